@@ -13,6 +13,8 @@ using DISPID = LONG;
 using VARTYPE = USHORT;
 using VARIANT_BOOL = SHORT;
 
+inline constexpr HRESULT DISP_E_BADINDEX = MAKE_HRESULT_U(0x8002000Bu);
+
 // Well-known interface identifiers.
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
