@@ -26,8 +26,8 @@ inline constexpr int ALTERNATE = 1;
 inline constexpr int WINDING = 2;
 
 extern "C" {
+// Coordinates are limited to +-2^27, as GDI limits them; larger ones are clamped.
 QWIN32_API HRGN CreateRectRgn(int left, int top, int right, int bottom);
-QWIN32_API HRGN CreateRectRgnIndirect(const RECT* rect);
 // Corners are quarters of an ellipse ellipseWidth wide and ellipseHeight high.
 QWIN32_API HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth,
                                    int ellipseHeight);
@@ -38,9 +38,9 @@ QWIN32_API HRGN CreatePolygonRgn(const POINT* points, int count, int fillMode);
 QWIN32_API int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode);
 QWIN32_API BOOL PtInRegion(HRGN region, int x, int y);
 QWIN32_API int GetRgnBox(HRGN region, RECT* box);
+// ERROR, leaving the region as it was, when the move would leave the coordinate range.
 QWIN32_API int OffsetRgn(HRGN region, int dx, int dy);
 QWIN32_API BOOL EqualRgn(HRGN a, HRGN b);
-QWIN32_API BOOL SetRectRgn(HRGN region, int left, int top, int right, int bottom);
 // Deletes a region; other GDI objects go to the handler the GUI layer installs.
 QWIN32_API BOOL DeleteObject(HGDIOBJ object);
 }

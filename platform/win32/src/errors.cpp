@@ -1,0 +1,8 @@
+#include <win32/errors.h>
+
+namespace {
+thread_local DWORD g_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError() { return g_lastError; }
+void SetLastError(DWORD code) { g_lastError = code; }
