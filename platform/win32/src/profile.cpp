@@ -406,12 +406,12 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
 
   if (key == nullptr) {
     if (r.header == std::string::npos) return TRUE;
-    // Blank lines before the next section separate it; they stay.
-    size_t end = r.end;
-    if (end < f.lines.size())
-      while (end > r.header + 1 && Trim(f.lines[end - 1]).empty()) --end;
+    bool last = r.end == f.lines.size();
     f.lines.erase(f.lines.begin() + static_cast<std::ptrdiff_t>(r.header),
-                  f.lines.begin() + static_cast<std::ptrdiff_t>(end));
+                  f.lines.begin() + static_cast<std::ptrdiff_t>(r.end));
+    // The blank line that separated the removed last section goes with it.
+    if (last)
+      while (!f.lines.empty() && Trim(f.lines.back()).empty()) f.lines.pop_back();
     return SaveProfile(fileName, f) ? TRUE : FALSE;
   }
 
