@@ -1,0 +1,54 @@
+// Shared by the two DVD classes: turning failures into HRESULTs with error information.
+#pragma once
+
+#include <com/errorinfo.h>
+#include <com/strings.h>
+
+#include "dvd_disc.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+namespace outside {
+
+// Runs body, which returns an HRESULT or throws DvdError; any failure leaves error
+// information for the caller and never lets an exception cross the COM boundary.
+template <class Body>
+HRESULT Guarded(REFCLSID clsid, REFIID iid, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const DvdError& e) {
+    return qcom::ReportError(e.Result(), clsid, e.what(), iid);
+  } catch (const std::bad_alloc&) {
+    return qcom::ReportError(E_OUTOFMEMORY, clsid, "Not enough memory to read the DVD.", iid);
+  } catch (const std::exception& e) {
+    return qcom::ReportError(E_FAIL, clsid, std::string("Reading the DVD failed: ") + e.what(), iid);
+  } catch (...) {
+    return qcom::ReportError(E_FAIL, clsid, "Reading the DVD failed.", iid);
+  }
+}
+
+inline void RequireOut(const void* p) {
+  if (!p) throw DvdError("A result pointer is null.", E_POINTER);
+}
+
+// A new BSTR for an out parameter; throws when memory runs out.
+inline BSTR NewBstr(const std::string& text) {
+  BSTR b = SysAllocStringUtf8(text);
+  if (!b) throw std::bad_alloc();
+  return b;
+}
+
+// "1:02:03" or "2:03".
+inline std::string FormatDuration(double seconds) {
+  long total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  else
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  return text;
+}
+
+}  // namespace outside

@@ -1,0 +1,278 @@
+#include "dvd_disc.h"
+
+#include <dvdread/dvd_reader.h>
+#include <dvdread/ifo_read.h>
+#include <dvdread/ifo_types.h>
+
+#include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <set>
+
+namespace outside {
+
+namespace {
+
+int Bcd(std::uint8_t v) { return (v >> 4) * 10 + (v & 0x0F); }
+
+double Seconds(const dvd_time_t& t) {
+  const double fps = (t.frame_u >> 6) == 1 ? 25.0 : 30000.0 / 1001.0;
+  return Bcd(t.hour) * 3600.0 + Bcd(t.minute) * 60.0 + Bcd(t.second) +
+         Bcd(t.frame_u & 0x3F) / fps;
+}
+
+// IFO handles close on every path out of a scope.
+struct IfoCloser {
+  void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
+};
+using IfoPtr = std::unique_ptr<ifo_handle_t, IfoCloser>;
+
+const char* FormatName(AudioFormat f) {
+  switch (f) {
+    case AudioFormat::Ac3: return "AC3";
+    case AudioFormat::Mpeg1: return "MPEG";
+    case AudioFormat::Mpeg2Ext: return "MPEG2";
+    case AudioFormat::Lpcm: return "LPCM";
+    case AudioFormat::Dts: return "DTS";
+    case AudioFormat::Sdds: return "SDDS";
+    case AudioFormat::Unknown: break;
+  }
+  return "Unknown";
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void ReadProgramChain(const pgc_t* pgc, int number, const vtsi_mat_t* mat, bool wide,
+                      DvdProgramChain* out) {
+  out->number = number;
+  out->seconds = Seconds(pgc->playback_time);
+  for (int i = 0; i < 16; ++i) out->palette[i] = pgc->palette[i];
+
+  if (pgc->nr_of_cells > 0 && !pgc->cell_playback)
+    throw DvdError("The program chain's cell table is missing; the IFO file is damaged.");
+  for (int c = 0; c < pgc->nr_of_cells; ++c) {
+    const cell_playback_t& cp = pgc->cell_playback[c];
+    if (cp.first_sector > cp.last_sector)
+      throw DvdError("A cell of the program chain ends before it starts; the IFO file is damaged.");
+    DvdCell cell;
+    cell.firstSector = cp.first_sector;
+    cell.lastSector = cp.last_sector;
+    cell.seconds = Seconds(cp.playback_time);
+    cell.angleBlock = cp.block_type == BLOCK_TYPE_ANGLE_BLOCK;
+    cell.blockStart = cell.angleBlock && cp.block_mode == BLOCK_MODE_FIRST_CELL;
+    cell.interleaved = cp.interleaved != 0;
+    out->cells.push_back(cell);
+  }
+
+  const int programs = pgc->nr_of_programs;
+  if (programs > 0 && !pgc->program_map)
+    throw DvdError("The program chain's program map is missing; the IFO file is damaged.");
+  for (int p = 0; p < programs; ++p) {
+    const int first = pgc->program_map[p] - 1;
+    const int end = p + 1 < programs ? pgc->program_map[p + 1] - 1 : pgc->nr_of_cells;
+    if (first < 0 || first >= end || end > pgc->nr_of_cells)
+      throw DvdError("The program chain's chapter table is inconsistent; the IFO file is damaged.");
+    DvdChapter ch;
+    ch.firstCell = static_cast<std::size_t>(first);
+    ch.endCell = static_cast<std::size_t>(end);
+    ch.startSector = out->cells[ch.firstCell].firstSector;
+    ch.endSector = out->cells[ch.firstCell].lastSector;
+    for (std::size_t c = ch.firstCell; c < ch.endCell; ++c) {
+      const DvdCell& cell = out->cells[c];
+      ch.startSector = std::min(ch.startSector, cell.firstSector);
+      ch.endSector = std::max(ch.endSector, cell.lastSector);
+      // The cells of an angle block play instead of each other: count one of them.
+      if (!cell.angleBlock || cell.blockStart) ch.seconds += cell.seconds;
+    }
+    out->chapters.push_back(ch);
+  }
+
+  const int audioCount = std::min<int>(mat->nr_of_vts_audio_streams, 8);
+  for (int i = 0; i < audioCount; ++i) {
+    const std::uint16_t control = pgc->audio_control[i];
+    if (!(control & 0x8000)) continue;
+    const int n = (control >> 8) & 7;
+    const audio_attr_t& attr = mat->vts_audio_attr[i];
+    DvdAudioStream s;
+    s.attribute = i;
+    switch (attr.audio_format) {
+      case 0: s.format = AudioFormat::Ac3; s.substreamId = 0x80 + n; break;
+      case 2: s.format = AudioFormat::Mpeg1; s.substreamId = 0xC0 + n; break;
+      case 3: s.format = AudioFormat::Mpeg2Ext; s.substreamId = 0xC0 + n; break;
+      case 4: s.format = AudioFormat::Lpcm; s.substreamId = 0xA0 + n; break;
+      case 5: s.format = AudioFormat::Sdds; s.substreamId = 0; break;
+      case 6: s.format = AudioFormat::Dts; s.substreamId = 0x88 + n; break;
+      default: s.format = AudioFormat::Unknown; s.substreamId = 0; break;
+    }
+    s.name = LanguageName(attr.lang_type == 1 ? attr.lang_code : 0) + " " + FormatName(s.format) +
+             " " + std::to_string(attr.channels + 1) + "ch";
+    out->audio.push_back(std::move(s));
+  }
+
+  const int subCount = std::min<int>(mat->nr_of_vts_subp_streams, 32);
+  for (int i = 0; i < subCount; ++i) {
+    const std::uint32_t control = pgc->subp_control[i];
+    if (!(control & 0x80000000u)) continue;
+    const int n = wide ? (control >> 16) & 0x1F : (control >> 24) & 0x1F;
+    const subp_attr_t& attr = mat->vts_subp_attr[i];
+    DvdSubtitleStream s;
+    s.attribute = i;
+    s.substreamId = 0x20 + n;
+    s.name = LanguageName(attr.type == 1 ? attr.lang_code : 0) + " Subpicture";
+    out->subtitles.push_back(std::move(s));
+  }
+}
+
+}  // namespace
+
+std::string LanguageName(std::uint16_t code) {
+  if (code == 0) return "Unknown";
+  const char a = static_cast<char>(code >> 8), b = static_cast<char>(code & 0xFF);
+  if (a < 'a' || a > 'z' || b < 'a' || b > 'z') return "Unknown";
+  static const struct {
+    const char* code;
+    const char* name;
+  } kNames[] = {
+      {"en", "English"}, {"de", "German"},   {"fr", "French"},    {"es", "Spanish"},
+      {"it", "Italian"}, {"nl", "Dutch"},    {"pt", "Portuguese"}, {"sv", "Swedish"},
+      {"da", "Danish"},  {"no", "Norwegian"}, {"fi", "Finnish"},  {"pl", "Polish"},
+      {"cs", "Czech"},   {"hu", "Hungarian"}, {"el", "Greek"},    {"tr", "Turkish"},
+      {"ru", "Russian"}, {"ja", "Japanese"}, {"zh", "Chinese"},   {"ko", "Korean"},
+      {"ar", "Arabic"},  {"he", "Hebrew"},   {"hi", "Hindi"},     {"th", "Thai"},
+      {"is", "Icelandic"}, {"ro", "Romanian"}, {"hr", "Croatian"}, {"sk", "Slovak"},
+      {"sl", "Slovenian"}, {"bg", "Bulgarian"}, {"uk", "Ukrainian"}, {"ca", "Catalan"},
+  };
+  const std::string key{a, b};
+  for (const auto& n : kNames)
+    if (key == n.code) return n.name;
+  return key;
+}
+
+std::vector<DvdCell> CellsForAngle(const DvdProgramChain& pgc, int angle) {
+  std::vector<DvdCell> out;
+  for (std::size_t i = 0; i < pgc.cells.size();) {
+    if (!pgc.cells[i].angleBlock) {
+      out.push_back(pgc.cells[i++]);
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < pgc.cells.size() && pgc.cells[end].angleBlock && !pgc.cells[end].blockStart) ++end;
+    const std::size_t count = end - i;
+    // A block with fewer cells than the chosen angle plays its first one.
+    out.push_back(pgc.cells[i + (static_cast<std::size_t>(angle) < count ? angle : 0)]);
+    i = end;
+  }
+  return out;
+}
+
+struct DvdDisc::Logger {
+  dvd_logger_cb cb{};
+  std::string lastError;
+  static void Log(void* priv, dvd_logger_level_t level, const char* fmt, va_list args) {
+    if (level != DVD_LOGGER_LEVEL_ERROR) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, args);
+    static_cast<Logger*>(priv)->lastError = text;
+  }
+};
+
+DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logger>()) {
+  std::string path = videoFolder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) throw DvdError("No DVD folder was given.");
+  if (!IsDirectory(path)) throw DvdError("The DVD folder \"" + path + "\" does not exist.");
+  // libdvdread wants the disc's root; accept the VIDEO_TS folder itself as well.
+  const std::size_t slash = path.find_last_of('/');
+  const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (Lower(last) == "video_ts") path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  else if (!IsDirectory(path + "/VIDEO_TS") && !IsDirectory(path + "/video_ts"))
+    throw DvdError("The folder \"" + path + "\" holds no VIDEO_TS folder.");
+  root_ = path;
+
+  logger_->cb.pf_log = &Logger::Log;
+  reader_ = DVDOpen2(logger_.get(), &logger_->cb, root_.c_str());
+  if (!reader_) throw DvdError("The DVD in \"" + root_ + "\" cannot be opened.");
+
+  IfoPtr vmg(ifoOpen(reader_, 0));
+  if (!vmg || !vmg->tt_srpt) {
+    DVDClose(reader_);
+    reader_ = nullptr;
+    throw DvdError("VIDEO_TS.IFO in \"" + root_ +
+                   "\" is missing or damaged; this is not a readable DVD-Video folder.");
+  }
+  const tt_srpt_t* tt = vmg->tt_srpt;
+  for (int i = 0; i < tt->nr_of_srpts; ++i) {
+    const title_info_t& t = tt->title[i];
+    titleSets_.push_back({t.title_set_nr, t.vts_ttn, std::max<int>(1, t.nr_of_angles), t.nr_of_ptts});
+  }
+  titles_.resize(titleSets_.size());
+}
+
+DvdDisc::~DvdDisc() {
+  if (reader_) DVDClose(reader_);
+}
+
+std::string DvdDisc::LastLibraryError() const { return logger_->lastError; }
+
+const DvdTitle& DvdDisc::Title(int index) {
+  if (index < 0 || index >= TitleCount())
+    throw DvdError("Title " + std::to_string(index + 1) + " does not exist; the disc has " +
+                   std::to_string(TitleCount()) + " titles.", kDvdBadIndex);
+  if (titles_[index]) return *titles_[index];
+
+  const TitleRef& ref = titleSets_[index];
+  const std::string setName = "VTS_" + std::string(ref.titleSet < 10 ? "0" : "") +
+                              std::to_string(ref.titleSet) + "_0.IFO";
+  IfoPtr vts(ref.titleSet > 0 ? ifoOpen(reader_, ref.titleSet) : nullptr);
+  if (!vts || !vts->vtsi_mat || !vts->vts_ptt_srpt || !vts->vts_pgcit)
+    throw DvdError("The title set file " + setName + " of title " + std::to_string(index + 1) +
+                   " is missing or damaged.");
+  const vts_ptt_srpt_t* ptt = vts->vts_ptt_srpt;
+  if (ref.titleInSet < 1 || ref.titleInSet > ptt->nr_of_srpts)
+    throw DvdError("Title " + std::to_string(index + 1) + " points to a part of " + setName +
+                   " that does not exist; the disc's IFO files are damaged.");
+
+  DvdTitle title;
+  title.titleSet = ref.titleSet;
+  title.titleInSet = ref.titleInSet;
+  title.angles = ref.angles;
+  title.chapterCount = ref.chapters;
+  const video_attr_t& video = vts->vtsi_mat->vts_video_attr;
+  title.pal = video.video_format == 1;
+  title.wide = video.display_aspect_ratio == 3;
+  const int fullHeight = title.pal ? 576 : 480;
+  switch (video.picture_size) {
+    case 0: title.width = 720; title.height = fullHeight; break;
+    case 1: title.width = 704; title.height = fullHeight; break;
+    case 2: title.width = 352; title.height = fullHeight; break;
+    default: title.width = 352; title.height = fullHeight / 2; break;
+  }
+
+  const ttu_t& unit = ptt->title[ref.titleInSet - 1];
+  const pgcit_t* pgcit = vts->vts_pgcit;
+  std::set<int> seen;
+  for (int k = 0; k < unit.nr_of_ptts; ++k) {
+    const int pgcn = unit.ptt[k].pgcn;
+    if (pgcn < 1 || pgcn > pgcit->nr_of_pgci_srp || !pgcit->pgci_srp[pgcn - 1].pgc)
+      throw DvdError("A chapter of title " + std::to_string(index + 1) +
+                     " points to a program chain that does not exist; " + setName + " is damaged.");
+    if (!seen.insert(pgcn).second) continue;
+    DvdProgramChain pgc;
+    ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, pgcn, vts->vtsi_mat, title.wide, &pgc);
+    title.programChains.push_back(std::move(pgc));
+  }
+  titles_[index] = std::move(title);
+  return *titles_[index];
+}
+
+}  // namespace outside

@@ -1,0 +1,125 @@
+// What a VIDEO_TS folder holds, read from its IFO files with libdvdread: titles, their
+// program chains, cells, chapters, sound and subtitle streams. Shared by both DVD servers
+// so that their indexes and positions agree.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct dvd_reader_s;
+
+namespace outside {
+
+// A failure whose text the user sees; thrown inside the servers, turned into an HRESULT
+// with error information at the COM boundary.
+class DvdError : public std::runtime_error {
+ public:
+  explicit DvdError(const std::string& text, std::int32_t hr = static_cast<std::int32_t>(0x80004005u))
+      : std::runtime_error(text), hr_(hr) {}
+  std::int32_t Result() const { return hr_; }  // the HRESULT the caller gets
+
+ private:
+  std::int32_t hr_;
+};
+// The HRESULT of a request for something that does not exist (E_INVALIDARG).
+inline constexpr std::int32_t kDvdBadIndex = static_cast<std::int32_t>(0x80070057u);
+
+struct DvdCell {
+  std::uint32_t firstSector = 0;
+  std::uint32_t lastSector = 0;
+  double seconds = 0;
+  bool angleBlock = false;   // one of the alternative cells of an angle block
+  bool blockStart = false;   // first cell of its angle block
+  bool interleaved = false;  // its sectors are interleaved with other angles' units
+};
+
+struct DvdChapter {
+  std::size_t firstCell = 0;  // cells [firstCell, endCell) of the program chain
+  std::size_t endCell = 0;
+  std::uint32_t startSector = 0;
+  std::uint32_t endSector = 0;
+  double seconds = 0;
+};
+
+enum class AudioFormat { Ac3, Mpeg1, Mpeg2Ext, Lpcm, Dts, Sdds, Unknown };
+
+struct DvdAudioStream {
+  int attribute = 0;      // index into the title set's audio attributes
+  int substreamId = 0;    // 0x80+n AC-3, 0x88+n DTS, 0xA0+n LPCM, 0xC0+n MPEG (stream id)
+  AudioFormat format = AudioFormat::Unknown;
+  std::string name;       // e.g. "English AC3 2ch"
+};
+
+struct DvdSubtitleStream {
+  int attribute = 0;
+  int substreamId = 0;    // 0x20+n
+  std::string name;
+};
+
+struct DvdProgramChain {
+  int number = 0;  // program chain number within the title set (from 1)
+  std::vector<DvdCell> cells;
+  std::vector<DvdChapter> chapters;
+  std::vector<DvdAudioStream> audio;
+  std::vector<DvdSubtitleStream> subtitles;
+  std::uint32_t palette[16] = {};  // 0x00YYCrCb, for the sub-pictures
+  double seconds = 0;
+};
+
+struct DvdTitle {
+  int titleSet = 0;   // VTS number (from 1)
+  int titleInSet = 0; // VTS_TTN (from 1)
+  int angles = 1;
+  int chapterCount = 0;
+  int width = 0;
+  int height = 0;
+  bool pal = true;
+  bool wide = false;  // 16:9
+  std::vector<DvdProgramChain> programChains;
+};
+
+// Cells to read for one angle, in playback order: in an angle block only that angle's cell.
+std::vector<DvdCell> CellsForAngle(const DvdProgramChain& pgc, int angle);
+
+// Language name of an ISO 639-1 code ("en" -> "English"); the code itself when unknown,
+// "Unknown" for none.
+std::string LanguageName(std::uint16_t code);
+
+// An open disc. The IFO of a title set is read when a title of it is first asked for.
+class DvdDisc {
+ public:
+  // videoFolder: the VIDEO_TS folder or the folder that holds it.
+  explicit DvdDisc(const std::string& videoFolder);
+  ~DvdDisc();
+  DvdDisc(const DvdDisc&) = delete;
+  DvdDisc& operator=(const DvdDisc&) = delete;
+
+  int TitleCount() const { return static_cast<int>(titleSets_.size()); }
+  // Throws DvdError when the index is out of range or the title set cannot be read.
+  const DvdTitle& Title(int index);
+  dvd_reader_s* Reader() const { return reader_; }
+  const std::string& Root() const { return root_; }
+
+  // The last message libdvdread logged as an error (for the user's error text).
+  std::string LastLibraryError() const;
+
+ private:
+  struct Logger;
+  std::string root_;
+  dvd_reader_s* reader_ = nullptr;
+  std::unique_ptr<Logger> logger_;
+  struct TitleRef {
+    int titleSet;
+    int titleInSet;
+    int angles;
+    int chapters;
+  };
+  std::vector<TitleRef> titleSets_;
+  std::vector<std::optional<DvdTitle>> titles_;
+};
+
+}  // namespace outside
