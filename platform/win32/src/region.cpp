@@ -110,7 +110,8 @@ Bands CombineBands(const Bands& a, const Bands& b, int mode) {
   Bands out;
   const Spans none;
   size_t ia = 0, ib = 0;
-  LONG y = std::min(a.front().top, b.front().top);
+  if (a.empty() && b.empty()) return out;
+  LONG y = a.empty() ? b.front().top : b.empty() ? a.front().top : std::min(a.front().top, b.front().top);
   while (ia < a.size() || ib < b.size()) {
     // Skip bands already passed.
     if (ia < a.size() && a[ia].bottom <= y) { ++ia; continue; }
