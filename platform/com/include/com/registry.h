@@ -54,8 +54,9 @@ class QCOM_API RegistryTree {
   std::string Serialize() const;
   static RegistryTree Parse(std::string_view text, bool* damaged);
 
+  struct Node;  // opaque
+
  private:
-  struct Node;
   std::unique_ptr<Node> root_;
 };
 

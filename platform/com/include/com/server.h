@@ -110,7 +110,7 @@ class ServerModule {
   bool IsInitialized() const;
 
   LONG Lock();
-  LONG Unlock();
+  LONG Unlock();  // the new count; -1 (and no change) when it is already 0
   LONG GetLockCount() const;
 
   // The full path of the library this module is linked into ("" if unknown).
@@ -149,6 +149,7 @@ class ClassFactory final : public IClassFactory {
  private:
   const ObjectMapEntry* entry_;
   std::atomic<ULONG> refs_{0};
+  std::atomic<LONG> serverLocks_{0};
 };
 
 // ---- Objects.
