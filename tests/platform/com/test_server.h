@@ -1,0 +1,22 @@
+// Interfaces and identifiers of the test-only server library.
+#pragma once
+
+#include <com/com.h>
+
+inline constexpr CLSID CLSID_TestCalc = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x00, 0x01}};
+inline constexpr CLSID CLSID_TestInner = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x00, 0x02}};
+inline constexpr CLSID CLSID_TestBroken = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x00, 0x03}};
+inline constexpr IID IID_ITestCalc = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x01, 0x01}};
+inline constexpr IID IID_ITestInner = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x01, 0x02}};
+inline constexpr GUID LIBID_TestServer = {0x5D1B7A40, 0x0C1E, 0x4F43, {0x9B, 0x57, 0x2E, 0x3A, 0x1C, 0x9D, 0x02, 0x01}};
+
+// Dual interface: slots 0-2 IUnknown, 3-6 IDispatch, then these.
+struct ITestCalc : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Add(INT a, INT b, INT* sum) = 0;             // 7
+  virtual HRESULT STDMETHODCALLTYPE Refuse(INT code) = 0;                        // 8: fails with error info
+  virtual HRESULT STDMETHODCALLTYPE Describe(BSTR* text) = 0;                    // 9
+};
+
+struct ITestInner : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Twice(INT a, INT* out) = 0;  // 3
+};
