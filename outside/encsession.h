@@ -1,0 +1,149 @@
+// One encoding run into a sequence of numbered files: a video encoder, a sound
+// encoder fed through a resampler, and a muxer, all from FFmpeg's libraries.
+// Shared by the MPEG and the AVI encoder servers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <win32/types.h>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+struct AVAudioFifo;
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwrContext;
+struct SwsContext;
+
+namespace outside {
+
+// Result of an operation: S_OK, or a failure with the text the user sees.
+struct Status {
+  HRESULT hr = S_OK;
+  std::string message;
+  bool ok() const { return hr >= 0; }
+  static Status Fail(HRESULT hr, std::string message) { return {hr, std::move(message)}; }
+};
+
+// The failure code that fits an FFmpeg error (disk full, access denied, ...).
+HRESULT HresultFromAvError(int averror);
+std::string AvErrorText(int averror);
+
+// The name of part n (1-based) of an output: part 1 is the path itself,
+// later parts insert "_n" before the extension ("a/film.mpg" -> "a/film_2.mpg").
+std::string NumberedPartPath(const std::string& path, int part);
+
+// Rational frame rate for the usual rates (23.976 is 24000/1001 and so on);
+// false for rates that are not positive or absurdly high.
+bool FrameRateFromDouble(double fps, AVRational* rate);
+
+struct SessionConfig {
+  enum class Input { Yuv420Planes, Dib24BottomUp };
+
+  std::string path;
+  std::string muxer;  // libavformat short name: "vcd", "svcd", "avi"
+  std::vector<std::pair<std::string, std::string>> muxerOptions;
+
+  Input input = Input::Yuv420Planes;
+  std::string videoEncoder;  // libavcodec encoder name
+  std::vector<std::pair<std::string, std::string>> videoOptions;
+  std::uint32_t codecTag = 0;  // FourCC written into the AVI, 0 for the default
+  int width = 0;
+  int height = 0;
+  AVRational frameRate{25, 1};
+  AVRational displayAspect{0, 1};  // 0/1 leaves pixels square
+  std::int64_t bitRate = 0;        // bit/s; 0 with qscale > 0 codes at a fixed quantiser
+  std::int64_t maxRate = 0;
+  std::int64_t minRate = 0;
+  int bufferBits = 0;
+  int gopSize = 12;
+  int maxBFrames = 0;
+  bool closedGop = false;
+  bool interlaced = false;
+  int meRange = 0;
+  int qscale = 0;
+
+  std::string audioEncoder;  // "mp2", "libmp3lame"
+  int inputSampleRate = 44100;
+  int audioSampleRate = 44100;
+  std::int64_t audioBitRate = 224000;
+  int audioCompressionLevel = -1;
+
+  // Pictures a part holds at least before a split is honoured.
+  int minPicturesPerPart = 1;
+};
+
+class EncodeSession {
+ public:
+  EncodeSession() = default;
+  EncodeSession(const EncodeSession&) = delete;
+  EncodeSession& operator=(const EncodeSession&) = delete;
+  ~EncodeSession();  // finishes an open run, so no file is left unclosed
+
+  Status Open(const SessionConfig& config);
+  // One picture (Y, U, V planes, or the first byte of bottom-up 24-bit rows in
+  // planes[0]) and the sound that belongs to it (16-bit stereo at the input rate).
+  Status Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes);
+  // Bytes the current file would hold once closed after the next picture.
+  double ProjectedBytes() const;
+  // Closes the current file and opens the next numbered one. S_FALSE when the
+  // current file holds too few pictures to be worth a file of its own.
+  Status Split();
+  Status Finish();
+
+  bool IsOpen() const { return open_; }
+  const std::vector<std::string>& Files() const { return files_; }
+
+ private:
+  Status OpenPart();
+  Status ClosePart(bool last);
+  Status SendVideo(AVFrame* frame);
+  Status SendAudio(AVFrame* frame);
+  Status Drain(AVCodecContext* codec, AVStream* stream, bool* wrote);
+  Status PushSound(const std::int16_t* sound, std::size_t soundBytes);
+  Status EncodeWholeSoundFrames();
+  Status PadSoundTo(std::int64_t samples);
+  Status CheckIo(const char* what);
+  void FreePart();
+  void FreeAll();
+
+  SessionConfig cfg_;
+  AVRational timeBase_{1, 25};
+  bool open_ = false;
+  bool headerWritten_ = false;
+  bool failed_ = false;
+  Status failure_;
+  int part_ = 0;
+  std::vector<std::string> files_;
+
+  AVFormatContext* fmt_ = nullptr;
+  AVCodecContext* video_ = nullptr;
+  AVCodecContext* audio_ = nullptr;
+  AVStream* videoStream_ = nullptr;
+  AVStream* audioStream_ = nullptr;
+  AVFrame* picture_ = nullptr;
+  AVFrame* soundFrame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  SwsContext* sws_ = nullptr;
+  SwrContext* swr_ = nullptr;
+  AVAudioFifo* fifo_ = nullptr;  // resampled sound not yet encoded; carries across parts
+  std::vector<std::uint8_t*> convertPlanes_;
+  int convertCapacity_ = 0;
+
+  std::int64_t picturesInPart_ = 0;
+  std::int64_t samplesInPart_ = 0;
+  std::int64_t payloadBytes_ = 0;  // packet bytes handed to the muxer in this part
+  std::int64_t headerBytes_ = 0;
+  std::int64_t largestStep_ = 0;   // largest payload growth of one picture
+  std::int64_t packetsInPart_ = 0;
+};
+
+}  // namespace outside

@@ -1,0 +1,138 @@
+// The encoder and preview servers of the outside library: IMpegEnc (VCD/SVCD
+// MPEG files), IAVIEncode (AVI files with MP3 sound, and the list of video
+// encoders) and IPicShowObj (paints pictures into the preview window).
+// Methods sit at fixed vtable slots: 0-2 IUnknown, 3-6 IDispatch, own methods
+// from 7; the slots the program does not call hold methods answering E_NOTIMPL.
+#pragma once
+
+#include <com/com.h>
+
+// {CB6A8BB1-AAA5-4ACD-81E4-68ED4CA6E100}
+inline constexpr CLSID CLSID_MpegEnc = {0xCB6A8BB1, 0xAAA5, 0x4ACD, {0x81, 0xE4, 0x68, 0xED, 0x4C, 0xA6, 0xE1, 0x00}};
+// {3DF5D835-C1EB-4994-97A7-67B7ABB31AB0}
+inline constexpr IID IID_IMpegEnc = {0x3DF5D835, 0xC1EB, 0x4994, {0x97, 0xA7, 0x67, 0xB7, 0xAB, 0xB3, 0x1A, 0xB0}};
+// {316B9560-4B4A-45B0-9B8A-4356C171AE95}
+inline constexpr CLSID CLSID_AVIEncode = {0x316B9560, 0x4B4A, 0x45B0, {0x9B, 0x8A, 0x43, 0x56, 0xC1, 0x71, 0xAE, 0x95}};
+// {98E87CA4-23DF-437D-98BC-F2D30E99DBE4}
+inline constexpr IID IID_IAVIEncode = {0x98E87CA4, 0x23DF, 0x437D, {0x98, 0xBC, 0xF2, 0xD3, 0x0E, 0x99, 0xDB, 0xE4}};
+// {E6032E10-A669-4D74-9D80-0F93DF189681}
+inline constexpr CLSID CLSID_PicShowObj = {0xE6032E10, 0xA669, 0x4D74, {0x9D, 0x80, 0x0F, 0x93, 0xDF, 0x18, 0x96, 0x81}};
+// {3F7F0B5C-7F8C-436E-9853-80B81A91FCB1}
+inline constexpr IID IID_IPicShowObj = {0x3F7F0B5C, 0x7F8C, 0x436E, {0x98, 0x53, 0x80, 0xB8, 0x1A, 0x91, 0xFC, 0xB1}};
+
+// Writes VCD or SVCD MPEG files from YUV 4:2:0 pictures and their sound.
+//   SetParameter10: picture coding, 1 MPEG-1 for VCD, 3 MPEG-2 for SVCD.
+//   SetParameter12: multiplex, 1 VCD, 3 SVCD.
+//   SetParameter22: 1 codes pictures as interlaced fields (MPEG-2 only), 0 as frames.
+//   SetParameter26: decoder buffer in units of 16 kbit (20 = the 40 KB of a VCD),
+//                   no more than the target allows.
+//   SetParameter32: mean video bitrate in kbit/s (SVCD; a VCD's is fixed at 1150).
+//   SetParameter34: largest video bitrate in kbit/s (a VCD needs 1150; an SVCD
+//                   stays within its own limit).
+//   SetParameter42: largest multiplex rate in Mbit/s the player must read.
+//   SetParameter44: 1 closes every group of pictures (no reference across it).
+// value1 of EncodeFrame points at the picture's sound (16-bit signed interleaved
+// stereo at the SetSampleRate rate), value2 is its byte count. Sizes are in
+// megabytes (2^20 bytes). SizeLimitReached ends the current file and goes on in
+// the next numbered file (name_2.mpg, name_3.mpg, ...).
+struct IMpegEnc : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter10(INT value) = 0;  // 10
+  virtual HRESULT STDMETHODCALLTYPE Unused11() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter12(INT value) = 0;  // 12
+  virtual HRESULT STDMETHODCALLTYPE Unused13() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused14() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused15() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(INT width) = 0;  // 16
+  virtual HRESULT STDMETHODCALLTYPE Unused17() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeight(INT height) = 0;  // 18
+  virtual HRESULT STDMETHODCALLTYPE Unused19() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused20() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused21() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter22(INT value) = 0;  // 22
+  virtual HRESULT STDMETHODCALLTYPE Unused23() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused24() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused25() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter26(INT value) = 0;  // 26
+  virtual HRESULT STDMETHODCALLTYPE Unused27() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused28() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused29() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFrameRate(double fps) = 0;  // 30
+  virtual HRESULT STDMETHODCALLTYPE Unused31() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter32(INT value) = 0;  // 32
+  virtual HRESULT STDMETHODCALLTYPE Unused33() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter34(INT value) = 0;  // 34
+  virtual HRESULT STDMETHODCALLTYPE Unused35() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused36() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused37() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused38() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused39() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused40() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused41() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter42(double value) = 0;  // 42
+  virtual HRESULT STDMETHODCALLTYPE Unused43() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter44(INT value) = 0;  // 44
+  virtual HRESULT STDMETHODCALLTYPE Unused45() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused46() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused47() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSampleRate(INT rate) = 0;  // 48
+  virtual HRESULT STDMETHODCALLTYPE Start() = 0;                  // 49
+  virtual HRESULT STDMETHODCALLTYPE EncodeFrame(BYTE* y, BYTE* u, BYTE* v, INT width, INT height,
+                                                INT_PTR value1, INT value2) = 0;  // 50
+  virtual HRESULT STDMETHODCALLTYPE GetFileSize(double* size) = 0;                // 51
+  virtual HRESULT STDMETHODCALLTYPE SizeLimitReached() = 0;                       // 52
+  virtual HRESULT STDMETHODCALLTYPE Finish() = 0;                                 // 53
+};
+
+// Lists the video encoders and writes AVI files with MP3 sound from bottom-up
+// 24-bit rows (B, G, R; rows padded to 4 bytes).
+//   SetParameter21: seconds between key pictures (at least 1 picture).
+//   SetParameter23: sound is interleaved with the pictures every n pictures.
+// SetLameBitrate takes 80..320 kbit/s, SetLameQuality 1 (best) .. 8 (fastest).
+struct IAVIEncode : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE GetCodecCount(INT* count) = 0;           // 7
+  virtual HRESULT STDMETHODCALLTYPE GetCodecName(INT index, BSTR* name) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE GetCodecId(INT index, INT* id) = 0;       // 9
+  virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCodec(INT id) = 0;  // 11
+  virtual HRESULT STDMETHODCALLTYPE Unused12() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) = 0;  // 13
+  virtual HRESULT STDMETHODCALLTYPE Unused14() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(INT width) = 0;  // 15
+  virtual HRESULT STDMETHODCALLTYPE Unused16() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeight(INT height) = 0;  // 17
+  virtual HRESULT STDMETHODCALLTYPE Unused18() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFrameRate(double fps) = 0;  // 19
+  virtual HRESULT STDMETHODCALLTYPE Unused20() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter21(INT value) = 0;  // 21
+  virtual HRESULT STDMETHODCALLTYPE Unused22() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParameter23(INT value) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE Unused24() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSampleRate(INT rate) = 0;  // 25
+  virtual HRESULT STDMETHODCALLTYPE Unused26() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLameBitrate(INT kbps) = 0;  // 27
+  virtual HRESULT STDMETHODCALLTYPE Unused28() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused29() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused30() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLameQuality(BYTE quality) = 0;  // 31
+  virtual HRESULT STDMETHODCALLTYPE Unused32() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused33() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused34() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused35() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unused36() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Start() = 0;                                              // 37
+  virtual HRESULT STDMETHODCALLTYPE GetFileSize(double* size) = 0;                            // 38
+  virtual HRESULT STDMETHODCALLTYPE WriteFrame(BYTE* rows, INT_PTR value1, INT value2) = 0;  // 39
+  virtual HRESULT STDMETHODCALLTYPE SizeLimitReached() = 0;                                   // 40
+  virtual HRESULT STDMETHODCALLTYPE Finish() = 0;                                             // 41
+};
+
+// Paints YUV 4:2:0 pictures, converted to RGB and scaled to the window, into
+// a window's surface; may be called from any thread.
+struct IPicShowObj : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Open(HWND window, INT width, INT height) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE ShowFrame(INT width, INT height, BYTE* y, BYTE* u, BYTE* v,
+                                              HWND window) = 0;  // 8
+};

@@ -1,0 +1,520 @@
+// The encoding engine behind IMpegEnc and IAVIEncode.
+#include "encsession.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+namespace outside {
+
+namespace {
+
+constexpr HRESULT kFileTooLarge = HRESULT_FROM_WIN32(223);  // ERROR_FILE_TOO_LARGE
+constexpr HRESULT kPathNotFound = HRESULT_FROM_WIN32(3);    // ERROR_PATH_NOT_FOUND
+
+struct Dict {
+  AVDictionary* d = nullptr;
+  explicit Dict(const std::vector<std::pair<std::string, std::string>>& entries) {
+    for (const auto& [k, v] : entries) av_dict_set(&d, k.c_str(), v.c_str(), 0);
+  }
+  ~Dict() { av_dict_free(&d); }
+};
+
+}  // namespace
+
+std::string AvErrorText(int averror) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(averror, text, sizeof text);
+  return text;
+}
+
+HRESULT HresultFromAvError(int averror) {
+  switch (averror) {
+    case AVERROR(ENOSPC): return HRESULT_DISK_FULL;
+    case AVERROR(EFBIG): return kFileTooLarge;
+    case AVERROR(EACCES):
+    case AVERROR(EPERM):
+    case AVERROR(EROFS): return E_ACCESSDENIED;
+    case AVERROR(ENOENT):
+    case AVERROR(ENOTDIR): return kPathNotFound;
+    case AVERROR(ENOMEM): return E_OUTOFMEMORY;
+    case AVERROR(EINVAL): return E_INVALIDARG;
+    default: return E_FAIL;
+  }
+}
+
+std::string NumberedPartPath(const std::string& path, int part) {
+  if (part <= 1) return path;
+  const std::size_t slash = path.find_last_of('/');
+  std::size_t dot = path.find_last_of('.');
+  // A dot that starts the file name ("/a/.hidden") or lies in a folder name is no extension.
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+      dot == (slash == std::string::npos ? 0 : slash + 1))
+    dot = path.size();
+  return path.substr(0, dot) + "_" + std::to_string(part) + path.substr(dot);
+}
+
+bool FrameRateFromDouble(double fps, AVRational* rate) {
+  if (!(fps > 0.5 && fps <= 240.0)) return false;
+  // The NTSC rates arrive rounded (23.976, 29.97); they mean n*1000/1001.
+  for (int n : {24, 30, 48, 60}) {
+    const double ntsc = n * 1000.0 / 1001.0;
+    if (std::fabs(fps - ntsc) < 0.005) {
+      *rate = {n * 1000, 1001};
+      return true;
+    }
+  }
+  *rate = av_d2q(fps, 100000);
+  return rate->num > 0 && rate->den > 0;
+}
+
+EncodeSession::~EncodeSession() {
+  if (open_) Finish();
+  FreeAll();
+}
+
+Status EncodeSession::Open(const SessionConfig& config) {
+  // Encoder statistics and hints on stderr mean nothing to the user of a GUI program.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+  });
+  if (open_ || failed_) return Status::Fail(E_UNEXPECTED, "The encoder has already been started.");
+  cfg_ = config;
+  if (cfg_.path.empty()) return Status::Fail(E_INVALIDARG, "No output file has been given.");
+  if (cfg_.width <= 0 || cfg_.height <= 0 || cfg_.width > 8192 || cfg_.height > 8192 ||
+      cfg_.width % 2 || cfg_.height % 2)
+    return Status::Fail(E_INVALIDARG, "The picture size " + std::to_string(cfg_.width) + "x" +
+                                          std::to_string(cfg_.height) +
+                                          " can not be encoded: width and height must be even numbers "
+                                          "from 2 to 8192.");
+  if (cfg_.frameRate.num <= 0 || cfg_.frameRate.den <= 0)
+    return Status::Fail(E_INVALIDARG, "The frame rate is not valid.");
+  if (cfg_.inputSampleRate < 8000 || cfg_.inputSampleRate > 192000)
+    return Status::Fail(E_INVALIDARG,
+                        "The sample rate " + std::to_string(cfg_.inputSampleRate) + " Hz is not supported.");
+  timeBase_ = av_inv_q(cfg_.frameRate);
+
+  const AVCodec* vcodec = avcodec_find_encoder_by_name(cfg_.videoEncoder.c_str());
+  if (!vcodec)
+    return Status::Fail(REGDB_E_CLASSNOTREG,
+                        "The video encoder \"" + cfg_.videoEncoder + "\" is not available on this system.");
+  const AVCodec* acodec = avcodec_find_encoder_by_name(cfg_.audioEncoder.c_str());
+  if (!acodec)
+    return Status::Fail(REGDB_E_CLASSNOTREG,
+                        "The sound encoder \"" + cfg_.audioEncoder + "\" is not available on this system.");
+
+  AVSampleFormat sampleFormat = acodec->sample_fmts ? acodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  if (swr_alloc_set_opts2(&swr_, &stereo, sampleFormat, cfg_.audioSampleRate, &stereo, AV_SAMPLE_FMT_S16,
+                          cfg_.inputSampleRate, 0, nullptr) < 0 ||
+      swr_init(swr_) < 0) {
+    FreeAll();
+    return Status::Fail(E_FAIL, "The sound resampler could not be set up.");
+  }
+  fifo_ = av_audio_fifo_alloc(sampleFormat, 2, cfg_.audioSampleRate);
+  if (!fifo_) {
+    FreeAll();
+    return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  }
+  part_ = 0;
+  files_.clear();
+  Status s = OpenPart();
+  if (!s.ok()) {
+    FreeAll();
+    return s;
+  }
+  open_ = true;
+  return {};
+}
+
+Status EncodeSession::OpenPart() {
+  ++part_;
+  const std::string path = NumberedPartPath(cfg_.path, part_);
+  auto fail = [&](HRESULT hr, std::string text) {
+    FreePart();
+    return Status::Fail(hr, std::move(text));
+  };
+
+  if (avformat_alloc_output_context2(&fmt_, nullptr, cfg_.muxer.c_str(), path.c_str()) < 0 || !fmt_)
+    return fail(E_FAIL, "The file format \"" + cfg_.muxer + "\" is not available on this system.");
+
+  // Picture encoder.
+  const AVCodec* vcodec = avcodec_find_encoder_by_name(cfg_.videoEncoder.c_str());
+  video_ = avcodec_alloc_context3(vcodec);
+  if (!video_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  video_->width = cfg_.width;
+  video_->height = cfg_.height;
+  video_->time_base = timeBase_;
+  video_->framerate = cfg_.frameRate;
+  video_->pix_fmt = AV_PIX_FMT_YUV420P;
+  if (vcodec->pix_fmts) {
+    bool has420 = false;
+    for (const AVPixelFormat* p = vcodec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+      has420 = has420 || *p == AV_PIX_FMT_YUV420P;
+    if (!has420) video_->pix_fmt = vcodec->pix_fmts[0];
+  }
+  video_->gop_size = cfg_.gopSize;
+  video_->max_b_frames = cfg_.maxBFrames;
+  if (cfg_.bitRate > 0) video_->bit_rate = cfg_.bitRate;
+  video_->rc_max_rate = cfg_.maxRate;
+  video_->rc_min_rate = cfg_.minRate;
+  video_->rc_buffer_size = cfg_.bufferBits;
+  if (cfg_.qscale > 0) {
+    video_->flags |= AV_CODEC_FLAG_QSCALE;
+    video_->global_quality = FF_QP2LAMBDA * cfg_.qscale;
+  }
+  if (cfg_.closedGop) video_->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+  if (cfg_.interlaced) video_->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+  if (cfg_.meRange > 0) video_->me_range = cfg_.meRange;
+  if (cfg_.displayAspect.num > 0)
+    video_->sample_aspect_ratio =
+        av_mul_q(cfg_.displayAspect, AVRational{cfg_.height, cfg_.width});
+  if (cfg_.codecTag) video_->codec_tag = cfg_.codecTag;
+  if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  {
+    Dict opts(cfg_.videoOptions);
+    // Scene-cut key pictures would open GOPs that reference across the cut.
+    if (cfg_.closedGop) av_dict_set(&opts.d, "sc_threshold", "1000000000", 0);
+    const int err = avcodec_open2(video_, vcodec, &opts.d);
+    if (err < 0)
+      return fail(E_FAIL, "The video encoder \"" + cfg_.videoEncoder + "\" refused the settings (" +
+                              std::to_string(cfg_.width) + "x" + std::to_string(cfg_.height) + "): " +
+                              AvErrorText(err));
+  }
+
+  // Sound encoder.
+  const AVCodec* acodec = avcodec_find_encoder_by_name(cfg_.audioEncoder.c_str());
+  audio_ = avcodec_alloc_context3(acodec);
+  if (!audio_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  audio_->sample_fmt = acodec->sample_fmts ? acodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+  audio_->sample_rate = cfg_.audioSampleRate;
+  av_channel_layout_default(&audio_->ch_layout, 2);
+  audio_->bit_rate = cfg_.audioBitRate;
+  audio_->time_base = {1, cfg_.audioSampleRate};
+  if (cfg_.audioCompressionLevel >= 0) audio_->compression_level = cfg_.audioCompressionLevel;
+  if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (int err = avcodec_open2(audio_, acodec, nullptr); err < 0)
+    return fail(E_FAIL, "The sound encoder \"" + cfg_.audioEncoder + "\" refused " +
+                            std::to_string(cfg_.audioSampleRate) + " Hz at " +
+                            std::to_string(cfg_.audioBitRate / 1000) + " kbit/s: " + AvErrorText(err));
+  if (audio_->frame_size <= 0) audio_->frame_size = 1152;
+
+  // Streams.
+  videoStream_ = avformat_new_stream(fmt_, nullptr);
+  audioStream_ = avformat_new_stream(fmt_, nullptr);
+  if (!videoStream_ || !audioStream_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  avcodec_parameters_from_context(videoStream_->codecpar, video_);
+  avcodec_parameters_from_context(audioStream_->codecpar, audio_);
+  videoStream_->time_base = video_->time_base;
+  videoStream_->avg_frame_rate = cfg_.frameRate;
+  videoStream_->sample_aspect_ratio = video_->sample_aspect_ratio;
+  audioStream_->time_base = audio_->time_base;
+  // The MPEG multiplexer sizes its buffers from the encoder's rate-control properties.
+  for (int i = 0; i < video_->nb_coded_side_data; ++i) {
+    const AVPacketSideData& sd = video_->coded_side_data[i];
+    if (std::uint8_t* dst = av_stream_new_side_data(videoStream_, sd.type, sd.size))
+      std::memcpy(dst, sd.data, sd.size);
+  }
+
+  if (int err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE); err < 0)
+    return fail(HresultFromAvError(err), "Can not create the output file \"" + path + "\": " + AvErrorText(err));
+  {
+    Dict opts(cfg_.muxerOptions);
+    if (int err = avformat_write_header(fmt_, &opts.d); err < 0) {
+      const std::string text = "Can not write the output file \"" + path + "\": " + AvErrorText(err);
+      FreePart();
+      return Status::Fail(HresultFromAvError(err), text);
+    }
+  }
+  headerWritten_ = true;
+  files_.push_back(path);
+
+  picture_ = av_frame_alloc();
+  soundFrame_ = av_frame_alloc();
+  packet_ = av_packet_alloc();
+  if (!picture_ || !soundFrame_ || !packet_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  picture_->format = video_->pix_fmt;
+  picture_->width = cfg_.width;
+  picture_->height = cfg_.height;
+  soundFrame_->format = audio_->sample_fmt;
+  soundFrame_->nb_samples = audio_->frame_size;
+  soundFrame_->sample_rate = audio_->sample_rate;
+  av_channel_layout_copy(&soundFrame_->ch_layout, &audio_->ch_layout);
+  if (av_frame_get_buffer(picture_, 0) < 0 || av_frame_get_buffer(soundFrame_, 0) < 0)
+    return fail(E_OUTOFMEMORY, "Out of memory.");
+
+  const bool needSws = cfg_.input == SessionConfig::Input::Dib24BottomUp || video_->pix_fmt != AV_PIX_FMT_YUV420P;
+  if (needSws && !sws_) {
+    const AVPixelFormat src =
+        cfg_.input == SessionConfig::Input::Dib24BottomUp ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
+    sws_ = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
+                          SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!sws_) return fail(E_FAIL, "The picture converter could not be set up.");
+  }
+
+  headerBytes_ = avio_tell(fmt_->pb);
+  picturesInPart_ = 0;
+  samplesInPart_ = 0;
+  payloadBytes_ = 0;
+  largestStep_ = 0;
+  packetsInPart_ = 0;
+  return {};
+}
+
+Status EncodeSession::CheckIo(const char* what) {
+  if (fmt_ && fmt_->pb && fmt_->pb->error < 0) {
+    const int err = fmt_->pb->error;
+    return Status::Fail(HresultFromAvError(err), std::string("Can not ") + what + " the output file \"" +
+                                                     files_.back() + "\": " + AvErrorText(err));
+  }
+  return {};
+}
+
+Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream, bool* wrote) {
+  for (;;) {
+    int err = avcodec_receive_packet(codec, packet_);
+    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
+    if (err < 0) return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
+    av_packet_rescale_ts(packet_, codec->time_base, stream->time_base);
+    packet_->stream_index = stream->index;
+    payloadBytes_ += packet_->size;
+    ++packetsInPart_;
+    err = av_interleaved_write_frame(fmt_, packet_);
+    if (err < 0) {
+      Status io = CheckIo("write");
+      if (!io.ok()) return io;
+      return Status::Fail(HresultFromAvError(err), "Can not write the output file \"" + files_.back() +
+                                                       "\": " + AvErrorText(err));
+    }
+    if (wrote) *wrote = true;
+  }
+}
+
+Status EncodeSession::SendVideo(AVFrame* frame) {
+  int err = avcodec_send_frame(video_, frame);
+  if (err < 0 && err != AVERROR_EOF)
+    return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
+  return Drain(video_, videoStream_, nullptr);
+}
+
+Status EncodeSession::SendAudio(AVFrame* frame) {
+  int err = avcodec_send_frame(audio_, frame);
+  if (err < 0 && err != AVERROR_EOF)
+    return Status::Fail(E_FAIL, "The sound encoder failed: " + AvErrorText(err));
+  return Drain(audio_, audioStream_, nullptr);
+}
+
+Status EncodeSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
+  if (soundBytes == 0) return {};
+  const int inSamples = static_cast<int>(soundBytes / 4);
+  const int outCapacity = swr_get_out_samples(swr_, inSamples) + 32;
+  if (outCapacity > convertCapacity_) {
+    if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
+    convertPlanes_.assign(2, nullptr);
+    if (av_samples_alloc(convertPlanes_.data(), nullptr, 2, outCapacity, audio_->sample_fmt, 0) < 0) {
+      convertPlanes_.clear();
+      convertCapacity_ = 0;
+      return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    }
+    convertCapacity_ = outCapacity;
+  }
+  const std::uint8_t* in = reinterpret_cast<const std::uint8_t*>(sound);
+  const int got = swr_convert(swr_, convertPlanes_.data(), convertCapacity_, sound ? &in : nullptr,
+                              sound ? inSamples : 0);
+  if (got < 0) return Status::Fail(E_FAIL, "The sound could not be resampled.");
+  if (got > 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convertPlanes_.data()), got) < got)
+    return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  return {};
+}
+
+Status EncodeSession::PadSoundTo(std::int64_t samples) {
+  std::int64_t missing = samples - samplesInPart_ - av_audio_fifo_size(fifo_);
+  while (missing > 0) {
+    const int n = static_cast<int>(std::min<std::int64_t>(missing, audio_->frame_size));
+    if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    av_samples_set_silence(soundFrame_->data, 0, n, 2, audio_->sample_fmt);
+    if (av_audio_fifo_write(fifo_, reinterpret_cast<void**>(soundFrame_->data), n) < n)
+      return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    missing -= n;
+  }
+  return {};
+}
+
+Status EncodeSession::EncodeWholeSoundFrames() {
+  while (av_audio_fifo_size(fifo_) >= audio_->frame_size) {
+    if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    av_audio_fifo_read(fifo_, reinterpret_cast<void**>(soundFrame_->data), audio_->frame_size);
+    soundFrame_->pts = samplesInPart_;
+    samplesInPart_ += audio_->frame_size;
+    if (Status s = SendAudio(soundFrame_); !s.ok()) return s;
+  }
+  return {};
+}
+
+Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
+  if (failed_) return failure_;
+  if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
+  if (!planes[0] || (cfg_.input == SessionConfig::Input::Yuv420Planes && (!planes[1] || !planes[2])))
+    return Status::Fail(E_POINTER, "No picture was given to the encoder.");
+  if (soundBytes % 4 != 0)
+    return Status::Fail(E_INVALIDARG, "The sound of a picture must be whole 16-bit stereo samples.");
+  if (soundBytes > 0 && !sound) return Status::Fail(E_POINTER, "The sound of the picture is missing.");
+  // More than ten seconds of sound for one picture is no sound but a bad count.
+  if (soundBytes > static_cast<std::size_t>(cfg_.inputSampleRate) * 4 * 10)
+    return Status::Fail(E_INVALIDARG, "The sound byte count " + std::to_string(soundBytes) +
+                                          " of one picture is not plausible.");
+
+  if (av_frame_make_writable(picture_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  const int w = cfg_.width, h = cfg_.height;
+  if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
+    const int stride = (3 * w + 3) & ~3;
+    const std::uint8_t* src[4] = {planes[0] + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr, nullptr,
+                                  nullptr};
+    const int strides[4] = {-stride, 0, 0, 0};
+    sws_scale(sws_, src, strides, 0, h, picture_->data, picture_->linesize);
+  } else if (sws_) {
+    const std::uint8_t* src[4] = {planes[0], planes[1], planes[2], nullptr};
+    const int strides[4] = {w, w / 2, w / 2, 0};
+    sws_scale(sws_, src, strides, 0, h, picture_->data, picture_->linesize);
+  } else {
+    av_image_copy_plane(picture_->data[0], picture_->linesize[0], planes[0], w, w, h);
+    av_image_copy_plane(picture_->data[1], picture_->linesize[1], planes[1], w / 2, w / 2, h / 2);
+    av_image_copy_plane(picture_->data[2], picture_->linesize[2], planes[2], w / 2, w / 2, h / 2);
+  }
+  if (cfg_.interlaced) {
+    picture_->interlaced_frame = 1;
+    picture_->top_field_first = 1;
+  }
+  picture_->pts = picturesInPart_++;
+
+  const std::int64_t before = payloadBytes_;
+  Status s = SendVideo(picture_);
+  if (s.ok()) s = PushSound(sound, soundBytes);
+  if (s.ok()) s = EncodeWholeSoundFrames();
+  if (s.ok()) s = CheckIo("write");
+  largestStep_ = std::max(largestStep_, payloadBytes_ - before);
+  if (!s.ok()) {
+    failed_ = true;
+    failure_ = s;
+    FreeAll();
+    open_ = false;
+  }
+  return s;
+}
+
+double EncodeSession::ProjectedBytes() const {
+  if (!open_ || !fmt_ || !fmt_->pb) return 0.0;
+  const double written = static_cast<double>(avio_tell(fmt_->pb));
+  // Multiplexers hold back up to a second of data; the packet bytes handed over,
+  // plus the pack and index overhead, bound what closing adds.
+  const double handed = static_cast<double>(headerBytes_) + 1.04 * static_cast<double>(payloadBytes_) +
+                        24.0 * static_cast<double>(packetsInPart_);
+  return std::max(written, handed) + 2.0 * static_cast<double>(largestStep_) + 16384.0;
+}
+
+Status EncodeSession::ClosePart(bool last) {
+  Status s = SendVideo(nullptr);
+  if (last && s.ok()) s = PushSound(nullptr, 0);  // what the resampler still holds
+  // Sound shorter than the pictures is made up with silence so that players keep both to the end.
+  const std::int64_t videoSamples =
+      av_rescale_q(picturesInPart_, timeBase_, AVRational{1, cfg_.audioSampleRate});
+  if (s.ok()) s = PadSoundTo(last ? videoSamples : videoSamples - audio_->frame_size + 1);
+  if (s.ok() && last) {
+    const int rest = av_audio_fifo_size(fifo_) % audio_->frame_size;
+    if (rest) s = PadSoundTo(samplesInPart_ + av_audio_fifo_size(fifo_) + audio_->frame_size - rest);
+  }
+  if (s.ok()) s = EncodeWholeSoundFrames();
+  if (s.ok()) s = SendAudio(nullptr);
+  if (s.ok()) {
+    if (int err = av_write_trailer(fmt_); err < 0) {
+      s = CheckIo("finish");
+      if (s.ok()) s = Status::Fail(HresultFromAvError(err), "Can not finish the output file \"" + files_.back() +
+                                                                "\": " + AvErrorText(err));
+    }
+  }
+  if (s.ok()) s = CheckIo("finish");
+  if (fmt_ && fmt_->pb) {
+    avio_flush(fmt_->pb);
+    if (s.ok()) s = CheckIo("finish");
+    const int err = avio_closep(&fmt_->pb);
+    if (s.ok() && err < 0)
+      s = Status::Fail(HresultFromAvError(err), "Can not close the output file \"" + files_.back() + "\": " +
+                                                    AvErrorText(err));
+  }
+  FreePart();
+  return s;
+}
+
+Status EncodeSession::Split() {
+  if (failed_) return failure_;
+  if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
+  if (picturesInPart_ < cfg_.minPicturesPerPart) return {S_FALSE, {}};
+  Status s = ClosePart(false);
+  if (s.ok()) s = OpenPart();
+  if (!s.ok()) {
+    failed_ = true;
+    failure_ = s;
+    FreeAll();
+    open_ = false;
+  }
+  return s;
+}
+
+Status EncodeSession::Finish() {
+  if (!open_) return failed_ ? failure_ : Status{};
+  Status s = ClosePart(true);
+  FreeAll();
+  open_ = false;
+  if (!s.ok()) {
+    failed_ = true;
+    failure_ = s;
+  }
+  return s;
+}
+
+void EncodeSession::FreePart() {
+  headerWritten_ = false;
+  if (fmt_) {
+    if (fmt_->pb) avio_closep(&fmt_->pb);
+    avformat_free_context(fmt_);
+    fmt_ = nullptr;
+  }
+  videoStream_ = audioStream_ = nullptr;
+  avcodec_free_context(&video_);
+  avcodec_free_context(&audio_);
+  av_frame_free(&picture_);
+  av_frame_free(&soundFrame_);
+  av_packet_free(&packet_);
+}
+
+void EncodeSession::FreeAll() {
+  // A file cut short by a failure still gets its trailer where the disk allows,
+  // so that what was written stays playable.
+  if (headerWritten_ && fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
+  FreePart();
+  sws_freeContext(sws_);
+  sws_ = nullptr;
+  swr_free(&swr_);
+  if (fifo_) {
+    av_audio_fifo_free(fifo_);
+    fifo_ = nullptr;
+  }
+  if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
+  convertPlanes_.clear();
+  convertCapacity_ = 0;
+}
+
+}  // namespace outside

@@ -1,0 +1,104 @@
+// IPicShowObj: paints YUV 4:2:0 pictures, converted to RGB and scaled to the
+// window, into the preview window's surface. Runs on the conversion thread;
+// the surface lock keeps the GUI thread out while the pixels change.
+#include <com/errorinfo.h>
+#include <win32/winsurface.h>
+
+#include "encobjects.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace outside {
+
+namespace {
+
+class PicShowObj : public qcom::ObjectRoot,
+                   public VtableOnlyDispatch<IPicShowObj>,
+                   public qcom::SupportErrorInfoImpl<IID_IPicShowObj> {
+ public:
+  static std::span<const qcom::InterfaceEntry> Interfaces() {
+    static const qcom::InterfaceEntry map[] = {
+        qcom::Entry<PicShowObj, IPicShowObj>(IID_IUnknown),
+        qcom::Entry<PicShowObj, IPicShowObj>(IID_IPicShowObj),
+        qcom::Entry<PicShowObj, IDispatch, IPicShowObj>(IID_IDispatch),
+        qcom::Entry<PicShowObj, ISupportErrorInfo>(IID_ISupportErrorInfo)};
+    return map;
+  }
+
+  void FinalRelease() { sws_freeContext(sws_); }
+
+  HRESULT STDMETHODCALLTYPE Open(HWND window, INT width, INT height) override {
+    if (!window || !IsWindow(window))
+      return Fail(E_HANDLE, "The preview window does not exist, so no pictures can be shown.");
+    if (!ValidSize(width, height)) return BadSize(width, height);
+    window_ = window;
+    width_ = width;
+    height_ = height;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE ShowFrame(INT width, INT height, BYTE* y, BYTE* u, BYTE* v, HWND window) override {
+    if (!y || !u || !v) return Fail(E_POINTER, "No picture was given to the preview.");
+    if (!ValidSize(width, height)) return BadSize(width, height);
+    if (!window) window = window_;
+    WindowSurface surface{};
+    if (!window || !LockWindowSurface(window, &surface))
+      return Fail(E_HANDLE, "The preview window can not be painted: it no longer exists.");
+    HRESULT hr = S_OK;
+    if (surface.pixels && surface.width > 0 && surface.height > 0 && surface.stride >= surface.width) {
+      sws_ = sws_getCachedContext(sws_, width, height, AV_PIX_FMT_YUV420P, surface.width, surface.height,
+                                  AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+      if (sws_) {
+        const std::uint8_t* src[4] = {y, u, v, nullptr};
+        const int srcStride[4] = {width, width / 2, width / 2, 0};
+        // 0x00RRGGBB in memory is B, G, R, 0.
+        std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(surface.pixels), nullptr, nullptr, nullptr};
+        const int dstStride[4] = {surface.stride * 4, 0, 0, 0};
+        sws_scale(sws_, src, srcStride, 0, height, dst, dstStride);
+      } else {
+        hr = E_OUTOFMEMORY;
+      }
+    }
+    UnlockWindowSurface(window, SUCCEEDED(hr));
+    if (FAILED(hr)) return Fail(hr, "The preview picture could not be converted.");
+    return S_OK;
+  }
+
+ private:
+  static bool ValidSize(INT w, INT h) { return w > 0 && h > 0 && w % 2 == 0 && h % 2 == 0 && w <= 8192 && h <= 8192; }
+  HRESULT BadSize(INT w, INT h) {
+    return Fail(E_INVALIDARG, "The preview can not show pictures of " + std::to_string(w) + "x" +
+                                  std::to_string(h) + ": width and height must be even numbers from 2 to 8192.");
+  }
+  HRESULT Fail(HRESULT hr, const std::string& text) {
+    return qcom::ReportError(hr, CLSID_PicShowObj, text, IID_IPicShowObj);
+  }
+
+  HWND window_ = nullptr;
+  INT width_ = 0;
+  INT height_ = 0;
+  SwsContext* sws_ = nullptr;
+};
+
+}  // namespace
+
+HRESULT CreatePicShowObj(IUnknown* outer, REFIID iid, void** ppv) {
+  return qcom::CreateInstance<PicShowObj>(outer, iid, ppv);
+}
+
+const char kPicShowObjRegistry[] = R"(
+HKCR {
+  Quillmere.PicShowObj.1 = s 'PicShowObj Class' { CLSID = s '{E6032E10-A669-4D74-9D80-0F93DF189681}' }
+  Quillmere.PicShowObj = s 'PicShowObj Class' { CurVer = s 'Quillmere.PicShowObj.1' }
+  NoRemove CLSID {
+    ForceRemove {E6032E10-A669-4D74-9D80-0F93DF189681} = s 'PicShowObj Class' {
+      ProgID = s 'Quillmere.PicShowObj.1'
+      VersionIndependentProgID = s 'Quillmere.PicShowObj'
+      InprocServer32 = s '%MODULE%' { val ThreadingModel = s 'Apartment' }
+    }
+  }
+})";
+
+}  // namespace outside

@@ -1,0 +1,13 @@
+# Tests of the encoder and preview servers (through the COM runtime and the
+# build tree's registry) and the end-to-end harness.
+if(NOT TARGET QuillOutside)
+  return()
+endif()
+find_package(nlohmann_json REQUIRED)
+
+quill_add_test(NAME outside_encoders_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp
+  LIBS quill_outside_headers qcom nlohmann_json::nlohmann_json
+  TIMEOUT 300)
+# The server library is loaded by the COM runtime, not linked; it must be built first.
+add_dependencies(outside_encoders_test QuillOutside)
