@@ -95,6 +95,54 @@ TEST(ComGuid, FormatsUppercaseAndParsesStrictly) {
   EXPECT_EQ(c, GUID_NULL);
 }
 
+// ---- Smart pointer.
+
+struct Counted final : IUnknown {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
+    *ppv = IsEqualIID(iid, IID_IUnknown) ? this : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG refs = 1;  // the test's own reference
+};
+
+TEST(ComComPtr, OwnsExactlyOneReferencePerPointer) {
+  Counted a, b;
+  {
+    ComPtr<IUnknown> p(&a);  // AddRefs
+    EXPECT_EQ(a.refs, 2u);
+    ComPtr<IUnknown> copy = p;
+    EXPECT_EQ(a.refs, 3u);
+    copy = copy;  // self-assignment keeps the reference
+    EXPECT_EQ(a.refs, 3u);
+    ComPtr<IUnknown> moved = std::move(copy);
+    EXPECT_EQ(a.refs, 3u);
+    EXPECT_EQ(copy.get(), nullptr);
+    moved = ComPtr<IUnknown>(&b);  // releases a, holds b
+    EXPECT_EQ(a.refs, 2u);
+    EXPECT_EQ(b.refs, 2u);
+    IUnknown** slot = moved.put();  // releases b before handing out the slot
+    EXPECT_EQ(b.refs, 1u);
+    EXPECT_EQ(*slot, nullptr);
+    b.AddRef();
+    *slot = &b;  // as an out parameter would fill it
+    ComPtr<IUnknown> q;
+    ASSERT_EQ(p.As(IID_IUnknown, &q), S_OK);
+    EXPECT_EQ(a.refs, 3u);
+    EXPECT_EQ(p.As(IID_IDispatch, &q), E_NOINTERFACE);
+    EXPECT_EQ(a.refs, 2u);  // the old q was released
+    IUnknown* raw = p.Detach();
+    EXPECT_EQ(a.refs, 2u);
+    q.Attach(raw);  // adopts without AddRef
+    EXPECT_EQ(a.refs, 2u);
+  }
+  EXPECT_EQ(a.refs, 1u);
+  EXPECT_EQ(b.refs, 1u);
+}
+
 // ---- Apartments.
 
 TEST(ComApartment, CountedPerThreadWithModelChecks) {

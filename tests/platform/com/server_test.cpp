@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 
 #include <climits>
+#include <latch>
 #include <thread>
 
 #include "test_server.h"
@@ -83,11 +84,13 @@ TEST_F(ComServer, CreatedFromTwoThreadsEachInItsOwnApartment) {
     std::string text, error;
     void* object = nullptr;
   } results[2];
-  auto work = [](Result* r, INT base) {
+  std::latch bothCreated(2);  // both objects live at once, in two apartments
+  auto work = [&bothCreated](Result* r, INT base) {
     r->init = CoInitialize(nullptr);
     {
       ComPtr<ITestCalc> calc;
       r->create = CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_ALL, IID_ITestCalc, calc.put_void());
+      bothCreated.arrive_and_wait();
       if (SUCCEEDED(r->create)) {
         r->object = calc.get();
         r->add = CallSlot(calc.get(), 7, base, INT{5}, &r->sum);

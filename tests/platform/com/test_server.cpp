@@ -105,7 +105,6 @@ const qcom::ObjectMapEntry kObjects[] = {
 
 // All load-time set-up, in one place.
 __attribute__((constructor)) void StartUp() { qcom::Module().Init(kObjects, 3, &LIBID_TestServer); }
-__attribute__((destructor)) void ShutDown() { qcom::Module().Term(); }
 
 }  // namespace
 
