@@ -77,8 +77,12 @@ struct SessionConfig {
   std::int64_t audioBitRate = 224000;
   int audioCompressionLevel = -1;
 
-  // Pictures a part holds at least before a split is honoured.
+  // A split is refused while the part holds fewer pictures than this and is
+  // smaller than minPartBytes: limits are whole megabytes, so a request below
+  // one megabyte comes from a limit of 0, which would otherwise make a file
+  // of every picture.
   int minPicturesPerPart = 1;
+  double minPartBytes = 1048576.0;
 };
 
 class EncodeSession {
@@ -95,7 +99,7 @@ class EncodeSession {
   // Bytes the current file would hold once closed after the next picture.
   double ProjectedBytes() const;
   // Closes the current file and opens the next numbered one. S_FALSE when the
-  // current file holds too few pictures to be worth a file of its own.
+  // current file is too small to be worth a file of its own.
   Status Split();
   Status Finish();
 
@@ -137,6 +141,7 @@ class EncodeSession {
   AVAudioFifo* fifo_ = nullptr;  // resampled sound not yet encoded; carries across parts
   std::vector<std::uint8_t*> convertPlanes_;
   int convertCapacity_ = 0;
+  std::vector<std::uint8_t> dibCopy_;
 
   std::int64_t picturesInPart_ = 0;
   std::int64_t samplesInPart_ = 0;

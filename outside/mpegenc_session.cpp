@@ -381,8 +381,13 @@ Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* so
   const int w = cfg_.width, h = cfg_.height;
   if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
     const int stride = (3 * w + 3) & ~3;
-    const std::uint8_t* src[4] = {planes[0] + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr, nullptr,
-                                  nullptr};
+    // The scaler's SIMD readers may look a few bytes past a row; the caller's
+    // bitmap ends right after its last row, so they read a padded copy.
+    const std::size_t bytes = static_cast<std::size_t>(stride) * h;
+    dibCopy_.resize(bytes + 64);
+    std::memcpy(dibCopy_.data(), planes[0], bytes);
+    const std::uint8_t* src[4] = {dibCopy_.data() + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr,
+                                  nullptr, nullptr};
     const int strides[4] = {-stride, 0, 0, 0};
     sws_scale(sws_, src, strides, 0, h, picture_->data, picture_->linesize);
   } else if (sws_) {
@@ -461,7 +466,7 @@ Status EncodeSession::ClosePart(bool last) {
 Status EncodeSession::Split() {
   if (failed_) return failure_;
   if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
-  if (picturesInPart_ < cfg_.minPicturesPerPart) return {S_FALSE, {}};
+  if (picturesInPart_ < cfg_.minPicturesPerPart && ProjectedBytes() < cfg_.minPartBytes) return {S_FALSE, {}};
   Status s = ClosePart(false);
   if (s.ok()) s = OpenPart();
   if (!s.ok()) {

@@ -1,6 +1,9 @@
 // IPicShowObj: paints YUV 4:2:0 pictures, converted to RGB and scaled to the
 // window, into the preview window's surface. Runs on the conversion thread;
 // the surface lock keeps the GUI thread out while the pixels change.
+#include <cstring>
+#include <vector>
+
 #include <com/errorinfo.h>
 #include <win32/winsurface.h>
 
@@ -50,13 +53,21 @@ class PicShowObj : public qcom::ObjectRoot,
     if (surface.pixels && surface.width > 0 && surface.height > 0 && surface.stride >= surface.width) {
       sws_ = sws_getCachedContext(sws_, width, height, AV_PIX_FMT_YUV420P, surface.width, surface.height,
                                   AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+      // The scaler writes whole SIMD blocks, past the end of a row; the window's
+      // pixels beyond its width (or after its last row) are not ours to touch.
+      const int rowPixels = (surface.width + 15) & ~15;
+      if (sws_) scratch_.resize(static_cast<std::size_t>(rowPixels) * surface.height + 16);
       if (sws_) {
         const std::uint8_t* src[4] = {y, u, v, nullptr};
         const int srcStride[4] = {width, width / 2, width / 2, 0};
         // 0x00RRGGBB in memory is B, G, R, 0.
-        std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(surface.pixels), nullptr, nullptr, nullptr};
-        const int dstStride[4] = {surface.stride * 4, 0, 0, 0};
+        std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(scratch_.data()), nullptr, nullptr, nullptr};
+        const int dstStride[4] = {rowPixels * 4, 0, 0, 0};
         sws_scale(sws_, src, srcStride, 0, height, dst, dstStride);
+        for (int r = 0; r < surface.height; ++r)
+          std::memcpy(surface.pixels + static_cast<std::ptrdiff_t>(r) * surface.stride,
+                      scratch_.data() + static_cast<std::ptrdiff_t>(r) * rowPixels,
+                      static_cast<std::size_t>(surface.width) * 4);
       } else {
         hr = E_OUTOFMEMORY;
       }
@@ -80,6 +91,7 @@ class PicShowObj : public qcom::ObjectRoot,
   INT width_ = 0;
   INT height_ = 0;
   SwsContext* sws_ = nullptr;
+  std::vector<std::uint32_t> scratch_;
 };
 
 }  // namespace

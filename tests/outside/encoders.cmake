@@ -6,8 +6,13 @@ endif()
 find_package(nlohmann_json REQUIRED)
 
 quill_add_test(NAME outside_encoders_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp ${CMAKE_CURRENT_LIST_DIR}/encoders_avi_test.cpp
   LIBS quill_outside_headers qcom nlohmann_json::nlohmann_json
   TIMEOUT 300)
+quill_add_test(NAME outside_picshow_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_picshow_test.cpp
+  LIBS quill_outside_headers qcom qwin32 nlohmann_json::nlohmann_json)
+add_dependencies(outside_picshow_test QuillOutside)
+
 # The server library is loaded by the COM runtime, not linked; it must be built first.
 add_dependencies(outside_encoders_test QuillOutside)

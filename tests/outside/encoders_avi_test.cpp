@@ -1,0 +1,196 @@
+// IAVIEncode through the COM runtime: the codec list, AVI files with MP3 sound
+// from bottom-up 24-bit rows, and the size limit.
+#include <outside/encoders.h>
+
+#include "encoders_support.h"
+
+using namespace enctest;
+
+namespace {
+
+// Bottom-up 24-bit rows (B, G, R) padded to 4 bytes: top half red, bottom half blue.
+std::vector<std::uint8_t> RedOverBlue(int w, int h) {
+  const int stride = (3 * w + 3) & ~3;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride) * h, 0);
+  for (int r = 0; r < h; ++r) {
+    const bool top = r >= h / 2;  // row 0 is the bottom row
+    for (int c = 0; c < w; ++c) {
+      std::uint8_t* p = &rows[static_cast<std::size_t>(r) * stride + 3 * c];
+      p[0] = top ? 0 : 255;
+      p[1] = 0;
+      p[2] = top ? 255 : 0;
+    }
+  }
+  return rows;
+}
+
+class AviEncodeTest : public ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    enc_ = Create<IAVIEncode>(CLSID_AVIEncode, IID_IAVIEncode);
+    ASSERT_TRUE(enc_);
+  }
+  void TearDown() override {
+    enc_.Reset();
+    ComTest::TearDown();
+  }
+  INT CodecIdNamed(const std::string& prefix) {
+    INT count = 0;
+    enc_->GetCodecCount(&count);
+    for (INT i = 0; i < count; ++i) {
+      Bstr name;
+      enc_->GetCodecName(i, name.put());
+      INT id = -1;
+      enc_->GetCodecId(i, &id);
+      if (name.Utf8().rfind(prefix, 0) == 0) return id;
+    }
+    return -1;
+  }
+  // The program's AVI set-up order.
+  void Configure(const std::string& path, int w, int h, double fps, INT codec, int kbps = 192, int quality = 3) {
+    Bstr p(path);
+    enc_->SetOutputFile(p.get());
+    enc_->SetHeight(h);
+    enc_->SetWidth(w);
+    enc_->SetFrameRate(fps);
+    enc_->SetSampleRate(44100);
+    enc_->SetParameter23(1);
+    enc_->SetParameter21(1);
+    enc_->SetCodec(codec);
+    enc_->SetLameBitrate(kbps);
+    enc_->SetLameQuality(static_cast<BYTE>(quality));
+  }
+  // Writes count pictures like the program's loop; returns the SizeLimitReached calls.
+  int Write(int w, int h, double fps, int count, double limit = 1e9, bool noise = false) {
+    std::vector<std::uint8_t> rows = RedOverBlue(w, h);
+    std::uint32_t seed = 1;
+    int limitCalls = 0;
+    for (int n = 0; n < count; ++n) {
+      if (noise)
+        for (auto& b : rows) b = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+      std::vector<std::int16_t> sound = Tone(44100, fps, n);
+      EXPECT_EQ(enc_->WriteFrame(rows.data(), reinterpret_cast<INT_PTR>(sound.data()),
+                                 static_cast<INT>(sound.size() * 2)),
+                S_OK)
+          << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+      double size = 0;
+      enc_->GetFileSize(&size);
+      if (size >= limit) {
+        ++limitCalls;
+        EXPECT_GE(enc_->SizeLimitReached(), 0);
+      }
+    }
+    return limitCalls;
+  }
+  ComPtr<IAVIEncode> enc_;
+};
+
+TEST_F(AviEncodeTest, CodecListPutsDivxAndXvidFirstWithDistinctIds) {
+  INT count = 0;
+  ASSERT_EQ(enc_->GetCodecCount(&count), S_OK);
+  ASSERT_GE(count, 2);
+  std::vector<std::string> names;
+  std::vector<INT> ids;
+  for (INT i = 0; i < count; ++i) {
+    Bstr name;
+    INT id = -1;
+    ASSERT_EQ(enc_->GetCodecName(i, name.put()), S_OK);
+    ASSERT_EQ(enc_->GetCodecId(i, &id), S_OK);
+    EXPECT_FALSE(name.Utf8().empty());
+    for (INT other : ids) EXPECT_NE(id, other);
+    names.push_back(name.Utf8());
+    ids.push_back(id);
+  }
+  EXPECT_EQ(names[0], "DIVX MPEG-4");
+  EXPECT_EQ(names[1], "XVID MPEG-4");
+
+  Bstr name;
+  EXPECT_EQ(enc_->GetCodecName(count, name.put()), E_INVALIDARG);
+  EXPECT_EQ(name.get(), nullptr);
+  EXPECT_NE(qcom::ErrorDescription(enc_.get(), IID_IAVIEncode).find(std::to_string(count)), std::string::npos);
+  INT id = 0;
+  EXPECT_EQ(enc_->GetCodecId(-1, &id), E_INVALIDARG);
+  EXPECT_EQ(enc_->GetCodecCount(nullptr), E_POINTER);
+}
+
+TEST_F(AviEncodeTest, DivxAviHasMpeg4PicturesAndMp3SoundAtTheGivenRate) {
+  Configure(Path("divx.avi"), 320, 240, 25.0, CodecIdNamed("DIVX"), 128, 2);
+  ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+  Write(320, 240, 25.0, 50);
+  ASSERT_EQ(enc_->Finish(), S_OK);
+
+  auto probe = Probe(Path("divx.avi"));
+  ASSERT_FALSE(probe.is_null());
+  EXPECT_EQ(probe["format"]["format_name"], "avi");
+  const auto* v = StreamOfType(probe, "video");
+  const auto* a = StreamOfType(probe, "audio");
+  ASSERT_TRUE(v && a);
+  EXPECT_EQ((*v)["codec_name"], "mpeg4");
+  EXPECT_EQ((*v)["codec_tag_string"], "DX50");
+  EXPECT_EQ(JsonNumber(*v, "width"), 320);
+  EXPECT_EQ(JsonNumber(*v, "height"), 240);
+  EXPECT_EQ((*v)["r_frame_rate"], "25/1");
+  EXPECT_EQ(JsonNumber(*v, "nb_read_frames"), 50);
+  EXPECT_EQ((*a)["codec_name"], "mp3");
+  EXPECT_EQ(JsonNumber(*a, "sample_rate"), 44100);
+  EXPECT_EQ(JsonNumber(*a, "channels"), 2);
+  EXPECT_EQ(JsonNumber(*a, "bit_rate"), 128000);
+  EXPECT_NEAR(JsonNumber(*a, "duration"), 2.0, 0.06);
+}
+
+TEST_F(AviEncodeTest, BottomUpRowsComeOutUprightAndInTheirColours) {
+  // 100 is no multiple of 4 wide in bytes (300), so rows carry padding.
+  Configure(Path("upright.avi"), 100, 60, 29.97, CodecIdNamed("XVID"));
+  ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+  Write(100, 60, 29.97, 3);
+  ASSERT_EQ(enc_->Finish(), S_OK);
+  std::vector<std::uint8_t> rgb = FirstPictureRgb(Path("upright.avi"));
+  ASSERT_EQ(rgb.size(), 100u * 60 * 3);
+  auto at = [&](int x, int y) { return &rgb[(static_cast<std::size_t>(y) * 100 + x) * 3]; };
+  EXPECT_GT(at(50, 10)[0], 180);  // red on top
+  EXPECT_LT(at(50, 10)[2], 80);
+  EXPECT_GT(at(50, 50)[2], 180);  // blue below
+  EXPECT_LT(at(50, 50)[0], 80);
+  EXPECT_GT(at(97, 10)[0], 180) << "the padding bytes must not shift the rows";
+}
+
+TEST_F(AviEncodeTest, SettingsOutsideTheirRangeFailAtStartWithAReason) {
+  const INT divx = CodecIdNamed("DIVX");
+  Configure(Path("bad.avi"), 320, 240, 25.0, divx, 100);
+  EXPECT_EQ(enc_->Start(), E_INVALIDARG);
+  EXPECT_NE(qcom::ErrorDescription(enc_.get(), IID_IAVIEncode).find("100"), std::string::npos);
+  Configure(Path("bad.avi"), 320, 240, 25.0, divx, 192, 9);
+  EXPECT_EQ(enc_->Start(), E_INVALIDARG);
+  Configure(Path("bad.avi"), 320, 240, 25.0, -1);  // no codec chosen in the dialog
+  EXPECT_EQ(enc_->Start(), E_INVALIDARG);
+  EXPECT_NE(qcom::ErrorDescription(enc_.get(), IID_IAVIEncode).find("codec"), std::string::npos);
+  Configure(Path("bad.avi"), 321, 240, 25.0, divx);
+  EXPECT_EQ(enc_->Start(), E_INVALIDARG);
+  // A picture written after a failed start says why the file never began.
+  std::vector<std::uint8_t> rows = RedOverBlue(322, 240);
+  EXPECT_EQ(enc_->WriteFrame(rows.data(), 0, 0), E_INVALIDARG);
+  EXPECT_NE(qcom::ErrorDescription(enc_.get(), IID_IAVIEncode).find("could not be started"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Path("bad.avi")));
+}
+
+TEST_F(AviEncodeTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
+  // Lossless pictures of noise grow fast: about 1 MB in under a second.
+  INT ffv1 = CodecIdNamed("FFV1");
+  if (ffv1 < 0) GTEST_SKIP() << "no FFV1 encoder in this libavcodec";
+  Configure(Path("big.avi"), 320, 240, 25.0, ffv1);
+  ASSERT_EQ(enc_->Start(), S_OK);
+  EXPECT_GE(Write(320, 240, 25.0, 75, 1.0, true), 1);
+  ASSERT_EQ(enc_->Finish(), S_OK);
+  double frames = 0;
+  for (int part = 1; part <= 10; ++part) {
+    const std::string name = Path(part == 1 ? "big.avi" : "big_" + std::to_string(part) + ".avi");
+    if (!std::filesystem::exists(name)) break;
+    EXPECT_LT(std::filesystem::file_size(name), 1048576u) << name;
+    frames += JsonNumber(*StreamOfType(Probe(name), "video"), "nb_read_frames");
+  }
+  EXPECT_TRUE(std::filesystem::exists(Path("big_2.avi")));
+  EXPECT_EQ(frames, 75);
+}
+
+}  // namespace
