@@ -8,6 +8,8 @@
 
 #include <com/server.h>
 
+#include <cstdlib>
+
 namespace zentra {
 
 void RunLibraryLoad() {
@@ -26,15 +28,15 @@ void RunLibraryLoad() {
   Register_ippiFFTInv_CToC_32fc_C1R();
   Register_ippiFFTInitAlloc_C_32fc();
   Register_ippiFFTFree_C_32fc();
-  // The library's entry: the module gets its object map.
+  // The library's entry: the module gets its object map, and gives it up again
+  // through the exit list, which runs at unload before the module state is gone.
   InitPictureServerModule();
+  std::atexit(&TermPictureServerModule);
 }
 
 namespace {
 
 __attribute__((constructor)) void LibraryLoad() { RunLibraryLoad(); }
-
-__attribute__((destructor)) void LibraryUnload() { TermPictureServerModule(); }
 
 }  // namespace
 

@@ -11,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "models.h"
 #include "test_heap.h"
 
 using namespace zentra;
+using namespace zentra_test;
 
 namespace {
 
@@ -30,42 +32,6 @@ BitmapInfoHeader HeaderOf(const Bytes& dib) {
   BitmapInfoHeader h;
   std::memcpy(&h, dib.data(), sizeof h);
   return h;
-}
-
-// YUV 4:2:0 to bottom-up B, G, R rows as written out step by step: doubled
-// full-resolution chroma planes, then the 13-bit colour formulas. Even sizes.
-Bytes ModelYuvToDib(int w, int h, const Bytes& y, const Bytes& u, const Bytes& v) {
-  const int n = w / 2, stride = (3 * w + 3) & ~3;
-  auto upsample = [&](const Bytes& c) {
-    Bytes full(static_cast<std::size_t>(w * h));
-    for (int cy = 0; cy < h / 2; ++cy) {
-      const std::uint8_t* row = &c[cy * n];
-      std::uint8_t* out = &full[2 * cy * w];
-      out[0] = row[0];
-      for (int k = 0; k < n; ++k) {
-        out[2 * k + 1] = row[k];
-        if (k > 0) out[2 * k] = static_cast<std::uint8_t>((row[k - 1] + row[k]) >> 1);
-      }
-    }
-    for (int cy = 0; cy + 1 < h / 2; ++cy)
-      for (int x = 0; x < w; ++x)
-        full[(2 * cy + 1) * w + x] =
-            static_cast<std::uint8_t>((full[2 * cy * w + x] + full[(2 * cy + 2) * w + x]) >> 1);
-    for (int x = 0; x < w; ++x) full[(h - 1) * w + x] = full[(h - 2) * w + x];
-    return full;
-  };
-  Bytes uf = upsample(u), vf = upsample(v);
-  Bytes dib(static_cast<std::size_t>(stride * h + 40), 0);
-  for (int r = 0; r < h; ++r)
-    for (int x = 0; x < w; ++x) {
-      int Y = y[r * w + x], cb = uf[r * w + x] - 128, cr = vf[r * w + x] - 128;
-      auto clamp = [](int t) { return static_cast<std::uint8_t>(std::clamp(t, 0, 255)); };
-      std::uint8_t* p = &dib[40 + (h - 1 - r) * stride + 3 * x];
-      p[0] = clamp((8192 * Y + 4096 + 14516 * cb) >> 13);
-      p[1] = clamp((8192 * Y + 4096 - 2819 * cb - 5850 * cr) >> 13);
-      p[2] = clamp((8192 * Y + 4096 + 11485 * cr) >> 13);
-    }
-  return dib;
 }
 
 Bytes ToDib(int w, int h, const Bytes& y, const Bytes& u, const Bytes& v,

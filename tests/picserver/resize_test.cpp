@@ -8,9 +8,11 @@
 #include <random>
 #include <vector>
 
+#include "models.h"
 #include "test_heap.h"
 
 using namespace zentra;
+using namespace zentra_test;
 
 namespace {
 
@@ -23,61 +25,6 @@ Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
   // Mix in the extremes, where saturation and weights show.
   for (std::size_t i = 0; i < n; i += 7) b[i] = (i / 7) % 2 ? 255 : 0;
   return b;
-}
-
-// Linear resize of one 8-bit channel computed sample by sample from the
-// formulas: positions accumulated per axis, Q14 weights, two truncating stages.
-struct Axis {
-  std::vector<int> index;
-  std::vector<int> weight;
-};
-
-Axis ModelAxis(int count, int region, double factor, int edge) {
-  double scaled = region * factor;
-  double step = scaled > 1.0 ? (region - 1) * (1.0 / (scaled - 1.0)) : 0.0;
-  Axis a;
-  double p = 0.0;
-  for (int i = 0; i < count; ++i, p += step) {
-    int j = static_cast<int>(std::trunc(p + 1e-7));
-    int w;
-    if (j == edge) {
-      --j;
-      w = 16384;
-    } else {
-      w = static_cast<int>(std::trunc((p - j) * 16384.0 + 1e-7));
-    }
-    a.index.push_back(j);
-    a.weight.push_back(w);
-  }
-  return a;
-}
-
-int ModelCount(int available, int region, double factor) {
-  double n = std::trunc(region * factor + 1e-7);
-  return n < available ? std::max(1, static_cast<int>(n)) : available;
-}
-
-void ModelLinear(const Bytes& src, ImageSize size, int srcStep, ImageRect roi, Bytes& dst,
-                 int dstStep, ImageSize dstSize, double xf, double yf) {
-  int rw = std::min(roi.width, size.width - roi.x);
-  int rh = std::min(roi.height, size.height - roi.y);
-  int dw = ModelCount(dstSize.width, rw, xf);
-  int dh = ModelCount(dstSize.height, rh, yf);
-  Axis ax = ModelAxis(dw, rw, xf, size.width - 1 - roi.x);
-  Axis ay = ModelAxis(dh, rh, yf, size.height - 1 - roi.y);
-  auto at = [&](int r, int c) -> long long {
-    return src[static_cast<std::size_t>((roi.y + r) * srcStep + roi.x + c)];
-  };
-  for (int i = 0; i < dh; ++i) {
-    for (int k = 0; k < dw; ++k) {
-      // Index -1 (a position on the image's last row or column) is read with weight 0.
-      int j = ay.index[i], x = ax.index[k], f = ax.weight[k], w = ay.weight[i];
-      long long up = (at(j, x) * (16384 - f) + at(j, x + 1) * f) >> 8;
-      long long lo = (at(j + 1, x) * (16384 - f) + at(j + 1, x + 1) * f) >> 8;
-      long long v = ((16384 - w) * up + w * lo) >> 20;
-      dst[static_cast<std::size_t>(i * dstStep + k)] = static_cast<std::uint8_t>(v);
-    }
-  }
 }
 
 PrimitiveStatus Resize(const Bytes& src, ImageSize size, int srcStep, ImageRect roi, Bytes& dst,
