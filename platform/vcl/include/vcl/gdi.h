@@ -183,6 +183,9 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
 // Negative widths or heights (of either side) mirror the picture.
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
                 int srcWidth, int srcHeight, DWORD rop);
+// Copies like StretchBlt with SRCCOPY, leaving out source pixels of colour `transparent`.
+BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+                    int srcWidth, int srcHeight, UINT transparent);
 
 // --- Text --------------------------------------------------------------------------
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);

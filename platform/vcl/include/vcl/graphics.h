@@ -18,6 +18,12 @@
 #include <vcl/sysutils.h>
 #include <win32/types.h>
 
+// Raised when a picture file cannot be opened, read or written.
+class EFOpenError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // --- Geometry ----------------------------------------------------------------------
 struct TPoint {
   int X = 0;
@@ -342,6 +348,7 @@ class TCanvas : public TPersistent {
   HDC adoptedDC_ = nullptr;
   TCopyMode copyMode_ = SRCCOPY;
   int lockCount_ = 0;
+  int state_ = 0;  // TCanvasState bits: which objects the context holds up to date
 };
 
 // --- Graphics ----------------------------------------------------------------------

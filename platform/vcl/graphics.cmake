@@ -1,0 +1,35 @@
+# The graphics half of the class library: surfaces, device contexts, canvas, pens,
+# brushes, fonts (FreeType + fontconfig), bitmaps (BMP, PNG), image lists and named
+# bitmap resources.
+find_package(Freetype REQUIRED)
+find_package(Fontconfig REQUIRED)
+find_package(ZLIB REQUIRED)
+
+include(${CMAKE_CURRENT_LIST_DIR}/EmbedResources.cmake)
+
+set(QVCL_GRAPHICS_SOURCES
+  src/graphics/colors.cpp
+  src/graphics/dc.cpp
+  src/graphics/raster.cpp
+  src/graphics/text.cpp
+  src/graphics/gdiobjects.cpp
+  src/graphics/canvas.cpp
+  src/graphics/bitmap.cpp
+  src/graphics/bmp.cpp
+  src/graphics/png.cpp
+  src/graphics/imagelist.cpp
+  src/graphics/resources.cpp)
+# An object library: its objects go whole into qvcl (which links it), so that the
+# shared library carries every graphics entry point once, resource registry included.
+add_library(qvcl_graphics OBJECT ${QVCL_GRAPHICS_SOURCES})
+set_target_properties(qvcl_graphics PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_include_directories(qvcl_graphics PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
+                                                ${CMAKE_SOURCE_DIR}/platform/win32/include)
+target_link_libraries(qvcl_graphics PUBLIC Freetype::Freetype Fontconfig::Fontconfig ZLIB::ZLIB)
+if(TARGET qwin32)
+  target_link_libraries(qvcl_graphics PUBLIC qwin32)
+endif()
+
+# The image list component needs TComponent of the core library: qvcl compiles it
+# (target_sources(qvcl PRIVATE ${QVCL_GRAPHICS_COMPONENT_SOURCES})).
+set(QVCL_GRAPHICS_COMPONENT_SOURCES ${CMAKE_CURRENT_LIST_DIR}/src/graphics/imglist.cpp)
