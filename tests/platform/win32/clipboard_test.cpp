@@ -155,52 +155,37 @@ TEST(Clipboard, ProviderReplacesTheBuiltInStore) {
   EXPECT_EQ(SetClipboardProvider(previous), previous);
 }
 
-class FakeWindows : public WindowSurfaceProvider {
+class OneWindow : public WindowSurfaceProvider {
  public:
-  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(8 * 4, 0);
-  HWND known = reinterpret_cast<HWND>(0x1000);
-  int unlocks = 0;
-  bool lastRepaint = false;
+  std::uint32_t pixels[4 * 2] = {};
+  int repaints = 0;
   bool Lock(HWND w, WindowSurface* s) override {
-    if (w != known) return false;
-    *s = WindowSurface{pixels.data(), 6, 4, 8};
-    return true;
+    *s = WindowSurface{pixels, 3, 2, 4};
+    return w == Handle();
   }
-  void Unlock(HWND, bool repaint) override {
-    ++unlocks;
-    lastRepaint = repaint;
-  }
-  bool IsWindow(HWND w) override { return w == known; }
+  void Unlock(HWND, bool repaint) override { repaints += repaint; }
+  bool IsWindow(HWND w) override { return w == Handle(); }
+  static HWND Handle() { return reinterpret_cast<HWND>(0x1000); }
 };
 
-TEST(WindowSurface, WithoutAProviderEveryCallFailsCleanly) {
-  SetWindowSurfaceProvider(nullptr);
+TEST(WindowSurface, FailsCleanlyWithoutAProviderOrAWindow) {
   WindowSurface s{reinterpret_cast<std::uint32_t*>(8), 1, 2, 3};
-  EXPECT_FALSE(LockWindowSurface(reinterpret_cast<HWND>(0x1000), &s));
+  EXPECT_FALSE(LockWindowSurface(OneWindow::Handle(), &s));
   EXPECT_EQ(s.pixels, nullptr);
-  EXPECT_EQ(s.width, 0);
-  UnlockWindowSurface(reinterpret_cast<HWND>(0x1000), true);
-  EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(0x1000)));
-}
+  UnlockWindowSurface(OneWindow::Handle(), true);
+  EXPECT_FALSE(IsWindow(OneWindow::Handle()));
 
-TEST(WindowSurface, CallsGoToTheInstalledProvider) {
-  auto windows = std::make_shared<FakeWindows>();
-  SetWindowSurfaceProvider(windows);
-  WindowSurface s{};
-  ASSERT_TRUE(LockWindowSurface(windows->known, &s));
-  EXPECT_EQ(s.width, 6);
-  EXPECT_EQ(s.stride, 8);
+  auto window = std::make_shared<OneWindow>();
+  SetWindowSurfaceProvider(window);
+  ASSERT_TRUE(LockWindowSurface(OneWindow::Handle(), &s));
   s.pixels[1 * s.stride + 2] = 0x00FF8000;
-  UnlockWindowSurface(windows->known, true);
-  EXPECT_EQ(windows->pixels[10], 0x00FF8000u);
-  EXPECT_EQ(windows->unlocks, 1);
-  EXPECT_TRUE(windows->lastRepaint);
-  EXPECT_TRUE(IsWindow(windows->known));
-  EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(0x2000)));
+  UnlockWindowSurface(OneWindow::Handle(), true);
+  EXPECT_EQ(window->pixels[6], 0x00FF8000u);
+  EXPECT_EQ(window->repaints, 1);
+  // A refused lock never hands out the provider's half-filled surface.
   EXPECT_FALSE(LockWindowSurface(reinterpret_cast<HWND>(0x2000), &s));
   EXPECT_EQ(s.pixels, nullptr);
-  EXPECT_FALSE(LockWindowSurface(windows->known, nullptr));
-  EXPECT_EQ(SetWindowSurfaceProvider(nullptr), windows);
+  EXPECT_EQ(SetWindowSurfaceProvider(nullptr), window);
 }
 
 }  // namespace
