@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
