@@ -13,6 +13,7 @@ namespace {
 
 const qcom::ObjectMapEntry kObjects[] = {
     {&CLSID_DVDInfObj, &outside::CreateDvdInfObj, outside::kDvdInfObjRegistry},
+    {&CLSID_DVDDataObj, &outside::CreateDvdDataObj, outside::kDvdDataObjRegistry},
     {&CLSID_MpegEnc, &outside::CreateMpegEnc, outside::kMpegEncRegistry},
     {&CLSID_AVIEncode, &outside::CreateAviEncode, outside::kAviEncodeRegistry},
     {&CLSID_PicShowObj, &outside::CreatePicShowObj, outside::kPicShowObjRegistry},

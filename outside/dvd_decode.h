@@ -1,0 +1,119 @@
+// Decoding one title's streams with libavcodec: MPEG-2 pictures on a running clock, the
+// chosen sound stream converted to 16-bit stereo at the output rate and lined up with the
+// first picture, and the chosen sub-picture stream for burning into the pictures.
+#pragma once
+
+#include "dvd_demux.h"
+#include "dvd_disc.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+struct AVCodecContext;
+struct AVCodecParserContext;
+struct AVFrame;
+struct AVPacket;
+struct AVSubtitle;
+struct SwrContext;
+struct SwsContext;
+
+namespace outside {
+
+struct DecoderSettings {
+  int audioStreamId = -1;     // 0xC0.. for MPEG sound, else 0xBD; -1 no sound
+  int audioSubstreamId = -1;  // for private stream 1
+  AudioFormat audioFormat = AudioFormat::Unknown;
+  int subtitleSubstreamId = -1;  // 0x20..; -1 no subtitle
+  std::uint32_t palette[16] = {};
+  int sampleRate = 44100;
+  double nominalFps = 25.0;
+};
+
+// A decoded picture on the title's clock: it is shown from `start` for `duration` seconds.
+struct DecodedPicture {
+  AVFrame* frame = nullptr;  // owned
+  double start = 0;
+  double duration = 0;
+  std::int64_t pts = 0;       // 90 kHz, for the sub-pictures
+  std::uint32_t sector = 0;   // where the picture's data begins
+};
+
+class TitleDecoder {
+ public:
+  explicit TitleDecoder(const DecoderSettings& settings);
+  ~TitleDecoder();
+  TitleDecoder(const TitleDecoder&) = delete;
+  TitleDecoder& operator=(const TitleDecoder&) = delete;
+
+  void Feed(const DvdPayload& payload);
+  // No more data: the parsers and decoders give out what they hold.
+  void Finish();
+  // Forget everything (after a seek): the next picture starts the clock again.
+  void Reset();
+
+  std::deque<DecodedPicture>& Pictures() { return pictures_; }
+  void DropFront();
+
+  bool HasSound() const { return settings_.audioStreamId >= 0; }
+  // Sample frames (one left and one right sample) ready to be taken.
+  std::size_t SoundAvailable() const;
+  // Takes `frames` sample frames, filling with silence what is not there yet.
+  void TakeSound(std::size_t frames, std::vector<std::int16_t>* out);
+
+  // The sub-picture shown at pts, or null.
+  const AVSubtitle* SubtitleAt(std::int64_t pts) const;
+
+ private:
+  struct Codec;
+  struct Subtitle;
+  void FeedParsed(Codec& codec, const DvdPayload& payload);
+  void Decode(Codec& codec, const std::uint8_t* data, int size, std::int64_t pts, std::int64_t pos);
+  void Drain(Codec& codec);
+  void OnVideoFrame(AVFrame* frame);
+  void OnAudioFrame(AVFrame* frame);
+  void FeedSubtitle(const DvdPayload& payload);
+  void AnchorSound();
+
+  DecoderSettings settings_;
+  std::unique_ptr<Codec> video_;
+  std::unique_ptr<Codec> audio_;
+  AVCodecContext* spu_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  SwrContext* swr_ = nullptr;
+  std::int64_t swrLayoutMask_ = 0;
+  int swrChannels_ = 0, swrFormat_ = -1, swrRate_ = 0;
+
+  std::deque<DecodedPicture> pictures_;
+  bool keyFrameSeen_ = false;
+  bool videoAnchored_ = false;
+  std::int64_t anchorPts_ = 0;
+  std::int64_t lastPts_ = 0;
+  std::uint32_t lastSector_ = 0;
+  double clock_ = 0;
+
+  // Sound: interleaved stereo samples; head_ is the first one not yet taken.
+  std::vector<std::int16_t> sound_;
+  std::size_t head_ = 0;
+  std::uint64_t taken_ = 0;  // sample frames handed out since the clock started
+  bool soundAnchored_ = false;
+  std::int64_t soundStartPts_ = INT64_MIN;  // pts of the first buffered sample before anchoring
+
+  std::vector<std::uint8_t> spuBuffer_;
+  std::size_t spuSize_ = 0;
+  std::int64_t spuPts_ = INT64_MIN;
+  std::vector<std::unique_ptr<Subtitle>> subtitles_;
+};
+
+// Copies (or scales, when the decoded size or format differs) a picture into caller planes
+// of width x height, Y then U and V at half size. `scaler` caches the scaling context.
+void CopyPicture(const AVFrame* frame, int width, int height, std::uint8_t* y, std::uint8_t* u,
+                 std::uint8_t* v, SwsContext** scaler);
+
+// Blends a decoded sub-picture onto the planes.
+void BurnSubtitle(const AVSubtitle& subtitle, int width, int height, std::uint8_t* y, std::uint8_t* u,
+                  std::uint8_t* v);
+
+}  // namespace outside

@@ -1,0 +1,336 @@
+// IDVDDataObj: reads one title's program chain and angle, decodes it and delivers its
+// pictures at the requested frame rate with the sound that belongs to each picture.
+#include <com/server.h>
+#include <outside/dvd.h>
+
+#include "dvd_com.h"
+#include "dvd_decode.h"
+#include "dvd_demux.h"
+#include "outside_module.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+#include <memory>
+#include <optional>
+
+namespace outside {
+
+namespace {
+
+constexpr std::size_t kSectorsPerRead = 32;
+// While the sound lags behind, pictures are decoded at most this far ahead of the one
+// being delivered; past it the picture goes out with silence where its sound is missing.
+constexpr double kSoundWaitSeconds = 1.0;
+
+class DVDDataObj : public qcom::ObjectRoot,
+                   public qcom::DispatchImpl<IDVDDataObj, IID_IDVDDataObj, LIBID_QuillOutside>,
+                   public qcom::SupportErrorInfoImpl<IID_IDVDDataObj> {
+ public:
+  static std::span<const qcom::InterfaceEntry> Interfaces() {
+    static const qcom::InterfaceEntry map[] = {
+        qcom::Entry<DVDDataObj, IDVDDataObj>(IID_IDVDDataObj),
+        qcom::Entry<DVDDataObj, IDispatch, IDVDDataObj>(IID_IDispatch),
+        qcom::Entry<DVDDataObj, ISupportErrorInfo>(IID_ISupportErrorInfo)};
+    return map;
+  }
+
+  void FinalRelease() { CloseAll(); }
+
+  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused11() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused15() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused17() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused19() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused21() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused23() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused25() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused26() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unused30() override { return E_NOTIMPL; }
+
+  // The set-up calls only store their value; Open checks and applies them together.
+  HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) override {
+    return Run([&] {
+      path_ = BstrToUtf8(videoFolder);
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE SetTitle(INT title) override { return Store(&title_, title); }
+  HRESULT STDMETHODCALLTYPE SetProgramChain(INT pgc) override { return Store(&pgc_, pgc); }
+  HRESULT STDMETHODCALLTYPE SetAudioStream(INT stream) override { return Store(&audio_, stream); }
+  HRESULT STDMETHODCALLTYPE SetSubtitle(INT stream) override { return Store(&subtitle_, stream); }
+  HRESULT STDMETHODCALLTYPE SetAngle(INT angle) override { return Store(&angle_, angle); }
+  HRESULT STDMETHODCALLTYPE SetFrameRate(double fps) override {
+    fps_ = fps;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSampleRate(INT rate) override { return Store(&rate_, rate); }
+  HRESULT STDMETHODCALLTYPE SetForce24(INT force) override { return Store(&force24_, force); }
+
+  HRESULT STDMETHODCALLTYPE Open() override {
+    CloseAll();
+    return Run([&] {
+      try {
+        OpenAll();
+      } catch (const DvdError& e) {
+        // The caller may go on to Seek and ReadFrame without testing Open: they repeat this.
+        failure_ = e;
+        CloseAll(false);
+        throw;
+      }
+      return S_OK;
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE Seek(INT position) override {
+    return Run([&] {
+      RequireOpen();
+      reader_->Seek(static_cast<std::uint32_t>(position));
+      decoder_->Reset();
+      Restart(static_cast<std::uint32_t>(position));
+      return S_OK;
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE ReadFrame(BYTE* y, BYTE* u, BYTE* v, INT_PTR* value1, INT* value2) override {
+    return Run([&] {
+      if (!y || !u || !v || !value1 || !value2) throw DvdError("A picture or sound pointer is null.", E_POINTER);
+      *value1 = 0;
+      *value2 = 0;
+      RequireOpen();
+      try {
+        return Next(y, u, v, value1, value2);
+      } catch (const DvdError& e) {
+        failure_ = e;  // reading does not go on past a failure
+        throw;
+      }
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE GetPosition(INT* position) override {
+    return Run([&] {
+      RequireOut(position);
+      *position = static_cast<INT>(position_);
+      return S_OK;
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE Close() override {
+    CloseAll();
+    return S_OK;
+  }
+
+ private:
+  template <class Body>
+  HRESULT Run(Body&& body) {
+    return Guarded(CLSID_DVDDataObj, IID_IDVDDataObj, std::forward<Body>(body));
+  }
+  HRESULT Store(INT* field, INT value) {
+    *field = value;
+    return S_OK;
+  }
+
+  void RequireOpen() {
+    if (failure_) throw *failure_;
+    if (!decoder_) throw DvdError("The DVD reader is not open.", E_UNEXPECTED);
+  }
+
+  static std::string RangeText(const char* what, int index, std::size_t count, const char* of) {
+    return std::string(what) + " " + std::to_string(index + 1) + " does not exist; " + of + " has " +
+           std::to_string(count) + ".";
+  }
+
+  void OpenAll() {
+    if (path_.empty()) throw DvdError("No DVD folder was set.", E_INVALIDARG);
+    if (!std::isfinite(fps_) || fps_ < 1.0 || fps_ > 240.0)
+      throw DvdError("The frame rate " + std::to_string(fps_) + " cannot be delivered.", E_INVALIDARG);
+    if (rate_ < 8000 || rate_ > 192000)
+      throw DvdError("The sample rate " + std::to_string(rate_) + " Hz cannot be delivered.", E_INVALIDARG);
+
+    disc_ = std::make_unique<DvdDisc>(path_);
+    const DvdTitle& title = disc_->Title(title_);
+    if (pgc_ < 0 || pgc_ >= static_cast<int>(title.programChains.size()))
+      throw DvdError(RangeText("Program chain", pgc_, title.programChains.size(), "the title"), E_INVALIDARG);
+    const DvdProgramChain& pgc = title.programChains[pgc_];
+    // -1 is what a caller passes when the program chain has no sound or no subtitle is wanted.
+    if (audio_ < -1 || audio_ >= static_cast<int>(pgc.audio.size()))
+      throw DvdError(RangeText("Audio stream", audio_, pgc.audio.size(), "the program chain"), E_INVALIDARG);
+    if (subtitle_ < -1 || subtitle_ >= static_cast<int>(pgc.subtitles.size()))
+      throw DvdError(RangeText("Subtitle stream", subtitle_, pgc.subtitles.size(), "the program chain"),
+                     E_INVALIDARG);
+    if (angle_ < 0 || angle_ >= title.angles)
+      throw DvdError(RangeText("Angle", angle_, static_cast<std::size_t>(title.angles), "the title"), E_INVALIDARG);
+
+    DecoderSettings settings;
+    settings.sampleRate = rate_;
+    settings.nominalFps = title.pal ? 25.0 : 30000.0 / 1001.0;
+    if (audio_ >= 0) {
+      const DvdAudioStream& a = pgc.audio[audio_];
+      if (a.substreamId == 0) throw DvdError("The sound stream \"" + a.name + "\" cannot be decoded.");
+      settings.audioFormat = a.format;
+      settings.audioStreamId = a.substreamId >= 0xC0 ? a.substreamId : 0xBD;
+      settings.audioSubstreamId = a.substreamId >= 0xC0 ? -1 : a.substreamId;
+    }
+    if (subtitle_ >= 0) settings.subtitleSubstreamId = pgc.subtitles[subtitle_].substreamId;
+    std::copy(std::begin(pgc.palette), std::end(pgc.palette), settings.palette);
+
+    width_ = title.width;
+    height_ = title.height;
+    // Film on an NTSC disc runs at 24000/1001 pictures a second under its pulldown.
+    filmRate_ = force24_ && !title.pal ? 24000.0 / 1001.0 : 0.0;
+    reader_ = std::make_unique<SectorReader>(*disc_, title.titleSet, CellsForAngle(pgc, angle_));
+    decoder_ = std::make_unique<TitleDecoder>(settings);
+    buffer_.resize(kSectorsPerRead * kSectorSize);
+    Restart(pgc.cells.empty() ? 0 : CellsForAngle(pgc, angle_).front().firstSector);
+  }
+
+  void Restart(std::uint32_t position) {
+    next_ = 0;
+    delivered_ = 0;
+    sectorsRead_ = 0;
+    dataEnded_ = false;
+    titleEnded_ = false;
+    position_ = position;
+  }
+
+  void CloseAll(bool clearFailure = true) {
+    decoder_.reset();
+    reader_.reset();
+    disc_.reset();
+    if (scaler_) sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    sound_.clear();
+    sound_.shrink_to_fit();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    if (clearFailure) failure_.reset();
+  }
+
+  // Sample frames that belong to the output pictures before picture n.
+  std::size_t SoundBefore(std::uint64_t n) const {
+    return static_cast<std::size_t>(std::floor(static_cast<long double>(n) * rate_ / fps_ + 1e-9L));
+  }
+
+  // The time on the title's clock that output picture n shows: the middle of its interval,
+  // or with Force24 a point inside the film frame that interval falls in.
+  double TargetTime(std::uint64_t n) const {
+    const double t = (static_cast<double>(n) + 0.5) / fps_;
+    if (filmRate_ <= 0) return t;
+    return (std::floor(t * filmRate_) + 0.4) / filmRate_;
+  }
+
+  void Pump() {
+    std::uint32_t first = 0;
+    const std::size_t got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
+    if (got == 0) {
+      decoder_->Finish();
+      dataEnded_ = true;
+      return;
+    }
+    sectorsRead_ += got;
+    for (std::size_t i = 0; i < got; ++i)
+      SplitPack(buffer_.data() + i * kSectorSize, first + static_cast<std::uint32_t>(i),
+                [&](const DvdPayload& p) { decoder_->Feed(p); });
+  }
+
+  HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
+    if (delivered_ == 0 && sectorsRead_ > 0)
+      throw DvdError("No picture could be decoded from the chosen part of the title; the video data is damaged.");
+    titleEnded_ = true;
+    position_ = DVD_POSITION_END;
+    sound_.clear();
+    *value1 = reinterpret_cast<INT_PTR>(sound_.data());
+    *value2 = 0;
+    return DVD_S_END_OF_TITLE;
+  }
+
+  HRESULT Next(BYTE* y, BYTE* u, BYTE* v, INT_PTR* value1, INT* value2) {
+    if (titleEnded_) return EndOfTitle(value1, value2);
+    const double target = TargetTime(next_);
+    const std::size_t soundFrames = SoundBefore(next_ + 1) - SoundBefore(next_);
+    auto& pictures = decoder_->Pictures();
+    for (;;) {
+      while (pictures.size() >= 2 && pictures[1].start <= target) decoder_->DropFront();
+      bool ready = pictures.size() >= 2;
+      if (dataEnded_ && pictures.size() == 1) {
+        const DecodedPicture& last = pictures.front();
+        if (target >= last.start + last.duration) return EndOfTitle(value1, value2);
+        ready = true;
+      }
+      if (dataEnded_ && pictures.empty()) return EndOfTitle(value1, value2);
+      if (ready) {
+        const bool soundReady = !decoder_->HasSound() || dataEnded_ ||
+                                decoder_->SoundAvailable() >= soundFrames ||
+                                pictures.back().start > target + kSoundWaitSeconds;
+        if (soundReady) break;
+      }
+      Pump();
+    }
+
+    const DecodedPicture& picture = decoder_->Pictures().front();
+    CopyPicture(picture.frame, width_, height_, y, u, v, &scaler_);
+    if (const AVSubtitle* sub = decoder_->SubtitleAt(picture.pts)) BurnSubtitle(*sub, width_, height_, y, u, v);
+    decoder_->TakeSound(soundFrames, &sound_);
+    *value1 = reinterpret_cast<INT_PTR>(sound_.data());
+    *value2 = static_cast<INT>(soundFrames * 2 * sizeof(std::int16_t));
+    position_ = picture.sector;
+    ++next_;
+    ++delivered_;
+    return S_OK;
+  }
+
+  // Settings.
+  std::string path_;
+  INT title_ = 0, pgc_ = 0, audio_ = 0, subtitle_ = -1, angle_ = 0, rate_ = 44100, force24_ = 0;
+  double fps_ = 25.0;
+
+  // An open reader.
+  std::unique_ptr<DvdDisc> disc_;
+  std::unique_ptr<SectorReader> reader_;
+  std::unique_ptr<TitleDecoder> decoder_;
+  std::optional<DvdError> failure_;
+  SwsContext* scaler_ = nullptr;
+  std::vector<std::uint8_t> buffer_;
+  std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
+  int width_ = 0, height_ = 0;
+  double filmRate_ = 0;
+  std::uint64_t next_ = 0;       // output pictures delivered since the last seek
+  std::uint64_t delivered_ = 0;
+  std::uint64_t sectorsRead_ = 0;
+  bool dataEnded_ = false;
+  bool titleEnded_ = false;
+  std::uint32_t position_ = 0;
+};
+
+}  // namespace
+
+HRESULT CreateDvdDataObj(IUnknown* outer, REFIID iid, void** ppv) {
+  return qcom::CreateInstance<DVDDataObj>(outer, iid, ppv);
+}
+
+const char kDvdDataObjRegistry[] = R"(
+HKCR {
+  Quillmere.DVDDataObj.1 = s 'DVD data object' {
+    CLSID = s '{B143322C-DC22-4B6F-9494-B95DB486F3E8}'
+  }
+  Quillmere.DVDDataObj = s 'DVD data object' {
+    CLSID = s '{B143322C-DC22-4B6F-9494-B95DB486F3E8}'
+    CurVer = s 'Quillmere.DVDDataObj.1'
+  }
+  NoRemove CLSID {
+    ForceRemove {B143322C-DC22-4B6F-9494-B95DB486F3E8} = s 'DVD data object' {
+      ProgID = s 'Quillmere.DVDDataObj.1'
+      VersionIndependentProgID = s 'Quillmere.DVDDataObj'
+      InprocServer32 = s '%MODULE%' {
+        val ThreadingModel = s 'Apartment'
+      }
+    }
+  }
+}
+)";
+
+}  // namespace outside

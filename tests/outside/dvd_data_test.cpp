@@ -1,0 +1,414 @@
+// IDVDDataObj through the COM runtime, driven as the conversion thread drives it: picture
+// counts at each frame rate, the sound that comes with each picture, subtitle burn-in,
+// Force24, the end of the title, and bad settings and damaged discs.
+#include <outside/dvd.h>
+
+#include "dvd_test_util.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+using namespace dvdtest;
+
+namespace {
+
+struct Settings {
+  std::string folder = SampleVideoTs();
+  INT title = 0, pgc = 0, audio = 0, subtitle = -1, angle = 0, rate = 44100, force24 = 0;
+  double fps = 25.0;
+};
+
+struct Picture {
+  std::vector<BYTE> y, u, v;
+  std::vector<std::int16_t> sound;
+  std::uint32_t position = 0;
+};
+
+struct Chapter {
+  std::uint32_t start, end;
+  double seconds;
+};
+
+class DvdDataTest : public ComTest {
+ protected:
+  // The thread's set-up order: path, title, program chain, subtitle, audio, angle, frame
+  // rate, sample rate, Force24, Open, Seek.
+  ComPtr<IDVDDataObj> Start(const Settings& s, std::uint32_t start, HRESULT* openResult = nullptr) {
+    auto data = Create<IDVDDataObj>(CLSID_DVDDataObj, IID_IDVDDataObj);
+    if (!data) return data;
+    Bstr path(s.folder);
+    EXPECT_EQ(data->SetDvdPath(path.get()), S_OK);
+    EXPECT_EQ(data->SetTitle(s.title), S_OK);
+    EXPECT_EQ(data->SetProgramChain(s.pgc), S_OK);
+    EXPECT_EQ(data->SetSubtitle(s.subtitle), S_OK);
+    EXPECT_EQ(data->SetAudioStream(s.audio), S_OK);
+    EXPECT_EQ(data->SetAngle(s.angle), S_OK);
+    EXPECT_EQ(data->SetFrameRate(s.fps), S_OK);
+    EXPECT_EQ(data->SetSampleRate(s.rate), S_OK);
+    EXPECT_EQ(data->SetForce24(s.force24), S_OK);
+    const HRESULT hr = data->Open();
+    if (openResult) *openResult = hr;
+    data->Seek(static_cast<INT>(start));
+    return data;
+  }
+
+  // One ReadFrame plus GetPosition, as the thread does per picture.
+  HRESULT Read(IDVDDataObj* data, int width, int height, Picture* p) {
+    p->y.assign(static_cast<std::size_t>(width) * height, 0);
+    p->u.assign(static_cast<std::size_t>(width / 2) * (height / 2), 0);
+    p->v.assign(p->u.size(), 0);
+    INT_PTR value1 = 0;
+    INT value2 = -1;
+    const HRESULT hr = data->ReadFrame(p->y.data(), p->u.data(), p->v.data(), &value1, &value2);
+    if (hr < 0) return hr;
+    EXPECT_GE(value2, 0);
+    EXPECT_EQ(value2 % 4, 0) << "whole stereo 16-bit sample frames";
+    if (value2 > 0) {
+      EXPECT_NE(value1, 0);
+      const auto* samples = reinterpret_cast<const std::int16_t*>(value1);
+      p->sound.assign(samples, samples + value2 / 2);
+    } else {
+      p->sound.clear();
+    }
+    INT position = 0;
+    EXPECT_EQ(data->GetPosition(&position), S_OK);
+    p->position = static_cast<std::uint32_t>(position);
+    return hr;
+  }
+
+  // The pictures of a chapter range: read until the position passes the end.
+  std::vector<Picture> ReadRange(const Settings& s, std::uint32_t start, std::uint32_t end, int width, int height) {
+    auto data = Start(s, start);
+    std::vector<Picture> out;
+    if (!data) return out;
+    for (int guard = 0; guard < 5000; ++guard) {
+      Picture p;
+      const HRESULT hr = Read(data.get(), width, height, &p);
+      EXPECT_GE(hr, 0) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+      if (hr < 0 || hr == DVD_S_END_OF_TITLE || p.position > end) break;
+      out.push_back(std::move(p));
+    }
+    EXPECT_EQ(data->Close(), S_OK);
+    return out;
+  }
+
+  std::vector<Chapter> Chapters(int title) {
+    auto info = Create<IDVDInfObj>(CLSID_DVDInfObj, IID_IDVDInfObj);
+    std::vector<Chapter> out;
+    if (!info) return out;
+    Bstr path(SampleVideoTs());
+    EXPECT_EQ(info->OpenDvd(path.get()), S_OK);
+    EXPECT_EQ(info->SelectTitle(title), S_OK);
+    EXPECT_EQ(info->SelectProgramChain(0), S_OK);
+    INT count = 0;
+    EXPECT_EQ(info->GetChapterCount(&count), S_OK);
+    for (INT i = 0; i < count; ++i) {
+      INT a = 0, b = 0;
+      double sec = 0;
+      info->GetChapterStart(i, &a);
+      info->GetChapterEnd(i, &b);
+      info->GetChapterSeconds(i, &sec);
+      out.push_back({static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), sec});
+    }
+    return out;
+  }
+};
+
+std::size_t TotalSoundBytes(const std::vector<Picture>& pictures) {
+  std::size_t n = 0;
+  for (const Picture& p : pictures) n += p.sound.size() * 2;
+  return n;
+}
+
+// Frequency of the left channel's tone from its zero crossings.
+double ToneHz(const std::vector<Picture>& pictures, std::size_t from, std::size_t count, int rate) {
+  std::vector<std::int16_t> left;
+  for (std::size_t i = from; i < from + count && i < pictures.size(); ++i)
+    for (std::size_t s = 0; s < pictures[i].sound.size(); s += 2) left.push_back(pictures[i].sound[s]);
+  int crossings = 0;
+  for (std::size_t i = 1; i < left.size(); ++i)
+    if ((left[i - 1] < 0) != (left[i] < 0)) ++crossings;
+  return left.empty() ? 0.0 : crossings / 2.0 * rate / static_cast<double>(left.size());
+}
+
+int RepeatedPictures(const std::vector<Picture>& pictures) {
+  int repeats = 0;
+  for (std::size_t i = 1; i < pictures.size(); ++i)
+    if (pictures[i].y == pictures[i - 1].y) ++repeats;
+  return repeats;
+}
+
+TEST_F(DvdDataTest, ChapterRangeGivesThePicturesAndSoundOfItsDurationAtEachRate) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  const Chapter& ch = chapters[1];
+  for (double fps : {25.0, 29.97, 23.976}) {
+    SCOPED_TRACE(fps);
+    Settings s;
+    s.fps = fps;
+    const auto pictures = ReadRange(s, ch.start, ch.end, 720, 576);
+    const double expected = ch.seconds * fps;
+    EXPECT_NEAR(static_cast<double>(pictures.size()), expected, 1.0);
+    // Sound: exactly the samples of the pictures' total duration, spread picture by picture.
+    const std::size_t frames = static_cast<std::size_t>(std::floor(pictures.size() * 44100.0 / fps + 1e-9));
+    EXPECT_EQ(TotalSoundBytes(pictures), frames * 4);
+    for (const Picture& p : pictures) EXPECT_NEAR(p.sound.size() / 2.0, 44100.0 / fps, 1.0);
+    for (const Picture& p : pictures) {
+      EXPECT_GE(p.position, ch.start);
+      EXPECT_LE(p.position, ch.end);
+    }
+    // 25 to 25 shows every source picture once; 29.97 repeats about one in six.
+    const int repeats = RepeatedPictures(pictures);
+    if (fps == 29.97) {
+      EXPECT_NEAR(repeats, pictures.size() / 6.0, 2.0);
+    } else {
+      EXPECT_EQ(repeats, 0);
+    }
+    // The English AC-3 stream carries a 440 Hz tone.
+    EXPECT_NEAR(ToneHz(pictures, 10, 50, 44100), 440.0, 10.0);
+  }
+}
+
+TEST_F(DvdDataTest, AudioStreamChoiceAndSampleRateReachTheSound) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  s.audio = 1;  // German MPEG layer II: 660 Hz
+  s.rate = 48000;
+  const auto pictures = ReadRange(s, chapters[0].start, chapters[0].end, 720, 576);
+  ASSERT_GT(pictures.size(), 60u);
+  EXPECT_NEAR(pictures[10].sound.size() / 2.0, 48000 / 25.0, 0.5);
+  EXPECT_NEAR(ToneHz(pictures, 10, 50, 48000), 660.0, 10.0);
+
+  // No sound stream (-1): pictures come with silence of the right length.
+  s.audio = -1;
+  const auto silent = ReadRange(s, chapters[0].start, chapters[0].end, 720, 576);
+  ASSERT_EQ(silent.size(), pictures.size());
+  for (const Picture& p : silent) {
+    ASSERT_EQ(p.sound.size(), 2u * 48000 / 25);
+    for (std::int16_t v : p.sound) ASSERT_EQ(v, 0);
+  }
+}
+
+TEST_F(DvdDataTest, NtscTitleWithLpcmReadsToTheEndOfTheTitle) {
+  Settings s;
+  s.title = 1;
+  s.fps = 29.97;
+  auto data = Start(s, 0);
+  ASSERT_TRUE(data);
+  std::vector<Picture> pictures;
+  HRESULT hr = S_OK;
+  for (int guard = 0; guard < 1000; ++guard) {
+    Picture p;
+    hr = Read(data.get(), 720, 480, &p);
+    ASSERT_GE(hr, 0) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+    if (hr == DVD_S_END_OF_TITLE) {
+      EXPECT_EQ(p.position, DVD_POSITION_END) << "past every chapter's end";
+      EXPECT_TRUE(p.sound.empty());
+      break;
+    }
+    pictures.push_back(std::move(p));
+  }
+  ASSERT_EQ(hr, DVD_S_END_OF_TITLE);
+  EXPECT_NEAR(static_cast<double>(pictures.size()), 6.0 * 29.97, 2.0);
+  EXPECT_EQ(RepeatedPictures(pictures), 0);
+  EXPECT_NEAR(ToneHz(pictures, 10, 60, 44100), 550.0, 10.0);
+  // The end is reported again, not turned into a failure.
+  Picture after;
+  EXPECT_EQ(Read(data.get(), 720, 480, &after), DVD_S_END_OF_TITLE);
+  // Seek starts over.
+  ASSERT_EQ(data->Seek(0), S_OK);
+  Picture first;
+  ASSERT_EQ(Read(data.get(), 720, 480, &first), S_OK);
+  EXPECT_EQ(first.y, pictures[0].y);
+  EXPECT_EQ(first.position, pictures[0].position);
+}
+
+TEST_F(DvdDataTest, Force24TreatsTheNtscSourceAsFilm) {
+  Settings s;
+  s.title = 1;
+  s.fps = 29.97;
+  const std::uint32_t end = 0x7FFFFFFF;
+  const auto plain = ReadRange(s, 0, end, 720, 480);
+  s.force24 = 1;
+  const auto film = ReadRange(s, 0, end, 720, 480);
+  // Both last as long as the title; as film, every fifth picture repeats its predecessor.
+  EXPECT_NEAR(static_cast<double>(film.size()), static_cast<double>(plain.size()), 1.0);
+  EXPECT_EQ(RepeatedPictures(plain), 0);
+  EXPECT_NEAR(RepeatedPictures(film), film.size() / 5.0, 2.0);
+  s.fps = 23.976;
+  const auto film24 = ReadRange(s, 0, end, 720, 480);
+  EXPECT_NEAR(static_cast<double>(film24.size()), 6.0 * 23.976, 2.0);
+  EXPECT_EQ(RepeatedPictures(film24), 0);
+}
+
+TEST_F(DvdDataTest, SubtitleIsBurnedInWhereItIsShown) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  const auto plain = ReadRange(s, chapters[0].start, chapters[0].end, 720, 576);
+  s.subtitle = 0;
+  const auto burned = ReadRange(s, chapters[0].start, chapters[0].end, 720, 576);
+  ASSERT_EQ(plain.size(), burned.size());
+  ASSERT_GT(plain.size(), 90u);
+
+  // Before 1 s the subtitle is not shown: identical pictures.
+  EXPECT_EQ(plain[10].y, burned[10].y);
+  EXPECT_EQ(plain[10].u, burned[10].u);
+  // At 3 s the box (x 160..559, y 440..519) is drawn, nothing else changes.
+  const Picture& a = plain[75];
+  const Picture& b = burned[75];
+  long inside = 0, changedOutside = 0;
+  for (int y = 0; y < 576; ++y)
+    for (int x = 0; x < 720; ++x) {
+      const bool box = x >= 170 && x < 550 && y >= 450 && y < 510;
+      const bool nearBox = x >= 150 && x < 570 && y >= 430 && y < 530;
+      const int d = std::abs(int(a.y[y * 720 + x]) - int(b.y[y * 720 + x]));
+      if (box) inside += b.y[y * 720 + x];
+      else if (!nearBox && d) ++changedOutside;
+    }
+  EXPECT_EQ(changedOutside, 0);
+  EXPECT_GT(inside / (380.0 * 60.0), 200.0) << "the box is white";
+  EXPECT_NE(a.u, b.u) << "the chroma planes are blended too";
+}
+
+TEST_F(DvdDataTest, MethodsSitAtTheirTablePositions) {
+  auto data = Create<IDVDDataObj>(CLSID_DVDDataObj, IID_IDVDDataObj);
+  ASSERT_TRUE(data);
+  void** table = *reinterpret_cast<void***>(data.get());
+  using NoArg = HRESULT (*)(void*);
+  using IntIn = HRESULT (*)(void*, INT);
+  using DoubleIn = HRESULT (*)(void*, double);
+  using BstrIn = HRESULT (*)(void*, BSTR);
+  using IntOut = HRESULT (*)(void*, INT*);
+  using ReadFn = HRESULT (*)(void*, BYTE*, BYTE*, BYTE*, INT_PTR*, INT*);
+  for (int gap : {7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 26, 30})
+    EXPECT_EQ(reinterpret_cast<NoArg>(table[gap])(data.get()), E_NOTIMPL) << "slot " << gap;
+
+  Bstr path(SampleVideoTs());
+  ASSERT_EQ(reinterpret_cast<BstrIn>(table[8])(data.get(), path.get()), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[10])(data.get(), 1), S_OK);   // title 2
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[12])(data.get(), 0), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[14])(data.get(), 0), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[16])(data.get(), -1), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[18])(data.get(), 0), S_OK);
+  ASSERT_EQ(reinterpret_cast<DoubleIn>(table[20])(data.get(), 10.0), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[22])(data.get(), 8000), S_OK);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[24])(data.get(), 0), S_OK);
+  ASSERT_EQ(reinterpret_cast<NoArg>(table[27])(data.get()), S_OK) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+  ASSERT_EQ(reinterpret_cast<IntIn>(table[28])(data.get(), 0), S_OK);
+  std::vector<BYTE> y(720 * 480), u(360 * 240), v(360 * 240);
+  INT_PTR value1 = 0;
+  INT value2 = 0;
+  ASSERT_EQ(reinterpret_cast<ReadFn>(table[29])(data.get(), y.data(), u.data(), v.data(), &value1, &value2), S_OK);
+  EXPECT_EQ(value2, 800 * 4) << "8000 Hz at 10 pictures a second";
+  INT position = -1;
+  ASSERT_EQ(reinterpret_cast<IntOut>(table[31])(data.get(), &position), S_OK);
+  EXPECT_GE(position, 0);
+  EXPECT_EQ(reinterpret_cast<NoArg>(table[32])(data.get()), S_OK);
+}
+
+TEST_F(DvdDataTest, BadSettingsFailAtOpenAndAgainAtEachRead) {
+  const int fds = OpenDescriptors();
+  struct Case {
+    const char* what;
+    Settings s;
+    const char* text;
+  };
+  std::vector<Case> cases;
+  {
+    Settings s;
+    s.folder = "/nonexistent/quill/VIDEO_TS";
+    cases.push_back({"missing folder", s, "does not exist"});
+  }
+  {
+    Settings s;
+    s.audio = 2;
+    cases.push_back({"audio", s, "Audio stream 3 does not exist; the program chain has 2."});
+  }
+  {
+    Settings s;
+    s.subtitle = 1;
+    cases.push_back({"subtitle", s, "Subtitle stream 2 does not exist; the program chain has 1."});
+  }
+  {
+    Settings s;
+    s.angle = 1;
+    cases.push_back({"angle", s, "Angle 2 does not exist; the title has 1."});
+  }
+  {
+    Settings s;
+    s.title = 2;
+    cases.push_back({"title", s, "Title 3 does not exist; the disc has 2 titles."});
+  }
+  {
+    Settings s;
+    s.pgc = 1;
+    cases.push_back({"program chain", s, "Program chain 2 does not exist; the title has 1."});
+  }
+  {
+    Settings s;
+    s.fps = 0;
+    cases.push_back({"frame rate", s, "frame rate"});
+  }
+  {
+    Settings s;
+    s.rate = 0;
+    cases.push_back({"sample rate", s, "sample rate"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HRESULT open = S_OK;
+    auto data = Start(c.s, 0, &open);
+    ASSERT_TRUE(data);
+    EXPECT_LT(open, 0);
+    EXPECT_NE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).find(c.text), std::string::npos);
+    Picture p;
+    EXPECT_LT(Read(data.get(), 720, 576, &p), 0) << "the thread only tests ReadFrame";
+    EXPECT_NE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).find(c.text), std::string::npos);
+    EXPECT_EQ(data->Close(), S_OK);
+  }
+
+  auto data = Create<IDVDDataObj>(CLSID_DVDDataObj, IID_IDVDDataObj);
+  INT_PTR value1 = 0;
+  INT value2 = 0;
+  BYTE plane[16];
+  EXPECT_EQ(data->ReadFrame(plane, plane, plane, &value1, &value2), E_UNEXPECTED) << "not open";
+  EXPECT_FALSE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).empty());
+  EXPECT_EQ(data->ReadFrame(nullptr, plane, plane, &value1, &value2), E_POINTER);
+  EXPECT_EQ(data->GetPosition(nullptr), E_POINTER);
+  data = nullptr;
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+TEST_F(DvdDataTest, TruncatedVobFailsWithAReasonAndClosesEverything) {
+  const int fds = OpenDescriptors();
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  {
+    ScratchDir scratch;
+    const fs::path disc = scratch.CopySample();
+    fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(chapters[1].start) * 2048 + 100 * 2048);
+    Settings s;
+    s.folder = disc.string();
+    auto data = Start(s, chapters[1].start);
+    ASSERT_TRUE(data);
+    HRESULT hr = S_OK;
+    int pictures = 0;
+    for (; pictures < 500; ++pictures) {
+      Picture p;
+      hr = Read(data.get(), 720, 576, &p);
+      if (hr != S_OK) break;
+    }
+    EXPECT_LT(hr, 0);
+    EXPECT_NE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).find("cannot be read"), std::string::npos);
+    // Reading does not resume past the damage.
+    Picture p;
+    EXPECT_LT(Read(data.get(), 720, 576, &p), 0);
+    EXPECT_EQ(data->Close(), S_OK);
+  }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+}  // namespace
