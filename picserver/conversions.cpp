@@ -66,7 +66,16 @@ inline std::uint8_t Clamp255(std::int32_t v) { return static_cast<std::uint8_t>(
 void DoubleChromaRow(const std::uint8_t* c, std::int32_t n, std::int32_t width, std::uint8_t* out) {
   out[0] = c[0];
   if (width > 1) out[1] = c[0];
-  for (std::int32_t k = 1; k < n; ++k) {
+  const __m128i one = _mm_set1_epi8(1);
+  std::int32_t k = 1;
+  for (; k + 16 <= n; k += 16) {
+    __m128i prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k - 1));
+    __m128i cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k));
+    __m128i avg = _mm_sub_epi8(_mm_avg_epu8(prev, cur), _mm_and_si128(_mm_xor_si128(prev, cur), one));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_unpacklo_epi8(avg, cur));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 16), _mm_unpackhi_epi8(avg, cur));
+  }
+  for (; k < n; ++k) {
     out[2 * k] = static_cast<std::uint8_t>((c[k - 1] + c[k]) >> 1);
     out[2 * k + 1] = c[k];
   }
@@ -140,58 +149,65 @@ void YuvRowToBgr24_C(const std::uint8_t* y, const std::uint8_t* cb, const std::u
   for (std::int32_t x = 0; x < count; ++x) ColourPixel(y[x], cb[x], cr[x], out + 3 * x);
 }
 
-// Eight pixels per step: each colour is one or two 16-bit multiply-adds into
-// 32-bit sums, with the rounding term riding in the multiply-add of Cr with 1.
+namespace {
+
+// floor((c * k + 4096) / 8192) for signed 16-bit c, exactly, in 16-bit lanes:
+// the 32-bit product is hi*65536 + lo, and hi*65536 divides out of the shift.
+inline __m128i ScaledTerm(__m128i c, __m128i k) {
+  const __m128i hi = _mm_mulhi_epi16(c, k);
+  const __m128i lo = _mm_mullo_epi16(c, k);
+  const __m128i frac = _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 1), _mm_set1_epi16(2048)), 12);
+  return _mm_add_epi16(_mm_slli_epi16(hi, 3), frac);
+}
+
+}  // namespace
+
+// Eight pixels per step. Since 8192*Y leaves the shift whole, each colour is
+// Y plus a scaled chroma term: B and R in 16-bit lanes, G (two chroma terms)
+// through 32-bit multiply-adds.
 void YuvRowToBgr24_Sse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
                         std::int32_t count, std::uint8_t* out) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i bias128 = _mm_set1_epi16(128);
-  const __m128i kYCbB = _mm_set1_epi32(static_cast<std::int32_t>((14516u << 16) | 8192u));
-  const __m128i kYCbG = _mm_set1_epi32(static_cast<std::int32_t>((static_cast<std::uint32_t>(-2819) << 16) | 8192u));
-  const __m128i kCrG = _mm_set1_epi32(static_cast<std::int32_t>((4096u << 16) | static_cast<std::uint16_t>(-5850)));
-  const __m128i kYCrR = _mm_set1_epi32(static_cast<std::int32_t>((11485u << 16) | 8192u));
+  const __m128i kB = _mm_set1_epi16(14516);
+  const __m128i kR = _mm_set1_epi16(11485);
+  const __m128i kG = _mm_set1_epi32(static_cast<std::int32_t>(
+      (static_cast<std::uint32_t>(static_cast<std::uint16_t>(-5850)) << 16) | static_cast<std::uint16_t>(-2819)));
   const __m128i round = _mm_set1_epi32(4096);
-  const __m128i ones = _mm_set1_epi16(1);
+  const __m128i low3 = _mm_set1_epi64x(0x0000000000FFFFFF);
+  const __m128i high3 = _mm_set1_epi64x(0x00FFFFFF00000000);
   std::int32_t x = 0;
-  for (; x + 8 <= count; x += 8) {
+  // The last store of a step writes two bytes past the step's 24; at least one
+  // more pixel must follow to overwrite them.
+  for (; x + 9 <= count; x += 8) {
     __m128i vy = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
     __m128i vb = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x)), zero), bias128);
     __m128i vr = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x)), zero), bias128);
-    __m128i yb_lo = _mm_unpacklo_epi16(vy, vb), yb_hi = _mm_unpackhi_epi16(vy, vb);
-    __m128i yr_lo = _mm_unpacklo_epi16(vy, vr), yr_hi = _mm_unpackhi_epi16(vy, vr);
-    __m128i r1_lo = _mm_unpacklo_epi16(vr, ones), r1_hi = _mm_unpackhi_epi16(vr, ones);
-
-    __m128i b_lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yb_lo, kYCbB), round), 13);
-    __m128i b_hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yb_hi, kYCbB), round), 13);
-    __m128i g_lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yb_lo, kYCbG), _mm_madd_epi16(r1_lo, kCrG)), 13);
-    __m128i g_hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yb_hi, kYCbG), _mm_madd_epi16(r1_hi, kCrG)), 13);
-    __m128i r_lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yr_lo, kYCrR), round), 13);
-    __m128i r_hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(yr_hi, kYCrR), round), 13);
+    __m128i b16 = _mm_add_epi16(vy, ScaledTerm(vb, kB));
+    __m128i r16 = _mm_add_epi16(vy, ScaledTerm(vr, kR));
+    __m128i g_lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(vb, vr), kG), round), 13);
+    __m128i g_hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(vb, vr), kG), round), 13);
+    __m128i g16 = _mm_add_epi16(vy, _mm_packs_epi32(g_lo, g_hi));
 
     // Saturate to bytes, then interleave into (B, G, R, 0) 32-bit pixels.
-    __m128i b8 = _mm_packus_epi16(_mm_packs_epi32(b_lo, b_hi), zero);
-    __m128i g8 = _mm_packus_epi16(_mm_packs_epi32(g_lo, g_hi), zero);
-    __m128i r8 = _mm_packus_epi16(_mm_packs_epi32(r_lo, r_hi), zero);
+    __m128i b8 = _mm_packus_epi16(b16, zero);
+    __m128i g8 = _mm_packus_epi16(g16, zero);
+    __m128i r8 = _mm_packus_epi16(r16, zero);
     __m128i bg = _mm_unpacklo_epi8(b8, g8);
     __m128i r0 = _mm_unpacklo_epi8(r8, zero);
     __m128i p03 = _mm_unpacklo_epi16(bg, r0);
     __m128i p47 = _mm_unpackhi_epi16(bg, r0);
 
-    // Squeeze the eight 3-byte pixels into 24 bytes with 64-bit shifts.
-    std::uint64_t a = static_cast<std::uint64_t>(_mm_cvtsi128_si64(p03));
-    std::uint64_t b = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(p03, p03)));
-    std::uint64_t c = static_cast<std::uint64_t>(_mm_cvtsi128_si64(p47));
-    std::uint64_t d = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(p47, p47)));
-    const std::uint64_t m = 0xFFFFFFFFu;
-    std::uint64_t p0 = a & m, p1 = a >> 32, p2 = b & m, p3 = b >> 32;
-    std::uint64_t p4 = c & m, p5 = c >> 32, p6 = d & m, p7 = d >> 32;
-    std::uint64_t w0 = p0 | (p1 << 24) | (p2 << 48);
-    std::uint64_t w1 = (p2 >> 16) | (p3 << 8) | (p4 << 32) | (p5 << 56);
-    std::uint64_t w2 = (p5 >> 8) | (p6 << 16) | (p7 << 40);
+    // Squeeze each pair of (B, G, R, 0) pixels into six bytes at the bottom of
+    // its 64-bit lane; the 8-byte stores overlap, each one's two spare bytes
+    // being overwritten by the next pixels.
     std::uint8_t* o = out + 3 * x;
-    std::memcpy(o, &w0, 8);
-    std::memcpy(o + 8, &w1, 8);
-    std::memcpy(o + 16, &w2, 8);
+    const __m128i squeeze03 = _mm_or_si128(_mm_and_si128(p03, low3), _mm_srli_epi64(_mm_and_si128(p03, high3), 8));
+    const __m128i squeeze47 = _mm_or_si128(_mm_and_si128(p47, low3), _mm_srli_epi64(_mm_and_si128(p47, high3), 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), squeeze03);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 6), _mm_unpackhi_epi64(squeeze03, squeeze03));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 12), squeeze47);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 18), _mm_unpackhi_epi64(squeeze47, squeeze47));
   }
   for (; x < count; ++x) ColourPixel(y[x], cb[x], cr[x], out + 3 * x);
 }
