@@ -99,7 +99,8 @@ void TCanvas::RequiredState(int state) {
   if (need & csBrushValid) {
     SelectObject(dc, brush_->Handle());
     SetBkColor(dc, static_cast<COLORREF>(ColorToRGB(brush_->Color())));
-    SetBkMode(dc, brush_->Style() == bsClear ? TRANSPARENT : OPAQUE);
+    // Only a solid brush paints behind text and hatches; other styles leave it.
+    SetBkMode(dc, brush_->Style() == bsSolid ? OPAQUE : TRANSPARENT);
   }
   if (need & csFontValid) {
     SelectObject(dc, font_->Handle());

@@ -569,12 +569,20 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
   if (!ShapeBox(dc, left, top, right, bottom)) return TRUE;
   const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
   const double a = (right - left) / 2.0, b = (bottom - top) / 2.0;
+  // Pixels whose centres lie inside the ellipse; the middle rows reach the box's
+  // sides and the end rows keep at least their middle pixels, so that a thin
+  // ellipse still touches all four sides of its box.
   std::vector<RowSpan> spans;
+  const int midLeft = static_cast<int>(std::floor(cx - 0.5)), midRight = static_cast<int>(std::ceil(cx - 0.5));
+  const int midTop = static_cast<int>(std::floor(cy - 0.5)), midBottom = static_cast<int>(std::ceil(cy - 0.5));
   for (int y = top; y < bottom; ++y) {
     int x0, x1;
-    if (!EllipseRow(cx, cy, a, b, y + 0.5, x0, x1)) {
-      x0 = 0;
-      x1 = -1;
+    if (y >= midTop && y <= midBottom) {
+      x0 = left;
+      x1 = right - 1;
+    } else if (!EllipseRow(cx, cy, a, b, y + 0.5, x0, x1)) {
+      x0 = midLeft;
+      x1 = midRight;
     }
     spans.push_back(RowSpan{x0, x1});
   }
