@@ -4,3 +4,11 @@ foreach(name dvd_info_test dvd_data_test)
                  LIBS qcom quill_outside_headers TIMEOUT 300)
   add_dependencies(${name} QuillOutside sample_dvd)
 endforeach()
+
+# The reader's building blocks, compiled in directly (the library exports only its Dll... entries).
+pkg_check_modules(QUILL_TEST_DVDREAD REQUIRED IMPORTED_TARGET dvdread)
+quill_add_test(NAME dvd_units_test
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/dvd_units_test.cpp
+                       ${CMAKE_SOURCE_DIR}/outside/dvd_demux.cpp ${CMAKE_SOURCE_DIR}/outside/dvd_disc.cpp
+               LIBS PkgConfig::QUILL_TEST_DVDREAD)
+target_include_directories(dvd_units_test PRIVATE ${CMAKE_SOURCE_DIR}/outside)

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 using namespace dvdtest;
@@ -192,6 +193,7 @@ TEST_F(DvdDataTest, AudioStreamChoiceAndSampleRateReachTheSound) {
 }
 
 TEST_F(DvdDataTest, NtscTitleWithLpcmReadsToTheEndOfTheTitle) {
+  const int fds = OpenDescriptors();
   Settings s;
   s.title = 1;
   s.fps = 29.97;
@@ -223,6 +225,9 @@ TEST_F(DvdDataTest, NtscTitleWithLpcmReadsToTheEndOfTheTitle) {
   ASSERT_EQ(Read(data.get(), 720, 480, &first), S_OK);
   EXPECT_EQ(first.y, pictures[0].y);
   EXPECT_EQ(first.position, pictures[0].position);
+  // Releasing the object without Close leaves nothing open.
+  data = nullptr;
+  EXPECT_EQ(OpenDescriptors(), fds);
 }
 
 TEST_F(DvdDataTest, Force24TreatsTheNtscSourceAsFilm) {
@@ -407,6 +412,41 @@ TEST_F(DvdDataTest, TruncatedVobFailsWithAReasonAndClosesEverything) {
     Picture p;
     EXPECT_LT(Read(data.get(), 720, 576, &p), 0);
     EXPECT_EQ(data->Close(), S_OK);
+  }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// Marks every video packet of a VOB file as scrambled, as on a CSS-encrypted disc read
+// without its keys.
+void ScrambleVideo(const fs::path& vob) {
+  std::fstream f(vob, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<unsigned char> s(2048);
+  for (std::streamoff at = 0; f.read(reinterpret_cast<char*>(s.data()), 2048); at += 2048) {
+    if (s[0] != 0 || s[1] != 0 || s[2] != 1 || s[3] != 0xBA) continue;
+    std::size_t pos = 14 + (s[13] & 7);
+    while (pos + 9 <= 2048 && s[pos] == 0 && s[pos + 1] == 0 && s[pos + 2] == 1) {
+      if (s[pos + 3] == 0xE0) s[pos + 6] |= 0x10;
+      pos += 6 + ((s[pos + 4] << 8) | s[pos + 5]);
+    }
+    f.seekp(at);
+    f.write(reinterpret_cast<const char*>(s.data()), 2048);
+    f.seekg(at + 2048);
+  }
+}
+
+TEST_F(DvdDataTest, EncryptedDiscIsReportedAsSuch) {
+  const int fds = OpenDescriptors();
+  {
+    ScratchDir scratch;
+    const fs::path disc = scratch.CopySample();
+    ScrambleVideo(disc / "VTS_01_1.VOB");
+    Settings s;
+    s.folder = disc.string();
+    auto data = Start(s, 0);
+    ASSERT_TRUE(data);
+    Picture p;
+    EXPECT_LT(Read(data.get(), 720, 576, &p), 0);
+    EXPECT_NE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).find("encrypted"), std::string::npos);
   }
   EXPECT_EQ(OpenDescriptors(), fds);
 }

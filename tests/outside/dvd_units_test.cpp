@@ -1,0 +1,198 @@
+// The DVD reader's building blocks on made-up data: splitting packs, following angle
+// blocks and interleaved units, naming languages.
+#include "dvd_demux.h"
+#include "dvd_disc.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+using namespace outside;
+
+namespace {
+
+using Pack = std::array<std::uint8_t, kSectorSize>;
+
+// Writes an MPEG-2 pack header and returns the offset after it.
+std::size_t PackHeader(Pack& p, int stuffing = 0) {
+  p.fill(0);
+  const std::uint8_t header[] = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 0x01, 0x89, 0xC3, std::uint8_t(0xF8 | stuffing)};
+  std::copy(std::begin(header), std::end(header), p.begin());
+  for (int i = 0; i < stuffing; ++i) p[14 + i] = 0xFF;
+  return 14 + stuffing;
+}
+
+// Appends a PES packet with an MPEG-2 header (PTS when pts >= 0) and the given payload.
+std::size_t Pes(Pack& p, std::size_t at, int sid, std::int64_t pts, const std::vector<std::uint8_t>& payload,
+                std::uint8_t scrambling = 0) {
+  const std::size_t headerData = pts >= 0 ? 5 : 0;
+  const std::size_t length = 3 + headerData + payload.size();
+  std::uint8_t* q = p.data() + at;
+  q[0] = 0, q[1] = 0, q[2] = 1, q[3] = static_cast<std::uint8_t>(sid);
+  q[4] = static_cast<std::uint8_t>(length >> 8), q[5] = static_cast<std::uint8_t>(length);
+  q[6] = 0x81 | scrambling;
+  q[7] = pts >= 0 ? 0x80 : 0;
+  q[8] = static_cast<std::uint8_t>(headerData);
+  if (pts >= 0) {
+    q[9] = static_cast<std::uint8_t>(0x21 | ((pts >> 29) & 0x0E));
+    q[10] = static_cast<std::uint8_t>(pts >> 22);
+    q[11] = static_cast<std::uint8_t>(0x01 | ((pts >> 14) & 0xFE));
+    q[12] = static_cast<std::uint8_t>(pts >> 7);
+    q[13] = static_cast<std::uint8_t>(0x01 | ((pts << 1) & 0xFE));
+  }
+  std::copy(payload.begin(), payload.end(), q + 9 + headerData);
+  return at + 6 + length;
+}
+
+std::size_t Padding(Pack& p, std::size_t at) {
+  const std::size_t length = kSectorSize - at - 6;
+  std::uint8_t* q = p.data() + at;
+  q[0] = 0, q[1] = 0, q[2] = 1, q[3] = 0xBE;
+  q[4] = static_cast<std::uint8_t>(length >> 8), q[5] = static_cast<std::uint8_t>(length);
+  return kSectorSize;
+}
+
+struct Seen {
+  int sid, sub;
+  std::int64_t pts;
+  std::vector<std::uint8_t> data;
+  std::uint32_t sector;
+};
+
+std::vector<Seen> Split(const Pack& p, std::uint32_t sector, bool* isPack = nullptr) {
+  std::vector<Seen> out;
+  const bool ok = SplitPack(p.data(), sector, [&](const DvdPayload& d) {
+    out.push_back({d.streamId, d.substreamId, d.pts, std::vector<std::uint8_t>(d.data, d.data + d.size), d.sector});
+  });
+  if (isPack) *isPack = ok;
+  return out;
+}
+
+TEST(DvdPackSplit, FindsEachStreamsPayloadAndTimeStamp) {
+  Pack p;
+  std::size_t at = PackHeader(p, 2);
+  const std::int64_t pts = (std::int64_t{1} << 32) + 123456789;  // uses all 33 bits
+  at = Pes(p, at, 0xE0, pts, {0x00, 0x00, 0x01, 0xB3, 0x16});
+  at = Pes(p, at, 0xBD, 90000, {0x81, 0x02, 0x00, 0x01, 0x0B, 0x77, 0xAA});   // AC-3 #1
+  at = Pes(p, at, 0xBD, -1, {0xA0, 0x01, 0x00, 0x04, 0x00, 0x01, 0x80, 0x12, 0x34});  // LPCM
+  at = Pes(p, at, 0xBD, 180000, {0x21, 0x00, 0x10, 0x55});  // sub-picture #1
+  at = Pes(p, at, 0xC1, 45000, {0xFF, 0xFD});               // MPEG audio #1
+  at = Pes(p, at, 0xBD, -1, {0x40, 0x99});                  // unknown substream: ignored
+  Padding(p, at);
+
+  const auto seen = Split(p, 4711);
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(seen[0].sid, 0xE0);
+  EXPECT_EQ(seen[0].pts, pts);
+  EXPECT_EQ(seen[0].data, (std::vector<std::uint8_t>{0x00, 0x00, 0x01, 0xB3, 0x16}));
+  EXPECT_EQ(seen[0].sector, 4711u);
+  EXPECT_EQ(seen[1].sub, 0x81);
+  EXPECT_EQ(seen[1].data, (std::vector<std::uint8_t>{0x0B, 0x77, 0xAA})) << "after frame count and pointer";
+  EXPECT_EQ(seen[2].sub, 0xA0);
+  EXPECT_EQ(seen[2].pts, kNoPts);
+  EXPECT_EQ(seen[2].data, (std::vector<std::uint8_t>{0x00, 0x01, 0x80, 0x12, 0x34})) << "keeps the LPCM header";
+  EXPECT_EQ(seen[3].sub, 0x21);
+  EXPECT_EQ(seen[3].data, (std::vector<std::uint8_t>{0x00, 0x10, 0x55}));
+  EXPECT_EQ(seen[4].sid, 0xC1);
+  EXPECT_EQ(seen[4].sub, -1);
+  EXPECT_EQ(seen[4].pts, 45000);
+}
+
+TEST(DvdPackSplit, DamagedAndForeignSectorsNeverReadPastThePack) {
+  Pack p;
+  bool isPack = true;
+  p.fill(0);
+  EXPECT_TRUE(Split(p, 0, &isPack).empty());
+  EXPECT_FALSE(isPack) << "zeros are no pack";
+
+  // A packet length that runs past the sector ends the pack there.
+  std::size_t at = PackHeader(p);
+  at = Pes(p, at, 0xE0, -1, {1, 2, 3});
+  p[at] = 0, p[at + 1] = 0, p[at + 2] = 1, p[at + 3] = 0xE0, p[at + 4] = 0xFF, p[at + 5] = 0xFF;
+  auto seen = Split(p, 0, &isPack);
+  EXPECT_TRUE(isPack);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
+
+  // A header-data length beyond its packet skips the packet.
+  at = PackHeader(p);
+  at = Pes(p, at, 0xE0, 1000, {9, 9});
+  p[at - 2 - 5 - 1] = 0xF0;
+  Padding(p, at);
+  EXPECT_TRUE(Split(p, 0).empty());
+
+  // The last bytes of a sector hold a start code with no room for a length.
+  at = PackHeader(p);
+  Padding(p, at);
+  p[kSectorSize - 3] = 0, p[kSectorSize - 2] = 0, p[kSectorSize - 1] = 1;
+  EXPECT_TRUE(Split(p, 0).empty());
+}
+
+TEST(DvdPackSplit, ScrambledPacketsMeanAnEncryptedDisc) {
+  Pack p;
+  std::size_t at = PackHeader(p);
+  at = Pes(p, at, 0xE0, 0, {1, 2, 3}, 0x10);
+  Padding(p, at);
+  try {
+    Split(p, 0);
+    FAIL() << "no error";
+  } catch (const DvdError& e) {
+    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos);
+  }
+}
+
+TEST(DvdPackSplit, NavigationPacksAreRecognised) {
+  Pack p;
+  PackHeader(p);
+  EXPECT_FALSE(IsNavPack(p.data()));
+  const std::uint8_t dsi[] = {0, 0, 1, 0xBF, 0x03, 0xFA, 0x01};
+  std::copy(std::begin(dsi), std::end(dsi), p.begin() + 0x400);
+  EXPECT_TRUE(IsNavPack(p.data()));
+}
+
+TEST(DvdNavigation, InterleavedUnitsJumpToTheSameAnglesNextUnit) {
+  // An ordinary VOBU: the next one follows it.
+  EXPECT_EQ(NextVobuSector(1000, 40, 0, 0), 1041u);
+  // Inside an interleaved unit but not its last VOBU: still the next VOBU.
+  EXPECT_EQ(NextVobuSector(1000, 40, 90, 300), 1041u);
+  // The unit's last VOBU: on to this angle's next unit, past the other angles' units.
+  EXPECT_EQ(NextVobuSector(1000, 40, 40, 300), 1300u);
+  // The cell's last unit has no next one.
+  EXPECT_EQ(NextVobuSector(1000, 40, 40, 0), 1041u);
+  EXPECT_EQ(NextVobuSector(1000, 40, 40, 0x7FFFFFFF), 1041u);
+}
+
+DvdCell Cell(std::uint32_t first, std::uint32_t last, bool angle = false, bool blockStart = false) {
+  DvdCell c;
+  c.firstSector = first;
+  c.lastSector = last;
+  c.angleBlock = angle;
+  c.blockStart = blockStart;
+  return c;
+}
+
+TEST(DvdNavigation, AngleBlocksPlayTheChosenAnglesCell) {
+  DvdProgramChain pgc;
+  pgc.cells = {Cell(0, 99), Cell(100, 199, true, true), Cell(200, 299, true), Cell(300, 399, true),
+               Cell(400, 499), Cell(500, 599, true, true), Cell(600, 699, true)};
+  auto firsts = [](const std::vector<DvdCell>& cells) {
+    std::vector<std::uint32_t> out;
+    for (const DvdCell& c : cells) out.push_back(c.firstSector);
+    return out;
+  };
+  EXPECT_EQ(firsts(CellsForAngle(pgc, 0)), (std::vector<std::uint32_t>{0, 100, 400, 500}));
+  EXPECT_EQ(firsts(CellsForAngle(pgc, 1)), (std::vector<std::uint32_t>{0, 200, 400, 600}));
+  // The second block has only two angles: angle 3 falls back to its first cell there.
+  EXPECT_EQ(firsts(CellsForAngle(pgc, 2)), (std::vector<std::uint32_t>{0, 300, 400, 500}));
+}
+
+TEST(DvdNames, LanguagesByTheirCodes) {
+  EXPECT_EQ(LanguageName(('e' << 8) | 'n'), "English");
+  EXPECT_EQ(LanguageName(('d' << 8) | 'e'), "German");
+  EXPECT_EQ(LanguageName(('x' << 8) | 'q'), "xq");
+  EXPECT_EQ(LanguageName(0), "Unknown");
+  EXPECT_EQ(LanguageName(0xFFFF), "Unknown");
+}
+
+}  // namespace
