@@ -274,7 +274,9 @@ bool SaveProfile(const char* fileName, const ProfileFile& f) {
     else done += static_cast<size_t>(n);
   }
   int err = errno;
-  if (ok && fchmod(fd, mode) != 0) { /* keep mkstemp's mode; not worth failing over */ }
+  // The replacement keeps the old file's permissions (mkstemp made it private); a failure
+  // here only leaves it private.
+  if (ok) fchmod(fd, mode);
   if (ok && fsync(fd) != 0) {
     ok = false;
     err = errno;

@@ -136,20 +136,43 @@ void AppendBands(Bands& out, Bands&& more) {
   for (RegionBand& b : more) Append(out, b.top, b.bottom, std::move(b.spans));
 }
 
-Bands Combine(const Bands& a, const Bands& b, int mode) {
-  if (a.empty() && b.empty()) return {};
-  if (b.empty()) return mode == RGN_AND ? Bands{} : a;
-  if (a.empty()) return (mode == RGN_OR || mode == RGN_XOR) ? b : Bands{};
-  // Outside the rows of b the result is a (OR, XOR, DIFF) or empty (AND): only the rows
-  // of b need work, which keeps cutting single pixels out of a large region cheap.
-  LONG top = b.front().top, bottom = b.back().bottom;
-  Bands middle = CombineBands(Clip(a, top, bottom), b, mode);
-  if (mode == RGN_AND) return middle;
-  Bands out;
-  AppendBands(out, Clip(a, INT32_MIN, top));
-  AppendBands(out, std::move(middle));
-  AppendBands(out, Clip(a, bottom, INT32_MAX));
-  return out;
+// a = a op b for OR, XOR and DIFF. Outside the rows of b, a stays as it is, so only the
+// bands in b's rows (and their neighbours, for merging) are rebuilt: cutting single
+// pixels out of a large region costs little per pixel.
+void CombineInPlace(Bands& a, const Bands& b, int mode) {
+  if (b.empty()) return;
+  if (a.empty()) {
+    if (mode != RGN_DIFF) a = b;
+    return;
+  }
+  const LONG top = b.front().top, bottom = b.back().bottom;
+  auto byBottom = [](const RegionBand& band, LONG y) { return band.bottom <= y; };
+  auto byTop = [](const RegionBand& band, LONG y) { return band.top < y; };
+  const size_t lo = static_cast<size_t>(std::lower_bound(a.begin(), a.end(), top, byBottom) - a.begin());
+  const size_t hi = static_cast<size_t>(std::lower_bound(a.begin(), a.end(), bottom, byTop) - a.begin());
+  const size_t from = lo > 0 ? lo - 1 : 0;
+  const size_t to = std::min(hi + 1, a.size());
+
+  Bands repl;
+  for (size_t i = from; i < lo; ++i) Append(repl, a[i].top, a[i].bottom, Spans(a[i].spans));
+  if (lo < hi && a[lo].top < top) Append(repl, a[lo].top, top, Spans(a[lo].spans));
+  Bands inside(a.begin() + static_cast<std::ptrdiff_t>(lo), a.begin() + static_cast<std::ptrdiff_t>(hi));
+  if (!inside.empty()) {
+    inside.front().top = std::max(inside.front().top, top);
+    inside.back().bottom = std::min(inside.back().bottom, bottom);
+  }
+  AppendBands(repl, CombineBands(inside, b, mode));
+  if (lo < hi && a[hi - 1].bottom > bottom) Append(repl, bottom, a[hi - 1].bottom, Spans(a[hi - 1].spans));
+  for (size_t i = hi; i < to; ++i) Append(repl, a[i].top, a[i].bottom, Spans(a[i].spans));
+
+  a.erase(a.begin() + static_cast<std::ptrdiff_t>(from), a.begin() + static_cast<std::ptrdiff_t>(to));
+  a.insert(a.begin() + static_cast<std::ptrdiff_t>(from), std::make_move_iterator(repl.begin()),
+           std::make_move_iterator(repl.end()));
+}
+
+Bands Intersect(const Bands& a, const Bands& b) {
+  if (a.empty() || b.empty()) return {};
+  return CombineBands(Clip(a, b.front().top, b.back().bottom), b, RGN_AND);
 }
 
 Bands RectBands(LONG left, LONG top, LONG right, LONG bottom) {
@@ -309,8 +332,13 @@ int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
   }
   if (mode == RGN_COPY) {
     if (d != a) d->bands = a->bands;
+  } else if (mode == RGN_AND) {
+    d->bands = Intersect(a->bands, b->bands);
   } else {
-    d->bands = Combine(a->bands, b->bands, mode);
+    Bands second;
+    if (b == d) second = b->bands;  // d is about to change
+    if (d != a) d->bands = a->bands;
+    CombineInPlace(d->bands, b == d ? second : b->bands, mode);
   }
   return RegionType(d->bands);
 }
