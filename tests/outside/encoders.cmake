@@ -16,3 +16,17 @@ add_dependencies(outside_picshow_test QuillOutside)
 
 # The server library is loaded by the COM runtime, not linked; it must be built first.
 add_dependencies(outside_encoders_test QuillOutside)
+
+# The end-to-end harness: the sample disc through the DVD data object, the picture
+# server when it is built, and the encoders, checked with ffprobe.
+quill_add_test(NAME outside_harness_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/harness_test.cpp
+  LIBS quill_outside_headers qcom qwin32 nlohmann_json::nlohmann_json
+  TIMEOUT 600)
+target_include_directories(outside_harness_test PRIVATE ${CMAKE_SOURCE_DIR}/picserver/include)
+add_dependencies(outside_harness_test QuillOutside)
+foreach(dep sample_dvd ZENTRA)
+  if(TARGET ${dep})
+    add_dependencies(outside_harness_test ${dep})
+  endif()
+endforeach()
