@@ -15,9 +15,12 @@ using namespace enctest;
 
 namespace {
 
+// <build>/sample-dvd, made by the sample_dvd target; the tests live in <build>/bin.
 std::string SampleDisc() {
   const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
-  return std::string(bin ? bin : ".") + "/../sample-dvd/VIDEO_TS";
+  const std::filesystem::path dir = bin ? std::filesystem::path(bin)
+                                        : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  return (dir / ".." / "sample-dvd" / "VIDEO_TS").lexically_normal().string();
 }
 
 enum Kind { kVcd = 0, kSvcd = 1, kAvi = 2 };
