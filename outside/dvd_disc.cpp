@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <set>
 
 namespace outside {
@@ -175,15 +174,11 @@ std::vector<DvdCell> CellsForAngle(const DvdProgramChain& pgc, int angle) {
   return out;
 }
 
+// libdvdread would print its complaints on standard error; the servers report failures
+// through error information instead, with texts of their own.
 struct DvdDisc::Logger {
   dvd_logger_cb cb{};
-  std::string lastError;
-  static void Log(void* priv, dvd_logger_level_t level, const char* fmt, va_list args) {
-    if (level != DVD_LOGGER_LEVEL_ERROR) return;
-    char text[512];
-    std::vsnprintf(text, sizeof text, fmt, args);
-    static_cast<Logger*>(priv)->lastError = text;
-  }
+  static void Log(void*, dvd_logger_level_t, const char*, va_list) {}
 };
 
 DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logger>()) {
@@ -221,8 +216,6 @@ DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logg
 DvdDisc::~DvdDisc() {
   if (reader_) DVDClose(reader_);
 }
-
-std::string DvdDisc::LastLibraryError() const { return logger_->lastError; }
 
 const DvdTitle& DvdDisc::Title(int index) {
   if (index < 0 || index >= TitleCount())

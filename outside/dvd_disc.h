@@ -104,9 +104,6 @@ class DvdDisc {
   dvd_reader_s* Reader() const { return reader_; }
   const std::string& Root() const { return root_; }
 
-  // The last message libdvdread logged as an error (for the user's error text).
-  std::string LastLibraryError() const;
-
  private:
   struct Logger;
   std::string root_;
