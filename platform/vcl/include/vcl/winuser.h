@@ -1,0 +1,112 @@
+// The window manager's calls: window handles, message queues, window procedures,
+// capture, focus, timers, message boxes and rectangles. Every window of the class
+// library has a handle (HWND) from its creation; the handle can be read and used
+// with SendMessageA/PostMessageA/IsWindow from any thread.
+#pragma once
+
+#include <functional>
+
+#include <vcl/messages.h>
+#include <win32/constants.h>
+#include <win32/types.h>
+#include <win32/winsurface.h>
+
+#define QVCL_API __attribute__((visibility("default")))
+
+struct TMessage;
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+// A window procedure that is a bound method (an object's handler).
+using TWndMethod = std::function<void(TMessage&)>;
+
+// System metrics and parameters.
+inline constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHSCROLL = 3,
+                     SM_CYCAPTION = 4, SM_CXBORDER = 5, SM_CYBORDER = 6, SM_CXDLGFRAME = 7,
+                     SM_CYDLGFRAME = 8, SM_CYMENU = 15, SM_CXFRAME = 32, SM_CYFRAME = 33,
+                     SM_CXDOUBLECLK = 36, SM_CYDOUBLECLK = 37, SM_CYSMCAPTION = 51;
+inline constexpr UINT SPI_GETWORKAREA = 0x0030;
+
+// Sent messages are run at once on the GUI thread; from another thread the call
+// waits until the GUI thread has run it (through its message loop).
+QVCL_API LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Queues the message for the GUI thread's loop; safe from any thread. FALSE for an
+// unknown window.
+QVCL_API BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+QVCL_API void PostQuitMessage(int exitCode);
+// Queued messages for hwnd (null: any window of the thread) between min and max
+// (both 0: all). Input waiting in the backend is queued first. GUI thread only.
+QVCL_API BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT min, UINT max, UINT remove);
+QVCL_API LRESULT DispatchMessageA(const MSG* msg);
+QVCL_API BOOL TranslateMessage(const MSG* msg);
+QVCL_API LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+QVCL_API LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// GWL_WNDPROC replaces the window procedure (subclassing) and answers the old one;
+// values are pointer-sized on this platform.
+QVCL_API LONG_PTR SetWindowLongA(HWND hwnd, int index, LONG_PTR value);
+QVCL_API LONG_PTR GetWindowLongA(HWND hwnd, int index);
+inline LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) { return SetWindowLongA(hwnd, index, value); }
+inline LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) { return GetWindowLongA(hwnd, index); }
+
+// A window without a control whose messages go to the method (timers and the like).
+QVCL_API HWND AllocateHWnd(TWndMethod method);
+QVCL_API void DeallocateHWnd(HWND hwnd);
+
+QVCL_API HWND GetParent(HWND hwnd);
+QVCL_API BOOL IsWindowVisible(HWND hwnd);
+QVCL_API BOOL IsWindowEnabled(HWND hwnd);
+QVCL_API BOOL EnableWindow(HWND hwnd, BOOL enable);
+QVCL_API BOOL ShowWindow(HWND hwnd, int cmd);
+QVCL_API BOOL GetClientRect(HWND hwnd, RECT* rect);
+QVCL_API BOOL GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
+QVCL_API BOOL ScreenToClient(HWND hwnd, POINT* point);
+QVCL_API BOOL ClientToScreen(HWND hwnd, POINT* point);
+// rect null: the whole client area. Painting happens when the loop is next idle.
+QVCL_API BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+QVCL_API BOOL UpdateWindow(HWND hwnd);
+// The window takes the region (the caller must not use or delete it afterwards);
+// null makes the window rectangular again. Coordinates are the window's.
+QVCL_API int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
+// Copies the window's region into region; ERROR when it has none.
+QVCL_API int GetWindowRgn(HWND hwnd, HRGN region);
+
+QVCL_API HWND SetCapture(HWND hwnd);
+QVCL_API BOOL ReleaseCapture();
+QVCL_API HWND GetCapture();
+QVCL_API HWND SetFocus(HWND hwnd);
+QVCL_API HWND GetFocus();
+QVCL_API HWND GetActiveWindow();
+QVCL_API BOOL GetCursorPos(POINT* point);
+QVCL_API BOOL SetCursorPos(int x, int y);
+// High bit set while the key or button is down (as far as the input seen says).
+QVCL_API SHORT GetKeyState(int vk);
+QVCL_API SHORT GetAsyncKeyState(int vk);
+
+// Timers on the backend's clock; WM_TIMER (or proc) on the GUI thread.
+QVCL_API UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
+QVCL_API BOOL KillTimer(HWND hwnd, UINT_PTR id);
+// Milliseconds of the backend's clock (injectable in the headless backend).
+QVCL_API DWORD GetTickCount();
+QVCL_API UINT GetDoubleClickTime();
+
+QVCL_API int GetSystemMetrics(int index);
+QVCL_API BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT winIni);
+
+// A modal message box owned by hwnd (may be null): the text, the caption, an icon
+// and OK, OK/Cancel, Yes/No or Yes/No/Cancel buttons. Answers IDOK, IDCANCEL, IDYES
+// or IDNO. Runs a modal loop, which keeps running queued Synchronize calls.
+QVCL_API int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type);
+QVCL_API BOOL MessageBeep(UINT type);
+
+// Rectangles (right and bottom edges lie outside).
+QVCL_API BOOL PtInRect(const RECT* rect, POINT point);
+QVCL_API BOOL SetRect(RECT* rect, int left, int top, int right, int bottom);
+QVCL_API BOOL SetRectEmpty(RECT* rect);
+QVCL_API BOOL IsRectEmpty(const RECT* rect);
+QVCL_API BOOL OffsetRect(RECT* rect, int dx, int dy);
+QVCL_API BOOL InflateRect(RECT* rect, int dx, int dy);
+QVCL_API BOOL IntersectRect(RECT* dest, const RECT* a, const RECT* b);
+QVCL_API BOOL UnionRect(RECT* dest, const RECT* a, const RECT* b);
+QVCL_API BOOL EqualRect(const RECT* a, const RECT* b);
+QVCL_API BOOL CopyRect(RECT* dest, const RECT* src);

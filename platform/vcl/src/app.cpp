@@ -1,0 +1,193 @@
+#include "wm.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include <win32/module.h>
+
+void InstallWindowSurfaceProvider();
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+namespace {
+
+struct LibraryInit {
+  LibraryInit() {
+    Screen = new TScreen(nullptr);
+    Application = new TApplication(nullptr);
+    std::atexit(DoneApplication);
+  }
+} g_library_init;
+
+}  // namespace
+
+void DoneApplication() {
+  if (TApplication* app = Application) {
+    // Forms are freed (OnDestroy first) while the application object still exists.
+    while (app->ComponentCount() > 0) FreeComponent(app->Components(app->ComponentCount() - 1));
+    Application = nullptr;
+    delete app;
+  }
+  if (TScreen* s = Screen) {
+    Screen = nullptr;
+    delete s;
+  }
+}
+
+TApplication::TApplication(TComponent* owner) : TComponent(owner) {
+  handle_ = AllocateHWnd([](TMessage& m) { m.Result = DefWindowProcA(nullptr, m.Msg, m.WParam, m.LParam); });
+  std::string exe = ModuleFileName();
+  size_t slash = exe.find_last_of('/');
+  title_ = slash == std::string::npos ? exe : exe.substr(slash + 1);
+  size_t dot = title_.rfind('.');
+  if (dot != std::string::npos && dot > 0) title_.resize(dot);
+}
+
+TApplication::~TApplication() { DeallocateHWnd(handle_); }
+
+void TApplication::Initialize() {
+  if (initialized_) return;
+  initialized_ = true;
+  SetMainThread();
+  const BackendOps& b = Backend();
+  TThread::SetWakeMainThread([] { Backend().Wake(); });
+  InstallWindowSurfaceProvider();
+  if (b.Clipboard)
+    if (auto provider = b.Clipboard()) SetClipboardProvider(provider);
+}
+
+void TApplication::SetTitle(const std::string& t) { title_ = t; }
+
+void TApplication::FormCreated(TCustomForm* form) {
+  if (!main_form_) main_form_ = form;
+  form->AfterConstruction();
+}
+
+void TApplication::Run() {
+  if (!initialized_) Initialize();
+  running_ = true;
+  try {
+    if (main_form_ && ShowMainForm) main_form_->Show();
+  } catch (...) {
+    HandleException(this);
+  }
+  while (!terminated_) HandleMessage();
+  running_ = false;
+}
+
+void TApplication::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  PostQuitMessage(0);
+}
+
+bool TApplication::ProcessMessage(MSG& msg) {
+  WindowManager& wm = WindowManager::Get();
+  TThread::CheckSynchronize();
+  wm.RunTimers();
+  // Input is turned into messages one event at a time, so each event is routed
+  // with the focus and capture that the messages before it left.
+  while (!wm.PeekPosted(&msg, nullptr, 0, 0, true)) {
+    BackendEvent e;
+    if (!Backend().WaitEvent(&e, 0)) return false;
+    wm.TranslateEvent(e);
+  }
+  if (msg.message == WM_QUIT) {
+    terminated_ = true;
+    return true;
+  }
+  bool handled = false;
+  if (OnMessage) OnMessage(msg, handled);
+  if (!handled) DispatchMessageA(&msg);
+  return true;
+}
+
+void TApplication::Idle() {
+  WindowManager& wm = WindowManager::Get();
+  wm.PaintAll();
+  bool done = true;
+  if (OnIdle) OnIdle(this, done);
+  MSG peek;
+  if (wm.PeekPosted(&peek, nullptr, 0, 0, false) || terminated_) return;
+  int timeout = wm.RunTimers();
+  if (wm.PeekPosted(&peek, nullptr, 0, 0, false)) return;
+  if (wm.HasPendingPaint()) timeout = 0;
+  wm.PumpBackend(timeout);
+}
+
+void TApplication::HandleMessage() {
+  try {
+    MSG msg;
+    if (!ProcessMessage(msg)) Idle();
+  } catch (...) {
+    HandleException(this);
+  }
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  for (;;) {
+    try {
+      if (!ProcessMessage(msg)) break;
+    } catch (...) {
+      HandleException(this);
+    }
+  }
+  try {
+    WindowManager::Get().PaintAll();
+    TThread::CheckSynchronize();
+  } catch (...) {
+    HandleException(this);
+  }
+}
+
+void TApplication::ShowException(const Exception& e) {
+  TCustomForm* owner = WindowManager::Get().active_form;
+  MessageBoxA(owner ? owner->Handle() : nullptr, e.Message.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::HandleException(TObject* sender) {
+  std::exception_ptr p = std::current_exception();
+  if (!p) return;
+  try {
+    std::rethrow_exception(p);
+  } catch (const Exception& e) {
+    if (OnException)
+      OnException(sender, e);
+    else
+      ShowException(e);
+  } catch (const std::exception& e) {
+    Exception wrapped(e.what());
+    if (OnException)
+      OnException(sender, wrapped);
+    else
+      ShowException(wrapped);
+  } catch (...) {
+    Exception wrapped("");
+    if (OnException)
+      OnException(sender, wrapped);
+    else
+      ShowException(wrapped);
+  }
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+  TCustomForm* owner = WindowManager::Get().active_form;
+  if (!owner) owner = main_form_;
+  return MessageBoxA(owner ? owner->Handle() : nullptr, text.c_str(), caption.c_str(), flags);
+}
+
+void TApplication::Minimize() {
+  if (main_form_) main_form_->SetWindowState(wsMinimized);
+}
+
+void TApplication::Restore() {
+  if (main_form_) main_form_->SetWindowState(wsNormal);
+}
+
+void TApplication::BringToFront() {
+  if (main_form_ && main_form_->Visible()) main_form_->SetFocus();
+}
+
+std::string TApplication::ExeName() const { return ModuleFileName(); }

@@ -1,0 +1,7 @@
+// Internal hooks of the headless backend shared with the rest of the library.
+#pragma once
+
+#include <string>
+
+// Appends a line to the file named by QUILLMERE_HEADLESS_LOG (nothing when unset).
+void HeadlessLog(const std::string& line);

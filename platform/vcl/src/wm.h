@@ -1,0 +1,116 @@
+// Internal state of the window manager: handles, queues, capture, focus, painting.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include <vcl/backend.h>
+#include <vcl/forms.h>
+
+struct WindowRecord {
+  HWND handle = nullptr;
+  TWinControl* control = nullptr;  // null for AllocateHWnd windows
+  TWndMethod method;               // AllocateHWnd windows
+  WNDPROC proc = nullptr;
+  LONG_PTR userdata = 0;
+  LONG_PTR id = 0;
+  HRGN region = nullptr;  // top-level windows: the window's shape
+  bool backend_window = false;
+};
+
+struct TimerRecord {
+  HWND hwnd;
+  UINT_PTR id;
+  UINT elapse;
+  TIMERPROC proc;
+  std::uint64_t due;
+};
+
+struct WindowManager {
+  static WindowManager& Get();
+
+  // --- handles (any thread) ---
+  HWND Register(TWinControl* control, TWndMethod method);
+  void Unregister(HWND h);
+  std::shared_ptr<WindowRecord> Find(HWND h);
+
+  // --- posted messages (any thread) ---
+  void Post(const MSG& msg);
+  bool PeekPosted(MSG* out, HWND hwnd, UINT min, UINT max, bool remove);
+  void RemovePostedFor(HWND hwnd);
+
+  // --- loop (GUI thread) ---
+  // Pulls every backend event waiting into the queue; true when any came.
+  bool PumpBackend(int timeoutMs);
+  void TranslateEvent(const BackendEvent& e);
+  void UpdateHover(HWND window, TPoint screen);
+  // Posts WM_TIMER for timers that are due; answers ms to the next timer (-1: none).
+  int RunTimers();
+  void PaintAll();
+  void PaintForm(TCustomForm* form);
+  void Present(TCustomForm* form, const RECT& dirty);
+  void Wake();
+
+  // --- invalidation ---
+  void InvalidateFormRect(TCustomForm* form, const TRect& r);
+  bool HasPendingPaint();
+
+  // --- capture, mouse, focus ---
+  void ControlDestroyed(TControl* c);
+  void SetMouseCaptureControl(TControl* c);
+  HWND SetCaptureWindow(HWND h);
+  TPoint cursor{0, 0};
+  TControl* capture_control = nullptr;
+  HWND capture_hwnd = nullptr;
+  TControl* mouse_control = nullptr;
+  HWND focus = nullptr;
+  TCustomForm* active_form = nullptr;
+  unsigned buttons = 0;    // MK_* bits held
+  char swallow_char = 0;   // the character of a key the dialog handling used
+  unsigned modifiers = 0;  // BackendShift/Ctrl/Alt
+  // Double clicks.
+  std::uint64_t last_down_time = 0;
+  int last_down_button = -1;
+  HWND last_down_hwnd = nullptr;
+  TPoint last_down_pos{-100, -100};
+
+  // Moving and sizing a top-level window (from WM_NCLBUTTONDOWN).
+  struct MoveSize {
+    TCustomForm* form = nullptr;
+    LRESULT hit = 0;
+    TPoint start;
+    TRect bounds;
+  } movesize;
+  void BeginMoveSize(TCustomForm* form, LRESULT hit);
+
+  // Modal loops: only the innermost modal form (and what it owns) takes input.
+  std::vector<TCustomForm*> modal_stack;
+  bool InputAllowed(TCustomForm* form) const;
+
+  std::vector<TimerRecord> timers;
+  std::vector<TCustomForm*> forms;  // every live form
+
+  // Present requests from other threads (window surfaces painted there).
+  std::mutex present_mu;
+  std::vector<HWND> present_requests;
+
+ private:
+  std::mutex mu_;
+  std::unordered_map<HWND, std::shared_ptr<WindowRecord>> table_;
+  std::uintptr_t next_handle_ = 0x10000;
+  std::mutex queue_mu_;
+  std::deque<MSG> queue_;
+  struct Dirty {
+    bool any = false;
+    TRect rect;
+  };
+  std::map<TCustomForm*, Dirty> dirty_;
+};
+
+TCustomForm* TopLevelForm(TControl* c);
+// Position of a control's client area relative to its form's client area.
+TPoint OffsetInForm(const TControl* c);
+LRESULT StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
