@@ -21,6 +21,9 @@ namespace {
 
 constexpr double kMaxSoundSeconds = 30.0;    // buffered sound beyond this is dropped
 constexpr double kMaxSilenceSeconds = 10.0;  // a larger gap at the start means broken time stamps
+constexpr std::int64_t kJumpPts = 45000;        // a jump of more than 0.5 s in time stamps
+constexpr std::int64_t kSoundGapPts = 9000;     // sound missing for more than 0.1 s
+constexpr std::int64_t kJumpLimitPts = 450000;  // longer "gaps" are jumps, not missing sound
 
 std::uint8_t Clamp8(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
@@ -151,6 +154,10 @@ void TitleDecoder::Reset() {
   head_ = 0;
   taken_ = 0;
   soundStartPts_ = kNoPts;
+  marks_.clear();
+  nextSoundPts_ = kNoPts;
+  resyncPending_ = false;
+  lastDuration_ = 0;
   spuBuffer_.clear();
   spuSize_ = 0;
   subtitles_.clear();
@@ -236,19 +243,23 @@ void TitleDecoder::OnVideoFrame(AVFrame* frame) {
   const AVRational rate = video_->ctx->framerate;
   const double fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : settings_.nominalFps;
   const double duration = (2.0 + frame->repeat_pict) / (2.0 * fps);
+  const std::int64_t expected = lastPts_ + std::llround(lastDuration_ * 90000.0);
   std::int64_t pts = frame->best_effort_timestamp;
-  if (pts == AV_NOPTS_VALUE)
-    pts = pictures_.empty() ? lastPts_ : lastPts_ + std::llround(pictures_.back().duration * 90000.0);
+  const bool stamped = pts != AV_NOPTS_VALUE;
+  if (!stamped) pts = expected;
   const std::uint32_t sector = frame->pkt_pos >= 0 ? static_cast<std::uint32_t>(frame->pkt_pos) : lastSector_;
   if (!videoAnchored_) {
     videoAnchored_ = true;
     anchorPts_ = pts;
+  } else if (stamped && std::llabs(pts - expected) > kJumpPts) {
+    ResyncSound(clock_, pts, expected);
   }
   AVFrame* copy = av_frame_clone(frame);
   if (!copy) throw std::bad_alloc();
   pictures_.push_back({copy, clock_, duration, pts, sector});
   clock_ += duration;
   lastPts_ = pts;
+  lastDuration_ = duration;
   lastSector_ = sector;
   AnchorSound();
 }
@@ -281,14 +292,45 @@ void TitleDecoder::OnAudioFrame(AVFrame* frame) {
 
   const int room = swr_get_out_samples(swr_, frame->nb_samples);
   if (room <= 0) return;
-  if (head_ == sound_.size() && !soundAnchored_)
-    soundStartPts_ = frame->pts == AV_NOPTS_VALUE ? kNoPts : frame->pts;
-  const std::size_t old = sound_.size();
-  sound_.resize(old + static_cast<std::size_t>(room) * 2);
-  std::uint8_t* out = reinterpret_cast<std::uint8_t*>(sound_.data() + old);
+  converted_.resize(static_cast<std::size_t>(room) * 2);
+  std::uint8_t* out = reinterpret_cast<std::uint8_t*>(converted_.data());
   const int got = swr_convert(swr_, &out, room, const_cast<const std::uint8_t**>(frame->extended_data),
                               frame->nb_samples);
-  sound_.resize(old + static_cast<std::size_t>(std::max(got, 0)) * 2);
+  if (got <= 0) return;
+  const double rate = settings_.sampleRate;
+  std::int64_t pts = frame->pts == AV_NOPTS_VALUE ? kNoPts : frame->pts;
+  if (head_ == sound_.size() && !soundAnchored_) soundStartPts_ = pts;
+
+  // Once lined up, sound is counted; it is moved only where its time stamps say that a
+  // stretch of sound is missing or that a new stretch of time stamps has begun.
+  std::size_t skip = 0;
+  if (soundAnchored_ && pts != kNoPts) {
+    std::int64_t shift = 0;
+    if (resyncPending_ && std::llabs(pts - resync_.pts) < std::llabs(pts - resync_.oldPts)) {
+      resyncPending_ = false;
+      shift = std::llround((resync_.clock + static_cast<double>(pts - resync_.pts) / 90000.0) * rate) -
+              static_cast<std::int64_t>(SoundEnd());
+    } else if (nextSoundPts_ != kNoPts && pts - nextSoundPts_ > kSoundGapPts && pts - nextSoundPts_ < kJumpLimitPts) {
+      shift = std::llround(static_cast<double>(pts - nextSoundPts_) * rate / 90000.0);
+    }
+    if (std::llabs(shift) > static_cast<std::int64_t>(kMaxSilenceSeconds * rate)) shift = 0;
+    if (shift > 0) {
+      ShiftSound(SoundEnd(), shift);
+    } else if (shift < 0) {
+      const std::int64_t buffered = static_cast<std::int64_t>((sound_.size() - head_) / 2);
+      const std::int64_t k = std::min(-shift, buffered);
+      ShiftSound(SoundEnd(), -k);
+      skip = static_cast<std::size_t>(std::min<std::int64_t>(-shift - k, got));
+      pts += std::llround(static_cast<double>(skip) * 90000.0 / rate);
+    }
+    marks_.push_back({pts, SoundEnd()});
+    if (marks_.size() > 256) marks_.pop_front();
+  }
+  sound_.insert(sound_.end(), converted_.begin() + static_cast<std::ptrdiff_t>(skip) * 2,
+                converted_.begin() + static_cast<std::ptrdiff_t>(got) * 2);
+  const std::int64_t length = std::llround((got - static_cast<double>(skip)) * 90000.0 / rate);
+  if (pts != kNoPts) nextSoundPts_ = pts + length;
+  else if (nextSoundPts_ != kNoPts) nextSoundPts_ += length;
 
   // Sound that runs far ahead of the pictures (a title without pictures) is not hoarded.
   const std::size_t limit = static_cast<std::size_t>(kMaxSoundSeconds * settings_.sampleRate) * 2;
@@ -321,6 +363,45 @@ void TitleDecoder::AnchorSound() {
     if (head_ == sound_.size()) return;  // the next sound decoded sets the start again
   }
   soundAnchored_ = true;
+}
+
+void TitleDecoder::ShiftSound(std::uint64_t at, std::int64_t frames) {
+  const std::uint64_t buffered = (sound_.size() - head_) / 2;
+  const std::uint64_t offset = at < taken_ ? 0 : std::min<std::uint64_t>(at - taken_, buffered);
+  const auto pos = sound_.begin() + static_cast<std::ptrdiff_t>(head_ + offset * 2);
+  std::int64_t change = frames;
+  if (frames > 0) {
+    sound_.insert(pos, static_cast<std::size_t>(frames) * 2, 0);
+  } else {
+    const std::int64_t k = std::min<std::int64_t>(-frames, static_cast<std::int64_t>(offset));
+    sound_.erase(pos - k * 2, pos);
+    change = -k;
+  }
+  for (SoundMark& m : marks_)
+    if (m.index >= at) m.index = static_cast<std::uint64_t>(static_cast<std::int64_t>(m.index) + change);
+}
+
+void TitleDecoder::ResyncSound(double clock, std::int64_t pts, std::int64_t oldPts) {
+  if (!soundAnchored_) return;  // the start is lined up by AnchorSound
+  // The sound frames decoded since the sound's own time stamps last jumped: if they are of
+  // the new stretch (sound runs ahead of the pictures in the stream), line them up now.
+  std::size_t first = marks_.empty() ? 0 : marks_.size() - 1;
+  while (first > 0) {
+    const std::int64_t step = marks_[first].pts - marks_[first - 1].pts;
+    if (step <= 0 || step > kJumpPts) break;
+    --first;
+  }
+  if (!marks_.empty() && std::llabs(marks_[first].pts - pts) < std::llabs(marks_[first].pts - oldPts)) {
+    const SoundMark m = marks_[first];
+    const double rate = settings_.sampleRate;
+    const std::int64_t shift =
+        std::llround((clock + static_cast<double>(m.pts - pts) / 90000.0) * rate) - static_cast<std::int64_t>(m.index);
+    if (std::llabs(shift) <= static_cast<std::int64_t>(kMaxSilenceSeconds * rate)) ShiftSound(m.index, shift);
+    resyncPending_ = false;
+    return;
+  }
+  resyncPending_ = true;
+  resync_ = {clock, pts, oldPts};
 }
 
 std::size_t TitleDecoder::SoundAvailable() const { return soundAnchored_ ? (sound_.size() - head_) / 2 : 0; }

@@ -75,6 +75,14 @@ class TitleDecoder {
   void OnAudioFrame(AVFrame* frame);
   void FeedSubtitle(const DvdPayload& payload);
   void AnchorSound();
+  // Sample-frame index just past the buffered sound, on the clock's count.
+  std::uint64_t SoundEnd() const { return taken_ + (sound_.size() - head_) / 2; }
+  // Inserts silence (frames > 0) or removes sound (frames < 0) just before sample-frame
+  // index `at` of the buffer; what was handed out already is not touched.
+  void ShiftSound(std::uint64_t at, std::int64_t frames);
+  // The pictures' time stamps jumped: the title went on in a new stretch of time stamps
+  // at clock second `clock`. Lines up the sound of that stretch with it.
+  void ResyncSound(double clock, std::int64_t pts, std::int64_t oldPts);
 
   DecoderSettings settings_;
   std::unique_ptr<Codec> video_;
@@ -91,15 +99,30 @@ class TitleDecoder {
   bool videoAnchored_ = false;
   std::int64_t anchorPts_ = 0;
   std::int64_t lastPts_ = 0;
+  double lastDuration_ = 0;
   std::uint32_t lastSector_ = 0;
   double clock_ = 0;
 
   // Sound: interleaved stereo samples; head_ is the first one not yet taken.
   std::vector<std::int16_t> sound_;
+  std::vector<std::int16_t> converted_;
   std::size_t head_ = 0;
   std::uint64_t taken_ = 0;  // sample frames handed out since the clock started
   bool soundAnchored_ = false;
   std::int64_t soundStartPts_ = INT64_MIN;  // pts of the first buffered sample before anchoring
+  // Where recent sound frames began, to line them up again after a jump in time stamps.
+  struct SoundMark {
+    std::int64_t pts;
+    std::uint64_t index;
+  };
+  std::deque<SoundMark> marks_;
+  std::int64_t nextSoundPts_ = INT64_MIN;  // where the last sound frame ended
+  struct Resync {
+    double clock;
+    std::int64_t pts, oldPts;
+  };
+  bool resyncPending_ = false;
+  Resync resync_{};
 
   std::vector<std::uint8_t> spuBuffer_;
   std::size_t spuSize_ = 0;

@@ -230,6 +230,28 @@ TEST_F(DvdDataTest, NtscTitleWithLpcmReadsToTheEndOfTheTitle) {
   EXPECT_EQ(OpenDescriptors(), fds);
 }
 
+// Title 3 is two VOBs whose time stamps each start again; the first one's sound stops half
+// a second before its pictures. The second VOB's sound must start with its pictures.
+TEST_F(DvdDataTest, SoundStaysWithItsPicturesAcrossAJumpInTimeStamps) {
+  Settings s;
+  s.title = 2;
+  const auto pictures = ReadRange(s, 0, 0x7FFFFFFF, 720, 576);
+  ASSERT_NEAR(static_cast<double>(pictures.size()), 100.0, 1.0);
+  auto silent = [&](std::size_t i) {
+    for (std::int16_t v : pictures[i].sound)
+      if (v) return false;
+    return true;
+  };
+  EXPECT_NEAR(ToneHz(pictures, 2, 30, 44100), 440.0, 10.0);
+  for (std::size_t i = 39; i < 50; ++i) EXPECT_TRUE(silent(i)) << "picture " << i << " lies in the gap";
+  EXPECT_NEAR(ToneHz(pictures, 51, 45, 44100), 880.0, 10.0);
+  // The sound came back within a picture of the second VOB's first picture.
+  std::size_t back = 0;
+  for (std::size_t i = 39; i < pictures.size() && !back; ++i)
+    if (!silent(i)) back = i;
+  EXPECT_NEAR(static_cast<double>(back), 50.0, 1.0);
+}
+
 TEST_F(DvdDataTest, Force24TreatsTheNtscSourceAsFilm) {
   Settings s;
   s.title = 1;
@@ -344,8 +366,8 @@ TEST_F(DvdDataTest, BadSettingsFailAtOpenAndAgainAtEachRead) {
   }
   {
     Settings s;
-    s.title = 2;
-    cases.push_back({"title", s, "Title 3 does not exist; the disc has 2 titles."});
+    s.title = 3;
+    cases.push_back({"title", s, "Title 4 does not exist; the disc has 3 titles."});
   }
   {
     Settings s;

@@ -50,7 +50,7 @@ TEST_F(DvdInfoTest, ListsTheSampleDiscInTheDialogsOrder) {
 
   INT titles = 0;
   ASSERT_EQ(info->GetTitleCount(&titles), S_OK);
-  ASSERT_EQ(titles, 2);
+  ASSERT_EQ(titles, 3);
   BSTR name = nullptr;
   ASSERT_EQ(info->GetTitleName(0, &name), S_OK);
   EXPECT_EQ(TakeString(name), "Title 1 (0:12)");
@@ -134,7 +134,7 @@ TEST_F(DvdInfoTest, MethodsSitAtTheirTablePositions) {
     EXPECT_EQ(reinterpret_cast<NoArg>(table[gap])(info.get()), E_NOTIMPL) << "slot " << gap;
   INT v = 0;
   ASSERT_EQ(reinterpret_cast<IntOut>(table[9])(info.get(), &v), S_OK);
-  EXPECT_EQ(v, 2);
+  EXPECT_EQ(v, 3);
   ASSERT_EQ(reinterpret_cast<IntIn>(table[15])(info.get(), 1), S_OK);  // SelectTitle(1)
   ASSERT_EQ(reinterpret_cast<IntIntOut>(table[11])(info.get(), 1, &v), S_OK);
   EXPECT_EQ(v, 1);
@@ -264,8 +264,8 @@ TEST_F(DvdInfoTest, IndexesOutOfRangeAreRefusedWithAReason) {
   EXPECT_EQ(Error(info.get()), "No title is selected.");
   EXPECT_LT(info->GetPictureWidth(&v), 0);
 
-  EXPECT_EQ(info->SelectTitle(2), E_INVALIDARG);
-  EXPECT_EQ(Error(info.get()), "Title 3 does not exist; the disc has 2 titles.");
+  EXPECT_EQ(info->SelectTitle(3), E_INVALIDARG);
+  EXPECT_EQ(Error(info.get()), "Title 4 does not exist; the disc has 3 titles.");
   EXPECT_EQ(info->SelectTitle(-1), E_INVALIDARG);
   EXPECT_EQ(info->GetTitleName(5, &name), E_INVALIDARG);
   EXPECT_EQ(name, nullptr) << "a failed call leaves no stale string";
