@@ -5,10 +5,10 @@
 # The data is registered by a static initialiser; for a static library target the
 # registration object is handed to every program that links the library, so the
 # linker cannot drop it.
-set(QUILL_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedResourcesScript.cmake)
-set(QUILL_EMBED_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/include ${CMAKE_SOURCE_DIR}/platform/win32/include)
-
 function(quill_embed_bitmaps target)
+  # Paths of this file's folder: the function is called from other folders.
+  set(QUILL_EMBED_SCRIPT ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/EmbedResourcesScript.cmake)
+  set(QUILL_EMBED_INCLUDES ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/include ${CMAKE_SOURCE_DIR}/platform/win32/include)
   set(args ${ARGN})
   list(LENGTH args n)
   math(EXPR odd "${n} % 2")

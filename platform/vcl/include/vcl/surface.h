@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <win32/types.h>
@@ -34,6 +35,23 @@ struct TSurface {
   TSurface(int width, int height, std::uint32_t fill = 0) { Resize(width, height, fill); }
   TSurface(const TSurface&) = delete;
   TSurface& operator=(const TSurface&) = delete;
+  // Moving takes the pixels; the lock stays with each object.
+  TSurface(TSurface&& o) noexcept
+      : Width(o.Width), Height(o.Height), Pixels(std::move(o.Pixels)), Monochrome(o.Monochrome) {
+    o.Width = o.Height = 0;
+    o.Pixels.clear();
+  }
+  TSurface& operator=(TSurface&& o) noexcept {
+    if (this != &o) {
+      Width = o.Width;
+      Height = o.Height;
+      Pixels = std::move(o.Pixels);
+      Monochrome = o.Monochrome;
+      o.Width = o.Height = 0;
+      o.Pixels.clear();
+    }
+    return *this;
+  }
 
   // New size with every pixel set to fill (the old content is dropped).
   void Resize(int width, int height, std::uint32_t fill = 0) {
