@@ -192,7 +192,14 @@ bool WaitEvent(BackendEvent* e, int timeoutMs) {
       }
       lock.lock();
       s.in_hook = false;
-      if (did) continue;
+      if (did) {
+        // The hook changed something: let the loop look again.
+        if (!s.events.empty()) continue;
+        s.wake_pending = 0;
+        *e = BackendEvent{};
+        e->kind = BackendEventKind::Wake;
+        return true;
+      }
     }
     if (s.autoclose && !s.autoclose_done) {
       // Test hook: the user closes the first window that is on screen.
