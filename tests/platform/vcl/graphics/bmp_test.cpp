@@ -86,7 +86,7 @@ TSurface Read(const std::vector<std::uint8_t>& f, TPixelFormat* fmt = nullptr) {
 const std::vector<std::uint32_t> kTopDown{kRed, kGreen, kBlue, kWhite};
 
 void Patch32(std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) f.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
