@@ -282,7 +282,8 @@ TEST_F(MpegEncTest, UnwritableOutputPathIsReportedWithThePath) {
   EXPECT_EQ(enc_->Finish(), S_OK);
 }
 
-TEST_F(MpegEncTest, FullDiskEndsTheRunWithItsReason) {
+TEST_F(MpegEncTest, FullDiskEndsTheRunWithItsReasonAndLeavesNothingOpen) {
+  const int descriptors = OpenDescriptors();
   ConfigureVcd(enc_.get(), "/dev/full", 288, 25.0);
   HRESULT hr = enc_->Start();
   std::string error;
@@ -296,6 +297,8 @@ TEST_F(MpegEncTest, FullDiskEndsTheRunWithItsReason) {
   EXPECT_EQ(hr, HRESULT_DISK_FULL);
   EXPECT_NE(error.find("No space left"), std::string::npos) << error;
   enc_->Finish();
+  enc_.Reset();
+  EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 TEST_F(MpegEncTest, FileSizeLimitOfTheProcessEndsTheRunWithoutACrash) {

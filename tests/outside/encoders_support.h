@@ -80,6 +80,13 @@ inline std::vector<std::uint8_t> FirstPictureRgb(const std::string& path) {
   return {r.out.begin(), r.out.end()};
 }
 
+// Open file descriptors of this process, to see that a failed run leaves none behind.
+inline int OpenDescriptors() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
 class ComTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -35,6 +35,7 @@ struct Job {
   int lameBitrate = 192;
   int lameQuality = 3;
   double fileSizeLimit = 730;
+  int stopAfter = 0;  // pictures before the stop button is pressed, 0 for none
   std::string output;
 };
 
@@ -187,6 +188,7 @@ inline Outcome Convert(const std::string& disc, const Job& job, HWND preview) {
     if (out.error.empty()) out.error = "Program Exception ,have to stop!";
   };
   for (;;) {
+    if (job.stopAfter > 0 && out.pictures == job.stopAfter) break;
     INT_PTR value1 = 0;
     INT value2 = 0;
     if (data->ReadFrame(srcY.data(), srcU.data(), srcV.data(), &value1, &value2) < 0) {

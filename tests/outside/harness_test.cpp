@@ -150,12 +150,30 @@ TEST_F(HarnessTest, AFileSizeLimitSplitsTheVcdIntoFilesEachUnderIt) {
   EXPECT_EQ(pictures, r.pictures);
 }
 
+TEST_F(HarnessTest, StopInTheMiddleLeavesAClosedPlayableFile) {
+  const int descriptors = OpenDescriptors();
+  Job job;
+  job.kind = kSvcd;
+  job.outWidth = 480;
+  job.outHeight = 576;
+  job.lastChapter = 2;
+  job.stopAfter = 40;
+  job.output = Path("stopped.mpg");
+  Outcome r = Convert(SampleDisc(), job, Preview());
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.pictures, 40);
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  ExpectFile(job.output, "mpeg", "mpeg2video", "mp2", 480, 576, "25/1", 40, 25.0);
+}
+
 TEST_F(HarnessTest, AnUnwritableOutputEndsTheRunWithTheEncodersReason) {
+  const int descriptors = OpenDescriptors();
   Job job;
   job.output = Path("missing-folder/out.mpg");
   Outcome r = Convert(SampleDisc(), job, Preview());
   EXPECT_NE(r.error.find("missing-folder/out.mpg"), std::string::npos) << r.error;
   EXPECT_EQ(r.pictures, 1) << "the first picture's encoding fails";
+  EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 }  // namespace
