@@ -331,3 +331,31 @@ TEST(Shapes, CanvasWithoutSurfaceDrawsNothingAndStaleHandlesAreRefused) {
   int bogus = 0;
   EXPECT_EQ(SelectObject(c.Handle(), &bogus), nullptr);
 }
+
+TEST(Shapes, Frame3DDrawsNestedRingsAndShrinksTheRectangle) {
+  Board b(6, 6);
+  TRect r(0, 0, 6, 5);
+  Frame3D(&b.canvas, r, clRed, clBlue, 2);
+  EXPECT_EQ(r, TRect(2, 2, 4, 3));
+  // Rows as colours: R red (top/left), B blue (bottom/right), . untouched.
+  std::string rows;
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      std::uint32_t p = b.At(x, y);
+      rows.push_back(p == kRed ? 'R' : p == kBlue ? 'B' : '.');
+    }
+    rows.push_back('\n');
+  }
+  EXPECT_EQ(rows,
+            "RRRRRB\n"
+            "RRRRBB\n"
+            "RR..BB\n"
+            "RBBBBB\n"
+            "BBBBBB\n"
+            "......\n");
+  TRect same(0, 0, 6, 6);
+  Board z(6, 6);
+  Frame3D(&z.canvas, same, clRed, clBlue, 0);
+  EXPECT_EQ(same, TRect(0, 0, 6, 6));
+  EXPECT_EQ(Count(z.surface, kWhite), 36);
+}
