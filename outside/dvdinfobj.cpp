@@ -120,6 +120,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetChapterCount(INT* count) override {
     return Run([&] {
       RequireOut(count);
+      *count = 0;
       const DvdProgramChain* p = ProgramChain();
       *count = p ? static_cast<INT>(p->chapters.size()) : 0;
       return S_OK;
@@ -129,6 +130,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetChapterStart(INT chapter, INT* position) override {
     return Run([&] {
       RequireOut(position);
+      *position = 0;
       *position = static_cast<INT>(Chapter(chapter).startSector);
       return S_OK;
     });
@@ -137,6 +139,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetChapterEnd(INT chapter, INT* position) override {
     return Run([&] {
       RequireOut(position);
+      *position = 0;
       *position = static_cast<INT>(Chapter(chapter).endSector);
       return S_OK;
     });
@@ -145,6 +148,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetChapterSeconds(INT chapter, double* seconds) override {
     return Run([&] {
       RequireOut(seconds);
+      *seconds = 0;
       *seconds = Chapter(chapter).seconds;
       return S_OK;
     });
@@ -153,6 +157,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetAudioCount(INT* count) override {
     return Run([&] {
       RequireOut(count);
+      *count = 0;
       const DvdProgramChain* p = ProgramChain();
       *count = p ? static_cast<INT>(p->audio.size()) : 0;
       return S_OK;
@@ -176,6 +181,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetSubtitleCount(INT* count) override {
     return Run([&] {
       RequireOut(count);
+      *count = 0;
       const DvdProgramChain* p = ProgramChain();
       *count = p ? static_cast<INT>(p->subtitles.size()) : 0;
       return S_OK;
@@ -199,6 +205,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetPictureWidth(INT* width) override {
     return Run([&] {
       RequireOut(width);
+      *width = 0;
       *width = Title().width;
       return S_OK;
     });
@@ -207,6 +214,7 @@ class DVDInfObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE GetPictureHeight(INT* height) override {
     return Run([&] {
       RequireOut(height);
+      *height = 0;
       *height = Title().height;
       return S_OK;
     });
