@@ -1,0 +1,117 @@
+#include "xvfb.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+
+extern char** environ;
+
+XvfbServer::~XvfbServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+std::string XvfbServer::Program() {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/Xvfb";
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+bool XvfbServer::Start(std::string* why) {
+  const std::string program = Program();
+  if (program.empty()) {
+    *why = "Xvfb is not installed";
+    return false;
+  }
+  int fds[2];
+  if (pipe(fds) != 0) {
+    *why = "pipe failed";
+    return false;
+  }
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  const std::string fd = std::to_string(fds[1]);
+  std::vector<std::string> args = {program,     "-displayfd", fd,    "-screen", "0",
+                                   "1024x768x24", "-nolisten",  "tcp", "-br",     "-noreset"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    pid_ = -1;
+    *why = "cannot start Xvfb";
+    return false;
+  }
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  while (poll(&p, 1, 15000) > 0) {
+    char c;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  close(fds[0]);
+  if (number.empty()) {
+    *why = "Xvfb did not report its display";
+    return false;
+  }
+  display_ = ":" + number;
+  setenv("DISPLAY", display_.c_str(), 1);
+  return true;
+}
+
+std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
+  std::vector<std::uint32_t> out;
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return out;
+  XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), x, y, width, height, AllPlanes, ZPixmap);
+  if (image) {
+    out.reserve(static_cast<std::size_t>(width) * height);
+    for (int row = 0; row < height; ++row)
+      for (int col = 0; col < width; ++col) out.push_back(XGetPixel(image, col, row) & 0xFFFFFFu);
+    XDestroyImage(image);
+  }
+  XCloseDisplay(dpy);
+  return out;
+}
+
+std::vector<TopWindow> TopWindows(const std::string& display) {
+  std::vector<TopWindow> out;
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return out;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) {
+      XWindowAttributes a;
+      if (!XGetWindowAttributes(dpy, children[i], &a)) continue;
+      out.push_back({a.x, a.y, a.width, a.height, a.map_state == IsViewable, a.override_redirect != 0});
+    }
+    XFree(children);
+  }
+  XCloseDisplay(dpy);
+  return out;
+}

@@ -1,0 +1,39 @@
+// A private X server for real-window tests, and reading its screen back.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class XvfbServer {
+ public:
+  XvfbServer() = default;
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+  ~XvfbServer();
+
+  // The Xvfb program, or empty when it is not installed.
+  static std::string Program();
+  // Starts a 1024x768x24 server with a black root window on a free display number
+  // and sets DISPLAY to it; false with the reason when it cannot.
+  bool Start(std::string* why);
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// Pixels 0x00RRGGBB of a rectangle of the screen (root window), row by row; empty when
+// the display cannot be read.
+std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height);
+
+// Windows directly under the root: position, size, mapped, override-redirect.
+struct TopWindow {
+  int x, y, width, height;
+  bool mapped;
+  bool override_redirect;
+};
+std::vector<TopWindow> TopWindows(const std::string& display);
