@@ -32,9 +32,12 @@ inline constexpr IID IID_IPicShowObj = {0x3F7F0B5C, 0x7F8C, 0x436E, {0x98, 0x53,
 //   SetParameter42: largest multiplex rate in Mbit/s the player must read.
 //   SetParameter44: 1 closes every group of pictures (no reference across it).
 // value1 of EncodeFrame points at the picture's sound (16-bit signed interleaved
-// stereo at the SetSampleRate rate), value2 is its byte count. Sizes are in
-// megabytes (2^20 bytes). SizeLimitReached ends the current file and goes on in
-// the next numbered file (name_2.mpg, name_3.mpg, ...).
+// stereo at the SetSampleRate rate), value2 is its byte count. GetFileSize
+// answers, in megabytes (2^20 bytes), what the current file will hold once
+// closed after the next picture, so that a file ended at the limit stays under
+// it. SizeLimitReached ends the current file and goes on in the next numbered
+// file (name_2.mpg, name_3.mpg, ...); it answers S_FALSE and goes on in the same
+// file while that holds less than a second and less than a megabyte.
 struct IMpegEnc : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
   virtual HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) = 0;  // 8
@@ -91,6 +94,8 @@ struct IMpegEnc : IDispatch {
 //   SetParameter21: seconds between key pictures (at least 1 picture).
 //   SetParameter23: sound is interleaved with the pictures every n pictures.
 // SetLameBitrate takes 80..320 kbit/s, SetLameQuality 1 (best) .. 8 (fastest).
+// Codec ids stay the same across versions; sound, sizes and the size limit work
+// as for IMpegEnc.
 struct IAVIEncode : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE GetCodecCount(INT* count) = 0;           // 7
   virtual HRESULT STDMETHODCALLTYPE GetCodecName(INT index, BSTR* name) = 0;  // 8
