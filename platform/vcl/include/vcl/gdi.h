@@ -49,8 +49,8 @@ inline constexpr UINT DT_TOP = 0x0000, DT_LEFT = 0x0000, DT_CENTER = 0x0001, DT_
                       DT_VCENTER = 0x0004, DT_BOTTOM = 0x0008, DT_WORDBREAK = 0x0010,
                       DT_SINGLELINE = 0x0020, DT_EXPANDTABS = 0x0040, DT_NOCLIP = 0x0100,
                       DT_CALCRECT = 0x0400, DT_NOPREFIX = 0x0800, DT_HIDEPREFIX = 0x00100000,
-                      DT_PATH_ELLIPSIS = 0x4000, DT_END_ELLIPSIS = 0x8000,
-                      DT_WORD_ELLIPSIS = 0x40000;
+                      DT_END_ELLIPSIS = 0x8000;
+// With DT_EXPANDTABS a tab moves to the next stop, every 8 average character widths.
 
 // Font weights and LOGFONTA (60 bytes, the Windows layout).
 inline constexpr LONG FW_NORMAL = 400;

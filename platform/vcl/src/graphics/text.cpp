@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 
 #include "gdi_internal.h"
@@ -488,10 +489,29 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format) {
     std::lock_guard<std::recursive_mutex> lock(TextMutex());
     s = SizeFont(lf);
   }
-  auto width = [&](const std::u32string& t) {
+  const bool tabs = format & DT_EXPANDTABS;
+  const int tabStop = std::max(1, 8 * m.aveCharWidth);
+  // Calls fn(offset, piece) for the pieces between tabs; answers the line's width.
+  auto pieces = [&](const std::u32string& t, auto&& fn) {
     std::lock_guard<std::recursive_mutex> lock(TextMutex());
-    return s.face ? AdvanceOf(s, t) : 0;
+    if (!s.face) return 0;
+    if (!tabs) {
+      fn(0, size_t(0), t);
+      return AdvanceOf(s, t);
+    }
+    int x = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= t.size(); ++i) {
+      if (i < t.size() && t[i] != U'\t') continue;
+      std::u32string piece = t.substr(start, i - start);
+      fn(x, start, piece);
+      x += AdvanceOf(s, piece);
+      if (i < t.size()) x = (x / tabStop + 1) * tabStop;
+      start = i + 1;
+    }
+    return x;
   };
+  auto width = [&](const std::u32string& t) { return pieces(t, [](int, size_t, const std::u32string&) {}); };
   const int boxW = rect->right - rect->left;
 
   // Split into lines.
@@ -580,8 +600,17 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format) {
     int x = rect->left;
     if (format & DT_CENTER) x = rect->left + (boxW - w) / 2;
     else if (format & DT_RIGHT) x = rect->right - w;
-    DrawTextRun(dc, x + dc->s.origin.x, top + static_cast<int>(i) * lineH + dc->s.origin.y,
-                EncodeText(lines[i].text), clip, lines[i].prefix);
+    const int y = top + static_cast<int>(i) * lineH + dc->s.origin.y;
+    const int prefix = lines[i].prefix;
+    std::vector<std::tuple<int, int, std::u32string>> runs;
+    pieces(lines[i].text, [&](int offset, size_t first, const std::u32string& piece) {
+      int p = prefix >= static_cast<int>(first) && prefix < static_cast<int>(first + piece.size())
+                  ? prefix - static_cast<int>(first)
+                  : -1;
+      runs.emplace_back(offset, p, piece);
+    });
+    for (const auto& [offset, p, piece] : runs)
+      DrawTextRun(dc, x + offset + dc->s.origin.x, y, EncodeText(piece), clip, p);
   }
   if (format & (DT_VCENTER | DT_BOTTOM)) return top - rect->top + total;
   return total;

@@ -266,3 +266,24 @@ TEST(Text, UnderlineAndNonAsciiText) {
   EXPECT_NE(e, plain.canvas.TextWidth("\xC3") + plain.canvas.TextWidth("\xA9"));
   EXPECT_GT(plain.canvas.TextWidth("\xFF\xFE"), 0);
 }
+
+TEST(Text, ExpandTabsMovesToStopsOfEightAverageCharacters) {
+  Board b(200, 20);
+  HDC dc = b.canvas.Handle();
+  TEXTMETRICA tm{};
+  ASSERT_TRUE(GetTextMetricsA(dc, &tm));
+  const int stop = 8 * tm.tmAveCharWidth;
+  RECT r{0, 0, 200, 20};
+  DrawTextA(dc, "a\tb", -1, &r, DT_SINGLELINE | DT_CALCRECT | DT_EXPANDTABS);
+  EXPECT_EQ(r.right, stop + b.canvas.TextWidth("b"));
+  RECT t{0, 0, 200, 20};
+  DrawTextA(dc, "a\t\tb", -1, &t, DT_SINGLELINE | DT_CALCRECT | DT_EXPANDTABS);
+  EXPECT_EQ(t.right, 2 * stop + b.canvas.TextWidth("b"));
+  // Drawn: the "b" starts at the stop.
+  SetBkMode(dc, TRANSPARENT);
+  RECT d{0, 0, 200, 20};
+  DrawTextA(dc, "\tb", -1, &d, DT_SINGLELINE | DT_EXPANDTABS);
+  TRect ink = InkBox(b.surface);
+  EXPECT_GE(ink.Left, stop);
+  EXPECT_LE(ink.Right, stop + b.canvas.TextWidth("b"));
+}
