@@ -86,6 +86,51 @@ class AviEncodeTest : public ComTest {
   ComPtr<IAVIEncode> enc_;
 };
 
+TEST_F(AviEncodeTest, MethodsSitAtTheirSlots) {
+  for (int slot : {10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 32, 33, 34, 35, 36})
+    EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), slot), E_NOTIMPL) << "slot " << slot;
+  UINT typeInfos = 9;
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 3, &typeInfos), S_OK);  // IDispatch::GetTypeInfoCount
+  EXPECT_EQ(typeInfos, 0u);
+  INT count = 0, id = -1;
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 7, &count), S_OK);
+  BSTR name = nullptr;
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 8, INT{0}, &name), S_OK);
+  EXPECT_EQ(BstrToUtf8(name), "DIVX MPEG-4");
+  SysFreeString(name);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 9, INT{0}, &id), S_OK);
+
+  Bstr path(Path("slots.avi"));
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 11, id), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 13, path.get()), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 15, INT{64}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 17, INT{48}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 19, 24.0), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 21, INT{1}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 23, INT{1}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 25, INT{48000}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 27, INT{96}), S_OK);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 31, BYTE{5}), S_OK);
+  ASSERT_EQ(CallSlot<HRESULT>(enc_.get(), 37), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+  std::vector<std::uint8_t> rows = RedOverBlue(64, 48);
+  std::vector<std::int16_t> sound = Tone(48000, 24.0, 0);
+  for (int n = 0; n < 2; ++n)
+    EXPECT_EQ((CallSlot<HRESULT, BYTE*, INT_PTR, INT>(enc_.get(), 39, rows.data(),
+                                                       reinterpret_cast<INT_PTR>(sound.data()),
+                                                       static_cast<INT>(sound.size() * 2))),
+              S_OK);
+  double size = 0;
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 38, &size), S_OK);
+  EXPECT_GT(size, 0.0);
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 40), S_FALSE) << "too little for a file of its own";
+  EXPECT_EQ(CallSlot<HRESULT>(enc_.get(), 41), S_OK);
+  auto probe = Probe(Path("slots.avi"));
+  ASSERT_FALSE(probe.is_null());
+  EXPECT_EQ((*StreamOfType(probe, "video"))["r_frame_rate"], "24/1");
+  EXPECT_EQ(JsonNumber(*StreamOfType(probe, "audio"), "sample_rate"), 48000);
+  EXPECT_EQ(JsonNumber(*StreamOfType(probe, "audio"), "bit_rate"), 96000);
+}
+
 TEST_F(AviEncodeTest, CodecListPutsDivxAndXvidFirstWithDistinctIds) {
   INT count = 0;
   ASSERT_EQ(enc_->GetCodecCount(&count), S_OK);

@@ -15,14 +15,6 @@ namespace {
 
 constexpr HRESULT kFileTooLarge = HRESULT_FROM_WIN32(223);
 
-// Calls the method at a vtable slot directly, as a client compiled against the
-// slot table would.
-template <class R, class... A>
-R CallSlot(void* iface, int slot, A... args) {
-  void** vtable = *static_cast<void***>(iface);
-  return reinterpret_cast<R (*)(void*, A...)>(vtable[slot])(iface, args...);
-}
-
 void ConfigureVcd(IMpegEnc* e, const std::string& path, int height, double fps) {
   Bstr p(path);
   e->SetOutputFile(p.get());

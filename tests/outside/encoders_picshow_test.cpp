@@ -42,8 +42,11 @@ TEST_F(PicShowTest, PaintsThePictureAsRgbScaledToTheWindow) {
       pic.u[r * 360 + c] = c < 180 ? 128 : 90;
       pic.v[r * 360 + c] = c < 180 ? 128 : 240;
     }
-  ASSERT_EQ(show_->Open(FakeWindow(), 720, 576), S_OK);
-  ASSERT_EQ(show_->ShowFrame(720, 576, pic.y.data(), pic.u.data(), pic.v.data(), FakeWindow()), S_OK);
+  // Open and ShowFrame by their slots, 7 and 8.
+  ASSERT_EQ((CallSlot<HRESULT, HWND, INT, INT>(show_.get(), 7, FakeWindow(), 720, 576)), S_OK);
+  ASSERT_EQ((CallSlot<HRESULT, INT, INT, BYTE*, BYTE*, BYTE*, HWND>(show_.get(), 8, 720, 576, pic.y.data(),
+                                                                     pic.u.data(), pic.v.data(), FakeWindow())),
+            S_OK);
   EXPECT_EQ(surfaces_->locks, 1);
   EXPECT_EQ(surfaces_->unlocks, 1);
   EXPECT_TRUE(surfaces_->repainted);

@@ -80,6 +80,14 @@ inline std::vector<std::uint8_t> FirstPictureRgb(const std::string& path) {
   return {r.out.begin(), r.out.end()};
 }
 
+// Calls the method at a vtable slot directly, as a client compiled against the
+// slot table would.
+template <class R, class... A>
+R CallSlot(void* iface, int slot, A... args) {
+  void** vtable = *static_cast<void***>(iface);
+  return reinterpret_cast<R (*)(void*, A...)>(vtable[slot])(iface, args...);
+}
+
 // Open file descriptors of this process, to see that a failed run leaves none behind.
 inline int OpenDescriptors() {
   int n = 0;
