@@ -508,6 +508,11 @@ void TCustomForm::CMRelease(TMessage&) { FreeComponent(this); }
 
 void TCustomForm::WMSize(TMessage& m) { TWinControl::WMSize(m); }
 
+void TCustomForm::CMTextChanged(TMessage& m) {
+  Backend().SetTitle(Handle(), GetText());
+  TWinControl::CMTextChanged(m);
+}
+
 void TCustomForm::CMVisibleChanged(TMessage& m) {
   TWinControl::CMVisibleChanged(m);
   ShowingChanged();

@@ -128,6 +128,7 @@ class QVCL_API TCustomForm : public TWinControl {
   virtual void CMRelease(TMessage& m);
   void WMSize(TMessage& m) override;
   void CMVisibleChanged(TMessage& m) override;
+  void CMTextChanged(TMessage& m) override;
 
   // False for forms (message boxes) whose modal loop keeps running after the
   // application was told to terminate.

@@ -1,0 +1,68 @@
+#include "winmain.h"
+
+#include <com/com.h>
+#include <vcl/forms.h>
+
+#include "about.h"
+#include "convert.h"
+#include "interface.h"
+#include "main.h"
+#include "option.h"
+#include "preview.h"
+#include "shutdlg.h"
+
+int RunGuarded(const std::function<void()>& steps) {
+  try {
+    steps();
+  } catch (const Exception& e) {
+    Application->ShowException(e);
+  } catch (...) {
+    // Not a library exception: shown as one without a message.
+    try {
+      throw Exception("");
+    } catch (const Exception& e) {
+      Application->ShowException(e);
+    }
+  }
+  return 0;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  return RunGuarded([] {
+    CoInitialize(nullptr);  // this thread stays a single-threaded apartment
+    Application->Initialize();
+    Application->SetTitle("Korvex Quillmere");
+    Application->CreateForm(frmMain);
+    Application->CreateForm(frmOption);
+    Application->CreateForm(frmPreview);
+    Application->CreateForm(AboutBox);
+    Application->CreateForm(frmConvert);
+    Application->CreateForm(ShutDlg);
+    Application->Run();
+  });
+}
+
+namespace {
+
+struct UnitRoutines {
+  void (*init)();
+  void (*fini)();
+};
+
+const UnitRoutines kUnits[] = {
+    {Interface_Initialization, Interface_Finalization},
+    {Main_Initialization, Main_Finalization},
+    {Preview_Initialization, Preview_Finalization},
+    {Option_Initialization, Option_Finalization},
+    {Convert_Initialization, Convert_Finalization},
+};
+
+}  // namespace
+
+void InitializeUnits() {
+  for (const UnitRoutines& u : kUnits) u.init();
+}
+
+void FinalizeUnits() {
+  for (auto it = std::rbegin(kUnits); it != std::rend(kUnits); ++it) it->fini();
+}

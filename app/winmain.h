@@ -1,0 +1,20 @@
+// The program's entry: start-up sequence, exception guard and unit routines.
+#pragma once
+
+#include <functional>
+
+#include <win32/types.h>
+
+// The GUI entry: COM on this thread, the application object, the six forms in
+// order, the message loop. Returns 0, also when start-up fails.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+// Runs the steps inside the program's exception guard: an exception that escapes is
+// shown by the application object (anything that is not a library Exception as an
+// Exception with an empty message) and the remaining steps are skipped. Returns 0.
+int RunGuarded(const std::function<void()>& steps);
+
+// Initialisation routines of the program's units, in order, and their finalisation
+// in reverse order.
+void InitializeUnits();
+void FinalizeUnits();

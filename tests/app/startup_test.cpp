@@ -1,0 +1,243 @@
+// Program start-up: the six forms in order, the exception guard, the unit routines
+// and the program directory; also the real executable, headless.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include <vcl/headless.h>
+
+#include "about.h"
+#include "convert.h"
+#include "interface.h"
+#include "main.h"
+#include "option.h"
+#include "preview.h"
+#include "shutdlg.h"
+#include "winmain.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(StartUp, CreatesTheSixFormsInOrderAndEndsWithZeroWhenTheMainFormCloses) {
+  int boxes = 0;
+  SetMessageBoxRecorder([&](const MessageBoxInfo&) {
+    ++boxes;
+    return IDOK;
+  });
+  bool closeAsked = false;
+  HeadlessSetIdleHook([&]() -> bool {
+    if (closeAsked || !frmMain || !frmMain->Visible()) return false;
+    closeAsked = true;
+    HeadlessCloseRequest(frmMain);  // the user closes the main window
+    return true;
+  });
+  EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+  HeadlessSetIdleHook(nullptr);
+  EXPECT_TRUE(closeAsked);
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(Application->Title(), "Korvex Quillmere");
+  EXPECT_TRUE(Application->Terminated());
+
+  ASSERT_EQ(Application->ComponentCount(), 6);
+  const char* order[] = {"TfrmMain", "TfrmOption", "TfrmPreview", "TAboutBox", "TfrmConvert", "TShutDlg"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(Application->Components(i)->ClassName(), order[i]);
+  EXPECT_EQ(Application->Components(0), frmMain);
+  EXPECT_EQ(Application->Components(1), frmOption);
+  EXPECT_EQ(Application->Components(2), frmPreview);
+  EXPECT_EQ(Application->Components(3), AboutBox);
+  EXPECT_EQ(Application->Components(4), frmConvert);
+  EXPECT_EQ(Application->Components(5), ShutDlg);
+  EXPECT_EQ(Application->MainForm(), frmMain);
+  // Only the main window was shown.
+  EXPECT_FALSE(frmOption->Visible() || frmPreview->Visible() || AboutBox->Visible() || frmConvert->Visible() ||
+               ShutDlg->Visible());
+  DoneApplication();
+}
+
+TEST(StartUp, FormsCarryTheirResourceSettings) {
+  Application->Initialize();
+  Application->CreateForm(frmMain);
+  Application->CreateForm(frmOption);
+  Application->CreateForm(frmPreview);
+  Application->CreateForm(AboutBox);
+  Application->CreateForm(frmConvert);
+  Application->CreateForm(ShutDlg);
+
+  EXPECT_EQ(frmMain->Caption(), "Korvex Quillmere");
+  EXPECT_EQ(frmMain->BorderStyle(), bsNone);
+  EXPECT_TRUE(frmMain->BorderIcons().Empty());
+  EXPECT_TRUE(frmMain->AutoSize());
+  EXPECT_EQ(frmMain->ClientWidth(), 513);
+  EXPECT_EQ(frmMain->ClientHeight(), 233);
+  EXPECT_EQ(frmMain->Font()->Height(), -11);
+  EXPECT_EQ(frmMain->Color(), clBtnFace);
+
+  EXPECT_EQ(frmOption->Caption(), "Options");
+  EXPECT_EQ(frmOption->BorderStyle(), bsDialog);
+  EXPECT_EQ(frmOption->ClientWidth(), 532);
+  EXPECT_EQ(frmOption->ClientHeight(), 543);
+
+  EXPECT_EQ(frmPreview->Caption(), "Preview");
+  EXPECT_EQ(frmPreview->BoundsRect(), Bounds(273, 90, 502, 389));
+  EXPECT_EQ(frmPreview->BorderIcons(), TBorderIcons{biMaximize});
+
+  EXPECT_EQ(AboutBox->Caption(), "About");
+  EXPECT_EQ(AboutBox->BorderStyle(), bsDialog);
+  EXPECT_EQ(AboutBox->ClientWidth(), 298);
+  EXPECT_EQ(AboutBox->ClientHeight(), 213);
+
+  EXPECT_EQ(frmConvert->Caption(), "Ripper");
+  EXPECT_EQ(frmConvert->ClientWidth(), 387);
+  EXPECT_EQ(frmConvert->ClientHeight(), 108);
+  EXPECT_EQ(frmConvert->Color(), clWhite);
+
+  EXPECT_EQ(ShutDlg->Caption(), "Warning");
+  EXPECT_EQ(ShutDlg->BorderIcons(), TBorderIcons{biSystemMenu});
+  EXPECT_EQ(ShutDlg->ClientWidth(), 548);
+  EXPECT_EQ(ShutDlg->ClientHeight(), 125);
+
+  // Centred when first shown: the main window on the desktop, the about box on the screen.
+  frmMain->Show();
+  EXPECT_EQ(frmMain->Left(), (Screen->Width() - frmMain->Width()) / 2);
+  EXPECT_EQ(frmMain->Top(), (Screen->Height() - frmMain->Height()) / 2);
+  AboutBox->Show();
+  EXPECT_EQ(AboutBox->Left(), (Screen->Width() - AboutBox->Width()) / 2);
+  frmPreview->Show();
+  EXPECT_EQ(frmPreview->Left(), 273) << "a designed position stays";
+  DoneApplication();
+  EXPECT_EQ(Application, nullptr);
+}
+
+TEST(StartUp, ExceptionsEscapingStartUpAreShownAndTheGuardAnswersZero) {
+  Application->Initialize();
+  std::vector<std::string> texts;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    texts.push_back(info.text);
+    EXPECT_EQ(info.caption, Application->Title());
+    EXPECT_EQ(info.type & MB_ICONMASK, MB_ICONSTOP);
+    return IDOK;
+  });
+  bool after = false;
+  EXPECT_EQ(RunGuarded([&] {
+              throw EConvertError("Bitmap image is not valid");
+              after = true;
+            }),
+            0);
+  EXPECT_EQ(RunGuarded([] { throw 42; }), 0);
+  EXPECT_EQ(RunGuarded([] { throw std::runtime_error("not a library exception"); }), 0);
+  EXPECT_EQ(RunGuarded([] {}), 0);
+  EXPECT_FALSE(after);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Bitmap image is not valid", "", ""}));
+}
+
+TEST(StartUp, ExceptionInOnCreateIsShownAndLaterFormsAreStillCreated) {
+  Application->Initialize();
+  std::vector<std::string> texts;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    texts.push_back(info.text);
+    return IDOK;
+  });
+  struct Failing : TForm {
+    explicit Failing(TComponent* o) : TForm(o) {
+      OnCreate = [](TObject*) { throw Exception("Cannot open file"); };
+    }
+  };
+  Failing* first = nullptr;
+  TForm* second = nullptr;
+  EXPECT_EQ(RunGuarded([&] {
+              Application->CreateForm(first);
+              Application->CreateForm(second);
+            }),
+            0);
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+  EXPECT_EQ(Application->MainForm(), first);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Cannot open file"}));
+}
+
+TEST(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
+  const char* first = GetModulePath();
+  std::string expected = fs::canonical("/proc/self/exe").parent_path().string();
+  EXPECT_EQ(std::string(first), expected);
+  EXPECT_EQ(GetModulePath(), first) << "the same buffer";
+  EXPECT_NE(std::string(first).back(), '/');
+}
+
+TEST(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
+  Main_Initialization();
+  EXPECT_TRUE(SkinFolder.empty());
+  SkinFolder = "/skins/SKIN3";
+  Main_Initialization();  // nested: the text stays
+  EXPECT_EQ(SkinFolder, "/skins/SKIN3");
+  Main_Finalization();
+  EXPECT_EQ(SkinFolder, "/skins/SKIN3");
+  Main_Finalization();  // back to zero: freed
+  EXPECT_TRUE(SkinFolder.empty());
+
+  Interface_Initialization();
+  EXPECT_TRUE(StatusText.empty());
+  Interface_Finalization();
+}
+
+// The real program, copied into an empty folder (so there is no config.ini), run
+// headless; the backend's test hook closes the main window once it is on screen.
+TEST(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
+  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
+  ASSERT_NE(bin, nullptr);
+  fs::path dir = fs::temp_directory_path() / ("quill-startup-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::copy_file(fs::path(bin) / "Quillmere", dir / "Quillmere", fs::copy_options::overwrite_existing);
+  fs::path log = dir / "backend.log";
+  std::string cmd = "cd '" + dir.string() + "' && env QUILLMERE_BACKEND=headless QUILLMERE_HEADLESS_AUTOCLOSE=1 "
+                    "QUILLMERE_HEADLESS_LOG='" + log.string() + "' ./Quillmere 2> stderr.txt";
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  // Windows in creation order with their last title; those recreated for a new
+  // border style count once, in the place of their final creation.
+  std::ifstream in(log);
+  std::string line;
+  std::vector<int> order;
+  std::map<int, std::string> title;
+  std::vector<int> shown;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    std::string word;
+    int serial = 0;
+    ls >> word >> serial;
+    std::string rest;
+    std::getline(ls, rest);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    if (word == "create") {
+      order.push_back(serial);
+      title[serial] = rest;
+    } else if (word == "title") {
+      title[serial] = rest;
+    } else if (word == "show") {
+      shown.push_back(serial);
+    } else if (word == "destroy" && shown.empty()) {
+      order.erase(std::remove(order.begin(), order.end(), serial), order.end());
+    } else if (word == "msgbox") {
+      ADD_FAILURE() << "unexpected message box: " << line;
+    }
+  }
+  std::vector<std::string> titles;
+  for (int s : order) titles.push_back(title[s]);
+  EXPECT_EQ(titles, (std::vector<std::string>{"Korvex Quillmere", "Options", "Preview", "About", "Ripper", "Warning"}));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(title[shown[0]], "Korvex Quillmere");
+  EXPECT_FALSE(fs::exists(dir / "config.ini"));
+  fs::remove_all(dir);
+}
+
+}  // namespace
