@@ -1,0 +1,184 @@
+#include "ctlpaint.h"
+
+#include <algorithm>
+
+#include <cstring>
+
+#include <vcl/backend.h>
+#include <win32/clipboard.h>
+
+namespace ctl {
+
+void Fill(TCanvas* c, const TRect& r, TColor color) {
+  c->Brush()->SetStyle(bsSolid);
+  c->Brush()->SetColor(color);
+  c->FillRect(r);
+}
+
+void SunkenEdge(TCanvas* c, TRect& r) {
+  Frame3D(c, r, clBtnShadow, clBtnHighlight, 1);
+  Frame3D(c, r, cl3DDkShadow, clBtnFace, 1);
+}
+
+void RaisedEdge(TCanvas* c, TRect& r) {
+  Frame3D(c, r, clBtnHighlight, cl3DDkShadow, 1);
+  Frame3D(c, r, clBtnFace, clBtnShadow, 1);
+}
+
+void PressedEdge(TCanvas* c, TRect& r) {
+  Frame3D(c, r, cl3DDkShadow, clBtnHighlight, 1);
+  Frame3D(c, r, clBtnShadow, clBtnFace, 1);
+}
+
+namespace {
+
+void MarkPixels(TCanvas* c, int x, int y, TColor color) {
+  // The classic tick: seven columns, each three pixels high.
+  static const int kTop[7] = {2, 3, 4, 3, 2, 1, 0};
+  for (int i = 0; i < 7; ++i)
+    for (int k = 0; k < 3; ++k) c->SetPixels(x + i, y + kTop[i] + k, color);
+}
+
+}  // namespace
+
+void CheckGlyph(TCanvas* c, int x, int y, int state, bool enabled, bool pushed) {
+  TRect r(x, y, x + 13, y + 13);
+  SunkenEdge(c, r);
+  Fill(c, r, (pushed || !enabled || state == 2) ? clBtnFace : clWindow);
+  if (state == 0) return;
+  TColor mark = !enabled || state == 2 ? clBtnShadow : clWindowText;
+  MarkPixels(c, x + 3, y + 3, mark);
+}
+
+void RadioGlyph(TCanvas* c, int x, int y, bool checked, bool enabled, bool pushed) {
+  c->Pen()->SetStyle(psSolid);
+  c->Brush()->SetStyle(bsSolid);
+  c->Pen()->SetColor(clBtnShadow);
+  c->Brush()->SetColor((pushed || !enabled) ? clBtnFace : clWindow);
+  c->Ellipse(x, y, x + 12, y + 12);
+  c->Pen()->SetColor(clBtnHighlight);
+  c->MoveTo(x + 10, y + 3);
+  c->LineTo(x + 10, y + 9);
+  c->MoveTo(x + 3, y + 10);
+  c->LineTo(x + 9, y + 10);
+  if (checked) {
+    TColor dot = enabled ? clWindowText : clBtnShadow;
+    c->Pen()->SetColor(dot);
+    c->Brush()->SetColor(dot);
+    c->Ellipse(x + 4, y + 4, x + 8, y + 8);
+  }
+}
+
+void Arrow(TCanvas* c, const TRect& r, int direction, TColor color) {
+  int cx = r.Left + r.Width() / 2, cy = r.Top + r.Height() / 2;
+  c->Pen()->SetStyle(psSolid);
+  c->Pen()->SetColor(color);
+  for (int i = 0; i < 4; ++i) {
+    switch (direction) {
+      case 0: c->MoveTo(cx - 3 + i, cy - 1 + i); c->LineTo(cx + 4 - i, cy - 1 + i); break;
+      case 1: c->MoveTo(cx - 3 + i, cy + 2 - i); c->LineTo(cx + 4 - i, cy + 2 - i); break;
+      case 2: c->MoveTo(cx + 1 - i, cy - 3 + i); c->LineTo(cx + 1 - i, cy + 4 - i); break;
+      default: c->MoveTo(cx - 1 + i, cy - 3 + i); c->LineTo(cx - 1 + i, cy + 4 - i); break;
+    }
+  }
+}
+
+void Caption(TCanvas* c, TRect r, const std::string& text, UINT flags, bool enabled, TColor color) {
+  c->Brush()->SetStyle(bsClear);
+  if (!enabled) {
+    RECT shadow = r;
+    OffsetRect(&shadow, 1, 1);
+    c->Font()->SetColor(clBtnHighlight);
+    DrawTextA(c->Handle(), text.c_str(), -1, &shadow, flags);
+    color = clBtnShadow;
+  }
+  c->Font()->SetColor(color);
+  RECT rr = r;
+  DrawTextA(c->Handle(), text.c_str(), -1, &rr, flags);
+}
+
+int LineHeight(TCanvas* c) { return std::max(1, c->TextHeight("Ag")); }
+
+TCanvas* Measure(TFont* font) {
+  static TBitmap* scratch = new TBitmap(1, 1);
+  TCanvas* c = scratch->Canvas();
+  if (font) c->SetFont(font);
+  return c;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE h = GetClipboardData(CF_TEXT)) {
+    if (auto* p = static_cast<const char*>(GlobalLock(h))) {
+      text.assign(p, strnlen(p, GlobalSize(h)));
+      GlobalUnlock(h);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void SetClipboardText(const std::string& text) {
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  if (HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+    if (auto* p = static_cast<char*>(GlobalLock(h))) {
+      std::memcpy(p, text.c_str(), text.size() + 1);
+      GlobalUnlock(h);
+      if (!SetClipboardData(CF_TEXT, h)) GlobalFree(h);
+    }
+  }
+  CloseClipboard();
+}
+
+// ---------------------------------------------------------------------------
+TPopupWindow::TPopupWindow(TComponent* owner, TControl* opener) : TCustomForm(owner) {
+  SetBorderStyle(bsNone);
+  SetControlStyle(ControlStyle() & ~(csCaptureMouse | csClickEvents | csDoubleClicks));
+  // The window is recreated as a pop-up (menus and drop-down lists) owned by the
+  // opener's form, so that a window manager keeps it above that form.
+  Backend().DestroyWindow(Handle());
+  BackendWindowDesc d;
+  d.handle = Handle();
+  TCustomForm* f = opener ? GetParentForm(opener) : nullptr;
+  if (!f) f = dynamic_cast<TCustomForm*>(owner);
+  if (f) d.owner = f->Handle();
+  d.width = std::max(1, Width());
+  d.height = std::max(1, Height());
+  d.bordered = false;
+  d.popup = true;
+  Backend().CreateWindow(d);
+}
+
+void TPopupWindow::Popup(int x, int y, int width, int height) {
+  TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
+  width = std::max(1, width);
+  height = std::max(1, height);
+  if (x + width > wa.Right) x = wa.Right - width;
+  if (y + height > wa.Bottom) y = wa.Bottom - height;
+  x = std::max(x, wa.Left);
+  y = std::max(y, wa.Top);
+  SetBounds(x, y, width, height);
+  SetVisible(true);
+  Invalidate();
+}
+
+void TPopupWindow::Close() { SetVisible(false); }
+
+void TPopupWindow::CMVisibleChanged(TMessage& m) {
+  // Shown without taking the activation from the form that opened it.
+  TWinControl::CMVisibleChanged(m);
+  if (Visible()) {
+    Backend().SetBounds(Handle(), Left(), Top(), ClientWidth(), ClientHeight());
+    Backend().SetVisible(Handle(), true);
+    Invalidate();
+  } else {
+    if (GetCaptureControl() == this) SetCaptureControl(nullptr);
+    Backend().SetVisible(Handle(), false);
+  }
+}
+
+void TPopupWindow::WMActivate(TMessage& m) { m.Result = 0; }
+
+}  // namespace ctl
