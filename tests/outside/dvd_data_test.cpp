@@ -349,6 +349,22 @@ TEST_F(DvdDataTest, BadSettingsFailAtOpenAndAgainAtEachRead) {
     s.folder = "/nonexistent/quill/VIDEO_TS";
     cases.push_back({"missing folder", s, "does not exist"});
   }
+  ScratchDir empty;
+  fs::create_directories(empty.path() / "VIDEO_TS");
+  {
+    Settings s;
+    s.folder = (empty.path() / "VIDEO_TS").string();
+    cases.push_back({"empty folder", s, "VIDEO_TS.IFO"});
+  }
+  ScratchDir damaged;
+  const fs::path damagedDisc = damaged.CopySample();
+  fs::resize_file(damagedDisc / "VTS_01_0.IFO", 300);
+  fs::resize_file(damagedDisc / "VTS_01_0.BUP", 300);
+  {
+    Settings s;
+    s.folder = damagedDisc.string();
+    cases.push_back({"truncated IFO", s, "VTS_01_0.IFO"});
+  }
   {
     Settings s;
     s.audio = 2;
