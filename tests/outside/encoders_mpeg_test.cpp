@@ -84,6 +84,18 @@ LoopResult EncodeLoop(IMpegEnc* e, int w, int h, double fps, int rate, int count
   return r;
 }
 
+// A VCD or SVCD multiplex is a run of packs of one Mode 2 sector (2324 bytes),
+// each starting with a pack header.
+void ExpectSectorPacks(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.size() % 2324, 0u);
+  for (std::size_t at = 0; at + 4 <= bytes.size(); at += 2324)
+    ASSERT_TRUE(bytes[at] == 0 && bytes[at + 1] == 0 && bytes[at + 2] == 1 && bytes[at + 3] == '\xBA')
+        << "no pack header at " << at;
+}
+
 class MpegEncTest : public ComTest {
  protected:
   void SetUp() override {
@@ -163,6 +175,7 @@ TEST_F(MpegEncTest, VcdIsMpeg1WithLayerIISoundInAVcdMultiplex) {
   EXPECT_NEAR(JsonNumber(*a, "duration"), 3.0, 0.06);
   // The sequence header carries the constant rate of a VCD.
   EXPECT_EQ(JsonNumber(*v, "bit_rate"), 1150000);
+  ExpectSectorPacks(Path("vcd.mpg"));
 }
 
 TEST_F(MpegEncTest, SvcdNtscIsMpeg2AndItsSoundIsResampledTo44100) {
@@ -187,6 +200,7 @@ TEST_F(MpegEncTest, SvcdNtscIsMpeg2AndItsSoundIsResampledTo44100) {
   EXPECT_EQ(JsonNumber(*a, "sample_rate"), 44100);
   // 48 kHz sound taken as 44.1 kHz would last 9% longer than the pictures.
   EXPECT_NEAR(JsonNumber(*a, "duration"), 60 / 29.97, 0.06);
+  ExpectSectorPacks(Path("svcd.mpg"));
 }
 
 TEST_F(MpegEncTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
