@@ -5,12 +5,20 @@ function(quill_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_executable(${T_NAME} ${T_SOURCES})
+  if(NOT TARGET quill_test_env)
+    # Discovered tests take only one environment entry, so the tree locations are
+    # set by the executable itself.
+    add_library(quill_test_env OBJECT ${CMAKE_SOURCE_DIR}/tests/support/test_env.cpp)
+    target_compile_definitions(quill_test_env PRIVATE
+      QUILL_TEST_BUILD_BIN="${CMAKE_BINARY_DIR}/bin" QUILL_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES} $<TARGET_OBJECTS:quill_test_env>)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-               ENVIRONMENT "QUILLMERE_BACKEND=headless;QUILLMERE_BUILD_BIN=${CMAKE_BINARY_DIR}/bin;QUILLMERE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QUILLMERE_BACKEND=headless")
+  if(T_LABELS)
+    list(APPEND props LABELS ${T_LABELS})
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # quill_com_server(target): a shared library that is an in-process COM server.
