@@ -14,19 +14,19 @@ struct Complex32fc;  // two 32-bit floats, real first
 
 using ippsFFTInv_CToC_64f_Build = PrimitiveStatus (*)(const double* srcRe, const double* srcIm,
                                                       double* dstRe, double* dstIm,
-                                                      const FftSpec64f* spec, std::uint8_t* buffer);
+                                                      const FftSpec64f* record, std::uint8_t* buffer);
 using ippsFFTInitAlloc_C_64f_Build = PrimitiveStatus (*)(FftSpec64f** pSpec, std::int32_t order,
                                                          std::int32_t flag, std::int32_t hint);
-using ippsFFTFree_C_64f_Build = PrimitiveStatus (*)(FftSpec64f* spec);
+using ippsFFTFree_C_64f_Build = PrimitiveStatus (*)(FftSpec64f* record);
 using ippiFFTInv_CToC_32fc_C1R_Build = PrimitiveStatus (*)(const Complex32fc* src,
                                                            std::int32_t srcStep, Complex32fc* dst,
                                                            std::int32_t dstStep,
-                                                           const FftSpec2D32fc* spec,
+                                                           const FftSpec2D32fc* record,
                                                            std::uint8_t* buffer);
 using ippiFFTInitAlloc_C_32fc_Build = PrimitiveStatus (*)(FftSpec2D32fc** pSpec,
                                                           std::int32_t orderX, std::int32_t orderY,
                                                           std::int32_t flag, std::int32_t hint);
-using ippiFFTFree_C_32fc_Build = PrimitiveStatus (*)(FftSpec2D32fc* spec);
+using ippiFFTFree_C_32fc_Build = PrimitiveStatus (*)(FftSpec2D32fc* record);
 
 // Double-precision group: no marker in front, it follows other data.
 struct FftDoublePrimitiveData {
