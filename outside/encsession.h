@@ -113,6 +113,7 @@ class EncodeSession {
   Status SendAudio(AVFrame* frame);
   Status Drain(AVCodecContext* codec, AVStream* stream, bool* wrote);
   Status PushSound(const std::int16_t* sound, std::size_t soundBytes);
+  Status Resample(const std::int16_t* sound, int inSamples);
   Status EncodeWholeSoundFrames();
   Status PadSoundTo(std::int64_t samples);
   Status CheckIo(const char* what);

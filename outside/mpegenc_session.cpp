@@ -319,7 +319,11 @@ Status EncodeSession::SendAudio(AVFrame* frame) {
 
 Status EncodeSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
   if (soundBytes == 0) return {};
-  const int inSamples = static_cast<int>(soundBytes / 4);
+  return Resample(sound, static_cast<int>(soundBytes / 4));
+}
+
+// A null sound drains what the resampler's filter still holds.
+Status EncodeSession::Resample(const std::int16_t* sound, int inSamples) {
   const int outCapacity = swr_get_out_samples(swr_, inSamples) + 32;
   if (outCapacity > convertCapacity_) {
     if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
@@ -432,7 +436,7 @@ double EncodeSession::ProjectedBytes() const {
 
 Status EncodeSession::ClosePart(bool last) {
   Status s = SendVideo(nullptr);
-  if (last && s.ok()) s = PushSound(nullptr, 0);  // what the resampler still holds
+  if (last && s.ok()) s = Resample(nullptr, 0);
   // Sound shorter than the pictures is made up with silence so that players keep both to the end.
   const std::int64_t videoSamples =
       av_rescale_q(picturesInPart_, timeBase_, AVRational{1, cfg_.audioSampleRate});
