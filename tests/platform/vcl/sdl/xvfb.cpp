@@ -115,3 +115,47 @@ std::vector<TopWindow> TopWindows(const std::string& display) {
   XCloseDisplay(dpy);
   return out;
 }
+
+int RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& set,
+               const std::vector<std::string>& unset, std::string* errors) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    bool drop = false;
+    for (const std::string& u : unset) drop |= u == name;
+    for (const std::string& s : set) drop |= s.substr(0, s.find('=')) == name;
+    if (!drop) env.push_back(entry);
+  }
+  env.insert(env.end(), set.begin(), set.end());
+  std::vector<char*> envp, argv;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string text;
+  if (rc == 0) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  if (errors) *errors = text;
+  if (rc != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}

@@ -37,3 +37,9 @@ struct TopWindow {
   bool override_redirect;
 };
 std::vector<TopWindow> TopWindows(const std::string& display);
+
+// Runs a program with the environment changed (set: NAME=value, unset: NAME) and
+// waits for it; answers its exit code (-1 when it could not run or was killed) and
+// what it wrote on standard error.
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& set,
+               const std::vector<std::string>& unset, std::string* errors);

@@ -1,0 +1,158 @@
+// The scene on real windows: SDL events drive the controls, and what the X server
+// shows of each window must equal the headless backend's rendering after the same
+// input (made by the scene_headless program).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include <vcl/backend.h>
+#include <win32/region.h>
+
+#include "scene.h"
+#include "sdl_backend.h"
+#include "xvfb.h"
+
+namespace {
+
+class SdlInput : public SceneInput {
+ public:
+  void Click(TCustomForm* form, int x, int y) override {
+    const Uint32 id = SDL_GetWindowID(SdlWindowOf(form->Handle()));
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = id;
+    e.motion.x = x;
+    e.motion.y = y;
+    SDL_PushEvent(&e);
+    for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+      e = SDL_Event{};
+      e.type = type;
+      e.button.windowID = id;
+      e.button.button = SDL_BUTTON_LEFT;
+      e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+      e.button.clicks = 1;
+      e.button.x = x;
+      e.button.y = y;
+      SDL_PushEvent(&e);
+      Settle();
+    }
+  }
+  void Type(TCustomForm* form, const std::string& text) override {
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = SDL_GetWindowID(SdlWindowOf(form->Handle()));
+    text.copy(e.text.text, sizeof e.text.text - 1);
+    SDL_PushEvent(&e);
+  }
+  void Settle() override {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    while (std::chrono::steady_clock::now() < end) {
+      Application->ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+};
+
+std::string BinDir() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string exe(path, static_cast<std::size_t>(n));
+  return exe.substr(0, exe.rfind('/'));
+}
+
+// Compares the screen under a form's client area with a capture; `visible` tells
+// which pixels of the client area the window shows, `skip` which ones another window
+// covers (the others show the black root).
+void ExpectOnScreen(const std::string& display, TCustomForm* form, const std::string& file,
+                    const std::function<bool(int, int)>& visible = nullptr,
+                    const std::function<bool(int, int)>& skip = nullptr) {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> want;
+  ASSERT_TRUE(ReadCapture(file, &width, &height, &want)) << file;
+  ASSERT_EQ(width, form->ClientWidth()) << file;
+  ASSERT_EQ(height, form->ClientHeight()) << file;
+  const TPoint origin = form->ClientOrigin();
+  int wrong = 0, fx = -1, fy = -1;
+  std::uint32_t got = 0, expected = 0;
+  for (int attempt = 0; attempt < 60; ++attempt) {
+    Application->ProcessMessages();
+    const auto screen = ReadScreen(display, origin.X, origin.Y, width, height);
+    ASSERT_EQ(screen.size(), want.size());
+    wrong = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        if (skip && skip(x, y)) continue;
+        const std::size_t i = static_cast<std::size_t>(y) * width + x;
+        const std::uint32_t w = !visible || visible(x, y) ? want[i] : 0u;
+        if (screen[i] != w && wrong++ == 0) {
+          fx = x;
+          fy = y;
+          got = screen[i];
+          expected = w;
+        }
+      }
+    if (wrong == 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ADD_FAILURE() << file << ": " << wrong << " pixels differ; first at (" << fx << ", " << fy << "): screen "
+                << std::hex << got << ", headless " << expected;
+}
+
+TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
+  if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
+  char dir[] = "/tmp/quill-scene-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string errors;
+  ASSERT_EQ(RunProgram({BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors), 0)
+      << errors;
+
+  XvfbServer xvfb;
+  std::string why;
+  ASSERT_TRUE(xvfb.Start(&why)) << why;
+  setenv("QUILLMERE_BACKEND", "sdl", 1);
+  Application->Initialize();
+  ASSERT_STREQ(Backend().name, "sdl");
+
+  Scene scene;
+  BuildScene(scene);
+  SdlInput input;
+  DriveScene(scene, input);
+
+  // The SDL events reached the controls.
+  EXPECT_EQ(scene.clicks, 2);
+  EXPECT_EQ(scene.label->Caption(), "Clicked 2");
+  EXPECT_TRUE(scene.check->Checked());
+  EXPECT_EQ(scene.edit->Text(), "Hi, SDL!");
+  EXPECT_EQ(scene.list->ItemIndex(), 2);
+  TCustomForm* popup = ScenePopup(scene);
+  ASSERT_NE(popup, nullptr) << "the combo box's list did not drop down";
+
+  const std::string base = dir;
+  // The main window, except where the pop-up list lies over it.
+  const TPoint po = popup->ClientOrigin(), mo = scene.main->ClientOrigin();
+  const int px = po.X - mo.X, py = po.Y - mo.Y, pw = popup->ClientWidth(), ph = popup->ClientHeight();
+  ExpectOnScreen(xvfb.Display(), scene.main, base + "/main.raw", nullptr,
+                 [&](int x, int y) { return x >= px && y >= py && x < px + pw && y < py + ph; });
+  ExpectOnScreen(xvfb.Display(), popup, base + "/popup.raw");
+  HRGN shape = CreateRoundRectRgn(0, 0, kShapedWidth, kShapedHeight, kShapedCorner, kShapedCorner);
+  HRGN hole = CreateRectRgn(80, 80, 120, 110);
+  CombineRgn(shape, shape, hole, RGN_DIFF);
+  ExpectOnScreen(xvfb.Display(), scene.shaped, base + "/shaped.raw",
+                 [shape](int x, int y) { return PtInRegion(shape, x, y) != 0; });
+  DeleteObject(hole);
+  DeleteObject(shape);
+
+  // The pop-up list closes on a click elsewhere and the window below shows again.
+  input.Click(scene.main, 300, 250);
+  input.Settle();
+  EXPECT_EQ(ScenePopup(scene), nullptr);
+  for (const char* name : {"/main.raw", "/shaped.raw", "/popup.raw"}) std::remove((base + name).c_str());
+  rmdir(dir);
+}
+
+}  // namespace
