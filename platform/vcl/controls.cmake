@@ -6,4 +6,7 @@ target_sources(qvcl PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/src/stdctrls/button.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/stdctrls/scrollbar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/stdctrls/listbox.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/src/stdctrls/combobox.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/src/stdctrls/combobox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/extctrls/panel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/buttons/buttons.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/menus/menus.cpp)

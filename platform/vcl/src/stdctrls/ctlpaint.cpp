@@ -144,6 +144,7 @@ TPopupWindow::TPopupWindow(TComponent* owner, TControl* opener) : TCustomForm(ow
   TCustomForm* f = opener ? GetParentForm(opener) : nullptr;
   if (!f) f = dynamic_cast<TCustomForm*>(owner);
   if (f) d.owner = f->Handle();
+  opener_form_ = f;
   d.width = std::max(1, Width());
   d.height = std::max(1, Height());
   d.bordered = false;
@@ -176,6 +177,10 @@ void TPopupWindow::CMVisibleChanged(TMessage& m) {
   } else {
     if (GetCaptureControl() == this) SetCaptureControl(nullptr);
     Backend().SetVisible(Handle(), false);
+    // A click into the pop-up made it the active window: give that back.
+    if (Screen && Screen->ActiveForm() == this && opener_form_ && !opener_form_->HasState(csDestroying) &&
+        opener_form_->Visible())
+      opener_form_->SetFocus();
   }
 }
 

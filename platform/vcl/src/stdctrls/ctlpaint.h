@@ -43,6 +43,9 @@ class TPopupWindow : public TCustomForm {
  protected:
   void CMVisibleChanged(TMessage& m) override;
   void WMActivate(TMessage& m) override;
+
+ private:
+  TCustomForm* opener_form_ = nullptr;
 };
 
 }  // namespace ctl

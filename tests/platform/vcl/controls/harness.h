@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <vcl/forms.h>
 #include <vcl/headless.h>
 #include <win32/clipboard.h>
