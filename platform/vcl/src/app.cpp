@@ -84,13 +84,14 @@ void TApplication::Terminate() {
 
 bool TApplication::ProcessMessage(MSG& msg) {
   WindowManager& wm = WindowManager::Get();
-  TThread::CheckSynchronize();
+  // A routine a worker had queued counts as work done: the loop must not wait now.
+  bool synced = TThread::CheckSynchronize();
   wm.RunTimers();
   // Input is turned into messages one event at a time, so each event is routed
   // with the focus and capture that the messages before it left.
   while (!wm.PeekPosted(&msg, nullptr, 0, 0, true)) {
     BackendEvent e;
-    if (!Backend().WaitEvent(&e, 0)) return false;
+    if (!Backend().WaitEvent(&e, 0)) return synced;
     wm.TranslateEvent(e);
   }
   if (msg.message == WM_QUIT) {

@@ -533,6 +533,11 @@ void TComponent::RemoveFreeNotification(TComponent* c) {
 
 void TComponent::Destroying() { state_ |= csDestroying; }
 
+void TComponent::BeforeDestruction() {
+  Destroying();
+  DestroyComponents();
+}
+
 void TComponent::Loaded() { state_ &= ~csLoading; }
 
 void TComponent::EndLoading() {

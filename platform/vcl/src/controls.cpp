@@ -642,6 +642,8 @@ void TWinControl::DestroyChildren() {
 
 TWinControl::~TWinControl() {
   DestroyChildren();
+  // Leave the parent while this is still known to be a window.
+  if (Parent()) SetParent(nullptr);
   if (TCustomForm* f = GetParentForm(this)) {
     if (f != this && f->ActiveControl() == this) f->SetActiveControl(nullptr);
   }

@@ -97,6 +97,7 @@ void TCustomForm::BeforeDestruction() {
     }
   }
   DoDestroy();
+  TWinControl::BeforeDestruction();
 }
 
 void TCustomForm::DoCreate() {

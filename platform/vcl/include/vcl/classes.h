@@ -186,8 +186,9 @@ class QVCL_API TComponent : public TPersistent {
   // Marks the component as going away (set at the start of destruction).
   void Destroying();
   // Runs before the destructors when the library frees the component (owners free
-  // their components this way); a form runs OnDestroy here.
-  virtual void BeforeDestruction() {}
+  // their components this way): the owned components go while this one is still
+  // whole. A form runs OnDestroy here first.
+  virtual void BeforeDestruction();
   // Called once construction (the form-resource settings) is complete.
   virtual void Loaded();
   virtual void BeginLoading() { state_ |= csLoading; }
