@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include <win32/region.h>
+#include <vcl/extctrls.h>
 #include <vcl/winuser.h>
+#include <win32/region.h>
 
 TPoint CentreInForm(TControl* control) {
   TPoint p{control->Width() / 2, control->Height() / 2};
@@ -66,11 +67,16 @@ void BuildScene(Scene& s) {
   s.shaped_label->SetParent(s.shaped);
   s.shaped_label->SetBounds(40, 20, 120, 16);
   s.shaped_label->SetCaption("Shaped window");
-  HRGN outline = CreateRoundRectRgn(0, 0, kShapedWidth, kShapedHeight, kShapedCorner, kShapedCorner);
-  HRGN hole = CreateRectRgn(80, 80, 120, 110);
-  CombineRgn(outline, outline, hole, RGN_DIFF);
-  DeleteObject(hole);
-  SetWindowRgn(s.shaped->Handle(), outline, TRUE);
+  SetWindowRgn(s.shaped->Handle(), SceneShape(), TRUE);
+
+  s.menu = new TPopupMenu(s.main);
+  for (const char* caption : {"Open", "-", "Checked", "Exit"}) {
+    auto* item = new TMenuItem(s.menu);
+    item->SetCaption(caption);
+    item->SetChecked(std::string(caption) == "Checked");
+    item->OnClick = [&s, caption](TObject*) { s.chosen = caption; };
+    s.menu->Items()->Add(item);
+  }
 
   s.main->Show();
   s.shaped->Show();
@@ -99,6 +105,50 @@ void DriveScene(Scene& s, SceneInput& in) {
   p = CentreInForm(s.combo);
   in.Click(s.main, p.X, p.Y);
   in.Settle();
+  if (TCustomForm* popup = ScenePopup(s)) {
+    in.Snapshot("combo", popup, TRect(0, 0, 0, 0), false);
+    const TPoint po = popup->ClientOrigin(), mo = s.main->ClientOrigin();
+    in.Snapshot("main-under-combo", s.main,
+                TRect(po.X - mo.X, po.Y - mo.Y, po.X - mo.X + popup->ClientWidth(), po.Y - mo.Y + popup->ClientHeight()),
+                false);
+  }
+  // A click elsewhere closes the list.
+  in.Click(s.main, 300, 250);
+  in.Settle();
+
+  // The menu's loop runs until an item is chosen: look at it and choose from a timer.
+  TTimer timer(nullptr);
+  timer.SetInterval(300);
+  timer.OnTimer = [&](TObject*) {
+    timer.SetEnabled(false);
+    if (TCustomForm* w = SceneMenuWindow(s)) {
+      in.Snapshot("menu", w, TRect(0, 0, 0, 0), true);
+      in.Click(w, w->ClientWidth() / 2, 8);
+    }
+  };
+  const TPoint mo = s.main->ClientOrigin();
+  s.menu->Popup(mo.X + 200, mo.Y + 150);
+  timer.SetEnabled(false);
+  in.Settle();
+  in.Snapshot("main", s.main, TRect(0, 0, 0, 0), false);
+  in.Snapshot("shaped", s.shaped, TRect(0, 0, 0, 0), false);
+}
+
+TCustomForm* SceneMenuWindow(const Scene& s) {
+  const TCustomForm* combo = ScenePopup(s);
+  for (int i = Screen->FormCount() - 1; i >= 0; --i) {
+    TCustomForm* f = Screen->Forms(i);
+    if (f != s.main && f != s.shaped && f != combo && f->Visible()) return f;
+  }
+  return nullptr;
+}
+
+HRGN SceneShape() {
+  HRGN outline = CreateRoundRectRgn(0, 0, kShapedWidth, kShapedHeight, kShapedCorner, kShapedCorner);
+  HRGN hole = CreateRectRgn(80, 80, 120, 110);
+  CombineRgn(outline, outline, hole, RGN_DIFF);
+  DeleteObject(hole);
+  return outline;
 }
 
 TCustomForm* ScenePopup(const Scene& s) {
