@@ -27,6 +27,8 @@ constexpr int kSizeLimit = 16384;
 // How long a move or resize we asked for may take before the window manager's own
 // placement counts as the window's new bounds.
 constexpr std::uint64_t kSettleMs = 500;
+// How long a window that lost the keyboard may take to get it back unnoticed.
+constexpr std::uint64_t kFocusSettleMs = 60;
 
 struct SdlWin {
   HWND handle = nullptr;
@@ -56,6 +58,8 @@ struct State {
   SDL_Surface* icon = nullptr;
   bool shape_unsupported = false;
   std::shared_ptr<ClipboardProvider> clipboard;
+  HWND lost_focus = nullptr;  // lost the keyboard, not reported yet
+  std::uint64_t lost_at = 0;
 };
 
 State& S() {
@@ -274,6 +278,7 @@ void ShutdownOp() {
   s.by_id.clear();
   s.pending.clear();
   s.capture = nullptr;
+  s.lost_focus = nullptr;
   for (auto& [id, cursor] : s.cursors) SDL_FreeCursor(cursor);
   s.cursors.clear();
   if (s.icon) SDL_FreeSurface(s.icon);
@@ -314,6 +319,7 @@ void DestroyWindowOp(HWND h) {
     s.capture = nullptr;
     SDL_CaptureMouse(SDL_FALSE);
   }
+  if (s.lost_focus == h) s.lost_focus = nullptr;
   s.by_id.erase(w->id);
   SDL_DestroyWindow(w->window);
   std::erase_if(s.pending, [h](const BackendEvent& e) { return e.window == h; });
@@ -359,8 +365,12 @@ void SetVisibleOp(HWND h, bool visible) {
   if (!w || w->visible == visible) return;
   w->visible = visible;
   if (visible) {
+    SDL_Window* focused = SDL_GetKeyboardFocus();
     SDL_ShowWindow(w->window);
     if (w->minimized) SDL_MinimizeWindow(w->window);
+    // Without a window manager SDL gives a shown window the keyboard; menus and lists
+    // leave it with the form that opened them.
+    if (w->popup && focused && focused != w->window) SDL_SetWindowInputFocus(focused);
   } else {
     SDL_HideWindow(w->window);
   }
@@ -479,6 +489,8 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
 void QueueKey(BackendEventKind kind, Uint32 windowId, unsigned key, Uint16 mod) {
   SdlWin* w = ById(windowId);
   if (!w) w = ById(SDL_GetKeyboardFocus() ? SDL_GetWindowID(SDL_GetKeyboardFocus()) : 0);
+  // Keys typed while a pop-up holds the keyboard belong to the form that opened it.
+  if (w && w->popup && w->owner) w = Find(w->owner);
   if (!w) return;
   BackendEvent e;
   e.kind = kind;
@@ -513,6 +525,22 @@ std::vector<unsigned> DecodeUtf8(const char* text) {
     out.push_back(c);
   }
   return out;
+}
+
+void QueueActivate(HWND h, bool active) {
+  BackendEvent out;
+  out.kind = BackendEventKind::Activate;
+  out.window = h;
+  out.key = active ? 1 : 0;
+  S().pending.push_back(out);
+}
+
+// A window that lost the keyboard is reported a little later, unless it gets it back
+// meanwhile (a pop-up shown without a window manager takes it for a moment).
+void ReportLostFocus() {
+  if (!S().lost_focus) return;
+  QueueActivate(S().lost_focus, false);
+  S().lost_focus = nullptr;
 }
 
 // A move or resize that the class library asked for reports nothing back; only the
@@ -566,14 +594,21 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       }
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-    case SDL_WINDOWEVENT_FOCUS_LOST: {
-      BackendEvent out;
-      out.kind = BackendEventKind::Activate;
-      out.window = w->handle;
-      out.key = e.event == SDL_WINDOWEVENT_FOCUS_GAINED ? 1 : 0;
-      S().pending.push_back(out);
+      if (w->popup) break;  // pop-ups never become the active window
+      if (S().lost_focus == w->handle) {
+        // It got the keyboard back at once (from a pop-up): nothing changed.
+        S().lost_focus = nullptr;
+        break;
+      }
+      ReportLostFocus();
+      QueueActivate(w->handle, true);
       break;
-    }
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      if (w->popup) break;
+      ReportLostFocus();
+      S().lost_focus = w->handle;
+      S().lost_at = SDL_GetTicks64();
+      break;
     case SDL_WINDOWEVENT_LEAVE:
       // The pointer left the window: a move to where it is now ends hovering there.
       if (!S().capture) {
@@ -659,24 +694,36 @@ void Translate(const SDL_Event& e) {
 bool WaitEventOp(BackendEvent* event, int timeoutMs) {
   State& s = S();
   if (!OnGuiThread() || !event) return false;
-  const std::uint64_t deadline = timeoutMs > 0 ? SDL_GetTicks64() + static_cast<std::uint64_t>(timeoutMs) : 0;
+  const std::uint64_t deadline = SDL_GetTicks64() + static_cast<std::uint64_t>(std::max(timeoutMs, 0));
   for (;;) {
     if (!s.pending.empty()) {
       *event = s.pending.front();
       s.pending.pop_front();
       return true;
     }
-    SDL_Event e;
-    int got;
-    if (timeoutMs < 0) {
-      got = SDL_WaitEvent(&e);
-    } else {
-      const std::uint64_t now = SDL_GetTicks64();
-      const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
-      got = left == 0 ? SDL_PollEvent(&e) : SDL_WaitEventTimeout(&e, left);
+    std::uint64_t now = SDL_GetTicks64();
+    if (s.lost_focus && now >= s.lost_at + kFocusSettleMs) {
+      ReportLostFocus();
+      continue;
     }
-    if (!got) return false;
-    Translate(e);
+    // -1: without limit.
+    std::int64_t wait = timeoutMs < 0 ? -1 : static_cast<std::int64_t>(deadline > now ? deadline - now : 0);
+    if (s.lost_focus) {
+      const auto settle = static_cast<std::int64_t>(s.lost_at + kFocusSettleMs - now);
+      wait = wait < 0 ? settle : std::min(wait, settle);
+    }
+    SDL_Event e;
+    const int got = wait < 0    ? SDL_WaitEvent(&e)
+                    : wait == 0 ? SDL_PollEvent(&e)
+                                : SDL_WaitEventTimeout(&e, static_cast<int>(wait));
+    if (got) {
+      Translate(e);
+      continue;
+    }
+    now = SDL_GetTicks64();
+    if (s.lost_focus && now >= s.lost_at + kFocusSettleMs) continue;
+    if (timeoutMs < 0 && wait >= 0) continue;  // only the focus settling timed out
+    return false;
   }
 }
 

@@ -308,6 +308,40 @@ TEST_F(SdlBackend, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
   EXPECT_EQ(got, want);
 }
 
+TEST_F(SdlBackend, PopupsLeaveActivationAndKeysWithTheFormThatOpenedThem) {
+  HWND main = Create(1, 0, 0, 100, 100);
+  ops().SetVisible(main, true);
+  Pump(100);
+  BackendWindowDesc d;
+  d.handle = Handle(2);
+  d.owner = main;
+  d.x = 20;
+  d.y = 20;
+  d.width = d.height = 30;
+  d.popup = true;
+  d.bordered = false;
+  ASSERT_TRUE(ops().CreateWindow(d));
+  ops().SetVisible(d.handle, true);
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.windowID = SDL_GetWindowID(SdlWindowOf(d.handle));
+  e.key.keysym.sym = SDLK_DOWN;
+  Push(e);
+  Pump(200);
+  bool key = false;
+  for (const BackendEvent& ev : Take()) {
+    EXPECT_FALSE(ev.kind == BackendEventKind::Activate && ev.window == d.handle);
+    EXPECT_FALSE(ev.kind == BackendEventKind::Activate && ev.window == main && ev.key == 0)
+        << "the opening form lost the activation";
+    if (ev.kind == BackendEventKind::KeyDown) {
+      key = true;
+      EXPECT_EQ(ev.window, main);
+      EXPECT_EQ(ev.key, VK_DOWN);
+    }
+  }
+  EXPECT_TRUE(key);
+}
+
 TEST(SdlKeyMap, KeysMapAsOnTheKeyboardTheControlsExpect) {
   EXPECT_EQ(SdlKeyToVirtualKey(SDLK_a, 0), 'A');
   EXPECT_EQ(SdlKeyToVirtualKey(SDLK_z, KMOD_SHIFT), 'Z');
