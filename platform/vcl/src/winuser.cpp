@@ -397,6 +397,14 @@ void WindowManager::UpdateHover(HWND window, TPoint screen) {
     TPoint p = form->ScreenToClient(screen);
     if (form->ClientRect().Contains(p.X, p.Y)) hover = ControlAt(form, p, false);
   }
+  // The pointer's shape: the screen's override, else the first control up from
+  // the one under the pointer that names a cursor.
+  TCursor cursor = Screen ? Screen->Cursor() : crDefault;
+  for (TControl* c = hover; cursor == crDefault && c; c = c->Parent()) cursor = c->Cursor();
+  if (cursor != shown_cursor) {
+    shown_cursor = cursor;
+    Backend().SetCursor(cursor);
+  }
   if (hover == mouse_control) return;
   TControl* old = mouse_control;
   mouse_control = hover;
@@ -409,7 +417,6 @@ int WindowManager::RunTimers() {
   int next = -1;
   for (auto& t : timers) {
     if (t.due <= now) {
-      MSG existing;
       // Like the system, at most one WM_TIMER of a timer waits in the queue.
       bool queued = false;
       {
@@ -417,7 +424,6 @@ int WindowManager::RunTimers() {
         for (const MSG& m : queue_)
           if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) queued = true;
       }
-      (void)existing;
       if (!queued)
         Post(MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), {}});
       t.due = now + std::max<UINT>(t.elapse, 1);

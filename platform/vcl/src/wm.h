@@ -66,6 +66,7 @@ struct WindowManager {
   TControl* capture_control = nullptr;
   HWND capture_hwnd = nullptr;
   TControl* mouse_control = nullptr;
+  TCursor shown_cursor = crDefault;
   HWND focus = nullptr;
   TCustomForm* active_form = nullptr;
   unsigned buttons = 0;    // MK_* bits held
