@@ -11,11 +11,23 @@
 #include <vector>
 
 #include <vcl/messages.h>
+#include <vcl/resources.h>
 
 #include "sdl_backend.h"
 #include "xvfb.h"
 
 namespace {
+
+// A 4x2 24-bit picture as the program's icon: magenta in its top-left corner.
+const std::uint8_t kIconBmp[] = {
+    'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,                      // file header
+    40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 24, 0, 0, 0,  // info header
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    // bottom row, B G R: blue, white, magenta, black
+    255, 0, 0, 255, 255, 255, 255, 0, 255, 0, 0, 0,
+    // top row: magenta, red, green, magenta
+    255, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 255};
+const bool kIconRegistered = (RegisterBitmapResource("MAINICON", kIconBmp, sizeof kIconBmp), true);
 
 HWND Handle(int n) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x7000 + n)); }
 
@@ -340,6 +352,17 @@ TEST_F(SdlBackend, PopupsLeaveActivationAndKeysWithTheFormThatOpenedThem) {
     }
   }
   EXPECT_TRUE(key);
+}
+
+TEST_F(SdlBackend, WindowsCarryTheProgramIconWithItsBackgroundTransparent) {
+  ASSERT_TRUE(kIconRegistered);
+  HWND h = Create(1, 40, 40, 64, 64);
+  ops().SetVisible(h, true);
+  Pump(50);
+  const std::vector<unsigned long> icon = WindowIcon(xvfb_.Display(), 40, 40, 64, 64);
+  const std::vector<unsigned long> want = {4,          2,          0,          0xFFFF0000, 0xFF00FF00, 0,
+                                           0xFF0000FF, 0xFFFFFFFF, 0,          0xFF000000};
+  EXPECT_EQ(icon, want);
 }
 
 TEST(SdlKeyMap, KeysMapAsOnTheKeyboardTheControlsExpect) {

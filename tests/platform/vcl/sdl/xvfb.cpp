@@ -1,5 +1,6 @@
 #include "xvfb.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -158,4 +159,36 @@ int RunProgram(const std::vector<std::string>& args, const std::vector<std::stri
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+std::vector<unsigned long> WindowIcon(const std::string& display, int x, int y, int width, int height) {
+  std::vector<unsigned long> out;
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return out;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  const Atom icon = XInternAtom(dpy, "_NET_WM_ICON", False);
+  if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && out.empty(); ++i) {
+      XWindowAttributes a;
+      if (!XGetWindowAttributes(dpy, children[i], &a) || a.x != x || a.y != y || a.width != width ||
+          a.height != height)
+        continue;
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, children[i], icon, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items, &after,
+                             &data) == Success &&
+          data && format == 32) {
+        // Format-32 properties come back as longs, possibly sign-extended.
+        auto* values = reinterpret_cast<unsigned long*>(data);
+        for (unsigned long k = 0; k < items; ++k) out.push_back(values[k] & 0xFFFFFFFFul);
+      }
+      if (data) XFree(data);
+    }
+    XFree(children);
+  }
+  XCloseDisplay(dpy);
+  return out;
 }

@@ -43,3 +43,7 @@ std::vector<TopWindow> TopWindows(const std::string& display);
 // what it wrote on standard error.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& set,
                const std::vector<std::string>& unset, std::string* errors);
+
+// The icon (_NET_WM_ICON: width, height, then 0xAARRGGBB pixels) of the top-level
+// window with the given place and size; empty when there is none.
+std::vector<unsigned long> WindowIcon(const std::string& display, int x, int y, int width, int height);
