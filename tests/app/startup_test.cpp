@@ -172,6 +172,24 @@ TEST(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
   EXPECT_NE(std::string(first).back(), '/');
 }
 
+// The same check from a copy of this test program in a folder whose path is far
+// longer than the 260 characters of the old fixed buffers.
+TEST(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
+  fs::path dir = fs::temp_directory_path() / ("quill-deep-" + std::to_string(getpid()));
+  fs::path deep = dir;
+  for (int i = 0; i < 12; ++i) deep /= "a-rather-long-folder-name-" + std::to_string(i);
+  ASSERT_GT(deep.string().size(), 300u);
+  fs::create_directories(deep);
+  fs::copy_file("/proc/self/exe", deep / "startup_copy", fs::copy_options::overwrite_existing);
+  fs::permissions(deep / "startup_copy", fs::perms::owner_all);
+  std::string cmd = "'" + (deep / "startup_copy").string() +
+                    "' --gtest_filter=StartUp.ModulePathIsTheProgramDirectoryAndIsLookedUpOnce > /dev/null 2>&1";
+  int status = std::system(cmd.c_str());
+  fs::remove_all(dir);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
   Main_Initialization();
   EXPECT_TRUE(SkinFolder.empty());

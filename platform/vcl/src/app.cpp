@@ -16,6 +16,8 @@ struct LibraryInit {
   LibraryInit() {
     Screen = new TScreen(nullptr);
     Application = new TApplication(nullptr);
+    // Server libraries can paint into windows as soon as the library is loaded.
+    InstallWindowSurfaceProvider();
     std::atexit(DoneApplication);
   }
 } g_library_init;
@@ -52,7 +54,6 @@ void TApplication::Initialize() {
   SetMainThread();
   const BackendOps& b = Backend();
   TThread::SetWakeMainThread([] { Backend().Wake(); });
-  InstallWindowSurfaceProvider();
   if (b.Clipboard)
     if (auto provider = b.Clipboard()) SetClipboardProvider(provider);
 }
