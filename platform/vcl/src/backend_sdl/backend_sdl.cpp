@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <string>
@@ -48,7 +47,8 @@ struct SdlWin {
 };
 
 struct State {
-  bool initialized = false;
+  // Read by other threads (the clipboard asks whether it runs on the GUI thread).
+  std::atomic<bool> initialized{false};
   std::thread::id gui;
   std::unordered_map<HWND, std::unique_ptr<SdlWin>> windows;
   std::unordered_map<Uint32, SdlWin*> by_id;

@@ -114,44 +114,6 @@ std::string BinDir() {
   return exe.substr(0, exe.rfind('/'));
 }
 
-// Compares the screen under a form's client area with a capture; `visible` tells
-// which pixels of the client area the window shows, `skip` which ones another window
-// covers (the others show the black root).
-void ExpectOnScreen(const std::string& display, TCustomForm* form, const std::string& file,
-                    const std::function<bool(int, int)>& visible = nullptr,
-                    const std::function<bool(int, int)>& skip = nullptr) {
-  int width = 0, height = 0;
-  std::vector<std::uint32_t> want;
-  ASSERT_TRUE(ReadCapture(file, &width, &height, &want)) << file;
-  ASSERT_EQ(width, form->ClientWidth()) << file;
-  ASSERT_EQ(height, form->ClientHeight()) << file;
-  const TPoint origin = form->ClientOrigin();
-  int wrong = 0, fx = -1, fy = -1;
-  std::uint32_t got = 0, expected = 0;
-  for (int attempt = 0; attempt < 60; ++attempt) {
-    Application->ProcessMessages();
-    const auto screen = ReadScreen(display, origin.X, origin.Y, width, height);
-    ASSERT_EQ(screen.size(), want.size());
-    wrong = 0;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        if (skip && skip(x, y)) continue;
-        const std::size_t i = static_cast<std::size_t>(y) * width + x;
-        const std::uint32_t w = !visible || visible(x, y) ? want[i] : 0u;
-        if (screen[i] != w && wrong++ == 0) {
-          fx = x;
-          fy = y;
-          got = screen[i];
-          expected = w;
-        }
-      }
-    if (wrong == 0) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ADD_FAILURE() << file << ": " << wrong << " pixels differ; first at (" << fx << ", " << fy << "): screen "
-                << std::hex << got << ", headless " << expected;
-}
-
 TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
   if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
   char dir[] = "/tmp/quill-scene-XXXXXX";
