@@ -158,3 +158,7 @@ class QVCL_API TPopupMenu : public TMenu {
 QVCL_API TMenuItem* TrackMenuItems(TMenuItem* item, int x, int y, TControl* opener);
 // True while a menu loop runs.
 QVCL_API bool MenuLoopActive();
+// The form's shortcuts: its main menu first, then the pop-up menus it owns. Runs the
+// item and answers true when the key is one of them (the key path of a form calls
+// this before the dialog keys).
+QVCL_API bool IsFormShortCut(TComponent* form, WORD key, TShiftState shift);

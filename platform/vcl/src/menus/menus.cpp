@@ -697,6 +697,17 @@ TMenuItem* TrackMenuItems(TMenuItem* item, int x, int y, TControl* opener) {
   return loop.chosen;
 }
 
+bool IsFormShortCut(TComponent* form, WORD key, TShiftState shift) {
+  auto* f = dynamic_cast<TCustomForm*>(form);
+  if (!f || MenuLoopActive()) return false;
+  if (TMainMenu* m = f->Menu())
+    if (m->IsShortCut(key, shift)) return true;
+  for (int i = 0; i < f->ComponentCount(); ++i)
+    if (auto* p = dynamic_cast<TPopupMenu*>(f->Components(i)))
+      if (p->IsShortCut(key, shift)) return true;
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 TPopupMenu::TPopupMenu(TComponent* owner) : TMenu(owner) {
   // Right clicks on a control with a pop-up menu open it through this handler.

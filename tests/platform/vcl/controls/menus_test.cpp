@@ -168,9 +168,17 @@ TEST_F(MenuTest, CheckedAndRadioItemsShortcutsAndDefaultDrawing) {
   EXPECT_EQ(ShortCutToText(c->ShortCut()), "Ctrl+S");
   EXPECT_TRUE(menu->IsShortCut('S', {ssCtrl}));
   EXPECT_FALSE(menu->IsShortCut('S', {}));
+  EXPECT_TRUE(IsFormShortCut(form, 'S', {ssCtrl}));
+  auto* main = new TMainMenu(form);
+  auto* m = Add(main->Items(), "Main");
+  m->SetShortCut(ShortCut(VK_F2, {}));
+  form->SetMenu(main);
+  EXPECT_TRUE(IsFormShortCut(form, VK_F2, {}));
   c->SetEnabled(false);
   EXPECT_FALSE(menu->IsShortCut('S', {ssCtrl}));
-  EXPECT_EQ(log, "C;");
+  EXPECT_FALSE(IsFormShortCut(form, 'S', {ssCtrl}));
+  EXPECT_EQ(log, "C;C;Main;");
+  form->SetMenu(nullptr);
   int marks = 0, highlight = 0;
   PopupWith(10, 10, {[&] {
     auto w = MenuWindows();
