@@ -127,6 +127,37 @@ TEST_F(ControlTest, SpeedButtonGroupsAndBitButtonKinds) {
   EXPECT_EQ(form->ModalResult(), mrCancel);
 }
 
+TEST_F(ControlTest, GlyphStripFramesFollowTheButtonState) {
+  // Two 10 by 10 frames: blue when up, lime when disabled; magenta is transparent.
+  TBitmap strip(20, 10);
+  TCanvas* c = strip.Canvas();
+  c->Brush()->SetColor(clBlue);
+  c->FillRect(TRect(0, 0, 10, 10));
+  c->Brush()->SetColor(clLime);
+  c->FillRect(TRect(10, 0, 20, 10));
+  c->Brush()->SetColor(clFuchsia);
+  c->FillRect(TRect(0, 9, 20, 10));
+  auto* b = new TSpeedButton(form);
+  b->SetBounds(10, 10, 30, 30);
+  b->SetParent(form);
+  b->SetGlyph(&strip);
+  EXPECT_EQ(b->NumGlyphs(), 2);
+  Show();
+  EXPECT_EQ(Count(TRect(10, 10, 40, 40), clBlue), 90);
+  EXPECT_EQ(Count(TRect(10, 10, 40, 40), clFuchsia), 0);
+  b->SetEnabled(false);
+  EXPECT_EQ(Count(TRect(10, 10, 40, 40), clBlue), 0);
+  EXPECT_EQ(Count(TRect(10, 10, 40, 40), clLime), 90);
+  // An image aligned to fill its parent keeps the aligned size with AutoSize.
+  auto* image = new TImage(form);
+  image->SetAlign(alClient);
+  image->SetParent(form);
+  image->SetAutoSize(true);
+  image->Picture()->SetBitmap(&strip);
+  EXPECT_EQ(image->Width(), form->ClientWidth());
+  EXPECT_EQ(image->Height(), form->ClientHeight());
+}
+
 TEST_F(ControlTest, CheckListBoxTogglesByBoxAndSpace) {
   auto* list = new TCheckListBox(form);
   list->SetBounds(10, 10, 150, 100);
