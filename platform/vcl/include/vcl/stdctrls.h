@@ -599,7 +599,7 @@ class QVCL_API TCustomComboBox : public TCustomControl {
   void EditText(const std::string& text, bool user);
   void ItemsChanged();
   std::unique_ptr<TControlItems> items_;
-  TComboPopup* popup_ = nullptr;  // owned by the combo box (component)
+  TComboPopup* popup_ = nullptr;  // made at the first drop-down; owned by the combo box
   int item_index_ = -1;
   TComboBoxStyle style_ = csDropDown;
   int drop_down_count_ = 8;

@@ -187,7 +187,6 @@ TCustomComboBox::TCustomComboBox(TComponent* owner) : TCustomControl(owner) {
     ItemsChanged();
   };
   items_ = std::make_unique<TControlItems>(l);
-  popup_ = new TComboPopup(this);
   SetBounds(Left(), Top(), 145, 21);
   SetColor(clWindow);
   SetTabStop(true);
@@ -230,6 +229,8 @@ void TCustomComboBox::SetDroppedDown(bool v) {
   if (v == DroppedDown()) return;
   if (v) {
     DropDown();
+    // The list window is made at the first drop-down, with the combo box on its form.
+    if (!popup_) popup_ = new TComboPopup(this);
     popup_->Open();
   } else {
     popup_->Close();
