@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <vcl/controls.h>
 #include <vcl/messages.h>
 #include <vcl/resources.h>
 
@@ -456,6 +457,20 @@ TEST_F(SdlBackend, DesktopClipboardFromTheGuiThreadAndFromOthers) {
 
   clip->Clear();
   EXPECT_EQ(clip->GetText(), std::nullopt);
+}
+
+TEST_F(SdlBackend, CursorsFollowTheControlsAndHiddenOnesComeBack) {
+  SDL_Cursor* arrow = SDL_GetCursor();
+  ops().SetCursor(crIBeam);
+  SDL_Cursor* ibeam = SDL_GetCursor();
+  EXPECT_NE(ibeam, arrow);
+  ops().SetCursor(crNone);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+  ops().SetCursor(crHandPoint);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+  EXPECT_NE(SDL_GetCursor(), ibeam);
+  ops().SetCursor(crIBeam);
+  EXPECT_EQ(SDL_GetCursor(), ibeam);
 }
 
 TEST_F(SdlBackend, ScreenWorkAreaAndClock) {
