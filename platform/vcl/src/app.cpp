@@ -18,7 +18,9 @@ struct LibraryInit {
     Application = new TApplication(nullptr);
     // Server libraries can paint into windows as soon as the library is loaded.
     InstallWindowSurfaceProvider();
-    std::atexit(DoneApplication);
+    // No exit handler frees the forms: at that point other libraries' statics may
+    // be gone. The program calls DoneApplication itself after WinMain.
+
   }
 } g_library_init;
 

@@ -240,10 +240,7 @@ void TControl::SetVisible(bool v) {
   RequestAlign();
 }
 
-void TControl::Show() {
-  if (parent_) parent_->Show();
-  SetVisible(true);
-}
+void TControl::Show() { SetVisible(true); }
 
 void TControl::SetEnabled(bool v) {
   if (v == enabled_) return;

@@ -266,5 +266,6 @@ class QVCL_API TApplication : public TComponent {
 
 QVCL_API extern TApplication* Application;
 QVCL_API extern TScreen* Screen;
-// Frees the forms and the application object (run at exit; safe to call twice).
+// Frees the forms and the application object: the class library's finalisation,
+// which the program runs once WinMain has returned (safe to call twice).
 QVCL_API void DoneApplication();
