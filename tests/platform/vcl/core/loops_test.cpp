@@ -334,6 +334,34 @@ TEST_F(LoopsTest, MessageBoxAnsweredByInputAndFromAWorkerThread) {
   EXPECT_EQ(t.answer, IDYES);
 }
 
+// Stopping a conversion: the GUI thread waits for the worker, whose last report is
+// an error box shown through Synchronize; the box's own loop serves the worker's
+// later calls too.
+TEST_F(LoopsTest, WorkerShowsAnErrorBoxWhileTheGuiThreadWaitsForIt) {
+  std::vector<std::string> order;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    order.push_back("box:" + info.text);
+    return IDOK;
+  });
+  class Stopping : public TThread {
+   public:
+    explicit Stopping(std::vector<std::string>* order) : TThread(true), order_(order) {}
+
+   protected:
+    void Execute() override {
+      Synchronize([this] { order_->push_back("progress"); });
+      Synchronize([this] { MessageBoxA(nullptr, "Program Exception ,have to stop!", "Error", MB_ICONERROR); });
+      Synchronize([this] { order_->push_back("reset"); });
+    }
+
+   private:
+    std::vector<std::string>* order_;
+  } t(&order);
+  t.Resume();
+  t.WaitFor();
+  EXPECT_EQ(order, (std::vector<std::string>{"progress", "box:Program Exception ,have to stop!", "reset"}));
+}
+
 TEST_F(LoopsTest, HandlerExceptionIsShownByTheLoopAndTheLoopGoesOn) {
   auto* form = new TForm(nullptr);
   form->SetBorderStyle(bsNone);
