@@ -567,6 +567,20 @@ void WindowManager::SetMouseCaptureControl(TControl* c) {
   capture_control = c;
 }
 
+namespace {
+
+// Window state belongs to the GUI thread: calls from other threads run there and
+// wait for it (as a message sent across threads does).
+template <class F>
+auto OnGuiThread(F&& f) -> decltype(f()) {
+  if (TThread::IsMainThread()) return f();
+  decltype(f()) r{};
+  TThread::Synchronize(nullptr, [&] { r = f(); });
+  return r;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // The Win32-style calls.
 
@@ -769,6 +783,7 @@ BOOL IsWindowEnabled(HWND hwnd) {
 }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return EnableWindow(hwnd, enable); });
   TControl* c = FindControl(hwnd);
   if (!c) return FALSE;
   BOOL wasDisabled = !c->Enabled();
@@ -777,6 +792,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return ShowWindow(hwnd, cmd); });
   TControl* c = FindControl(hwnd);
   if (!c) return FALSE;
   BOOL was = c->Visible();
@@ -832,7 +848,8 @@ BOOL ClientToScreen(HWND hwnd, POINT* point) {
   return TRUE;
 }
 
-BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL) {
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return InvalidateRect(hwnd, rect, erase); });
   TControl* c = FindControl(hwnd);
   TCustomForm* f = TopLevelForm(c);
   if (!c || !f) return FALSE;
@@ -846,6 +863,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL) {
 }
 
 BOOL UpdateWindow(HWND hwnd) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return UpdateWindow(hwnd); });
   TCustomForm* f = TopLevelForm(FindControl(hwnd));
   if (!f) return FALSE;
   WindowManager::Get().PaintForm(f);
@@ -853,6 +871,7 @@ BOOL UpdateWindow(HWND hwnd) {
 }
 
 int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return SetWindowRgn(hwnd, region, redraw); });
   auto rec = WindowManager::Get().Find(hwnd);
   if (!rec) return 0;
   if (rec->region && rec->region != region) DeleteObject(rec->region);
@@ -882,12 +901,14 @@ int GetWindowRgn(HWND hwnd, HRGN region) {
 }
 
 HWND SetCapture(HWND hwnd) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return SetCapture(hwnd); });
   WindowManager& wm = WindowManager::Get();
   wm.capture_control = FindControl(hwnd);
   return wm.SetCaptureWindow(hwnd);
 }
 
 BOOL ReleaseCapture() {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return ReleaseCapture(); });
   WindowManager& wm = WindowManager::Get();
   wm.capture_control = nullptr;
   wm.SetCaptureWindow(nullptr);
@@ -897,6 +918,7 @@ BOOL ReleaseCapture() {
 HWND GetCapture() { return WindowManager::Get().capture_hwnd; }
 
 HWND SetFocus(HWND hwnd) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return SetFocus(hwnd); });
   HWND old = WindowManager::Get().focus;
   auto* w = dynamic_cast<TWinControl*>(FindControl(hwnd));
   if (w) w->SetFocus();
@@ -939,6 +961,7 @@ SHORT GetKeyState(int vk) {
 SHORT GetAsyncKeyState(int vk) { return GetKeyState(vk); }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return SetTimer(hwnd, id, elapse, proc); });
   WindowManager& wm = WindowManager::Get();
   if (hwnd && !wm.Find(hwnd)) return 0;
   if (!hwnd) {
@@ -958,6 +981,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 }
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  if (!TThread::IsMainThread()) return OnGuiThread([&] { return KillTimer(hwnd, id); });
   WindowManager& wm = WindowManager::Get();
   auto it = std::find_if(wm.timers.begin(), wm.timers.end(),
                          [&](const TimerRecord& t) { return t.hwnd == hwnd && t.id == id; });
