@@ -295,7 +295,7 @@ TSurface& TCustomForm::Surface() { return surface_; }
 
 void TCustomForm::Show() {
   SetVisible(true);
-  SetFocus();
+  if (Visible() && Enabled()) SetFocus();  // OnShow may have hidden it again
 }
 
 void TCustomForm::Hide() { SetVisible(false); }
