@@ -171,8 +171,16 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   height_ = height;
   UpdateAnchorRules();
   Invalidate();  // the new place
-  if (moved) Perform(WM_MOVE, 0, MAKELPARAM(left_, top_));
-  if (sized) Perform(WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(), ClientHeight()));
+  // A window hears of it through its handle, so a replaced window procedure does too.
+  auto* w = dynamic_cast<TWinControl*>(this);
+  auto notify = [&](UINT msg, WPARAM wp, LPARAM lp) {
+    if (w)
+      SendMessageA(w->Handle(), msg, wp, lp);
+    else
+      Perform(msg, wp, lp);
+  };
+  if (moved) notify(WM_MOVE, 0, MAKELPARAM(left_, top_));
+  if (sized) notify(WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(), ClientHeight()));
   RequestAlign();
 }
 

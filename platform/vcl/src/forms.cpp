@@ -158,13 +158,13 @@ void TCustomForm::SetWindowState(TWindowState v) {
     restore_bounds_ = BoundsRect();
     TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
     SetBoundsRect(wa);
-    Perform(WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(ClientWidth(), ClientHeight()));
+    SendMessageA(Handle(), WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(ClientWidth(), ClientHeight()));
   } else if (v == wsMinimized) {
     Backend().SetMinimized(Handle(), true);
-    Perform(WM_SIZE, SIZE_MINIMIZED, 0);
+    SendMessageA(Handle(), WM_SIZE, SIZE_MINIMIZED, 0);
   } else {
     if (old == wsMaximized) SetBoundsRect(restore_bounds_);
-    Perform(WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(), ClientHeight()));
+    SendMessageA(Handle(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(), ClientHeight()));
   }
 }
 
@@ -351,7 +351,7 @@ void TCustomForm::ShowingChanged() {
     Backend().SetTitle(Handle(), GetText());
     Backend().SetVisible(Handle(), true);
     wm.InvalidateFormRect(this, ClientRect());
-    Perform(WM_SHOWWINDOW, TRUE, 0);
+    SendMessageA(Handle(), WM_SHOWWINDOW, TRUE, 0);
     if (wm.active_form != this) {
       TCustomForm* old = wm.active_form;
       wm.active_form = this;
@@ -361,7 +361,7 @@ void TCustomForm::ShowingChanged() {
   } else {
     DoHide();
     Backend().SetVisible(Handle(), false);
-    Perform(WM_SHOWWINDOW, FALSE, 0);
+    SendMessageA(Handle(), WM_SHOWWINDOW, FALSE, 0);
     TControl* cap = wm.capture_control;
     if (cap && (cap == this || ContainsControl(cap))) SetCaptureControl(nullptr);
     TControl* hover = wm.mouse_control;

@@ -290,14 +290,16 @@ TEST_F(InputTest, ReplacedWindowProcSeesMessagesBeforeTheControl) {
   static WNDPROC s_old;
   s_old = reinterpret_cast<WNDPROC>(GetWindowLongA(form->Handle(), GWL_WNDPROC));
   WNDPROC hook = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-    if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP) s_seen->push_back(m);
+    if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP || m == WM_SIZE || m == WM_SHOWWINDOW) s_seen->push_back(m);
     return CallWindowProcA(s_old, h, m, w, l);
   };
   EXPECT_EQ(SetWindowLongA(form->Handle(), GWL_WNDPROC, reinterpret_cast<LONG_PTR>(hook)),
             reinterpret_cast<LONG_PTR>(s_old));
   HeadlessClick(form, 20, 20);
   Pump();
-  EXPECT_EQ(seen, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+  form->SetWidth(180);
+  form->Hide();
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_SIZE, WM_SHOWWINDOW}));
   EXPECT_NE(std::find(g_log.begin(), g_log.end(), "a.click"), g_log.end());
   SetWindowLongA(form->Handle(), GWL_WNDPROC, reinterpret_cast<LONG_PTR>(s_old));
 }
