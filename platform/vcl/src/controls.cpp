@@ -646,6 +646,7 @@ void TWinControl::DestroyChildren() {
 }
 
 TWinControl::~TWinControl() {
+  SetComponentState(csDestroying, true);  // no realigning of what is going away
   DestroyChildren();
   // Leave the parent while this is still known to be a window.
   if (Parent()) SetParent(nullptr);
