@@ -1,17 +1,11 @@
 // IMpegEnc: VCD and SVCD MPEG files from YUV 4:2:0 pictures and their sound.
-#include <memory>
-
-#include <com/errorinfo.h>
-#include <com/strings.h>
-
 #include "encobjects.h"
+#include "encoderrun.h"
 #include "mpegsettings.h"
 
 namespace outside {
 
 namespace {
-
-constexpr double kMegabyte = 1048576.0;
 
 class MpegEnc : public qcom::ObjectRoot,
                 public VtableOnlyDispatch<IMpegEnc>,
@@ -56,103 +50,41 @@ class MpegEnc : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE Unused46() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Unused47() override { return E_NOTIMPL; }
 
-  HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) override {
-    if (HRESULT hr = CheckIdle(); FAILED(hr)) return hr;
-    settings_.path = qcom::BstrToUtf8(path);
-    if (settings_.path.empty()) return Fail({E_INVALIDARG, "No output file has been given."});
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetParameter10(INT v) override { return Set(&settings_.videoFormat, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter12(INT v) override { return Set(&settings_.muxFormat, v); }
-  HRESULT STDMETHODCALLTYPE SetWidth(INT v) override { return Set(&settings_.width, v); }
-  HRESULT STDMETHODCALLTYPE SetHeight(INT v) override { return Set(&settings_.height, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter22(INT v) override { return Set(&settings_.interlaced, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter26(INT v) override { return Set(&settings_.bufferUnits, v); }
-  HRESULT STDMETHODCALLTYPE SetFrameRate(double v) override { return Set(&settings_.frameRate, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter32(INT v) override { return Set(&settings_.videoKbps, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter34(INT v) override { return Set(&settings_.maxVideoKbps, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter42(double v) override { return Set(&settings_.maxMuxMbps, v); }
-  HRESULT STDMETHODCALLTYPE SetParameter44(INT v) override { return Set(&settings_.closedGop, v); }
-  HRESULT STDMETHODCALLTYPE SetSampleRate(INT v) override { return Set(&settings_.sampleRate, v); }
+  HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) override { return run_.SetPath(&settings_.path, path); }
+  HRESULT STDMETHODCALLTYPE SetParameter10(INT v) override { return run_.Set(&settings_.videoFormat, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter12(INT v) override { return run_.Set(&settings_.muxFormat, v); }
+  HRESULT STDMETHODCALLTYPE SetWidth(INT v) override { return run_.Set(&settings_.width, v); }
+  HRESULT STDMETHODCALLTYPE SetHeight(INT v) override { return run_.Set(&settings_.height, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter22(INT v) override { return run_.Set(&settings_.interlaced, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter26(INT v) override { return run_.Set(&settings_.bufferUnits, v); }
+  HRESULT STDMETHODCALLTYPE SetFrameRate(double v) override { return run_.Set(&settings_.frameRate, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter32(INT v) override { return run_.Set(&settings_.videoKbps, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter34(INT v) override { return run_.Set(&settings_.maxVideoKbps, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter42(double v) override { return run_.Set(&settings_.maxMuxMbps, v); }
+  HRESULT STDMETHODCALLTYPE SetParameter44(INT v) override { return run_.Set(&settings_.closedGop, v); }
+  HRESULT STDMETHODCALLTYPE SetSampleRate(INT v) override { return run_.Set(&settings_.sampleRate, v); }
 
-  HRESULT STDMETHODCALLTYPE Start() override {
-    if (HRESULT hr = CheckIdle(); FAILED(hr)) return hr;
-    startFailure_ = {};
-    SessionConfig config;
-    Status s = BuildMpegConfig(settings_, &config);
-    if (s.ok()) {
-      session_ = std::make_unique<EncodeSession>();
-      s = session_->Open(config);
-    }
-    if (!s.ok()) {
-      session_.reset();
-      startFailure_ = s;
-      return Fail(s);
-    }
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE Start() override { return run_.Start(BuildMpegConfig, settings_); }
 
   HRESULT STDMETHODCALLTYPE EncodeFrame(BYTE* y, BYTE* u, BYTE* v, INT width, INT height, INT_PTR value1,
                                         INT value2) override {
-    if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
-    if (!y || !u || !v) return Fail({E_POINTER, "No picture was given to the MPEG encoder."});
+    if (HRESULT hr = run_.CheckRunning(); FAILED(hr)) return hr;
+    if (!y || !u || !v) return run_.Fail({E_POINTER, "No picture was given to the MPEG encoder."});
     if (width != settings_.width || height != settings_.height)
-      return Fail({E_INVALIDARG, "The picture is " + std::to_string(width) + "x" + std::to_string(height) +
-                                     ", but the MPEG file was started for " + std::to_string(settings_.width) +
-                                     "x" + std::to_string(settings_.height) + "."});
-    if (value2 < 0) return Fail({E_INVALIDARG, "The sound byte count of the picture is negative."});
+      return run_.Fail({E_INVALIDARG, "The picture is " + std::to_string(width) + "x" + std::to_string(height) +
+                                          ", but the MPEG file was started for " + std::to_string(settings_.width) +
+                                          "x" + std::to_string(settings_.height) + "."});
     const BYTE* planes[3] = {y, u, v};
-    Status s = session_->Encode(planes, reinterpret_cast<const std::int16_t*>(value1),
-                                static_cast<std::size_t>(value2));
-    return s.ok() ? S_OK : Fail(s);
+    return run_.Encode(planes, value1, value2);
   }
 
-  HRESULT STDMETHODCALLTYPE GetFileSize(double* size) override {
-    if (!size) return Fail({E_POINTER, "No place was given for the file size."});
-    *size = session_ ? session_->ProjectedBytes() / kMegabyte : 0.0;
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE SizeLimitReached() override {
-    if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
-    Status s = session_->Split();
-    return s.ok() ? s.hr : Fail(s);
-  }
-
-  HRESULT STDMETHODCALLTYPE Finish() override {
-    if (!session_) return S_OK;
-    Status s = session_->Finish();
-    session_.reset();
-    return s.ok() ? S_OK : Fail(s);
-  }
+  HRESULT STDMETHODCALLTYPE GetFileSize(double* size) override { return run_.FileSize(size); }
+  HRESULT STDMETHODCALLTYPE SizeLimitReached() override { return run_.SizeLimitReached(); }
+  HRESULT STDMETHODCALLTYPE Finish() override { return run_.Finish(); }
 
  private:
-  template <class T>
-  HRESULT Set(T* field, T value) {
-    if (HRESULT hr = CheckIdle(); FAILED(hr)) return hr;
-    *field = value;
-    return S_OK;
-  }
-  HRESULT CheckIdle() {
-    if (session_) return Fail({E_UNEXPECTED, "The MPEG settings can not change while a file is being written."});
-    return S_OK;
-  }
-  HRESULT CheckRunning() {
-    if (session_ && session_->IsOpen()) return S_OK;
-    if (session_) {
-      // A failed write ended the run; every later call says why.
-      Status s = session_->Finish();
-      return Fail(s.ok() ? Status{E_UNEXPECTED, "The MPEG file has already been closed."} : s);
-    }
-    if (!startFailure_.ok())
-      return Fail({startFailure_.hr, "The MPEG file could not be started: " + startFailure_.message});
-    return Fail({E_UNEXPECTED, "The MPEG encoder has not been started."});
-  }
-  HRESULT Fail(const Status& s) { return qcom::ReportError(s.hr, CLSID_MpegEnc, s.message, IID_IMpegEnc); }
-
   MpegSettings settings_;
-  std::unique_ptr<EncodeSession> session_;
-  Status startFailure_;
+  EncoderRun run_{"MPEG", CLSID_MpegEnc, IID_IMpegEnc};
 };
 
 }  // namespace
