@@ -109,9 +109,11 @@ class EncodeSession {
  private:
   Status OpenPart();
   Status ClosePart(bool last);
-  Status SendVideo(AVFrame* frame);
-  Status SendAudio(AVFrame* frame);
-  Status Drain(AVCodecContext* codec, AVStream* stream, bool* wrote);
+  Status CheckOpen() const;
+  // Ends the run after a failure; every later call answers s.
+  Status BreakOff(const Status& s);
+  Status Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame);
+  Status Drain(AVCodecContext* codec, AVStream* stream);
   Status PushSound(const std::int16_t* sound, std::size_t soundBytes);
   Status Resample(const std::int16_t* sound, int inSamples);
   Status EncodeWholeSoundFrames();
@@ -123,9 +125,7 @@ class EncodeSession {
   SessionConfig cfg_;
   AVRational timeBase_{1, 25};
   bool open_ = false;
-  bool headerWritten_ = false;
-  bool failed_ = false;
-  Status failure_;
+  Status failure_;  // why the run broke off; S_OK while it has not
   int part_ = 0;
   std::vector<std::string> files_;
 

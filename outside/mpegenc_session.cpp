@@ -91,7 +91,7 @@ Status EncodeSession::Open(const SessionConfig& config) {
   std::call_once(quiet, [] {
     if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
   });
-  if (open_ || failed_) return Status::Fail(E_UNEXPECTED, "The encoder has already been started.");
+  if (open_ || !failure_.ok()) return Status::Fail(E_UNEXPECTED, "The encoder has already been started.");
   cfg_ = config;
   if (cfg_.path.empty()) return Status::Fail(E_INVALIDARG, "No output file has been given.");
   if (cfg_.width <= 0 || cfg_.height <= 0 || cfg_.width > 8192 || cfg_.height > 8192 ||
@@ -233,13 +233,9 @@ Status EncodeSession::OpenPart() {
     return fail(HresultFromAvError(err), "Can not create the output file \"" + path + "\": " + AvErrorText(err));
   {
     Dict opts(cfg_.muxerOptions);
-    if (int err = avformat_write_header(fmt_, &opts.d); err < 0) {
-      const std::string text = "Can not write the output file \"" + path + "\": " + AvErrorText(err);
-      FreePart();
-      return Status::Fail(HresultFromAvError(err), text);
-    }
+    if (int err = avformat_write_header(fmt_, &opts.d); err < 0)
+      return fail(HresultFromAvError(err), "Can not write the output file \"" + path + "\": " + AvErrorText(err));
   }
-  headerWritten_ = true;
   files_.push_back(path);
 
   picture_ = av_frame_alloc();
@@ -283,7 +279,7 @@ Status EncodeSession::CheckIo(const char* what) {
   return {};
 }
 
-Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream, bool* wrote) {
+Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream) {
   for (;;) {
     int err = avcodec_receive_packet(codec, packet_);
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
@@ -299,22 +295,16 @@ Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream, bool* wrote
       return Status::Fail(HresultFromAvError(err), "Can not write the output file \"" + files_.back() +
                                                        "\": " + AvErrorText(err));
     }
-    if (wrote) *wrote = true;
   }
 }
 
-Status EncodeSession::SendVideo(AVFrame* frame) {
-  int err = avcodec_send_frame(video_, frame);
+// A null frame flushes the encoder.
+Status EncodeSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+  const int err = avcodec_send_frame(codec, frame);
   if (err < 0 && err != AVERROR_EOF)
-    return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-  return Drain(video_, videoStream_, nullptr);
-}
-
-Status EncodeSession::SendAudio(AVFrame* frame) {
-  int err = avcodec_send_frame(audio_, frame);
-  if (err < 0 && err != AVERROR_EOF)
-    return Status::Fail(E_FAIL, "The sound encoder failed: " + AvErrorText(err));
-  return Drain(audio_, audioStream_, nullptr);
+    return Status::Fail(E_FAIL, std::string(codec == video_ ? "The video" : "The sound") +
+                                    " encoder failed: " + AvErrorText(err));
+  return Drain(codec, stream);
 }
 
 Status EncodeSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
@@ -363,14 +353,26 @@ Status EncodeSession::EncodeWholeSoundFrames() {
     av_audio_fifo_read(fifo_, reinterpret_cast<void**>(soundFrame_->data), audio_->frame_size);
     soundFrame_->pts = samplesInPart_;
     samplesInPart_ += audio_->frame_size;
-    if (Status s = SendAudio(soundFrame_); !s.ok()) return s;
+    if (Status s = Send(audio_, audioStream_, soundFrame_); !s.ok()) return s;
   }
   return {};
 }
 
-Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
-  if (failed_) return failure_;
+Status EncodeSession::CheckOpen() const {
+  if (!failure_.ok()) return failure_;
   if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
+  return {};
+}
+
+Status EncodeSession::BreakOff(const Status& s) {
+  failure_ = s;
+  FreeAll();
+  open_ = false;
+  return s;
+}
+
+Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
+  if (Status s = CheckOpen(); !s.ok()) return s;
   if (!planes[0] || (cfg_.input == SessionConfig::Input::Yuv420Planes && (!planes[1] || !planes[2])))
     return Status::Fail(E_POINTER, "No picture was given to the encoder.");
   if (soundBytes % 4 != 0)
@@ -410,18 +412,12 @@ Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* so
   picture_->pts = picturesInPart_++;
 
   const std::int64_t before = payloadBytes_;
-  Status s = SendVideo(picture_);
+  Status s = Send(video_, videoStream_, picture_);
   if (s.ok()) s = PushSound(sound, soundBytes);
   if (s.ok()) s = EncodeWholeSoundFrames();
   if (s.ok()) s = CheckIo("write");
   largestStep_ = std::max(largestStep_, payloadBytes_ - before);
-  if (!s.ok()) {
-    failed_ = true;
-    failure_ = s;
-    FreeAll();
-    open_ = false;
-  }
-  return s;
+  return s.ok() ? s : BreakOff(s);
 }
 
 double EncodeSession::ProjectedBytes() const {
@@ -435,7 +431,7 @@ double EncodeSession::ProjectedBytes() const {
 }
 
 Status EncodeSession::ClosePart(bool last) {
-  Status s = SendVideo(nullptr);
+  Status s = Send(video_, videoStream_, nullptr);
   if (last && s.ok()) s = Resample(nullptr, 0);
   // Sound shorter than the pictures is made up with silence so that players keep both to the end.
   const std::int64_t videoSamples =
@@ -446,7 +442,7 @@ Status EncodeSession::ClosePart(bool last) {
     if (rest) s = PadSoundTo(samplesInPart_ + av_audio_fifo_size(fifo_) + audio_->frame_size - rest);
   }
   if (s.ok()) s = EncodeWholeSoundFrames();
-  if (s.ok()) s = SendAudio(nullptr);
+  if (s.ok()) s = Send(audio_, audioStream_, nullptr);
   if (s.ok()) {
     if (int err = av_write_trailer(fmt_); err < 0) {
       s = CheckIo("finish");
@@ -468,34 +464,23 @@ Status EncodeSession::ClosePart(bool last) {
 }
 
 Status EncodeSession::Split() {
-  if (failed_) return failure_;
-  if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
+  if (Status s = CheckOpen(); !s.ok()) return s;
   if (picturesInPart_ < cfg_.minPicturesPerPart && ProjectedBytes() < cfg_.minPartBytes) return {S_FALSE, {}};
   Status s = ClosePart(false);
   if (s.ok()) s = OpenPart();
-  if (!s.ok()) {
-    failed_ = true;
-    failure_ = s;
-    FreeAll();
-    open_ = false;
-  }
-  return s;
+  return s.ok() ? s : BreakOff(s);
 }
 
 Status EncodeSession::Finish() {
-  if (!open_) return failed_ ? failure_ : Status{};
-  Status s = ClosePart(true);
+  if (!open_) return failure_;
+  const Status s = ClosePart(true);
+  if (!s.ok()) return BreakOff(s);
   FreeAll();
   open_ = false;
-  if (!s.ok()) {
-    failed_ = true;
-    failure_ = s;
-  }
   return s;
 }
 
 void EncodeSession::FreePart() {
-  headerWritten_ = false;
   if (fmt_) {
     if (fmt_->pb) avio_closep(&fmt_->pb);
     avformat_free_context(fmt_);
@@ -511,8 +496,9 @@ void EncodeSession::FreePart() {
 
 void EncodeSession::FreeAll() {
   // A file cut short by a failure still gets its trailer where the disk allows,
-  // so that what was written stays playable.
-  if (headerWritten_ && fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
+  // so that what was written stays playable. An open part always has its header:
+  // OpenPart frees a part that fails before it is written.
+  if (fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
   FreePart();
   sws_freeContext(sws_);
   sws_ = nullptr;
