@@ -207,11 +207,7 @@ void TitleDecoder::Decode(Codec& codec, const std::uint8_t* data, int size, std:
   packet_->pos = pos;
   // A damaged packet is skipped; the decoders resynchronise on the next one.
   if (avcodec_send_packet(codec.ctx, packet_) < 0) return;
-  while (avcodec_receive_frame(codec.ctx, frame_) == 0) {
-    if (codec.video) OnVideoFrame(frame_);
-    else OnAudioFrame(frame_);
-    av_frame_unref(frame_);
-  }
+  Receive(codec);
 }
 
 void TitleDecoder::Drain(Codec& codec) {
@@ -222,6 +218,10 @@ void TitleDecoder::Drain(Codec& codec) {
     if (outSize > 0) Decode(codec, out, outSize, codec.parser->pts, codec.parser->pos);
   }
   if (avcodec_send_packet(codec.ctx, nullptr) < 0) return;
+  Receive(codec);
+}
+
+void TitleDecoder::Receive(Codec& codec) {
   while (avcodec_receive_frame(codec.ctx, frame_) == 0) {
     if (codec.video) OnVideoFrame(frame_);
     else OnAudioFrame(frame_);

@@ -71,6 +71,7 @@ class TitleDecoder {
   void FeedParsed(Codec& codec, const DvdPayload& payload);
   void Decode(Codec& codec, const std::uint8_t* data, int size, std::int64_t pts, std::int64_t pos);
   void Drain(Codec& codec);
+  void Receive(Codec& codec);  // every frame the decoder has ready
   void OnVideoFrame(AVFrame* frame);
   void OnAudioFrame(AVFrame* frame);
   void FeedSubtitle(const DvdPayload& payload);
