@@ -33,6 +33,18 @@ inline void RequireOut(const void* p) {
   if (!p) throw DvdError("A result pointer is null.", E_POINTER);
 }
 
+// "Audio stream 3 does not exist; the program chain has 2."
+inline std::string RangeText(const char* what, int index, std::size_t count, const std::string& of) {
+  return std::string(what) + " " + std::to_string(index + 1) + " does not exist; " + of + " has " +
+         std::to_string(count) + ".";
+}
+
+// Throws the range error unless first <= index < count; first is -1 where "none" may be chosen.
+inline void CheckIndex(int index, std::size_t count, const char* what, const std::string& of, int first = 0) {
+  if (index < first || index >= static_cast<int>(count))
+    throw DvdError(RangeText(what, index, count, of), E_INVALIDARG);
+}
+
 // A new BSTR for an out parameter; throws when memory runs out.
 inline BSTR NewBstr(const std::string& text) {
   BSTR b = SysAllocStringUtf8(text);

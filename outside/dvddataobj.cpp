@@ -64,10 +64,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   HRESULT STDMETHODCALLTYPE SetAudioStream(INT stream) override { return Store(&audio_, stream); }
   HRESULT STDMETHODCALLTYPE SetSubtitle(INT stream) override { return Store(&subtitle_, stream); }
   HRESULT STDMETHODCALLTYPE SetAngle(INT angle) override { return Store(&angle_, angle); }
-  HRESULT STDMETHODCALLTYPE SetFrameRate(double fps) override {
-    fps_ = fps;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE SetFrameRate(double fps) override { return Store(&fps_, fps); }
   HRESULT STDMETHODCALLTYPE SetSampleRate(INT rate) override { return Store(&rate_, rate); }
   HRESULT STDMETHODCALLTYPE SetForce24(INT force) override { return Store(&force24_, force); }
 
@@ -129,7 +126,8 @@ class DVDDataObj : public qcom::ObjectRoot,
   HRESULT Run(Body&& body) {
     return Guarded(CLSID_DVDDataObj, IID_IDVDDataObj, std::forward<Body>(body));
   }
-  HRESULT Store(INT* field, INT value) {
+  template <class T>
+  static HRESULT Store(T* field, T value) {
     *field = value;
     return S_OK;
   }
@@ -137,11 +135,6 @@ class DVDDataObj : public qcom::ObjectRoot,
   void RequireOpen() {
     if (failure_) throw *failure_;
     if (!decoder_) throw DvdError("The DVD reader is not open.", E_UNEXPECTED);
-  }
-
-  static std::string RangeText(const char* what, int index, std::size_t count, const char* of) {
-    return std::string(what) + " " + std::to_string(index + 1) + " does not exist; " + of + " has " +
-           std::to_string(count) + ".";
   }
 
   void OpenAll() {
@@ -153,17 +146,12 @@ class DVDDataObj : public qcom::ObjectRoot,
 
     disc_ = std::make_unique<DvdDisc>(path_);
     const DvdTitle& title = disc_->Title(title_);
-    if (pgc_ < 0 || pgc_ >= static_cast<int>(title.programChains.size()))
-      throw DvdError(RangeText("Program chain", pgc_, title.programChains.size(), "the title"), E_INVALIDARG);
+    CheckIndex(pgc_, title.programChains.size(), "Program chain", "the title");
     const DvdProgramChain& pgc = title.programChains[pgc_];
     // -1 is what a caller passes when the program chain has no sound or no subtitle is wanted.
-    if (audio_ < -1 || audio_ >= static_cast<int>(pgc.audio.size()))
-      throw DvdError(RangeText("Audio stream", audio_, pgc.audio.size(), "the program chain"), E_INVALIDARG);
-    if (subtitle_ < -1 || subtitle_ >= static_cast<int>(pgc.subtitles.size()))
-      throw DvdError(RangeText("Subtitle stream", subtitle_, pgc.subtitles.size(), "the program chain"),
-                     E_INVALIDARG);
-    if (angle_ < 0 || angle_ >= title.angles)
-      throw DvdError(RangeText("Angle", angle_, static_cast<std::size_t>(title.angles), "the title"), E_INVALIDARG);
+    CheckIndex(audio_, pgc.audio.size(), "Audio stream", "the program chain", -1);
+    CheckIndex(subtitle_, pgc.subtitles.size(), "Subtitle stream", "the program chain", -1);
+    CheckIndex(angle_, static_cast<std::size_t>(title.angles), "Angle", "the title");
 
     DecoderSettings settings;
     settings.sampleRate = rate_;

@@ -6,6 +6,7 @@
 #include "outside_module.h"
 
 #include <memory>
+#include <type_traits>
 
 namespace outside {
 
@@ -46,18 +47,11 @@ class DVDInfObj : public qcom::ObjectRoot,
   }
 
   HRESULT STDMETHODCALLTYPE GetTitleCount(INT* count) override {
-    return Run([&] {
-      RequireOut(count);
-      *count = 0;
-      *count = Disc().TitleCount();
-      return S_OK;
-    });
+    return Answer(count, [&] { return Disc().TitleCount(); });
   }
 
   HRESULT STDMETHODCALLTYPE GetTitleName(INT title, BSTR* name) override {
-    return Run([&] {
-      RequireOut(name);
-      *name = nullptr;
+    return Answer(name, [&] {
       DvdDisc& disc = Disc();
       if (title < 0 || title >= disc.TitleCount()) disc.Title(title);  // throws the range error
       std::string text = "Title " + std::to_string(title + 1);
@@ -70,27 +64,16 @@ class DVDInfObj : public qcom::ObjectRoot,
         // The list still shows the title; selecting it reports what is wrong.
         text += " (unreadable)";
       }
-      *name = NewBstr(text);
-      return S_OK;
+      return text;
     });
   }
 
   HRESULT STDMETHODCALLTYPE GetProgramChainCount(INT title, INT* count) override {
-    return Run([&] {
-      RequireOut(count);
-      *count = 0;
-      *count = static_cast<INT>(Disc().Title(title).programChains.size());
-      return S_OK;
-    });
+    return Answer(count, [&] { return Disc().Title(title).programChains.size(); });
   }
 
   HRESULT STDMETHODCALLTYPE QueryTitle(INT title, INT* value) override {
-    return Run([&] {
-      RequireOut(value);
-      *value = 0;
-      *value = Disc().Title(title).chapterCount;
-      return S_OK;
-    });
+    return Answer(value, [&] { return Disc().Title(title).chapterCount; });
   }
 
   HRESULT STDMETHODCALLTYPE SelectTitle(INT title) override {
@@ -105,134 +88,53 @@ class DVDInfObj : public qcom::ObjectRoot,
 
   HRESULT STDMETHODCALLTYPE SelectProgramChain(INT programChain) override {
     return Run([&] {
-      const DvdTitle& t = Title();
       // -1 is what a caller passes for a title without program chains: nothing selected.
-      if (programChain < -1 || programChain >= static_cast<INT>(t.programChains.size()))
-        throw DvdError("Program chain " + std::to_string(programChain + 1) + " does not exist; title " +
-                           std::to_string(title_ + 1) + " has " +
-                           std::to_string(t.programChains.size()) + ".",
-                       E_INVALIDARG);
+      CheckIndex(programChain, Title().programChains.size(), "Program chain", TitleText(), -1);
       pgc_ = programChain;
       return S_OK;
     });
   }
 
   HRESULT STDMETHODCALLTYPE GetChapterCount(INT* count) override {
-    return Run([&] {
-      RequireOut(count);
-      *count = 0;
-      const DvdProgramChain* p = ProgramChain();
-      *count = p ? static_cast<INT>(p->chapters.size()) : 0;
-      return S_OK;
-    });
+    return Answer(count, [&] { return ListSize(&DvdProgramChain::chapters); });
   }
-
   HRESULT STDMETHODCALLTYPE GetChapterStart(INT chapter, INT* position) override {
-    return Run([&] {
-      RequireOut(position);
-      *position = 0;
-      *position = static_cast<INT>(Chapter(chapter).startSector);
-      return S_OK;
-    });
+    return Answer(position, [&] { return Chapter(chapter).startSector; });
   }
-
   HRESULT STDMETHODCALLTYPE GetChapterEnd(INT chapter, INT* position) override {
-    return Run([&] {
-      RequireOut(position);
-      *position = 0;
-      *position = static_cast<INT>(Chapter(chapter).endSector);
-      return S_OK;
-    });
+    return Answer(position, [&] { return Chapter(chapter).endSector; });
   }
-
   HRESULT STDMETHODCALLTYPE GetChapterSeconds(INT chapter, double* seconds) override {
-    return Run([&] {
-      RequireOut(seconds);
-      *seconds = 0;
-      *seconds = Chapter(chapter).seconds;
-      return S_OK;
-    });
+    return Answer(seconds, [&] { return Chapter(chapter).seconds; });
   }
 
   HRESULT STDMETHODCALLTYPE GetAudioCount(INT* count) override {
-    return Run([&] {
-      RequireOut(count);
-      *count = 0;
-      const DvdProgramChain* p = ProgramChain();
-      *count = p ? static_cast<INT>(p->audio.size()) : 0;
-      return S_OK;
-    });
+    return Answer(count, [&] { return ListSize(&DvdProgramChain::audio); });
   }
-
   HRESULT STDMETHODCALLTYPE GetAudioName(INT index, BSTR* name) override {
-    return Run([&] {
-      RequireOut(name);
-      *name = nullptr;
-      const DvdProgramChain& p = SelectedProgramChain();
-      if (index < 0 || index >= static_cast<INT>(p.audio.size()))
-        throw DvdError("Audio stream " + std::to_string(index + 1) + " does not exist; the program chain has " +
-                           std::to_string(p.audio.size()) + ".",
-                       E_INVALIDARG);
-      *name = NewBstr(p.audio[index].name);
-      return S_OK;
-    });
+    return Answer(name, [&] { return Item(&DvdProgramChain::audio, index, "Audio stream").name; });
   }
-
   HRESULT STDMETHODCALLTYPE GetSubtitleCount(INT* count) override {
-    return Run([&] {
-      RequireOut(count);
-      *count = 0;
-      const DvdProgramChain* p = ProgramChain();
-      *count = p ? static_cast<INT>(p->subtitles.size()) : 0;
-      return S_OK;
-    });
+    return Answer(count, [&] { return ListSize(&DvdProgramChain::subtitles); });
   }
-
   HRESULT STDMETHODCALLTYPE GetSubtitleName(INT index, BSTR* name) override {
-    return Run([&] {
-      RequireOut(name);
-      *name = nullptr;
-      const DvdProgramChain& p = SelectedProgramChain();
-      if (index < 0 || index >= static_cast<INT>(p.subtitles.size()))
-        throw DvdError("Subtitle stream " + std::to_string(index + 1) +
-                           " does not exist; the program chain has " + std::to_string(p.subtitles.size()) + ".",
-                       E_INVALIDARG);
-      *name = NewBstr(p.subtitles[index].name);
-      return S_OK;
-    });
+    return Answer(name, [&] { return Item(&DvdProgramChain::subtitles, index, "Subtitle stream").name; });
   }
 
   HRESULT STDMETHODCALLTYPE GetPictureWidth(INT* width) override {
-    return Run([&] {
-      RequireOut(width);
-      *width = 0;
-      *width = Title().width;
-      return S_OK;
-    });
+    return Answer(width, [&] { return Title().width; });
   }
-
   HRESULT STDMETHODCALLTYPE GetPictureHeight(INT* height) override {
-    return Run([&] {
-      RequireOut(height);
-      *height = 0;
-      *height = Title().height;
-      return S_OK;
-    });
+    return Answer(height, [&] { return Title().height; });
   }
 
   HRESULT STDMETHODCALLTYPE GetProgramChainName(INT index, BSTR* name) override {
-    return Run([&] {
-      RequireOut(name);
-      *name = nullptr;
+    return Answer(name, [&] {
       const DvdTitle& t = Title();
-      if (index < 0 || index >= static_cast<INT>(t.programChains.size()))
-        throw DvdError("Program chain " + std::to_string(index + 1) + " does not exist; title " +
-                           std::to_string(title_ + 1) + " has " + std::to_string(t.programChains.size()) + ".",
-                       E_INVALIDARG);
+      CheckIndex(index, t.programChains.size(), "Program chain", TitleText());
       const DvdProgramChain& p = t.programChains[index];
-      *name = NewBstr("Program chain " + std::to_string(index + 1) + " (" + FormatDuration(p.seconds) + ", " +
-                      std::to_string(p.chapters.size()) + " chapters)");
-      return S_OK;
+      return "Program chain " + std::to_string(index + 1) + " (" + FormatDuration(p.seconds) + ", " +
+             std::to_string(p.chapters.size()) + " chapters)";
     });
   }
 
@@ -240,6 +142,20 @@ class DVDInfObj : public qcom::ObjectRoot,
   template <class Body>
   HRESULT Run(Body&& body) {
     return Guarded(CLSID_DVDInfObj, IID_IDVDInfObj, std::forward<Body>(body));
+  }
+  // An out parameter filled from get. It holds 0 (null for a string) when get fails:
+  // callers read results without testing them.
+  template <class T, class Get>
+  HRESULT Answer(T* out, Get&& get) {
+    return Run([&] {
+      RequireOut(out);
+      *out = T{};
+      if constexpr (std::is_same_v<T, BSTR>)
+        *out = NewBstr(get());
+      else
+        *out = static_cast<T>(get());
+      return S_OK;
+    });
   }
 
   DvdDisc& Disc() {
@@ -260,14 +176,21 @@ class DVDInfObj : public qcom::ObjectRoot,
     if (!p) throw DvdError("No program chain is selected.", E_UNEXPECTED);
     return *p;
   }
-  const DvdChapter& Chapter(INT chapter) {
-    const DvdProgramChain& p = SelectedProgramChain();
-    if (chapter < 0 || chapter >= static_cast<INT>(p.chapters.size()))
-      throw DvdError("Chapter " + std::to_string(chapter + 1) + " does not exist; the program chain has " +
-                         std::to_string(p.chapters.size()) + ".",
-                     E_INVALIDARG);
-    return p.chapters[chapter];
+  // The length of a list of the selected program chain; 0 when none is selected.
+  template <class List>
+  std::size_t ListSize(List DvdProgramChain::*list) {
+    const DvdProgramChain* p = ProgramChain();
+    return p ? (p->*list).size() : 0;
   }
+  // Entry `index` of a list of the selected program chain; a range error calls the entries `what`.
+  template <class List>
+  const typename List::value_type& Item(List DvdProgramChain::*list, INT index, const char* what) {
+    const List& items = SelectedProgramChain().*list;
+    CheckIndex(index, items.size(), what, "the program chain");
+    return items[index];
+  }
+  const DvdChapter& Chapter(INT chapter) { return Item(&DvdProgramChain::chapters, chapter, "Chapter"); }
+  std::string TitleText() const { return "title " + std::to_string(title_ + 1); }
 
   std::unique_ptr<DvdDisc> disc_;
   int title_ = -1;
