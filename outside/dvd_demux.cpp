@@ -104,10 +104,10 @@ std::uint32_t NextVobuSector(std::uint32_t nav, std::uint32_t vobuEnd, std::uint
 }
 
 SectorReader::SectorReader(DvdDisc& disc, int titleSet, std::vector<DvdCell> cells)
-    : disc_(disc), titleSet_(titleSet), cells_(std::move(cells)) {
-  file_ = DVDOpenFile(disc_.Reader(), titleSet_, DVD_READ_TITLE_VOBS);
+    : cells_(std::move(cells)) {
+  file_ = DVDOpenFile(disc.Reader(), titleSet, DVD_READ_TITLE_VOBS);
   if (!file_)
-    throw DvdError("The video files (VTS_" + std::string(titleSet_ < 10 ? "0" : "") + std::to_string(titleSet_) +
+    throw DvdError("The video files (VTS_" + std::string(titleSet < 10 ? "0" : "") + std::to_string(titleSet) +
                    "_1.VOB ...) of the title cannot be opened.");
   Seek(cells_.empty() ? 0 : cells_.front().firstSector);
 }

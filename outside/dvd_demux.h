@@ -45,6 +45,7 @@ std::uint32_t NextVobuSector(std::uint32_t nav, std::uint32_t vobuEnd, std::uint
 // Reads the sectors of a list of cells in order through libdvdread.
 class SectorReader {
  public:
+  // The disc must outlive the reader.
   SectorReader(DvdDisc& disc, int titleSet, std::vector<DvdCell> cells);
   ~SectorReader();
   SectorReader(const SectorReader&) = delete;
@@ -60,8 +61,6 @@ class SectorReader {
  private:
   void ReadSectors(std::uint32_t sector, std::size_t count, std::uint8_t* buffer);
 
-  DvdDisc& disc_;
-  int titleSet_;
   std::vector<DvdCell> cells_;
   dvd_file_s* file_ = nullptr;
   std::size_t cell_ = 0;

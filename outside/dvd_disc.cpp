@@ -51,9 +51,7 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void ReadProgramChain(const pgc_t* pgc, int number, const vtsi_mat_t* mat, bool wide,
-                      DvdProgramChain* out) {
-  out->number = number;
+void ReadProgramChain(const pgc_t* pgc, const vtsi_mat_t* mat, bool wide, DvdProgramChain* out) {
   out->seconds = Seconds(pgc->playback_time);
   for (int i = 0; i < 16; ++i) out->palette[i] = pgc->palette[i];
 
@@ -82,11 +80,9 @@ void ReadProgramChain(const pgc_t* pgc, int number, const vtsi_mat_t* mat, bool 
     if (first < 0 || first >= end || end > pgc->nr_of_cells)
       throw DvdError("The program chain's chapter table is inconsistent; the IFO file is damaged.");
     DvdChapter ch;
-    ch.firstCell = static_cast<std::size_t>(first);
-    ch.endCell = static_cast<std::size_t>(end);
-    ch.startSector = out->cells[ch.firstCell].firstSector;
-    ch.endSector = out->cells[ch.firstCell].lastSector;
-    for (std::size_t c = ch.firstCell; c < ch.endCell; ++c) {
+    ch.startSector = out->cells[first].firstSector;
+    ch.endSector = out->cells[first].lastSector;
+    for (int c = first; c < end; ++c) {
       const DvdCell& cell = out->cells[c];
       ch.startSector = std::min(ch.startSector, cell.firstSector);
       ch.endSector = std::max(ch.endSector, cell.lastSector);
@@ -103,7 +99,6 @@ void ReadProgramChain(const pgc_t* pgc, int number, const vtsi_mat_t* mat, bool 
     const int n = (control >> 8) & 7;
     const audio_attr_t& attr = mat->vts_audio_attr[i];
     DvdAudioStream s;
-    s.attribute = i;
     switch (attr.audio_format) {
       case 0: s.format = AudioFormat::Ac3; s.substreamId = 0x80 + n; break;
       case 2: s.format = AudioFormat::Mpeg1; s.substreamId = 0xC0 + n; break;
@@ -125,7 +120,6 @@ void ReadProgramChain(const pgc_t* pgc, int number, const vtsi_mat_t* mat, bool 
     const int n = wide ? (control >> 16) & 0x1F : (control >> 24) & 0x1F;
     const subp_attr_t& attr = mat->vts_subp_attr[i];
     DvdSubtitleStream s;
-    s.attribute = i;
     s.substreamId = 0x20 + n;
     s.name = LanguageName(attr.type == 1 ? attr.lang_code : 0) + " Subpicture";
     out->subtitles.push_back(std::move(s));
@@ -192,17 +186,16 @@ DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logg
   if (Lower(last) == "video_ts") path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   else if (!IsDirectory(path + "/VIDEO_TS") && !IsDirectory(path + "/video_ts"))
     throw DvdError("The folder \"" + path + "\" holds no VIDEO_TS folder.");
-  root_ = path;
 
   logger_->cb.pf_log = &Logger::Log;
-  reader_ = DVDOpen2(logger_.get(), &logger_->cb, root_.c_str());
-  if (!reader_) throw DvdError("The DVD in \"" + root_ + "\" cannot be opened.");
+  reader_ = DVDOpen2(logger_.get(), &logger_->cb, path.c_str());
+  if (!reader_) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
 
   IfoPtr vmg(ifoOpen(reader_, 0));
   if (!vmg || !vmg->tt_srpt) {
     DVDClose(reader_);
     reader_ = nullptr;
-    throw DvdError("VIDEO_TS.IFO in \"" + root_ +
+    throw DvdError("VIDEO_TS.IFO in \"" + path +
                    "\" is missing or damaged; this is not a readable DVD-Video folder.");
   }
   const tt_srpt_t* tt = vmg->tt_srpt;
@@ -237,12 +230,11 @@ const DvdTitle& DvdDisc::Title(int index) {
 
   DvdTitle title;
   title.titleSet = ref.titleSet;
-  title.titleInSet = ref.titleInSet;
   title.angles = ref.angles;
   title.chapterCount = ref.chapters;
   const video_attr_t& video = vts->vtsi_mat->vts_video_attr;
   title.pal = video.video_format == 1;
-  title.wide = video.display_aspect_ratio == 3;
+  const bool wide = video.display_aspect_ratio == 3;  // 16:9 picks the wide sub-picture streams
   const int fullHeight = title.pal ? 576 : 480;
   switch (video.picture_size) {
     case 0: title.width = 720; title.height = fullHeight; break;
@@ -261,7 +253,7 @@ const DvdTitle& DvdDisc::Title(int index) {
                      " points to a program chain that does not exist; " + setName + " is damaged.");
     if (!seen.insert(pgcn).second) continue;
     DvdProgramChain pgc;
-    ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, pgcn, vts->vtsi_mat, title.wide, &pgc);
+    ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, vts->vtsi_mat, wide, &pgc);
     title.programChains.push_back(std::move(pgc));
   }
   titles_[index] = std::move(title);

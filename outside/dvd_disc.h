@@ -38,8 +38,6 @@ struct DvdCell {
 };
 
 struct DvdChapter {
-  std::size_t firstCell = 0;  // cells [firstCell, endCell) of the program chain
-  std::size_t endCell = 0;
   std::uint32_t startSector = 0;
   std::uint32_t endSector = 0;
   double seconds = 0;
@@ -48,20 +46,17 @@ struct DvdChapter {
 enum class AudioFormat { Ac3, Mpeg1, Mpeg2Ext, Lpcm, Dts, Sdds, Unknown };
 
 struct DvdAudioStream {
-  int attribute = 0;      // index into the title set's audio attributes
   int substreamId = 0;    // 0x80+n AC-3, 0x88+n DTS, 0xA0+n LPCM, 0xC0+n MPEG (stream id)
   AudioFormat format = AudioFormat::Unknown;
   std::string name;       // e.g. "English AC3 2ch"
 };
 
 struct DvdSubtitleStream {
-  int attribute = 0;
   int substreamId = 0;    // 0x20+n
   std::string name;
 };
 
 struct DvdProgramChain {
-  int number = 0;  // program chain number within the title set (from 1)
   std::vector<DvdCell> cells;
   std::vector<DvdChapter> chapters;
   std::vector<DvdAudioStream> audio;
@@ -72,13 +67,11 @@ struct DvdProgramChain {
 
 struct DvdTitle {
   int titleSet = 0;   // VTS number (from 1)
-  int titleInSet = 0; // VTS_TTN (from 1)
   int angles = 1;
   int chapterCount = 0;
   int width = 0;
   int height = 0;
   bool pal = true;
-  bool wide = false;  // 16:9
   std::vector<DvdProgramChain> programChains;
 };
 
@@ -102,11 +95,9 @@ class DvdDisc {
   // Throws DvdError when the index is out of range or the title set cannot be read.
   const DvdTitle& Title(int index);
   dvd_reader_s* Reader() const { return reader_; }
-  const std::string& Root() const { return root_; }
 
  private:
   struct Logger;
-  std::string root_;
   dvd_reader_s* reader_ = nullptr;
   std::unique_ptr<Logger> logger_;
   struct TitleRef {
