@@ -156,7 +156,7 @@ void TitleDecoder::Reset() {
   soundStartPts_ = kNoPts;
   marks_.clear();
   nextSoundPts_ = kNoPts;
-  resyncPending_ = false;
+  resync_.reset();
   lastDuration_ = 0;
   spuBuffer_.clear();
   spuSize_ = 0;
@@ -306,10 +306,10 @@ void TitleDecoder::OnAudioFrame(AVFrame* frame) {
   std::size_t skip = 0;
   if (soundAnchored_ && pts != kNoPts) {
     std::int64_t shift = 0;
-    if (resyncPending_ && std::llabs(pts - resync_.pts) < std::llabs(pts - resync_.oldPts)) {
-      resyncPending_ = false;
-      shift = std::llround((resync_.clock + static_cast<double>(pts - resync_.pts) / 90000.0) * rate) -
+    if (resync_ && std::llabs(pts - resync_->pts) < std::llabs(pts - resync_->oldPts)) {
+      shift = std::llround((resync_->clock + static_cast<double>(pts - resync_->pts) / 90000.0) * rate) -
               static_cast<std::int64_t>(SoundEnd());
+      resync_.reset();
     } else if (nextSoundPts_ != kNoPts && pts - nextSoundPts_ > kSoundGapPts && pts - nextSoundPts_ < kJumpLimitPts) {
       shift = std::llround(static_cast<double>(pts - nextSoundPts_) * rate / 90000.0);
     }
@@ -397,11 +397,10 @@ void TitleDecoder::ResyncSound(double clock, std::int64_t pts, std::int64_t oldP
     const std::int64_t shift =
         std::llround((clock + static_cast<double>(m.pts - pts) / 90000.0) * rate) - static_cast<std::int64_t>(m.index);
     if (std::llabs(shift) <= static_cast<std::int64_t>(kMaxSilenceSeconds * rate)) ShiftSound(m.index, shift);
-    resyncPending_ = false;
+    resync_.reset();
     return;
   }
-  resyncPending_ = true;
-  resync_ = {clock, pts, oldPts};
+  resync_ = Resync{clock, pts, oldPts};
 }
 
 std::size_t TitleDecoder::SoundAvailable() const { return soundAnchored_ ? (sound_.size() - head_) / 2 : 0; }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct AVCodecContext;
@@ -118,12 +119,12 @@ class TitleDecoder {
   };
   std::deque<SoundMark> marks_;
   std::int64_t nextSoundPts_ = INT64_MIN;  // where the last sound frame ended
+  // A jump in the pictures' time stamps whose sound has not arrived yet.
   struct Resync {
     double clock;
     std::int64_t pts, oldPts;
   };
-  bool resyncPending_ = false;
-  Resync resync_{};
+  std::optional<Resync> resync_;
 
   std::vector<std::uint8_t> spuBuffer_;
   std::size_t spuSize_ = 0;
