@@ -37,8 +37,6 @@ class PicShowObj : public qcom::ObjectRoot,
       return Fail(E_HANDLE, "The preview window does not exist, so no pictures can be shown.");
     if (!ValidSize(width, height)) return BadSize(width, height);
     window_ = window;
-    width_ = width;
-    height_ = height;
     return S_OK;
   }
 
@@ -88,8 +86,6 @@ class PicShowObj : public qcom::ObjectRoot,
   }
 
   HWND window_ = nullptr;
-  INT width_ = 0;
-  INT height_ = 0;
   SwsContext* sws_ = nullptr;
   std::vector<std::uint32_t> scratch_;
 };
