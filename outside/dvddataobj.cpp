@@ -178,7 +178,6 @@ class DVDDataObj : public qcom::ObjectRoot,
 
   void Restart(std::uint32_t position) {
     next_ = 0;
-    delivered_ = 0;
     sectorsRead_ = 0;
     dataEnded_ = false;
     titleEnded_ = false;
@@ -226,7 +225,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   }
 
   HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
-    if (delivered_ == 0 && sectorsRead_ > 0)
+    if (next_ == 0 && sectorsRead_ > 0)
       throw DvdError("No picture could be decoded from the chosen part of the title; the video data is damaged.");
     titleEnded_ = true;
     position_ = DVD_POSITION_END;
@@ -267,7 +266,6 @@ class DVDDataObj : public qcom::ObjectRoot,
     *value2 = static_cast<INT>(soundFrames * 2 * sizeof(std::int16_t));
     position_ = picture.sector;
     ++next_;
-    ++delivered_;
     return S_OK;
   }
 
@@ -286,8 +284,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
   double filmRate_ = 0;
-  std::uint64_t next_ = 0;       // output pictures delivered since the last seek
-  std::uint64_t delivered_ = 0;
+  std::uint64_t next_ = 0;  // output pictures delivered since the last seek
   std::uint64_t sectorsRead_ = 0;
   bool dataEnded_ = false;
   bool titleEnded_ = false;
