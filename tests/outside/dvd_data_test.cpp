@@ -3,14 +3,14 @@
 // Force24, the end of the title, and bad settings and damaged discs.
 #include <outside/dvd.h>
 
-#include "dvd_test_util.h"
+#include "outside_test_util.h"
 
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <vector>
 
-using namespace dvdtest;
+using namespace outsidetest;
 
 namespace {
 
@@ -343,63 +343,23 @@ TEST_F(DvdDataTest, BadSettingsFailAtOpenAndAgainAtEachRead) {
     Settings s;
     const char* text;
   };
-  std::vector<Case> cases;
-  {
-    Settings s;
-    s.folder = "/nonexistent/quill/VIDEO_TS";
-    cases.push_back({"missing folder", s, "does not exist"});
-  }
   ScratchDir empty;
   fs::create_directories(empty.path() / "VIDEO_TS");
-  {
-    Settings s;
-    s.folder = (empty.path() / "VIDEO_TS").string();
-    cases.push_back({"empty folder", s, "VIDEO_TS.IFO"});
-  }
   ScratchDir damaged;
   const fs::path damagedDisc = damaged.CopySample();
-  fs::resize_file(damagedDisc / "VTS_01_0.IFO", 300);
-  fs::resize_file(damagedDisc / "VTS_01_0.BUP", 300);
-  {
-    Settings s;
-    s.folder = damagedDisc.string();
-    cases.push_back({"truncated IFO", s, "VTS_01_0.IFO"});
-  }
-  {
-    Settings s;
-    s.audio = 2;
-    cases.push_back({"audio", s, "Audio stream 3 does not exist; the program chain has 2."});
-  }
-  {
-    Settings s;
-    s.subtitle = 1;
-    cases.push_back({"subtitle", s, "Subtitle stream 2 does not exist; the program chain has 1."});
-  }
-  {
-    Settings s;
-    s.angle = 1;
-    cases.push_back({"angle", s, "Angle 2 does not exist; the title has 1."});
-  }
-  {
-    Settings s;
-    s.title = 3;
-    cases.push_back({"title", s, "Title 4 does not exist; the disc has 3 titles."});
-  }
-  {
-    Settings s;
-    s.pgc = 1;
-    cases.push_back({"program chain", s, "Program chain 2 does not exist; the title has 1."});
-  }
-  {
-    Settings s;
-    s.fps = 0;
-    cases.push_back({"frame rate", s, "frame rate"});
-  }
-  {
-    Settings s;
-    s.rate = 0;
-    cases.push_back({"sample rate", s, "sample rate"});
-  }
+  TruncateIfo(damagedDisc, "VTS_01_0", 300);
+  const std::vector<Case> cases = {
+      {"missing folder", {.folder = "/nonexistent/quill/VIDEO_TS"}, "does not exist"},
+      {"empty folder", {.folder = (empty.path() / "VIDEO_TS").string()}, "VIDEO_TS.IFO"},
+      {"truncated IFO", {.folder = damagedDisc.string()}, "VTS_01_0.IFO"},
+      {"audio", {.audio = 2}, "Audio stream 3 does not exist; the program chain has 2."},
+      {"subtitle", {.subtitle = 1}, "Subtitle stream 2 does not exist; the program chain has 1."},
+      {"angle", {.angle = 1}, "Angle 2 does not exist; the title has 1."},
+      {"title", {.title = 3}, "Title 4 does not exist; the disc has 3 titles."},
+      {"program chain", {.pgc = 1}, "Program chain 2 does not exist; the title has 1."},
+      {"frame rate", {.fps = 0}, "frame rate"},
+      {"sample rate", {.rate = 0}, "sample rate"},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     HRESULT open = S_OK;

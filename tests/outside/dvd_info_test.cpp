@@ -2,12 +2,12 @@
 // and bad discs and indexes answered with error information.
 #include <outside/dvd.h>
 
-#include "dvd_test_util.h"
+#include "outside_test_util.h"
 
 #include <cmath>
 #include <fstream>
 
-using namespace dvdtest;
+using namespace outsidetest;
 
 namespace {
 
@@ -200,16 +200,13 @@ TEST_F(DvdInfoTest, MissingAndEmptyFoldersFailWithAReason) {
   EXPECT_EQ(OpenDescriptors(), fds);
 }
 
-void Truncate(const fs::path& file, std::uintmax_t size) { fs::resize_file(file, size); }
-
 TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
   const int fds = OpenDescriptors();
   {
     ScratchDir scratch;
     const fs::path disc = scratch.CopySample();
     // The main IFO and its backup both cut short: the disc cannot be opened.
-    Truncate(disc / "VIDEO_TS.IFO", 100);
-    Truncate(disc / "VIDEO_TS.BUP", 100);
+    TruncateIfo(disc, "VIDEO_TS", 100);
     HRESULT hr = S_OK;
     auto info = Open(disc.string(), &hr);
     ASSERT_TRUE(info);
@@ -220,8 +217,7 @@ TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
     ScratchDir scratch;
     const fs::path disc = scratch.CopySample();
     // Only the first title set is damaged: its title fails, the other one still works.
-    Truncate(disc / "VTS_01_0.IFO", 300);
-    Truncate(disc / "VTS_01_0.BUP", 300);
+    TruncateIfo(disc, "VTS_01_0", 300);
     HRESULT hr = E_FAIL;
     auto info = Open(disc.string(), &hr);
     ASSERT_TRUE(info);
@@ -242,7 +238,7 @@ TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
     // A damaged IFO whose backup is intact is read from the backup.
     ScratchDir scratch;
     const fs::path disc = scratch.CopySample();
-    Truncate(disc / "VTS_02_0.IFO", 300);
+    fs::resize_file(disc / "VTS_02_0.IFO", 300);
     HRESULT hr = E_FAIL;
     auto info = Open(disc.string(), &hr);
     ASSERT_EQ(hr, S_OK);

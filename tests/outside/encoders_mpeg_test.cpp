@@ -159,11 +159,7 @@ TEST_F(MpegEncTest, VcdIsMpeg1WithLayerIISoundInAVcdMultiplex) {
   const auto* v = StreamOfType(probe, "video");
   const auto* a = StreamOfType(probe, "audio");
   ASSERT_TRUE(v && a);
-  EXPECT_EQ((*v)["codec_name"], "mpeg1video");
-  EXPECT_EQ(JsonNumber(*v, "width"), 352);
-  EXPECT_EQ(JsonNumber(*v, "height"), 288);
-  EXPECT_EQ((*v)["r_frame_rate"], "25/1");
-  EXPECT_EQ(JsonNumber(*v, "nb_read_frames"), 75);
+  ExpectVideoStream(*v, "mpeg1video", 352, 288, "25/1", 75);
   EXPECT_NEAR(JsonNumber(*v, "duration"), 3.0, 0.04);
   // MPEG-1 has a table of pixel shapes; the nearest to a 4:3 television is close to 4:3.
   const std::string dar = (*v)["display_aspect_ratio"];
@@ -191,11 +187,7 @@ TEST_F(MpegEncTest, SvcdNtscIsMpeg2AndItsSoundIsResampledTo44100) {
   const auto* v = StreamOfType(probe, "video");
   const auto* a = StreamOfType(probe, "audio");
   ASSERT_TRUE(v && a);
-  EXPECT_EQ((*v)["codec_name"], "mpeg2video");
-  EXPECT_EQ(JsonNumber(*v, "width"), 480);
-  EXPECT_EQ(JsonNumber(*v, "height"), 480);
-  EXPECT_EQ((*v)["r_frame_rate"], "30000/1001");
-  EXPECT_EQ(JsonNumber(*v, "nb_read_frames"), 60);
+  ExpectVideoStream(*v, "mpeg2video", 480, 480, "30000/1001", 60);
   EXPECT_EQ((*a)["codec_name"], "mp2");
   EXPECT_EQ(JsonNumber(*a, "sample_rate"), 44100);
   // 48 kHz sound taken as 44.1 kHz would last 9% longer than the pictures.
@@ -212,17 +204,8 @@ TEST_F(MpegEncTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
   EXPECT_GE(r.limitCalls, 2);
 
   double frames = 0;
-  int parts = 0;
-  for (const char* name : {"big.mpg", "big_2.mpg", "big_3.mpg"}) {
-    SCOPED_TRACE(name);
-    ASSERT_TRUE(std::filesystem::exists(Path(name)));
-    EXPECT_LT(std::filesystem::file_size(Path(name)), 1048576u);
-    auto probe = Probe(Path(name));
-    ASSERT_FALSE(probe.is_null());
-    ASSERT_TRUE(StreamOfType(probe, "audio"));
-    frames += JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames");
-    ++parts;
-  }
+  for (const char* name : {"big.mpg", "big_2.mpg", "big_3.mpg"})
+    ASSERT_NO_FATAL_FAILURE(ExpectPartUnderOneMegabyte(Path(name), &frames));
   EXPECT_FALSE(std::filesystem::exists(Path("big_4.mpg")));
   EXPECT_EQ(frames, 400) << "every picture lands in exactly one part";
 }

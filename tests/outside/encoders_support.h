@@ -1,4 +1,4 @@
-// Helpers of the encoder tests: a COM apartment per test, a scratch folder,
+// Helpers of the encoder tests: a COM apartment and a scratch folder per test,
 // synthetic pictures and sound, and ffprobe/ffmpeg run as processes.
 #pragma once
 
@@ -16,12 +16,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <com/com.h>
-#include <com/comptr.h>
-#include <com/errorinfo.h>
-#include <com/strings.h>
+#include "outside_test_util.h"
 
 namespace enctest {
+
+using outsidetest::Create;
+using outsidetest::OpenDescriptors;
 
 // Output of a child process (stdout only) and its exit status.
 struct ProcessResult {
@@ -73,6 +73,28 @@ inline double JsonNumber(const nlohmann::json& j, const char* key) {
   return j[key].is_string() ? std::atof(j[key].get<std::string>().c_str()) : j[key].get<double>();
 }
 
+// The picture stream's codec, size, rate and picture count, as ffprobe reports them.
+inline void ExpectVideoStream(const nlohmann::json& v, const char* codec, int width, int height, const char* rate,
+                              double pictures) {
+  EXPECT_EQ(v["codec_name"], codec);
+  EXPECT_EQ(JsonNumber(v, "width"), width);
+  EXPECT_EQ(JsonNumber(v, "height"), height);
+  EXPECT_EQ(v["r_frame_rate"], rate);
+  EXPECT_EQ(JsonNumber(v, "nb_read_frames"), pictures);
+}
+
+// One file of an output split at a limit of one megabyte: there, under the limit and
+// with sound. Adds its pictures to *pictures. Call through ASSERT_NO_FATAL_FAILURE.
+inline void ExpectPartUnderOneMegabyte(const std::string& path, double* pictures) {
+  SCOPED_TRACE(path);
+  ASSERT_TRUE(std::filesystem::exists(path));
+  EXPECT_LT(std::filesystem::file_size(path), 1048576u);
+  auto probe = Probe(path);
+  ASSERT_FALSE(probe.is_null());
+  ASSERT_TRUE(StreamOfType(probe, "audio"));
+  *pictures += JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames");
+}
+
 // The first picture of a video file as top-down RGB bytes.
 inline std::vector<std::uint8_t> FirstPictureRgb(const std::string& path) {
   ProcessResult r = Run({"ffmpeg", "-v", "error", "-i", path, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt",
@@ -88,36 +110,17 @@ R CallSlot(void* iface, int slot, A... args) {
   return reinterpret_cast<R (*)(void*, A...)>(vtable[slot])(iface, args...);
 }
 
-// Open file descriptors of this process, to see that a failed run leaves none behind.
-inline int OpenDescriptors() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
-}
-
-class ComTest : public ::testing::Test {
+// An apartment and a scratch folder for the output files.
+class ComTest : public outsidetest::ComTest {
  protected:
   void SetUp() override {
-    ASSERT_GE(CoInitialize(nullptr), 0);
-    char tmpl[] = "/tmp/quill-enc-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    outsidetest::ComTest::SetUp();
+    ASSERT_FALSE(scratch_.path().empty());
   }
-  void TearDown() override {
-    CoUninitialize();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return (scratch_.path() / name).string(); }
 
-  template <class I>
-  ComPtr<I> Create(REFCLSID clsid, REFIID iid) {
-    ComPtr<I> p;
-    EXPECT_GE(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, p.put_void()), 0);
-    return p;
-  }
-
-  std::string dir_;
+ private:
+  outsidetest::ScratchDir scratch_;
 };
 
 // A moving test picture as Y, U, V planes.

@@ -1,4 +1,5 @@
-// Helpers of the DVD server tests: the sample disc, scratch copies of it, open descriptors.
+// Helpers of the outside servers' tests: an apartment per test, the sample disc, scratch
+// folders and copies of the disc, open descriptors.
 #pragma once
 
 #include <com/com.h>
@@ -8,12 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 
-namespace dvdtest {
+namespace outsidetest {
 
 namespace fs = std::filesystem;
 
@@ -25,6 +27,7 @@ inline fs::path SampleDisc() {
 }
 inline std::string SampleVideoTs() { return (SampleDisc() / "VIDEO_TS").lexically_normal().string(); }
 
+// Open file descriptors of this process, to see that a run leaves none behind.
 inline int OpenDescriptors() {
   int n = 0;
   for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
@@ -35,7 +38,7 @@ inline int OpenDescriptors() {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-dvd-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "quill-outside-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
   }
   ~ScratchDir() {
@@ -46,13 +49,20 @@ class ScratchDir {
   // A copy of the sample disc's VIDEO_TS inside this folder; returns its path.
   fs::path CopySample() const {
     fs::create_directories(path_ / "VIDEO_TS");
-    fs::copy(SampleDisc() / "VIDEO_TS", path_ / "VIDEO_TS", fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+    fs::copy(SampleDisc() / "VIDEO_TS", path_ / "VIDEO_TS",
+             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
     return path_ / "VIDEO_TS";
   }
 
  private:
   fs::path path_;
 };
+
+// Cuts an IFO file ("VTS_01_0") and its backup copy short, as on a damaged disc.
+inline void TruncateIfo(const fs::path& disc, const std::string& name, std::uintmax_t size) {
+  fs::resize_file(disc / (name + ".IFO"), size);
+  fs::resize_file(disc / (name + ".BUP"), size);
+}
 
 // Each test runs in its own apartment.
 class ComTest : public ::testing::Test {
@@ -75,4 +85,4 @@ inline std::string TakeString(BSTR b) {
   return s;
 }
 
-}  // namespace dvdtest
+}  // namespace outsidetest
