@@ -104,7 +104,6 @@ class EncodeSession {
   Status Finish();
 
   bool IsOpen() const { return open_; }
-  const std::vector<std::string>& Files() const { return files_; }
 
  private:
   Status OpenPart();
@@ -126,8 +125,7 @@ class EncodeSession {
   AVRational timeBase_{1, 25};
   bool open_ = false;
   Status failure_;  // why the run broke off; S_OK while it has not
-  int part_ = 0;
-  std::vector<std::string> files_;
+  std::vector<std::string> files_;  // the parts written so far, the current one last
 
   AVFormatContext* fmt_ = nullptr;
   AVCodecContext* video_ = nullptr;

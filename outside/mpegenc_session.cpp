@@ -129,7 +129,6 @@ Status EncodeSession::Open(const SessionConfig& config) {
     FreeAll();
     return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   }
-  part_ = 0;
   files_.clear();
   Status s = OpenPart();
   if (!s.ok()) {
@@ -141,8 +140,8 @@ Status EncodeSession::Open(const SessionConfig& config) {
 }
 
 Status EncodeSession::OpenPart() {
-  ++part_;
-  const std::string path = NumberedPartPath(cfg_.path, part_);
+  // A part that fails to open ends the run, so the files so far number the parts.
+  const std::string path = NumberedPartPath(cfg_.path, static_cast<int>(files_.size()) + 1);
   auto fail = [&](HRESULT hr, std::string text) {
     FreePart();
     return Status::Fail(hr, std::move(text));
