@@ -257,7 +257,7 @@ std::u32string DecodeText(const std::string& s) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     const int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
     bool ok = n >= 0 && i + n < s.size();
-    char32_t cp = n == 0 ? c : (c & (0x3F >> n));
+    char32_t cp = n <= 0 ? c : (c & (0x3F >> n));
     for (int k = 1; ok && k <= n; ++k) {
       const unsigned char d = static_cast<unsigned char>(s[i + k]);
       if ((d >> 6) != 2) ok = false;
