@@ -57,51 +57,28 @@ void FillTable(std::int32_t* table, float coefficient) {
 RgbToYuvTables g_rgbToYuvTables;
 std::once_flag g_rgbToYuvTablesOnce;
 
-inline std::uint8_t Clamp255(std::int32_t v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
-
-// Horizontal doubling of one chroma row of n samples into width samples: each
-// sample stands at the odd position 2k+1, the even position 2k takes the
-// truncated average of c[k-1] and c[k] (c[0] itself at 0); columns beyond 2n,
-// which odd widths have, repeat the last sample.
-void DoubleChromaRow(const std::uint8_t* c, std::int32_t n, std::int32_t width, std::uint8_t* out) {
-  out[0] = c[0];
-  if (width > 1) out[1] = c[0];
-  const __m128i one = _mm_set1_epi8(1);
-  std::int32_t k = 1;
-  for (; k + 16 <= n; k += 16) {
-    __m128i prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k - 1));
-    __m128i cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k));
-    __m128i avg = _mm_sub_epi8(_mm_avg_epu8(prev, cur), _mm_and_si128(_mm_xor_si128(prev, cur), one));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_unpacklo_epi8(avg, cur));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 16), _mm_unpackhi_epi8(avg, cur));
-  }
-  for (; k < n; ++k) {
-    out[2 * k] = static_cast<std::uint8_t>((c[k - 1] + c[k]) >> 1);
-    out[2 * k + 1] = c[k];
-  }
-  for (std::int32_t x = 2 * n; x < width; ++x) out[x] = c[n - 1];
-}
-
-// Byte-wise truncating average of two rows.
+// Byte-wise truncating mean of two rows.
 void AverageRows(const std::uint8_t* a, const std::uint8_t* b, std::int32_t count, std::uint8_t* out) {
   const __m128i one = _mm_set1_epi8(1);
   std::int32_t x = 0;
   for (; x + 16 <= count; x += 16) {
     __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
     __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
-    // pavgb rounds up; taking the odd bit of a^b off gives the truncated average.
+    // pavgb rounds up; taking the odd bit of a^b off gives the truncated mean.
     __m128i avg = _mm_sub_epi8(_mm_avg_epu8(va, vb), _mm_and_si128(_mm_xor_si128(va, vb), one));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), avg);
   }
   for (; x < count; ++x) out[x] = static_cast<std::uint8_t>((a[x] + b[x]) >> 1);
 }
 
-inline void ColourPixel(std::int32_t y, std::int32_t cb, std::int32_t cr, std::uint8_t* out) {
-  cb -= 128;
-  cr -= 128;
-  out[0] = Clamp255((8192 * y + 4096 + 14516 * cb) >> 13);
-  out[1] = Clamp255((8192 * y + 4096 - 2819 * cb - 5850 * cr) >> 13);
-  out[2] = Clamp255((8192 * y + 4096 + 11485 * cr) >> 13);
+// The even positions of a chroma row of n samples doubled to full width: the
+// samples themselves stand at the odd positions 2k+1, position 2k takes the
+// truncated mean of c[k-1] and c[k] (c[0] itself at 0), and the extra column of
+// an odd width (evenCount = n + 1) repeats the last sample.
+void EvenChroma(const std::uint8_t* c, std::int32_t n, std::int32_t evenCount, std::uint8_t* out) {
+  out[0] = c[0];
+  AverageRows(c, c + 1, n - 1, out + 1);
+  if (evenCount > n) out[n] = c[n - 1];
 }
 
 }  // namespace
@@ -144,84 +121,13 @@ ConversionResult GetDibSize(std::int32_t width, std::int32_t height, std::int32_
 
 // ---- YUV 4:2:0 to 24-bit rows.
 
-void YuvRowToBgr24_C(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                     std::int32_t count, std::uint8_t* out) {
-  for (std::int32_t x = 0; x < count; ++x) ColourPixel(y[x], cb[x], cr[x], out + 3 * x);
-}
-
-namespace {
-
-// floor((c * k + 4096) / 8192) for signed 16-bit c, exactly, in 16-bit lanes:
-// the 32-bit product is hi*65536 + lo, and hi*65536 divides out of the shift.
-inline __m128i ScaledTerm(__m128i c, __m128i k) {
-  const __m128i hi = _mm_mulhi_epi16(c, k);
-  const __m128i lo = _mm_mullo_epi16(c, k);
-  const __m128i frac = _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 1), _mm_set1_epi16(2048)), 12);
-  return _mm_add_epi16(_mm_slli_epi16(hi, 3), frac);
-}
-
-}  // namespace
-
-// Eight pixels per step. Since 8192*Y leaves the shift whole, each colour is
-// Y plus a scaled chroma term: B and R in 16-bit lanes, G (two chroma terms)
-// through 32-bit multiply-adds.
-void YuvRowToBgr24_Sse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                        std::int32_t count, std::uint8_t* out) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i bias128 = _mm_set1_epi16(128);
-  const __m128i kB = _mm_set1_epi16(14516);
-  const __m128i kR = _mm_set1_epi16(11485);
-  const __m128i kG = _mm_set1_epi32(static_cast<std::int32_t>(
-      (static_cast<std::uint32_t>(static_cast<std::uint16_t>(-5850)) << 16) | static_cast<std::uint16_t>(-2819)));
-  const __m128i round = _mm_set1_epi32(4096);
-  const __m128i low3 = _mm_set1_epi64x(0x0000000000FFFFFF);
-  const __m128i high3 = _mm_set1_epi64x(0x00FFFFFF00000000);
-  std::int32_t x = 0;
-  // The last store of a step writes two bytes past the step's 24; at least one
-  // more pixel must follow to overwrite them.
-  for (; x + 9 <= count; x += 8) {
-    __m128i vy = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
-    __m128i vb = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x)), zero), bias128);
-    __m128i vr = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x)), zero), bias128);
-    __m128i b16 = _mm_add_epi16(vy, ScaledTerm(vb, kB));
-    __m128i r16 = _mm_add_epi16(vy, ScaledTerm(vr, kR));
-    __m128i g_lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(vb, vr), kG), round), 13);
-    __m128i g_hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(vb, vr), kG), round), 13);
-    __m128i g16 = _mm_add_epi16(vy, _mm_packs_epi32(g_lo, g_hi));
-
-    // Saturate to bytes, then interleave into (B, G, R, 0) 32-bit pixels.
-    __m128i b8 = _mm_packus_epi16(b16, zero);
-    __m128i g8 = _mm_packus_epi16(g16, zero);
-    __m128i r8 = _mm_packus_epi16(r16, zero);
-    __m128i bg = _mm_unpacklo_epi8(b8, g8);
-    __m128i r0 = _mm_unpacklo_epi8(r8, zero);
-    __m128i p03 = _mm_unpacklo_epi16(bg, r0);
-    __m128i p47 = _mm_unpackhi_epi16(bg, r0);
-
-    // Squeeze each pair of (B, G, R, 0) pixels into six bytes at the bottom of
-    // its 64-bit lane; the 8-byte stores overlap, each one's two spare bytes
-    // being overwritten by the next pixels.
-    std::uint8_t* o = out + 3 * x;
-    const __m128i squeeze03 = _mm_or_si128(_mm_and_si128(p03, low3), _mm_srli_epi64(_mm_and_si128(p03, high3), 8));
-    const __m128i squeeze47 = _mm_or_si128(_mm_and_si128(p47, low3), _mm_srli_epi64(_mm_and_si128(p47, high3), 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), squeeze03);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 6), _mm_unpackhi_epi64(squeeze03, squeeze03));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 12), squeeze47);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 18), _mm_unpackhi_epi64(squeeze47, squeeze47));
-  }
-  for (; x < count; ++x) ColourPixel(y[x], cb[x], cr[x], out + 3 * x);
-}
-
-const YuvToDibKernels YuvToDibBuilds[2] = {
-    {"C", &YuvRowToBgr24_C},
-    {"Sse2", &YuvRowToBgr24_Sse2},
-};
-
-// Works row by row: the full-resolution chroma row of picture row r is a doubled
-// chroma row (even r) or the truncated average of two (odd r); the last row,
-// and any row beyond the chroma plane, repeats the last doubled row. Rows are
-// written at the bitmap's own stride with zeroed padding, so sizes outside the
-// multiples of 8 still give a well-formed bitmap.
+// Works row by row: picture row r takes its full-resolution chroma from the
+// doubled chroma row r/2 (even r) or the truncated mean of two doubled rows (odd
+// r, taken inside the colour pass); the last row, and any row beyond the chroma
+// plane, repeats the last doubled row. A doubled row is kept as its even
+// positions (computed once per chroma row) and its odd positions, which are the
+// plane's own row. Rows are written at the bitmap's own stride with zeroed
+// padding, so sizes outside the multiples of 8 still give a well-formed bitmap.
 ConversionResult YuvPlanesToDibWith(const YuvToDibKernels& kernels, std::int32_t width,
                                     std::int32_t height, const std::uint8_t* y,
                                     const std::uint8_t* u, const std::uint8_t* v,
@@ -232,26 +138,26 @@ ConversionResult YuvPlanesToDibWith(const YuvToDibKernels& kernels, std::int32_t
   const std::int32_t cw = width >> 1;
   const std::int32_t ch = height >> 1;
   const bool chroma = cw > 0 && ch > 0;
+  const std::int64_t evenCount = (std::int64_t{width} + 1) >> 1;  // pixels 0, 2, 4, ...
 
-  // Two doubled rows per plane (the pair averaged for odd rows) and the averages.
-  Scratch scratch(std::int64_t{width} * 6);
+  // Even positions of two chroma rows per plane, in slots by row parity; without
+  // any chroma sample the first two slots hold neutral grey for both parities.
+  Scratch scratch(4 * evenCount);
   if (scratch.get() == nullptr) return kNoMemory;
-  std::uint8_t* du[2] = {scratch.get(), scratch.get() + width};
-  std::uint8_t* dv[2] = {scratch.get() + 2 * std::int64_t{width}, scratch.get() + 3 * std::int64_t{width}};
-  std::uint8_t* au = scratch.get() + 4 * std::int64_t{width};
-  std::uint8_t* av = scratch.get() + 5 * std::int64_t{width};
+  std::uint8_t* evenU[2] = {scratch.get(), scratch.get() + evenCount};
+  std::uint8_t* evenV[2] = {scratch.get() + 2 * evenCount, scratch.get() + 3 * evenCount};
   std::int32_t held[2] = {-1, -1};  // chroma row held in each slot
 
-  // Both planes' rows of one chroma row are doubled together into the slot of
-  // the row's parity, so an odd picture row finds its two rows in the two slots.
-  auto doubled = [&](std::int32_t row, int plane) -> const std::uint8_t* {
+  auto chromaRow = [&](std::int32_t row) {
     const int slot = row & 1;
+    const std::uint8_t* uRow = u + std::int64_t{row} * cw;
+    const std::uint8_t* vRow = v + std::int64_t{row} * cw;
     if (held[slot] != row) {
-      DoubleChromaRow(u + std::int64_t{row} * cw, cw, width, du[slot]);
-      DoubleChromaRow(v + std::int64_t{row} * cw, cw, width, dv[slot]);
+      EvenChroma(uRow, cw, static_cast<std::int32_t>(evenCount), evenU[slot]);
+      EvenChroma(vRow, cw, static_cast<std::int32_t>(evenCount), evenV[slot]);
       held[slot] = row;
     }
-    return plane == 0 ? du[slot] : dv[slot];
+    return ChromaRow{evenU[slot], uRow, evenV[slot], vRow};
   };
 
   BitmapInfoHeader header{};
@@ -265,32 +171,24 @@ ConversionResult YuvPlanesToDibWith(const YuvToDibKernels& kernels, std::int32_t
   std::memcpy(dib, &header, sizeof header);
   std::uint8_t* pixels = dib + 40;
 
+  ChromaRow grey{};
   if (!chroma) {
-    // No chroma sample at all (a picture one pixel wide or high): neutral grey.
-    std::memset(au, 128, static_cast<std::size_t>(width));
-    std::memset(av, 128, static_cast<std::size_t>(width));
+    // No chroma sample at all (a picture one pixel wide or high).
+    std::memset(scratch.get(), 128, static_cast<std::size_t>(2 * evenCount));
+    grey = {scratch.get(), scratch.get() + evenCount, scratch.get(), scratch.get() + evenCount};
   }
   for (std::int32_t r = 0; r < height; ++r) {
-    const std::uint8_t* cbRow = au;
-    const std::uint8_t* crRow = av;
-    if (chroma) {
-      if (r >= 2 * ch - 1) {
-        cbRow = doubled(ch - 1, 0);
-        crRow = doubled(ch - 1, 1);
-      } else if ((r & 1) == 0) {
-        cbRow = doubled(r >> 1, 0);
-        crRow = doubled(r >> 1, 1);
-      } else {
-        const std::uint8_t* u0 = doubled(r >> 1, 0);
-        const std::uint8_t* v0 = doubled(r >> 1, 1);
-        const std::uint8_t* u1 = doubled((r >> 1) + 1, 0);
-        const std::uint8_t* v1 = doubled((r >> 1) + 1, 1);
-        AverageRows(u0, u1, width, au);
-        AverageRows(v0, v1, width, av);
-      }
-    }
     std::uint8_t* out = pixels + (std::int64_t{height} - 1 - r) * stride;
-    kernels.colourRow(y + std::int64_t{r} * width, cbRow, crRow, width, out);
+    const std::uint8_t* luma = y + std::int64_t{r} * width;
+    if (!chroma) {
+      kernels.colourRow(luma, grey, nullptr, width, out);
+    } else if (r >= 2 * ch - 1 || (r & 1) == 0) {
+      kernels.colourRow(luma, chromaRow(std::min(r >> 1, ch - 1)), nullptr, width, out);
+    } else {
+      const ChromaRow above = chromaRow(r >> 1);
+      const ChromaRow below = chromaRow((r >> 1) + 1);
+      kernels.colourRow(luma, above, &below, width, out);
+    }
     for (std::int64_t pad = 3 * std::int64_t{width}; pad < stride; ++pad) out[pad] = 0;
   }
   return kConversionOk;
@@ -298,49 +196,44 @@ ConversionResult YuvPlanesToDibWith(const YuvToDibKernels& kernels, std::int32_t
 
 ConversionResult YuvPlanesToDib(std::int32_t width, std::int32_t height, const std::uint8_t* y,
                                 const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* dib) {
-  return YuvPlanesToDibWith(YuvToDibBuilds[kYuvToDibRunningBuild], width, height, y, u, v, dib);
+  return YuvPlanesToDibWith(RunningYuvToDibBuild(), width, height, y, u, v, dib);
 }
 
 // ---- RGB to YUV 4:2:0.
 
+// Picture rows are taken in pairs from the top, that is from the last rows in
+// memory of the bottom-up input; each pair gives two luma rows and one chroma
+// row. An odd last row gives luma only: its pair partner and chroma go to scratch.
+ConversionResult RgbToYuvPlanesWith(const RgbToYuvKernels& kernels, const std::uint8_t* pixels,
+                                    std::int32_t width, std::int32_t height, std::uint8_t* yOut,
+                                    std::uint8_t* vOut, std::uint8_t* uOut) {
+  if (pixels == nullptr || yOut == nullptr || vOut == nullptr || uOut == nullptr) return kNullPointer;
+  if (!DibSizeOk(width, height)) return kBadSize;
+  BuildConversionTables();
+  const std::int64_t stride = Dib24Stride(width);
+  const std::int32_t cw = width >> 1;
+  const std::int32_t ch = height >> 1;
+  auto memoryRow = [&](std::int32_t r) { return pixels + (std::int64_t{height} - 1 - r) * stride; };
+
+  for (std::int32_t j = 0; j < ch; ++j) {
+    kernels.rowPair(memoryRow(2 * j), memoryRow(2 * j + 1), width, yOut + std::int64_t{2 * j} * width,
+                    yOut + std::int64_t{2 * j + 1} * width, uOut + std::int64_t{j} * cw,
+                    vOut + std::int64_t{j} * cw);
+  }
+  if (height & 1) {
+    Scratch spare(std::int64_t{width} + 2 * (std::int64_t{cw} + 1));
+    if (spare.get() == nullptr) return kNoMemory;
+    const std::uint8_t* last = memoryRow(height - 1);
+    kernels.rowPair(last, last, width, yOut + std::int64_t{height - 1} * width, spare.get(),
+                    spare.get() + width, spare.get() + width + cw + 1);
+  }
+  return kConversionOk;
+}
+
 ConversionResult RgbToYuvPlanes(const std::uint8_t* pixels, std::int32_t width,
                                 std::int32_t height, std::uint8_t* yOut, std::uint8_t* vOut,
                                 std::uint8_t* uOut) {
-  if (pixels == nullptr || yOut == nullptr || vOut == nullptr || uOut == nullptr) return kNullPointer;
-  if (!DibSizeOk(width, height)) return kBadSize;
-  const RgbToYuvTables& t = BuildConversionTables();
-  const std::int64_t stride = Dib24Stride(width);
-  const std::int64_t samples = std::int64_t{width} * height;
-
-  // Full-resolution Cb and Cr; the luma goes straight to the caller's plane.
-  Scratch chroma(2 * samples);
-  if (chroma.get() == nullptr) return kNoMemory;
-  std::uint8_t* cbFull = chroma.get();
-  std::uint8_t* crFull = chroma.get() + samples;
-
-  for (std::int32_t r = 0; r < height; ++r) {
-    const std::uint8_t* row = pixels + (std::int64_t{height} - 1 - r) * stride;
-    const std::int64_t base = std::int64_t{r} * width;
-    for (std::int32_t x = 0; x < width; ++x) {
-      const int red = row[3 * x], green = row[3 * x + 1], blue = row[3 * x + 2];
-      yOut[base + x] = static_cast<std::uint8_t>((1048576 + t.y65481[red] + t.y128553[green] + t.y24966[blue]) >> 16);
-      cbFull[base + x] = static_cast<std::uint8_t>((8388608 - t.cb37797[red] - t.cb74203[green] + t.c112[blue]) >> 16);
-      crFull[base + x] = static_cast<std::uint8_t>((8388608 + t.c112[red] - t.cr93786[green] - t.cr18214[blue]) >> 16);
-    }
-  }
-  const std::int32_t cw = width >> 1;
-  const std::int32_t ch = height >> 1;
-  for (std::int32_t j = 0; j < ch; ++j) {
-    const std::uint8_t* cb0 = cbFull + std::int64_t{2 * j} * width;
-    const std::uint8_t* cr0 = crFull + std::int64_t{2 * j} * width;
-    const std::uint8_t* cb1 = cb0 + width;
-    const std::uint8_t* cr1 = cr0 + width;
-    for (std::int32_t i = 0; i < cw; ++i) {
-      uOut[std::int64_t{j} * cw + i] = static_cast<std::uint8_t>((cb0[2 * i] + cb0[2 * i + 1] + cb1[2 * i] + cb1[2 * i + 1]) >> 2);
-      vOut[std::int64_t{j} * cw + i] = static_cast<std::uint8_t>((cr0[2 * i] + cr0[2 * i + 1] + cr1[2 * i] + cr1[2 * i + 1]) >> 2);
-    }
-  }
-  return kConversionOk;
+  return RgbToYuvPlanesWith(RunningRgbToYuvBuild(), pixels, width, height, yOut, vOut, uOut);
 }
 
 // ---- Bitmap resize.

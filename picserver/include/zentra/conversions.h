@@ -66,25 +66,73 @@ ConversionResult ResizeYuvPlanes(std::int32_t srcWidth, std::int32_t srcHeight,
                                  std::int32_t dstHeight, std::uint8_t* dstY, std::uint8_t* dstU,
                                  std::uint8_t* dstV);
 
-// ---- The colour pass of YuvPlanesToDib: one row of pixels from Y and the
-// full-resolution chroma rows, stored as B, G, R. Builds side by side, one table.
-using YuvRowToBgr24Fn = void (*)(const std::uint8_t* y, const std::uint8_t* cb,
-                                 const std::uint8_t* cr, std::int32_t count, std::uint8_t* out);
-void YuvRowToBgr24_C(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+// ---- Row kernels of the two per-picture conversions, in builds side by side.
+// The plain build runs everywhere; the vector builds give bit-identical rows.
+// The tables below are the only place that names them; RunningConversionBuild()
+// picks, once, the widest build the processor runs.
+inline constexpr int kConversionBuildC = 0;
+inline constexpr int kConversionBuildSse2 = 1;
+inline constexpr int kConversionBuildAvx2 = 2;
+
+// Whether this processor can run a build (the plain and SSE2 builds always can).
+bool ConversionBuildRuns(int build);
+
+// The colour pass of YuvPlanesToDib: one row of count pixels from Y and the
+// row's full-resolution chroma, stored as B, G, R bytes. The chroma comes split
+// by pixel parity (cbEven[k] is the Cb of pixel 2k, cbOdd[k] that of pixel
+// 2k+1); when below is given, the row's chroma is the truncated byte mean of
+// chroma and below.
+struct ChromaRow {
+  const std::uint8_t* cbEven;
+  const std::uint8_t* cbOdd;
+  const std::uint8_t* crEven;
+  const std::uint8_t* crOdd;
+};
+using YuvRowToBgr24Fn = void (*)(const std::uint8_t* y, const ChromaRow& chroma,
+                                 const ChromaRow* below, std::int32_t count, std::uint8_t* out);
+void YuvRowToBgr24_C(const std::uint8_t* y, const ChromaRow& chroma, const ChromaRow* below,
                      std::int32_t count, std::uint8_t* out);
-void YuvRowToBgr24_Sse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+void YuvRowToBgr24_Sse2(const std::uint8_t* y, const ChromaRow& chroma, const ChromaRow* below,
+                        std::int32_t count, std::uint8_t* out);
+void YuvRowToBgr24_Avx2(const std::uint8_t* y, const ChromaRow& chroma, const ChromaRow* below,
                         std::int32_t count, std::uint8_t* out);
 struct YuvToDibKernels {
   const char* name;
+  int build;
   YuvRowToBgr24Fn colourRow;
 };
-extern const YuvToDibKernels YuvToDibBuilds[2];
-inline constexpr int kYuvToDibRunningBuild = 1;
+extern const YuvToDibKernels YuvToDibBuilds[3];
 
-// YuvPlanesToDib with a chosen build of the colour pass.
+// The luma and chroma pass of RgbToYuvPlanes over two picture rows (top and
+// bottom, R, G, B bytes): Y of both rows and the row of width/2 chroma samples,
+// each the truncated mean of its 2x2 block.
+using RgbRowPairToYuv420Fn = void (*)(const std::uint8_t* top, const std::uint8_t* bottom,
+                                      std::int32_t width, std::uint8_t* yTop,
+                                      std::uint8_t* yBottom, std::uint8_t* u, std::uint8_t* v);
+void RgbRowPairToYuv420_C(const std::uint8_t* top, const std::uint8_t* bottom, std::int32_t width,
+                          std::uint8_t* yTop, std::uint8_t* yBottom, std::uint8_t* u,
+                          std::uint8_t* v);
+void RgbRowPairToYuv420_Sse2(const std::uint8_t* top, const std::uint8_t* bottom,
+                             std::int32_t width, std::uint8_t* yTop, std::uint8_t* yBottom,
+                             std::uint8_t* u, std::uint8_t* v);
+struct RgbToYuvKernels {
+  const char* name;
+  int build;
+  RgbRowPairToYuv420Fn rowPair;
+};
+extern const RgbToYuvKernels RgbToYuvBuilds[2];
+
+// The builds the conversions run, decided once from the processor.
+const YuvToDibKernels& RunningYuvToDibBuild();
+const RgbToYuvKernels& RunningRgbToYuvBuild();
+
+// YuvPlanesToDib and RgbToYuvPlanes with a chosen build of their row kernels.
 ConversionResult YuvPlanesToDibWith(const YuvToDibKernels& kernels, std::int32_t width,
                                     std::int32_t height, const std::uint8_t* y,
                                     const std::uint8_t* u, const std::uint8_t* v,
                                     std::uint8_t* dib);
+ConversionResult RgbToYuvPlanesWith(const RgbToYuvKernels& kernels, const std::uint8_t* pixels,
+                                    std::int32_t width, std::int32_t height, std::uint8_t* yOut,
+                                    std::uint8_t* vOut, std::uint8_t* uOut);
 
 }  // namespace zentra
