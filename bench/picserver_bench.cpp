@@ -1,7 +1,9 @@
 // The picture server's per-picture work beside libswscale doing the same job,
 // timed in one run. Each case also reports the PSNR of both outputs against a
 // double-precision model of the server's formulas; at the end the time ratios
-// (libswscale time / ZENTRA time, above 1 means ZENTRA is faster) are printed.
+// (libswscale time / ZENTRA time, above 1 means ZENTRA is faster) are printed,
+// from the medians when repetitions are asked for. The conversions are also
+// timed in each build of their row kernels that the processor runs.
 #include <zentra/conversions.h>
 
 #include <benchmark/benchmark.h>
@@ -148,11 +150,15 @@ void SwscaleResize(benchmark::State& state, int dw, int dh) {
   state.counters["PSNR_Y_dB"] = Psnr(ModelResize(p.y, kW, kH, dw, dh), out.y);
 }
 
-void ZentraYuvToDib(benchmark::State& state) {
+void YuvToDibWith(benchmark::State& state, const zentra::YuvToDibKernels& build) {
   const Picture& p = Source();
   Bytes dib(static_cast<std::size_t>(3 * kW * kH + 40));
+  if (!zentra::ConversionBuildRuns(build.build)) {
+    state.SkipWithError("build does not run on this processor");
+    return;
+  }
   for (auto _ : state) {
-    zentra::YuvPlanesToDib(kW, kH, p.y.data(), p.u.data(), p.v.data(), dib.data());
+    zentra::YuvPlanesToDibWith(build, kW, kH, p.y.data(), p.u.data(), p.v.data(), dib.data());
     benchmark::DoNotOptimize(dib.data());
   }
   Bytes topDown(static_cast<std::size_t>(3 * kW * kH));
@@ -180,11 +186,11 @@ void SwscaleYuvToBgr(benchmark::State& state) {
   state.counters["PSNR_dB"] = Psnr(ModelYuvToBgr(p), bgr);
 }
 
-void ZentraRgbToYuv(benchmark::State& state) {
+void RgbToYuvWith(benchmark::State& state, const zentra::RgbToYuvKernels& build) {
   const Picture& p = Source();
   Planes out(kW, kH);
   for (auto _ : state) {
-    zentra::RgbToYuvPlanes(p.rgb.data(), kW, kH, out.y.data(), out.v.data(), out.u.data());
+    zentra::RgbToYuvPlanesWith(build, p.rgb.data(), kW, kH, out.y.data(), out.v.data(), out.u.data());
     benchmark::DoNotOptimize(out.y.data());
   }
   state.counters["PSNR_Y_dB"] = Psnr(ModelRgbToY(p), out.y);
@@ -211,35 +217,65 @@ BENCHMARK_CAPTURE(ZentraResize, to352x288, 352, 288)->Unit(benchmark::kMicroseco
 BENCHMARK_CAPTURE(SwscaleResize, to352x288, 352, 288)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(ZentraResize, to480x576, 480, 576)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(SwscaleResize, to480x576, 480, 576)->Unit(benchmark::kMicrosecond);
+// The running build (what YuvPlanesToDib and RgbToYuvPlanes use) beside
+// libswscale, then every build.
+void ZentraYuvToDib(benchmark::State& state) { YuvToDibWith(state, zentra::RunningYuvToDibBuild()); }
+void ZentraRgbToYuv(benchmark::State& state) { RgbToYuvWith(state, zentra::RunningRgbToYuvBuild()); }
 BENCHMARK(ZentraYuvToDib)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SwscaleYuvToBgr)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ZentraRgbToYuv)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SwscaleRgbToYuv)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(YuvToDibWith, C, zentra::YuvToDibBuilds[zentra::kConversionBuildC])->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(YuvToDibWith, Sse2, zentra::YuvToDibBuilds[zentra::kConversionBuildSse2])->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(YuvToDibWith, Avx2, zentra::YuvToDibBuilds[zentra::kConversionBuildAvx2])->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(RgbToYuvWith, C, zentra::RgbToYuvBuilds[zentra::kConversionBuildC])->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(RgbToYuvWith, Sse2, zentra::RgbToYuvBuilds[zentra::kConversionBuildSse2])->Unit(benchmark::kMicrosecond);
 
-// Prints the usual table and keeps each case's time for the ratios.
+// Prints the usual table and keeps each case's times for the ratios: the
+// median aggregate when there is one, else the median of the runs seen.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      const std::string name = r.run_name.str();
+      if (r.run_type == Run::RT_Iteration)
+        samples_[name].push_back(r.GetAdjustedRealTime());
+      else if (r.aggregate_name == "median")
+        medians_[name] = r.GetAdjustedRealTime();
+    }
   }
   void PrintRatios() const {
     const char* pairs[][3] = {
         {"ResizeYuvPlanes 720x576->352x288", "ZentraResize/to352x288", "SwscaleResize/to352x288"},
         {"ResizeYuvPlanes 720x576->480x576", "ZentraResize/to480x576", "SwscaleResize/to480x576"},
         {"YuvPlanesToDib 720x576", "ZentraYuvToDib", "SwscaleYuvToBgr"},
-        {"RgbToYuvPlanes 720x576", "ZentraRgbToYuv", "SwscaleRgbToYuv"}};
+        {"  plain build", "YuvToDibWith/C", "SwscaleYuvToBgr"},
+        {"  SSE2 build", "YuvToDibWith/Sse2", "SwscaleYuvToBgr"},
+        {"  AVX2 build", "YuvToDibWith/Avx2", "SwscaleYuvToBgr"},
+        {"RgbToYuvPlanes 720x576", "ZentraRgbToYuv", "SwscaleRgbToYuv"},
+        {"  plain build", "RgbToYuvWith/C", "SwscaleRgbToYuv"},
+        {"  SSE2 build", "RgbToYuvWith/Sse2", "SwscaleRgbToYuv"}};
     std::printf("\nspeed ratio (libswscale time / ZENTRA time; above 1: ZENTRA faster)\n");
     for (auto& p : pairs) {
-      auto z = times_.find(p[1]), s = times_.find(p[2]);
-      if (z != times_.end() && s != times_.end())
-        std::printf("  %-34s %6.2f\n", p[0], s->second / z->second);
+      const double z = Time(p[1]), s = Time(p[2]);
+      if (z > 0 && s > 0) std::printf("  %-34s %6.2f\n", p[0], s / z);
     }
   }
 
  private:
-  std::map<std::string, double> times_;
+  double Time(const std::string& name) const {
+    if (auto m = medians_.find(name); m != medians_.end()) return m->second;
+    auto it = samples_.find(name);
+    if (it == samples_.end() || it->second.empty()) return 0;
+    std::vector<double> v = it->second;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  }
+
+  std::map<std::string, std::vector<double>> samples_;
+  std::map<std::string, double> medians_;
 };
 
 }  // namespace
