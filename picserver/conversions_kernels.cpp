@@ -17,6 +17,8 @@ bool ConversionBuildRuns(int build) {
     case kConversionBuildSse2:
       return true;
     case kConversionBuildAvx2:
+      // The query covers the operating system's saving of the 256-bit registers too.
+      __builtin_cpu_init();
       return __builtin_cpu_supports("avx2") != 0;
     default:
       return false;

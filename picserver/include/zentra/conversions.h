@@ -68,8 +68,8 @@ ConversionResult ResizeYuvPlanes(std::int32_t srcWidth, std::int32_t srcHeight,
 
 // ---- Row kernels of the two per-picture conversions, in builds side by side.
 // The plain build runs everywhere; the vector builds give bit-identical rows.
-// The tables below are the only place that names them; RunningConversionBuild()
-// picks, once, the widest build the processor runs.
+// The tables below are the only place that names them, and the Running...Build()
+// functions pick, once, the widest build of each family the processor runs.
 inline constexpr int kConversionBuildC = 0;
 inline constexpr int kConversionBuildSse2 = 1;
 inline constexpr int kConversionBuildAvx2 = 2;
