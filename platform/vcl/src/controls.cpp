@@ -10,11 +10,35 @@ TPopupMenuHandler& PopupHandler() {
   return *h;
 }
 
+TShortCutHandler& ShortCutHandler() {
+  static TShortCutHandler* h = new TShortCutHandler;
+  return *h;
+}
+
+// The character the backend sends after a key press (0: none), so that a key used
+// as a shortcut does not also type.
+char TypedChar(WORD key, TShiftState shift) {
+  if (shift.Contains(ssAlt)) return 0;
+  if (shift.Contains(ssCtrl)) {
+    if (key >= 'A' && key <= 'Z') return static_cast<char>(key - 'A' + 1);
+    if (key == VK_RETURN) return 0x0A;
+    if (key == VK_BACK) return 0x7F;
+    if (key == VK_ESCAPE) return 0x1B;
+    return 0;
+  }
+  if (key >= 'A' && key <= 'Z') return static_cast<char>(shift.Contains(ssShift) ? key : key + 32);
+  if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN || key == VK_ESCAPE ||
+      key == VK_BACK || key == VK_TAB)
+    return static_cast<char>(key);
+  return 0;
+}
+
 bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEWHEEL; }
 
 }  // namespace
 
 void SetPopupMenuHandler(TPopupMenuHandler handler) { PopupHandler() = std::move(handler); }
+void SetShortCutHandler(TShortCutHandler handler) { ShortCutHandler() = std::move(handler); }
 
 TShiftState KeysToShiftState(WPARAM keys) {
   TShiftState s;
@@ -1120,7 +1144,23 @@ bool TWinControl::DoKeyPress(TMessage& m) {
   return ch == 0;
 }
 
+bool TWinControl::IsMenuKey(TMessage& m) {
+  TCustomForm* f = GetParentForm(this);
+  const TShortCutHandler& handler = ShortCutHandler();
+  if (!f || !handler) return false;
+  WORD key = m.CharCode();
+  TShiftState shift = KeyboardStateToShiftState();
+  if (m.Msg == WM_SYSKEYDOWN || (m.LParam & (1 << 29))) shift.Include(ssAlt);
+  shift.Exclude(ssLeft);
+  shift.Exclude(ssRight);
+  shift.Exclude(ssMiddle);
+  if (!handler(f, key, shift)) return false;
+  WindowManager::Get().swallow_char = TypedChar(key, shift);
+  return true;
+}
+
 void TWinControl::WMKeyDown(TMessage& m) {
+  if (IsMenuKey(m)) return;
   if (DoKeyDown(m)) return;
   WORD key = m.CharCode();
   LRESULT code = Perform(WM_GETDLGCODE, 0, 0);
@@ -1167,6 +1207,7 @@ void TWinControl::WMChar(TMessage& m) {
 }
 
 void TWinControl::WMSysKeyDown(TMessage& m) {
+  if (IsMenuKey(m)) return;
   if (DoKeyDown(m)) return;
   DefaultHandler(m);
 }

@@ -123,6 +123,12 @@ QVCL_API TControl* MouseControl();
 using TPopupMenuHandler = std::function<void(TPopupMenu* menu, int x, int y)>;
 QVCL_API void SetPopupMenuHandler(TPopupMenuHandler handler);
 
+// Asks a form whether a key is one of its menu shortcuts and runs the item; true
+// when it was. The key path asks before anything else sees the key. Installed by
+// the menus unit.
+using TShortCutHandler = std::function<bool(TCustomForm* form, WORD key, TShiftState shift)>;
+QVCL_API void SetShortCutHandler(TShortCutHandler handler);
+
 // Size limits of a control (0: none).
 class QVCL_API TSizeConstraints : public TPersistent {
  public:
@@ -456,6 +462,8 @@ class QVCL_API TWinControl : public TControl {
   bool DoKeyDown(TMessage& m);
   bool DoKeyUp(TMessage& m);
   bool DoKeyPress(TMessage& m);
+  // True when the key of a key-down message was a menu shortcut of the form (run).
+  bool IsMenuKey(TMessage& m);
   virtual void DoEnter();
   virtual void DoExit();
 

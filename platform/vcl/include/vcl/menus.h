@@ -133,6 +133,7 @@ class QVCL_API TMenu : public TComponent {
 class QVCL_API TMainMenu : public TMenu {
  public:
   explicit TMainMenu(TComponent* owner) : TMenu(owner) {}
+  ~TMainMenu() override;
   std::string ClassName() const override { return "TMainMenu"; }
 };
 

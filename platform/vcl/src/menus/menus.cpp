@@ -300,11 +300,24 @@ void TMenuItem::DefaultDrawItem(TCanvas* c, TRect r, bool selected) {
 // ---------------------------------------------------------------------------
 TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(std::make_unique<TMenuItem>(nullptr)) {
   items_->menu_ = this;
+  // The form's key path asks for shortcuts through this handler.
+  static const bool installed = [] {
+    SetShortCutHandler([](TCustomForm* form, WORD key, TShiftState shift) { return IsFormShortCut(form, key, shift); });
+    return true;
+  }();
+  (void)installed;
 }
 
 TMenu::~TMenu() {
   // Items owned elsewhere (by the form) leave with the menu's tree.
   items_.reset();
+}
+
+TMainMenu::~TMainMenu() {
+  // A form keeps no pointer to a main menu that is gone.
+  if (Screen)
+    for (int i = 0; i < Screen->FormCount(); ++i)
+      if (Screen->Forms(i)->Menu() == this) Screen->Forms(i)->SetMenu(nullptr);
 }
 
 void TMenu::SetImages(TCustomImageList* v) {

@@ -199,6 +199,59 @@ TEST_F(MenuTest, CheckedAndRadioItemsShortcutsAndDefaultDrawing) {
   EXPECT_GE(highlight, 10);
 }
 
+TEST_F(MenuTest, ShortcutKeysRunTheirItemsBeforeTheFocusedControlSeesThem) {
+  auto* edit = new TEdit(form);
+  edit->SetBounds(10, 10, 120, 22);
+  edit->SetParent(form);
+  std::string downs, presses;
+  edit->OnKeyDown = [&](TObject*, WORD& key, TShiftState) { downs += std::to_string(key) + ";"; };
+  edit->OnKeyPress = [&](TObject*, char& ch) { presses += std::to_string(static_cast<int>(ch)) + ";"; };
+  auto* main = new TMainMenu(form);
+  auto* file = Add(main->Items(), "&File");
+  auto* save = Add(file, "&Save");
+  save->SetShortCut(ShortCut('S', {ssCtrl}));
+  auto* help = Add(menu->Items(), "Help");  // the form's pop-up menu
+  help->SetShortCut(ShortCut(VK_F1, {}));
+  form->SetMenu(main);
+  edit->SetFocus();
+  Pump();
+
+  // Ctrl+S as a desktop backend sends it: key down, its control character, key up.
+  HeadlessKeyDown(form, 'S', BackendCtrl);
+  HeadlessChar(form, 0x13, BackendCtrl);
+  HeadlessKeyUp(form, 'S', BackendCtrl);
+  Pump();
+  EXPECT_EQ(log, "&Save;");
+  EXPECT_EQ(downs, "");
+  EXPECT_EQ(presses, "");
+  Key(VK_F1);
+  EXPECT_EQ(log, "&Save;Help;");
+  EXPECT_EQ(downs, "");
+
+  // Keys that are no shortcut reach the edit.
+  Key('A');
+  Key('S');  // S without Ctrl
+  EXPECT_EQ(edit->Text(), "as");
+  EXPECT_EQ(downs, "65;83;");
+  EXPECT_EQ(log, "&Save;Help;");
+
+  // A disabled item, or one under a disabled parent, is no shortcut.
+  save->SetEnabled(false);
+  Key('S', BackendCtrl);
+  file->SetEnabled(false);
+  save->SetEnabled(true);
+  Key('S', BackendCtrl);
+  EXPECT_EQ(log, "&Save;Help;");
+  EXPECT_EQ(downs, "65;83;83;83;");
+
+  // A freed main menu leaves the form; its keys go to the edit again.
+  FreeComponent(main);
+  EXPECT_EQ(form->Menu(), nullptr);
+  Key('S', BackendCtrl);
+  EXPECT_EQ(downs, "65;83;83;83;83;");
+  EXPECT_EQ(log, "&Save;Help;");
+}
+
 TEST_F(MenuTest, EmptyMenuReturnsAtOnceAndRightClickOpensAControlsMenu) {
   int popups = 0;
   menu->OnPopup = [&](TObject*) { ++popups; };
