@@ -13,13 +13,16 @@
 namespace quill_gdi {
 
 namespace {
+// Never destroyed: canvases, bitmaps and their contexts may be freed by other
+// objects' destructors at exit, after this file's statics would have gone, and
+// must still find and free their handles then.
 std::mutex& RegistryMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = new std::mutex;
+  return *m;
 }
 std::unordered_set<const void*>& Registry() {
-  static std::unordered_set<const void*> r;
-  return r;
+  static auto* r = new std::unordered_set<const void*>;
+  return *r;
 }
 }  // namespace
 

@@ -23,13 +23,14 @@ struct _IMAGELIST {
 };
 
 namespace {
+// Never destroyed, so that image lists freed at exit are still found and freed.
 std::mutex& ListMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = new std::mutex;
+  return *m;
 }
 std::unordered_set<const _IMAGELIST*>& Lists() {
-  static std::unordered_set<const _IMAGELIST*> s;
-  return s;
+  static auto* s = new std::unordered_set<const _IMAGELIST*>;
+  return *s;
 }
 _IMAGELIST* Check(HIMAGELIST l) {
   std::lock_guard<std::mutex> lock(ListMutex());

@@ -119,9 +119,7 @@ TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
   char dir[] = "/tmp/quill-scene-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
   std::string errors;
-  // The helper only renders; the class library's own tests look for its leaks.
-  ASSERT_EQ(RunProgram({BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless", "ASAN_OPTIONS=detect_leaks=0"},
-                       {}, &errors),
+  ASSERT_EQ(RunProgram({BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors),
             0)
       << errors;
 
