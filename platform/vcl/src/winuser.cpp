@@ -8,8 +8,6 @@
 
 namespace {
 
-TPoint Add(TPoint a, TPoint b) { return TPoint(a.X + b.X, a.Y + b.Y); }
-
 TRect Intersect(const TRect& a, const TRect& b) {
   TRect r(std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
           std::min(a.Bottom, b.Bottom));

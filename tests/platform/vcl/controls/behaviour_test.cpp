@@ -286,13 +286,13 @@ TEST_F(ControlTest, MenuBarBreakDrawsABarBetweenColumnsAndRadioItemsDrawADot) {
   int barColumns = 0;
   for (int x = 10; x < s.Width - 10; ++x) {
     int shadow = 0;
-    for (int y = 3; y < s.Height - 3; ++y) shadow += PixelToColorRef(s.At(x, y)) == ColorToRGB(clBtnShadow);
+    for (int y = 3; y < s.Height - 3; ++y) shadow += PixelToColorRef(s.At(x, y)) == static_cast<COLORREF>(ColorToRGB(clBtnShadow));
     if (shadow == s.Height - 6) ++barColumns;
   }
   EXPECT_EQ(barColumns, 1);
   int dot = 0;
   for (int y = 3; y < s.Height - 3; ++y)
-    for (int x = s.Width / 2; x < s.Width - 3; ++x) dot += PixelToColorRef(s.At(x, y)) == ColorToRGB(clMenuText);
+    for (int x = s.Width / 2; x < s.Width - 3; ++x) dot += PixelToColorRef(s.At(x, y)) == static_cast<COLORREF>(ColorToRGB(clMenuText));
   EXPECT_GT(dot, 10);  // caption and the radio dot
 }
 
