@@ -113,7 +113,10 @@ void TApplication::Idle() {
   bool done = true;
   if (OnIdle) OnIdle(this, done);
   MSG peek;
-  if (wm.PeekPosted(&peek, nullptr, 0, 0, false) || terminated_) return;
+  // Once terminated, loops stop waiting for input so that Run and modal forms end
+  // at once; a message box shown while the program ends still waits for its answer.
+  bool answer_awaited = !wm.modal_stack.empty() && !wm.modal_stack.back()->modal_ends_on_terminate_;
+  if (wm.PeekPosted(&peek, nullptr, 0, 0, false) || (terminated_ && !answer_awaited)) return;
   int timeout = wm.RunTimers();
   if (wm.PeekPosted(&peek, nullptr, 0, 0, false)) return;
   if (wm.HasPendingPaint()) timeout = 0;

@@ -2,7 +2,11 @@
 // loops, the main form ending Run, minimising, workers that fail.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <vcl/forms.h>
@@ -181,6 +185,41 @@ TEST_F(FormsTest, ClosingTheMainFormEndsRunUnlessItRefuses) {
   EXPECT_EQ(queries, 2);
   EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(main->ModalResult(), mrNone);
+
+  // A box shown while the program ends waits for the user's answer (the loop keeps
+  // waiting for input). A watchdog closes it (cancel) should it never see the key.
+  HWND box = nullptr;
+  HeadlessSetIdleHook([&]() -> bool {
+    if (!box) return false;
+    HeadlessChar(dynamic_cast<TCustomForm*>(FindControl(box)), 'n');
+    box = nullptr;
+    return true;
+  });
+  std::mutex mu;
+  std::condition_variable cv;
+  bool answered = false;
+  HWND shown = nullptr;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mu);
+    if (!cv.wait_for(lock, std::chrono::seconds(5), [&] { return answered; }) && shown)
+      PostMessageA(shown, WM_CLOSE, 0, 0);
+  });
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    box = info.box;
+    std::lock_guard<std::mutex> lock(mu);
+    shown = info.box;
+    return 0;
+  });
+  int answer = MessageBoxA(nullptr, "Save before leaving?", "Question", MB_YESNOCANCEL);
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    answered = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  HeadlessSetIdleHook(nullptr);
+  SetMessageBoxRecorder(nullptr);
+  EXPECT_EQ(answer, IDNO);
 }
 
 TEST_F(FormsTest, MinimisingHidesTheWindowAndRestoringShowsIt) {
