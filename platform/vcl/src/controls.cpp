@@ -1106,30 +1106,32 @@ void TWinControl::KeyPress(char& key) {
   if (OnKeyPress) OnKeyPress(this, key);
 }
 
-bool TWinControl::DoKeyDown(TMessage& m) {
+namespace {
+
+// Offers a key to the parent form first when it previews keys, then to the control
+// itself; true when either used it up (set it to 0).
+template <typename Handler>
+bool OfferKey(TWinControl* control, TMessage& m, Handler handler) {
   WORD key = m.CharCode();
   TShiftState shift = KeyboardStateToShiftState();
-  TCustomForm* f = GetParentForm(this);
-  if (f && f != this && f->KeyPreview) {
-    f->KeyDown(key, shift);
+  TCustomForm* f = GetParentForm(control);
+  if (f && f != control && f->KeyPreview) {
+    handler(f, key, shift);
     if (key == 0) return true;
   }
-  KeyDown(key, shift);
+  handler(control, key, shift);
   m.SetCharCode(key);
   return key == 0;
 }
 
+}  // namespace
+
+bool TWinControl::DoKeyDown(TMessage& m) {
+  return OfferKey(this, m, [](TWinControl* c, WORD& key, TShiftState shift) { c->KeyDown(key, shift); });
+}
+
 bool TWinControl::DoKeyUp(TMessage& m) {
-  WORD key = m.CharCode();
-  TShiftState shift = KeyboardStateToShiftState();
-  TCustomForm* f = GetParentForm(this);
-  if (f && f != this && f->KeyPreview) {
-    f->KeyUp(key, shift);
-    if (key == 0) return true;
-  }
-  KeyUp(key, shift);
-  m.SetCharCode(key);
-  return key == 0;
+  return OfferKey(this, m, [](TWinControl* c, WORD& key, TShiftState shift) { c->KeyUp(key, shift); });
 }
 
 bool TWinControl::DoKeyPress(TMessage& m) {

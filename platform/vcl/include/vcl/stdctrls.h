@@ -284,6 +284,14 @@ class QVCL_API TButtonControl : public TCustomControl {
   void WMSetFocus(TMessage& m) override;
   void WMKillFocus(TMessage& m) override;
   void CMTextChanged(TMessage& m) override;
+  // A left press or Space shows the control pressed; the mouse tracks in and out.
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void MouseMove(TShiftState shift, int x, int y) override;
+  void KeyDown(WORD& key, TShiftState shift) override;
+  // End a left-button press (true when released over the control) or a Space
+  // press (true when Space was down), showing the control released.
+  bool EndMousePress(TMouseButton button);
+  bool EndSpacePress(WORD key);
   // True between a press (mouse or Space) and its release while over the control.
   bool pressed_ = false;
   bool tracking_ = false;
@@ -308,10 +316,7 @@ class QVCL_API TButton : public TButtonControl {
   // The face inside the frame: the caption (TBitBtn adds its glyph).
   virtual void PaintFace(TCanvas* c, TRect r, bool down);
   bool IsActiveDefault() const;
-  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
-  void MouseMove(TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
-  void KeyDown(WORD& key, TShiftState shift) override;
   void KeyUp(WORD& key, TShiftState shift) override;
   void WMGetDlgCode(TMessage& m) override;
   void CMDialogKey(TMessage& m) override;
@@ -345,10 +350,7 @@ class QVCL_API TCustomCheckBox : public TButtonControl {
   virtual void PaintGlyph(TCanvas* c, const TRect& r);
   // Runs OnClick after the state changed (also when set in code, as the system does).
   void StateChanged();
-  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
-  void MouseMove(TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
-  void KeyDown(WORD& key, TShiftState shift) override;
   void KeyUp(WORD& key, TShiftState shift) override;
   void WMGetDlgCode(TMessage& m) override;
   void CMDialogChar(TMessage& m) override;

@@ -38,6 +38,49 @@ void TButtonControl::CMTextChanged(TMessage& m) {
   Invalidate();
 }
 
+void TButtonControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (button == mbLeft) {
+    if (!Focused() && CanFocus()) SetFocus();
+    tracking_ = pressed_ = true;
+    Invalidate();
+  }
+  TCustomControl::MouseDown(button, shift, x, y);
+}
+
+void TButtonControl::MouseMove(TShiftState shift, int x, int y) {
+  if (tracking_) {
+    bool in = ClientRect().Contains(x, y);
+    if (in != pressed_) {
+      pressed_ = in;
+      Invalidate();
+    }
+  }
+  TCustomControl::MouseMove(shift, x, y);
+}
+
+void TButtonControl::KeyDown(WORD& key, TShiftState shift) {
+  TCustomControl::KeyDown(key, shift);
+  if (key == VK_SPACE && !space_down_) {
+    space_down_ = pressed_ = true;
+    Invalidate();
+  }
+}
+
+bool TButtonControl::EndMousePress(TMouseButton button) {
+  if (button != mbLeft || !tracking_) return false;
+  bool in = pressed_;
+  tracking_ = pressed_ = false;
+  Invalidate();
+  return in;
+}
+
+bool TButtonControl::EndSpacePress(WORD key) {
+  if (key != VK_SPACE || !space_down_) return false;
+  space_down_ = pressed_ = false;
+  Invalidate();
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 TButton::TButton(TComponent* owner) : TButtonControl(owner) {
   SetBounds(Left(), Top(), 75, 25);
@@ -91,50 +134,15 @@ void TButton::PaintFace(TCanvas* c, TRect r, bool down) {
   ctl::Caption(c, r, Caption(), DT_CENTER | DT_VCENTER | DT_SINGLELINE, Enabled(), Font()->Color());
 }
 
-void TButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-  if (button == mbLeft) {
-    if (!Focused() && CanFocus()) SetFocus();
-    tracking_ = pressed_ = true;
-    Invalidate();
-  }
-  TButtonControl::MouseDown(button, shift, x, y);
-}
-
-void TButton::MouseMove(TShiftState shift, int x, int y) {
-  if (tracking_) {
-    bool in = ClientRect().Contains(x, y);
-    if (in != pressed_) {
-      pressed_ = in;
-      Invalidate();
-    }
-  }
-  TButtonControl::MouseMove(shift, x, y);
-}
-
 void TButton::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  if (button == mbLeft && tracking_) {
-    tracking_ = pressed_ = false;
-    Invalidate();
-  }
+  EndMousePress(button);
   // The class library's click rule (press and release on the control) clicks.
   TButtonControl::MouseUp(button, shift, x, y);
 }
 
-void TButton::KeyDown(WORD& key, TShiftState shift) {
-  TButtonControl::KeyDown(key, shift);
-  if (key == VK_SPACE && !space_down_) {
-    space_down_ = pressed_ = true;
-    Invalidate();
-  }
-}
-
 void TButton::KeyUp(WORD& key, TShiftState shift) {
   TButtonControl::KeyUp(key, shift);
-  if (key == VK_SPACE && space_down_) {
-    space_down_ = pressed_ = false;
-    Invalidate();
-    Click();
-  }
+  if (EndSpacePress(key)) Click();
 }
 
 void TButton::WMGetDlgCode(TMessage& m) {
@@ -241,51 +249,14 @@ void TCustomCheckBox::Paint() {
   }
 }
 
-void TCustomCheckBox::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-  if (button == mbLeft) {
-    if (!Focused() && CanFocus()) SetFocus();
-    tracking_ = pressed_ = true;
-    Invalidate();
-  }
-  TButtonControl::MouseDown(button, shift, x, y);
-}
-
-void TCustomCheckBox::MouseMove(TShiftState shift, int x, int y) {
-  if (tracking_) {
-    bool in = ClientRect().Contains(x, y);
-    if (in != pressed_) {
-      pressed_ = in;
-      Invalidate();
-    }
-  }
-  TButtonControl::MouseMove(shift, x, y);
-}
-
 void TCustomCheckBox::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  if (button == mbLeft && tracking_) {
-    bool in = pressed_;
-    tracking_ = pressed_ = false;
-    Invalidate();
-    if (in) Toggle();
-  }
+  if (EndMousePress(button)) Toggle();
   TButtonControl::MouseUp(button, shift, x, y);
-}
-
-void TCustomCheckBox::KeyDown(WORD& key, TShiftState shift) {
-  TButtonControl::KeyDown(key, shift);
-  if (key == VK_SPACE && !space_down_) {
-    space_down_ = pressed_ = true;
-    Invalidate();
-  }
 }
 
 void TCustomCheckBox::KeyUp(WORD& key, TShiftState shift) {
   TButtonControl::KeyUp(key, shift);
-  if (key == VK_SPACE && space_down_) {
-    space_down_ = pressed_ = false;
-    Invalidate();
-    Toggle();
-  }
+  if (EndSpacePress(key)) Toggle();
 }
 
 void TCustomCheckBox::WMGetDlgCode(TMessage& m) { m.Result = DLGC_BUTTON; }
