@@ -273,6 +273,15 @@ void PushMouse(BackendEventKind k, TCustomForm* f, int x, int y, int button, uns
   Push(e);
 }
 
+void PushKey(BackendEventKind k, TCustomForm* f, unsigned key, unsigned mods) {
+  BackendEvent e;
+  e.kind = k;
+  e.window = HandleOf(f);
+  e.key = key;
+  e.modifiers = mods;
+  Push(e);
+}
+
 }  // namespace
 
 const BackendOps& HeadlessBackendOps() { return kOps; }
@@ -321,30 +330,15 @@ void HeadlessWheel(TCustomForm* f, int x, int y, int delta) {
 }
 
 void HeadlessKeyDown(TCustomForm* f, unsigned vk, unsigned m) {
-  BackendEvent e;
-  e.kind = BackendEventKind::KeyDown;
-  e.window = HandleOf(f);
-  e.key = vk;
-  e.modifiers = m;
-  Push(e);
+  PushKey(BackendEventKind::KeyDown, f, vk, m);
 }
 
 void HeadlessKeyUp(TCustomForm* f, unsigned vk, unsigned m) {
-  BackendEvent e;
-  e.kind = BackendEventKind::KeyUp;
-  e.window = HandleOf(f);
-  e.key = vk;
-  e.modifiers = m;
-  Push(e);
+  PushKey(BackendEventKind::KeyUp, f, vk, m);
 }
 
 void HeadlessChar(TCustomForm* f, char ch, unsigned m) {
-  BackendEvent e;
-  e.kind = BackendEventKind::Char;
-  e.window = HandleOf(f);
-  e.key = static_cast<unsigned char>(ch);
-  e.modifiers = m;
-  Push(e);
+  PushKey(BackendEventKind::Char, f, static_cast<unsigned char>(ch), m);
 }
 
 void HeadlessKey(TCustomForm* f, unsigned vk, unsigned m) {

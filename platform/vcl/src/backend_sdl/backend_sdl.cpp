@@ -152,10 +152,12 @@ void Attach(SdlWin& w, SDL_Window* window) {
   if (SdlWin* owner = w.owner ? Find(w.owner) : nullptr) SDL_SetWindowModalFor(window, owner->window);
 }
 
-void QueueEvent(BackendEventKind kind, HWND h) {
+void QueueEvent(BackendEventKind kind, HWND h, int x = 0, int y = 0) {
   BackendEvent e;
   e.kind = kind;
   e.window = h;
+  e.x = x;
+  e.y = y;
   S().pending.push_back(e);
 }
 
@@ -571,12 +573,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (Settled(w->move_pending, w->move_since, e.data1 == w->x && e.data2 == w->y)) {
         w->x = e.data1;
         w->y = e.data2;
-        BackendEvent out;
-        out.kind = BackendEventKind::Moved;
-        out.window = w->handle;
-        out.x = w->x;
-        out.y = w->y;
-        S().pending.push_back(out);
+        QueueEvent(BackendEventKind::Moved, w->handle, w->x, w->y);
       }
       break;
     case SDL_WINDOWEVENT_RESIZED:
@@ -585,12 +582,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
         w->height = ClampSize(e.data2);
         w->presented = false;
         if (w->shaped) ApplyShape(*w);
-        BackendEvent out;
-        out.kind = BackendEventKind::Resized;
-        out.window = w->handle;
-        out.x = w->width;
-        out.y = w->height;
-        S().pending.push_back(out);
+        QueueEvent(BackendEventKind::Resized, w->handle, w->width, w->height);
       }
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:

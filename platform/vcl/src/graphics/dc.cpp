@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
+#include <utility>
 
 #include <win32/region.h>
 
@@ -45,29 +46,27 @@ Header* Lookup(const void* handle) {
 }
 
 namespace {
+template <typename T>
+BOOL Free(Header* h) {
+  UnregisterObject(h);
+  delete reinterpret_cast<T*>(h);
+  return TRUE;
+}
+
 BOOL DeleteOurs(HGDIOBJ object) {
   Header* h = Lookup(object);
   if (!h || h->stock || h->ownedByObject) return FALSE;
   switch (h->kind) {
     case Kind::Pen:
-      UnregisterObject(h);
-      delete reinterpret_cast<HPEN__*>(h);
-      return TRUE;
+      return Free<HPEN__>(h);
     case Kind::Brush:
-      UnregisterObject(h);
-      delete reinterpret_cast<HBRUSH__*>(h);
-      return TRUE;
+      return Free<HBRUSH__>(h);
     case Kind::Font:
-      UnregisterObject(h);
-      delete reinterpret_cast<HFONT__*>(h);
-      return TRUE;
-    case Kind::Bitmap: {
-      auto* b = reinterpret_cast<HBITMAP__*>(h);
-      if (b->selectedInto) return FALSE;  // still selected into a DC, as GDI refuses
-      UnregisterObject(h);
-      delete b;
-      return TRUE;
-    }
+      return Free<HFONT__>(h);
+    case Kind::Bitmap:
+      // Still selected into a DC: refused, as GDI does.
+      if (reinterpret_cast<HBITMAP__*>(h)->selectedInto) return FALSE;
+      return Free<HBITMAP__>(h);
     case Kind::DC:
       return FALSE;
   }
@@ -155,6 +154,19 @@ void Normalize(int& a, int& b) {
   if (a > b) std::swap(a, b);
 }
 
+// A rectangle in logical coordinates, ordered and moved to device coordinates.
+RECT DeviceRect(const HDC__* dc, int left, int top, int right, int bottom) {
+  Normalize(left, right);
+  Normalize(top, bottom);
+  return RECT{left + dc->s.origin.x, top + dc->s.origin.y, right + dc->s.origin.x, bottom + dc->s.origin.y};
+}
+
+int SetClip(HDC__* dc, std::vector<RECT> rects) {
+  dc->s.clip = std::move(rects);
+  dc->s.clipped = true;
+  return ClipKind(dc);
+}
+
 }  // namespace
 
 // --- Contexts ---------------------------------------------------------------------
@@ -190,24 +202,18 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
   switch (h->kind) {
     case Kind::Pen: {
       auto* p = reinterpret_cast<HPEN__*>(h);
-      HGDIOBJ old = dc->s.penHandle;
       dc->s.pen = p->desc;
-      dc->s.penHandle = p;
-      return old;
+      return std::exchange(dc->s.penHandle, p);
     }
     case Kind::Brush: {
       auto* b = reinterpret_cast<HBRUSH__*>(h);
-      HGDIOBJ old = dc->s.brushHandle;
       dc->s.brush = b->desc;
-      dc->s.brushHandle = b;
-      return old;
+      return std::exchange(dc->s.brushHandle, b);
     }
     case Kind::Font: {
       auto* f = reinterpret_cast<HFONT__*>(h);
-      HGDIOBJ old = dc->s.fontHandle;
       dc->s.font = f->lf;
-      dc->s.fontHandle = f;
-      return old;
+      return std::exchange(dc->s.fontHandle, f);
     }
     case Kind::Bitmap: {
       auto* b = reinterpret_cast<HBITMAP__*>(h);
@@ -323,48 +329,35 @@ BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous) {
 
 int IntersectClipRect(HDC dc, int left, int top, int right, int bottom) {
   if (!CheckDC(dc)) return ERROR;
-  Normalize(left, right);
-  Normalize(top, bottom);
-  RECT c{left + dc->s.origin.x, top + dc->s.origin.y, right + dc->s.origin.x,
-         bottom + dc->s.origin.y};
+  RECT c = DeviceRect(dc, left, top, right, bottom);
   std::vector<RECT> out;
   for (const RECT& r : CurrentClip(dc)) {
     RECT i{std::max(r.left, c.left), std::max(r.top, c.top), std::min(r.right, c.right),
            std::min(r.bottom, c.bottom)};
     if (i.left < i.right && i.top < i.bottom) out.push_back(i);
   }
-  dc->s.clip = std::move(out);
-  dc->s.clipped = true;
-  return ClipKind(dc);
+  return SetClip(dc, std::move(out));
 }
 
 int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom) {
   if (!CheckDC(dc)) return ERROR;
-  Normalize(left, right);
-  Normalize(top, bottom);
-  RECT c{left + dc->s.origin.x, top + dc->s.origin.y, right + dc->s.origin.x,
-         bottom + dc->s.origin.y};
+  RECT c = DeviceRect(dc, left, top, right, bottom);
   std::vector<RECT> out;
   for (const RECT& r : CurrentClip(dc)) SubtractRect(r, c, out);
-  dc->s.clip = std::move(out);
-  dc->s.clipped = true;
-  return ClipKind(dc);
+  return SetClip(dc, std::move(out));
 }
 
 int SelectClipRgn(HDC dc, HRGN region) {
   if (!CheckDC(dc)) return ERROR;
   if (!region) {
-    dc->s.clipped = false;
-    dc->s.clip.clear();
+    ResetDeviceClip(dc);
     return SIMPLEREGION;
   }
   if (!IsRegion(region)) return ERROR;
   std::vector<RECT> rects;
   for (const RegionBand& band : GetRegionBands(region))
     for (const auto& span : band.spans) rects.push_back(RECT{span.first, band.top, span.second, band.bottom});
-  dc->s.clip = std::move(rects);
-  dc->s.clipped = true;
-  return ClipKind(dc);
+  return SetClip(dc, std::move(rects));
 }
 
 void SetDeviceClipRects(HDC dc, const std::vector<RECT>& rects) {
@@ -404,31 +397,21 @@ int GetClipBox(HDC dc, RECT* box) {
 }
 
 COLORREF SetTextColor(HDC dc, COLORREF color) {
-  if (!CheckDC(dc)) return CLR_INVALID;
-  COLORREF old = dc->s.textColor;
-  dc->s.textColor = color & 0xFFFFFF;
-  return old;
+  return CheckDC(dc) ? std::exchange(dc->s.textColor, color & 0xFFFFFF) : CLR_INVALID;
 }
 COLORREF GetTextColor(HDC dc) { return CheckDC(dc) ? dc->s.textColor : CLR_INVALID; }
 COLORREF SetBkColor(HDC dc, COLORREF color) {
-  if (!CheckDC(dc)) return CLR_INVALID;
-  COLORREF old = dc->s.bkColor;
-  dc->s.bkColor = color & 0xFFFFFF;
-  return old;
+  return CheckDC(dc) ? std::exchange(dc->s.bkColor, color & 0xFFFFFF) : CLR_INVALID;
 }
 COLORREF GetBkColor(HDC dc) { return CheckDC(dc) ? dc->s.bkColor : CLR_INVALID; }
 int SetBkMode(HDC dc, int mode) {
   if (!CheckDC(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
-  int old = dc->s.bkMode;
-  dc->s.bkMode = mode;
-  return old;
+  return std::exchange(dc->s.bkMode, mode);
 }
 int GetBkMode(HDC dc) { return CheckDC(dc) ? dc->s.bkMode : 0; }
 int SetROP2(HDC dc, int mode) {
   if (!CheckDC(dc) || mode < R2_BLACK || mode > R2_WHITE) return 0;
-  int old = dc->s.rop2;
-  dc->s.rop2 = mode;
-  return old;
+  return std::exchange(dc->s.rop2, mode);
 }
 int GetROP2(HDC dc) { return CheckDC(dc) ? dc->s.rop2 : 0; }
 
