@@ -14,8 +14,7 @@ namespace {
 
 struct LibraryInit {
   LibraryInit() {
-    Screen = new TScreen(nullptr);
-    Application = new TApplication(nullptr);
+    InitApplication();
     // Server libraries can paint into windows as soon as the library is loaded.
     InstallWindowSurfaceProvider();
     // No exit handler frees the forms: at that point other libraries' statics may
@@ -26,12 +25,19 @@ struct LibraryInit {
 
 }  // namespace
 
+void InitApplication() {
+  if (!Screen) Screen = new TScreen(nullptr);
+  if (!Application) Application = new TApplication(nullptr);
+}
+
 void DoneApplication() {
   if (TApplication* app = Application) {
     // Forms are freed (OnDestroy first) while the application object still exists.
     while (app->ComponentCount() > 0) FreeComponent(app->Components(app->ComponentCount() - 1));
     Application = nullptr;
     delete app;
+    // Its Terminate left a quit message behind; it must not end the next application.
+    WindowManager::Get().RemovePosted(nullptr, WM_QUIT);
   }
   if (TScreen* s = Screen) {
     Screen = nullptr;

@@ -177,6 +177,13 @@ void WindowManager::RemovePostedFor(HWND hwnd) {
                queue_.end());
 }
 
+void WindowManager::RemovePosted(HWND hwnd, UINT message) {
+  std::lock_guard<std::mutex> lock(queue_mu_);
+  queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                              [=](const MSG& m) { return m.hwnd == hwnd && m.message == message; }),
+               queue_.end());
+}
+
 void WindowManager::Wake() { Backend().Wake(); }
 
 bool WindowManager::PumpBackend(int timeoutMs) {

@@ -41,6 +41,7 @@ struct WindowManager {
   void Post(const MSG& msg);
   bool PeekPosted(MSG* out, HWND hwnd, UINT min, UINT max, bool remove);
   void RemovePostedFor(HWND hwnd);
+  void RemovePosted(HWND hwnd, UINT message);
 
   // --- loop (GUI thread) ---
   // Pulls every backend event waiting into the queue; true when any came.

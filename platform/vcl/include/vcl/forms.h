@@ -269,3 +269,7 @@ QVCL_API extern TScreen* Screen;
 // Frees the forms and the application object: the class library's finalisation,
 // which the program runs once WinMain has returned (safe to call twice).
 QVCL_API void DoneApplication();
+// Creates the screen and a fresh application object where they are absent: run when
+// the library is loaded, and again by whoever wants a new application after
+// DoneApplication (a test that ran a program's whole life, then the next one).
+QVCL_API void InitApplication();

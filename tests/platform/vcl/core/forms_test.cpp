@@ -46,9 +46,12 @@ class FormsTest : public ::testing::Test {
     SetMessageBoxRecorder(nullptr);
     HeadlessSetIdleHook(nullptr);
   }
+  // A case may run the application to its end: later ones get a fresh one.
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
+    DoneApplication();
+    InitApplication();
   }
 };
 
@@ -220,6 +223,60 @@ TEST_F(FormsTest, ClosingTheMainFormEndsRunUnlessItRefuses) {
   HeadlessSetIdleHook(nullptr);
   SetMessageBoxRecorder(nullptr);
   EXPECT_EQ(answer, IDNO);
+}
+
+// After DoneApplication a new application starts clean: not ended, no forms, and no
+// leftover of the old one's ending cuts its loops short.
+TEST_F(FormsTest, AnApplicationCreatedAfterTheEndedOneRunsItsOwnLoops) {
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  HeadlessSetIdleHook([&]() -> bool {
+    if (!main->Visible()) return false;
+    HeadlessCloseRequest(main);
+    return true;
+  });
+  Application->Run();
+  ASSERT_TRUE(Application->Terminated());
+  HeadlessSetIdleHook(nullptr);
+  DoneApplication();
+  EXPECT_EQ(Application, nullptr);
+  EXPECT_EQ(Screen, nullptr);
+
+  InitApplication();
+  ASSERT_NE(Application, nullptr);
+  ASSERT_NE(Screen, nullptr);
+  TApplication* fresh = Application;
+  InitApplication();
+  EXPECT_EQ(Application, fresh) << "a living application is kept";
+  Application->Initialize();
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_EQ(Application->ComponentCount(), 0);
+  EXPECT_EQ(Application->MainForm(), nullptr);
+  EXPECT_EQ(Screen->FormCount(), 0);
+
+  auto* dialog = new TForm(nullptr);
+  int turns = 0;
+  HeadlessSetIdleHook([&]() -> bool {
+    if (++turns < 3) return true;
+    dialog->SetModalResult(mrOk);
+    return true;
+  });
+  EXPECT_EQ(dialog->ShowModal(), mrOk);
+  EXPECT_EQ(turns, 3);
+  EXPECT_FALSE(Application->Terminated());
+  FreeComponent(dialog);
+
+  // The new application's first form is its main form, and closing it ends Run.
+  TForm* second = nullptr;
+  Application->CreateForm(second);
+  EXPECT_EQ(Application->MainForm(), second);
+  HeadlessSetIdleHook([&]() -> bool {
+    if (!second->Visible()) return false;
+    HeadlessCloseRequest(second);
+    return true;
+  });
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
 }
 
 TEST_F(FormsTest, MinimisingHidesTheWindowAndRestoringShowsIt) {

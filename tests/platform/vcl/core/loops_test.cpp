@@ -21,6 +21,8 @@ class LoopsTest : public ::testing::Test {
     Application->Initialize();
     SetMessageBoxRecorder(nullptr);
     HeadlessSetIdleHook(nullptr);
+    // Loops end at once in an ended application: a case before this one must not leave it so.
+    ASSERT_FALSE(Application->Terminated());
   }
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
