@@ -27,7 +27,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(StartUp, CreatesTheSixFormsInOrderAndEndsWithZeroWhenTheMainFormCloses) {
+// Every case lives a program's life of its own: it finds an application object,
+// and leaves a fresh one behind with no forms, hooks or recorders of its own.
+class StartUp : public ::testing::Test {
+ protected:
+  void SetUp() override { InitApplication(); }
+  void TearDown() override {
+    HeadlessSetIdleHook(nullptr);
+    SetMessageBoxRecorder(nullptr);
+    DoneApplication();
+    // The freed forms' pointers must not outlive them.
+    frmMain = nullptr;
+    frmOption = nullptr;
+    frmPreview = nullptr;
+    AboutBox = nullptr;
+    frmConvert = nullptr;
+    ShutDlg = nullptr;
+    InitApplication();
+  }
+};
+
+TEST_F(StartUp, CreatesTheSixFormsInOrderAndEndsWithZeroWhenTheMainFormCloses) {
   int boxes = 0;
   SetMessageBoxRecorder([&](const MessageBoxInfo&) {
     ++boxes;
@@ -63,7 +83,7 @@ TEST(StartUp, CreatesTheSixFormsInOrderAndEndsWithZeroWhenTheMainFormCloses) {
   DoneApplication();
 }
 
-TEST(StartUp, FormsCarryTheirResourceSettings) {
+TEST_F(StartUp, FormsCarryTheirResourceSettings) {
   Application->Initialize();
   Application->CreateForm(frmMain);
   Application->CreateForm(frmOption);
@@ -117,7 +137,7 @@ TEST(StartUp, FormsCarryTheirResourceSettings) {
   EXPECT_EQ(Application, nullptr);
 }
 
-TEST(StartUp, ExceptionsEscapingStartUpAreShownAndTheGuardAnswersZero) {
+TEST_F(StartUp, ExceptionsEscapingStartUpAreShownAndTheGuardAnswersZero) {
   Application->Initialize();
   std::vector<std::string> texts;
   SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
@@ -139,7 +159,7 @@ TEST(StartUp, ExceptionsEscapingStartUpAreShownAndTheGuardAnswersZero) {
   EXPECT_EQ(texts, (std::vector<std::string>{"Bitmap image is not valid", "", ""}));
 }
 
-TEST(StartUp, ExceptionInOnCreateIsShownAndLaterFormsAreStillCreated) {
+TEST_F(StartUp, ExceptionInOnCreateIsShownAndLaterFormsAreStillCreated) {
   Application->Initialize();
   std::vector<std::string> texts;
   SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
@@ -164,7 +184,7 @@ TEST(StartUp, ExceptionInOnCreateIsShownAndLaterFormsAreStillCreated) {
   EXPECT_EQ(texts, (std::vector<std::string>{"Cannot open file"}));
 }
 
-TEST(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
+TEST_F(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
   const char* first = GetModulePath();
   std::string expected = fs::canonical("/proc/self/exe").parent_path().string();
   EXPECT_EQ(std::string(first), expected);
@@ -174,7 +194,7 @@ TEST(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
 
 // The same check from a copy of this test program in a folder whose path is far
 // longer than the 260 characters of the old fixed buffers.
-TEST(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
+TEST_F(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
   fs::path dir = fs::temp_directory_path() / ("quill-deep-" + std::to_string(getpid()));
   fs::path deep = dir;
   for (int i = 0; i < 12; ++i) deep /= "a-rather-long-folder-name-" + std::to_string(i);
@@ -190,7 +210,7 @@ TEST(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
+TEST_F(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
   Main_Initialization();
   EXPECT_TRUE(SkinFolder.empty());
   SkinFolder = "/skins/SKIN3";
@@ -208,7 +228,7 @@ TEST(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
 
 // The real program, copied into an empty folder (so there is no config.ini), run
 // headless; the backend's test hook closes the main window once it is on screen.
-TEST(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
+TEST_F(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
   const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
   ASSERT_NE(bin, nullptr);
   fs::path dir = fs::temp_directory_path() / ("quill-startup-" + std::to_string(getpid()));
