@@ -213,8 +213,7 @@ void TControl::UpdateAnchorRules() {
   TRect pr = parent_->ClientRect();
   anchor_right_ = pr.Width() - (left_ + width_);
   anchor_bottom_ = pr.Height() - (top_ + height_);
-  anchor_parent_w_ = pr.Width();
-  anchor_parent_h_ = pr.Height();
+  anchors_recorded_ = true;
 }
 
 void TControl::RequestAlign() {
@@ -858,7 +857,7 @@ void TWinControl::AlignControls(TControl*, TRect& rect) {
   for (int i = 0; i < ControlCount(); ++i) all.push_back(Controls(i));
   // Anchored controls follow the parent's size first.
   for (TControl* c : all) {
-    if (c->Align() != alNone || c->anchor_parent_w_ < 0) continue;
+    if (c->Align() != alNone || !c->anchors_recorded_) continue;
     TRect pr = ClientRect();
     TAnchors a = c->Anchors();
     int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
@@ -1175,9 +1174,7 @@ void TWinControl::WMKeyDown(TMessage& m) {
     }
     bool arrow = key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN;
     if (key == VK_RETURN || key == VK_ESCAPE || (arrow && !(code & DLGC_WANTARROWS))) {
-      TMessage dk{CM_DIALOGKEY, key, m.LParam, 0};
-      f->WindowProc ? f->WindowProc(dk) : f->WndProc(dk);
-      if (dk.Result) {
+      if (f->Perform(CM_DIALOGKEY, key, m.LParam)) {
         if (key == VK_RETURN || key == VK_ESCAPE) WindowManager::Get().swallow_char = static_cast<char>(key);
         return;
       }
@@ -1199,11 +1196,7 @@ void TWinControl::WMChar(TMessage& m) {
   if (DoKeyPress(m)) return;
   // A control that does not take characters lets them act as accelerators.
   if (!(Perform(WM_GETDLGCODE, 0, 0) & (DLGC_WANTCHARS | DLGC_WANTALLKEYS))) {
-    if (TCustomForm* f = GetParentForm(this)) {
-      TMessage dc{CM_DIALOGCHAR, m.WParam, m.LParam, 0};
-      f->WindowProc ? f->WindowProc(dc) : f->WndProc(dc);
-      if (dc.Result) return;
-    }
+    if (TCustomForm* f = GetParentForm(this); f && f->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) return;
   }
   DefaultHandler(m);
 }
@@ -1215,11 +1208,7 @@ void TWinControl::WMSysKeyDown(TMessage& m) {
 }
 
 void TWinControl::WMSysChar(TMessage& m) {
-  if (TCustomForm* f = GetParentForm(this)) {
-    TMessage dc{CM_DIALOGCHAR, m.WParam, m.LParam, 0};
-    f->WindowProc ? f->WindowProc(dc) : f->WndProc(dc);
-    if (dc.Result) return;
-  }
+  if (TCustomForm* f = GetParentForm(this); f && f->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) return;
   DefaultHandler(m);
 }
 

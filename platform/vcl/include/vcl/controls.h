@@ -365,8 +365,10 @@ class QVCL_API TControl : public TComponent {
   TWinControl* parent_ = nullptr;
   TAlign align_ = alNone;
   TAnchors anchors_{akLeft, akTop};
-  // Distances kept by anchors: to the parent's right/bottom and the size ratios.
-  int anchor_right_ = 0, anchor_bottom_ = 0, anchor_parent_w_ = -1, anchor_parent_h_ = -1;
+  // Distances kept by anchors to the parent's right and bottom (recorded once the
+  // control has had a parent).
+  int anchor_right_ = 0, anchor_bottom_ = 0;
+  bool anchors_recorded_ = false;
   bool visible_ = true;
   bool enabled_ = true;
   TColor color_ = clWindow;
