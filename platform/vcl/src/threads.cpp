@@ -126,7 +126,6 @@ void TThread::Synchronize(const TThreadMethod& method) { Synchronize(this, metho
 // ---------------------------------------------------------------------------
 TThread::TThread(bool createSuspended) : alive_(std::make_shared<std::atomic<bool>>(true)) {
   if (!createSuspended) {
-    pending_start_ = true;
     std::weak_ptr<std::atomic<bool>> alive = alive_;
     Enqueue(SyncCall{[this, alive] {
       auto a = alive.lock();

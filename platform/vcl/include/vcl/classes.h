@@ -336,7 +336,6 @@ class QVCL_API TThread : public TObject {
   std::atomic<DWORD> thread_id_{0};
   std::string fatal_message_;
   bool had_fatal_ = false;
-  bool pending_start_ = false;
   std::shared_ptr<std::atomic<bool>> alive_;
 };
 

@@ -527,7 +527,6 @@ class QVCL_API TCustomListBox : public TCustomControl {
   TListBoxStyle style_ = lbStandard;
   TBorderStyle border_style_ = bsSingle;
   bool dragging_ = false;
-  bool changed_while_dragging_ = false;
 };
 
 class QVCL_API TListBox : public TCustomListBox {
@@ -610,7 +609,6 @@ class QVCL_API TCustomComboBox : public TCustomControl {
   std::string edit_text_;
   int sel_start_ = 0, sel_len_ = 0;
   bool button_down_ = false;
-  std::uint64_t closed_at_ = 0;
 };
 
 class QVCL_API TComboBox : public TCustomComboBox {

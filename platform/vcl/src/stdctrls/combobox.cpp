@@ -234,7 +234,6 @@ void TCustomComboBox::SetDroppedDown(bool v) {
     popup_->Open();
   } else {
     popup_->Close();
-    closed_at_ = GetTickCount();
     CloseUp();
   }
   Invalidate();
