@@ -442,6 +442,8 @@ class QVCL_API TScrollBar : public TCustomControl {
   Geometry Geo() const;
   Part PartAt(int x, int y) const;
   void DoScroll(TScrollCode code, int pos);
+  // One line or page step for a press on an arrow or the track (nothing elsewhere).
+  void StepFor(Part part);
   void StartRepeat();
   void StopRepeat();
   TScrollBarKind kind_ = sbHorizontal;

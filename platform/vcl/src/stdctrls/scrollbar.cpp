@@ -128,15 +128,19 @@ void TScrollBar::StartRepeat() {
       TPoint p = ScreenToClient([] { POINT q; GetCursorPos(&q); return TPoint(q); }());
       Part under = PartAt(p.X, p.Y);
       if (pressed_ == None || under != pressed_) return;
-      switch (pressed_) {
-        case ArrowLow: DoScroll(scLineUp, position_ - SmallChange); break;
-        case ArrowHigh: DoScroll(scLineDown, position_ + SmallChange); break;
-        case PageLow: DoScroll(scPageUp, position_ - LargeChange); break;
-        case PageHigh: DoScroll(scPageDown, position_ + LargeChange); break;
-        default: break;
-      }
+      StepFor(pressed_);
     });
   SetTimer(timer_window_, kRepeatTimer, kRepeatDelay, nullptr);
+}
+
+void TScrollBar::StepFor(Part part) {
+  switch (part) {
+    case ArrowLow: DoScroll(scLineUp, position_ - SmallChange); break;
+    case ArrowHigh: DoScroll(scLineDown, position_ + SmallChange); break;
+    case PageLow: DoScroll(scPageUp, position_ - LargeChange); break;
+    case PageHigh: DoScroll(scPageDown, position_ + LargeChange); break;
+    default: break;
+  }
 }
 
 void TScrollBar::StopRepeat() {
@@ -148,14 +152,8 @@ void TScrollBar::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
   if (button != mbLeft || !Enabled()) return;
   pressed_ = PartAt(x, y);
   Geometry g = Geo();
-  switch (pressed_) {
-    case ArrowLow: DoScroll(scLineUp, position_ - SmallChange); break;
-    case ArrowHigh: DoScroll(scLineDown, position_ + SmallChange); break;
-    case PageLow: DoScroll(scPageUp, position_ - LargeChange); break;
-    case PageHigh: DoScroll(scPageDown, position_ + LargeChange); break;
-    case Thumb: drag_offset_ = (kind_ == sbVertical ? y : x) - g.thumb_pos; break;
-    default: break;
-  }
+  if (pressed_ == Thumb) drag_offset_ = (kind_ == sbVertical ? y : x) - g.thumb_pos;
+  else StepFor(pressed_);
   if (pressed_ != None && pressed_ != Thumb) StartRepeat();
   Invalidate();
 }
