@@ -22,6 +22,16 @@ void DropHandle(H*& handle) {
     handle = nullptr;
   }
 }
+
+// Stores an attribute the handle is made from; true when it changed (the handle is
+// then dropped, to be made again when next asked for).
+template <typename T, typename H>
+bool StoreAttr(T& field, const T& value, H*& handle) {
+  if (value == field) return false;
+  field = value;
+  DropHandle(handle);
+  return true;
+}
 }  // namespace
 
 // --- TPen ---
@@ -43,23 +53,14 @@ void TPen::Assign(TPersistent* source) {
 }
 
 void TPen::SetColor(TColor value) {
-  if (value == color_) return;
-  color_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(color_, value, handle_)) Changed();
 }
 void TPen::SetWidth(int value) {
   if (value < 0) value = 0;
-  if (value == width_) return;
-  width_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(width_, value, handle_)) Changed();
 }
 void TPen::SetStyle(TPenStyle value) {
-  if (value == style_) return;
-  style_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(style_, value, handle_)) Changed();
 }
 void TPen::SetMode(TPenMode value) {
   if (value == mode_) return;
@@ -110,10 +111,7 @@ void TBrush::SetColor(TColor value) {
   Changed();
 }
 void TBrush::SetStyle(TBrushStyle value) {
-  if (value == style_) return;
-  style_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(style_, value, handle_)) Changed();
 }
 void TBrush::SetBitmap(TBitmap* value) {
   if (value) {
@@ -179,10 +177,7 @@ void TFont::SetName(const std::string& value) {
   Changed();
 }
 void TFont::SetHeight(int value) {
-  if (value == height_) return;
-  height_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(height_, value, handle_)) Changed();
 }
 int TFont::Size() const {
   // -Height * 72 / PixelsPerInch, rounded half away from zero (MulDiv's rounding).
@@ -196,10 +191,7 @@ void TFont::SetSize(int value) {
   SetHeight(-static_cast<int>(n < 0 ? -q : q));
 }
 void TFont::SetStyle(TFontStyles value) {
-  if (value == style_) return;
-  style_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(style_, value, handle_)) Changed();
 }
 void TFont::SetColor(TColor value) {
   if (value == color_) return;
@@ -207,22 +199,13 @@ void TFont::SetColor(TColor value) {
   Changed();
 }
 void TFont::SetCharset(TFontCharset value) {
-  if (value == charset_) return;
-  charset_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(charset_, value, handle_)) Changed();
 }
 void TFont::SetPitch(TFontPitch value) {
-  if (value == pitch_) return;
-  pitch_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(pitch_, value, handle_)) Changed();
 }
 void TFont::SetOrientation(int value) {
-  if (value == orientation_) return;
-  orientation_ = value;
-  DropHandle(handle_);
-  Changed();
+  if (StoreAttr(orientation_, value, handle_)) Changed();
 }
 
 HFONT TFont::Handle() {
