@@ -16,6 +16,18 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }
 
+// The first item after start (from the top when start < 0) that matches, searching
+// round to the start again; -1 when none does.
+template <typename Match>
+int FindFrom(const TStrings& items, int start, Match match) {
+  int n = items.Count();
+  for (int k = 1; k <= n; ++k) {
+    int i = ((start < 0 ? -1 : start) + k) % n;
+    if (match(items.Get(i))) return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 // The drop-down list. It holds the mouse capture while it is open: a press outside
@@ -285,21 +297,11 @@ void TCustomComboBox::Clear() {
 }
 
 int TCustomComboBox::FindPrefix(const std::string& text, int start) const {
-  int n = items_->Count();
-  for (int k = 1; k <= n; ++k) {
-    int i = ((start < 0 ? -1 : start) + k) % n;
-    if (StartsWith(items_->Get(i), text)) return i;
-  }
-  return -1;
+  return FindFrom(*items_, start, [&](const std::string& item) { return StartsWith(item, text); });
 }
 
 int TCustomComboBox::FindExact(const std::string& text, int start) const {
-  int n = items_->Count();
-  for (int k = 1; k <= n; ++k) {
-    int i = ((start < 0 ? -1 : start) + k) % n;
-    if (SameText(items_->Get(i), text)) return i;
-  }
-  return -1;
+  return FindFrom(*items_, start, [&](const std::string& item) { return SameText(item, text); });
 }
 
 void TCustomComboBox::UserChoose(int index) {
@@ -467,6 +469,12 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
   auto idx = static_cast<int>(static_cast<std::intptr_t>(m.WParam));
   auto valid = [&](int i) { return i >= 0 && i < n; };
   auto text = [&]() { return std::string(m.LParam ? reinterpret_cast<const char*>(m.LParam) : ""); };
+  // Closes the list and chooses the item that was hot in it.
+  auto chooseHot = [&] {
+    int hot = popup_->Hot();
+    SetDroppedDown(false);
+    UserChoose(hot);
+  };
   switch (m.Msg) {
     case WM_SYSKEYDOWN:
       if (m.CharCode() != VK_DOWN && m.CharCode() != VK_UP) break;
@@ -475,13 +483,8 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
       WORD key = m.CharCode();
       bool alt = GetKeyState(VK_MENU) < 0 || m.Msg == WM_SYSKEYDOWN;
       if (key == VK_F4 || (alt && (key == VK_DOWN || key == VK_UP))) {
-        if (DroppedDown()) {
-          int hot = popup_->Hot();
-          SetDroppedDown(false);
-          UserChoose(hot);
-        } else {
-          SetDroppedDown(true);
-        }
+        if (DroppedDown()) chooseHot();
+        else SetDroppedDown(true);
         return;
       }
       if (DroppedDown()) {
@@ -492,12 +495,7 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
           case VK_NEXT: popup_->SetHot(popup_->Hot() + popup_->Rows() - 1); return;
           case VK_HOME: popup_->SetHot(0); return;
           case VK_END: popup_->SetHot(n - 1); return;
-          case VK_RETURN: {
-            int hot = popup_->Hot();
-            SetDroppedDown(false);
-            UserChoose(hot);
-            return;
-          }
+          case VK_RETURN: chooseHot(); return;
           case VK_ESCAPE: SetDroppedDown(false); return;
           default: break;
         }
