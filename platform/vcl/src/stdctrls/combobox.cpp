@@ -12,22 +12,6 @@ namespace {
 
 constexpr int kButtonWidth = 16;
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
-}
-
-// The first item after start (from the top when start < 0) that matches, searching
-// round to the start again; -1 when none does.
-template <typename Match>
-int FindFrom(const TStrings& items, int start, Match match) {
-  int n = items.Count();
-  for (int k = 1; k <= n; ++k) {
-    int i = ((start < 0 ? -1 : start) + k) % n;
-    if (match(items.Get(i))) return i;
-  }
-  return -1;
-}
-
 }  // namespace
 
 // The drop-down list. It holds the mouse capture while it is open: a press outside
@@ -297,11 +281,11 @@ void TCustomComboBox::Clear() {
 }
 
 int TCustomComboBox::FindPrefix(const std::string& text, int start) const {
-  return FindFrom(*items_, start, [&](const std::string& item) { return StartsWith(item, text); });
+  return ctl::FindItem(*items_, start, text, false);
 }
 
 int TCustomComboBox::FindExact(const std::string& text, int start) const {
-  return FindFrom(*items_, start, [&](const std::string& item) { return SameText(item, text); });
+  return ctl::FindItem(*items_, start, text, true);
 }
 
 void TCustomComboBox::UserChoose(int index) {

@@ -106,6 +106,17 @@ TCanvas* Measure(TFont* font) {
   return c;
 }
 
+int FindItem(const TStrings& items, int start, const std::string& text, bool exact) {
+  int n = items.Count();
+  for (int k = 1; k <= n; ++k) {
+    int i = ((start < 0 ? -1 : start) + k) % n;
+    std::string item = items.Get(i);
+    bool hit = exact ? SameText(item, text) : item.size() >= text.size() && SameText(item.substr(0, text.size()), text);
+    if (hit) return i;
+  }
+  return -1;
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!OpenClipboard(nullptr)) return text;

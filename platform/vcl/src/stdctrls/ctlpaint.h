@@ -1,5 +1,6 @@
 // Drawing shared by the standard controls: the classic 3-D edges, check marks,
-// arrows and captions, and the pop-up window that menus and drop-down lists use.
+// arrows and captions, item search, and the pop-up window that menus and drop-down
+// lists use.
 #pragma once
 
 #include <string>
@@ -25,6 +26,10 @@ void Caption(TCanvas* c, TRect r, const std::string& text, UINT flags, bool enab
 int LineHeight(TCanvas* c);
 // A scratch canvas for measuring text in a font.
 TCanvas* Measure(TFont* font);
+// The first item after start (from the top when start < 0) that equals text, or
+// only begins with it when !exact, ignoring case and searching round to start
+// again; -1 when none does.
+int FindItem(const TStrings& items, int start, const std::string& text, bool exact);
 // The clipboard's text (empty when it holds none) and replacing it.
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);

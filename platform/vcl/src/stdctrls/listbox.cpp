@@ -424,19 +424,7 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
       m.Result = LB_OKAY;
       return;
     case LB_FINDSTRING:
-    case LB_FINDSTRINGEXACT: {
-      std::string s = text();
-      int n = Count();
-      m.Result = LB_ERR;
-      for (int k = 1; k <= n; ++k) {
-        int i = ((idx < 0 ? -1 : idx) + k) % n;
-        std::string item = Items()->Get(i);
-        bool hit = m.Msg == LB_FINDSTRINGEXACT ? SameText(item, s)
-                                                : item.size() >= s.size() && SameText(item.substr(0, s.size()), s);
-        if (hit) { m.Result = i; break; }
-      }
-      return;
-    }
+    case LB_FINDSTRINGEXACT: m.Result = ctl::FindItem(*Items(), idx, text(), m.Msg == LB_FINDSTRINGEXACT); return;
     default: TCustomControl::DefaultHandler(m); return;
   }
 }
