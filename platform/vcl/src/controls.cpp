@@ -650,7 +650,6 @@ void TControl::CMHitTest(TMessage& m) { m.Result = HTCLIENT; }
 void TControl::CMDialogChar(TMessage& m) { DefaultHandler(m); }
 void TControl::CMDialogKey(TMessage& m) { DefaultHandler(m); }
 void TControl::CMFocusChanged(TMessage& m) { DefaultHandler(m); }
-void TControl::CMSysColorChange(TMessage& m) { DefaultHandler(m); }
 
 // ---------------------------------------------------------------------------
 TWinControl::TWinControl(TComponent* owner) : TControl(owner), brush_(std::make_unique<TBrush>()) {

@@ -337,7 +337,6 @@ class QVCL_API TControl : public TComponent {
   virtual void CMDialogChar(TMessage& m);
   virtual void CMDialogKey(TMessage& m);
   virtual void CMFocusChanged(TMessage& m);
-  virtual void CMSysColorChange(TMessage& m);
 
   // Initial visibility without notifications (forms start hidden).
   void InitVisible(bool v) { visible_ = v; }

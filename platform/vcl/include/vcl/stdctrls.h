@@ -315,7 +315,6 @@ class QVCL_API TButton : public TButtonControl {
   void Paint() override;
   // The face inside the frame: the caption (TBitBtn adds its glyph).
   virtual void PaintFace(TCanvas* c, TRect r, bool down);
-  bool IsActiveDefault() const;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   void KeyUp(WORD& key, TShiftState shift) override;
   void WMGetDlgCode(TMessage& m) override;

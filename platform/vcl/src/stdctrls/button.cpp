@@ -94,8 +94,6 @@ void TButton::SetDefault(bool v) {
   Invalidate();
 }
 
-bool TButton::IsActiveDefault() const { return active_; }
-
 void TButton::Click() {
   if (TCustomForm* f = GetParentForm(this)) f->SetModalResult(modal_result_);
   TButtonControl::Click();
