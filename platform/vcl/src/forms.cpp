@@ -345,7 +345,6 @@ void TCustomForm::ShowingChanged() {
     ApplyPosition();
     DoShow();
     if (!Visible()) return;  // OnShow may hide it again
-    shown_ = true;
     TPoint o = ClientOrigin();
     Backend().SetBounds(Handle(), o.X, o.Y, ClientWidth(), ClientHeight());
     Backend().SetTitle(Handle(), GetText());

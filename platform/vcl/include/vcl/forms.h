@@ -154,7 +154,6 @@ class QVCL_API TCustomForm : public TWinControl {
   bool position_applied_ = false;
   bool created_ = false;
   bool destroyed_ = false;
-  bool shown_ = false;
   std::unique_ptr<TControlCanvas> canvas_;
   TSurface surface_;
 };
