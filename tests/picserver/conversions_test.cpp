@@ -20,14 +20,7 @@ using namespace zentra_test;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
-  for (std::size_t i = 0; i < n; i += 11) b[i] = (i / 11) % 2 ? 255 : 0;
-  return b;
-}
+Bytes RandomBytes(std::mt19937& rng, std::size_t n) { return zentra_test::RandomBytes(rng, n, 11); }
 
 BitmapInfoHeader HeaderOf(const Bytes& dib) {
   BitmapInfoHeader h;

@@ -7,9 +7,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace zentra_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Random samples with the extremes mixed in every `extremeStep` bytes, where
+// saturation and weights show.
+inline Bytes RandomBytes(std::mt19937& rng, std::size_t n, std::size_t extremeStep = 7) {
+  Bytes b(n);
+  std::uniform_int_distribution<int> d(0, 255);
+  for (auto& x : b) x = static_cast<std::uint8_t>(d(rng));
+  for (std::size_t i = 0; i < n; i += extremeStep) b[i] = (i / extremeStep) % 2 ? 255 : 0;
+  return b;
+}
 
 using Bytes = std::vector<std::uint8_t>;
 using zentra::ImageRect;

@@ -16,16 +16,6 @@ using namespace zentra_test;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  std::uniform_int_distribution<int> d(0, 255);
-  for (auto& x : b) x = static_cast<std::uint8_t>(d(rng));
-  // Mix in the extremes, where saturation and weights show.
-  for (std::size_t i = 0; i < n; i += 7) b[i] = (i / 7) % 2 ? 255 : 0;
-  return b;
-}
 
 PrimitiveStatus Resize(const Bytes& src, ImageSize size, int srcStep, ImageRect roi, Bytes& dst,
                        int dstStep, ImageSize dstSize, double xf, double yf, int interpolation = 2) {
