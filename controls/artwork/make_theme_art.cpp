@@ -187,7 +187,7 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
       {"close", Glyph::Cross}, {"max", Glyph::Maximise}, {"min", Glyph::Minimise},
       {"help", Glyph::Help},   {"ctlbox", Glyph::Menu},  {"rst", Glyph::Restore}};
   TRect g = r;
-  g.Inflate(-(r.Width() / 4), -(r.Height() / 4));
+  g.Inflate(-(r.Width() / 5), -(r.Height() / 5));
   TColor ink = style == "MACOS" || style == "PROTEIN" ? Darken(p.accent, 50) : clWhite;
   DrawGlyph(b, g, glyphs.at(glyph), ink);
 }

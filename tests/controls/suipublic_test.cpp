@@ -4,6 +4,7 @@
 
 #include <vcl/extctrls.h>
 #include <vcl/forms.h>
+#include <vcl/stdctrls.h>
 #include <vcl/headless.h>
 #include <vcl/winuser.h>
 #include <win32/region.h>
@@ -230,11 +231,21 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   patch->SetBevelOuter(bvNone);
   patch->SetColor(clRed);
   patch->SetBounds(60, 40, 20, 20);  // overlaps the panel's lower right corner
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetAutoSize(false);
+  label->SetTransparent(false);
+  label->SetCaption("");
+  label->SetColor(clYellow);
+  label->SetBounds(50, 30, 10, 10);  // a graphic control: part of the parent's painting
   form->Show();
   Pump();
   DoTrans(canvas->Canvas(), panel);
   EXPECT_EQ(canvas->Canvas()->Pixels(0, 0), clBlue);
   EXPECT_EQ(canvas->Canvas()->Pixels(39, 29), clBlue);  // windowed siblings are not the parent's painting
+  EXPECT_EQ(canvas->Canvas()->Pixels(20, 10), clYellow);
+  EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), clYellow);
+  EXPECT_EQ(canvas->Canvas()->Pixels(30, 19), clBlue);
   // The canvas's own state is restored.
   POINT org{1, 1};
   GetViewportOrgEx(canvas->Canvas()->Handle(), &org);
