@@ -188,7 +188,8 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
       {"help", Glyph::Help},   {"ctlbox", Glyph::Menu},  {"rst", Glyph::Restore}};
   TRect g = r;
   g.Inflate(-(r.Width() / 5), -(r.Height() / 5));
-  TColor ink = style == "MACOS" || style == "PROTEIN" ? Darken(p.accent, 50) : clWhite;
+  // Dark ink on the light faces of MacOS and Protein, white on every dark face.
+  TColor ink = (style == "MACOS" || style == "PROTEIN") && state != "mousedown" ? Darken(p.accent, 50) : clWhite;
   DrawGlyph(b, g, glyphs.at(glyph), ink);
 }
 
