@@ -52,6 +52,14 @@ TEST(TileDraw, TilesFromTheOriginUpToOnePictureBeyondTheRectangle) {
     }
 }
 
+TEST(TileDraw, AHugeRectangleEndsAtWhatTheCanvasShows) {
+  TPicture pic;
+  pic.SetGraphic(Coded(1, 1).get());
+  auto canvas = Blank(30, 20);
+  TileDraw(canvas->Canvas(), &pic, TRect(-2000000000, -2000000000, 2000000000, 2000000000));
+  EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), RGB(0, 0, 77));
+}
+
 TEST(TileDraw, AnEmptyPictureDrawsNothingAndEnds) {
   auto canvas = Blank(20, 20);
   TPicture none;
