@@ -198,11 +198,15 @@ I32 SsdBidir16x16_Ipp(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 ste
 PrimitiveStatus ippiSqrDiff16x16B_8u32s_V1(const U8* cur, I32 curStep, const U8* refF, I32 stepF, I32 modeF,
                                            const U8* refB, I32 stepB, I32 modeB, I32* ssd) {
   if (cur == nullptr || refF == nullptr || refB == nullptr || ssd == nullptr) return StatusNullPointer;
+  const P fh = (modeF & kHalfPelHorizontal) ? 1 : 0, fv = (modeF & kHalfPelVertical) ? stepF : 0;
+  const P bh = (modeB & kHalfPelHorizontal) ? 1 : 0, bv = (modeB & kHalfPelVertical) ? stepB : 0;
   I32 sum = 0;
   for (I32 y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
-      const I32 pF = HalfPelExact(refF + y * P{stepF} + x, stepF, modeF);
-      const I32 pB = HalfPelExact(refB + y * P{stepB} + x, stepB, modeB);
+      const U8* f = refF + y * P{stepF} + x;
+      const U8* b = refB + y * P{stepB} + x;
+      const I32 pF = AverageExact4(f[0], f[fh], f[fv], f[fv + fh]);
+      const I32 pB = AverageExact4(b[0], b[bh], b[bv], b[bv + bh]);
       const I32 d = AverageExact(pF, pB) - cur[y * P{curStep} + x];
       sum += d * d;
     }
