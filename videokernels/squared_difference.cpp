@@ -124,20 +124,27 @@ constexpr SsdBidirKernel16x16 KernelRow[4] = {&SsdBidirKernel<kFwd, 0>, &SsdBidi
 
 bool IsFullOrTwoSample(I32 mode) { return mode == 0 || mode == 4 || mode == 8; }
 
-// Exact four-sample averages of each reference by its mode bits, then their
-// rounded mean.
-I32 SsdBidirRowsExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows, I32 fwdMode, I32 bwdMode) {
-  const P fh = (fwdMode & 8) ? 1 : 0, fv = (fwdMode & 4) ? step : 0;
-  const P bh = (bwdMode & 8) ? 1 : 0, bv = (bwdMode & 4) ? step : 0;
+// Exact four-sample averages of each reference by its mode bits (pavgb where
+// two samples suffice), then their rounded mean.
+template <I32 kFwd, I32 kBwd>
+I32 SsdBidirRowsExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows) {
   __m128i acc = _mm_setzero_si128();
   for (I32 y = 0; y < rows; ++y) {
-    const U8* f = fwdRef + y * step;
-    const U8* b = bwdRef + y * step;
-    const __m128i pf = AverageExact4Epu8(Load16(f), Load16(f + fh), Load16(f + fv), Load16(f + fh + fv));
-    const __m128i pb = AverageExact4Epu8(Load16(b), Load16(b + bh), Load16(b + bv), Load16(b + bh + bv));
-    acc = _mm_add_epi32(acc, RowSquares(_mm_avg_epu8(pf, pb), Load16(cur + y * step)));
+    const P o = y * step;
+    const __m128i pred = _mm_avg_epu8(PredictExact<kFwd>(fwdRef + o, step), PredictExact<kBwd>(bwdRef + o, step));
+    acc = _mm_add_epi32(acc, RowSquares(pred, Load16(cur + o)));
   }
   return Total32(acc);
+}
+
+using SsdBidirRows = I32 (*)(const U8*, const U8*, const U8*, P, I32);
+template <I32 kFwd>
+constexpr SsdBidirRows ExactRow[4] = {&SsdBidirRowsExact<kFwd, 0>, &SsdBidirRowsExact<kFwd, 4>,
+                                      &SsdBidirRowsExact<kFwd, 8>, &SsdBidirRowsExact<kFwd, 12>};
+constexpr const SsdBidirRows* kExactRows[4] = {ExactRow<0>, ExactRow<4>, ExactRow<8>, ExactRow<12>};
+
+I32 SsdBidirExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows, I32 fwdMode, I32 bwdMode) {
+  return kExactRows[HalfPelIndex(fwdMode)][HalfPelIndex(bwdMode)](fwdRef, bwdRef, cur, step, rows);
 }
 
 }  // namespace
@@ -164,11 +171,11 @@ I32 SsdBidir16x16_MmxExt(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 
 
 I32 SsdBidir16xN_Mmx(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 rows, I32 fwdMode,
                      I32 bwdMode) {
-  return SsdBidirRowsExact(fwdRef, bwdRef, cur, step, rows, fwdMode, bwdMode);
+  return SsdBidirExact(fwdRef, bwdRef, cur, step, rows, fwdMode, bwdMode);
 }
 
 I32 SsdBidir16x16_Mmx(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
-  return SsdBidirRowsExact(fwdRef, bwdRef, cur, step, 16, fwdMode, bwdMode);
+  return SsdBidirExact(fwdRef, bwdRef, cur, step, 16, fwdMode, bwdMode);
 }
 
 I32 SsdBidir16x16_C(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
