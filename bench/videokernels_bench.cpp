@@ -12,6 +12,8 @@
 #include <zentra/squared_difference_kernels.h>
 #include <zentra/statistics_kernels.h>
 
+#include "median_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <emmintrin.h>
 
@@ -321,17 +323,9 @@ std::vector<Case> Cases() {
   return c;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+// Per case: ns per block, times faster than the plain reference, time over the SSE2 reference.
+class RatioReporter : public MedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      if (r.run_type == Run::RT_Iteration) samples_[r.run_name.str()].push_back(r.GetAdjustedRealTime());
-      else if (r.aggregate_name == "median") medians_[r.run_name.str()] = r.GetAdjustedRealTime();
-    }
-  }
-
   void PrintRatios(const std::vector<Case>& cases) const {
     std::printf("\n%-26s %-28s %9s %12s %12s\n", "operation", "build", "ns/block", "x plain", "/ sse2 ref");
     for (const Case& c : cases) {
@@ -341,18 +335,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("%-26s %-28s %9.1f %12.1f %12.2f\n", c.group.c_str(), c.name.c_str(), t / kBlocks, plain / t, t / sse2);
     }
   }
-
- private:
-  double Time(const std::string& name) const {
-    if (auto m = medians_.find(name); m != medians_.end()) return m->second;
-    auto it = samples_.find(name);
-    if (it == samples_.end() || it->second.empty()) return 0;
-    std::vector<double> v = it->second;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  }
-  std::map<std::string, std::vector<double>> samples_;
-  std::map<std::string, double> medians_;
 };
 
 }  // namespace

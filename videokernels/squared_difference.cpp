@@ -65,6 +65,24 @@ I32 SsdRowsPlain(const U8* ref, const U8* cur, P step, I32 rows, I32 mode) {
   return sum;
 }
 
+// Each reference's exact four-sample average by its mode bits, their rounded
+// mean against the current block, plain code.
+I32 SsdBidirPlain(const U8* cur, P curStep, const U8* refF, P stepF, I32 modeF, const U8* refB, P stepB, I32 modeB) {
+  const P fh = (modeF & kHalfPelHorizontal) ? 1 : 0, fv = (modeF & kHalfPelVertical) ? stepF : 0;
+  const P bh = (modeB & kHalfPelHorizontal) ? 1 : 0, bv = (modeB & kHalfPelVertical) ? stepB : 0;
+  I32 sum = 0;
+  for (I32 y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const U8* f = refF + y * stepF + x;
+      const U8* b = refB + y * stepB + x;
+      const I32 pF = AverageExact4(f[0], f[fh], f[fv], f[fv + fh]);
+      const I32 pB = AverageExact4(b[0], b[bh], b[bv], b[bv + bh]);
+      const I32 d = AverageExact(pF, pB) - cur[y * curStep + x];
+      sum += d * d;
+    }
+  return sum;
+}
+
 }  // namespace
 
 // ---- One reference.
@@ -179,19 +197,7 @@ I32 SsdBidir16x16_Mmx(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 ste
 }
 
 I32 SsdBidir16x16_C(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
-  const P fh = (fwdMode & 8) ? 1 : 0, fv = (fwdMode & 4) ? step : 0;
-  const P bh = (bwdMode & 8) ? 1 : 0, bv = (bwdMode & 4) ? step : 0;
-  I32 sum = 0;
-  for (I32 y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const U8* f = fwdRef + y * P{step} + x;
-      const U8* b = bwdRef + y * P{step} + x;
-      const I32 pf = AverageExact4(f[0], f[fh], f[fv], f[fh + fv]);
-      const I32 pb = AverageExact4(b[0], b[bh], b[bv], b[bh + bv]);
-      const I32 d = AverageExact(pf, pb) - cur[y * P{step} + x];
-      sum += d * d;
-    }
-  return sum;
+  return SsdBidirPlain(cur, step, fwdRef, step, fwdMode, bwdRef, step, bwdMode);
 }
 
 I32 SsdBidir16x16_Ipp(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
@@ -205,18 +211,7 @@ I32 SsdBidir16x16_Ipp(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 ste
 PrimitiveStatus ippiSqrDiff16x16B_8u32s_V1(const U8* cur, I32 curStep, const U8* refF, I32 stepF, I32 modeF,
                                            const U8* refB, I32 stepB, I32 modeB, I32* ssd) {
   if (cur == nullptr || refF == nullptr || refB == nullptr || ssd == nullptr) return StatusNullPointer;
-  const P fh = (modeF & kHalfPelHorizontal) ? 1 : 0, fv = (modeF & kHalfPelVertical) ? stepF : 0;
-  const P bh = (modeB & kHalfPelHorizontal) ? 1 : 0, bv = (modeB & kHalfPelVertical) ? stepB : 0;
-  I32 sum = 0;
-  for (I32 y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const U8* f = refF + y * P{stepF} + x;
-      const U8* b = refB + y * P{stepB} + x;
-      const I32 pF = AverageExact4(f[0], f[fh], f[fv], f[fv + fh]);
-      const I32 pB = AverageExact4(b[0], b[bh], b[bv], b[bv + bh]);
-      const I32 d = AverageExact(pF, pB) - cur[y * P{curStep} + x];
-      sum += d * d;
-    }
+  const I32 sum = SsdBidirPlain(cur, curStep, refF, stepF, modeF, refB, stepB, modeB);
   *ssd = sum;
   return StatusOk;
 }

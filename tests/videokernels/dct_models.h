@@ -120,41 +120,30 @@ struct CosTable {
 inline const CosTable kCos;
 
 // Double-precision DCT of the standard's normalisation.
-inline std::array<double, 64> ReferenceForward(const Block& in) {
+// Both passes of a separable transform: forward sums over samples with the
+// basis of the output frequency, inverse over frequencies with the basis of the
+// output sample.
+inline std::array<double, 64> Separable(const Block& in, bool forward) {
+  auto basis = [forward](int out, int n) { return forward ? kCos.c[n][out] : kCos.c[out][n]; };
   long double rows[64];
-  for (int y = 0; y < 8; ++y)
-    for (int u = 0; u < 8; ++u) {
+  for (int r = 0; r < 8; ++r)
+    for (int o = 0; o < 8; ++o) {
       long double s = 0;
-      for (int x = 0; x < 8; ++x) s += in[8 * y + x] * kCos.c[x][u];
-      rows[8 * y + u] = s;
+      for (int n = 0; n < 8; ++n) s += in[8 * r + n] * basis(o, n);
+      rows[8 * r + o] = s;
     }
   std::array<double, 64> out{};
-  for (int v = 0; v < 8; ++v)
-    for (int u = 0; u < 8; ++u) {
+  for (int o = 0; o < 8; ++o)
+    for (int c = 0; c < 8; ++c) {
       long double s = 0;
-      for (int y = 0; y < 8; ++y) s += rows[8 * y + u] * kCos.c[y][v];
-      out[8 * v + u] = static_cast<double>(s);
+      for (int n = 0; n < 8; ++n) s += rows[8 * n + c] * basis(o, n);
+      out[8 * o + c] = static_cast<double>(s);
     }
   return out;
 }
 
-inline std::array<double, 64> ReferenceInverse(const Block& in) {
-  long double rows[64];
-  for (int v = 0; v < 8; ++v)
-    for (int x = 0; x < 8; ++x) {
-      long double s = 0;
-      for (int u = 0; u < 8; ++u) s += in[8 * v + u] * kCos.c[x][u];
-      rows[8 * v + x] = s;
-    }
-  std::array<double, 64> out{};
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      long double s = 0;
-      for (int v = 0; v < 8; ++v) s += rows[8 * v + x] * kCos.c[y][v];
-      out[8 * y + x] = static_cast<double>(s);
-    }
-  return out;
-}
+inline std::array<double, 64> ReferenceForward(const Block& in) { return Separable(in, true); }
+inline std::array<double, 64> ReferenceInverse(const Block& in) { return Separable(in, false); }
 
 inline Block RandomBlock(std::mt19937& rng, int lo, int hi) {
   Block b{};
