@@ -141,7 +141,10 @@ TEST(Dct, RunningBuildsSitInSlotOne) {
   EXPECT_EQ(Idct8x8Table.slot[kEngineSlotRunning], &Idct8x8_IppSse2);
   EXPECT_EQ(Idct8x8Table.slot[3], &Idct8x8_IppMmx);
   EXPECT_EQ(Idct8x8Table.slot[5], &Idct8x8_Fpu);
+  EXPECT_EQ(Idct8x8Table.slot[2], &Idct8x8_Mmx);
+  EXPECT_EQ(Fdct8x8Table.slot[4], &Fdct8x8_CA);
   EXPECT_EQ(Fdct8x8Table.slot[5], &Fdct8x8_Fpu);
+  EXPECT_EQ(Fdct8x8Table.slot[6], &Fdct8x8_CB);
 }
 
 // ---- IEEE 1180 accuracy of the running inverse transform.
@@ -254,6 +257,70 @@ TEST(DctFpu, ExtremeCoefficientsClampToThePixelRange) {
   Idct8x8_Fpu(low.data());
   for (auto v : low) ASSERT_GE(v, -256);
   EXPECT_EQ(low[0], -256);
+}
+
+// ---- The other integer builds.
+
+using InPlace = PrimitiveStatus (*)(std::int16_t*);
+using InPlaceBuild = Build<InPlace>;
+class ForwardIntegerTest : public BuildTest<InPlaceBuild> {};
+
+TEST_P(ForwardIntegerTest, WithinOneOfTheDoublePrecisionTransform) {
+  std::mt19937 rng(17);
+  for (int n = 0; n < 3000; ++n) {
+    const Block in = RandomBlock(rng, -256, 255);
+    Block out = in;
+    build().fn(out.data());
+    const auto ref = ReferenceForward(in);
+    for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(out[i] - ref[i]), 1.0) << "block " << n << " coefficient " << i;
+  }
+  Block flat;
+  flat.fill(-100);
+  build().fn(flat.data());
+  EXPECT_EQ(flat[0], -800);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, ForwardIntegerTest,
+                         ::testing::Values(InPlaceBuild{"Fdct8x8_CA", &Fdct8x8_CA}, InPlaceBuild{"Fdct8x8_CB", &Fdct8x8_CB}),
+                         BuildName());
+
+// Both passes with the class-0 matrix: rows (+2048) >> 12 saturated, columns
+// (+0x40000) >> 19, 32-bit sums.
+Block ModelIdctMmx(const Block& in) {
+  auto wrap = [](std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); };
+  int rows[64];
+  for (int r = 0; r < 8; ++r)
+    for (int n = 0; n < 8; ++n) {
+      std::int64_t s = 2048;
+      for (int k = 0; k < 8; ++k) s += std::int64_t{Coefficient(0, k, n)} * in[8 * r + k];
+      rows[8 * r + n] = Sat16(wrap(s) >> 12);
+    }
+  Block out{};
+  for (int c = 0; c < 8; ++c)
+    for (int n = 0; n < 8; ++n) {
+      std::int64_t s = 0x40000;
+      for (int k = 0; k < 8; ++k) s += std::int64_t{Coefficient(0, k, n)} * rows[8 * k + c];
+      out[8 * n + c] = static_cast<std::int16_t>(Sat16(wrap(s) >> 19));
+    }
+  return out;
+}
+
+TEST(IdctMmx, RandomBlocksMatchTheFormulaAndStayNearTheExactTransform) {
+  if (!IsaAvailable(Isa::Sse2)) GTEST_SKIP();
+  std::mt19937 rng(18);
+  for (int n = 0; n < 5000; ++n) {
+    const Block in = n % 4 == 3 ? RandomBlock(rng, -32768, 32767) : RandomBlock(rng, -2048, 2047);
+    Block out = in;
+    Idct8x8_Mmx(out.data());
+    ASSERT_EQ(out, ModelIdctMmx(in)) << n;
+    if (n % 4 != 3 && n % 2 == 0) {
+      const Block small = RandomBlock(rng, -40, 40);
+      Block got = small;
+      Idct8x8_Mmx(got.data());
+      const auto ref = ReferenceInverse(small);
+      for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(got[i] - ref[i]), 1.0) << i;
+    }
+  }
 }
 
 TEST(DctFpu, OnlyTheLastCoefficientAtOneClearsTheBlock) {
