@@ -202,19 +202,14 @@ I32 Sad16xNHalfPel_MmxExt(const U8* ref, const U8* cur, I32 step, I32 rows, I32 
 
 // Mode 0 full, 8 horizontal, 4 vertical, any other value diagonal.
 I32 Sad16xNHalfPel_C(const U8* ref, const U8* cur, I32 step, I32 rows, I32 mode) {
-  const P h = mode == kHalfPelHorizontal || (mode != kHalfPelFull && mode != kHalfPelVertical) ? 1 : 0;
-  const P v = mode == kHalfPelVertical || (mode != kHalfPelFull && mode != kHalfPelHorizontal) ? step : 0;
+  const bool full = mode == kHalfPelFull;
+  const P h = full || mode == kHalfPelVertical ? 0 : 1;
+  const P v = full || mode == kHalfPelHorizontal ? 0 : step;
   I32 sum = 0;
   for (I32 y = 0; y < rows; ++y) {
     const U8* r = ref + y * P{step};
     const U8* c = cur + y * P{step};
-    for (int x = 0; x < 16; ++x) {
-      I32 p;
-      if (h == 0 && v == 0) p = r[x];
-      else if (h != 0 && v != 0) p = AverageExact4(r[x], r[x + 1], r[x + v], r[x + v + 1]);
-      else p = AverageExact(r[x], r[x + h + v]);
-      sum += AbsDiffTable[p + 256 * c[x]];
-    }
+    for (int x = 0; x < 16; ++x) sum += AbsDiffTable[AverageExact4(r[x], r[x + h], r[x + v], r[x + v + h]) + 256 * c[x]];
   }
   return sum;
 }
