@@ -168,6 +168,10 @@ I32 Sad16xNHalfY_Mmx(const U8* ref, const U8* cur, I32 step, I32 rows) {
   return SadRowsExact<kHalfPelVertical>(ref, cur, step, rows);
 }
 
+// SSE2 builds of the two half positions that no table selects.
+I32 Sad16xNHalfX_Sse2(const U8* ref, const U8* cur, I32 step, I32 rows) { return SadRows<HalfX, 1>(ref, cur, step, rows); }
+I32 Sad16xNHalfY_Sse2(const U8* ref, const U8* cur, I32 step, I32 rows) { return SadRows<HalfY, 1>(ref, cur, step, rows); }
+
 I32 Sad16x16HalfXY_MmxExtA(const U8* ref, const U8* cur, I32 step) {
   return SadRows<HalfXYVerticalFirst, 2>(ref, cur, step, 16);
 }

@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         Sad16Build{"Sad16x16_Ipp", &Sad16x16IppRows, Isa::Sse2, {Pred::Full, Pred::Full, 16}},
         Sad16Build{"Sad16xNHalfX_MmxExt", &Sad16xNHalfX_MmxExt, Isa::Sse2, {Pred::HalfX}},
         Sad16Build{"Sad16xNHalfX_Ipp", &Sad16xNHalfX_Ipp, Isa::Sse2, {Pred::HalfX}},
+        Sad16Build{"Sad16xNHalfX_Sse2", &Sad16xNHalfX_Sse2, Isa::Sse2, {Pred::HalfX, Pred::HalfX, 0, false}},
+        Sad16Build{"Sad16xNHalfY_Sse2", &Sad16xNHalfY_Sse2, Isa::Sse2, {Pred::HalfY, Pred::HalfY, 0, false}},
         Sad16Build{"Sad16xNHalfY_MmxExt", &Sad16xNHalfY_MmxExt, Isa::Sse2, {Pred::HalfY}},
         Sad16Build{"Sad16xNHalfY_Mmx", &Sad16xNHalfY_Mmx, Isa::Sse2, {Pred::HalfY, Pred::HalfY, 0, false}},
         Sad16Build{"Sad16xNHalfY_Ipp", &Sad16xNHalfY_Ipp, Isa::Sse2, {Pred::HalfY}},
