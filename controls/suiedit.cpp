@@ -1,0 +1,3 @@
+#include "suiedit.h"
+
+TsuiEdit::TsuiEdit(TComponent* owner) : TsuiBordered(owner) { MakeBordered(); }

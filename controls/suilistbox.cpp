@@ -1,0 +1,3 @@
+#include "suilistbox.h"
+
+TsuiListBox::TsuiListBox(TComponent* owner) : TsuiBordered(owner) { MakeBordered(); }

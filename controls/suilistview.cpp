@@ -1,0 +1,3 @@
+#include "suilistview.h"
+
+TsuiListView::TsuiListView(TComponent* owner) : TsuiBordered(owner) { MakeBordered(); }

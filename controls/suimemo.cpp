@@ -1,0 +1,3 @@
+#include "suimemo.h"
+
+TsuiMemo::TsuiMemo(TComponent* owner) : TsuiBordered(owner) { MakeBordered(); }

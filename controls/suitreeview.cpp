@@ -1,0 +1,3 @@
+#include "suitreeview.h"
+
+TsuiTreeView::TsuiTreeView(TComponent* owner) : TsuiBordered(owner) { MakeBordered(); }
