@@ -13,7 +13,7 @@ class TsuiBordered : public Base {
  public:
   // The frame colour starts as the owning form's theme border colour.
   explicit TsuiBordered(TComponent* owner)
-      : Base(owner), border_color_(GetBorderColor(dynamic_cast<TCustomForm*>(owner))) {}
+      : Base(owner), border_color_(GetBorderColor(owner)) {}
 
   TColor BorderColor() const { return border_color_; }
   void SetBorderColor(TColor v) {
@@ -41,3 +41,13 @@ class TsuiBordered : public Base {
  private:
   TColor border_color_;
 };
+
+// Registers the family member's row of ContainerApplyUIStyle: the frame takes the
+// style's border colour, whatever it was.
+template <class T>
+bool RegisterBorderedRow(TsuiApplyRow row) {
+  RegisterContainerApplier(row, [](TControl* child, TsuiUIStyle style) {
+    if (auto* c = dynamic_cast<T*>(child)) c->SetBorderColor(GetThemeColor(style, 7));
+  });
+  return true;
+}

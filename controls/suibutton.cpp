@@ -31,7 +31,20 @@ void DrawThroughList(TCanvas* canvas, TBitmap* bitmap, int x, int y, bool masked
   list.Draw(canvas, x, y, 0, enabled);
 }
 
-TCustomForm* OwnerForm(TComponent* owner) { return dynamic_cast<TCustomForm*>(owner); }
+
+// ContainerApplyUIStyle's rows of this unit: a themed child takes the style, a
+// Custom one keeps its own look.
+template <class T>
+void ApplyUnlessCustom(TControl* child, TsuiUIStyle style) {
+  if (auto* c = dynamic_cast<T*>(child); c && c->UIStyle() != TsuiUIStyle::Custom) c->SetUIStyle(style);
+}
+
+[[maybe_unused]] const bool kApplyRows = [] {
+  RegisterContainerApplier(TsuiApplyRow::RadioButton, &ApplyUnlessCustom<TsuiRadioButton>);
+  RegisterContainerApplier(TsuiApplyRow::CheckBox, &ApplyUnlessCustom<TsuiCheckBox>);
+  RegisterContainerApplier(TsuiApplyRow::Button, &ApplyUnlessCustom<TsuiButton>);
+  return true;
+}();
 
 }  // namespace
 
@@ -279,7 +292,7 @@ void TsuiCustomButton::CMFocusChanged(TMessage& m) {
 TsuiButton::TsuiButton(TComponent* owner) : TsuiCustomButton(owner), glyph_(std::make_unique<TBitmap>()) {
   SetBounds(Left(), Top(), 80, 27);
   spacing_ = 4;
-  SetUIStyle(GetSUIFormStyle(OwnerForm(owner)));
+  SetUIStyle(GetSUIFormStyle(owner));
 }
 
 TsuiButton::~TsuiButton() = default;
@@ -473,7 +486,7 @@ TsuiCustomButtonEx::TsuiCustomButtonEx(TComponent* owner) : TsuiCustomButton(own
   SetBounds(Left(), Top(), 93, Height());
 }
 
-void TsuiCustomButtonEx::TakeOwnerStyle() { SetUIStyle(GetSUIFormStyle(OwnerForm(Owner()))); }
+void TsuiCustomButtonEx::TakeOwnerStyle() { SetUIStyle(GetSUIFormStyle(Owner())); }
 
 void TsuiCustomButtonEx::SetChecked(bool v) {
   checked_ = v;

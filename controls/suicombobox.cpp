@@ -7,10 +7,22 @@
 
 #include "suipublic.h"
 
+namespace {
+
+// ContainerApplyUIStyle's row: the combo box always takes the style.
+[[maybe_unused]] const bool kApplyRow = [] {
+  RegisterContainerApplier(TsuiApplyRow::ComboBox, [](TControl* child, TsuiUIStyle style) {
+    if (auto* c = dynamic_cast<TsuiComboBox*>(child)) c->SetUIStyle(style);
+  });
+  return true;
+}();
+
+}  // namespace
+
 TsuiComboBox::TsuiComboBox(TComponent* owner) : TCustomComboBox(owner) {
   SetControlStyle(ControlStyle() | csOpaque);
   SetBorderWidth(0);
-  SetUIStyle(GetSUIFormStyle(dynamic_cast<TCustomForm*>(owner)));
+  SetUIStyle(GetSUIFormStyle(owner));
 }
 
 void TsuiComboBox::SetUIStyle(TsuiUIStyle v) {

@@ -9,6 +9,19 @@
 
 #include "suipublic.h"
 
+namespace {
+
+// ContainerApplyUIStyle's row: a themed bar takes the style, a Custom one stays.
+[[maybe_unused]] const bool kApplyRow = [] {
+  RegisterContainerApplier(TsuiApplyRow::ProgressBar, [](TControl* child, TsuiUIStyle style) {
+    if (auto* c = dynamic_cast<TsuiProgressBar*>(child); c && c->UIStyle() != TsuiUIStyle::Custom)
+      c->SetUIStyle(style);
+  });
+  return true;
+}();
+
+}  // namespace
+
 TsuiProgressBar::TsuiProgressBar(TComponent* owner)
     : TCustomPanel(owner), picture_(std::make_unique<TPicture>()) {
   // The height first: a horizontal bar accepts no other height than 12.
@@ -16,7 +29,7 @@ TsuiProgressBar::TsuiProgressBar(TComponent* owner)
   SetBounds(Left(), Top(), 150, 12);
   SetText("50%");
   SetColor(clBtnFace);
-  SetUIStyle(GetSUIFormStyle(dynamic_cast<TCustomForm*>(owner)));
+  SetUIStyle(GetSUIFormStyle(owner));
   UpdateProgress();
 }
 
