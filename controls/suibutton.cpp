@@ -55,7 +55,35 @@ TsuiCustomButton::TsuiCustomButton(TComponent* owner) : TCustomControl(owner) {
   SetControlStyle(ControlStyle() | csOpaque);
 }
 
-TsuiCustomButton::~TsuiCustomButton() = default;
+TsuiCustomButton::~TsuiCustomButton() {
+  if (action_) action_->RemoveClient(this);
+}
+
+void TsuiCustomButton::SetAction(TBasicAction* v) {
+  if (action_ == v) return;
+  if (action_) {
+    action_->RemoveClient(this);
+    action_->RemoveFreeNotification(this);
+  }
+  action_ = v;
+  if (action_) {
+    action_->AddClient(this, [this] { ActionChange(); });
+    action_->FreeNotification(this);
+    ActionChange();
+  }
+}
+
+void TsuiCustomButton::ActionChange() {
+  SetText(action_->Caption());
+  SetEnabled(action_->Enabled());
+  // The painted caption is kept apart from the text: bring the action's over.
+  SetCaption(GetText());
+}
+
+void TsuiCustomButton::Notification(TComponent* component, TOperation operation) {
+  TCustomControl::Notification(component, operation);
+  if (operation == opRemove && component == action_) action_ = nullptr;
+}
 
 HINSTANCE TsuiCustomButton::HInstanceOf() { return HInstance; }
 
@@ -241,7 +269,12 @@ void TsuiCustomButton::ClickNow() {
 void TsuiCustomButton::Click() {
   if (!click_in_progress_ || !Enabled()) return;
   if (TCustomForm* form = GetParentForm(this)) form->SetModalResult(modal_result_);
-  if (OnClick) OnClick(this);
+  // The control's own handler wins over the linked action's.
+  if (OnClick) {
+    OnClick(this);
+  } else if (action_ && !HasState(csDesigning)) {
+    action_->Execute();
+  }
 }
 
 void TsuiCustomButton::CMDialogChar(TMessage& m) {

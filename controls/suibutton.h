@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include <vcl/actnlist.h>
 #include <vcl/buttons.h>
 #include <vcl/controls.h>
 #include <vcl/forms.h>
@@ -53,6 +54,11 @@ class TsuiCustomButton : public TCustomControl {
   bool MouseOver() const { return mouse_over_; }
   bool Pressed() const { return pressed_; }
 
+  // A linked action gives the control its caption and enabled state; a click
+  // runs it unless the control has its own OnClick.
+  TBasicAction* Action() const { return action_; }
+  void SetAction(TBasicAction* v);
+
   void Click() override;
 
   // The control's own click event (not the base control's).
@@ -77,6 +83,8 @@ class TsuiCustomButton : public TCustomControl {
   // Fills the three picture names for a style.
   virtual void SetButtonPic(TsuiUIStyle style) = 0;
 
+  virtual void ActionChange();
+  void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
   void CMMouseEnter(TMessage& m) override;
   void CMMouseLeave(TMessage& m) override;
@@ -119,6 +127,7 @@ class TsuiCustomButton : public TCustomControl {
   bool pressed_ = false;
   bool click_in_progress_ = false;
   HINSTANCE res_handle_ = nullptr;
+  TBasicAction* action_ = nullptr;
 };
 
 // A push button whose pictures come from the theme and stretch to any size, with

@@ -321,6 +321,31 @@ TEST_F(ThemedButtons, GlyphBesideTheCaption) {
   EXPECT_NE(Pixel(10 + gx, 10 + gy), clFuchsia);
 }
 
+TEST_F(ThemedButtons, LinkedActionGivesCaptionStateAndTheClick) {
+  TsuiButton* b = NewButton(form, 10, 10);
+  auto* action = new TAction(form);
+  action->SetCaption("Convert");
+  int runs = 0, clicks = 0;
+  action->OnExecute = [&](TObject*) { ++runs; };
+  b->SetAction(action);
+  EXPECT_EQ(b->Caption(), "Convert");
+  Show();
+  Click(40, 20);
+  EXPECT_EQ(runs, 1);
+  // The button's own handler wins over the action's.
+  b->OnClick = [&](TObject*) { ++clicks; };
+  Click(40, 20);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(clicks, 1);
+  action->SetEnabled(false);
+  EXPECT_FALSE(b->Enabled());
+  action->SetCaption("Stop");
+  EXPECT_EQ(b->Caption(), "Stop");
+  // A freed action unlinks itself.
+  FreeComponent(action);
+  EXPECT_EQ(b->Action(), nullptr);
+}
+
 TEST_F(ThemedButtons, ImageButtonShowsItsNormalPictureInEveryState) {
   auto* b = new TsuiImageButton(form);
   b->SetParent(form);
