@@ -124,6 +124,7 @@ void TsuiCustomButton::SetPicMouseOn(const std::string& name) { Store(pic_on_, n
 void TsuiCustomButton::SetPicMouseDown(const std::string& name) { Store(pic_down_, name, nullptr); }
 
 void TsuiCustomButton::LoadPicture(TBitmap* bitmap, const std::string& name) const {
+  if (name.empty()) throw EResNotFound("No picture named for this state");
   bitmap->LoadFromResourceName(res_handle_, name);
 }
 
@@ -140,10 +141,12 @@ void TsuiCustomButton::AutoSizeChanged() {
   SetBounds(Left(), Top(), pic.Width(), pic.Height());
 }
 
-void TsuiCustomButton::PaintButtonNormal(TBitmap* bitmap) { LoadPicture(bitmap, GetPicNormal()); }
-void TsuiCustomButton::PaintButtonDisabled(TBitmap* bitmap) { LoadPicture(bitmap, GetPicNormal()); }
-void TsuiCustomButton::PaintButtonMouseOn(TBitmap* bitmap) { LoadPicture(bitmap, GetPicMouseOn()); }
-void TsuiCustomButton::PaintButtonMouseDown(TBitmap* bitmap) { LoadPicture(bitmap, GetPicMouseDown()); }
+// The stored names, not the published getters: a themed TsuiButton hides its
+// names from the getters but paints with them.
+void TsuiCustomButton::PaintButtonNormal(TBitmap* bitmap) { LoadPicture(bitmap, pic_normal_); }
+void TsuiCustomButton::PaintButtonDisabled(TBitmap* bitmap) { LoadPicture(bitmap, pic_normal_); }
+void TsuiCustomButton::PaintButtonMouseOn(TBitmap* bitmap) { LoadPicture(bitmap, pic_on_); }
+void TsuiCustomButton::PaintButtonMouseDown(TBitmap* bitmap) { LoadPicture(bitmap, pic_down_); }
 
 void TsuiCustomButton::Paint() {
   auto state = std::make_unique<TBitmap>();

@@ -53,7 +53,6 @@ TEST_F(Bordered, EachMemberStartsFlatWithABlackFrame) {
   EXPECT_EQ(list->BorderStyle(), bsNone);
   EXPECT_EQ(edit->BorderColor(), clBlack);
   EXPECT_TRUE(checks->Flat());
-  EXPECT_FALSE(checks->ControlStyle() & csOpaque);
   edit->SetText("Text");
   list->Items()->Add("One");
   memo->Lines()->Add("Line");
