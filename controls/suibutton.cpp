@@ -491,7 +491,7 @@ void TsuiImageButton::SetPicture(TPicture* own, TPicture* v) {
 void TsuiImageButton::AutoSizeChanged() {
   if (!Parent()) return;
   if (!AutoSize()) {
-    // Marks the size as the picture's without running this hook again.
+    // Setting it runs this hook again, which then takes the picture's size.
     TsuiCustomButton::SetAutoSize(true);
     return;
   }

@@ -144,6 +144,17 @@ TEST_F(Bordered, FiveThousandItemsWithMouseShiftAndCtrl) {
   Click(60, rowY(5), BackendCtrl);
   EXPECT_FALSE(list->Selected(5));
   EXPECT_EQ(list->SelCount(), 6);
+  // Arrow keys move the focus; with Shift they extend from the anchor.
+  Key(VK_DOWN);
+  EXPECT_EQ(list->ItemIndex(), 6);
+  EXPECT_EQ(list->SelCount(), 1);
+  Key(VK_DOWN, BackendShift);
+  Key(VK_DOWN, BackendShift);
+  EXPECT_EQ(list->ItemIndex(), 8);
+  EXPECT_EQ(list->SelCount(), 3);
+  Key(VK_UP);
+  EXPECT_EQ(list->ItemIndex(), 7);
+  EXPECT_EQ(list->SelCount(), 1);
   // Far down the list: the keyboard and the mouse reach the last items.
   Key(VK_END);
   EXPECT_EQ(list->ItemIndex(), 4999);

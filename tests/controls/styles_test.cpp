@@ -119,6 +119,20 @@ TEST_P(SixStyles, BorderedControlsTakeTheStylesBorderColour) {
   }
 }
 
+TEST_P(SixStyles, ContainerWalkReachesTheThemedControls) {
+  // Turn every control to another style through the walk; Custom ones stay.
+  TsuiUIStyle style = GetParam(), next = style == TsuiUIStyle::WinXP ? TsuiUIStyle::Protein : TsuiUIStyle::WinXP;
+  ContainerApplyUIStyle(form, next);
+  bool custom = style == TsuiUIStyle::Custom;
+  EXPECT_EQ(scene.button->UIStyle(), custom ? TsuiUIStyle::Custom : next);
+  EXPECT_EQ(scene.check->UIStyle(), custom ? TsuiUIStyle::Custom : next);
+  EXPECT_EQ(scene.radio->UIStyle(), custom ? TsuiUIStyle::Custom : next);
+  EXPECT_EQ(scene.progress->UIStyle(), custom ? TsuiUIStyle::Custom : next);
+  EXPECT_EQ(scene.combo->UIStyle(), next);  // the combo box always follows
+  EXPECT_EQ(scene.list->BorderColor(), GetThemeColor(next, 7));
+  if (!custom) EXPECT_EQ(scene.radio->GetPicNormal(), GetThemeString(next, 36));
+}
+
 INSTANTIATE_TEST_SUITE_P(Styles, SixStyles,
                          ::testing::Values(TsuiUIStyle::Custom, TsuiUIStyle::MacOS, TsuiUIStyle::WinXP,
                                            TsuiUIStyle::DeepBlue, TsuiUIStyle::Protein, TsuiUIStyle::BlueGlass),
