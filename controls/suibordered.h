@@ -6,6 +6,7 @@
 #include <vcl/forms.h>
 
 #include "suipublic.h"
+#include "suisetter.h"
 #include "suithemes.h"
 
 template <class Base>
@@ -16,10 +17,7 @@ class TsuiBordered : public Base {
       : Base(owner), border_color_(GetBorderColor(owner)) {}
 
   TColor BorderColor() const { return border_color_; }
-  void SetBorderColor(TColor v) {
-    border_color_ = v;
-    this->Repaint();
-  }
+  void SetBorderColor(TColor v) { StoreAndRepaint(this, border_color_, v); }
 
  protected:
   // The standard constructor work of all but the check list box: opaque, no own

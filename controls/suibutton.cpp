@@ -87,10 +87,16 @@ void TsuiCustomButton::Notification(TComponent* component, TOperation operation)
 
 HINSTANCE TsuiCustomButton::HInstanceOf() { return HInstance; }
 
-void TsuiCustomButton::SetCaption(const std::string& v) { Store(caption_, v, &TsuiCustomButton::CaptionChanged); }
-void TsuiCustomButton::SetAutoSize(bool v) { Store(auto_size_, v, &TsuiCustomButton::AutoSizeChanged); }
-void TsuiCustomButton::SetTransparent(bool v) { Store(transparent_, v, &TsuiCustomButton::TransparentChanged); }
-void TsuiCustomButton::SetPicTransparent(bool v) { Store(pic_transparent_, v, nullptr); }
+void TsuiCustomButton::SetCaption(const std::string& v) {
+  StoreAndRepaint(this, caption_, v, [this] { CaptionChanged(); });
+}
+void TsuiCustomButton::SetAutoSize(bool v) {
+  StoreAndRepaint(this, auto_size_, v, [this] { AutoSizeChanged(); });
+}
+void TsuiCustomButton::SetTransparent(bool v) {
+  StoreAndRepaint(this, transparent_, v, [this] { TransparentChanged(); });
+}
+void TsuiCustomButton::SetPicTransparent(bool v) { StoreAndRepaint(this, pic_transparent_, v); }
 void TsuiCustomButton::TransparentChanged() { SetPicTransparent(transparent_); }
 
 void TsuiCustomButton::SetUIStyle(TsuiUIStyle v) {
@@ -118,10 +124,10 @@ void TsuiCustomButton::SetTabStop(bool v) {
 void TsuiCustomButton::SetResHandle(HINSTANCE v) { res_handle_ = v ? v : HInstanceOf(); }
 
 void TsuiCustomButton::SetPicNormal(const std::string& name) {
-  Store(pic_normal_, name, &TsuiCustomButton::AutoSizeChanged);
+  StoreAndRepaint(this, pic_normal_, name, [this] { AutoSizeChanged(); });
 }
-void TsuiCustomButton::SetPicMouseOn(const std::string& name) { Store(pic_on_, name, nullptr); }
-void TsuiCustomButton::SetPicMouseDown(const std::string& name) { Store(pic_down_, name, nullptr); }
+void TsuiCustomButton::SetPicMouseOn(const std::string& name) { StoreAndRepaint(this, pic_on_, name); }
+void TsuiCustomButton::SetPicMouseDown(const std::string& name) { StoreAndRepaint(this, pic_down_, name); }
 
 void TsuiCustomButton::LoadPicture(TBitmap* bitmap, const std::string& name) const {
   if (name.empty()) throw EResNotFound("No picture named for this state");
@@ -382,15 +388,8 @@ void TsuiButton::SetGlyph(TBitmap* v) {
   Repaint();
 }
 
-void TsuiButton::SetLayout(TButtonLayout v) {
-  layout_ = v;
-  Repaint();
-}
-
-void TsuiButton::SetSpacing(int v) {
-  spacing_ = v;
-  Repaint();
-}
+void TsuiButton::SetLayout(TButtonLayout v) { StoreAndRepaint(this, layout_, v); }
+void TsuiButton::SetSpacing(int v) { StoreAndRepaint(this, spacing_, v); }
 
 void TsuiButton::PaintPic(TCanvas* canvas, TBitmap* bitmap) {
   if (UIStyle() == TsuiUIStyle::Custom)
@@ -652,29 +651,20 @@ void TsuiCheckBox::CheckStateChanged() {
   if (constructed_) UpdateCheckState();
 }
 
-int TsuiCheckBox::GetPicWidth() {
+TPoint TsuiCheckBox::PicSize() {
   std::string name = GetThemeString(UIStyle(), 29);
-  if (name.empty()) return 0;
+  if (name.empty()) return TPoint(0, 0);
   TBitmap pic;
   try {
     LoadPicture(&pic, name);
   } catch (const std::exception&) {
-    return 0;
+    return TPoint(0, 0);
   }
-  return pic.Width();
+  return TPoint(pic.Width(), pic.Height());
 }
 
-int TsuiCheckBox::GetPicHeight() {
-  std::string name = GetThemeString(UIStyle(), 29);
-  if (name.empty()) return 0;
-  TBitmap pic;
-  try {
-    LoadPicture(&pic, name);
-  } catch (const std::exception&) {
-    return 0;
-  }
-  return pic.Height();
-}
+int TsuiCheckBox::GetPicWidth() { return PicSize().X; }
+int TsuiCheckBox::GetPicHeight() { return PicSize().Y; }
 
 // --- TsuiRadioButton ---------------------------------------------------------------
 TsuiRadioButton::TsuiRadioButton(TComponent* owner) : TsuiCheckBox(owner) {

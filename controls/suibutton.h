@@ -14,6 +14,7 @@
 #include <vcl/graphics.h>
 #include <vcl/resources.h>
 
+#include "suisetter.h"
 #include "suithemes.h"
 
 class TsuiCustomButton : public TCustomControl {
@@ -104,13 +105,6 @@ class TsuiCustomButton : public TCustomControl {
   void LoadPicture(TBitmap* bitmap, const std::string& name) const;
   // Runs Click as a click in progress (mouse, key or accelerator).
   void ClickNow();
-  // The themed setter: store, run the hook named after the change, repaint.
-  template <class T>
-  void Store(T& field, const T& value, void (TsuiCustomButton::*hook)()) {
-    field = value;
-    if (hook) (this->*hook)();
-    Repaint();
-  }
   static HINSTANCE HInstanceOf();
   bool HasFocus() const { return Focused(); }
 
@@ -255,6 +249,8 @@ class TsuiCheckBox : public TsuiCustomButtonEx {
   void UpdateCheckState();
   // Sets the three names from the theme elements of the given table row.
   void SetPicsFrom(TsuiUIStyle style, const int (&elements)[6]);
+  // Size of the style's unchecked check-box picture (0 by 0 without one).
+  TPoint PicSize();
   bool constructed_ = false;
 };
 

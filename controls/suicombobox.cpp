@@ -6,6 +6,7 @@
 #include <vcl/resources.h>
 
 #include "suipublic.h"
+#include "suisetter.h"
 
 namespace {
 
@@ -33,20 +34,9 @@ void TsuiComboBox::SetUIStyle(TsuiUIStyle v) {
   Repaint();
 }
 
-void TsuiComboBox::SetBorderColor(TColor v) {
-  border_color_ = v;
-  Repaint();
-}
-
-void TsuiComboBox::SetButtonColor(TColor v) {
-  button_color_ = v;
-  Repaint();
-}
-
-void TsuiComboBox::SetArrowColor(TColor v) {
-  arrow_color_ = v;
-  Repaint();
-}
+void TsuiComboBox::SetBorderColor(TColor v) { StoreAndRepaint(this, border_color_, v); }
+void TsuiComboBox::SetButtonColor(TColor v) { StoreAndRepaint(this, button_color_, v); }
+void TsuiComboBox::SetArrowColor(TColor v) { StoreAndRepaint(this, arrow_color_, v); }
 
 void TsuiComboBox::SetEnabled(bool v) {
   TCustomComboBox::SetEnabled(v);

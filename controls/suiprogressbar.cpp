@@ -8,6 +8,7 @@
 #include <vcl/resources.h>
 
 #include "suipublic.h"
+#include "suisetter.h"
 
 namespace {
 
@@ -35,20 +36,10 @@ TsuiProgressBar::TsuiProgressBar(TComponent* owner)
 
 TsuiProgressBar::~TsuiProgressBar() = default;
 
-void TsuiProgressBar::SetPosition(int v) {
-  position_ = v;
-  UpdateProgress();
-}
-
-void TsuiProgressBar::SetMax(int v) {
-  max_ = v;
-  UpdateProgress();
-}
-
-void TsuiProgressBar::SetMin(int v) {
-  min_ = v;
-  UpdateProgress();
-}
+// Nothing is clamped or compared: the text shows what was set.
+void TsuiProgressBar::SetPosition(int v) { StoreAndRepaint(this, position_, v, [this] { UpdateProgress(); }); }
+void TsuiProgressBar::SetMax(int v) { StoreAndRepaint(this, max_, v, [this] { UpdateProgress(); }); }
+void TsuiProgressBar::SetMin(int v) { StoreAndRepaint(this, min_, v, [this] { UpdateProgress(); }); }
 
 void TsuiProgressBar::SetUIStyle(TsuiUIStyle v) {
   ui_style_ = v;
@@ -66,30 +57,12 @@ void TsuiProgressBar::SetPicture(TPicture* v) {
   Repaint();
 }
 
-void TsuiProgressBar::SetBorderColor(TColor v) {
-  border_color_ = v;
-  Repaint();
-}
+void TsuiProgressBar::SetBorderColor(TColor v) { StoreAndRepaint(this, border_color_, v); }
+void TsuiProgressBar::SetCaptionColor(TColor v) { StoreAndRepaint(this, caption_color_, v); }
+void TsuiProgressBar::SetColor(TColor v) { StoreAndRepaint(this, color_, v); }
+void TsuiProgressBar::SetShowCaption(bool v) { StoreAndRepaint(this, show_caption_, v); }
 
-void TsuiProgressBar::SetCaptionColor(TColor v) {
-  caption_color_ = v;
-  Repaint();
-}
-
-void TsuiProgressBar::SetColor(TColor v) {
-  color_ = v;
-  Repaint();
-}
-
-void TsuiProgressBar::SetShowCaption(bool v) {
-  show_caption_ = v;
-  Repaint();
-}
-
-void TsuiProgressBar::UpdateProgress() {
-  SetText(std::to_string(GetPercentFromPosition()) + "%");
-  Repaint();
-}
+void TsuiProgressBar::UpdateProgress() { SetText(std::to_string(GetPercentFromPosition()) + "%"); }
 
 void TsuiProgressBar::UpdatePicture() {
   if (ui_style_ != TsuiUIStyle::Custom) {
