@@ -187,7 +187,7 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
       {"close", Glyph::Cross}, {"max", Glyph::Maximise}, {"min", Glyph::Minimise},
       {"help", Glyph::Help},   {"ctlbox", Glyph::Menu},  {"rst", Glyph::Restore}};
   TRect g = r;
-  g.Inflate(-(r.Width() / 4), -(r.Height() / 4));
+  g.Inflate(-(r.Width() / 5), -(r.Height() / 5));
   TColor ink = style == "MACOS" || style == "PROTEIN" ? Darken(p.accent, 50) : clWhite;
   DrawGlyph(b, g, glyphs.at(glyph), ink);
 }
@@ -211,12 +211,22 @@ void Tab(TBitmap& b, const Palette& p, const std::string& part) {
 }
 
 void Icon(TBitmap& b, const Palette& p) {
+  // A disc: a silver face, the style's blue ring in the data area, and a hole of
+  // the key colour in its middle, so the desktop shows through it.
   Fill(b, All(b), kMagenta);
   TRect r = All(b);
-  // A disc with a centre hole and the program's initial.
-  Disc(b, r, Lighten(p.accent, 60), p.accent, Darken(p.accent, 40));
-  Disc(b, TRect(12, 12, 20, 20), clWhite, p.face, Darken(p.accent, 40));
-  Text(b, 3, 2, "Q", "DejaVu Sans", 14, true, clWhite);
+  Disc(b, r, RGB(250, 250, 252), RGB(170, 174, 186), Darken(p.accent, 40));
+  TRect ring = r;
+  ring.Inflate(-5, -5);
+  Disc(b, ring, Lighten(p.accent, 50), p.accent, Darken(p.accent, 20));
+  TRect hub = r;
+  hub.Inflate(-11, -11);
+  Disc(b, hub, RGB(235, 235, 240), RGB(200, 200, 210), Darken(p.accent, 40));
+  TRect hole = r;
+  hole.Inflate(-14, -14);
+  Fill(b, hole, kMagenta);
+  // A light glint across the upper left of the data area.
+  for (int i = 0; i < 5; ++i) Fill(b, TRect(9 + i, 12 - i, 10 + i, 13 - i), Lighten(p.accent, 80));
 }
 
 void Draw(TBitmap& b, const PictureRecipe& r) {
