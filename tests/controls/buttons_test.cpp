@@ -51,6 +51,20 @@ TEST_F(ThemedButtons, CheckBoxDefaultsAndItsPictureForEachState) {
   EXPECT_GT(Count(TRect(26, 10, 103, 27), clGray), 5);
 }
 
+TEST_F(ThemedButtons, TransparentCheckBoxShowsWhatLiesUnderIt) {
+  form->SetColor(clYellow);
+  TsuiCheckBox* box = NewCheckBox(form, 10, 10);
+  box->SetParentColor(false);
+  box->SetColor(clRed);
+  box->SetCaption("");
+  Show();
+  EXPECT_EQ(Pixel(80, 15), clRed);
+  box->SetTransparent(true);
+  EXPECT_FALSE(box->PicTransparent());  // check-box pictures stay plain
+  EXPECT_EQ(Pixel(80, 15), clYellow);
+  EXPECT_EQ(PictureMismatches(11, 12, "DEEPBLUE_CHECKBOX_UNCHECK"), 0);
+}
+
 TEST_F(ThemedButtons, WinXpMouseOverAndPressedPictures) {
   TsuiCheckBox* box = NewCheckBox(form, 10, 10, TsuiUIStyle::WinXP);
   Show();
