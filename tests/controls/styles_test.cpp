@@ -32,7 +32,7 @@ class SixStyles : public ThemedTest, public ::testing::WithParamInterface<TsuiUI
       std::filesystem::path dir = std::filesystem::path(bin).parent_path() / "gallery";
       std::error_code ec;
       std::filesystem::create_directories(dir, ec);
-      HeadlessCaptureToFile(form->Handle(), (dir / (std::string(StyleName(GetParam())) + ".png")).string());
+      HeadlessCaptureToFile(form->Handle(), (dir / ("controls-" + std::string(StyleName(GetParam())) + ".png")).string());
     }
   }
   ThemedScene scene;
