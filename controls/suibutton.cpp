@@ -31,7 +31,6 @@ void DrawThroughList(TCanvas* canvas, TBitmap* bitmap, int x, int y, bool masked
   list.Draw(canvas, x, y, 0, enabled);
 }
 
-
 // ContainerApplyUIStyle's rows of this unit: a themed child takes the style, a
 // Custom one keeps its own look.
 template <class T>
@@ -538,6 +537,9 @@ void TsuiCustomButtonEx::AutoSizeChanged() {
 
 void TsuiCustomButtonEx::CaptionChanged() {
   TsuiCustomButton::CaptionChanged();
+  // A blank caption is not painted and so never puts its rectangle back: the
+  // focus mark would creep one pixel left at every paint.
+  if (Blank(Caption())) caption_rect_ = TRect();
   if (AutoSize()) ReplaceControl();
   Repaint();
 }

@@ -134,6 +134,18 @@ TEST_F(ThemedButtons, FocusRectangleAroundTheCaptionOnceFocused) {
   EXPECT_EQ(box->CaptionRect().Left, 13 + 4);
 }
 
+TEST_F(ThemedButtons, FocusMarkDoesNotCreepOnceTheCaptionIsBlank) {
+  TsuiCheckBox* box = NewCheckBox(form, 100, 10);
+  Show();
+  box->SetFocus();
+  Pump();
+  box->SetCaption("");
+  for (int i = 0; i < 30; ++i) box->Repaint();
+  // Nothing dotted over the picture or left of it.
+  EXPECT_EQ(PictureMismatches(101, 12, "DEEPBLUE_CHECKBOX_UNCHECK"), 0);
+  EXPECT_EQ(Count(TRect(80, 10, 101, 27), Pixel(90, 30)), 21 * 17);
+}
+
 TEST_F(ThemedButtons, AutoSizeTakesPictureAndCaption) {
   TsuiCheckBox* box = NewCheckBox(form, 10, 10);
   box->SetAutoSize(true);
