@@ -268,6 +268,7 @@ TEST_F(ThemedButtons, OneClickPerReleaseOverTheButton) {
   Show();
   Click(40, 20);
   EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(b->MouseOver());
   EXPECT_EQ(form->ModalResult(), mrOk);
   form->SetModalResult(mrNone);
   // Pressed inside, released outside: moving out cleared the pressed flag.
