@@ -49,7 +49,7 @@ void ApplyUnlessCustom(TControl* child, TsuiUIStyle style) {
 
 // --- TsuiCustomButton -------------------------------------------------------------
 TsuiCustomButton::TsuiCustomButton(TComponent* owner) : TCustomControl(owner) {
-  res_handle_ = HInstanceOf();
+  res_handle_ = HInstance;
   // Painted whole through its own buffer: no background erase under it.
   SetControlStyle(ControlStyle() | csOpaque);
 }
@@ -84,7 +84,6 @@ void TsuiCustomButton::Notification(TComponent* component, TOperation operation)
   if (operation == opRemove && component == action_) action_ = nullptr;
 }
 
-HINSTANCE TsuiCustomButton::HInstanceOf() { return HInstance; }
 
 void TsuiCustomButton::SetCaption(const std::string& v) {
   StoreAndRepaint(this, caption_, v, [this] { CaptionChanged(); });
@@ -120,7 +119,7 @@ void TsuiCustomButton::SetTabStop(bool v) {
   TCustomControl::SetTabStop(v);
 }
 
-void TsuiCustomButton::SetResHandle(HINSTANCE v) { res_handle_ = v ? v : HInstanceOf(); }
+void TsuiCustomButton::SetResHandle(HINSTANCE v) { res_handle_ = v ? v : HInstance; }
 
 void TsuiCustomButton::SetPicNormal(const std::string& name) {
   StoreAndRepaint(this, pic_normal_, name, [this] { AutoSizeChanged(); });
