@@ -238,6 +238,10 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   label->SetCaption("");
   label->SetColor(clYellow);
   label->SetBounds(50, 30, 10, 10);  // a graphic control: part of the parent's painting
+  form->OnPaint = [this](TObject*) {
+    form->Canvas()->Brush()->SetColor(clAqua);
+    form->Canvas()->FillRect(TRect(30, 45, 34, 49));
+  };
   form->Show();
   Pump();
   DoTrans(canvas->Canvas(), panel);
@@ -246,6 +250,9 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   EXPECT_EQ(canvas->Canvas()->Pixels(20, 10), clYellow);
   EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), clYellow);
   EXPECT_EQ(canvas->Canvas()->Pixels(30, 19), clBlue);
+  EXPECT_EQ(canvas->Canvas()->Pixels(0, 25), clAqua);  // the form's own painting
+  EXPECT_EQ(canvas->Canvas()->Pixels(3, 28), clAqua);
+  EXPECT_EQ(canvas->Canvas()->Pixels(4, 28), clBlue);
   // The canvas's own state is restored.
   POINT org{1, 1};
   GetViewportOrgEx(canvas->Canvas()->Handle(), &org);
