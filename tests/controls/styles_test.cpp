@@ -32,7 +32,8 @@ class SixStyles : public ThemedTest, public ::testing::WithParamInterface<TsuiUI
       std::filesystem::path dir = std::filesystem::path(bin).parent_path() / "gallery";
       std::error_code ec;
       std::filesystem::create_directories(dir, ec);
-      HeadlessCaptureToFile(form->Handle(), (dir / ("controls-" + std::string(StyleName(GetParam())) + ".png")).string());
+      std::string file = "controls-" + std::string(StyleName(GetParam())) + ".png";
+      HeadlessCaptureToFile(form->Handle(), (dir / file).string());
     }
   }
   ThemedScene scene;
