@@ -1,0 +1,306 @@
+// Area-averaging reduction: each destination sample is the mean of the source
+// area it covers, source samples covered in part weighted by the covered
+// fraction. The selector fixes the geometry; one generic core, instantiated per
+// sample type and channel layout, walks the destination row by row.
+#include <zentra/resize.h>
+
+#include "resize_drivers.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace zentra {
+
+namespace {
+
+constexpr double kFractionEpsilon = 1e-7;
+
+// The source samples (or rows) that the destination samples of one axis cover:
+// taps begin[d] .. begin[d+1]-1 with their indices and weights, and the factor
+// that turns a destination's weighted sum into its mean.
+struct AxisTaps {
+  std::int32_t* begin = nullptr;
+  std::int32_t* index = nullptr;
+  double* weight = nullptr;
+  double* scale = nullptr;
+  std::int32_t span = 0;  // highest index read + 1
+};
+
+// Walks r source samples per destination sample: whole samples with weight 1, a
+// sample shared by two destinations split by its fractions, fractions of 1e-7
+// or less skipped. visit(d, index, weight) sees every tap, also those past the
+// region's end (limit), which the caller drops.
+template <typename Visit>
+void WalkAxis(std::int32_t count, double r, Visit visit) {
+  const double whole = std::floor(r);
+  std::int64_t at = 0;
+  for (std::int64_t n = 0; n < static_cast<std::int64_t>(whole); ++n) visit(0, at++, 1.0);
+  double carried = r - whole;
+  if (carried > kFractionEpsilon) visit(0, at, carried);
+  for (std::int32_t d = 1; d < count; ++d) {
+    const double rem = 1.0 - carried;
+    if (rem > kFractionEpsilon) visit(d, at, rem);
+    ++at;
+    const double k = std::floor(r - rem + kFractionEpsilon);
+    for (std::int64_t n = 0; n < static_cast<std::int64_t>(k); ++n) visit(d, at++, 1.0);
+    carried = (r - rem) - k;
+    if (carried > kFractionEpsilon) visit(d, at, carried);
+  }
+}
+
+// Fills the taps of one axis from blocks of the aligned allocator; false when
+// one cannot be had. Taps past the region are dropped, and a destination that
+// lost some takes the mean of what remains (factor 1/weight) instead of factor.
+bool BuildAxisTaps(std::int32_t count, double r, double factor, std::int32_t limit, AxisTaps& a,
+                   void* (*take)(void*, std::int64_t), void* owner) {
+  std::int64_t total = 0;
+  WalkAxis(count, r, [&](std::int32_t, std::int64_t index, double) { total += index < limit ? 1 : 0; });
+  a.begin = static_cast<std::int32_t*>(take(owner, (std::int64_t{count} + 1) * 4));
+  a.index = static_cast<std::int32_t*>(take(owner, std::max<std::int64_t>(total, 1) * 4));
+  a.weight = static_cast<double*>(take(owner, std::max<std::int64_t>(total, 1) * 8));
+  a.scale = static_cast<double*>(take(owner, std::int64_t{count} * 8));
+  if (a.begin == nullptr || a.index == nullptr || a.weight == nullptr || a.scale == nullptr) return false;
+  std::int32_t n = 0;
+  std::int32_t current = -1;
+  double kept = 0.0;
+  bool cut = false;
+  auto close = [&](std::int32_t d) {
+    if (d < 0) return;
+    if (n == a.begin[d]) {  // everything lay past the region: take its last sample
+      a.index[n] = limit - 1;
+      a.weight[n++] = 1.0;
+      kept = 1.0;
+      cut = true;
+    }
+    a.scale[d] = cut ? 1.0 / kept : factor;
+  };
+  WalkAxis(count, r, [&](std::int32_t d, std::int64_t index, double w) {
+    while (current < d) {
+      close(current);
+      a.begin[++current] = n;
+      kept = 0.0;
+      cut = false;
+    }
+    if (index >= limit) {
+      cut = true;
+      return;
+    }
+    a.index[n] = static_cast<std::int32_t>(index);
+    a.weight[n++] = w;
+    kept += w;
+    a.span = std::max(a.span, static_cast<std::int32_t>(index) + 1);
+  });
+  while (current < count - 1) {  // destinations the walk never reached
+    close(current);
+    a.begin[++current] = n;
+    kept = 0.0;
+    cut = false;
+  }
+  close(current);
+  a.begin[count] = n;
+  a.span = std::max(a.span, a.index[n - 1] + 1);
+  return true;
+}
+
+// Accumulates source rows into the accumulator row: integer sums when every
+// row weighs 1, float sums of sample x weight otherwise.
+template <typename T>
+using IntegerSum = std::conditional_t<std::is_same_v<T, std::uint8_t>, std::uint32_t, std::uint64_t>;
+
+template <typename T>
+void AddRowWhole(const T* row, std::int64_t n, IntegerSum<T>* acc) {
+  std::int64_t j = 0;
+  if constexpr (std::is_same_v<T, std::uint8_t>) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; j + 16 <= n; j += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j));
+      const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+      __m128i* a = reinterpret_cast<__m128i*>(acc + j);
+      _mm_storeu_si128(a + 0, _mm_add_epi32(_mm_loadu_si128(a + 0), _mm_unpacklo_epi16(lo, zero)));
+      _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), _mm_unpackhi_epi16(lo, zero)));
+      _mm_storeu_si128(a + 2, _mm_add_epi32(_mm_loadu_si128(a + 2), _mm_unpacklo_epi16(hi, zero)));
+      _mm_storeu_si128(a + 3, _mm_add_epi32(_mm_loadu_si128(a + 3), _mm_unpackhi_epi16(hi, zero)));
+    }
+  }
+  for (; j < n; ++j) acc[j] += row[j];
+}
+
+template <typename T>
+void AddRowWeighted(const T* row, std::int64_t n, float w, float* acc) {
+  std::int64_t j = 0;
+  if constexpr (std::is_same_v<T, std::uint8_t>) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 weight = _mm_set1_ps(w);
+    for (; j + 16 <= n; j += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j));
+      const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+      const __m128i words[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+      for (int q = 0; q < 4; ++q) {
+        float* a = acc + j + 4 * q;
+        _mm_storeu_ps(a, _mm_add_ps(_mm_loadu_ps(a), _mm_mul_ps(_mm_cvtepi32_ps(words[q]), weight)));
+      }
+    }
+  }
+  for (; j < n; ++j) acc[j] += static_cast<float>(row[j]) * w;
+}
+
+template <typename T>
+T StoreMean(double value) {
+  if constexpr (std::is_same_v<T, float>) {
+    return static_cast<float>(value);
+  } else {
+    constexpr double kMax = std::numeric_limits<T>::max();
+    return static_cast<T>(std::clamp(std::trunc(value + 0.5), 0.0, kMax));
+  }
+}
+
+// Horizontal pass of one destination row: the weighted sum of the accumulated
+// columns that each destination pixel covers, times its scale.
+template <typename T, typename Acc>
+void WriteRow(const Acc* acc, const AxisTaps& x, std::int32_t width, std::int32_t channels,
+              std::int32_t pixel, double rowScale, T* out) {
+  for (std::int32_t k = 0; k < width; ++k) {
+    const double scale = rowScale * x.scale[k];
+    const std::int32_t from = x.begin[k], to = x.begin[k + 1];
+    for (std::int32_t c = 0; c < channels; ++c) {
+      double sum = 0.0;
+      for (std::int32_t t = from; t < to; ++t)
+        sum += x.weight[t] * static_cast<double>(acc[std::int64_t{x.index[t]} * pixel + c]);
+      out[std::int64_t{k} * pixel + c] = StoreMean<T>(sum * scale);
+    }
+  }
+}
+
+// The core: Channels is 1 (one channel or a plane), 3 (pixels of pixelStride
+// samples) or 4. Steps are in samples.
+template <typename T, int Channels>
+void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t dstStep,
+                     std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
+                     std::int32_t pixelStride, void* accumulator) {
+  const std::int32_t pixel = Channels == 1 ? 1 : (Channels == 3 ? pixelStride : 4);
+  const std::int64_t values = std::int64_t{x.span} * pixel;
+  for (std::int32_t i = 0; i < height; ++i) {
+    const std::int32_t from = y.begin[i], to = y.begin[i + 1];
+    bool whole = !std::is_same_v<T, float>;
+    for (std::int32_t t = from; t < to && whole; ++t) whole = y.weight[t] == 1.0;
+    T* out = dst + std::int64_t{i} * dstStep;
+    if constexpr (!std::is_same_v<T, float>) {
+      if (whole) {
+        auto* acc = static_cast<IntegerSum<T>*>(accumulator);
+        std::memset(acc, 0, static_cast<std::size_t>(values) * sizeof(*acc));
+        for (std::int32_t t = from; t < to; ++t)
+          AddRowWhole(src + std::int64_t{y.index[t]} * srcStep, values, acc);
+        WriteRow(acc, x, width, Channels, pixel, y.scale[i], out);
+        continue;
+      }
+    }
+    auto* acc = static_cast<float*>(accumulator);
+    std::memset(acc, 0, static_cast<std::size_t>(values) * sizeof(float));
+    for (std::int32_t t = from; t < to; ++t)
+      AddRowWeighted(src + std::int64_t{y.index[t]} * srcStep, values, static_cast<float>(y.weight[t]), acc);
+    WriteRow(acc, x, width, Channels, pixel, y.scale[i], out);
+  }
+}
+
+using SuperSampleCoreFn = void (*)(const void* src, void* dst, std::int32_t srcStep,
+                                   std::int32_t dstStep, std::int32_t width, std::int32_t height,
+                                   const AxisTaps& x, const AxisTaps& y, std::int32_t pixelStride,
+                                   void* accumulator);
+
+template <typename T, int Channels>
+void RunCore(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
+             std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
+             std::int32_t pixelStride, void* accumulator) {
+  SuperSampleCore<T, Channels>(static_cast<const T*>(src), static_cast<T*>(dst), srcStep, dstStep,
+                               width, height, x, y, pixelStride, accumulator);
+}
+
+// The nine cores: one channel, three channels, four channels by sample type.
+const SuperSampleCoreFn kSuperSampleCores[3][3] = {
+    {&RunCore<std::uint8_t, 1>, &RunCore<std::uint16_t, 1>, &RunCore<float, 1>},
+    {&RunCore<std::uint8_t, 3>, &RunCore<std::uint16_t, 3>, &RunCore<float, 3>},
+    {&RunCore<std::uint8_t, 4>, &RunCore<std::uint16_t, 4>, &RunCore<float, 4>},
+};
+
+// Aligned blocks of one call, all freed when it returns.
+struct Blocks {
+  void* block[12] = {};
+  int count = 0;
+  static void* Take(void* self, std::int64_t bytes) {
+    auto* b = static_cast<Blocks*>(self);
+    void* p = bytes > 0 && bytes <= std::numeric_limits<std::int32_t>::max()
+                  ? AllocAligned(static_cast<std::int32_t>(bytes))
+                  : nullptr;
+    b->block[b->count++] = p;
+    return p;
+  }
+  ~Blocks() {
+    for (int i = 0; i < count; ++i) FreeAligned(block[i]);
+  }
+};
+
+}  // namespace
+
+PrimitiveStatus ResizeSuperSample(const void* pSrc, ImageSize srcSize, std::int32_t srcStep,
+                                  ImageRect srcRoi, void* pDst, std::int32_t dstStep,
+                                  ImageSize dstRoiSize, double xFactor, double yFactor,
+                                  std::int32_t pixelStride, std::int32_t channels,
+                                  std::int32_t sampleType, std::int32_t planar) {
+  if (pSrc == nullptr || pDst == nullptr) return StatusNullPointer;
+  if (srcSize.width <= 0 || srcSize.height <= 0) return StatusSizeError;
+  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
+  if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 || srcRoi.height <= 0 ||
+      dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
+    return StatusSizeError;
+  if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) return StatusRoiOutside;
+  if (!(xFactor > 0.0) || !(yFactor > 0.0)) return StatusResizeFactorError;
+  // Averaging only reduces; an enlargement, like an unknown layout, is not ours.
+  if (xFactor > 1.0 || yFactor > 1.0 || sampleType < 0 || sampleType > 2)
+    return StatusInterpolationError;
+  if (planar != 0 ? (channels != 3 && channels != 4)
+                  : !(channels == 1 || (channels == 3 && (pixelStride == 3 || pixelStride == 4)) ||
+                      (channels == 4 && pixelStride == 4)))
+    return StatusInterpolationError;
+
+  const std::int32_t regionW = resize_detail::ClippedRegion(srcRoi.x, srcRoi.width, srcSize.width);
+  const std::int32_t regionH = resize_detail::ClippedRegion(srcRoi.y, srcRoi.height, srcSize.height);
+  const std::int32_t dstW = resize_detail::ClippedCount(dstRoiSize.width, regionW * xFactor);
+  const std::int32_t dstH = resize_detail::ClippedCount(dstRoiSize.height, regionH * yFactor);
+  const double rx = 1.0 / xFactor;
+  const double ry = 1.0 / yFactor;
+
+  Blocks blocks;
+  AxisTaps x, y;
+  if (!BuildAxisTaps(dstW, rx, xFactor, regionW, x, &Blocks::Take, &blocks) ||
+      !BuildAxisTaps(dstH, ry, yFactor, regionH, y, &Blocks::Take, &blocks))
+    return StatusNoMemory;
+
+  const int layout = planar != 0 || channels == 1 ? 0 : (channels == 3 ? 1 : 2);
+  const std::int32_t pixel = layout == 0 ? 1 : (layout == 1 ? pixelStride : 4);
+  // Room for 64-bit integer sums, the widest accumulator a core uses.
+  void* accumulator = Blocks::Take(&blocks, std::int64_t{x.span} * pixel * 8);
+  if (accumulator == nullptr) return StatusNoMemory;
+
+  const int sampleShift = sampleType == 0 ? 0 : (sampleType == 1 ? 1 : 2);
+  const std::int64_t regionOffset =
+      std::int64_t{srcRoi.y} * srcStep + (std::int64_t{srcRoi.x} * (planar != 0 ? 1 : pixelStride) << sampleShift);
+  const SuperSampleCoreFn core = kSuperSampleCores[layout][sampleType];
+  const int planes = planar != 0 ? channels : 1;
+  for (int plane = 0; plane < planes; ++plane) {
+    const auto* base = planar != 0 ? static_cast<const std::uint8_t* const*>(pSrc)[plane]
+                                   : static_cast<const std::uint8_t*>(pSrc);
+    void* out = planar != 0 ? static_cast<void* const*>(pDst)[plane] : pDst;
+    core(base + regionOffset, out, srcStep >> sampleShift, dstStep >> sampleShift, dstW, dstH, x, y,
+         pixelStride, accumulator);
+  }
+  return StatusOk;
+}
+
+}  // namespace zentra
