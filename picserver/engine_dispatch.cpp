@@ -2,6 +2,7 @@
 // operations this subsystem owns. The kernels of the video-coding family fill
 // their own slots; a slot without a build holds null and nothing calls it.
 #include <zentra/engine_dispatch.h>
+#include <zentra/engine_picture.h>
 #include <zentra/resize.h>
 
 #include <cstring>
@@ -58,13 +59,13 @@ ZENTRA_EMPTY_TABLE(DecimatedDeviation)
 ZENTRA_EMPTY_TABLE(Decimate4x4)
 ZENTRA_EMPTY_TABLE(PsychoAcousticFft)
 ZENTRA_EMPTY_TABLE(MacroblockActivity)
-ZENTRA_EMPTY_TABLE(Dib24ToYuvPicture)
-ZENTRA_EMPTY_TABLE(Dib24ToYuvPictureFlipped)
-ZENTRA_EMPTY_TABLE(Dib32ToYuvPicture)
-ZENTRA_EMPTY_TABLE(DibToYuvPicture)
-ZENTRA_EMPTY_TABLE(Dib24RowsToRgb32)
-ZENTRA_EMPTY_TABLE(Dib24RowsToRgb24)
-ZENTRA_EMPTY_TABLE(ResizeYuvPicture)
+ZENTRA_SINGLE_BUILD_TABLE(Dib24ToYuvPicture, Dib24ToYuvPicture_C)
+ZENTRA_SINGLE_BUILD_TABLE(Dib24ToYuvPictureFlipped, Dib24ToYuvPictureFlipped_C)
+ZENTRA_SINGLE_BUILD_TABLE(Dib32ToYuvPicture, Dib32ToYuvPicture_C)
+ZENTRA_SINGLE_BUILD_TABLE(DibToYuvPicture, DibToYuvPicture_C)
+ZENTRA_SINGLE_BUILD_TABLE(Dib24RowsToRgb32, Dib24RowsToRgb32_C)
+ZENTRA_SINGLE_BUILD_TABLE(Dib24RowsToRgb24, Dib24RowsToRgb24_C)
+ZENTRA_SINGLE_BUILD_TABLE(ResizeYuvPicture, ResizeYuvPicture_C)
 ZENTRA_SINGLE_BUILD_TABLE(ResizePlane, ResizePlane_C)
 ZENTRA_SINGLE_BUILD_TABLE(MoveBytes, MoveBytes_C)
 ZENTRA_SINGLE_BUILD_TABLE(ZeroBytes, ZeroBytes_C)

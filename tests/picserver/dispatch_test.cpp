@@ -1,4 +1,5 @@
 #include <zentra/engine_dispatch.h>
+#include <zentra/engine_picture.h>
 #include <zentra/resize.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,13 @@ TEST(EngineDispatch, OwnOperationsHaveOneBuildInSlotsZeroToFour) {
     EXPECT_EQ(ResizePlaneTable.slot[k], &ResizePlane_C) << k;
     EXPECT_EQ(MoveBytesTable.slot[k], &MoveBytes_C) << k;
     EXPECT_EQ(ZeroBytesTable.slot[k], &ZeroBytes_C) << k;
+    EXPECT_EQ(Dib24ToYuvPictureTable.slot[k], &Dib24ToYuvPicture_C) << k;
+    EXPECT_EQ(Dib24ToYuvPictureFlippedTable.slot[k], &Dib24ToYuvPictureFlipped_C) << k;
+    EXPECT_EQ(Dib32ToYuvPictureTable.slot[k], &Dib32ToYuvPicture_C) << k;
+    EXPECT_EQ(DibToYuvPictureTable.slot[k], &DibToYuvPicture_C) << k;
+    EXPECT_EQ(Dib24RowsToRgb32Table.slot[k], &Dib24RowsToRgb32_C) << k;
+    EXPECT_EQ(Dib24RowsToRgb24Table.slot[k], &Dib24RowsToRgb24_C) << k;
+    EXPECT_EQ(ResizeYuvPictureTable.slot[k], &ResizeYuvPicture_C) << k;
   }
   for (int k = 5; k < 8; ++k) EXPECT_EQ(ResizePlaneTable.slot[k], nullptr) << k;
 }
@@ -31,8 +39,8 @@ TEST(EngineDispatch, KernelOperationsWithoutBuildsHoldNull) {
   for (auto b : name##Table.slot) empty += b == nullptr ? 1 : 0;
   ZENTRA_ENGINE_OPERATIONS(ZENTRA_COUNT_EMPTY)
 #undef ZENTRA_COUNT_EMPTY
-  // 50 operations without builds (8 slots each) and three with slots 5-7 empty.
-  EXPECT_EQ(empty, 50 * 8 + 3 * 3);
+  // 43 operations without builds (8 slots each) and ten with slots 5-7 empty.
+  EXPECT_EQ(empty, 43 * 8 + 10 * 3);
 }
 
 TEST(EngineDispatch, ResizePlaneRunsTheLinearResizeOfTheWholePlane) {
