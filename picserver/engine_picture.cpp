@@ -3,6 +3,7 @@
 // copies, the picture resize, and the table and BGRX converters.
 #include <zentra/conversions.h>
 #include <zentra/engine_picture.h>
+#include <zentra/kernel_arithmetic.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -11,8 +12,6 @@
 namespace zentra {
 
 namespace {
-
-inline std::uint8_t Clamp255(std::int32_t v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 // Where the three colours sit in a pixel of pixelBytes bytes.
 struct PixelLayout {
@@ -51,8 +50,8 @@ struct Planes {
 
 inline void PutChroma(const Planes& o, std::int32_t row, std::int32_t col, std::int32_t u, std::int32_t v) {
   if (row >= o.chromaHeight || col >= o.chromaWidth) return;
-  o.u[static_cast<std::int64_t>(row) * o.uStep + col] = Clamp255(u + 128);
-  o.v[static_cast<std::int64_t>(row) * o.vStep + col] = Clamp255(v + 128);
+  o.u[static_cast<std::int64_t>(row) * o.uStep + col] = SaturateU8(u + 128);
+  o.v[static_cast<std::int64_t>(row) * o.vStep + col] = SaturateU8(v + 128);
 }
 
 // Chroma of a pair of pixels from their byte sums and luma sums (scalar edges).
@@ -77,7 +76,7 @@ void ConvertRgbToYuv420(const std::uint8_t* src, std::int64_t srcStep, const Pla
         for (int c = 0; c < 2; ++c) {
           const Rgb p = PixelAt(rows[r], 2 * b + c, l);
           const std::int32_t y2 = b < grouped ? DoubledLumaGrouped(p) : DoubledLumaSingle(p);
-          yRows[r][2 * b + c] = Clamp255(y2 >> 1);
+          yRows[r][2 * b + c] = SaturateU8(y2 >> 1);
           sy += y2, sr += p.r, sb += p.b;
         }
       PutChroma(o, pair, b, (((sb >> 1) - (sy >> 2)) * 16121) >> 16, (((sr >> 1) - (sy >> 2)) * 28737) >> 16);
@@ -85,8 +84,8 @@ void ConvertRgbToYuv420(const std::uint8_t* src, std::int64_t srcStep, const Pla
     if (width % 2 != 0) {
       const Rgb a = PixelAt(rows[0], width - 1, l), c = PixelAt(rows[1], width - 1, l);
       const std::int32_t ta = LumaSum(a), tc = LumaSum(c);
-      yRows[0][width - 1] = Clamp255(ta >> 16);
-      yRows[1][width - 1] = Clamp255(tc >> 16);
+      yRows[0][width - 1] = SaturateU8(ta >> 16);
+      yRows[1][width - 1] = SaturateU8(tc >> 16);
       PairChroma(o, pair, blocks, a, ta, c, tc);
     }
   }
@@ -96,14 +95,14 @@ void ConvertRgbToYuv420(const std::uint8_t* src, std::int64_t srcStep, const Pla
     for (std::int32_t b = 0; b < blocks; ++b) {
       const Rgb a = PixelAt(row, 2 * b, l), c = PixelAt(row, 2 * b + 1, l);
       const std::int32_t ta = LumaSum(a), tc = LumaSum(c);
-      yRow[2 * b] = Clamp255(ta >> 16);
-      yRow[2 * b + 1] = Clamp255(tc >> 16);
+      yRow[2 * b] = SaturateU8(ta >> 16);
+      yRow[2 * b + 1] = SaturateU8(tc >> 16);
       PairChroma(o, height / 2, b, a, ta, c, tc);
     }
     if (width % 2 != 0) {
       const Rgb a = PixelAt(row, width - 1, l);
       const std::int32_t t = LumaSum(a);
-      yRow[width - 1] = Clamp255(t >> 16);
+      yRow[width - 1] = SaturateU8(t >> 16);
       PutChroma(o, height / 2, blocks, ((((a.b << 16) - t) >> 16) * 32244) >> 16,
                 ((((a.r << 16) - t) >> 16) * 57475) >> 16);
     }
@@ -241,8 +240,8 @@ PrimitiveStatus Bgr24ToYuv420Tables(std::int32_t width, std::int32_t height,
     for (std::int32_t x = 0; x < width; ++x) {
       const std::int32_t B = row[3 * x], G = row[3 * x + 1], R = row[3 * x + 2];
       yRow[x] = static_cast<std::uint8_t>((B + 6 * G + 3 * R) / 10);
-      cb[parity][x] = Clamp255((t.c112[B] - t.cb37797[R] - t.cb74203[G] + 8388608) >> 16);
-      cr[parity][x] = Clamp255((t.c112[R] - t.cr93786[G] - t.cr18214[B] + 8388608) >> 16);
+      cb[parity][x] = SaturateU8((t.c112[B] - t.cb37797[R] - t.cb74203[G] + 8388608) >> 16);
+      cr[parity][x] = SaturateU8((t.c112[R] - t.cr93786[G] - t.cr18214[B] + 8388608) >> 16);
     }
     if (parity == 1) {
       std::uint8_t* uRow = u + std::int64_t{r / 2} * half;

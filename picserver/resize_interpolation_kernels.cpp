@@ -3,6 +3,8 @@
 // arithmetic of each sample type in a small traits class, instantiated below.
 #include "resize_drivers.h"
 
+#include <zentra/kernel_arithmetic.h>
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -39,7 +41,7 @@ struct LinearArith<std::uint8_t> {
     return static_cast<Mid>(std::min((a * w[0] + b * w[1]) >> 8, 32767));
   }
   static std::uint8_t Vertical(std::int32_t upper, std::int32_t lower, std::int32_t w) {
-    return static_cast<std::uint8_t>(std::clamp(((16384 - w) * upper + w * lower) >> 20, 0, 255));
+    return SaturateU8(((16384 - w) * upper + w * lower) >> 20);
   }
 };
 

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "guard_page.h"
 #include "sample_images.h"
 #include "models.h"
 #include "test_heap.h"

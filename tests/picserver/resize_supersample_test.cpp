@@ -10,7 +10,6 @@
 #include <random>
 #include <vector>
 
-#include "guard_page.h"
 #include "models.h"
 #include "sample_images.h"
 #include "test_heap.h"

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "guard_page.h"
 
 #include "models.h"
 
@@ -100,7 +99,7 @@ void RunGuarded(const Problem& p, std::mt19937& rng, Call call, ModelFn model, M
   for (int k = 0; k < planes; ++k) {
     src.push_back(RandomSamples(rng, p.type, srcBytes / sb));
     srcBuf.push_back(std::make_unique<GuardedBuffer>(srcBytes));
-    srcBuf.back()->Fill(src.back().data());
+    srcBuf.back()->Fill(src.back());
     dstBuf.push_back(std::make_unique<GuardedBuffer>(dstBytes));
     std::memset(dstBuf.back()->data(), 0x5A, dstBytes);
     srcPtrs[k] = srcBuf.back()->data();
