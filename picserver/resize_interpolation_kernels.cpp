@@ -223,21 +223,25 @@ void ResizeCubic(const void* src, void* dst, std::int32_t srcStep, std::int32_t 
   auto interpolate = [&](std::int64_t rowOffset, float* out) {
     const T* row = Row<T>(src, rowOffset);
     if constexpr (!Multi && std::is_same_v<T, std::uint8_t>) {
-      // Four columns a step: the taps gathered into vectors, the polynomial
-      // evaluated as in CubicValue, lane by lane.
+      // Four columns a step: each column's four taps are one 32-bit word, split
+      // into a vector per tap; the polynomial is evaluated as in CubicValue.
       std::int32_t k = 0;
+      const __m128i low = _mm_set1_epi32(0xFF);
+      auto word = [&](std::int32_t column) {
+        std::int32_t w;
+        std::memcpy(&w, row + xOffsets[column] - 1, 4);  // the four taps, all inside the image
+        return w;
+      };
       for (; k + 4 <= width; k += 4) {
-        alignas(16) float tap[4][4];
-        for (int l = 0; l < 4; ++l) {
-          const std::uint8_t* a = row + xOffsets[k + l];
-          tap[0][l] = a[-1], tap[1][l] = a[0], tap[2][l] = a[1], tap[3][l] = a[2];
-        }
+        const __m128i taps = _mm_setr_epi32(word(k), word(k + 1), word(k + 2), word(k + 3));
+        const __m128 fm = _mm_cvtepi32_ps(_mm_and_si128(taps, low));
+        const __m128 f0 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(taps, 8), low));
+        const __m128 f1 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(taps, 16), low));
+        const __m128 f2 = _mm_cvtepi32_ps(_mm_srli_epi32(taps, 24));
         const __m128 t = _mm_loadu_ps(xWeights + k);
         const __m128 s = _mm_add_ps(t, _mm_set1_ps(1.0f));
         const __m128 c2 = _mm_mul_ps(_mm_mul_ps(s, t), _mm_set1_ps(0.5f));
         const __m128 c3 = _mm_mul_ps(_mm_mul_ps(c2, _mm_sub_ps(t, _mm_set1_ps(1.0f))), _mm_set1_ps(1.0f / 3.0f));
-        const __m128 fm = _mm_load_ps(tap[0]), f0 = _mm_load_ps(tap[1]);
-        const __m128 f1 = _mm_load_ps(tap[2]), f2 = _mm_load_ps(tap[3]);
         const __m128 d1 = _mm_sub_ps(f0, fm);
         const __m128 d2 = _mm_sub_ps(_mm_sub_ps(f1, f0), d1);
         const __m128 d3 = _mm_sub_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(f2, f1), f1), f0), d2);

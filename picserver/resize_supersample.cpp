@@ -108,6 +108,93 @@ bool BuildAxisTaps(std::int32_t count, double r, double factor, std::int32_t lim
   return true;
 }
 
+// The x taps of the 8-bit one-channel core laid out for whole vectors: every
+// column reads `count` (a multiple of 4) accumulator values from its first
+// index, with zero weights past its own taps.
+struct FixedTaps {
+  std::int32_t count = 0;
+  std::int32_t* first = nullptr;
+  float* weight = nullptr;  // weight[k * count + t]
+};
+
+bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
+                    void* (*take)(void*, std::int64_t), void* owner) {
+  for (std::int32_t k = 0; k < width; ++k) {
+    const std::int32_t lo = x.index[x.begin[k]], hi = x.index[x.begin[k + 1] - 1];
+    f.count = std::max(f.count, (hi - lo + 4) & ~3);
+  }
+  f.first = static_cast<std::int32_t*>(take(owner, std::int64_t{width} * 4));
+  f.weight = static_cast<float*>(take(owner, std::int64_t{width} * f.count * 4));
+  if (f.first == nullptr || f.weight == nullptr) return false;
+  std::fill_n(f.weight, std::int64_t{width} * f.count, 0.0f);
+  for (std::int32_t k = 0; k < width; ++k) {
+    f.first[k] = x.index[x.begin[k]];
+    for (std::int32_t t = x.begin[k]; t < x.begin[k + 1]; ++t)
+      f.weight[std::int64_t{k} * f.count + x.index[t] - f.first[k]] = static_cast<float>(x.weight[t]);
+  }
+  return true;
+}
+
+// Sum of weighted rows of bytes into acc, sixteen columns a step, each column's
+// sum kept in registers over all the rows.
+void AccumulateRows8u(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+                      std::int64_t n, float* acc) {
+  const __m128i zero = _mm_setzero_si128();
+  std::int64_t j = 0;
+  for (; j + 16 <= n; j += 16) {
+    __m128 s[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    for (std::int32_t r = 0; r < count; ++r) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + j));
+      const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+      const __m128 w = _mm_set1_ps(weights[r]);
+      s[0] = _mm_add_ps(s[0], _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), w));
+      s[1] = _mm_add_ps(s[1], _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)), w));
+      s[2] = _mm_add_ps(s[2], _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), w));
+      s[3] = _mm_add_ps(s[3], _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)), w));
+    }
+    for (int q = 0; q < 4; ++q) _mm_storeu_ps(acc + j + 4 * q, s[q]);
+  }
+  for (; j < n; ++j) {
+    float sum = 0.0f;
+    for (std::int32_t r = 0; r < count; ++r) sum += static_cast<float>(rows[r][j]) * weights[r];
+    acc[j] = sum;
+  }
+}
+
+// Horizontal pass of the 8-bit one-channel core, four columns a step: each
+// column's taps as one vector times its weights, the four products transposed
+// and added; the sums in float, their product with the area in double, rounded
+// half up.
+void WriteRow8u(const float* acc, const FixedTaps& f, const AxisTaps& x, std::int32_t width,
+                double rowScale, std::uint8_t* out) {
+  std::int32_t k = 0;
+  const __m128d half = _mm_set1_pd(0.5), rs = _mm_set1_pd(rowScale);
+  for (; k + 4 <= width; k += 4) {
+    const float* w = f.weight + std::int64_t{k} * f.count;
+    __m128 s = _mm_setzero_ps();
+    for (std::int32_t t = 0; t < f.count; t += 4) {
+      __m128 c0 = _mm_mul_ps(_mm_loadu_ps(acc + f.first[k] + t), _mm_loadu_ps(w + t));
+      __m128 c1 = _mm_mul_ps(_mm_loadu_ps(acc + f.first[k + 1] + t), _mm_loadu_ps(w + f.count + t));
+      __m128 c2 = _mm_mul_ps(_mm_loadu_ps(acc + f.first[k + 2] + t), _mm_loadu_ps(w + 2 * f.count + t));
+      __m128 c3 = _mm_mul_ps(_mm_loadu_ps(acc + f.first[k + 3] + t), _mm_loadu_ps(w + 3 * f.count + t));
+      _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+      s = _mm_add_ps(s, _mm_add_ps(_mm_add_ps(c0, c1), _mm_add_ps(c2, c3)));
+    }
+    const __m128d lo = _mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(s), _mm_mul_pd(rs, _mm_loadu_pd(x.scale + k))), half);
+    const __m128d hi = _mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(s, s)), _mm_mul_pd(rs, _mm_loadu_pd(x.scale + k + 2))), half);
+    const __m128i n = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+    const __m128i words = _mm_packs_epi32(n, n);
+    const std::int32_t four = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    std::memcpy(out + k, &four, 4);
+  }
+  for (; k < width; ++k) {
+    const float* w = f.weight + std::int64_t{k} * f.count;
+    float sum = 0.0f;
+    for (std::int32_t t = 0; t < f.count; ++t) sum += acc[f.first[k] + t] * w[t];
+    out[k] = static_cast<std::uint8_t>(std::clamp(std::trunc(static_cast<double>(sum) * (rowScale * x.scale[k]) + 0.5), 0.0, 255.0));
+  }
+}
+
 // Accumulates source rows into the accumulator row: integer sums when every
 // row weighs 1, float sums of sample x weight otherwise.
 template <typename T>
@@ -183,7 +270,32 @@ void WriteRow(const Acc* acc, const AxisTaps& x, std::int32_t width, std::int32_
 template <typename T, int Channels>
 void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t dstStep,
                      std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
-                     std::int32_t pixelStride, void* accumulator) {
+                     const FixedTaps& fixed, std::int32_t pixelStride, void* accumulator) {
+  if constexpr (std::is_same_v<T, std::uint8_t> && Channels == 1) {
+    // Bytes of one channel: float sums are exact for whole weights, so one
+    // path serves every mode.
+    auto* acc = static_cast<float*>(accumulator);
+    float* more = acc + x.span + fixed.count;  // a second row of sums for tall areas
+    std::fill_n(acc + x.span, fixed.count, 0.0f);  // read with zero weights only
+    const std::uint8_t* rows[64];
+    float weights[64];
+    for (std::int32_t i = 0; i < height; ++i) {
+      for (std::int32_t from = y.begin[i], to = y.begin[i + 1]; from < to;) {
+        const std::int32_t n = std::min<std::int32_t>(to - from, 64);
+        for (std::int32_t r = 0; r < n; ++r) {
+          rows[r] = src + std::int64_t{y.index[from + r]} * srcStep;
+          weights[r] = static_cast<float>(y.weight[from + r]);
+        }
+        const bool firstBatch = from == y.begin[i];
+        AccumulateRows8u(rows, weights, n, x.span, firstBatch ? acc : more);
+        if (!firstBatch)
+          for (std::int32_t j = 0; j < x.span; ++j) acc[j] += more[j];
+        from += n;
+      }
+      WriteRow8u(acc, fixed, x, width, y.scale[i], dst + std::int64_t{i} * dstStep);
+    }
+    return;
+  }
   const std::int32_t pixel = Channels == 1 ? 1 : (Channels == 3 ? pixelStride : 4);
   const std::int64_t values = std::int64_t{x.span} * pixel;
   for (std::int32_t i = 0; i < height; ++i) {
@@ -211,15 +323,15 @@ void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t ds
 
 using SuperSampleCoreFn = void (*)(const void* src, void* dst, std::int32_t srcStep,
                                    std::int32_t dstStep, std::int32_t width, std::int32_t height,
-                                   const AxisTaps& x, const AxisTaps& y, std::int32_t pixelStride,
-                                   void* accumulator);
+                                   const AxisTaps& x, const AxisTaps& y, const FixedTaps& fixed,
+                                   std::int32_t pixelStride, void* accumulator);
 
 template <typename T, int Channels>
 void RunCore(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
              std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
-             std::int32_t pixelStride, void* accumulator) {
+             const FixedTaps& fixed, std::int32_t pixelStride, void* accumulator) {
   SuperSampleCore<T, Channels>(static_cast<const T*>(src), static_cast<T*>(dst), srcStep, dstStep,
-                               width, height, x, y, pixelStride, accumulator);
+                               width, height, x, y, fixed, pixelStride, accumulator);
 }
 
 // The nine cores: one channel, three channels, four channels by sample type.
@@ -231,7 +343,7 @@ const SuperSampleCoreFn kSuperSampleCores[3][3] = {
 
 // Aligned blocks of one call, all freed when it returns.
 struct Blocks {
-  void* block[12] = {};
+  void* block[16] = {};
   int count = 0;
   static void* Take(void* self, std::int64_t bytes) {
     auto* b = static_cast<Blocks*>(self);
@@ -284,8 +396,12 @@ PrimitiveStatus ResizeSuperSample(const void* pSrc, ImageSize srcSize, std::int3
 
   const int layout = planar != 0 || channels == 1 ? 0 : (channels == 3 ? 1 : 2);
   const std::int32_t pixel = layout == 0 ? 1 : (layout == 1 ? pixelStride : 4);
-  // Room for 64-bit integer sums, the widest accumulator a core uses.
-  void* accumulator = Blocks::Take(&blocks, std::int64_t{x.span} * pixel * 8);
+  FixedTaps fixed;
+  if (layout == 0 && sampleType == 0 && !BuildFixedTaps(x, dstW, fixed, &Blocks::Take, &blocks))
+    return StatusNoMemory;
+  // Room for 64-bit integer sums, the widest accumulator a core uses (the byte
+  // core: two rows of float sums and the padding its fixed taps read).
+  void* accumulator = Blocks::Take(&blocks, (std::int64_t{x.span} * pixel + fixed.count) * 8);
   if (accumulator == nullptr) return StatusNoMemory;
 
   const int sampleShift = sampleType == 0 ? 0 : (sampleType == 1 ? 1 : 2);
@@ -298,7 +414,7 @@ PrimitiveStatus ResizeSuperSample(const void* pSrc, ImageSize srcSize, std::int3
                                    : static_cast<const std::uint8_t*>(pSrc);
     void* out = planar != 0 ? static_cast<void* const*>(pDst)[plane] : pDst;
     core(base + regionOffset, out, srcStep >> sampleShift, dstStep >> sampleShift, dstW, dstH, x, y,
-         pixelStride, accumulator);
+         fixed, pixelStride, accumulator);
   }
   return StatusOk;
 }

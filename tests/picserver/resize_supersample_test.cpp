@@ -192,7 +192,7 @@ TEST(ResizeSuperSample, RoutingAndArgumentChecks) {
 TEST(ResizeSuperSample, AllocationFailureFreesEverythingAndWritesNothing) {
   std::mt19937 rng(56);
   Bytes src = RandomBytes(rng, 40 * 40);
-  for (int allowed = 0; allowed < 9; ++allowed) {
+  for (int allowed = 0; allowed < 11; ++allowed) {
     Bytes dst(30 * 30, 0xEE);
     ScopedHeap heap(allowed);
     EXPECT_EQ(ResizeImage(src.data(), {40, 40}, 40, {0, 0, 40, 40}, dst.data(), 30, {30, 30}, 0.7, 0.6, 8), StatusNoMemory);
