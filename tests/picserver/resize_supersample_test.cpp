@@ -189,6 +189,25 @@ TEST(ResizeSuperSample, RoutingAndArgumentChecks) {
   EXPECT_EQ(dst[4], 0xEE);
 }
 
+// The 128-bit and 256-bit builds of the byte passes give the same bytes.
+TEST(ResizeSuperSample, BuildsOfTheBytePassesAgree) {
+  if (!SuperSampleBuildRuns(kSuperSampleBuildAvx2)) GTEST_SKIP() << "processor without AVX2";
+  std::mt19937 rng(57);
+  for (int trial = 0; trial < 150; ++trial) {
+    Problem p = RandomProblem(rng, 0, kLayouts[0], 8, 1.0);
+    p.size.width += 40 * (trial % 3);  // rows long enough for the 32-column steps
+    p.srcStep += 40 * (trial % 3);
+    p.roi.width += 40 * (trial % 3);
+    Bytes src = RandomBytes(rng, static_cast<std::size_t>(p.srcStep * p.size.height));
+    Bytes a(static_cast<std::size_t>(p.dstStep * p.dst.height), 0x5A), b = a;
+    for (auto [build, out] : {std::pair{kSuperSampleBuildSse2, &a}, {kSuperSampleBuildAvx2, &b}})
+      ASSERT_EQ(ResizeSuperSampleWith(build, src.data(), p.size, p.srcStep, p.roi, out->data(), p.dstStep,
+                                      p.dst, p.xf, p.yf, 1, 1, 0, 0),
+                StatusOk);
+    ASSERT_EQ(a, b) << Describe(p);
+  }
+}
+
 TEST(ResizeSuperSample, AllocationFailureFreesEverythingAndWritesNothing) {
   std::mt19937 rng(56);
   Bytes src = RandomBytes(rng, 40 * 40);
