@@ -115,24 +115,15 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
                                        double xFactor, double yFactor, std::int32_t pixelStride,
                                        std::int32_t channels, std::int32_t sampleType,
                                        std::int32_t planar, std::int32_t interpolation) {
-  if (pSrc == nullptr || pDst == nullptr) return StatusNullPointer;
-  if (srcSize.width <= 0 || srcSize.height <= 0) return StatusSizeError;
-  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
-  if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 || srcRoi.height <= 0 ||
-      dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
-    return StatusSizeError;
-  if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) return StatusRoiOutside;
-  if (!(xFactor > 0.0) || !(yFactor > 0.0)) return StatusResizeFactorError;
+  if (const PrimitiveStatus s = resize_detail::CheckResizeArguments(
+          pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor, yFactor);
+      s != StatusOk)
+    return s;
   if (interpolation != InterpolationNearest && interpolation != InterpolationLinear &&
       interpolation != InterpolationCubic)
     return StatusInterpolationError;
   if (sampleType < 0 || sampleType > 2) return StatusInterpolationError;
-  // Layouts the drivers know: one channel, three channels in pixels of 3 or 4
-  // samples, four channels in pixels of 4; planar images of 3 or 4 planes.
-  if (planar != 0 ? (channels != 3 && channels != 4)
-                  : !(channels == 1 || (channels == 3 && (pixelStride == 3 || pixelStride == 4)) ||
-                      (channels == 4 && pixelStride == 4)))
-    return StatusInterpolationError;
+  if (!resize_detail::KnownLayout(pixelStride, channels, planar)) return StatusInterpolationError;
 
   if (srcSize.width < 2 || srcSize.height < 2)
     interpolation = InterpolationNearest;

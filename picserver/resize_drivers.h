@@ -74,6 +74,31 @@ inline constexpr CubicDriver ResizeCubic8uCn = &ResizeCubic<std::uint8_t, true>;
 inline constexpr CubicDriver ResizeCubic16uCn = &ResizeCubic<std::uint16_t, true>;
 inline constexpr CubicDriver ResizeCubic32fCn = &ResizeCubic<float, true>;
 
+// The argument checks both resize cores make first, in their order: StatusOk
+// when all pass, else the status to return (1 when the region starts outside
+// the image).
+inline PrimitiveStatus CheckResizeArguments(const void* pSrc, ImageSize srcSize, std::int32_t srcStep,
+                                            ImageRect srcRoi, const void* pDst, std::int32_t dstStep,
+                                            ImageSize dstRoiSize, double xFactor, double yFactor) {
+  if (pSrc == nullptr || pDst == nullptr) return StatusNullPointer;
+  if (srcSize.width <= 0 || srcSize.height <= 0) return StatusSizeError;
+  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
+  if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 || srcRoi.height <= 0 ||
+      dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
+    return StatusSizeError;
+  if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) return StatusRoiOutside;
+  if (!(xFactor > 0.0) || !(yFactor > 0.0)) return StatusResizeFactorError;
+  return StatusOk;
+}
+
+// Layouts the drivers know: one channel, three channels in pixels of 3 or 4
+// samples, four channels in pixels of 4; planar images of 3 or 4 planes.
+inline bool KnownLayout(std::int32_t pixelStride, std::int32_t channels, std::int32_t planar) {
+  if (planar != 0) return channels == 3 || channels == 4;
+  return channels == 1 || (channels == 3 && (pixelStride == 3 || pixelStride == 4)) ||
+         (channels == 4 && pixelStride == 4);
+}
+
 // Destination count for one axis: trunc(size*factor + 1e-7) when that is below
 // the space available, but at least 1.
 inline std::int32_t ClippedCount(std::int32_t available, double scaled) {

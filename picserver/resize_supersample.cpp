@@ -448,21 +448,14 @@ PrimitiveStatus ResizeSuperSampleWith(int build, const void* pSrc, ImageSize src
                                       double yFactor, std::int32_t pixelStride,
                                       std::int32_t channels, std::int32_t sampleType,
                                       std::int32_t planar) {
-  if (pSrc == nullptr || pDst == nullptr) return StatusNullPointer;
-  if (srcSize.width <= 0 || srcSize.height <= 0) return StatusSizeError;
-  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
-  if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 || srcRoi.height <= 0 ||
-      dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
-    return StatusSizeError;
-  if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) return StatusRoiOutside;
-  if (!(xFactor > 0.0) || !(yFactor > 0.0)) return StatusResizeFactorError;
+  if (const PrimitiveStatus s = resize_detail::CheckResizeArguments(
+          pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor, yFactor);
+      s != StatusOk)
+    return s;
   // Averaging only reduces; an enlargement, like an unknown layout, is not ours.
   if (xFactor > 1.0 || yFactor > 1.0 || sampleType < 0 || sampleType > 2)
     return StatusInterpolationError;
-  if (planar != 0 ? (channels != 3 && channels != 4)
-                  : !(channels == 1 || (channels == 3 && (pixelStride == 3 || pixelStride == 4)) ||
-                      (channels == 4 && pixelStride == 4)))
-    return StatusInterpolationError;
+  if (!resize_detail::KnownLayout(pixelStride, channels, planar)) return StatusInterpolationError;
 
   const std::int32_t regionW = resize_detail::ClippedRegion(srcRoi.x, srcRoi.width, srcSize.width);
   const std::int32_t regionH = resize_detail::ClippedRegion(srcRoi.y, srcRoi.height, srcSize.height);

@@ -286,13 +286,9 @@ TEST(ResizeFamily, LayoutsTheDriversDoNotKnowAreRefused) {
 TEST(ResizeFamily, CubicAllocationFailureFreesEverything) {
   std::mt19937 rng(45);
   Bytes src = RandomBytes(rng, 32 * 32);
-  for (int allowed = 0; allowed < 8; ++allowed) {
-    Bytes dst(16 * 16, 0xEE);
-    ScopedHeap heap(allowed);
-    EXPECT_EQ(ResizeImage(src.data(), {32, 32}, 32, {0, 0, 32, 32}, dst.data(), 16, {16, 16}, 0.5, 0.5, 4), StatusNoMemory);
-    for (auto b : dst) ASSERT_EQ(b, 0xEE);
-    EXPECT_EQ(Log().released.size(), Log().blocks.size());
-  }
+  ExpectNoMemoryAtEveryAllocation(8, 16 * 16, [&](std::uint8_t* dst) {
+    return ResizeImage(src.data(), {32, 32}, 32, {0, 0, 32, 32}, dst, 16, {16, 16}, 0.5, 0.5, 4);
+  });
 }
 
 }  // namespace

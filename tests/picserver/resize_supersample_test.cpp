@@ -211,13 +211,9 @@ TEST(ResizeSuperSample, BuildsOfTheBytePassesAgree) {
 TEST(ResizeSuperSample, AllocationFailureFreesEverythingAndWritesNothing) {
   std::mt19937 rng(56);
   Bytes src = RandomBytes(rng, 40 * 40);
-  for (int allowed = 0; allowed < 11; ++allowed) {
-    Bytes dst(30 * 30, 0xEE);
-    ScopedHeap heap(allowed);
-    EXPECT_EQ(ResizeImage(src.data(), {40, 40}, 40, {0, 0, 40, 40}, dst.data(), 30, {30, 30}, 0.7, 0.6, 8), StatusNoMemory);
-    for (auto b : dst) ASSERT_EQ(b, 0xEE);
-    EXPECT_EQ(Log().released.size(), Log().blocks.size());
-  }
+  ExpectNoMemoryAtEveryAllocation(11, 30 * 30, [&](std::uint8_t* dst) {
+    return ResizeImage(src.data(), {40, 40}, 40, {0, 0, 40, 40}, dst, 30, {30, 30}, 0.7, 0.6, 8);
+  });
 }
 
 }  // namespace

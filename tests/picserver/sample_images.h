@@ -15,6 +15,7 @@
 
 
 #include "models.h"
+#include "test_heap.h"
 
 namespace zentra_test {
 
@@ -146,6 +147,20 @@ inline Problem RandomProblem(std::mt19937& rng, int type, const Layout& layout, 
   const int dstRow = layout.planar ? p.dst.width : p.dst.width * (layout.channels == 4 ? 4 : layout.pixelStride);
   p.dstStep = (dstRow + uni(0, 2)) * sb;
   return p;
+}
+
+// Lets the first 0 .. blocks-1 allocations of a call succeed and the next one
+// fail: every time the call reports -9, writes nothing into dst and frees what
+// it took.
+template <typename Call>
+void ExpectNoMemoryAtEveryAllocation(int blocks, std::size_t dstBytes, Call call) {
+  for (int allowed = 0; allowed < blocks; ++allowed) {
+    Bytes dst(dstBytes, 0xEE);
+    ScopedHeap heap(allowed);
+    EXPECT_EQ(call(dst.data()), zentra::StatusNoMemory) << allowed;
+    for (auto b : dst) ASSERT_EQ(b, 0xEE);
+    EXPECT_EQ(Log().released.size(), Log().blocks.size()) << "every block freed";
+  }
 }
 
 }  // namespace zentra_test
