@@ -116,6 +116,9 @@ struct FixedTaps {
   std::int32_t count = 0;
   std::int32_t* first = nullptr;
   float* weight = nullptr;  // weight[k * count + t]
+  // The 256-bit build's copy for whole blocks of eight columns: per block and
+  // group of four taps, four vectors, each the taps of column l and column l+4.
+  float* paired = nullptr;
 };
 
 bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
@@ -133,6 +136,16 @@ bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
     for (std::int32_t t = x.begin[k]; t < x.begin[k + 1]; ++t)
       f.weight[std::int64_t{k} * f.count + x.index[t] - f.first[k]] = static_cast<float>(x.weight[t]);
   }
+  if (!f.avx2 || width < 8) return true;
+  f.paired = static_cast<float*>(take(owner, std::int64_t{width / 8} * 8 * f.count * 4));
+  if (f.paired == nullptr) return false;
+  float* out = f.paired;
+  for (std::int32_t k = 0; k + 8 <= width; k += 8)
+    for (std::int32_t t = 0; t < f.count; t += 4)
+      for (int l = 0; l < 4; ++l, out += 8) {
+        std::copy_n(f.weight + std::int64_t{k + l} * f.count + t, 4, out);
+        std::copy_n(f.weight + std::int64_t{k + l + 4} * f.count + t, 4, out + 4);
+      }
   return true;
 }
 
@@ -234,14 +247,13 @@ ZENTRA_AVX2 void WriteRow8uAvx2(const float* acc, const FixedTaps& f, const Axis
   std::int32_t k = 0;
   const __m256d half = _mm256_set1_pd(0.5), rs = _mm256_set1_pd(rowScale);
   for (; k + 8 <= width; k += 8) {
-    const float* w = f.weight + std::int64_t{k} * f.count;
+    const float* w = f.paired + std::int64_t{k} * f.count;
     const std::int32_t* first = f.first + k;
-    const std::int64_t c = f.count;
     __m256 s = _mm256_setzero_ps();
-    for (std::int32_t t = 0; t < f.count; t += 4) {
+    for (std::int32_t t = 0; t < f.count; t += 4, w += 32) {
       __m256 p[4];
       for (int l = 0; l < 4; ++l)
-        p[l] = _mm256_mul_ps(LoadPair(acc + first[l] + t, acc + first[l + 4] + t), LoadPair(w + l * c + t, w + (l + 4) * c + t));
+        p[l] = _mm256_mul_ps(LoadPair(acc + first[l] + t, acc + first[l + 4] + t), _mm256_loadu_ps(w + 8 * l));
       s = _mm256_add_ps(s, _mm256_hadd_ps(_mm256_hadd_ps(p[0], p[1]), _mm256_hadd_ps(p[2], p[3])));
     }
     const __m256d lo = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(s)), _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k))), half);
