@@ -119,6 +119,7 @@ struct FixedTaps {
   // The 256-bit build's copy for whole blocks of eight columns: per block and
   // group of four taps, four vectors, each the taps of column l and column l+4.
   float* paired = nullptr;
+  bool uniformScale = true;  // no column lost taps at the region's end
 };
 
 bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
@@ -136,6 +137,7 @@ bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
     for (std::int32_t t = x.begin[k]; t < x.begin[k + 1]; ++t)
       f.weight[std::int64_t{k} * f.count + x.index[t] - f.first[k]] = static_cast<float>(x.weight[t]);
   }
+  for (std::int32_t k = 1; k < width; ++k) f.uniformScale = f.uniformScale && x.scale[k] == x.scale[0];
   if (!f.avx2 || width < 8) return true;
   f.paired = static_cast<float*>(take(owner, std::int64_t{width / 8} * 8 * f.count * 4));
   if (f.paired == nullptr) return false;
@@ -246,6 +248,7 @@ ZENTRA_AVX2 void WriteRow8uAvx2(const float* acc, const FixedTaps& f, const Axis
                                 std::int32_t width, double rowScale, std::uint8_t* out) {
   std::int32_t k = 0;
   const __m256d half = _mm256_set1_pd(0.5), rs = _mm256_set1_pd(rowScale);
+  const __m256d area = _mm256_set1_pd(rowScale * x.scale[0]);
   for (; k + 8 <= width; k += 8) {
     const float* w = f.paired + std::int64_t{k} * f.count;
     const std::int32_t* first = f.first + k;
@@ -256,8 +259,10 @@ ZENTRA_AVX2 void WriteRow8uAvx2(const float* acc, const FixedTaps& f, const Axis
         p[l] = _mm256_mul_ps(LoadPair(acc + first[l] + t, acc + first[l + 4] + t), _mm256_loadu_ps(w + 8 * l));
       s = _mm256_add_ps(s, _mm256_hadd_ps(_mm256_hadd_ps(p[0], p[1]), _mm256_hadd_ps(p[2], p[3])));
     }
-    const __m256d lo = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(s)), _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k))), half);
-    const __m256d hi = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(s, 1)), _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k + 4))), half);
+    const __m256d areaLo = f.uniformScale ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k));
+    const __m256d areaHi = f.uniformScale ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k + 4));
+    const __m256d lo = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(s)), areaLo), half);
+    const __m256d hi = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(s, 1)), areaHi), half);
     const __m128i words = _mm_packs_epi32(_mm256_cvttpd_epi32(lo), _mm256_cvttpd_epi32(hi));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
   }
