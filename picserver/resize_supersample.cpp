@@ -225,9 +225,11 @@ ZENTRA_AVX2 void AccumulateRows8uAvx2(const std::uint8_t* const* rows, const flo
     __m256 s[4] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
     for (std::int32_t r = 0; r < count; ++r) {
       const __m256 w = _mm256_set1_ps(weights[r]);
+      const bool whole = weights[r] == 1.0f;  // x * 1 is x: the multiply can go
       for (int q = 0; q < 4; ++q) {
         const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + j + 8 * q));
-        s[q] = _mm256_add_ps(s[q], _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)), w));
+        const __m256 v = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+        s[q] = _mm256_add_ps(s[q], whole ? v : _mm256_mul_ps(v, w));
       }
     }
     for (int q = 0; q < 4; ++q) _mm256_storeu_ps(acc + j + 8 * q, s[q]);
