@@ -112,6 +112,9 @@ TEST(ResizeSuperSample, ReadsOnlyInsideTheRegion) {
       RunAndCompare(one, rng);
       Problem tiny{type, layout, 8, {12, 10}, 12 * px * sb, {5, 4, 50, 50}, {3, 3}, 3 * dpx * sb, 0.01, 0.001};
       RunAndCompare(tiny, rng);
+      // Destination rows that cover more source rows than the byte core sums at once.
+      Problem tall{type, layout, 8, {5, 200}, 5 * px * sb, {0, 0, 5, 200}, {2, 2}, 2 * dpx * sb, 0.2, 0.0075};
+      RunAndCompare(tall, rng);
       if (HasFatalFailure()) return;
     }
 }
