@@ -37,10 +37,24 @@ struct AxisTaps {
 // or less skipped. visit(d, index, weight) sees every tap, also those past the
 // region's end (limit), which the caller drops.
 template <typename Visit>
-void WalkAxis(std::int32_t count, double r, Visit visit) {
-  const double whole = std::floor(r);
+void WalkAxis(std::int32_t count, double r, std::int32_t limit, Visit visit) {
+  // A factor so small that its ratio is not finite covers the whole region
+  // anyway; beyond 1e18 samples no region reaches.
+  r = std::min(r, 1e18);
   std::int64_t at = 0;
-  for (std::int64_t n = 0; n < static_cast<std::int64_t>(whole); ++n) visit(0, at++, 1.0);
+  // k whole samples from `at`: those inside the region one by one, the rest,
+  // all past its end, as one visit (they are dropped all the same).
+  auto wholeRun = [&](std::int32_t d, double k) {
+    const double room = static_cast<double>(std::max<std::int64_t>(limit - at, 0));
+    const auto inside = static_cast<std::int64_t>(std::min(k, room));
+    for (std::int64_t n = 0; n < inside; ++n) visit(d, at++, 1.0);
+    if (k > static_cast<double>(inside)) {
+      visit(d, std::max<std::int64_t>(at, limit), 1.0);
+      at = std::max<std::int64_t>(at, limit) + 1;
+    }
+  };
+  const double whole = std::floor(r);
+  wholeRun(0, whole);
   double carried = r - whole;
   if (carried > kFractionEpsilon) visit(0, at, carried);
   for (std::int32_t d = 1; d < count; ++d) {
@@ -48,7 +62,7 @@ void WalkAxis(std::int32_t count, double r, Visit visit) {
     if (rem > kFractionEpsilon) visit(d, at, rem);
     ++at;
     const double k = std::floor(r - rem + kFractionEpsilon);
-    for (std::int64_t n = 0; n < static_cast<std::int64_t>(k); ++n) visit(d, at++, 1.0);
+    wholeRun(d, k);
     carried = (r - rem) - k;
     if (carried > kFractionEpsilon) visit(d, at, carried);
   }
@@ -60,7 +74,7 @@ void WalkAxis(std::int32_t count, double r, Visit visit) {
 bool BuildAxisTaps(std::int32_t count, double r, double factor, std::int32_t limit, AxisTaps& a,
                    void* (*take)(void*, std::int64_t), void* owner) {
   std::int64_t total = 0;
-  WalkAxis(count, r, [&](std::int32_t, std::int64_t index, double) { total += index < limit ? 1 : 0; });
+  WalkAxis(count, r, limit, [&](std::int32_t, std::int64_t index, double) { total += index < limit ? 1 : 0; });
   a.begin = static_cast<std::int32_t*>(take(owner, (std::int64_t{count} + 1) * 4));
   a.index = static_cast<std::int32_t*>(take(owner, std::max<std::int64_t>(total, 1) * 4));
   a.weight = static_cast<double*>(take(owner, std::max<std::int64_t>(total, 1) * 8));
@@ -80,7 +94,7 @@ bool BuildAxisTaps(std::int32_t count, double r, double factor, std::int32_t lim
     }
     a.scale[d] = cut ? 1.0 / kept : factor;
   };
-  WalkAxis(count, r, [&](std::int32_t d, std::int64_t index, double w) {
+  WalkAxis(count, r, limit, [&](std::int32_t d, std::int64_t index, double w) {
     while (current < d) {
       close(current);
       a.begin[++current] = n;

@@ -172,6 +172,22 @@ TEST(ResizeSuperSample, ConstantPicturesStayConstant) {
   }
 }
 
+// Factors far below one pixel of the region (down to a ratio that is not
+// finite) give the region's mean at once.
+TEST(ResizeSuperSample, VanishingFactorsTakeTheRegionsMean) {
+  Bytes src(12 * 10, 77), dst(4, 0);
+  for (double f : {1e-9, 1e-200, 4e-320}) {
+    dst.assign(4, 0);
+    ASSERT_EQ(ResizeImage(src.data(), {12, 10}, 12, {2, 3, 12, 10}, dst.data(), 2, {2, 2}, f, f, 8), StatusOk) << f;
+    EXPECT_EQ(dst[0], 77) << f;
+    EXPECT_EQ(dst[1], 0) << "one column only";
+    for (int interpolation : {1, 2, 4}) {
+      ASSERT_EQ(ResizeImage(src.data(), {12, 10}, 12, {2, 3, 12, 10}, dst.data(), 2, {2, 2}, f, f, interpolation), StatusOk);
+      EXPECT_EQ(dst[0], 77) << f << " interpolation " << interpolation;
+    }
+  }
+}
+
 TEST(ResizeSuperSample, RoutingAndArgumentChecks) {
   Bytes src(64, 9), dst(64, 0xEE);
   // Interpolation 8 reaches the averaging only when neither factor enlarges.
