@@ -145,6 +145,19 @@ void BuildLinearAxisFloat(std::int32_t count, double step, std::int32_t edge, st
 void BuildCubicAxis(std::int32_t count, double step, std::int32_t first, std::int32_t last,
                     std::int64_t scale, std::int32_t* offsets, float* weights);
 
+// The horizontal cubic pass over bytes of one channel, in a 128-bit and a
+// 256-bit build with the same values; the driver runs the widest one the
+// processor has.
+using CubicRow8uFn = void (*)(const std::uint8_t* row, std::int32_t width,
+                              const std::int32_t* xOffsets, const float* xWeights, float* out);
+void CubicRow8u_Sse2(const std::uint8_t* row, std::int32_t width, const std::int32_t* xOffsets,
+                     const float* xWeights, float* out);
+void CubicRow8u_Avx2(const std::uint8_t* row, std::int32_t width, const std::int32_t* xOffsets,
+                     const float* xWeights, float* out);
+inline constexpr int kCubicRow8uBuildSse2 = 0;
+inline constexpr int kCubicRow8uBuildAvx2 = 1;
+bool CubicRow8uBuildRuns(int build);
+
 // The cubic polynomial through four taps at weight t (the position relative to
 // tap 0), in single precision, by forward differences.
 inline float CubicValue(float fm, float f0, float f1, float f2, float t) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sample_images.h"
+#include "../../picserver/resize_drivers.h"
 #include "models.h"
 #include "test_heap.h"
 
@@ -281,6 +282,27 @@ TEST(ResizeFamily, LayoutsTheDriversDoNotKnowAreRefused) {
   EXPECT_EQ(ResizeInterpolated(src.data(), {4, 4}, 12, {0, 0, 4, 4}, dst.data(), 12, {4, 4}, 1, 1, 3, 4, 0, 0, 2), StatusInterpolationError);
   EXPECT_EQ(ResizeInterpolated(src.data(), {4, 4}, 4, {0, 0, 4, 4}, dst.data(), 4, {4, 4}, 1, 1, 1, 1, 3, 0, 2), StatusInterpolationError);
   for (auto b : dst) ASSERT_EQ(b, 2);
+}
+
+// The 128-bit and 256-bit builds of the horizontal cubic pass over bytes give
+// the same values, also for taps left of the row pointer (regions inside the image).
+TEST(ResizeFamily, CubicRowBuildsAgree) {
+  if (!resize_detail::CubicRow8uBuildRuns(resize_detail::kCubicRow8uBuildAvx2)) GTEST_SKIP() << "processor without AVX2";
+  std::mt19937 rng(46);
+  for (int width = 1; width <= 37; ++width) {
+    Bytes src = RandomBytes(rng, 80);
+    std::vector<std::int32_t> offsets(width);
+    std::vector<float> weights(width);
+    for (int k = 0; k < width; ++k) {
+      offsets[k] = static_cast<std::int32_t>(rng() % 70) - 3;
+      weights[k] = std::uniform_real_distribution<float>(-1.0f, 2.0f)(rng);
+    }
+    std::vector<float> a(width), b(width);
+    const std::uint8_t* row = src.data() + 5;
+    resize_detail::CubicRow8u_Sse2(row, width, offsets.data(), weights.data(), a.data());
+    resize_detail::CubicRow8u_Avx2(row, width, offsets.data(), weights.data(), b.data());
+    for (int k = 0; k < width; ++k) ASSERT_EQ(a[k], b[k]) << width << " column " << k;
+  }
 }
 
 TEST(ResizeFamily, CubicAllocationFailureFreesEverything) {
