@@ -270,10 +270,11 @@ ZENTRA_AVX2 void WriteRow8uAvx2(const float* acc, const FixedTaps& f, const Axis
     const std::int32_t* first = f.first + k;
     __m256 s = _mm256_setzero_ps();
     for (std::int32_t t = 0; t < f.count; t += 4, w += 32) {
-      __m256 p[4];
-      for (int l = 0; l < 4; ++l)
-        p[l] = _mm256_mul_ps(LoadPair(acc + first[l] + t, acc + first[l + 4] + t), _mm256_loadu_ps(w + 8 * l));
-      s = _mm256_add_ps(s, _mm256_hadd_ps(_mm256_hadd_ps(p[0], p[1]), _mm256_hadd_ps(p[2], p[3])));
+      const __m256 p0 = _mm256_mul_ps(LoadPair(acc + first[0] + t, acc + first[4] + t), _mm256_loadu_ps(w));
+      const __m256 p1 = _mm256_mul_ps(LoadPair(acc + first[1] + t, acc + first[5] + t), _mm256_loadu_ps(w + 8));
+      const __m256 p2 = _mm256_mul_ps(LoadPair(acc + first[2] + t, acc + first[6] + t), _mm256_loadu_ps(w + 16));
+      const __m256 p3 = _mm256_mul_ps(LoadPair(acc + first[3] + t, acc + first[7] + t), _mm256_loadu_ps(w + 24));
+      s = _mm256_add_ps(s, _mm256_hadd_ps(_mm256_hadd_ps(p0, p1), _mm256_hadd_ps(p2, p3)));
     }
     const __m256d areaLo = f.uniformScale ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k));
     const __m256d areaHi = f.uniformScale ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k + 4));
