@@ -15,9 +15,7 @@ namespace {
 
 constexpr double kPositionEpsilon = 1e-7;
 
-using resize_detail::CubicDriver;
-using resize_detail::LinearDriver;
-using resize_detail::NearestDriver;
+using namespace resize_detail;
 
 // One row per interpolation and layout, one column per sample type (8-bit,
 // 16-bit, float).
@@ -28,7 +26,6 @@ struct ResizeRowKernelTableLayout {
   DataMarker end;
 };
 
-using namespace resize_detail;
 const ResizeRowKernelTableLayout ResizeRowKernelTable = {
     {{ResizeNearest8uC3, ResizeNearest16uC3, ResizeNearest32fC3},
      {ResizeNearest8uC1, ResizeNearest16uC1, ResizeNearest32fC1},
