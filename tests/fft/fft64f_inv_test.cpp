@@ -153,15 +153,17 @@ TEST_P(FftInv64fTest, CallerBufferIsUsedAndNothingIsAllocated) {
     const Spec spec = MakeSpec(order, 2);
     const SplitSignal expected = Inverse(x, spec.get());
     const std::size_t bytes = spec->workBytes > 0 ? spec->workBytes : 0;
-    std::vector<std::uint8_t> storage(bytes + 32);
+    std::vector<std::uint8_t> storage(bytes + 64, 0xA5);
+    // 1 past a 16-byte boundary: the transform starts 15 bytes later
     std::uint8_t* buffer = storage.data() + (16 - reinterpret_cast<std::uintptr_t>(storage.data()) % 16) + 1;
-    // the buffer's usable bytes are exactly workBytes from the unaligned start
-    ASSERT_LE(buffer + bytes, storage.data() + storage.size());
     ScopedHeap heap;
     SplitSignal y(x.size());
     ASSERT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec.get(), buffer),
               StatusOk);
     EXPECT_TRUE(Log().requests.empty()) << order;
+    // nothing before the boundary or past workBytes from the pointer given is touched
+    for (std::uint8_t* p = storage.data(); p < buffer + 15; ++p) ASSERT_EQ(*p, 0xA5) << order;
+    for (std::uint8_t* p = buffer + bytes; p < storage.data() + storage.size(); ++p) ASSERT_EQ(*p, 0xA5) << order;
     EXPECT_EQ(y.re, expected.re) << order;
     EXPECT_EQ(y.im, expected.im) << order;
   }
