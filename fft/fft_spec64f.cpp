@@ -42,8 +42,8 @@ double ScaleFactorSse2(std::int32_t flag, std::int32_t order) {
   return 1.0 / points;
 }
 
-constexpr SpecBuild kBuildX87 = {10, PlanSplitTable64f_V12, false, 0, &ScaleFactorX87};
-constexpr SpecBuild kBuildSse2 = {14, PlanSplitTable64f_V34, true, 8192 * 16, &ScaleFactorSse2};
+constexpr SpecBuild kSpecBuildX87 = {10, PlanSplitTable64f_V12, false, 0, &ScaleFactorX87};
+constexpr SpecBuild kSpecBuildSse2 = {14, PlanSplitTable64f_V34, true, 8192 * 16, &ScaleFactorSse2};
 
 // Byte counts are 32-bit: a count that does not fit is refused as the
 // allocator refuses one that wrapped, never rounded down to a smaller block.
@@ -320,19 +320,19 @@ void ReleaseFftSpec64f(FftSpec64f* spec) {
 
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V1(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint) {
-  return InitAlloc(kBuildX87, pSpec, order, flag, hint);
+  return InitAlloc(kSpecBuildX87, pSpec, order, flag, hint);
 }
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V2(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint) {
-  return InitAlloc(kBuildX87, pSpec, order, flag, hint);
+  return InitAlloc(kSpecBuildX87, pSpec, order, flag, hint);
 }
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V3(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint) {
-  return InitAlloc(kBuildSse2, pSpec, order, flag, hint);
+  return InitAlloc(kSpecBuildSse2, pSpec, order, flag, hint);
 }
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V4(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint) {
-  return InitAlloc(kBuildSse2, pSpec, order, flag, hint);
+  return InitAlloc(kSpecBuildSse2, pSpec, order, flag, hint);
 }
 
 PrimitiveStatus ippsFFTFree_C_64f_V1(FftSpec64f* spec) { return Free(spec); }

@@ -36,11 +36,10 @@ SplitSignal Inverse(const SplitSignal& x, const FftSpec64f* spec, std::uint8_t* 
   return y;
 }
 
-class FftInv64fTest : public ::testing::TestWithParam<std::int32_t> {
+class FftInv64fTest : public FftBuildTest {
  protected:
-  ForcedBuild build_{GetParam()};
   // Relative RMS bound per log2(N): build 1 rounds only on store.
-  double Bound(int order) const { return (GetParam() == 1 ? 4e-16 : 8e-16) * order; }
+  double Bound(int order) const { return (index() == 1 ? 4e-16 : 8e-16) * order; }
 };
 
 TEST_P(FftInv64fTest, EveryOrderTo20AgainstTheReference) {
@@ -107,7 +106,7 @@ TEST_P(FftInv64fTest, ImpulsesAndTonesLandWhereTheSenseSays) {
       ASSERT_NEAR(y.im[k], 0.0, 1e-14 * n) << order << " " << k;
     }
   }
-  if (GetParam() <= 2) {
+  if (index() <= 2) {
     // the 8-point kernel's rotations are exact: X1 = (c, c), X3 = (-c, c)
     const Spec spec = MakeSpec(3, 8);
     SplitSignal x(8);
@@ -174,7 +173,7 @@ TEST_P(FftInv64fTest, OwnWorkBufferIsFreedAndItsFailureWritesNothing) {
     const Spec spec = MakeSpec(order, 8);
     const SplitSignal x = RandomSignal(std::size_t{1} << order, order);
     const bool needsWork = spec->workBytes > 0;
-    EXPECT_EQ(needsWork, GetParam() >= 3 || order >= 10) << order;
+    EXPECT_EQ(needsWork, index() >= 3 || order >= 10) << order;
     {
       ScopedHeap heap;
       Inverse(x, spec.get());
@@ -251,11 +250,11 @@ TEST_P(FftInv64fTest, AgreesWithBuildOne) {
     }
     const Spec spec = MakeSpec(order, 2);
     const double diff = RelativeRmsDifference(Inverse(x, spec.get()), reference);
-    EXPECT_LE(diff, 1e-16 * (order + 1) * (GetParam() == 1 ? 0 : 8)) << "order " << order;
+    EXPECT_LE(diff, 1e-16 * (order + 1) * (index() == 1 ? 0 : 8)) << "order " << order;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, FftInv64fTest, ::testing::Values(1, 2, 3, 4), BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, FftInv64fTest, ::testing::ValuesIn(kFftBuilds), BuildName());
 
 // An index outside 1..4 would name an empty slot: the entries take build 1.
 TEST(FftDispatch64f, IndexOutsideTheTableTakesBuildOne) {

@@ -19,10 +19,9 @@ using zentra_test::ForcedBuild;
 using zentra_test::Log;
 using zentra_test::ScopedHeap;
 
-class FftSpec64fTest : public ::testing::TestWithParam<std::int32_t> {
+class FftSpec64fTest : public zentra_test::FftBuildTest {
  protected:
-  ForcedBuild build_{GetParam()};
-  bool paired() const { return GetParam() >= 3; }
+  bool paired() const { return index() >= 3; }
 };
 
 std::size_t Outstanding() { return Log().blocks.size() - Log().released.size(); }
@@ -193,6 +192,7 @@ TEST_P(FftSpec64fTest, FreeChecksItsRecord) {
   EXPECT_EQ(Outstanding(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, FftSpec64fTest, ::testing::Values(1, 2, 3, 4), zentra_test::BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, FftSpec64fTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
+                         zentra_test::BuildName());
 
 }  // namespace

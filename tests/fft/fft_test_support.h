@@ -4,6 +4,8 @@
 
 #include <zentra/primitive_runtime.h>
 
+#include <support/kernel_test.h>
+
 #include <fftw3.h>
 #include <gtest/gtest.h>
 
@@ -31,9 +33,19 @@ class ForcedBuild {
   std::int32_t saved_;
 };
 
-inline std::string BuildName(const ::testing::TestParamInfo<std::int32_t>& info) {
-  return "V" + std::to_string(info.param);
-}
+// A build of the transform primitives as a test parameter: `fn` is the
+// CpuDispatchIndex that selects it; every test of the suite runs in that build.
+using FftBuild = Build<std::int32_t>;
+inline const FftBuild kFftBuilds[] = {
+    {"V1", 1, Isa::Plain}, {"V2", 2, Isa::Plain}, {"V3", 3, Isa::Sse2}, {"V4", 4, Isa::Sse2}};
+
+class FftBuildTest : public BuildTest<FftBuild> {
+ protected:
+  std::int32_t index() const { return GetParam().fn; }
+
+ private:
+  ForcedBuild forced_{GetParam().fn};
+};
 
 // A complex signal held as split arrays, as the double-precision family takes it.
 struct SplitSignal {
