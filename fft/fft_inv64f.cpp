@@ -111,6 +111,7 @@ constexpr FftInvSmallKernels64f SmallKernels() {
 
 // What the four drivers call beyond the shared steps.
 struct DriverBuild {
+  std::int32_t build;
   FftInvSmallKernels64f small;
   std::int32_t largeFrom;  // first order of the large-order transform
   void (*permute)(const double* src, double* dst, std::int32_t count, const std::int32_t* pairs);
@@ -132,19 +133,21 @@ void PermuteBitsInPlace(double* data, std::int32_t count, const std::int32_t* pa
   BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(data), count, pairs);
 }
 
-const DriverBuild kDriver1 = {SmallKernels<1>(), 10, &PermuteBits, &PermuteBitsInPlace, &Radix4Pass64f_V1,
+const DriverBuild kDriver1 = {1, SmallKernels<1>(), 10, &PermuteBits, &PermuteBitsInPlace, &Radix4Pass64f_V1,
                               nullptr, &FftLargeOrder64f_V1, &Scale64f_V1};
-const DriverBuild kDriver2 = {SmallKernels<2>(), 10, &BitReversePermute_V2, &BitReversePermuteInPlace_V2,
+const DriverBuild kDriver2 = {2, SmallKernels<2>(), 10, &BitReversePermute_V2, &BitReversePermuteInPlace_V2,
                               &Radix4Pass64f_V2, nullptr, &FftLargeOrder64f_V2, &Scale64f_V1};
-const DriverBuild kDriver3 = {SmallKernels<3>(), 14, &BitReversePermute_V2, &BitReversePermuteInPlace_V3,
+const DriverBuild kDriver3 = {3, SmallKernels<3>(), 14, &BitReversePermute_V2, &BitReversePermuteInPlace_V3,
                               nullptr, &Radix4Pass64f_V3, &FftLargeOrder64f_V3, &Scale64f_V3};
-const DriverBuild kDriver4 = {SmallKernels<4>(), 14, &BitReversePermute_V2, &BitReversePermuteInPlace_V3,
+const DriverBuild kDriver4 = {4, SmallKernels<4>(), 14, &BitReversePermute_V2, &BitReversePermuteInPlace_V3,
                               nullptr, &Radix4Pass64f_V4, &FftLargeOrder64f_V4, &Scale64f_V4};
 
 PrimitiveStatus Inverse(const DriverBuild& build, const double* srcRe, const double* srcIm,
                         double* dstRe, double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
   if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec64fKind) return StatusContextMismatch;
+  // A record made while another family of builds was selected has tables this
+  // build cannot read; it is refused like a record of another kind.
+  if (spec->contextId != FftSpec64fKind || !FftSpec64fMadeBy(build.build, spec)) return StatusContextMismatch;
   if (srcRe == nullptr || srcIm == nullptr || dstRe == nullptr || dstIm == nullptr) return StatusNullPointer;
   const std::int32_t n = spec->order;
   if (n <= 3) {

@@ -4,6 +4,7 @@
 // transform evaluates a sine.
 #include <zentra/fft_spec64f.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -221,8 +222,6 @@ PrimitiveStatus BuildFftPlanLevel64f(const SpecBuild& build, FftSpec64f* spec, s
   spec->levelTwiddles[level] = BuildRadixTwiddles64f(build, c, sine, m);
   if (spec->levelTwiddles[level] == nullptr) return StatusNoMemory;
   if (PrimitiveStatus status = BuildCombineTwiddles(build, spec, e, c, sine, m, level)) return status;
-  const std::int32_t columnBytes = 64 << c;
-  if (columnBytes > spec->workBytes) spec->workBytes = columnBytes;
   return StatusOk;
 }
 
@@ -248,6 +247,19 @@ bool PlanFits32Bit(const SpecBuild& build, std::int32_t n) {
   return true;
 }
 
+// Work of the inverse transform: the paired vector of the radix-4 pass below
+// the plan threshold (builds 3, 4), else four column vectors of the widest
+// level plus the leaf pass's vector, and 16 bytes for aligning a caller's buffer.
+std::int32_t WorkBytes(const SpecBuild& build, std::int32_t n) {
+  if (n < 4) return 0;
+  if (n < build.planThreshold) return build.pairedTables ? (16 << n) + 16 : 0;
+  std::int32_t columns = 0;
+  for (std::int32_t e = n; e >= build.planThreshold && build.split[e] != 0; e -= build.split[e]) {
+    columns = std::max(columns, 64 << build.split[e]);
+  }
+  return columns + build.leafWorkBytes + 16;
+}
+
 PrimitiveStatus FftInitTables64f(const SpecBuild& build, FftSpec64f* spec, std::int32_t n) {
   if (!PlanFits32Bit(build, n)) return StatusNoMemory;
   spec->bitReverseTable = build.pairedTables && n < build.planThreshold ? BuildBitReverseIndexTable(n)
@@ -259,12 +271,10 @@ PrimitiveStatus FftInitTables64f(const SpecBuild& build, FftSpec64f* spec, std::
   if (n < build.planThreshold) {
     spec->radixTwiddles = BuildRadixTwiddles64f(build, n, sine, n);
     status = spec->radixTwiddles == nullptr ? StatusNoMemory : StatusOk;
-    spec->workBytes = build.pairedTables ? (16 << n) + 16 : 0;
   } else {
-    spec->workBytes = 0;
     status = BuildFftPlan64f(build, spec, n, sine);
-    if (status == StatusOk) spec->workBytes += build.leafWorkBytes + 16;
   }
+  spec->workBytes = WorkBytes(build, n);
   FreeAligned(sine);
   return status;
 }
@@ -305,6 +315,10 @@ PrimitiveStatus Free(FftSpec64f* spec) {
 }
 
 }  // namespace
+
+bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* spec) {
+  return spec->workBytes == WorkBytes(build >= 3 ? kSpecBuildSse2 : kSpecBuildX87, spec->order);
+}
 
 void ReleaseFftSpec64f(FftSpec64f* spec) {
   if (spec == nullptr) return;

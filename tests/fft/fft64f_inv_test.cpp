@@ -274,6 +274,30 @@ TEST(FftDispatch64f, IndexOutsideTheTableTakesBuildOne) {
   }
 }
 
+// Builds 1, 2 and builds 3, 4 lay out their tables differently: a record made
+// under one family and handed to the other is refused, never read.
+TEST(FftDispatch64f, RecordOfTheOtherFamilyIsRefused) {
+  for (std::int32_t order : {3, 5, 10, 12, 14, 20}) {
+    for (auto [made, used] : {std::pair{1, 3}, std::pair{3, 1}, std::pair{2, 4}, std::pair{4, 2}, std::pair{1, 2}}) {
+      Spec spec;
+      {
+        ForcedBuild build(made);
+        spec = MakeSpec(order, 8);
+      }
+      ForcedBuild build(used);
+      const SplitSignal x = RandomSignal(std::size_t{1} << order, 1);
+      SplitSignal y(x.size());
+      const bool sameFamily = (made >= 3) == (used >= 3);
+      EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec.get(), nullptr),
+                sameFamily || order <= 3 ? StatusOk : StatusContextMismatch)
+          << order << " " << made << " " << used;
+      if (!sameFamily && order > 3) {
+        EXPECT_EQ(y.re, std::vector<double>(x.size(), 0.0));
+      }
+    }
+  }
+}
+
 TEST(FftDispatch64f, BuildTablesAndRecords) {
   const auto& d = FftDoublePrimitives;
   EXPECT_EQ(d.invBuilds.slot[0], nullptr);

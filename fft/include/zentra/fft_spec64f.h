@@ -68,6 +68,10 @@ ZENTRA_FFT_INV_64F_BUILD(ippsFFTInv_CToC_64f_V4);
 
 void ReleaseFftSpec64f(FftSpec64f* spec);
 
+// Whether the record's tables are laid out for `build`: builds 1, 2 and builds
+// 3, 4 make different tables, told apart by the work size of the order.
+bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* spec);
+
 // Outer order of the four-step plan per order (0 = no recursion); builds 1 and 2
 // share one set of values, builds 3 and 4 another.
 extern const std::int32_t PlanSplitTable64f_V12[FftMaxOrder + 1];
