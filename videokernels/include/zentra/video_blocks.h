@@ -40,4 +40,19 @@ inline std::int32_t HalfPelExact(const std::uint8_t* r, std::ptrdiff_t step, std
   }
 }
 
+// Per processor build of a primitive, its kernels indexed by half-sample mode
+// (HalfPelIndex), or by a pair of modes where a kernel takes two references.
+template <typename Kernel, int N = 4>
+struct IppKernelTable {
+  Kernel kernel[N];
+};
+
+// 0, 4, 8, 12 (bits 2-3 of a mode) as 0..3.
+constexpr std::int32_t HalfPelIndex(std::int32_t mode) { return (mode & kHalfPelBits) >> 2; }
+
+constexpr bool IsHalfPelMode(std::int32_t mode) {
+  return mode == kHalfPelFull || mode == kHalfPelVertical || mode == kHalfPelHorizontal ||
+         mode == kHalfPelBoth;
+}
+
 }  // namespace zentra
