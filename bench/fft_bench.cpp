@@ -5,12 +5,13 @@
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec64f.h>
 
+#include "ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -70,18 +71,8 @@ void Fftw(benchmark::State& state, int order) {
   fftw_free(out);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public TimeKeepingReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const std::string name = r.run_name.str();
-      if (r.run_type == Run::RT_Iteration) samples_[name].push_back(r.GetAdjustedRealTime());
-      else if (r.aggregate_name == "median") medians_[name] = r.GetAdjustedRealTime();
-    }
-  }
-
   void PrintRatios() const {
     std::printf("\ntime ratio (ZENTRA / FFTW; below 1: ZENTRA faster)\n  order");
     for (int b = 1; b <= 4; ++b) std::printf("      V%d", b);
@@ -97,19 +88,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("\n");
     }
   }
-
- private:
-  double Time(const std::string& name) const {
-    if (auto m = medians_.find(name); m != medians_.end()) return m->second;
-    auto it = samples_.find(name);
-    if (it == samples_.end() || it->second.empty()) return 0;
-    std::vector<double> v = it->second;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  }
-
-  std::map<std::string, std::vector<double>> samples_;
-  std::map<std::string, double> medians_;
 };
 
 }  // namespace
