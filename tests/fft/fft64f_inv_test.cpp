@@ -55,6 +55,17 @@ TEST_P(FftInv64fTest, EveryOrderTo20AgainstTheReference) {
   }
 }
 
+// Order 21 runs two four-step levels in builds 1 and 2 (21 -> 13) and the
+// widest single level with 2048-point leaves in builds 3 and 4; scaled once.
+TEST_P(FftInv64fTest, TwoLevelPlanAgainstTheReference) {
+  const std::int32_t order = 21;
+  const SplitSignal x = RandomSignal(std::size_t{1} << order, 21);
+  const Spec spec = MakeSpec(order, 4);
+  const long double scale = 1.0L / std::sqrt(std::ldexp(1.0L, order));
+  const double err = RelativeRmsError(Inverse(x, spec.get()), ReferenceInverseDft(x), scale);
+  EXPECT_LE(err, Bound(order));
+}
+
 // Flags 8 and 1 leave the inverse unscaled, 2 divides by N, 4 by sqrt(N).
 TEST_P(FftInv64fTest, EveryNormalisationFlag) {
   for (std::int32_t order : {0, 1, 2, 3, 4, 7, 9, 10, 11, 12, 13, 14, 15, 19}) {
