@@ -124,15 +124,6 @@ void StagesRadix2Second(const Data& x, std::int64_t points, const double* table)
 // ---- The paired engine of builds 3 and 4. Values travel two at a time: pair q
 // of a vector is re[2q], re[2q+1], im[2q], im[2q+1] (32 bytes).
 
-// Writes the radix-4 butterfly without twiddles of four values into two pairs.
-inline void StoreStage4(double* pair2, const Cx<double>& a0, const Cx<double>& a1,
-                        const Cx<double>& a2, const Cx<double>& a3) {
-  const Cx<double> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
-  const Cx<double> y0 = s01 + s23, y1 = d01 + d23, y2 = s01 - s23, y3 = d01 - d23;
-  pair2[0] = y0.re, pair2[1] = y1.re, pair2[2] = y0.im, pair2[3] = y1.im;
-  pair2[4] = y2.re, pair2[5] = y3.re, pair2[6] = y2.im, pair2[7] = y3.im;
-}
-
 // The stages after the first on a paired vector of `count` values in
 // bit-reversed order; the first stage has been stored already. `Consts` holds
 // the build's own copy of the radix-2 factors of the stage of eight.
@@ -200,11 +191,30 @@ void PairedStages(double* w, std::int64_t count, const double* table) {
   }
 }
 
+// The first stage on four consecutive bit-reversed values, their real parts
+// in r01 = (re0, re1), r23 and their imaginary parts in i01, i23: the
+// butterfly without twiddles, written as two pairs.
+inline void PairedStage4(double* pair2, __m128d r01, __m128d r23, __m128d i01, __m128d i23) {
+  // (s01, s23) and (d01, d23) of each part
+  const __m128d sr = _mm_add_pd(_mm_unpacklo_pd(r01, r23), _mm_unpackhi_pd(r01, r23));
+  const __m128d dr = _mm_sub_pd(_mm_unpacklo_pd(r01, r23), _mm_unpackhi_pd(r01, r23));
+  const __m128d si = _mm_add_pd(_mm_unpacklo_pd(i01, i23), _mm_unpackhi_pd(i01, i23));
+  const __m128d di = _mm_sub_pd(_mm_unpacklo_pd(i01, i23), _mm_unpackhi_pd(i01, i23));
+  // re: (s01, d01) +- (s23, d23.im) = (y0, y3), (y2, y1); im: (s01, d01) +- (s23, d23.re) = (y0, y1), (y2, y3)
+  const __m128d ar = _mm_unpacklo_pd(sr, dr), br = _mm_unpackhi_pd(sr, di);
+  const __m128d ai = _mm_unpacklo_pd(si, di), bi = _mm_unpackhi_pd(si, dr);
+  const __m128d rPlus = _mm_add_pd(ar, br), rMinus = _mm_sub_pd(ar, br);
+  _mm_store_pd(pair2, _mm_move_sd(rMinus, rPlus));
+  _mm_store_pd(pair2 + 2, _mm_add_pd(ai, bi));
+  _mm_store_pd(pair2 + 4, _mm_move_sd(rPlus, rMinus));
+  _mm_store_pd(pair2 + 6, _mm_sub_pd(ai, bi));
+}
+
 // The first stage in place on a paired vector already in bit-reversed order.
 inline void PairedStage4InPlace(double* w, std::int64_t count) {
   for (std::int64_t g = 0; g < count; g += 4) {
     double* p = w + 2 * g;
-    StoreStage4(p, {p[0], p[2]}, {p[1], p[3]}, {p[4], p[6]}, {p[5], p[7]});
+    PairedStage4(p, _mm_load_pd(p), _mm_load_pd(p + 4), _mm_load_pd(p + 2), _mm_load_pd(p + 6));
   }
 }
 

@@ -22,21 +22,49 @@ void ScaleBy(double factor, double* values, std::int32_t count) {
 
 // Natural-order source to paired work: the first stage gathers group g from
 // the positions that bit reversal would bring to 4g .. 4g+3, so no separate
-// permutation runs and the source is read whole before the destination is written.
+// permutation runs and the source is read whole before the destination is
+// written. Group g + N/8 starts one value after group g (g < N/8), so both go
+// through the two lanes of one register.
 void LoadNaturalStage4(const double* re, const double* im, std::int32_t points,
                        const std::int32_t* indexTable, double* work) {
-  const std::int64_t half = points / 2, quarter = points / 4;
-  for (std::int64_t g = 0; g < quarter; ++g) {
+  const std::int64_t half = points / 2, quarter = points / 4, eighth = points / 8;
+  for (std::int64_t g = 0; g < eighth; ++g) {
     const std::int64_t b = indexTable[g] / 2;
-    fft64::StoreStage4(work + 8 * g, {re[b], im[b]}, {re[b + half], im[b + half]},
-                       {re[b + quarter], im[b + quarter]}, {re[b + 3 * quarter], im[b + 3 * quarter]});
+    auto at = [&](std::int64_t offset, __m128d& r, __m128d& i) {
+      r = _mm_loadu_pd(re + b + offset);
+      i = _mm_loadu_pd(im + b + offset);
+    };
+    __m128d r0, i0, r1, i1, r2, i2, r3, i3;
+    at(0, r0, i0);
+    at(half, r1, i1);
+    at(quarter, r2, i2);
+    at(3 * quarter, r3, i3);
+    // lane 0 is group g, lane 1 group g + N/8
+    const __m128d s01r = _mm_add_pd(r0, r1), d01r = _mm_sub_pd(r0, r1);
+    const __m128d s01i = _mm_add_pd(i0, i1), d01i = _mm_sub_pd(i0, i1);
+    const __m128d s23r = _mm_add_pd(r2, r3), d23r = _mm_sub_pd(r2, r3);
+    const __m128d s23i = _mm_add_pd(i2, i3), d23i = _mm_sub_pd(i2, i3);
+    const __m128d y0r = _mm_add_pd(s01r, s23r), y0i = _mm_add_pd(s01i, s23i);
+    const __m128d y2r = _mm_sub_pd(s01r, s23r), y2i = _mm_sub_pd(s01i, s23i);
+    const __m128d y1r = _mm_sub_pd(d01r, d23i), y1i = _mm_add_pd(d01i, d23r);
+    const __m128d y3r = _mm_add_pd(d01r, d23i), y3i = _mm_sub_pd(d01i, d23r);
+    double* first = work + 8 * g;
+    double* second = work + 8 * (g + eighth);
+    _mm_store_pd(first, _mm_unpacklo_pd(y0r, y1r));
+    _mm_store_pd(first + 2, _mm_unpacklo_pd(y0i, y1i));
+    _mm_store_pd(first + 4, _mm_unpacklo_pd(y2r, y3r));
+    _mm_store_pd(first + 6, _mm_unpacklo_pd(y2i, y3i));
+    _mm_store_pd(second, _mm_unpackhi_pd(y0r, y1r));
+    _mm_store_pd(second + 2, _mm_unpackhi_pd(y0i, y1i));
+    _mm_store_pd(second + 4, _mm_unpackhi_pd(y2r, y3r));
+    _mm_store_pd(second + 6, _mm_unpackhi_pd(y2i, y3i));
   }
 }
 
 void LoadReversedStage4(const double* re, const double* im, std::int32_t points, double* work) {
   for (std::int64_t g = 0; g < points; g += 4) {
-    fft64::StoreStage4(work + 2 * g, {re[g], im[g]}, {re[g + 1], im[g + 1]}, {re[g + 2], im[g + 2]},
-                       {re[g + 3], im[g + 3]});
+    fft64::PairedStage4(work + 2 * g, _mm_loadu_pd(re + g), _mm_loadu_pd(re + g + 2), _mm_loadu_pd(im + g),
+                        _mm_loadu_pd(im + g + 2));
   }
 }
 
