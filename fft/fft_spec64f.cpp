@@ -317,6 +317,7 @@ PrimitiveStatus Free(FftSpec64f* spec) {
 }  // namespace
 
 bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* spec) {
+  if (spec->order < 0 || spec->order > FftMaxOrder) return false;
   return spec->workBytes == WorkBytes(build >= 3 ? kSpecBuildSse2 : kSpecBuildX87, spec->order);
 }
 
