@@ -123,8 +123,8 @@ const X87Build kBuild1 = {PlanSplitTable64f_V12, &Radix4Pass64f_V1, &Radix4Pass6
 const X87Build kBuild2 = {PlanSplitTable64f_V12, &Radix4Pass64f_V2, &Radix4Pass64fc_V2};
 
 // ---- Builds 3 and 4 (SSE2, paired work vectors). Rows of up to 8192 values
-// are leaves; the leaf pass uses the front of the work buffer, the column pass
-// the whole of it, never at the same time.
+// are leaves; the leaf pass and the column pass both use the work buffer from
+// its start, never at the same time.
 
 // Four columns k0..k0+3, twiddled, into four paired vectors of `rows` values.
 // The twiddles of one row come as (cos a, cos b, -sin a, -sin b) per two columns.

@@ -213,7 +213,7 @@ PrimitiveStatus BuildFftPlanLevel64f(const SpecBuild& build, FftSpec64f* spec, s
   } else if (build.split[inner] != 0) {
     if (PrimitiveStatus status = BuildFftPlanLevel64f(build, spec, inner, sine, m, level + 1)) return status;
   } else {
-    // A row joined from blocks; no plan of the present tables takes this road below order 10.
+    // Rows without a split of their own (orders 10, 11 in builds 1, 2) are joined from blocks.
     spec->blockTwiddles = BuildBlockTwiddles64f(inner, sine, m);
     if (spec->blockTwiddles == nullptr) return StatusNoMemory;
     spec->radixTwiddles = BuildRadixTwiddles64f(build, build.pairedTables ? 13 : 9, sine, m);
