@@ -5,7 +5,7 @@
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec64f.h>
 
-#include "ratio_reporter.h"
+#include "median_reporter.h"
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -71,7 +71,7 @@ void Fftw(benchmark::State& state, int order) {
   fftw_free(out);
 }
 
-class RatioReporter : public TimeKeepingReporter {
+class RatioReporter : public MedianReporter {
  public:
   void PrintRatios() const {
     std::printf("\ntime ratio (ZENTRA / FFTW; below 1: ZENTRA faster)\n  order");

@@ -6,7 +6,7 @@
 // timed in each build of their row kernels that the processor runs.
 #include <zentra/conversions.h>
 
-#include "ratio_reporter.h"
+#include "median_reporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -233,9 +233,8 @@ BENCHMARK_CAPTURE(YuvToDibWith, Avx2, zentra::YuvToDibBuilds[zentra::kConversion
 BENCHMARK_CAPTURE(RgbToYuvWith, C, zentra::RgbToYuvBuilds[zentra::kConversionBuildC])->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(RgbToYuvWith, Sse2, zentra::RgbToYuvBuilds[zentra::kConversionBuildSse2])->Unit(benchmark::kMicrosecond);
 
-// Prints the usual table and keeps each case's times for the ratios: the
-// median aggregate when there is one, else the median of the runs seen.
-class RatioReporter : public TimeKeepingReporter {
+// The ratios of ZENTRA's cases to libswscale's.
+class RatioReporter : public MedianReporter {
  public:
   void PrintRatios() const {
     const char* pairs[][3] = {

@@ -284,6 +284,143 @@ PrimitiveStatus Fdct8x8_Ipp(I16* block) { return Dct8x8ForwardInPlace(block); }
 PrimitiveStatus Idct8x8_IppMmx(I16* block) { return Dct8x8InverseInPlace(block); }
 PrimitiveStatus Idct8x8_IppSse2(I16* block) { return Dct8x8InverseInPlaceSse2(block); }
 
+// ---- Other integer builds.
+
+namespace {
+
+// One pass of the product with the class-0 matrix on the transposed block:
+// out[n] = (Σ_k M[0][k][n] * x[k] + round) >> shift in every lane, narrowed
+// with saturation.
+template <int kShift>
+void ClassZeroProduct(__m128i x[8], std::int32_t round) {
+  const __m128i r = _mm_set1_epi32(round);
+  __m128i lo[4], hi[4];
+  for (int p = 0; p < 4; ++p) {
+    lo[p] = _mm_unpacklo_epi16(x[2 * p], x[2 * p + 1]);
+    hi[p] = _mm_unpackhi_epi16(x[2 * p], x[2 * p + 1]);
+  }
+  for (int n = 0; n < 8; ++n) {
+    __m128i sumLo = r, sumHi = r;
+    for (int p = 0; p < 4; ++p) {
+      const std::uint32_t pair =
+          static_cast<std::uint16_t>(kDctRowCoefficients[0][2 * p][n]) |
+          static_cast<std::uint32_t>(static_cast<std::uint16_t>(kDctRowCoefficients[0][2 * p + 1][n])) << 16;
+      const __m128i w = _mm_set1_epi32(static_cast<std::int32_t>(pair));
+      sumLo = _mm_add_epi32(sumLo, _mm_madd_epi16(lo[p], w));
+      sumHi = _mm_add_epi32(sumHi, _mm_madd_epi16(hi[p], w));
+    }
+    x[n] = _mm_packs_epi32(_mm_srai_epi32(sumLo, kShift), _mm_srai_epi32(sumHi, kShift));
+  }
+}
+
+// The jpeg-style integer flowgraph of Loeffler, Ligtenberg and Moschytz on
+// eight values: even outputs 0 and 4 unscaled, the rotated outputs multiplied
+// by constants of `bits` fraction bits.
+struct LlmConstants {
+  std::int64_t c0_298, c0_390, c0_541, c0_765, c0_899, c1_175, c1_501, c1_847, c1_961, c2_053, c2_562, c3_072;
+};
+
+struct LlmOutputs {
+  std::int64_t even0, even4;  // unscaled
+  std::int64_t rotated[8];    // indices 1, 2, 3, 5, 6, 7, scaled by the constants
+};
+
+LlmOutputs Llm(const std::int64_t* d, int stride, const LlmConstants& k) {
+  const std::int64_t t0 = d[0] + d[7 * stride], t7 = d[0] - d[7 * stride];
+  const std::int64_t t1 = d[stride] + d[6 * stride], t6 = d[stride] - d[6 * stride];
+  const std::int64_t t2 = d[2 * stride] + d[5 * stride], t5 = d[2 * stride] - d[5 * stride];
+  const std::int64_t t3 = d[3 * stride] + d[4 * stride], t4 = d[3 * stride] - d[4 * stride];
+  const std::int64_t t10 = t0 + t3, t13 = t0 - t3, t11 = t1 + t2, t12 = t1 - t2;
+  LlmOutputs o{};
+  o.even0 = t10 + t11;
+  o.even4 = t10 - t11;
+  const std::int64_t z1 = (t12 + t13) * k.c0_541;
+  o.rotated[2] = z1 + t13 * k.c0_765;
+  o.rotated[6] = z1 - t12 * k.c1_847;
+  const std::int64_t z5 = (t4 + t6 + t5 + t7) * k.c1_175;
+  const std::int64_t a1 = -(t4 + t7) * k.c0_899, a2 = -(t5 + t6) * k.c2_562;
+  const std::int64_t a3 = -(t4 + t6) * k.c1_961 + z5, a4 = -(t5 + t7) * k.c0_390 + z5;
+  o.rotated[7] = t4 * k.c0_298 + a1 + a3;
+  o.rotated[5] = t5 * k.c2_053 + a2 + a4;
+  o.rotated[3] = t6 * k.c3_072 + a2 + a3;
+  o.rotated[1] = t7 * k.c1_501 + a1 + a4;
+  return o;
+}
+
+constexpr std::int64_t Descale(std::int64_t x, int n) { return (x + (std::int64_t{1} << (n - 1))) >> n; }
+
+// Rows, then columns; `row` and `column` turn each pass's outputs into the values kept.
+template <typename Row, typename Column>
+void LlmForward(I16* block, const LlmConstants& k, Row row, Column column) {
+  std::int64_t w[64];
+  for (int i = 0; i < 64; ++i) w[i] = block[i];
+  std::int64_t rows[64];
+  for (int r = 0; r < 8; ++r) {
+    const LlmOutputs o = Llm(w + 8 * r, 1, k);
+    row(o, rows + 8 * r);
+  }
+  for (int c = 0; c < 8; ++c) {
+    const LlmOutputs o = Llm(rows + c, 8, k);
+    std::int64_t out[8];
+    column(o, out);
+    for (int v = 0; v < 8; ++v) block[8 * v + c] = static_cast<I16>(out[v]);
+  }
+}
+
+constexpr LlmConstants kLlm13 = {2446, 3196, 4433, 6270, 7373, 9633, 12299, 15137, 16069, 16819, 20995, 25172};
+constexpr LlmConstants kLlm16 = {19571, 25571, 35468, 50159, 58981, 77062, 98391, 121095, 128553, 134553, 167963, 201373};
+
+}  // namespace
+
+// Rows (+2048) >> 12 saturated, columns (+0x40000) >> 19, both with the class-0 matrix.
+PrimitiveStatus Idct8x8_Mmx(I16* block) {
+  __m128i x[8];
+  LoadBlock(block, x);
+  Transpose8x8(x);
+  ClassZeroProduct<12>(x, 2048);
+  Transpose8x8(x);
+  ClassZeroProduct<19>(x, 0x40000);
+  StoreBlock(block, x);
+  return StatusOk;
+}
+
+// 13-bit constants: rows keep outputs 0 and 4 << 2 and descale the rest by 11;
+// columns descale 0 and 4 by 2 and the rest by 15; every output then (x + 4) >> 3.
+PrimitiveStatus Fdct8x8_CB(I16* block) {
+  LlmForward(
+      block, kLlm13,
+      [](const LlmOutputs& o, std::int64_t* out) {
+        out[0] = o.even0 << 2;
+        out[4] = o.even4 << 2;
+        for (int i : {1, 2, 3, 5, 6, 7}) out[i] = Descale(o.rotated[i], 11);
+      },
+      [](const LlmOutputs& o, std::int64_t* out) {
+        out[0] = (Descale(o.even0, 2) + 4) >> 3;
+        out[4] = (Descale(o.even4, 2) + 4) >> 3;
+        for (int i : {1, 2, 3, 5, 6, 7}) out[i] = (Descale(o.rotated[i], 15) + 4) >> 3;
+      });
+  return StatusOk;
+}
+
+// 16-bit constants: rows keep outputs 0 and 4 << 2 and round the rest
+// (+8192) >> 14; columns take 0 and 4 as (x + 15) >> 5 and the rest (+1048576) >> 21.
+// Sums are 64-bit: the column products of 16-bit constants outgrow 32 bits.
+PrimitiveStatus Fdct8x8_CA(I16* block) {
+  LlmForward(
+      block, kLlm16,
+      [](const LlmOutputs& o, std::int64_t* out) {
+        out[0] = o.even0 << 2;
+        out[4] = o.even4 << 2;
+        for (int i : {1, 2, 3, 5, 6, 7}) out[i] = (o.rotated[i] + 8192) >> 14;
+      },
+      [](const LlmOutputs& o, std::int64_t* out) {
+        out[0] = (o.even0 + 15) >> 5;
+        out[4] = (o.even4 + 15) >> 5;
+        for (int i : {1, 2, 3, 5, 6, 7}) out[i] = (o.rotated[i] + 1048576) >> 21;
+      });
+  return StatusOk;
+}
+
 // ---- Floating-point builds.
 
 namespace {
@@ -381,10 +518,11 @@ PrimitiveStatus Idct8x8_Fpu(I16* block) {
   return StatusOk;
 }
 
-// ---- Tables. The other integer builds of the layout are not provided; their
-// slots stay null, and slot 1 is the only one that runs.
+// ---- Tables. The MMX builds with tables of their own (Fdct8x8_MmxExt,
+// Fdct8x8_MmxA, Fdct8x8_MmxB, Idct8x8_Sse2) are not provided; their slots stay
+// null, and slot 1 is the only one that runs.
 
-ZENTRA_ENGINE_TABLE(Fdct8x8, nullptr, &Fdct8x8_Ipp, nullptr, nullptr, nullptr, &Fdct8x8_Fpu, nullptr, nullptr);
-ZENTRA_ENGINE_TABLE(Idct8x8, nullptr, &Idct8x8_IppSse2, nullptr, &Idct8x8_IppMmx, nullptr, &Idct8x8_Fpu);
+ZENTRA_ENGINE_TABLE(Fdct8x8, nullptr, &Fdct8x8_Ipp, nullptr, nullptr, &Fdct8x8_CA, &Fdct8x8_Fpu, &Fdct8x8_CB, nullptr);
+ZENTRA_ENGINE_TABLE(Idct8x8, nullptr, &Idct8x8_IppSse2, &Idct8x8_Mmx, &Idct8x8_IppMmx, &Idct8x8_Mmx, &Idct8x8_Fpu);
 
 }  // namespace zentra

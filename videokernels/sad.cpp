@@ -1,13 +1,14 @@
 // Sums of absolute differences: every build side by side and their tables. The
 // MMX-family builds are written with SSE2 on whole 16-byte rows; each keeps the
-// averaging its formula names (rounding-up byte averages, or exact averages in
-// 16-bit lanes).
+// averaging its formula names: rounding-up byte averages, or exact averages,
+// which the byte forms give bit for bit as the 16-bit lanes of the exact builds did.
 #include <zentra/sad_kernels.h>
 
 #include <emmintrin.h>
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace zentra {
 
@@ -86,55 +87,40 @@ I32 SadRowsLimit(const U8* ref, const U8* cur, P step, I32 rows, I32 limit) {
   return sum;
 }
 
-// ---- Exact predictions in 16-bit lanes, columns 0-7 (lo) and 8-15 (hi).
-
-inline __m128i WidenLo(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
-inline __m128i WidenHi(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
-
+// The exact prediction of the full and two-sample positions; pavgb is exact
+// for two samples.
 template <I32 kMode>
-inline void PredictExact16(const U8* r, P step, __m128i& lo, __m128i& hi) {
-  const __m128i a = Load16(r);
-  if constexpr (kMode == kHalfPelFull) {
-    lo = WidenLo(a);
-    hi = WidenHi(a);
-  } else if constexpr (kMode == kHalfPelBoth) {
-    const __m128i b = Load16(r + 1), c = Load16(r + step), d = Load16(r + step + 1);
-    const __m128i two = _mm_set1_epi16(2);
-    lo = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(WidenLo(a), WidenLo(b)),
-                                                    _mm_add_epi16(WidenLo(c), WidenLo(d))), two), 2);
-    hi = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(WidenHi(a), WidenHi(b)),
-                                                    _mm_add_epi16(WidenHi(c), WidenHi(d))), two), 2);
-  } else {
-    const __m128i b = Load16(r + (kMode == kHalfPelHorizontal ? 1 : step));
-    const __m128i one = _mm_set1_epi16(1);
-    lo = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(WidenLo(a), WidenLo(b)), one), 1);
-    hi = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(WidenHi(a), WidenHi(b)), one), 1);
+using ExactPred = std::conditional_t<kMode == kHalfPelFull, Full, std::conditional_t<kMode == kHalfPelVertical, HalfY, HalfX>>;
+
+// Exact diagonal SAD, one row a step: each row's lower pair of samples is the
+// next row's upper pair, so its loads and pair average carry over.
+I32 SadRowsDiagonalExact(const U8* ref, P refStep, const U8* cur, P curStep, I32 rows) {
+  __m128i acc = _mm_setzero_si128();
+  __m128i a = Load16(ref), b = Load16(ref + 1);
+  __m128i ab = _mm_avg_epu8(a, b), oddAb = _mm_xor_si128(a, b);
+  const __m128i one = _mm_set1_epi8(1);
+  for (I32 y = 0; y < rows; ++y) {
+    const U8* below = ref + (y + 1) * refStep;
+    const __m128i c = Load16(below), d = Load16(below + 1);
+    const __m128i cd = _mm_avg_epu8(c, d), oddCd = _mm_xor_si128(c, d);
+    // As AverageExact4Epu8: one too high where a pair sum was odd and the pair averages' low bits differ.
+    const __m128i fix = _mm_and_si128(_mm_and_si128(_mm_or_si128(oddAb, oddCd), _mm_xor_si128(ab, cd)), one);
+    const __m128i pred = _mm_sub_epi8(_mm_avg_epu8(ab, cd), fix);
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(pred, Load16(cur + y * curStep)));
+    ab = cd;
+    oddAb = oddCd;
   }
-}
-
-// |p - c| of 16-bit lanes by compare and negate.
-inline __m128i AbsDiff16(__m128i p, __m128i c) {
-  const __m128i d = _mm_sub_epi16(p, c);
-  const __m128i negative = _mm_cmplt_epi16(d, _mm_setzero_si128());
-  return _mm_sub_epi16(_mm_xor_si128(d, negative), negative);
-}
-
-// One row's absolute differences as four 32-bit partial sums.
-template <I32 kMode>
-inline __m128i RowSadExact(const U8* ref, const U8* cur, P step) {
-  __m128i lo, hi;
-  PredictExact16<kMode>(ref, step, lo, hi);
-  const __m128i c = Load16(cur);
-  const __m128i sum16 = _mm_add_epi16(AbsDiff16(lo, WidenLo(c)), AbsDiff16(hi, WidenHi(c)));
-  return _mm_madd_epi16(sum16, _mm_set1_epi16(1));
+  return Total(acc);
 }
 
 template <I32 kMode>
 I32 SadRowsExact(const U8* ref, const U8* cur, P step, I32 rows) {
-  __m128i acc = _mm_setzero_si128();
-  for (I32 y = 0; y < rows; ++y) acc = _mm_add_epi32(acc, RowSadExact<kMode>(ref + y * step, cur + y * step, step));
-  return Total32(acc);
+  if constexpr (kMode == kHalfPelBoth) return SadRowsDiagonalExact(ref, step, cur, step, rows);
+  else return SadRows<ExactPred<kMode>, 1>(ref, cur, step, rows);
 }
+
+inline __m128i WidenLo(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+inline __m128i WidenHi(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
 
 // Plain MMX absolute differences: two saturating subtractions, widened and summed.
 I32 SadRowsSubtract(const U8* ref, const U8* cur, P step, I32 rows) {
@@ -196,6 +182,10 @@ I32 Sad16xNHalfY_Mmx(const U8* ref, const U8* cur, I32 step, I32 rows) {
   return SadRowsExact<kHalfPelVertical>(ref, cur, step, rows);
 }
 
+// SSE2 builds of the two half positions that no table selects.
+I32 Sad16xNHalfX_Sse2(const U8* ref, const U8* cur, I32 step, I32 rows) { return SadRows<HalfX, 1>(ref, cur, step, rows); }
+I32 Sad16xNHalfY_Sse2(const U8* ref, const U8* cur, I32 step, I32 rows) { return SadRows<HalfY, 1>(ref, cur, step, rows); }
+
 I32 Sad16x16HalfXY_MmxExtA(const U8* ref, const U8* cur, I32 step) {
   return SadRows<HalfXYVerticalFirst, 2>(ref, cur, step, 16);
 }
@@ -230,19 +220,14 @@ I32 Sad16xNHalfPel_MmxExt(const U8* ref, const U8* cur, I32 step, I32 rows, I32 
 
 // Mode 0 full, 8 horizontal, 4 vertical, any other value diagonal.
 I32 Sad16xNHalfPel_C(const U8* ref, const U8* cur, I32 step, I32 rows, I32 mode) {
-  const P h = mode == kHalfPelHorizontal || (mode != kHalfPelFull && mode != kHalfPelVertical) ? 1 : 0;
-  const P v = mode == kHalfPelVertical || (mode != kHalfPelFull && mode != kHalfPelHorizontal) ? step : 0;
+  const bool full = mode == kHalfPelFull;
+  const P h = full || mode == kHalfPelVertical ? 0 : 1;
+  const P v = full || mode == kHalfPelHorizontal ? 0 : step;
   I32 sum = 0;
   for (I32 y = 0; y < rows; ++y) {
     const U8* r = ref + y * P{step};
     const U8* c = cur + y * P{step};
-    for (int x = 0; x < 16; ++x) {
-      I32 p;
-      if (h == 0 && v == 0) p = r[x];
-      else if (h != 0 && v != 0) p = AverageExact4(r[x], r[x + 1], r[x + v], r[x + v + 1]);
-      else p = AverageExact(r[x], r[x + h + v]);
-      sum += AbsDiffTable[p + 256 * c[x]];
-    }
+    for (int x = 0; x < 16; ++x) sum += AbsDiffTable[AverageExact4(r[x], r[x + h], r[x + v], r[x + v + h]) + 256 * c[x]];
   }
   return sum;
 }
@@ -299,17 +284,17 @@ void SadKernelMmxExt(const U8* cur, I32 curStep, const U8* ref, I32 refStep, I32
   *sad = Total(acc);
 }
 
+// Exact predictions, one row a step.
 template <I32 kMode>
 void SadKernelMmx(const U8* cur, I32 curStep, const U8* ref, I32 refStep, I32* sad) {
-  // Sixteen rows of differences fit the 16-bit lanes: 16 * 2 * 255.
-  __m128i acc16 = _mm_setzero_si128();
-  for (I32 y = 0; y < 16; ++y) {
-    __m128i lo, hi;
-    PredictExact16<kMode>(ref + y * P{refStep}, refStep, lo, hi);
-    const __m128i c = Load16(cur + y * P{curStep});
-    acc16 = _mm_add_epi16(acc16, _mm_add_epi16(AbsDiff16(lo, WidenLo(c)), AbsDiff16(hi, WidenHi(c))));
+  if constexpr (kMode == kHalfPelBoth) {
+    *sad = SadRowsDiagonalExact(ref, refStep, cur, curStep, 16);
+  } else {
+    __m128i acc = _mm_setzero_si128();
+    for (I32 y = 0; y < 16; ++y)
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(ExactPred<kMode>::Row(ref + y * P{refStep}, refStep), Load16(cur + y * P{curStep})));
+    *sad = Total(acc);
   }
-  *sad = Total32(_mm_madd_epi16(acc16, _mm_set1_epi16(1)));
 }
 
 PrimitiveStatus RunSadKernel(const IppKernelTable<SadKernel16x16>& table, const U8* cur, I32 curStep,
@@ -334,12 +319,14 @@ const IppKernelTable<SadKernel16x16> SadKernels16x16_MmxExt = {
 PrimitiveStatus ippiSAD16x16_8u32s_V1(const U8* cur, I32 curStep, const U8* ref, I32 refStep,
                                       I32* sad, I32 mode) {
   if (cur == nullptr || ref == nullptr || sad == nullptr) return StatusNullPointer;
+  const P h = (mode & kHalfPelHorizontal) ? 1 : 0;
+  const P v = (mode & kHalfPelVertical) ? refStep : 0;
   I32 sum = 0;
   for (I32 y = 0; y < 16; ++y) {
     const U8* r = ref + y * P{refStep};
     const U8* c = cur + y * P{curStep};
     for (int x = 0; x < 16; ++x) {
-      const I32 d = HalfPelExact(r + x, refStep, mode) - c[x];
+      const I32 d = AverageExact4(r[x], r[x + h], r[x + v], r[x + v + h]) - c[x];
       sum += d < 0 ? -d : d;
     }
   }

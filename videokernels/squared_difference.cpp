@@ -65,6 +65,24 @@ I32 SsdRowsPlain(const U8* ref, const U8* cur, P step, I32 rows, I32 mode) {
   return sum;
 }
 
+// Each reference's exact four-sample average by its mode bits, their rounded
+// mean against the current block, plain code.
+I32 SsdBidirPlain(const U8* cur, P curStep, const U8* refF, P stepF, I32 modeF, const U8* refB, P stepB, I32 modeB) {
+  const P fh = (modeF & kHalfPelHorizontal) ? 1 : 0, fv = (modeF & kHalfPelVertical) ? stepF : 0;
+  const P bh = (modeB & kHalfPelHorizontal) ? 1 : 0, bv = (modeB & kHalfPelVertical) ? stepB : 0;
+  I32 sum = 0;
+  for (I32 y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const U8* f = refF + y * stepF + x;
+      const U8* b = refB + y * stepB + x;
+      const I32 pF = AverageExact4(f[0], f[fh], f[fv], f[fv + fh]);
+      const I32 pB = AverageExact4(b[0], b[bh], b[bv], b[bv + bh]);
+      const I32 d = AverageExact(pF, pB) - cur[y * curStep + x];
+      sum += d * d;
+    }
+  return sum;
+}
+
 }  // namespace
 
 // ---- One reference.
@@ -124,20 +142,27 @@ constexpr SsdBidirKernel16x16 KernelRow[4] = {&SsdBidirKernel<kFwd, 0>, &SsdBidi
 
 bool IsFullOrTwoSample(I32 mode) { return mode == 0 || mode == 4 || mode == 8; }
 
-// Exact four-sample averages of each reference by its mode bits, then their
-// rounded mean.
-I32 SsdBidirRowsExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows, I32 fwdMode, I32 bwdMode) {
-  const P fh = (fwdMode & 8) ? 1 : 0, fv = (fwdMode & 4) ? step : 0;
-  const P bh = (bwdMode & 8) ? 1 : 0, bv = (bwdMode & 4) ? step : 0;
+// Exact four-sample averages of each reference by its mode bits (pavgb where
+// two samples suffice), then their rounded mean.
+template <I32 kFwd, I32 kBwd>
+I32 SsdBidirRowsExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows) {
   __m128i acc = _mm_setzero_si128();
   for (I32 y = 0; y < rows; ++y) {
-    const U8* f = fwdRef + y * step;
-    const U8* b = bwdRef + y * step;
-    const __m128i pf = AverageExact4Epu8(Load16(f), Load16(f + fh), Load16(f + fv), Load16(f + fh + fv));
-    const __m128i pb = AverageExact4Epu8(Load16(b), Load16(b + bh), Load16(b + bv), Load16(b + bh + bv));
-    acc = _mm_add_epi32(acc, RowSquares(_mm_avg_epu8(pf, pb), Load16(cur + y * step)));
+    const P o = y * step;
+    const __m128i pred = _mm_avg_epu8(PredictExact<kFwd>(fwdRef + o, step), PredictExact<kBwd>(bwdRef + o, step));
+    acc = _mm_add_epi32(acc, RowSquares(pred, Load16(cur + o)));
   }
   return Total32(acc);
+}
+
+using SsdBidirRows = I32 (*)(const U8*, const U8*, const U8*, P, I32);
+template <I32 kFwd>
+constexpr SsdBidirRows ExactRow[4] = {&SsdBidirRowsExact<kFwd, 0>, &SsdBidirRowsExact<kFwd, 4>,
+                                      &SsdBidirRowsExact<kFwd, 8>, &SsdBidirRowsExact<kFwd, 12>};
+constexpr const SsdBidirRows* kExactRows[4] = {ExactRow<0>, ExactRow<4>, ExactRow<8>, ExactRow<12>};
+
+I32 SsdBidirExact(const U8* fwdRef, const U8* bwdRef, const U8* cur, P step, I32 rows, I32 fwdMode, I32 bwdMode) {
+  return kExactRows[HalfPelIndex(fwdMode)][HalfPelIndex(bwdMode)](fwdRef, bwdRef, cur, step, rows);
 }
 
 }  // namespace
@@ -164,27 +189,15 @@ I32 SsdBidir16x16_MmxExt(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 
 
 I32 SsdBidir16xN_Mmx(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 rows, I32 fwdMode,
                      I32 bwdMode) {
-  return SsdBidirRowsExact(fwdRef, bwdRef, cur, step, rows, fwdMode, bwdMode);
+  return SsdBidirExact(fwdRef, bwdRef, cur, step, rows, fwdMode, bwdMode);
 }
 
 I32 SsdBidir16x16_Mmx(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
-  return SsdBidirRowsExact(fwdRef, bwdRef, cur, step, 16, fwdMode, bwdMode);
+  return SsdBidirExact(fwdRef, bwdRef, cur, step, 16, fwdMode, bwdMode);
 }
 
 I32 SsdBidir16x16_C(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
-  const P fh = (fwdMode & 8) ? 1 : 0, fv = (fwdMode & 4) ? step : 0;
-  const P bh = (bwdMode & 8) ? 1 : 0, bv = (bwdMode & 4) ? step : 0;
-  I32 sum = 0;
-  for (I32 y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const U8* f = fwdRef + y * P{step} + x;
-      const U8* b = bwdRef + y * P{step} + x;
-      const I32 pf = AverageExact4(f[0], f[fh], f[fv], f[fh + fv]);
-      const I32 pb = AverageExact4(b[0], b[bh], b[bv], b[bh + bv]);
-      const I32 d = AverageExact(pf, pb) - cur[y * P{step} + x];
-      sum += d * d;
-    }
-  return sum;
+  return SsdBidirPlain(cur, step, fwdRef, step, fwdMode, bwdRef, step, bwdMode);
 }
 
 I32 SsdBidir16x16_Ipp(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 step, I32 fwdMode, I32 bwdMode) {
@@ -198,14 +211,7 @@ I32 SsdBidir16x16_Ipp(const U8* fwdRef, const U8* bwdRef, const U8* cur, I32 ste
 PrimitiveStatus ippiSqrDiff16x16B_8u32s_V1(const U8* cur, I32 curStep, const U8* refF, I32 stepF, I32 modeF,
                                            const U8* refB, I32 stepB, I32 modeB, I32* ssd) {
   if (cur == nullptr || refF == nullptr || refB == nullptr || ssd == nullptr) return StatusNullPointer;
-  I32 sum = 0;
-  for (I32 y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const I32 pF = HalfPelExact(refF + y * P{stepF} + x, stepF, modeF);
-      const I32 pB = HalfPelExact(refB + y * P{stepB} + x, stepB, modeB);
-      const I32 d = AverageExact(pF, pB) - cur[y * P{curStep} + x];
-      sum += d * d;
-    }
+  const I32 sum = SsdBidirPlain(cur, curStep, refF, stepF, modeF, refB, stepB, modeB);
   *ssd = sum;
   return StatusOk;
 }

@@ -5,6 +5,7 @@
 #include <support/kernel_test.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 
 namespace zentra_test {
@@ -55,6 +56,28 @@ inline I32 ModelSad(const U8* ref, const U8* cur, P step, int rows, int width, P
   I32 sum = 0;
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < width; ++x) sum += std::abs(Predict(ref + y * step + x, step, pred) - cur[y * step + x]);
+  return sum;
+}
+
+// Squared error against one prediction, and against the rounded mean of two.
+inline I32 ModelSsd(const U8* ref, const U8* cur, P step, int rows, Pred pred) {
+  I32 sum = 0;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int d = Predict(ref + y * step + x, step, pred) - cur[y * step + x];
+      sum += d * d;
+    }
+  return sum;
+}
+
+inline I32 ModelBidir(const U8* f, P fStep, Pred pf, const U8* b, P bStep, Pred pb, const U8* cur, P curStep, int rows) {
+  I32 sum = 0;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int p = (Predict(f + y * fStep + x, fStep, pf) + Predict(b + y * bStep + x, bStep, pb) + 1) >> 1;
+      const int d = p - cur[y * curStep + x];
+      sum += d * d;
+    }
   return sum;
 }
 

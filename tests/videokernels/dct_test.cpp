@@ -1,3 +1,5 @@
+#include "dct_models.h"
+
 #include <support/kernel_test.h>
 #include <zentra/dct_kernels.h>
 
@@ -12,149 +14,6 @@ using namespace zentra;
 using namespace zentra_test;
 
 namespace {
-
-using Block = std::array<std::int16_t, 64>;
-
-// ---- Lane arithmetic of the fixed-point kernels, one value at a time.
-
-int Sat16(std::int64_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : static_cast<int>(v); }
-int AddS(int a, int b) { return Sat16(std::int64_t{a} + b); }
-int SubS(int a, int b) { return Sat16(std::int64_t{a} - b); }
-int HiM(int x, int m) { return (x * m) >> 16; }
-int Shl16(int x, int n) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(x << n)); }
-
-// The coefficient matrices, computed here from their definition.
-int Coefficient(int cls, int k, int n) {
-  const double s = cls == 0 ? 1.0 : std::sqrt(2.0) * std::cos(cls * M_PI / 16.0);
-  const double c = k == 0 ? 1.0 : std::sqrt(2.0) * std::cos((2 * n + 1) * k * M_PI / 16.0);
-  return static_cast<int>(std::lround(16384.0 * s * c));
-}
-constexpr int kClass[8] = {0, 1, 2, 3, 0, 3, 2, 1};
-constexpr int kRounder[8] = {65536, 5802, 4520, 3408, 2048, 910, 1024, 746};
-
-// Forward transform from its formulas; the row sums are exact (the kernel keeps
-// them from wrapping), then narrowed with saturation.
-Block ModelForward(const Block& in) {
-  int t[8][8];
-  for (int c = 0; c < 8; ++c) {
-    int x[8];
-    for (int i = 0; i < 8; ++i) x[i] = in[8 * i + c];
-    const int t0 = Shl16(AddS(x[0], x[7]), 3), t1 = Shl16(AddS(x[1], x[6]), 3);
-    const int t2 = Shl16(AddS(x[2], x[5]), 3), t3 = Shl16(AddS(x[3], x[4]), 3);
-    const int d0 = Shl16(SubS(x[0], x[7]), 3), d3 = Shl16(SubS(x[3], x[4]), 3);
-    const int d1 = Shl16(SubS(x[1], x[6]), 4), d2 = Shl16(SubS(x[2], x[5]), 4);
-    t[0][c] = AddS(AddS(t0, t3), AddS(t1, t2));
-    t[4][c] = SubS(AddS(t0, t3), AddS(t1, t2));
-    t[2][c] = AddS(SubS(t0, t3), HiM(SubS(t1, t2), 27146)) | 1;
-    t[6][c] = SubS(HiM(SubS(t0, t3), 27146), SubS(t1, t2)) | 1;
-    const int p = HiM(AddS(d1, d2), 23170) | 1, q = HiM(SubS(d1, d2), 23170);
-    const int m = AddS(d3, q), n = SubS(d3, q), s = AddS(d0, p), r = SubS(d0, p);
-    t[1][c] = AddS(HiM(m, 13036), s) | 1;
-    t[7][c] = SubS(HiM(s, 13036), m);
-    t[3][c] = SubS(r, AddS(HiM(n, -21746), n));
-    t[5][c] = AddS(AddS(HiM(r, -21746), r), n);
-  }
-  Block out{};
-  for (int row = 0; row < 8; ++row) {
-    const int* x = t[row];
-    for (int k = 0; k < 8; ++k) {
-      std::int64_t y = 0;
-      for (int i = 0; i < 4; ++i) {
-        const int v = (k % 2 == 0) ? AddS(x[i], x[7 - i]) : SubS(x[i], x[7 - i]);
-        y += std::int64_t{Coefficient(kClass[row], k, i)} * v;
-      }
-      out[8 * row + k] = static_cast<std::int16_t>(Sat16((y + 524288) >> 20));
-    }
-  }
-  return out;
-}
-
-// Inverse transform from its formulas; its 32-bit row sums wrap as the kernel's do.
-Block ModelInverse(const Block& in) {
-  int X[8][8];
-  for (int row = 0; row < 8; ++row) {
-    for (int j = 0; j < 4; ++j) {
-      std::int64_t e = 0, o = 0;
-      for (int k = 0; k < 8; k += 2) e += std::int64_t{Coefficient(kClass[row], k, j)} * in[8 * row + k];
-      for (int k = 1; k < 8; k += 2) o += std::int64_t{Coefficient(kClass[row], k, j)} * in[8 * row + k];
-      auto wrap = [](std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); };
-      X[row][j] = Sat16(wrap(e + kRounder[row] + o) >> 12);
-      X[row][7 - j] = Sat16(wrap(e + kRounder[row] - o) >> 12);
-    }
-  }
-  Block out{};
-  for (int c = 0; c < 8; ++c) {
-    int x[8];
-    for (int i = 0; i < 8; ++i) x[i] = X[i][c];
-    const int u = AddS(x[3], AddS(HiM(x[5], -21746), x[5]));
-    const int v = SubS(x[5], AddS(HiM(x[3], -21746), x[3]));
-    const int z = AddS(x[1], HiM(x[7], 13036)), w = SubS(HiM(x[1], 13036), x[7]);
-    const int a = AddS(z, u), b = SubS(z, u), cc = SubS(w, v), d = AddS(w, v);
-    const int g = AddS(AddS(b, cc), HiM(AddS(b, cc), -19195));
-    const int h = AddS(SubS(b, cc), HiM(SubS(b, cc), -19195));
-    const int e = AddS(x[2], HiM(x[6], 27146)), f = SubS(HiM(x[2], 27146), x[6]);
-    const int e0 = AddS(AddS(x[0], x[4]), e), e3 = SubS(AddS(x[0], x[4]), e);
-    const int e1 = AddS(SubS(x[0], x[4]), f), e2 = SubS(SubS(x[0], x[4]), f);
-    const int r[8] = {AddS(e0, a), AddS(e1, g), AddS(e2, h), AddS(e3, d),
-                      SubS(e3, d), SubS(e2, h), SubS(e1, g), SubS(e0, a)};
-    for (int i = 0; i < 8; ++i) out[8 * i + c] = static_cast<std::int16_t>(r[i] >> 5);
-  }
-  return out;
-}
-
-// cos((2x+1)u*pi/16) * C(u) / 2 at [x][u], in long double.
-struct CosTable {
-  long double c[8][8];
-  CosTable() {
-    for (int x = 0; x < 8; ++x)
-      for (int u = 0; u < 8; ++u) c[x][u] = std::cos((2 * x + 1) * u * M_PIl / 16) * (u == 0 ? 1 / std::sqrt(2.0L) : 1) / 2;
-  }
-};
-const CosTable kCos;
-
-// Double-precision DCT of the standard's normalisation.
-std::array<double, 64> ReferenceForward(const Block& in) {
-  long double rows[64];
-  for (int y = 0; y < 8; ++y)
-    for (int u = 0; u < 8; ++u) {
-      long double s = 0;
-      for (int x = 0; x < 8; ++x) s += in[8 * y + x] * kCos.c[x][u];
-      rows[8 * y + u] = s;
-    }
-  std::array<double, 64> out{};
-  for (int v = 0; v < 8; ++v)
-    for (int u = 0; u < 8; ++u) {
-      long double s = 0;
-      for (int y = 0; y < 8; ++y) s += rows[8 * y + u] * kCos.c[y][v];
-      out[8 * v + u] = static_cast<double>(s);
-    }
-  return out;
-}
-
-std::array<double, 64> ReferenceInverse(const Block& in) {
-  long double rows[64];
-  for (int v = 0; v < 8; ++v)
-    for (int x = 0; x < 8; ++x) {
-      long double s = 0;
-      for (int u = 0; u < 8; ++u) s += in[8 * v + u] * kCos.c[x][u];
-      rows[8 * v + x] = s;
-    }
-  std::array<double, 64> out{};
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      long double s = 0;
-      for (int v = 0; v < 8; ++v) s += rows[8 * v + x] * kCos.c[y][v];
-      out[8 * y + x] = static_cast<double>(s);
-    }
-  return out;
-}
-
-Block RandomBlock(std::mt19937& rng, int lo, int hi) {
-  Block b{};
-  std::uniform_int_distribution<int> d(lo, hi);
-  for (auto& v : b) v = static_cast<std::int16_t>(d(rng));
-  return b;
-}
 
 using Kernel = void (*)(const std::int16_t*, std::int16_t*);
 struct KernelFormula {
@@ -282,7 +141,10 @@ TEST(Dct, RunningBuildsSitInSlotOne) {
   EXPECT_EQ(Idct8x8Table.slot[kEngineSlotRunning], &Idct8x8_IppSse2);
   EXPECT_EQ(Idct8x8Table.slot[3], &Idct8x8_IppMmx);
   EXPECT_EQ(Idct8x8Table.slot[5], &Idct8x8_Fpu);
+  EXPECT_EQ(Idct8x8Table.slot[2], &Idct8x8_Mmx);
+  EXPECT_EQ(Fdct8x8Table.slot[4], &Fdct8x8_CA);
   EXPECT_EQ(Fdct8x8Table.slot[5], &Fdct8x8_Fpu);
+  EXPECT_EQ(Fdct8x8Table.slot[6], &Fdct8x8_CB);
 }
 
 // ---- IEEE 1180 accuracy of the running inverse transform.
@@ -395,6 +257,70 @@ TEST(DctFpu, ExtremeCoefficientsClampToThePixelRange) {
   Idct8x8_Fpu(low.data());
   for (auto v : low) ASSERT_GE(v, -256);
   EXPECT_EQ(low[0], -256);
+}
+
+// ---- The other integer builds.
+
+using InPlace = PrimitiveStatus (*)(std::int16_t*);
+using InPlaceBuild = Build<InPlace>;
+class ForwardIntegerTest : public BuildTest<InPlaceBuild> {};
+
+TEST_P(ForwardIntegerTest, WithinOneOfTheDoublePrecisionTransform) {
+  std::mt19937 rng(17);
+  for (int n = 0; n < 3000; ++n) {
+    const Block in = RandomBlock(rng, -256, 255);
+    Block out = in;
+    build().fn(out.data());
+    const auto ref = ReferenceForward(in);
+    for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(out[i] - ref[i]), 1.0) << "block " << n << " coefficient " << i;
+  }
+  Block flat;
+  flat.fill(-100);
+  build().fn(flat.data());
+  EXPECT_EQ(flat[0], -800);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, ForwardIntegerTest,
+                         ::testing::Values(InPlaceBuild{"Fdct8x8_CA", &Fdct8x8_CA}, InPlaceBuild{"Fdct8x8_CB", &Fdct8x8_CB}),
+                         BuildName());
+
+// Both passes with the class-0 matrix: rows (+2048) >> 12 saturated, columns
+// (+0x40000) >> 19, 32-bit sums.
+Block ModelIdctMmx(const Block& in) {
+  auto wrap = [](std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); };
+  int rows[64];
+  for (int r = 0; r < 8; ++r)
+    for (int n = 0; n < 8; ++n) {
+      std::int64_t s = 2048;
+      for (int k = 0; k < 8; ++k) s += std::int64_t{Coefficient(0, k, n)} * in[8 * r + k];
+      rows[8 * r + n] = Sat16(wrap(s) >> 12);
+    }
+  Block out{};
+  for (int c = 0; c < 8; ++c)
+    for (int n = 0; n < 8; ++n) {
+      std::int64_t s = 0x40000;
+      for (int k = 0; k < 8; ++k) s += std::int64_t{Coefficient(0, k, n)} * rows[8 * k + c];
+      out[8 * n + c] = static_cast<std::int16_t>(Sat16(wrap(s) >> 19));
+    }
+  return out;
+}
+
+TEST(IdctMmx, RandomBlocksMatchTheFormulaAndStayNearTheExactTransform) {
+  if (!IsaAvailable(Isa::Sse2)) GTEST_SKIP();
+  std::mt19937 rng(18);
+  for (int n = 0; n < 5000; ++n) {
+    const Block in = n % 4 == 3 ? RandomBlock(rng, -32768, 32767) : RandomBlock(rng, -2048, 2047);
+    Block out = in;
+    Idct8x8_Mmx(out.data());
+    ASSERT_EQ(out, ModelIdctMmx(in)) << n;
+    if (n % 4 != 3 && n % 2 == 0) {
+      const Block small = RandomBlock(rng, -40, 40);
+      Block got = small;
+      Idct8x8_Mmx(got.data());
+      const auto ref = ReferenceInverse(small);
+      for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(got[i] - ref[i]), 1.0) << i;
+    }
+  }
 }
 
 TEST(DctFpu, OnlyTheLastCoefficientAtOneClearsTheBlock) {

@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         Sad16Build{"Sad16x16_Ipp", &Sad16x16IppRows, Isa::Sse2, {Pred::Full, Pred::Full, 16}},
         Sad16Build{"Sad16xNHalfX_MmxExt", &Sad16xNHalfX_MmxExt, Isa::Sse2, {Pred::HalfX}},
         Sad16Build{"Sad16xNHalfX_Ipp", &Sad16xNHalfX_Ipp, Isa::Sse2, {Pred::HalfX}},
+        Sad16Build{"Sad16xNHalfX_Sse2", &Sad16xNHalfX_Sse2, Isa::Sse2, {Pred::HalfX, Pred::HalfX, 0, false}},
+        Sad16Build{"Sad16xNHalfY_Sse2", &Sad16xNHalfY_Sse2, Isa::Sse2, {Pred::HalfY, Pred::HalfY, 0, false}},
         Sad16Build{"Sad16xNHalfY_MmxExt", &Sad16xNHalfY_MmxExt, Isa::Sse2, {Pred::HalfY}},
         Sad16Build{"Sad16xNHalfY_Mmx", &Sad16xNHalfY_Mmx, Isa::Sse2, {Pred::HalfY, Pred::HalfY, 0, false}},
         Sad16Build{"Sad16xNHalfY_Ipp", &Sad16xNHalfY_Ipp, Isa::Sse2, {Pred::HalfY}},
@@ -135,6 +137,17 @@ TEST_P(SadLimitTest, LimitZeroStopsAtTheFirstCheckAndAHighLimitNever) {
   EXPECT_EQ(build().fn(ref.data(), cur.data(), kStep, rows, 0),
             ModelSad(ref.data(), cur.data(), kStep, f.rowsPerCheck, f.width, Pred::Full));
   EXPECT_EQ(build().fn(ref.data(), cur.data(), kStep, rows, 16 * 16 * 255 + 1),
+            ModelSad(ref.data(), cur.data(), kStep, rows, f.width, Pred::Full));
+}
+
+TEST_P(SadLimitTest, ReadsOnlyTheBlock) {
+  std::mt19937 rng(6);
+  const LimitFormula& f = build().formula;
+  const int rows = f.fixedRows != 0 ? f.fixedRows : 8;
+  GuardedBuffer ref((rows - 1) * kStep + f.width), cur((rows - 1) * kStep + f.width);
+  ref.Fill(RandomBytes(rng, ref.size()));
+  cur.Fill(RandomBytes(rng, cur.size()));
+  EXPECT_EQ(build().fn(ref.data(), cur.data(), kStep, rows, 1 << 30),
             ModelSad(ref.data(), cur.data(), kStep, rows, f.width, Pred::Full));
 }
 

@@ -14,27 +14,6 @@ namespace {
 
 constexpr int kStep = 36;
 
-I32 ModelSsd(const U8* ref, const U8* cur, P step, int rows, Pred pred) {
-  I32 sum = 0;
-  for (int y = 0; y < rows; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const int d = Predict(ref + y * step + x, step, pred) - cur[y * step + x];
-      sum += d * d;
-    }
-  return sum;
-}
-
-I32 ModelBidir(const U8* f, P fStep, Pred pf, const U8* b, P bStep, Pred pb, const U8* cur, P curStep, int rows) {
-  I32 sum = 0;
-  for (int y = 0; y < rows; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const int p = (Predict(f + y * fStep + x, fStep, pf) + Predict(b + y * bStep + x, bStep, pb) + 1) >> 1;
-      const int d = p - cur[y * curStep + x];
-      sum += d * d;
-    }
-  return sum;
-}
-
 // ---- One reference.
 
 using SsdFn = I32 (*)(const U8* ref, const U8* cur, I32 step, I32 rows, I32 mode);

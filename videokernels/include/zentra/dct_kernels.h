@@ -33,8 +33,11 @@ PrimitiveStatus Dct8x8InverseInPlaceSse2(I16* block);
 
 PrimitiveStatus Fdct8x8_Ipp(I16* block);
 PrimitiveStatus Fdct8x8_Fpu(I16* block);
+PrimitiveStatus Fdct8x8_CA(I16* block);
+PrimitiveStatus Fdct8x8_CB(I16* block);
 PrimitiveStatus Idct8x8_IppSse2(I16* block);
 PrimitiveStatus Idct8x8_IppMmx(I16* block);
 PrimitiveStatus Idct8x8_Fpu(I16* block);
+PrimitiveStatus Idct8x8_Mmx(I16* block);
 
 }  // namespace zentra

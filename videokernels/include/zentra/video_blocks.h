@@ -27,17 +27,14 @@ inline constexpr std::int32_t kHalfPelBits = 12;
 using RoundControl = std::int32_t;
 
 // The exact prediction of the sample at r for a mode whose bits 2-3 select the
-// position: (r + right? + below? + both? + rounding) scaled back, with the
-// round control taken off the rounding term as the averages define it.
+// position. One formula serves all four: the full and two-sample positions
+// count their samples twice, (4a + 2 - rc) >> 2 = a and
+// (2a + 2b + 2 - rc) >> 2 = (a + b + 1 - rc) >> 1.
 inline std::int32_t HalfPelExact(const std::uint8_t* r, std::ptrdiff_t step, std::int32_t mode,
                                  RoundControl rc = 0) {
   const std::ptrdiff_t h = (mode & kHalfPelHorizontal) ? 1 : 0;
   const std::ptrdiff_t v = (mode & kHalfPelVertical) ? step : 0;
-  switch (mode & kHalfPelBits) {
-    case kHalfPelFull: return r[0];
-    case kHalfPelBoth: return AverageExact4(r[0], r[h], r[v], r[v + h], rc);
-    default: return AverageExact(r[0], r[h + v], rc);
-  }
+  return AverageExact4(r[0], r[h], r[v], r[v + h], rc);
 }
 
 // Per processor build of a primitive, its kernels indexed by half-sample mode

@@ -1,6 +1,6 @@
-// A console reporter that also keeps each benchmark's time, so that a run can
-// end with the ratios of peers timed in it: the median of the aggregates when
-// repetitions are asked for, else the median of the runs.
+// The console table, plus each case's time kept for the ratios a benchmark
+// prints after its run: the median aggregate when repetitions are asked for,
+// else the median of the runs seen.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-class TimeKeepingReporter : public benchmark::ConsoleReporter {
+class MedianReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -24,7 +24,7 @@ class TimeKeepingReporter : public benchmark::ConsoleReporter {
     }
   }
 
-  // 0 when the benchmark did not run.
+  // 0 for a case that did not run.
   double Time(const std::string& name) const {
     if (auto m = medians_.find(name); m != medians_.end()) return m->second;
     auto it = samples_.find(name);
