@@ -1,7 +1,8 @@
 // Records and registrars of the named video-coding primitives. Each build table
 // lies just before its record and is laid out by ZENTRA_PRIMITIVE_BUILDS from the
-// builds its family file defines; a table whose builds are still to come is
-// empty and nothing calls that primitive.
+// builds its family file defines.
+#include <zentra/quant_kernels.h>
+#include <zentra/residual_kernels.h>
 #include <zentra/sad_kernels.h>
 #include <zentra/squared_difference_kernels.h>
 #include <zentra/video_primitives.h>
@@ -15,12 +16,12 @@ namespace zentra {
 VideoPrimitiveData VideoPrimitives = {
     kDataMarker,
     ZENTRA_PRIMITIVE_BUILDS(ippiSAD16x16_8u32s), ZENTRA_RECORD(sad16x16Record, sad16x16Builds, "ippiSAD16x16_8u32s"),
-    ZENTRA_NO_PRIMITIVE_BUILDS, ZENTRA_RECORD(getDiff8x8Record, getDiff8x8Builds, "ippiGetDiff8x8_8u16s_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiGetDiff8x8_8u16s_C1), ZENTRA_RECORD(getDiff8x8Record, getDiff8x8Builds, "ippiGetDiff8x8_8u16s_C1"),
     ZENTRA_PRIMITIVE_BUILDS(ippiSqrDiff16x16B_8u32s), ZENTRA_RECORD(sqrDiff16x16BRecord, sqrDiff16x16BBuilds, "ippiSqrDiff16x16B_8u32s"),
-    ZENTRA_NO_PRIMITIVE_BUILDS, ZENTRA_RECORD(quantInvRecord, quantInvBuilds, "ippiQuantInv_MPEG2_16s_C1I"),
-    ZENTRA_NO_PRIMITIVE_BUILDS, ZENTRA_RECORD(quantInvIntraRecord, quantInvIntraBuilds, "ippiQuantInvIntra_MPEG2_16s_C1I"),
-    ZENTRA_NO_PRIMITIVE_BUILDS, ZENTRA_RECORD(mc16x16BRecord, mc16x16BBuilds, "ippiMC16x16B_8u_C1"),
-    ZENTRA_NO_PRIMITIVE_BUILDS, ZENTRA_RECORD(mc8x8BRecord, mc8x8BBuilds, "ippiMC8x8B_8u_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiQuantInv_MPEG2_16s_C1I), ZENTRA_RECORD(quantInvRecord, quantInvBuilds, "ippiQuantInv_MPEG2_16s_C1I"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiQuantInvIntra_MPEG2_16s_C1I), ZENTRA_RECORD(quantInvIntraRecord, quantInvIntraBuilds, "ippiQuantInvIntra_MPEG2_16s_C1I"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiMC16x16B_8u_C1), ZENTRA_RECORD(mc16x16BRecord, mc16x16BBuilds, "ippiMC16x16B_8u_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiMC8x8B_8u_C1), ZENTRA_RECORD(mc8x8BRecord, mc8x8BBuilds, "ippiMC8x8B_8u_C1"),
     kDataMarker,
 };
 
