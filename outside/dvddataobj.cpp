@@ -6,6 +6,7 @@
 #include "dvd_com.h"
 #include "dvd_decode.h"
 #include "dvd_demux.h"
+#include "numtext.h"
 #include "outside_module.h"
 
 extern "C" {
@@ -140,7 +141,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   void OpenAll() {
     if (path_.empty()) throw DvdError("No DVD folder was set.", E_INVALIDARG);
     if (!std::isfinite(fps_) || fps_ < 1.0 || fps_ > 240.0)
-      throw DvdError("The frame rate " + std::to_string(fps_) + " cannot be delivered.", E_INVALIDARG);
+      throw DvdError("The frame rate " + NumberText(fps_) + " cannot be delivered.", E_INVALIDARG);
     if (rate_ < 8000 || rate_ > 192000)
       throw DvdError("The sample rate " + std::to_string(rate_) + " Hz cannot be delivered.", E_INVALIDARG);
 
