@@ -183,6 +183,7 @@ class DVDDataObj : public qcom::ObjectRoot,
     dataEnded_ = false;
     titleEnded_ = false;
     position_ = position;
+    scrambling_.Reset();
   }
 
   void CloseAll(bool clearFailure = true) {
@@ -215,14 +216,18 @@ class DVDDataObj : public qcom::ObjectRoot,
     std::uint32_t first = 0;
     const std::size_t got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
     if (got == 0) {
+      scrambling_.Finish();
       decoder_->Finish();
       dataEnded_ = true;
       return;
     }
     sectorsRead_ += got;
-    for (std::size_t i = 0; i < got; ++i)
+    for (std::size_t i = 0; i < got; ++i) {
+      PackCounts counts;
       SplitPack(buffer_.data() + i * kSectorSize, first + static_cast<std::uint32_t>(i),
-                [&](const DvdPayload& p) { decoder_->Feed(p); });
+                [&](const DvdPayload& p) { decoder_->Feed(p); }, &counts);
+      scrambling_.Note(counts);
+    }
   }
 
   HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
@@ -282,6 +287,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   std::optional<DvdError> failure_;
   SwsContext* scaler_ = nullptr;
   std::vector<std::uint8_t> buffer_;
+  ScrambleWatch scrambling_;
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
   double filmRate_ = 0;

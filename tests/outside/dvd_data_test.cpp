@@ -558,6 +558,46 @@ void ScrambleVideo(const fs::path& vob) {
   }
 }
 
+// Sets the scrambling bits of the video packet of the n-th video pack of a VOB file, as
+// one flipped bit would; returns that pack's sector.
+std::uint32_t ScrambleOneVideoPacket(const fs::path& vob, int n) {
+  std::fstream f(vob, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<unsigned char> s(2048);
+  for (std::uint32_t sector = 0; f.read(reinterpret_cast<char*>(s.data()), 2048); ++sector) {
+    const std::size_t pos = 14 + (s[13] & 7);
+    if (s[3] != 0xBA || s[pos] != 0 || s[pos + 1] != 0 || s[pos + 2] != 1 || s[pos + 3] != 0xE0 || n-- > 0)
+      continue;
+    s[pos + 6] |= 0x10;
+    f.seekp(static_cast<std::streamoff>(sector) * 2048);
+    f.write(reinterpret_cast<const char*>(s.data()), 2048);
+    return sector;
+  }
+  return 0;
+}
+
+TEST_F(DvdDataTest, AScrambledPacketIsDamageAndTheTitleReadsToItsEnd) {
+  const int fds = OpenDescriptors();
+  {
+    ScratchDir scratch;
+    const fs::path disc = scratch.CopySample();
+    ASSERT_GT(ScrambleOneVideoPacket(disc / "VTS_01_1.VOB", 400), 0u);
+    Settings s;
+    s.folder = disc.string();
+    auto data = Start(s, 0);
+    ASSERT_TRUE(data);
+    int pictures = 0;
+    HRESULT hr = S_OK;
+    for (; pictures < 1000; ++pictures) {
+      Picture p;
+      hr = Read(data.get(), 720, 576, &p);
+      if (hr != S_OK) break;
+    }
+    EXPECT_EQ(hr, DVD_S_END_OF_TITLE) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+    EXPECT_EQ(pictures, 300) << "the whole 12 seconds";
+  }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
 TEST_F(DvdDataTest, EncryptedDiscIsReportedAsSuch) {
   const int fds = OpenDescriptors();
   {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
+#include <string>
 #include <vector>
 
 using namespace outside;
@@ -129,17 +131,67 @@ TEST(DvdPackSplit, DamagedAndForeignSectorsNeverReadPastThePack) {
   EXPECT_TRUE(Split(p, 0).empty());
 }
 
-TEST(DvdPackSplit, ScrambledPacketsMeanAnEncryptedDisc) {
+TEST(DvdPackSplit, ScrambledPacketsAreCountedAndNotHandedOn) {
   Pack p;
   std::size_t at = PackHeader(p);
   at = Pes(p, at, 0xE0, 0, {1, 2, 3}, 0x10);
+  at = Pes(p, at, 0xBD, -1, {0x80, 0x01, 0x00, 0x01, 0x0B, 0x77}, 0x30);
+  at = Pes(p, at, 0xC0, 90000, {0xFF, 0xFD});
   Padding(p, at);
+  PackCounts counts;
+  std::vector<int> streams;
+  EXPECT_TRUE(SplitPack(p.data(), 5, [&](const DvdPayload& d) { streams.push_back(d.streamId); }, &counts));
+  EXPECT_EQ(streams, std::vector<int>{0xC0});
+  EXPECT_EQ(counts.media, 3);
+  EXPECT_EQ(counts.scrambled, 2);
+}
+
+bool ThrowsEncrypted(const std::function<void()>& f) {
   try {
-    Split(p, 0);
-    FAIL() << "no error";
+    f();
   } catch (const DvdError& e) {
-    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos) << e.what();
+    return true;
   }
+  return false;
+}
+
+TEST(DvdScrambleWatch, ScatteredDamageReadsOnAndMostlyScrambledStretchesStop) {
+  // One packet in four scrambled, and a burst of 16 in a row among them, is damage.
+  ScrambleWatch damage;
+  EXPECT_FALSE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 10000; ++i) damage.Note({1, i % 4 == 0 ? 1 : 0});
+    for (int i = 0; i < 16; ++i) damage.Note({1, 1});
+    for (int i = 0; i < 200; ++i) damage.Note({2, 0});
+    damage.Finish();
+  }));
+  // Exactly half of a stretch is not most of it.
+  ScrambleWatch half;
+  EXPECT_FALSE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 1000; ++i) half.Note({2, 1});
+  }));
+  // An encrypted title stops within its first stretch, packs of several packets or not.
+  ScrambleWatch encrypted;
+  int packs = 0;
+  EXPECT_TRUE(ThrowsEncrypted([&] {
+    for (; packs < 1000; ++packs) encrypted.Note({3, 3});
+  }));
+  EXPECT_LE(packs, ScrambleWatch::kStretch / 3);
+  // Good data first, then encryption: the stop comes once the stretch is mostly scrambled.
+  ScrambleWatch later;
+  int scrambledPacks = 0;
+  EXPECT_TRUE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 500; ++i) later.Note({1, 0});
+    for (; scrambledPacks < 1000; ++scrambledPacks) later.Note({1, 1});
+  }));
+  EXPECT_EQ(scrambledPacks, ScrambleWatch::kStretch / 2);
+  // A title shorter than a stretch is judged at its end; a seek starts afresh.
+  ScrambleWatch shortTitle;
+  for (int i = 0; i < 10; ++i) shortTitle.Note({1, i < 6 ? 1 : 0});
+  EXPECT_TRUE(ThrowsEncrypted([&] { shortTitle.Finish(); }));
+  shortTitle.Reset();
+  shortTitle.Note({4, 1});
+  EXPECT_FALSE(ThrowsEncrypted([&] { shortTitle.Finish(); }));
 }
 
 TEST(DvdPackSplit, NavigationPacksAreRecognised) {
