@@ -14,7 +14,7 @@ using namespace outsidetest;
 
 namespace {
 
-constexpr int kMutants = 600;
+constexpr int kMutants = 520;
 
 using Bytes = std::vector<char>;
 
@@ -140,12 +140,16 @@ TEST_F(DvdIfoMutationTest, DamagedIfoFilesNeverTakeTheProgramDown) {
     for (const char* ext : {".IFO", ".BUP"}) originals[s + ext] = ReadFile(disc / (s + ext));
 
   Outcome outcome;
+  std::string damaged;
   for (int seed = 1; seed <= kMutants; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(static_cast<std::uint32_t>(seed));
-    for (const auto& [name, bytes] : originals) WriteFile(disc / name, bytes);
+    // The sets left sound keep their files, and so their verdicts.
+    if (!damaged.empty())
+      for (const char* ext : {".IFO", ".BUP"}) WriteFile(disc / (damaged + ext), originals[damaged + ext]);
     // Every set in turn; mostly the backup is damaged the same way, else it stays sound.
     const std::string& set = sets[static_cast<std::size_t>(seed) % sets.size()];
+    damaged = set;
     Bytes ifo = originals[set + ".IFO"];
     Damage(ifo, rng);
     WriteFile(disc / (set + ".IFO"), ifo);

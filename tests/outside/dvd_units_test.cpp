@@ -2,10 +2,17 @@
 // blocks and interleaved units, naming languages.
 #include "dvd_demux.h"
 #include "dvd_disc.h"
+#include "ifo_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
@@ -245,6 +252,84 @@ TEST(DvdNames, LanguagesByTheirCodes) {
   EXPECT_EQ(LanguageName(('x' << 8) | 'q'), "xq");
   EXPECT_EQ(LanguageName(0), "Unknown");
   EXPECT_EQ(LanguageName(0xFFFF), "Unknown");
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != std::filesystem::directory_iterator(); ++it)
+    ++n;
+  return n;
+}
+
+TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
+  const int fds = OpenDescriptors();
+  EXPECT_EQ(RunIsolated([] {}, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { throw DvdError("refused with a reason"); }, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { std::raise(SIGSEGV); }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([] { std::abort(); }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([] { std::_Exit(0); }, 10000), ProbeEnd::Died) << "gone without a verdict";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunIsolated([] { std::this_thread::sleep_for(std::chrono::seconds(30)); }, 300), ProbeEnd::TimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the hung child is killed";
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+std::filesystem::path SampleFile(const std::string& name) {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "sample-dvd" / "VIDEO_TS" / name;
+}
+
+std::vector<char> Load(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
+  const auto scratch = std::filesystem::temp_directory_path() / ("quill-ifo-check-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(scratch);
+  for (const char* name : {"VIDEO_TS.IFO", "VTS_01_0.IFO", "VTS_02_0.BUP", "VTS_03_0.IFO"})
+    EXPECT_EQ(CheckIfoFile(SampleFile(name).string()), "") << name;
+
+  struct Case {
+    const char* file;
+    void (*damage)(std::vector<char>&);
+    const char* text;
+  };
+  const Case cases[] = {
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b.resize(1000); }, "shorter than one sector"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[3] = 'X'; }, "does not start as an IFO file does"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0x1C, 1000); }, "claims 1001 sectors but holds 4"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 0); }, "no title table"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 9); }, "title table lies past the end"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[2048] = 0x7F; }, "title table is cut short"},
+      {"VTS_01_0.IFO", [](std::vector<char>& b) { Put32(b, 0xCC, 77); }, "program chain table lies past the end"},
+      // The program chain table's first chain claims 255 programs and cells.
+      {"VTS_01_0.IFO",
+       [](std::vector<char>& b) {
+         const std::size_t chain = 2 * 2048 + ((static_cast<unsigned char>(b[2 * 2048 + 12]) << 24) |
+                                               (static_cast<unsigned char>(b[2 * 2048 + 13]) << 16) |
+                                               (static_cast<unsigned char>(b[2 * 2048 + 14]) << 8) |
+                                               static_cast<unsigned char>(b[2 * 2048 + 15]));
+         b[chain + 2] = b[chain + 3] = static_cast<char>(0xFF);
+       },
+       "a program chain of its program chain table has a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<char> bytes = Load(SampleFile(c.file));
+    ASSERT_FALSE(bytes.empty());
+    c.damage(bytes);
+    const auto path = scratch / c.file;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_NE(CheckIfoFile(path.string()).find(c.text), std::string::npos) << CheckIfoFile(path.string());
+  }
+  const std::string folder = SampleFile("VTS_02_0.IFO").parent_path().string();
+  EXPECT_EQ(FindDiscFile(folder, "vts_02_0.ifo"), folder + "/VTS_02_0.IFO") << "any case of letters";
+  EXPECT_EQ(FindDiscFile(scratch.string(), "VTS_09_0.IFO"), "");
+  std::filesystem::remove_all(scratch);
 }
 
 }  // namespace
