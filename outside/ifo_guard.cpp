@@ -188,10 +188,12 @@ std::string CheckIfoFile(const std::string& path) {
 
   const bool vmg = f.Starts("DVDVIDEO-VMG");
   if (!vmg && !f.Starts("DVDVIDEO-VTS")) return "it does not start as an IFO file does";
-  const std::uint64_t sectors = f.U32(0x1C) + 1;
-  if (sectors * kSector > f.size())
-    return "it claims " + std::to_string(sectors) + " sectors but holds " + std::to_string(f.size() / kSector);
-  const std::uint64_t end = sectors * kSector;
+  const std::uint64_t claimed = f.U32(0x1C) + 1;
+  if (claimed * kSector > f.size())
+    return "it claims " + std::to_string(claimed) + " sectors but holds " + std::to_string(f.size() / kSector);
+  // The tables are bounded by what the file holds: a claim that falls short is harmless.
+  const std::uint64_t sectors = f.size() / kSector;
+  const std::uint64_t end = f.size();
 
   struct Table {
     std::uint64_t field;
