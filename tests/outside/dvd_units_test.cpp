@@ -332,4 +332,35 @@ TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
   std::filesystem::remove_all(scratch);
 }
 
+TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
+  const auto dir = std::filesystem::temp_directory_path() / ("quill-ifo-verdict-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* ext : {".IFO", ".BUP"})
+    std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext), dir / (std::string("VTS_02_0") + ext));
+  const auto crash = [] { std::raise(SIGSEGV); };
+  const auto fine = [] {};
+  auto verdict = [&](const std::function<void()>& parse) {
+    try {
+      GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse);
+      return std::string("passed");
+    } catch (const DvdError& e) {
+      return std::string(e.what());
+    }
+  };
+  // A crash in the child makes the set unreadable, and stays the verdict for these files.
+  EXPECT_EQ(verdict(crash),
+            "The title set file VTS_02_0.IFO is damaged so badly that the DVD library fails on it; it cannot be read.");
+  EXPECT_NE(verdict(fine), "passed") << "no second child for the same files";
+  // Changed files are a new disc: checked again, and a pass is kept in turn.
+  const std::vector<char> bytes = Load(dir / "VTS_02_0.IFO");
+  std::filesystem::remove(dir / "VTS_02_0.IFO");
+  std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(verdict(fine), "passed");
+  EXPECT_EQ(verdict(crash), "passed") << "the kept verdict, without a child";
+  // Both copies failing the checks: refused before any child runs, with the reason.
+  for (const char* ext : {".IFO", ".BUP"}) std::filesystem::resize_file(dir / (std::string("VTS_02_0") + ext), 4096);
+  EXPECT_EQ(verdict(fine), "The title set file VTS_02_0.IFO is damaged (it claims 6 sectors but holds 2); it cannot be read.");
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
