@@ -210,14 +210,22 @@ DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logg
   root_ = path;
 
   logger_->cb.pf_log = &Logger::Log;
-  // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a child.
-  GuardIfoSet(videoTs_, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"", [&] {
-    ReaderPtr reader(OpenReader());
-    if (reader) ReadTitleList(reader.get());
-  });
   reader_ = OpenReader();
   if (!reader_) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
-  if (!ReadTitleList(reader_)) {
+  // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a child, and
+  // only a file it read there is read here.
+  bool readable = false;
+  try {
+    readable = GuardIfoSet(videoTs_, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"", [&] {
+      ReaderPtr reader(OpenReader());
+      return !reader || ReadTitleList(reader.get());
+    });
+  } catch (...) {
+    DVDClose(reader_);
+    reader_ = nullptr;
+    throw;
+  }
+  if (!readable || !ReadTitleList(reader_)) {
     DVDClose(reader_);
     reader_ = nullptr;
     throw DvdError("VIDEO_TS.IFO in \"" + path +
@@ -248,23 +256,24 @@ const DvdTitle& DvdDisc::Title(int index) {
                    std::to_string(TitleCount()) + " titles.", kDvdBadIndex);
   if (titles_[index]) return *titles_[index];
 
+  // The first parse of a title set's IFO runs in a child, with every title of the set;
+  // a set libdvdread refused there is not given to it here.
   const int set = titleSets_[index].titleSet;
-  if (set > 0) {
-    // The first parse of a title set's IFO runs in a child, with every title of the set.
-    GuardIfoSet(videoTs_, SetName(set), "The title set file " + SetName(set) + ".IFO", [&] {
-      ReaderPtr reader(OpenReader());
-      if (!reader) return;
-      for (int i = 0; i < TitleCount(); ++i) {
-        if (titleSets_[i].titleSet != set) continue;
-        try {
-          ReadTitle(reader.get(), i);
-        } catch (const DvdError&) {
-          // Refused with a reason: no crash.
-        }
+  const bool readable = set > 0 && GuardIfoSet(videoTs_, SetName(set), "The title set file " + SetName(set) + ".IFO", [&] {
+    ReaderPtr reader(OpenReader());
+    if (!reader) return true;
+    if (!IfoPtr(ifoOpen(reader.get(), set))) return false;
+    for (int i = 0; i < TitleCount(); ++i) {
+      if (titleSets_[i].titleSet != set) continue;
+      try {
+        ReadTitle(reader.get(), i);
+      } catch (const DvdError&) {
+        // Refused with a reason: no crash.
       }
-    });
-  }
-  titles_[index] = ReadTitle(reader_, index);
+    }
+    return true;
+  });
+  titles_[index] = ReadTitle(readable ? reader_ : nullptr, index);
   return *titles_[index];
 }
 
@@ -275,7 +284,7 @@ std::string DvdDisc::SetName(int titleSet) {
 DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, int index) const {
   const TitleRef& ref = titleSets_[index];
   const std::string setName = SetName(ref.titleSet) + ".IFO";
-  IfoPtr vts(ref.titleSet > 0 ? ifoOpen(reader, ref.titleSet) : nullptr);
+  IfoPtr vts(reader && ref.titleSet > 0 ? ifoOpen(reader, ref.titleSet) : nullptr);
   if (!vts || !vts->vtsi_mat || !vts->vts_ptt_srpt || !vts->vts_pgcit)
     throw DvdError("The title set file " + setName + " of title " + std::to_string(index + 1) +
                    " is missing or damaged.");

@@ -102,6 +102,7 @@ class DvdDisc {
   dvd_reader_s* OpenReader() const;
   // Reads the list of titles from VIDEO_TS.IFO; false when libdvdread cannot read it.
   bool ReadTitleList(dvd_reader_s* reader);
+  // Reads a title from its title set's IFO; a null reader reports the set as unreadable.
   DvdTitle ReadTitle(dvd_reader_s* reader, int index) const;
   static std::string SetName(int titleSet);  // "VTS_01_0"
 

@@ -124,7 +124,7 @@ FileIdentity IdentityOf(const std::string& path) {
   return id;
 }
 
-ProbeEnd RunIsolated(const std::function<void()>& probe, int timeLimitMs) {
+ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     throw DvdError("The DVD's files cannot be checked: the system refuses to open a pipe.");
@@ -141,13 +141,13 @@ ProbeEnd RunIsolated(const std::function<void()>& probe, int timeLimitMs) {
     for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) ::dup2(null, STDERR_FILENO);
+    char answer = 'P';
     try {
-      probe();
+      if (!probe()) answer = 'R';
     } catch (...) {
       // A refusal with a reason is no crash: the parent meets the same reason.
     }
-    const char passed = 'P';
-    const bool told = ::write(fds[1], &passed, 1) == 1;
+    const bool told = ::write(fds[1], &answer, 1) == 1;
     ::_exit(told ? 0 : 1);  // no exit handlers or flushes of the parent's state
   }
   ::close(fds[1]);
@@ -163,7 +163,7 @@ ProbeEnd RunIsolated(const std::function<void()>& probe, int timeLimitMs) {
     char answer = 0;
     const ssize_t got = ::read(fds[0], &answer, 1);
     if (got < 0 && errno == EINTR) continue;
-    end = got == 1 && answer == 'P' ? ProbeEnd::Passed : ProbeEnd::Died;
+    end = got != 1 ? ProbeEnd::Died : answer == 'P' ? ProbeEnd::Passed : answer == 'R' ? ProbeEnd::Refused : ProbeEnd::Died;
     break;
   }
   ::close(fds[0]);
@@ -244,11 +244,10 @@ std::string FindDiscFile(const std::string& videoTs, const std::string& name) {
   return found;
 }
 
-void GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
-                 const std::function<void()>& parse) {
+bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
+                 const std::function<bool()>& parse) {
   const std::string ifo = FindDiscFile(videoTs, base + ".IFO"), bup = FindDiscFile(videoTs, base + ".BUP");
-  if (ifo.empty() && bup.empty()) return;  // libdvdread says it is missing
-
+  if (ifo.empty() && bup.empty()) return false;  // missing: the caller says so
   // libdvdread falls back to the backup copy: one sound file of the two is enough.
   const std::string ifoProblem = ifo.empty() ? "it is missing" : CheckIfoFile(ifo);
   if (!ifoProblem.empty()) {
@@ -257,25 +256,30 @@ void GuardIfoSet(const std::string& videoTs, const std::string& base, const std:
   }
 
   static std::mutex lock;
-  static std::map<std::pair<FileIdentity, FileIdentity>, std::string> verdicts;  // "" passed, else the error
+  static std::map<std::pair<FileIdentity, FileIdentity>, ProbeEnd> verdicts;
   const auto key = std::make_pair(IdentityOf(ifo), IdentityOf(bup));
+  ProbeEnd end = ProbeEnd::TimedOut;
   {
     std::lock_guard<std::mutex> hold(lock);
-    if (auto it = verdicts.find(key); it != verdicts.end()) {
-      if (it->second.empty()) return;
-      throw DvdError(it->second);
+    if (auto it = verdicts.find(key); it != verdicts.end()) end = it->second;
+  }
+  if (end == ProbeEnd::TimedOut) {
+    end = RunIsolated(parse, kIfoTimeLimitMs);
+    // A time-out may be a slow drive: not kept, the next open tries again.
+    if (end != ProbeEnd::TimedOut) {
+      std::lock_guard<std::mutex> hold(lock);
+      verdicts[key] = end;
     }
   }
-  const ProbeEnd end = RunIsolated(parse, kIfoTimeLimitMs);
-  if (end == ProbeEnd::TimedOut)  // perhaps a slow drive: not kept, the next open tries again
-    throw DvdError(what + " could not be read within " + std::to_string(kIfoTimeLimitMs / 1000) +
-                   " seconds; it is damaged or the drive does not answer.");
-  std::string verdict;
-  if (end == ProbeEnd::Died)
-    verdict = what + " is damaged so badly that the DVD library fails on it; it cannot be read.";
-  std::lock_guard<std::mutex> hold(lock);
-  verdicts[key] = verdict;
-  if (!verdict.empty()) throw DvdError(verdict);
+  switch (end) {
+    case ProbeEnd::Passed: return true;
+    case ProbeEnd::Refused: return false;
+    case ProbeEnd::Died:
+      throw DvdError(what + " is damaged so badly that the DVD library fails on it; it cannot be read.");
+    case ProbeEnd::TimedOut: break;
+  }
+  throw DvdError(what + " could not be read within " + std::to_string(kIfoTimeLimitMs / 1000) +
+                 " seconds; it is damaged or the drive does not answer.");
 }
 
 }  // namespace outside

@@ -25,12 +25,13 @@ struct FileIdentity {
 };
 FileIdentity IdentityOf(const std::string& path);
 
-// How a probe run in a child process ended.
-enum class ProbeEnd { Passed, Died, TimedOut };
+// How a probe run in a child process ended: it returned true (or threw), returned false,
+// died or ran out of time.
+enum class ProbeEnd { Passed, Refused, Died, TimedOut };
 
-// Runs probe in a forked child; a probe that returns or throws has passed. The child's
-// standard error is discarded: a crash is expected there and reported by the caller.
-ProbeEnd RunIsolated(const std::function<void()>& probe, int timeLimitMs);
+// Runs probe in a forked child. The child's standard error is discarded: a crash is
+// expected there and reported by the caller.
+ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs);
 
 // Checks one IFO file ("VIDEO_TS.IFO", "VTS_01_0.BUP") before libdvdread reads it.
 // Returns "" when the file looks sound, else why it is not ("its title table lies past
@@ -43,9 +44,11 @@ std::string FindDiscFile(const std::string& videoTs, const std::string& name);
 
 // Opens IFO sets safely. `what` names the set in error texts ("VIDEO_TS.IFO",
 // "the title set file VTS_01_0.IFO"), `parse` is the parse that will run in this process
-// afterwards. Throws DvdError when the set must not be parsed here.
-void GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
-                 const std::function<void()>& parse);
+// afterwards; it answers false when libdvdread refuses the set. Throws DvdError when the
+// set must not be parsed here; returns false when libdvdread refused it in the child, so
+// that this process need not meet libdvdread's failure paths at all.
+bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
+                 const std::function<bool()>& parse);
 
 // How long a child may take over one IFO set.
 inline constexpr int kIfoTimeLimitMs = 15000;

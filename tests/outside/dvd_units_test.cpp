@@ -263,13 +263,20 @@ int OpenDescriptors() {
 
 TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
   const int fds = OpenDescriptors();
-  EXPECT_EQ(RunIsolated([] {}, 10000), ProbeEnd::Passed);
-  EXPECT_EQ(RunIsolated([] { throw DvdError("refused with a reason"); }, 10000), ProbeEnd::Passed);
-  EXPECT_EQ(RunIsolated([] { std::raise(SIGSEGV); }, 10000), ProbeEnd::Died);
-  EXPECT_EQ(RunIsolated([] { std::abort(); }, 10000), ProbeEnd::Died);
-  EXPECT_EQ(RunIsolated([] { std::_Exit(0); }, 10000), ProbeEnd::Died) << "gone without a verdict";
+  EXPECT_EQ(RunIsolated([] { return true; }, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { return false; }, 10000), ProbeEnd::Refused);
+  EXPECT_EQ(RunIsolated([]() -> bool { throw DvdError("refused with a reason"); }, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { return std::raise(SIGSEGV) == 0; }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([]() -> bool { std::abort(); }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([]() -> bool { std::_Exit(0); }, 10000), ProbeEnd::Died) << "gone without a verdict";
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(RunIsolated([] { std::this_thread::sleep_for(std::chrono::seconds(30)); }, 300), ProbeEnd::TimedOut);
+  EXPECT_EQ(RunIsolated(
+                [] {
+                  std::this_thread::sleep_for(std::chrono::seconds(30));
+                  return true;
+                },
+                300),
+            ProbeEnd::TimedOut);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the hung child is killed";
   EXPECT_EQ(OpenDescriptors(), fds);
 }
@@ -337,12 +344,13 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
   std::filesystem::create_directories(dir);
   for (const char* ext : {".IFO", ".BUP"})
     std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext), dir / (std::string("VTS_02_0") + ext));
-  const auto crash = [] { std::raise(SIGSEGV); };
-  const auto fine = [] {};
-  auto verdict = [&](const std::function<void()>& parse) {
+  const auto crash = [] { return std::raise(SIGSEGV) == 0; };
+  const auto fine = [] { return true; };
+  const auto refuse = [] { return false; };
+  auto verdict = [&](const std::function<bool()>& parse) {
     try {
-      GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse);
-      return std::string("passed");
+      return std::string(GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse) ? "passed"
+                                                                                                          : "refused");
     } catch (const DvdError& e) {
       return std::string(e.what());
     }
@@ -357,6 +365,11 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
   std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(verdict(fine), "passed");
   EXPECT_EQ(verdict(crash), "passed") << "the kept verdict, without a child";
+  // A refusal by libdvdread in the child is kept too.
+  std::filesystem::remove(dir / "VTS_02_0.IFO");
+  std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(verdict(refuse), "refused");
+  EXPECT_EQ(verdict(fine), "refused");
   // Both copies failing the checks: refused before any child runs, with the reason.
   for (const char* ext : {".IFO", ".BUP"}) std::filesystem::resize_file(dir / (std::string("VTS_02_0") + ext), 4096);
   EXPECT_EQ(verdict(fine), "The title set file VTS_02_0.IFO is damaged (it claims 6 sectors but holds 2); it cannot be read.");
