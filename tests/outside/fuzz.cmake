@@ -1,6 +1,7 @@
 # The DVD reader's fuzzers, built and run like the BMP fuzzer: clang's libFuzzer in a
 # separate clang invocation, in the sanitizer build only. The suite runs each briefly;
 # ten-minute runs are there by hand:  ctest --test-dir build-asan -C LongFuzz -L long
+# (with the long IFO mutation run of dvd.cmake)
 if(NOT QUILL_SANITIZE)
   return()
 endif()
