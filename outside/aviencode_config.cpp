@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "mpegsettings.h"
+#include "numtext.h"
 
 namespace outside {
 
@@ -48,7 +49,7 @@ Status BuildAviConfig(const AviSettings& s, SessionConfig* c) {
                                                           " is not available on this system.");
   AVRational rate{};
   if (!FrameRateFromDouble(s.frameRate, &rate))
-    return Status::Fail(E_INVALIDARG, "The frame rate " + std::to_string(s.frameRate) + " is not valid.");
+    return Status::Fail(E_INVALIDARG, "The frame rate " + NumberText(s.frameRate) + " is not valid.");
   if (s.keySeconds <= 0 || s.keySeconds > 60)
     return Status::Fail(E_INVALIDARG, "The key picture interval must be 1 to 60 seconds.");
   if (s.interleave <= 0 || s.interleave > 250)

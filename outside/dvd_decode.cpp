@@ -174,14 +174,25 @@ void TitleDecoder::Feed(const DvdPayload& p) {
   } else if (audio_ && p.streamId == settings_.audioStreamId &&
              (p.streamId != 0xBD || p.substreamId == settings_.audioSubstreamId)) {
     if (audio_->parser) FeedParsed(*audio_, p);
-    else Decode(*audio_, p.data, static_cast<int>(p.size), p.pts == kNoPts ? AV_NOPTS_VALUE : p.pts, p.sector);
+    else Decode(*audio_, Padded(p.data, p.size), static_cast<int>(p.size), p.pts == kNoPts ? AV_NOPTS_VALUE : p.pts,
+                p.sector);
   } else if (spu_ && p.streamId == 0xBD && p.substreamId == settings_.subtitleSubstreamId) {
     FeedSubtitle(p);
   }
 }
 
+// FFmpeg's parsers and decoders read up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the
+// data they are given; a payload that ends at the end of a read would send them past the
+// sector buffer. They get a copy with zeroed padding.
+const std::uint8_t* TitleDecoder::Padded(const std::uint8_t* data, std::size_t size) {
+  padded_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
+  std::memcpy(padded_.data(), data, size);
+  std::memset(padded_.data() + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  return padded_.data();
+}
+
 void TitleDecoder::FeedParsed(Codec& codec, const DvdPayload& p) {
-  const std::uint8_t* data = p.data;
+  const std::uint8_t* data = Padded(p.data, p.size);
   int left = static_cast<int>(p.size);
   std::int64_t pts = p.pts == kNoPts ? AV_NOPTS_VALUE : p.pts;
   while (left > 0) {
@@ -426,6 +437,8 @@ void TitleDecoder::FeedSubtitle(const DvdPayload& p) {
   }
   spuBuffer_.insert(spuBuffer_.end(), p.data, p.data + p.size);
   if (spuBuffer_.size() < spuSize_) return;
+  spuBuffer_.resize(spuSize_ + AV_INPUT_BUFFER_PADDING_SIZE);  // the decoder's padding, zeroed
+  std::fill(spuBuffer_.begin() + static_cast<std::ptrdiff_t>(spuSize_), spuBuffer_.end(), 0);
 
   av_packet_unref(packet_);
   packet_->data = spuBuffer_.data();

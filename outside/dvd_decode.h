@@ -69,6 +69,8 @@ class TitleDecoder {
  private:
   struct Codec;
   struct Subtitle;
+  // A copy of data followed by the zeroed padding FFmpeg's readers may look into.
+  const std::uint8_t* Padded(const std::uint8_t* data, std::size_t size);
   void FeedParsed(Codec& codec, const DvdPayload& payload);
   void Decode(Codec& codec, const std::uint8_t* data, int size, std::int64_t pts, std::int64_t pos);
   void Drain(Codec& codec);
@@ -126,6 +128,7 @@ class TitleDecoder {
   };
   std::optional<Resync> resync_;
 
+  std::vector<std::uint8_t> padded_;
   std::vector<std::uint8_t> spuBuffer_;
   std::size_t spuSize_ = 0;
   std::int64_t spuPts_ = INT64_MIN;

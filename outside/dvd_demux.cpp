@@ -26,7 +26,9 @@ const char kEncrypted[] =
 }  // namespace
 
 bool SplitPack(const std::uint8_t* pack, std::uint32_t sector,
-               const std::function<void(const DvdPayload&)>& sink) {
+               const std::function<void(const DvdPayload&)>& sink, PackCounts* counts) {
+  PackCounts ignored;
+  if (!counts) counts = &ignored;
   if (!HasStartCode(pack) || pack[3] != 0xBA) return false;
   std::size_t pos;
   if ((pack[4] & 0xC0) == 0x40) pos = 14 + (pack[13] & 7);  // MPEG-2 pack header
@@ -41,13 +43,18 @@ bool SplitPack(const std::uint8_t* pack, std::uint32_t sector,
     const std::size_t end = pos + 6 + ((static_cast<std::size_t>(p[4]) << 8) | p[5]);
     if (end > kSectorSize) break;  // a packet never crosses its pack: the rest is damaged
     if (CarriesMedia(sid)) {
+      ++counts->media;
       DvdPayload out;
       out.streamId = sid;
       out.sector = sector;
       std::size_t h = pos + 6;
       if (h < end && (pack[h] & 0xC0) == 0x80) {  // MPEG-2 PES header
         if (end - h < 3) { pos = end; continue; }
-        if (pack[h] & 0x30) throw DvdError(kEncrypted);
+        if (pack[h] & 0x30) {  // scrambled: its payload means nothing without the disc's keys
+          ++counts->scrambled;
+          pos = end;
+          continue;
+        }
         const std::uint8_t flags = pack[h + 1];
         const std::size_t headerEnd = h + 3 + pack[h + 2];
         if (headerEnd > end) { pos = end; continue; }
@@ -87,6 +94,27 @@ bool SplitPack(const std::uint8_t* pack, std::uint32_t sector,
   }
   return true;
 }
+
+void ScrambleWatch::Add(bool scrambled) {
+  if (count_ == kStretch) scrambled_ -= recent_[next_];
+  else ++count_;
+  recent_[next_] = scrambled;
+  scrambled_ += scrambled;
+  next_ = (next_ + 1) % kStretch;
+}
+
+void ScrambleWatch::Note(const PackCounts& counts) {
+  for (int i = 0; i < counts.media; ++i) {
+    Add(i < counts.scrambled);
+    if (count_ == kStretch && scrambled_ * 2 > kStretch) throw DvdError(kEncrypted);
+  }
+}
+
+void ScrambleWatch::Finish() {
+  if (scrambled_ > 0 && scrambled_ * 2 > count_) throw DvdError(kEncrypted);
+}
+
+void ScrambleWatch::Reset() { *this = ScrambleWatch(); }
 
 bool IsNavPack(const std::uint8_t* pack) {
   return HasStartCode(pack) && pack[3] == 0xBA && HasStartCode(pack + 0x400) && pack[0x403] == 0xBF &&

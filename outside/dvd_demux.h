@@ -26,12 +26,41 @@ struct DvdPayload {
   std::uint32_t sector = 0;
 };
 
+// What one pack held: its media packets (sound, pictures, sub-pictures) and how many of
+// them were scrambled.
+struct PackCounts {
+  int media = 0;
+  int scrambled = 0;
+};
+
 // Splits one pack. AC-3/DTS/LPCM payloads start after their frame count and first-access
 // pointer (LPCM keeps its 3-byte header for the decoder); sub-picture payloads after the
 // substream byte. Returns false for a sector that is not a program-stream pack (skipped).
-// Throws DvdError when a packet is scrambled: the disc is encrypted.
+// A scrambled packet is not handed on; counts (when given) says how many there were.
 bool SplitPack(const std::uint8_t* pack, std::uint32_t sector,
-               const std::function<void(const DvdPayload&)>& sink);
+               const std::function<void(const DvdPayload&)>& sink, PackCounts* counts = nullptr);
+
+// Tells an encrypted title from damage. A packet with its scrambling bits set is damage
+// (one flipped bit does it) and is skipped; when most media packets of a stretch are
+// scrambled, the disc is encrypted and reading cannot go on.
+class ScrambleWatch {
+ public:
+  static constexpr int kStretch = 64;  // media packets
+
+  // Throws DvdError (the disc is encrypted) once most of the last kStretch media packets
+  // were scrambled.
+  void Note(const PackCounts& counts);
+  // At the end of the data: the same test over a title shorter than a stretch.
+  void Finish();
+  void Reset();
+
+ private:
+  void Add(bool scrambled);
+  bool recent_[kStretch] = {};
+  int count_ = 0;       // media packets seen, up to kStretch
+  int next_ = 0;        // where the next one goes in recent_
+  int scrambled_ = 0;   // scrambled among the last count_
+};
 
 // True when the sector is a navigation pack (its DSI packet tells where the VOBU ends).
 bool IsNavPack(const std::uint8_t* pack);

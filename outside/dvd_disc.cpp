@@ -1,5 +1,7 @@
 #include "dvd_disc.h"
 
+#include "ifo_guard.h"
+
 #include <dvdread/dvd_reader.h>
 #include <dvdread/ifo_read.h>
 #include <dvdread/ifo_types.h>
@@ -175,6 +177,18 @@ struct DvdDisc::Logger {
   static void Log(void*, dvd_logger_level_t, const char*, va_list) {}
 };
 
+namespace {
+
+// A reader of its own for a parse in a child process.
+struct ReaderCloser {
+  void operator()(dvd_reader_s* r) const { DVDClose(r); }
+};
+using ReaderPtr = std::unique_ptr<dvd_reader_s, ReaderCloser>;
+
+}  // namespace
+
+dvd_reader_s* DvdDisc::OpenReader() const { return DVDOpen2(logger_.get(), &logger_->cb, root_.c_str()); }
+
 DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logger>()) {
   std::string path = videoFolder;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -183,27 +197,53 @@ DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logg
   // libdvdread wants the disc's root; accept the VIDEO_TS folder itself as well.
   const std::size_t slash = path.find_last_of('/');
   const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (Lower(last) == "video_ts") path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  else if (!IsDirectory(path + "/VIDEO_TS") && !IsDirectory(path + "/video_ts"))
+  if (Lower(last) == "video_ts") {
+    videoTs_ = path;
+    path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  } else if (IsDirectory(path + "/VIDEO_TS")) {
+    videoTs_ = path + "/VIDEO_TS";
+  } else if (IsDirectory(path + "/video_ts")) {
+    videoTs_ = path + "/video_ts";
+  } else {
     throw DvdError("The folder \"" + path + "\" holds no VIDEO_TS folder.");
+  }
+  root_ = path;
 
   logger_->cb.pf_log = &Logger::Log;
-  reader_ = DVDOpen2(logger_.get(), &logger_->cb, path.c_str());
+  reader_ = OpenReader();
   if (!reader_) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
-
-  IfoPtr vmg(ifoOpen(reader_, 0));
-  if (!vmg || !vmg->tt_srpt) {
+  // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a child, and
+  // only a file it read there is read here.
+  bool readable = false;
+  try {
+    readable = GuardIfoSet(videoTs_, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"", [&] {
+      ReaderPtr reader(OpenReader());
+      return !reader || ReadTitleList(reader.get());
+    });
+  } catch (...) {
+    DVDClose(reader_);
+    reader_ = nullptr;
+    throw;
+  }
+  if (!readable || !ReadTitleList(reader_)) {
     DVDClose(reader_);
     reader_ = nullptr;
     throw DvdError("VIDEO_TS.IFO in \"" + path +
                    "\" is missing or damaged; this is not a readable DVD-Video folder.");
   }
+  titles_.resize(titleSets_.size());
+}
+
+bool DvdDisc::ReadTitleList(dvd_reader_s* reader) {
+  IfoPtr vmg(ifoOpen(reader, 0));
+  if (!vmg || !vmg->tt_srpt) return false;
   const tt_srpt_t* tt = vmg->tt_srpt;
+  titleSets_.clear();
   for (int i = 0; i < tt->nr_of_srpts; ++i) {
     const title_info_t& t = tt->title[i];
     titleSets_.push_back({t.title_set_nr, t.vts_ttn, std::max<int>(1, t.nr_of_angles), t.nr_of_ptts});
   }
-  titles_.resize(titleSets_.size());
+  return true;
 }
 
 DvdDisc::~DvdDisc() {
@@ -216,10 +256,35 @@ const DvdTitle& DvdDisc::Title(int index) {
                    std::to_string(TitleCount()) + " titles.", kDvdBadIndex);
   if (titles_[index]) return *titles_[index];
 
+  // The first parse of a title set's IFO runs in a child, with every title of the set;
+  // a set libdvdread refused there is not given to it here.
+  const int set = titleSets_[index].titleSet;
+  const bool readable = set > 0 && GuardIfoSet(videoTs_, SetName(set), "The title set file " + SetName(set) + ".IFO", [&] {
+    ReaderPtr reader(OpenReader());
+    if (!reader) return true;
+    if (!IfoPtr(ifoOpen(reader.get(), set))) return false;
+    for (int i = 0; i < TitleCount(); ++i) {
+      if (titleSets_[i].titleSet != set) continue;
+      try {
+        ReadTitle(reader.get(), i);
+      } catch (const DvdError&) {
+        // Refused with a reason: no crash.
+      }
+    }
+    return true;
+  });
+  titles_[index] = ReadTitle(readable ? reader_ : nullptr, index);
+  return *titles_[index];
+}
+
+std::string DvdDisc::SetName(int titleSet) {
+  return "VTS_" + std::string(titleSet < 10 ? "0" : "") + std::to_string(titleSet) + "_0";
+}
+
+DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, int index) const {
   const TitleRef& ref = titleSets_[index];
-  const std::string setName = "VTS_" + std::string(ref.titleSet < 10 ? "0" : "") +
-                              std::to_string(ref.titleSet) + "_0.IFO";
-  IfoPtr vts(ref.titleSet > 0 ? ifoOpen(reader_, ref.titleSet) : nullptr);
+  const std::string setName = SetName(ref.titleSet) + ".IFO";
+  IfoPtr vts(reader && ref.titleSet > 0 ? ifoOpen(reader, ref.titleSet) : nullptr);
   if (!vts || !vts->vtsi_mat || !vts->vts_ptt_srpt || !vts->vts_pgcit)
     throw DvdError("The title set file " + setName + " of title " + std::to_string(index + 1) +
                    " is missing or damaged.");
@@ -256,8 +321,7 @@ const DvdTitle& DvdDisc::Title(int index) {
     ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, vts->vtsi_mat, wide, &pgc);
     title.programChains.push_back(std::move(pgc));
   }
-  titles_[index] = std::move(title);
-  return *titles_[index];
+  return title;
 }
 
 }  // namespace outside

@@ -98,6 +98,16 @@ class DvdDisc {
 
  private:
   struct Logger;
+  struct TitleRef;
+  dvd_reader_s* OpenReader() const;
+  // Reads the list of titles from VIDEO_TS.IFO; false when libdvdread cannot read it.
+  bool ReadTitleList(dvd_reader_s* reader);
+  // Reads a title from its title set's IFO; a null reader reports the set as unreadable.
+  DvdTitle ReadTitle(dvd_reader_s* reader, int index) const;
+  static std::string SetName(int titleSet);  // "VTS_01_0"
+
+  std::string root_;     // the folder that holds VIDEO_TS
+  std::string videoTs_;  // the VIDEO_TS folder itself
   dvd_reader_s* reader_ = nullptr;
   std::unique_ptr<Logger> logger_;
   struct TitleRef {

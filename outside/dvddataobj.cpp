@@ -6,6 +6,7 @@
 #include "dvd_com.h"
 #include "dvd_decode.h"
 #include "dvd_demux.h"
+#include "numtext.h"
 #include "outside_module.h"
 
 extern "C" {
@@ -140,7 +141,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   void OpenAll() {
     if (path_.empty()) throw DvdError("No DVD folder was set.", E_INVALIDARG);
     if (!std::isfinite(fps_) || fps_ < 1.0 || fps_ > 240.0)
-      throw DvdError("The frame rate " + std::to_string(fps_) + " cannot be delivered.", E_INVALIDARG);
+      throw DvdError("The frame rate " + NumberText(fps_) + " cannot be delivered.", E_INVALIDARG);
     if (rate_ < 8000 || rate_ > 192000)
       throw DvdError("The sample rate " + std::to_string(rate_) + " Hz cannot be delivered.", E_INVALIDARG);
 
@@ -182,6 +183,7 @@ class DVDDataObj : public qcom::ObjectRoot,
     dataEnded_ = false;
     titleEnded_ = false;
     position_ = position;
+    scrambling_.Reset();
   }
 
   void CloseAll(bool clearFailure = true) {
@@ -214,14 +216,18 @@ class DVDDataObj : public qcom::ObjectRoot,
     std::uint32_t first = 0;
     const std::size_t got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
     if (got == 0) {
+      scrambling_.Finish();
       decoder_->Finish();
       dataEnded_ = true;
       return;
     }
     sectorsRead_ += got;
-    for (std::size_t i = 0; i < got; ++i)
+    for (std::size_t i = 0; i < got; ++i) {
+      PackCounts counts;
       SplitPack(buffer_.data() + i * kSectorSize, first + static_cast<std::uint32_t>(i),
-                [&](const DvdPayload& p) { decoder_->Feed(p); });
+                [&](const DvdPayload& p) { decoder_->Feed(p); }, &counts);
+      scrambling_.Note(counts);
+    }
   }
 
   HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
@@ -281,6 +287,7 @@ class DVDDataObj : public qcom::ObjectRoot,
   std::optional<DvdError> failure_;
   SwsContext* scaler_ = nullptr;
   std::vector<std::uint8_t> buffer_;
+  ScrambleWatch scrambling_;
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
   double filmRate_ = 0;

@@ -83,6 +83,10 @@ struct SessionConfig {
   // of every picture.
   int minPicturesPerPart = 1;
   double minPartBytes = 1048576.0;
+
+  // A run that ends without a picture fails and removes its file instead of leaving a
+  // file that no player reads.
+  bool refuseEmptyRun = false;
 };
 
 class EncodeSession {
@@ -118,6 +122,8 @@ class EncodeSession {
   Status EncodeWholeSoundFrames();
   Status PadSoundTo(std::int64_t samples);
   Status CheckIo(const char* what);
+  // Ends a run without pictures: its file is closed as it stands and removed.
+  Status AbandonEmptyRun();
   void FreePart();
   void FreeAll();
 
@@ -143,6 +149,7 @@ class EncodeSession {
   std::vector<std::uint8_t> dibCopy_;
 
   std::int64_t picturesInPart_ = 0;
+  std::int64_t picturesInRun_ = 0;
   std::int64_t samplesInPart_ = 0;
   std::int64_t payloadBytes_ = 0;  // packet bytes handed to the muxer in this part
   std::int64_t headerBytes_ = 0;

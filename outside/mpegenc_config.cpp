@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "mpegsettings.h"
+#include "numtext.h"
 
 namespace outside {
 
@@ -36,12 +37,12 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
 
   AVRational rate{};
   if (!FrameRateFromDouble(s.frameRate, &rate))
-    return Status::Fail(E_INVALIDARG, "The frame rate " + std::to_string(s.frameRate) + " is not valid.");
+    return Status::Fail(E_INVALIDARG, "The frame rate " + NumberText(s.frameRate) + " is not valid.");
   const bool pal = rate.num == 25 && rate.den == 1;
   if (!pal && !IsNtscRate(rate))
     return Status::Fail(E_INVALIDARG, std::string("A ") + kind +
                                           " plays at 25, 29.97 or 23.976 pictures per second, not " +
-                                          std::to_string(s.frameRate) + ".");
+                                          NumberText(s.frameRate) + ".");
   const int width = vcd ? 352 : 480;
   const int height = pal ? (vcd ? 288 : 576) : (vcd ? 240 : 480);
   if (s.width != width || s.height != height)
@@ -79,8 +80,8 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   // The limit is given to a tenth of a Mbit/s; one CD speed (1.4112) counts as 1.4.
   if (s.maxMuxMbps > 0 && std::round(muxRate / 1e5) / 10.0 > s.maxMuxMbps + 1e-9)
     return Status::Fail(E_INVALIDARG, std::string("A ") + kind + " is read at " +
-                                          std::to_string(muxRate / 1e6).substr(0, 6) +
-                                          " Mbit/s, more than the limit of " + std::to_string(s.maxMuxMbps) +
+                                          NumberText(muxRate / 1e6) +
+                                          " Mbit/s, more than the limit of " + NumberText(s.maxMuxMbps) +
                                           " Mbit/s.");
 
   *c = SessionConfig{};
@@ -108,6 +109,7 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   c->audioSampleRate = kSoundRate;
   c->audioBitRate = kSoundKbps * 1000LL;
   c->minPicturesPerPart = static_cast<int>(std::lround(av_q2d(rate)));
+  c->refuseEmptyRun = true;
   return {};
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 extern "C" {
@@ -130,6 +131,7 @@ Status EncodeSession::Open(const SessionConfig& config) {
     return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   }
   files_.clear();
+  picturesInRun_ = 0;
   Status s = OpenPart();
   if (!s.ok()) {
     FreeAll();
@@ -409,6 +411,7 @@ Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* so
     picture_->top_field_first = 1;
   }
   picture_->pts = picturesInPart_++;
+  ++picturesInRun_;
 
   const std::int64_t before = payloadBytes_;
   Status s = Send(video_, videoStream_, picture_);
@@ -470,8 +473,22 @@ Status EncodeSession::Split() {
   return s.ok() ? s : BreakOff(s);
 }
 
+Status EncodeSession::AbandonEmptyRun() {
+  // No trailer: the file goes anyway, and on a full disk writing it could only fail.
+  FreePart();
+  for (const std::string& path : files_) {
+    std::error_code ec;
+    // Only files of our own: a device such as /dev/null stays.
+    if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+  }
+  const std::string& path = files_.empty() ? cfg_.path : files_.front();
+  return Status::Fail(E_FAIL, "No picture was encoded, so no file was written (\"" + path +
+                                  "\" would hold nothing to play).");
+}
+
 Status EncodeSession::Finish() {
   if (!open_) return failure_;
+  if (cfg_.refuseEmptyRun && picturesInRun_ == 0) return BreakOff(AbandonEmptyRun());
   const Status s = ClosePart(true);
   if (!s.ok()) return BreakOff(s);
   FreeAll();

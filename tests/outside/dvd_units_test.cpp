@@ -2,10 +2,19 @@
 // blocks and interleaved units, naming languages.
 #include "dvd_demux.h"
 #include "dvd_disc.h"
+#include "ifo_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <functional>
+#include <string>
 #include <vector>
 
 using namespace outside;
@@ -129,17 +138,67 @@ TEST(DvdPackSplit, DamagedAndForeignSectorsNeverReadPastThePack) {
   EXPECT_TRUE(Split(p, 0).empty());
 }
 
-TEST(DvdPackSplit, ScrambledPacketsMeanAnEncryptedDisc) {
+TEST(DvdPackSplit, ScrambledPacketsAreCountedAndNotHandedOn) {
   Pack p;
   std::size_t at = PackHeader(p);
   at = Pes(p, at, 0xE0, 0, {1, 2, 3}, 0x10);
+  at = Pes(p, at, 0xBD, -1, {0x80, 0x01, 0x00, 0x01, 0x0B, 0x77}, 0x30);
+  at = Pes(p, at, 0xC0, 90000, {0xFF, 0xFD});
   Padding(p, at);
+  PackCounts counts;
+  std::vector<int> streams;
+  EXPECT_TRUE(SplitPack(p.data(), 5, [&](const DvdPayload& d) { streams.push_back(d.streamId); }, &counts));
+  EXPECT_EQ(streams, std::vector<int>{0xC0});
+  EXPECT_EQ(counts.media, 3);
+  EXPECT_EQ(counts.scrambled, 2);
+}
+
+bool ThrowsEncrypted(const std::function<void()>& f) {
   try {
-    Split(p, 0);
-    FAIL() << "no error";
+    f();
   } catch (const DvdError& e) {
-    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos) << e.what();
+    return true;
   }
+  return false;
+}
+
+TEST(DvdScrambleWatch, ScatteredDamageReadsOnAndMostlyScrambledStretchesStop) {
+  // One packet in four scrambled, and a burst of 16 in a row among them, is damage.
+  ScrambleWatch damage;
+  EXPECT_FALSE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 10000; ++i) damage.Note({1, i % 4 == 0 ? 1 : 0});
+    for (int i = 0; i < 16; ++i) damage.Note({1, 1});
+    for (int i = 0; i < 200; ++i) damage.Note({2, 0});
+    damage.Finish();
+  }));
+  // Exactly half of a stretch is not most of it.
+  ScrambleWatch half;
+  EXPECT_FALSE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 1000; ++i) half.Note({2, 1});
+  }));
+  // An encrypted title stops within its first stretch, packs of several packets or not.
+  ScrambleWatch encrypted;
+  int packs = 0;
+  EXPECT_TRUE(ThrowsEncrypted([&] {
+    for (; packs < 1000; ++packs) encrypted.Note({3, 3});
+  }));
+  EXPECT_LE(packs, ScrambleWatch::kStretch / 3);
+  // Good data first, then encryption: the stop comes once the stretch is mostly scrambled.
+  ScrambleWatch later;
+  int scrambledPacks = 0;
+  EXPECT_TRUE(ThrowsEncrypted([&] {
+    for (int i = 0; i < 500; ++i) later.Note({1, 0});
+    for (; scrambledPacks < 1000; ++scrambledPacks) later.Note({1, 1});
+  }));
+  EXPECT_EQ(scrambledPacks, ScrambleWatch::kStretch / 2);
+  // A title shorter than a stretch is judged at its end; a seek starts afresh.
+  ScrambleWatch shortTitle;
+  for (int i = 0; i < 10; ++i) shortTitle.Note({1, i < 6 ? 1 : 0});
+  EXPECT_TRUE(ThrowsEncrypted([&] { shortTitle.Finish(); }));
+  shortTitle.Reset();
+  shortTitle.Note({4, 1});
+  EXPECT_FALSE(ThrowsEncrypted([&] { shortTitle.Finish(); }));
 }
 
 TEST(DvdPackSplit, NavigationPacksAreRecognised) {
@@ -193,6 +252,128 @@ TEST(DvdNames, LanguagesByTheirCodes) {
   EXPECT_EQ(LanguageName(('x' << 8) | 'q'), "xq");
   EXPECT_EQ(LanguageName(0), "Unknown");
   EXPECT_EQ(LanguageName(0xFFFF), "Unknown");
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != std::filesystem::directory_iterator(); ++it)
+    ++n;
+  return n;
+}
+
+TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
+  const int fds = OpenDescriptors();
+  EXPECT_EQ(RunIsolated([] { return true; }, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { return false; }, 10000), ProbeEnd::Refused);
+  EXPECT_EQ(RunIsolated([]() -> bool { throw DvdError("refused with a reason"); }, 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated([] { return std::raise(SIGSEGV) == 0; }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([]() -> bool { std::abort(); }, 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated([]() -> bool { std::_Exit(0); }, 10000), ProbeEnd::Died) << "gone without a verdict";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunIsolated(
+                [] {
+                  std::this_thread::sleep_for(std::chrono::seconds(30));
+                  return true;
+                },
+                300),
+            ProbeEnd::TimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the hung child is killed";
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+std::filesystem::path SampleFile(const std::string& name) {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "sample-dvd" / "VIDEO_TS" / name;
+}
+
+std::vector<char> Load(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
+  const auto scratch = std::filesystem::temp_directory_path() / ("quill-ifo-check-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(scratch);
+  for (const char* name : {"VIDEO_TS.IFO", "VTS_01_0.IFO", "VTS_02_0.BUP", "VTS_03_0.IFO"})
+    EXPECT_EQ(CheckIfoFile(SampleFile(name).string()), "") << name;
+
+  struct Case {
+    const char* file;
+    void (*damage)(std::vector<char>&);
+    const char* text;
+  };
+  const Case cases[] = {
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b.resize(1000); }, "shorter than one sector"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[3] = 'X'; }, "does not start as an IFO file does"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0x1C, 1000); }, "claims 1001 sectors but holds 4"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 0); }, "no title table"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 9); }, "title table lies past the end"},
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[2048] = 0x7F; }, "title table is cut short"},
+      {"VTS_01_0.IFO", [](std::vector<char>& b) { Put32(b, 0xCC, 77); }, "program chain table lies past the end"},
+      // The program chain table's first chain claims 255 programs and cells.
+      {"VTS_01_0.IFO",
+       [](std::vector<char>& b) {
+         const std::size_t chain = 2 * 2048 + ((static_cast<unsigned char>(b[2 * 2048 + 12]) << 24) |
+                                               (static_cast<unsigned char>(b[2 * 2048 + 13]) << 16) |
+                                               (static_cast<unsigned char>(b[2 * 2048 + 14]) << 8) |
+                                               static_cast<unsigned char>(b[2 * 2048 + 15]));
+         b[chain + 2] = b[chain + 3] = static_cast<char>(0xFF);
+       },
+       "a program chain of its program chain table has a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<char> bytes = Load(SampleFile(c.file));
+    ASSERT_FALSE(bytes.empty());
+    c.damage(bytes);
+    const auto path = scratch / c.file;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_NE(CheckIfoFile(path.string()).find(c.text), std::string::npos) << CheckIfoFile(path.string());
+  }
+  const std::string folder = SampleFile("VTS_02_0.IFO").parent_path().string();
+  EXPECT_EQ(FindDiscFile(folder, "vts_02_0.ifo"), folder + "/VTS_02_0.IFO") << "any case of letters";
+  EXPECT_EQ(FindDiscFile(scratch.string(), "VTS_09_0.IFO"), "");
+  std::filesystem::remove_all(scratch);
+}
+
+TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
+  const auto dir = std::filesystem::temp_directory_path() / ("quill-ifo-verdict-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* ext : {".IFO", ".BUP"})
+    std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext), dir / (std::string("VTS_02_0") + ext));
+  const auto crash = [] { return std::raise(SIGSEGV) == 0; };
+  const auto fine = [] { return true; };
+  const auto refuse = [] { return false; };
+  auto verdict = [&](const std::function<bool()>& parse) {
+    try {
+      return std::string(GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse) ? "passed"
+                                                                                                          : "refused");
+    } catch (const DvdError& e) {
+      return std::string(e.what());
+    }
+  };
+  // A crash in the child makes the set unreadable, and stays the verdict for these files.
+  EXPECT_EQ(verdict(crash),
+            "The title set file VTS_02_0.IFO is damaged so badly that the DVD library fails on it; it cannot be read.");
+  EXPECT_NE(verdict(fine), "passed") << "no second child for the same files";
+  // Changed files are a new disc: checked again, and a pass is kept in turn.
+  const std::vector<char> bytes = Load(dir / "VTS_02_0.IFO");
+  std::filesystem::remove(dir / "VTS_02_0.IFO");
+  std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(verdict(fine), "passed");
+  EXPECT_EQ(verdict(crash), "passed") << "the kept verdict, without a child";
+  // A refusal by libdvdread in the child is kept too.
+  std::filesystem::remove(dir / "VTS_02_0.IFO");
+  std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(verdict(refuse), "refused");
+  EXPECT_EQ(verdict(fine), "refused");
+  // Both copies failing the checks: refused before any child runs, with the reason.
+  for (const char* ext : {".IFO", ".BUP"}) std::filesystem::resize_file(dir / (std::string("VTS_02_0") + ext), 4096);
+  EXPECT_EQ(verdict(fine), "The title set file VTS_02_0.IFO is damaged (it claims 6 sectors but holds 2); it cannot be read.");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

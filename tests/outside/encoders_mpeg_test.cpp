@@ -238,6 +238,18 @@ TEST_F(MpegEncTest, SettingsAPlayerWouldRefuseFailAtStartAndAgainAtEachPicture) 
   enc_->SetParameter12(1);
   enc_->SetParameter42(1.0);
   EXPECT_EQ(enc_->Start(), E_INVALIDARG) << "a VCD needs 1.4 Mbit/s";
+  EXPECT_EQ(qcom::ErrorDescription(enc_.get(), IID_IMpegEnc),
+            "A VCD is read at 1.4112 Mbit/s, more than the limit of 1 Mbit/s.");
+
+  // Numbers in the texts stay readable whatever their size.
+  enc_->SetParameter42(1.4);
+  for (double fps : {1e308, 50.0}) {
+    enc_->SetFrameRate(fps);
+    EXPECT_EQ(enc_->Start(), E_INVALIDARG);
+    const std::string error = qcom::ErrorDescription(enc_.get(), IID_IMpegEnc);
+    EXPECT_LT(error.size(), 100u) << error;
+    EXPECT_NE(error.find(fps == 50.0 ? " 50." : " 1e+308 "), std::string::npos) << error;
+  }
 }
 
 TEST_F(MpegEncTest, PicturesAndSoundThatDoNotFitAreRefused) {
@@ -323,6 +335,43 @@ TEST_F(MpegEncTest, StopInTheMiddleLeavesAClosedPlayableFile) {
   EXPECT_TRUE(StreamOfType(probe, "audio"));
   // Once finished, pictures are refused with a reason rather than written nowhere.
   EXPECT_LT(EncodeLoop(enc_.get(), 352, 240, 23.976, 44100, 1).hr, 0);
+}
+
+TEST_F(MpegEncTest, RunWithoutAPictureFailsAndLeavesNoFile) {
+  struct Case {
+    const char* what;
+    void (*configure)(IMpegEnc*, const std::string&, int, double);
+    int height;
+  };
+  for (const Case& c : {Case{"VCD", ConfigureVcd, 288}, Case{"SVCD", ConfigureSvcd, 576}}) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Path(std::string("empty-") + c.what + ".mpg");
+    c.configure(enc_.get(), path, c.height, 25.0);
+    ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IMpegEnc);
+    EXPECT_LT(enc_->Finish(), 0) << "an empty run is no success";
+    const std::string error = qcom::ErrorDescription(enc_.get(), IID_IMpegEnc);
+    EXPECT_NE(error.find("No picture was encoded"), std::string::npos) << error;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+
+  // Released without Finish: the same, nothing is left behind.
+  const std::string released = Path("empty-released.mpg");
+  ConfigureVcd(enc_.get(), released, 288, 25.0);
+  ASSERT_EQ(enc_->Start(), S_OK);
+  EXPECT_TRUE(std::filesystem::exists(released));
+  enc_.Reset();
+  EXPECT_FALSE(std::filesystem::exists(released));
+
+  // A device is written to, never removed.
+  enc_ = Create<IMpegEnc>(CLSID_MpegEnc, IID_IMpegEnc);
+  ASSERT_TRUE(enc_);
+  ConfigureVcd(enc_.get(), "/dev/full", 288, 25.0);
+  if (enc_->Start() >= 0) {
+    EXPECT_LT(enc_->Finish(), 0);
+    EXPECT_NE(qcom::ErrorDescription(enc_.get(), IID_IMpegEnc).find("No picture"), std::string::npos);
+  }
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
 TEST_F(MpegEncTest, ReleasingARunningEncoderClosesItsFile) {
