@@ -1,11 +1,13 @@
 #include "convert.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <vcl/winuser.h>
 
 #include "cvtthread.h"
 #include "main.h"
+#include "option.h"
 #include "preview.h"
 
 TfrmConvert* frmConvert = nullptr;
@@ -21,6 +23,9 @@ T* Place(TfrmConvert* form, int left, int top, int width, int height) {
   c->SetParent(form);
   return c;
 }
+
+// Frames per second of the options dialog's frame-rate list, by item index.
+constexpr double kFrameRates[] = {23.976, 24, 25, 29.97, 30};
 
 }  // namespace
 
@@ -162,7 +167,73 @@ bool TfrmConvert::AreChaptersConsecutive(const std::vector<int>& indexes, int* f
   return true;
 }
 
-bool TfrmConvert::StartConversion() { return false; }
+bool TfrmConvert::StartConversion() {
+  TfrmOption* opt = frmOption;
+  IDVDInfObj* info = opt ? opt->FDvdInfo.get() : nullptr;
+  if (!info) {
+    MessageBoxA(Handle(), "Please select the DVD-ROM to convert!", "Error", MB_ICONERROR);
+    return false;
+  }
+  // By default the whole program chain. Outputs start at 0 so a failed call reads as empty.
+  INT width = 0, height = 0, start = 0, end = 0, count = 0;
+  info->GetPictureWidth(&width);
+  info->GetPictureHeight(&height);
+  info->GetChapterCount(&count);
+  if (count <= 0) {
+    // There is no chapter -1 to ask the end of.
+    MessageBoxA(Handle(), "This Program Chain has no Capter to convert!", "Error", MB_ICONERROR);
+    return false;
+  }
+  info->GetChapterStart(0, &start);
+  info->GetChapterEnd(count - 1, &end);
+
+  if (!opt->radioDisk->Checked()) {
+    std::vector<int> selected;  // any number of chapters
+    for (int i = 0; i < opt->lstChapter->Items()->Count(); ++i)
+      if (opt->lstChapter->Selected(i)) selected.push_back(i);
+    if (!selected.empty()) {
+      int first = 0, last = 0;
+      if (!AreChaptersConsecutive(selected, &first, &last)) {
+        MessageBoxA(Handle(), "Please select the continuity Capters!!", "Error", MB_ICONERROR);
+        return false;
+      }
+      info->GetChapterStart(first, &start);
+      info->GetChapterEnd(last, &end);
+    } else if (MessageBoxA(Handle(), "You have not selected Capter,I will convert totoal Title!", "Confirm please",
+                           MB_YESNO) == IDNO) {
+      return false;
+    }
+  }
+
+  TConversionSettings s;
+  s.dvdPath = opt->cmbDisk->Text() + "VIDEO_TS";
+  s.outputFile = opt->edtOutput->Text();
+  s.startPosition = start;
+  s.endPosition = end;
+  s.title = opt->cmbTittle->ItemIndex();
+  s.subtitle = opt->cmbSubtitle->ItemIndex() - 1;  // item 0 is "None"
+  s.angle = opt->cmbAngle->ItemIndex();
+  s.programChain = opt->ProgChain->ItemIndex();
+  s.audioStream = opt->audioDesc->ItemIndex();
+  const int rate = opt->cmbRate->ItemIndex();
+  s.frameRate = rate >= 0 && rate < 5 ? kFrameRates[rate] : 25;
+  s.sampleRate = opt->radioSVCD->Checked() ? 48000 : 44100;
+  s.force24 = opt->ckbForce->Checked();
+  s.sourceWidth = width;
+  s.sourceHeight = height;
+  s.audioRateIndex = opt->cmbAudio->ItemIndex();
+  s.kind = opt->radioVCD->Checked() ? 0 : opt->radioSVCD->Checked() ? 1 : 2;
+  s.codec = opt->FCodecId;
+  s.videoBitrate = static_cast<std::int32_t>(std::atol(opt->edtBitrate->Text().c_str()));
+  s.outputWidth = static_cast<std::int32_t>(std::atol(opt->edtWidth->Text().c_str()));
+  s.outputHeight = static_cast<std::int32_t>(std::atol(opt->edtHeight->Text().c_str()));
+  s.lameBitrate = static_cast<std::int32_t>(std::atol(opt->cmbBitrate->Text().c_str()));
+  s.lameQuality = opt->cmbQuality->ItemIndex() + 1;
+  const std::string limit = opt->edtFileSize->Text();
+  s.fileSizeLimit = limit.empty() ? 730 : static_cast<double>(std::atol(limit.c_str()));
+  StartThread(s);
+  return true;
+}
 
 void TfrmConvert::StartThread(const TConversionSettings& s) {
   StopAndFreeThread();  // the last run's thread has ended; free it now
