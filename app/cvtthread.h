@@ -56,6 +56,8 @@ class TConvertThread : public TThread {
   void SetStop(bool v) { FStop.store(v); }
   void SetLogOff(bool v) { FLogOff.store(v); }
 
+  std::uint32_t StartPosition() const { return FStartPosition; }
+  std::uint32_t EndPosition() const { return FEndPosition; }
   TConvertOutcome Outcome() const { return FOutcome.load(); }
   // Pictures read and converted in the range, and of them those given to the preview.
   int Pictures() const { return FPictures.load(); }

@@ -86,6 +86,8 @@ class ConversionTest : public ::testing::Test {
     ASSERT_GE(CoInitialize(nullptr), 0);
     InitApplication();
     Application->Initialize();
+    TForm* mainForm = nullptr;  // stands for the main window, so closing a form only hides it
+    Application->CreateForm(mainForm);
     Application->CreateForm(frmPreview);
     Application->CreateForm(frmConvert);
     SetMessageBoxRecorder([this](const MessageBoxInfo& info) {
