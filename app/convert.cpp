@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <vcl/resources.h>
 #include <vcl/winuser.h>
 
 #include "cvtthread.h"
@@ -15,6 +16,16 @@ TfrmConvert* frmConvert = nullptr;
 namespace {
 
 int g_unit_counter = 0;
+
+// An image list of 90x90 pictures from a strip embedded in the program.
+TImageList* ButtonImages(TfrmConvert* form, const char* resource) {
+  TImageList* list = new TImageList(form);
+  list->SetWidth(90);
+  list->SetHeight(90);
+  std::unique_ptr<TBitmap> strip = LoadBitmapResource(resource);
+  list->AddMasked(strip.get(), RGB(255, 0, 255));
+  return list;
+}
 
 template <class T>
 T* Place(TfrmConvert* form, int left, int top, int width, int height) {
@@ -56,12 +67,8 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   SetClientHeight(108);
   SetColor(clWhite);
 
-  ImageList1 = new TImageList(this);
-  ImageList1->SetWidth(90);
-  ImageList1->SetHeight(90);
-  ImageList2 = new TImageList(this);
-  ImageList2->SetWidth(90);
-  ImageList2->SetHeight(90);
+  ImageList1 = ButtonImages(this, "CONVERT_IDLE");
+  ImageList2 = ButtonImages(this, "CONVERT_RUNNING");
 
   btnPlay = Place<TSpeedButton>(this, 8, 12, 90, 90);
   btnPlay->SetFlat(true);

@@ -150,6 +150,31 @@ TEST_F(ConvertWindowTest, ShowingShowsThePreviewAndItsBoxHidesIt) {
   EXPECT_FALSE(frmPreview->Visible());
 }
 
+TEST_F(ConvertWindowTest, TheStartButtonShowsAPlayArrowWhileIdleAndAStopSquareWhileRunning) {
+  ASSERT_EQ(frmConvert->ImageList1->Count(), 3);
+  ASSERT_EQ(frmConvert->ImageList2->Count(), 3);
+  frmConvert->Show();
+  // The button's centre (in the arrow and the square) and a point near the square's
+  // top-right corner (outside the arrow).
+  auto pixels = [] {
+    Application->ProcessMessages();
+    TSurface s;
+    EXPECT_TRUE(HeadlessCapture(frmConvert->Handle(), s));
+    const TRect r = frmConvert->btnPlay->BoundsRect();
+    const int cx = r.Left + 45, cy = r.Top + 45;
+    return std::pair{s.Row(cy)[cx], s.Row(cy - 13)[cx + 10]};
+  };
+  auto [centre, corner] = pixels();
+  EXPECT_EQ(centre, 0xFFFFFFu) << "the white arrow";
+  EXPECT_NE(corner, 0xFFFFFFu);
+  SelectChapters({0});
+  ASSERT_TRUE(Press());
+  std::tie(centre, corner) = pixels();
+  EXPECT_EQ(centre, 0xFFFFFFu);
+  EXPECT_EQ(corner, 0xFFFFFFu) << "the white square";
+  frmConvert->btnPlayClick(frmConvert->btnPlay);
+}
+
 TEST(ChapterRuns, AnyNumberOfChaptersAndGapsAnywhere) {
   std::vector<int> many(1500);
   for (int i = 0; i < 1500; ++i) many[i] = 7 + i;
