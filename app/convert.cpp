@@ -70,11 +70,13 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   ImageList1 = ButtonImages(this, "CONVERT_IDLE");
   ImageList2 = ButtonImages(this, "CONVERT_RUNNING");
 
-  btnPlay = Place<TSpeedButton>(this, 8, 12, 90, 90);
-  btnPlay->SetFlat(true);
+  btnPlay = Place<TTransparentButton>(this, 8, 12, 90, 90);
+  btnPlay->SetImageList(ImageList1);
+  btnPlay->Setimageindex(0);
   btnPlay->SetNumGlyphs(3);
+  btnPlay->SetBorderWidth(0);
+  btnPlay->SetThreeState(false);
   btnPlay->OnClick = [this](TObject* s) { btnPlayClick(s); };
-  SetPlayImages(ImageList1);
 
   MyLabel1 = Place<TLabel>(this, 124, 30, 171, 25);
   MyLabel1->SetCaption("Korvex Quillmere");
@@ -300,16 +302,7 @@ bool TfrmConvert::IsStopped() { return !FRunning; }
 
 void TfrmConvert::Idle(int) {}
 
-void TfrmConvert::SetPlayImages(TImageList* images) {
-  FPlayImages = images;
-  // The button shows the list's three pictures (up, disabled, down) side by side.
-  if (images->Count() == 0) return;
-  TBitmap strip;
-  strip.SetWidth(images->Width() * images->Count());
-  strip.SetHeight(images->Height());
-  for (int i = 0; i < images->Count(); ++i) images->Draw(strip.Canvas(), i * images->Width(), 0, i);
-  btnPlay->SetGlyph(&strip);
-}
+void TfrmConvert::SetPlayImages(TImageList* images) { btnPlay->SetImageList(images); }
 
 void Convert_Initialization() { --g_unit_counter; }
 

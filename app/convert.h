@@ -12,6 +12,8 @@
 #include <vcl/imglist.h>
 #include <vcl/stdctrls.h>
 
+#include "stripbutton.h"
+
 class TConvertThread;
 
 // The bar the conversion's percentage is shown in (0 to 100).
@@ -64,7 +66,7 @@ class TfrmConvert : public TForm {
   ~TfrmConvert() override;
   std::string ClassName() const override { return "TfrmConvert"; }
 
-  TSpeedButton* btnPlay;
+  TTransparentButton* btnPlay;
   TLabel* MyLabel1;
   TBevel* Bevel1;
   TLabel* Label_Info;
@@ -102,7 +104,7 @@ class TfrmConvert : public TForm {
   // The thread object of the current or last run, until it is freed.
   TConvertThread* LastThread() const { return FOwnedThread.get(); }
   // The images btnPlay shows: ImageList1 while idle, ImageList2 while running.
-  TImageList* PlayImages() const { return FPlayImages; }
+  TCustomImageList* PlayImages() const { return btnPlay->ImageList(); }
 
  private:
   void SetPlayImages(TImageList* images);
@@ -114,7 +116,6 @@ class TfrmConvert : public TForm {
   // The thread object of the current or last run: freed (after its end) when the
   // next run starts, when a stop has waited for it, or with the window.
   std::unique_ptr<TConvertThread> FOwnedThread;
-  TImageList* FPlayImages = nullptr;
 };
 
 extern "C" {

@@ -1,6 +1,6 @@
 // Draws the pictures the program's own forms hold: the conversion window's start
 // button (idle: a play arrow) and stop button (running: a square), each a strip of
-// three 90x90 frames (normal, mouse over, pressed) on a magenta background that the
+// three 90x90 frames (normal, pressed, mouse over) on a magenta background that the
 // image lists leave out. Computed from the table below, so every build draws the
 // same bytes.
 //
@@ -38,10 +38,10 @@ TColor Mix(TColor a, TColor b, int num, int den) {
   return static_cast<TColor>(ch(0) | ch(8) << 8 | ch(16) << 16);
 }
 
-// frame 0 normal, 1 mouse over (lighter), 2 pressed (darker, glyph shifted by one pixel).
+// frame 0 normal, 1 pressed (darker, glyph shifted by one pixel), 2 mouse over (lighter).
 void DrawFrame(TCanvas* c, int x0, const Picture& p, int frame) {
-  const TColor light = frame == 1 ? Mix(p.top, RGB(255, 255, 255), 1, 3) : p.top;
-  const TColor dark = frame == 2 ? Mix(p.bottom, RGB(0, 0, 0), 1, 3) : p.bottom;
+  const TColor light = frame == 2 ? Mix(p.top, RGB(255, 255, 255), 1, 3) : p.top;
+  const TColor dark = frame == 1 ? Mix(p.bottom, RGB(0, 0, 0), 1, 3) : p.bottom;
   c->Pen()->SetColor(p.rim);
   c->Pen()->SetWidth(1);
   c->Brush()->SetColor(p.rim);
@@ -50,12 +50,12 @@ void DrawFrame(TCanvas* c, int x0, const Picture& p, int frame) {
   const int steps = 32;
   for (int i = 0; i < steps; ++i) {
     const int inset = 6 + i * 26 / steps;
-    const TColor col = frame == 2 ? Mix(dark, light, i, steps) : Mix(light, dark, steps - 1 - i, steps);
+    const TColor col = frame == 1 ? Mix(dark, light, i, steps) : Mix(light, dark, steps - 1 - i, steps);
     c->Pen()->SetColor(col);
     c->Brush()->SetColor(col);
-    c->Ellipse(x0 + inset, inset - (frame == 2 ? 0 : i / 4), x0 + kSize - inset, kSize - inset - (frame == 2 ? 0 : i / 4));
+    c->Ellipse(x0 + inset, inset - (frame == 1 ? 0 : i / 4), x0 + kSize - inset, kSize - inset - (frame == 1 ? 0 : i / 4));
   }
-  const int shift = frame == 2 ? 1 : 0;
+  const int shift = frame == 1 ? 1 : 0;
   c->Pen()->SetColor(p.glyphColour);
   c->Brush()->SetColor(p.glyphColour);
   const int cx = x0 + kSize / 2 + shift, cy = kSize / 2 + shift;
