@@ -315,7 +315,13 @@ TConvertThread::Progress TConvertThread::CheckProgress(IDVDDataObj* data) {
   if (data->GetPosition(&position) < 0) return Progress::Failed;
   CurrentPosition = static_cast<std::uint32_t>(position);
   if (CurrentPosition > FEndPosition) return Progress::PastEnd;
-  Synchronize([this] { SyncProgress(); });
+  // A trip to the GUI thread costs more than a picture's own work: go only when the
+  // bar would show another value.
+  const int percent = ProgressPercent(CurrentPosition, FStartPosition, FEndPosition);
+  if (percent != FShownPercent) {
+    FShownPercent = percent;
+    Synchronize([this] { SyncProgress(); });
+  }
   return Progress::GoOn;
 }
 

@@ -107,6 +107,7 @@ class TConvertThread : public TThread {
   std::atomic<bool> FLogOff{false};
 
   HWND FPreviewWindow = nullptr;
+  int FShownPercent = -1;  // the value the progress bar was last given
   std::atomic<TConvertOutcome> FOutcome{TConvertOutcome::NotRun};
   std::atomic<int> FPictures{0};
   std::atomic<int> FPreviews{0};
