@@ -53,6 +53,15 @@ void RefuseSkin(HWND owner, const std::string& why) {
   MessageBoxA(owner, text.c_str(), "Error", MB_ICONERROR);
 }
 
+// Checks a radio button as the themed radio button's setter does: without running its
+// click handler (the caller runs the handler itself).
+void CheckQuietly(TRadioButton* radio) {
+  TNotifyEvent click = std::move(radio->OnClick);
+  radio->OnClick = nullptr;
+  radio->SetChecked(true);
+  radio->OnClick = std::move(click);
+}
+
 struct LoadedStrip {
   SkinControlEntry entry;
   TImageList* list;
@@ -243,13 +252,13 @@ void TfrmMain::StartConversionMode(int kind, bool divx) {
   if (kind == okAVI) {
     if (divx) opt->FDivX = true;
     opt->radioAVIClick(opt->radioAVI);
-    opt->radioAVI->SetChecked(true);
+    CheckQuietly(opt->radioAVI);
     opt->cmbCodec->SetEnabled(true);
   } else if (kind == okVCD) {
-    opt->radioVCD->SetChecked(true);
+    CheckQuietly(opt->radioVCD);
     opt->radioVCDClick(opt->radioVCD);
   } else {
-    opt->radioSVCD->SetChecked(true);
+    CheckQuietly(opt->radioSVCD);
     opt->radioSVCDClick(opt->radioSVCD);
   }
   auto select = [opt](const char* prefix) {
@@ -391,11 +400,9 @@ bool TfrmMain::ApplySkin() {
   for (LoadedStrip& s : strips) {
     s.list->SetHeight(s.bitmap->Height());
     s.list->SetWidth(s.bitmap->Width() / 4);
-    s.button->SetHeight(s.list->Height());
-    s.button->SetWidth(s.list->Width());
     s.list->AddMasked(s.bitmap.get(), TColor(0xFF00FF));
-    s.button->SetLeft(s.entry.left);
-    s.button->SetTop(s.entry.top);
+    // Size and place in one step: each change of a button re-fits the window.
+    s.button->SetBounds(s.entry.left, s.entry.top, s.list->Width(), s.list->Height());
     s.button->SetTransparent(true);
   }
   ShapeWindowFromFace();
