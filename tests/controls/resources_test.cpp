@@ -4,9 +4,8 @@
 
 #include <unistd.h>
 
-#include <cstring>
-
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -291,4 +291,35 @@ TEST(DrawTransparentBitmap, LeavesOutTheTopLeftColour) {
   EXPECT_EQ(canvas->Canvas()->Pixels(0, 0), clWhite);
 }
 
+// A combo box that paints over its standard painting, as the themed one does.
+class FramedCombo : public TComboBox {
+ public:
+  using TComboBox::TComboBox;
+
+ protected:
+  void WMPaint(TMessage& m) override {
+    TComboBox::WMPaint(m);
+    DrawControlBorder(this, clRed, clLime);
+  }
+};
+
+TEST_F(OnForm, DrawControlBorderFromPaintingSurvivesEveryRepaint) {
+  auto* combo = new FramedCombo(form);
+  combo->SetParent(form);
+  combo->SetBounds(10, 10, 120, 21);
+  combo->Items()->Add("First");
+  combo->SetItemIndex(0);
+  form->Show();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(Pixel(10, 20), clRed);
+    EXPECT_EQ(Pixel(129, 20), clRed);
+    EXPECT_EQ(Pixel(60, 10), clRed);
+    EXPECT_EQ(Pixel(11, 20), clLime);
+    EXPECT_EQ(Pixel(60, 29), clLime);
+    // Inside, the standard painting is still there (not the form's blue).
+    EXPECT_NE(Pixel(30, 20), clBlue);
+    form->Invalidate();
+  }
+}
+
 }  // namespace
