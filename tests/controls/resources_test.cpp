@@ -2,7 +2,13 @@
 // pictures loaded by fixed names, "MENU_CHECKED" and "MAINICON", each at its size.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -104,6 +110,32 @@ TEST(ThemeResources, PicturesMaskedByACornerKeepTheirKeyThere) {
     std::unique_ptr<TBitmap> tab = LoadBitmapResource(GetThemeString(s, 69));
     EXPECT_EQ(tab->Canvas()->Pixels(0, 0), 0xFF00FF);
   }
+}
+
+TEST(ThemeResources, TheGeneratorDrawsTheSamePicturesAgain) {
+  // A fresh run of the generator gives byte for byte what the build embedded.
+  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
+  const char* src = std::getenv("QUILLMERE_SOURCE_DIR");
+  ASSERT_TRUE(bin && src);
+  auto out = std::filesystem::temp_directory_path() / ("theme-art-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(out);
+  std::string cmd = "ASAN_OPTIONS=detect_leaks=0 '" + std::string(bin) + "/make_theme_art' '" + src +
+                    "/controls/artwork/theme-pictures.txt' '" + out.string() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  int compared = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    std::string name = entry.path().stem().string();
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    ASSERT_TRUE(FindBitmapResource(nullptr, name, &data, &size)) << name;
+    ASSERT_EQ(size, bytes.size()) << name;
+    EXPECT_EQ(std::memcmp(data, bytes.data(), size), 0) << name;
+    ++compared;
+  }
+  std::filesystem::remove_all(out);
+  EXPECT_EQ(compared, 192);
 }
 
 }  // namespace

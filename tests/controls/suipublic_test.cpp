@@ -4,6 +4,7 @@
 
 #include <vcl/extctrls.h>
 #include <vcl/forms.h>
+#include <vcl/stdctrls.h>
 #include <vcl/headless.h>
 #include <vcl/winuser.h>
 #include <win32/region.h>
@@ -230,11 +231,21 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   patch->SetBevelOuter(bvNone);
   patch->SetColor(clRed);
   patch->SetBounds(60, 40, 20, 20);  // overlaps the panel's lower right corner
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetAutoSize(false);
+  label->SetTransparent(false);
+  label->SetCaption("");
+  label->SetColor(clYellow);
+  label->SetBounds(50, 30, 10, 10);  // a graphic control: part of the parent's painting
   form->Show();
   Pump();
   DoTrans(canvas->Canvas(), panel);
   EXPECT_EQ(canvas->Canvas()->Pixels(0, 0), clBlue);
   EXPECT_EQ(canvas->Canvas()->Pixels(39, 29), clBlue);  // windowed siblings are not the parent's painting
+  EXPECT_EQ(canvas->Canvas()->Pixels(20, 10), clYellow);
+  EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), clYellow);
+  EXPECT_EQ(canvas->Canvas()->Pixels(30, 19), clBlue);
   // The canvas's own state is restored.
   POINT org{1, 1};
   GetViewportOrgEx(canvas->Canvas()->Handle(), &org);
@@ -278,6 +289,37 @@ TEST(DrawTransparentBitmap, LeavesOutTheTopLeftColour) {
   DrawTransparentBitmap(canvas->Canvas(), 0, 0, &empty);
   DrawTransparentBitmap(canvas->Canvas(), 0, 0, nullptr);
   EXPECT_EQ(canvas->Canvas()->Pixels(0, 0), clWhite);
+}
+
+// A combo box that paints over its standard painting, as the themed one does.
+class FramedCombo : public TComboBox {
+ public:
+  using TComboBox::TComboBox;
+
+ protected:
+  void WMPaint(TMessage& m) override {
+    TComboBox::WMPaint(m);
+    DrawControlBorder(this, clRed, clLime);
+  }
+};
+
+TEST_F(OnForm, DrawControlBorderFromPaintingSurvivesEveryRepaint) {
+  auto* combo = new FramedCombo(form);
+  combo->SetParent(form);
+  combo->SetBounds(10, 10, 120, 21);
+  combo->Items()->Add("First");
+  combo->SetItemIndex(0);
+  form->Show();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(Pixel(10, 20), clRed);
+    EXPECT_EQ(Pixel(129, 20), clRed);
+    EXPECT_EQ(Pixel(60, 10), clRed);
+    EXPECT_EQ(Pixel(11, 20), clLime);
+    EXPECT_EQ(Pixel(60, 29), clLime);
+    // Inside, the standard painting is still there (not the form's blue).
+    EXPECT_NE(Pixel(30, 20), clBlue);
+    form->Invalidate();
+  }
 }
 
 }  // namespace
