@@ -269,7 +269,10 @@ void TfrmMain::StartConversionMode(int kind, bool divx) {
   } else if (kind == okAVI) {
     if (!select("Intel")) select("Indeo");
   }
-  if (opt->ShowModal() == mrOk) frmConvert->Show();
+  if (opt->ShowModal() == mrOk) {
+    frmConvert->Show();
+    frmConvert->btnPlayClick(frmConvert);
+  }
 }
 
 void TfrmMain::pupKorvexMeasureItem(TObject*, TCanvas*, int& width, int& height) {

@@ -16,11 +16,7 @@ TTransparentButton::~TTransparentButton() {
   if (image_list_) image_list_->RemoveFreeNotification(this);
 }
 
-void TTransparentButton::SetBorderWidth(unsigned v) {
-  if (v == border_width_) return;
-  border_width_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetBorderWidth(unsigned v) { Change(border_width_, v); }
 
 void TTransparentButton::SetStayDown(bool v) {
   if (v == down_) return;
@@ -30,11 +26,7 @@ void TTransparentButton::SetStayDown(bool v) {
   Repaint();
 }
 
-void TTransparentButton::SetFrameStyle(TFrameStyle v) {
-  if (v == frame_style_) return;
-  frame_style_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetFrameStyle(TFrameStyle v) { Change(frame_style_, v); }
 
 void TTransparentButton::SetImageList(TCustomImageList* v) {
   // The list is only referred to; its going away must not leave a dangling pointer.
@@ -48,12 +40,7 @@ void TTransparentButton::Setimageindex(int v) {
   Invalidate();
 }
 
-void TTransparentButton::SetNumGlyphs(TNumGlyphs v) {
-  v = std::clamp(v, 1, 4);
-  if (v == num_glyphs_) return;
-  num_glyphs_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetNumGlyphs(TNumGlyphs v) { Change(num_glyphs_, std::clamp(v, 1, 4)); }
 
 void TTransparentButton::SetPopUpMenu(TPopupMenu* v) {
   if (popup_) popup_->RemoveFreeNotification(this);
@@ -61,29 +48,13 @@ void TTransparentButton::SetPopUpMenu(TPopupMenu* v) {
   if (v) v->FreeNotification(this);
 }
 
-void TTransparentButton::SetSpacing(int v) {
-  if (v == spacing_) return;
-  spacing_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetSpacing(int v) { Change(spacing_, v); }
 
-void TTransparentButton::SetTextAlign(TTextAlign v) {
-  if (v == text_align_) return;
-  text_align_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetTextAlign(TTextAlign v) { Change(text_align_, v); }
 
-void TTransparentButton::SetTransparent(bool v) {
-  if (v == transparent_) return;
-  transparent_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetTransparent(bool v) { Change(transparent_, v); }
 
-void TTransparentButton::SetWordWrap(bool v) {
-  if (v == word_wrap_) return;
-  word_wrap_ = v;
-  Invalidate();
-}
+void TTransparentButton::SetWordWrap(bool v) { Change(word_wrap_, v); }
 
 bool TTransparentButton::InsideBtn(int x, int y) const {
   RECT r{0, 0, Width(), Height()};

@@ -88,6 +88,13 @@ class TTransparentButton : public TGraphicControl {
   void CMEnabledChanged(TMessage& m) override;
 
  private:
+  // Stores a property whose change repaints the button.
+  template <class T>
+  void Change(T& field, T value) {
+    if (field == value) return;
+    field = value;
+    Invalidate();
+  }
   bool three_state_ = false;
   bool auto_gray_ = true;
   unsigned border_width_ = 1;

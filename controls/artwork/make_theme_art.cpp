@@ -80,45 +80,45 @@ void Button(TBitmap& b, const Palette& p, const std::string& style, const std::s
   if (state == "mousedown") Frame(b, TRect(p.radius, 1, r.Right - p.radius, 2), Darken(p.accent, 40));
 }
 
+// Colours of a check box or radio button in a state: its face gradient and frame.
+struct BoxLook {
+  TColor top, bottom, border, mark;
+};
+
+BoxLook CheckLook(const Palette& p, const std::string& style, const std::string& state) {
+  BoxLook l{};
+  StateColours(p, state, l.top, l.bottom);
+  if (state == "normal") {
+    l.top = p.light;
+    l.bottom = Mix(p.face, clWhite, 1, 2);
+  }
+  l.border = state == "disable" ? Mix(p.border, p.face, 2, 3) : p.border;
+  if (style == "WINXP" && state == "mouseon") l.border = p.hot;
+  l.mark = state == "disable" ? Mix(p.mark, p.face, 2, 3) : p.mark;
+  return l;
+}
+
 void CheckBox(TBitmap& b, const Palette& p, const std::string& style, const std::string& state, bool checked) {
   // Drawn plainly: the box fills the picture (MacOS leaves a face-coloured margin).
   Fill(b, All(b), p.face);
-  TRect box = All(b);
-  if (style == "MACOS") box = TRect(0, 1, 15, 16);
-  TColor top, bottom;
-  StateColours(p, state, top, bottom);
-  if (state == "normal") {
-    top = p.light;
-    bottom = Mix(p.face, clWhite, 1, 2);
-  }
-  TColor border = state == "disable" ? Mix(p.border, p.face, 2, 3) : p.border;
-  if (style == "WINXP" && state == "mouseon") border = p.hot;
-  RoundBox(b, box, style == "MACOS" ? 3 : 0, top, bottom, border);
+  TRect box = style == "MACOS" ? TRect(0, 1, 15, 16) : All(b);
+  BoxLook l = CheckLook(p, style, state);
+  RoundBox(b, box, style == "MACOS" ? 3 : 0, l.top, l.bottom, l.border);
   if (checked) {
-    TRect inner = box;
-    inner.Inflate(-2, -2);
-    DrawGlyph(b, inner, Glyph::Check, state == "disable" ? Mix(p.mark, p.face, 2, 3) : p.mark);
+    box.Inflate(-2, -2);
+    DrawGlyph(b, box, Glyph::Check, l.mark);
   }
 }
 
 void RadioButton(TBitmap& b, const Palette& p, const std::string& style, const std::string& state, bool checked) {
   // Drawn masked by the top-left pixel: everything outside the disc is the key.
   Fill(b, All(b), kMagenta);
-  TRect box = All(b);
-  if (style == "MACOS") box = TRect(0, 0, 16, 16);
-  TColor top, bottom;
-  StateColours(p, state, top, bottom);
-  if (state == "normal") {
-    top = p.light;
-    bottom = Mix(p.face, clWhite, 1, 2);
-  }
-  TColor border = state == "disable" ? Mix(p.border, p.face, 2, 3) : p.border;
-  if (style == "WINXP" && state == "mouseon") border = p.hot;
-  Disc(b, box, top, bottom, border);
+  TRect box = style == "MACOS" ? TRect(0, 0, 16, 16) : All(b);
+  BoxLook l = CheckLook(p, style, state);
+  Disc(b, box, l.top, l.bottom, l.border);
   if (checked) {
-    TRect inner = box;
-    inner.Inflate(-3, -3);
-    Disc(b, inner, Lighten(p.mark, 30), p.mark, p.mark);
+    box.Inflate(-3, -3);
+    Disc(b, box, Lighten(l.mark, 30), l.mark, l.mark);
   }
 }
 
