@@ -302,7 +302,10 @@ bool TfrmConvert::IsStopped() { return !FRunning; }
 
 void TfrmConvert::Idle(int) {}
 
-void TfrmConvert::SetPlayImages(TImageList* images) { btnPlay->SetImageList(images); }
+void TfrmConvert::SetPlayImages(TImageList* images) {
+  btnPlay->SetImageList(images);
+  btnPlay->Invalidate();  // the list is a plain field of the button: show the new state now
+}
 
 void Convert_Initialization() { --g_unit_counter; }
 
