@@ -40,25 +40,6 @@ constexpr double kFrameRates[] = {23.976, 24, 25, 29.97, 30};
 
 }  // namespace
 
-TConvertProgressBar::TConvertProgressBar(TComponent* owner) : TGraphicControl(owner) {}
-
-void TConvertProgressBar::SetPosition(int v) {
-  v = std::clamp(v, min_, max_);
-  if (v == position_) return;
-  position_ = v;
-  Invalidate();
-}
-
-void TConvertProgressBar::Paint() {
-  TCanvas* c = Canvas();
-  const TRect r = ClientRect();
-  c->Brush()->SetColor(clWhite);
-  c->FillRect(r);
-  c->Brush()->SetColor(clNavy);
-  const int filled = (r.Right - r.Left) * (position_ - min_) / std::max(1, max_ - min_);
-  c->FillRect(TRect(r.Left, r.Top, r.Left + filled, r.Bottom));
-}
-
 // The settings of the form resource.
 TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   SetCaption("Ripper");
@@ -78,11 +59,12 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   btnPlay->SetThreeState(false);
   btnPlay->OnClick = [this](TObject* s) { btnPlayClick(s); };
 
-  MyLabel1 = Place<TLabel>(this, 124, 30, 171, 25);
+  MyLabel1 = Place<TMyLabel>(this, 124, 30, 171, 25);
   MyLabel1->SetCaption("Korvex Quillmere");
+  MyLabel1->SetBkColor(clGradientActiveCaption);
+  MyLabel1->SetPreColor(clNavy);
   MyLabel1->Font()->SetName("MS Sans Serif");
   MyLabel1->Font()->SetHeight(-13);
-  MyLabel1->Font()->SetColor(clNavy);
 
   Bevel1 = Place<TBevel>(this, 160, 52, 146, 2);
   Bevel1->SetShape(bsTopLine);
@@ -92,13 +74,20 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   Label_Info->Font()->SetStyle(TFontStyles{fsItalic});
   Label_Info->SetTransparent(true);
 
-  ckbPreview = Place<TCheckBox>(this, 122, 8, 59, 17);
+  ckbPreview = Place<TsuiCheckBox>(this, 122, 8, 59, 17);
+  ckbPreview->SetUIStyle(TsuiUIStyle::DeepBlue);
   ckbPreview->SetCaption("Preview");
   ckbPreview->OnClick = [this](TObject* s) { ckbPreviewClick(s); };
 
-  suiProgressBar1 = Place<TConvertProgressBar>(this, 117, 83, 244, 12);
+  suiProgressBar1 = Place<TsuiProgressBar>(this, 117, 83, 244, 12);
+  suiProgressBar1->SetUIStyle(TsuiUIStyle::DeepBlue);
+  suiProgressBar1->SetMin(0);
+  suiProgressBar1->SetMax(100);
+  suiProgressBar1->SetPosition(0);
+  suiProgressBar1->SetShowCaption(true);
 
-  ckbShut = Place<TCheckBox>(this, 184, 8, 201, 17);
+  ckbShut = Place<TsuiCheckBox>(this, 184, 8, 201, 17);
+  ckbShut->SetUIStyle(TsuiUIStyle::DeepBlue);
   ckbShut->SetCaption("Shut down computer when rip end");
   ckbShut->OnClick = [this](TObject* s) { ckbShutClick(s); };
 

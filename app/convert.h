@@ -12,26 +12,13 @@
 #include <vcl/imglist.h>
 #include <vcl/stdctrls.h>
 
+#include <mylabel.h>
+#include <suibutton.h>
+#include <suiprogressbar.h>
+
 #include "stripbutton.h"
 
 class TConvertThread;
-
-// The bar the conversion's percentage is shown in (0 to 100).
-class TConvertProgressBar : public TGraphicControl {
- public:
-  explicit TConvertProgressBar(TComponent* owner);
-  std::string ClassName() const override { return "TConvertProgressBar"; }
-  int Min() const { return min_; }
-  int Max() const { return max_; }
-  int Position() const { return position_; }
-  void SetPosition(int v);
-
- protected:
-  void Paint() override;
-
- private:
-  int min_ = 0, max_ = 100, position_ = 0;
-};
 
 // Everything a run is started with, in the order the thread's setters take it.
 struct TConversionSettings {
@@ -67,12 +54,12 @@ class TfrmConvert : public TForm {
   std::string ClassName() const override { return "TfrmConvert"; }
 
   TTransparentButton* btnPlay;
-  TLabel* MyLabel1;
+  TMyLabel* MyLabel1;
   TBevel* Bevel1;
   TLabel* Label_Info;
-  TCheckBox* ckbPreview;
-  TConvertProgressBar* suiProgressBar1;
-  TCheckBox* ckbShut;
+  TsuiCheckBox* ckbPreview;
+  TsuiProgressBar* suiProgressBar1;
+  TsuiCheckBox* ckbShut;
   TImageList* ImageList1;
   TImageList* ImageList2;
 

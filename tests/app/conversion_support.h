@@ -171,6 +171,13 @@ class ConversionTest : public ::testing::Test {
     ASSERT_EQ(qcom::RegistryEdit([&](qcom::RegistryTree& t) { return t.DeleteKey(key) ? S_OK : E_FAIL; }), S_OK);
   }
 
+  // The user's click on a control of the conversion window.
+  static void ClickOn(TControl* c) {
+    frmConvert->Show();
+    HeadlessClick(frmConvert, c->Left() + 6, c->Top() + c->Height() / 2);
+    Application->ProcessMessages();
+  }
+
   std::string Path(const std::string& name) const { return (scratch_.path() / name).string(); }
 
   outsidetest::ScratchDir scratch_;

@@ -108,7 +108,8 @@ TEST_F(ConvertThreadTest, StopInTheMiddleFinishesAClosedPlayableFile) {
 
 TEST_F(ConvertThreadTest, TheShutDownBoxClickedDuringARunLogsOffAfterItWithFlagsZero) {
   // Clicked while idle: no thread takes it.
-  frmConvert->ckbShut->SetChecked(true);
+  ClickOn(frmConvert->ckbShut);
+  ASSERT_TRUE(frmConvert->ckbShut->Checked());
   auto s = Settings(0, 0, 0, 0, Path("logoff.mpg"));
   TConvertThread* t = Run(s);
   EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
@@ -119,8 +120,9 @@ TEST_F(ConvertThreadTest, TheShutDownBoxClickedDuringARunLogsOffAfterItWithFlags
   Run(s, [&](TConvertThread*) {
     if (clicked) return;
     clicked = true;
-    frmConvert->ckbShut->SetChecked(false);
-    frmConvert->ckbShut->SetChecked(true);  // each change is a click
+    ClickOn(frmConvert->ckbShut);  // off
+    ClickOn(frmConvert->ckbShut);  // on again
+    EXPECT_TRUE(frmConvert->ckbShut->Checked());
   });
   ASSERT_EQ(logoffs_.size(), 1u);
   EXPECT_EQ(logoffs_[0].first, 0u);

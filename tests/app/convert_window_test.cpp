@@ -142,9 +142,10 @@ TEST_F(ConvertWindowTest, ShowingShowsThePreviewAndItsBoxHidesIt) {
   EXPECT_TRUE(frmPreview->Visible());
   EXPECT_TRUE(frmConvert->ckbPreview->Checked());
   EXPECT_EQ(frmConvert->suiProgressBar1->Position(), 0);
-  frmConvert->ckbPreview->SetChecked(false);
+  ClickOn(frmConvert->ckbPreview);
+  EXPECT_FALSE(frmConvert->ckbPreview->Checked());
   EXPECT_FALSE(frmPreview->Visible());
-  frmConvert->ckbPreview->SetChecked(true);
+  ClickOn(frmConvert->ckbPreview);
   EXPECT_TRUE(frmPreview->Visible());
   frmConvert->Close();
   EXPECT_FALSE(frmPreview->Visible());
