@@ -48,6 +48,13 @@ TEST_F(OptionDialog, CreationListsDrivesAndCodecsAndBrowsesTheFirstDisc) {
   EXPECT_FALSE(f->radioDisk->Checked()) << "the two radio groups are separate";
   EXPECT_EQ(f->edtBitrate->Text(), "1150");
   EXPECT_TRUE(f->lstChapter->MultiSelect());
+
+  // A look for people: the dialog as shown.
+  f->Show();
+  Application->ProcessMessages();
+  fs::path gallery = fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / ".." / "gallery";
+  fs::create_directories(gallery);
+  EXPECT_TRUE(HeadlessCaptureToFile(f->Handle(), (gallery / "options_dialog.png").string()));
 }
 
 TEST_F(OptionDialog, BrowsingEdgesOfTheDisc) {
