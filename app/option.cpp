@@ -404,11 +404,6 @@ void TfrmOption::lstChapterDblClick(TObject*) {
 
 // --- Output settings ----------------------------------------------------------------
 
-void TfrmOption::SetMpegSaveFilter() {
-  SaveDialog1->Filter = kMpegFilter;
-  SaveDialog1->DefaultExt = "MPG";
-}
-
 void TfrmOption::SetSize(int width, int height) {
   edtWidth->SetText(std::to_string(width));
   edtHeight->SetText(std::to_string(height));
@@ -422,23 +417,19 @@ void TfrmOption::ApplySizeRule(TOutputKind kind) {
   SetSize(width, height);
 }
 
-void TfrmOption::radioVCDClick(TObject*) {
+void TfrmOption::MpegKindChosen(TOutputKind kind) {
   edtOutput->SetText(FBaseName + ".mpg");
-  SetMpegSaveFilter();
+  SaveDialog1->Filter = kMpegFilter;
+  SaveDialog1->DefaultExt = "MPG";
   edtWidth->SetEnabled(false);
   edtHeight->SetEnabled(false);
   cmbCodec->SetEnabled(false);
-  ApplySizeRule(okVCD);
+  ApplySizeRule(kind);
 }
 
-void TfrmOption::radioSVCDClick(TObject*) {
-  edtOutput->SetText(FBaseName + ".mpg");
-  SetMpegSaveFilter();
-  edtWidth->SetEnabled(false);
-  edtHeight->SetEnabled(false);
-  cmbCodec->SetEnabled(false);
-  ApplySizeRule(okSVCD);
-}
+void TfrmOption::radioVCDClick(TObject*) { MpegKindChosen(okVCD); }
+
+void TfrmOption::radioSVCDClick(TObject*) { MpegKindChosen(okSVCD); }
 
 void TfrmOption::SelectDivXCodec() {
   if (cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM("DIVX")) != CB_ERR) return;
@@ -454,6 +445,10 @@ void TfrmOption::radioAVIClick(TObject*) {
   edtHeight->SetEnabled(true);
   cmbCodec->SetEnabled(true);
   if (FDivX) SelectDivXCodec();
+  ApplySourceSize();
+}
+
+void TfrmOption::ApplySourceSize() {
   INT width = 0, height = 0;
   if (FDvdInfo) {
     FDvdInfo->GetPictureHeight(&height);
@@ -469,12 +464,7 @@ void TfrmOption::cmbRateChange(TObject*) {
   } else if (radioSVCD->Checked()) {
     ApplySizeRule(okSVCD);
   } else {
-    INT width = 0, height = 0;
-    if (FDvdInfo) {
-      FDvdInfo->GetPictureHeight(&height);
-      FDvdInfo->GetPictureWidth(&width);
-    }
-    SetSize(width, height);
+    ApplySourceSize();
   }
 }
 

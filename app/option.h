@@ -118,9 +118,12 @@ class TfrmOption : public TForm {
   void SelectDrive(int index);
 
  private:
-  void SetMpegSaveFilter();
+  // VCD and SVCD: MPEG output, fixed sizes, no codec.
+  void MpegKindChosen(TOutputKind kind);
   void ApplySizeRule(TOutputKind kind);
   void SetSize(int width, int height);
+  // The source picture size into the size fields ("0" without a disc).
+  void ApplySourceSize();
   void SelectDivXCodec();
   bool CheckOk();
 };
