@@ -182,6 +182,12 @@ TEST_F(Skins, SkinsBeyondTheLimitsAreRefusedAndTheWindowKeepsItsSkin) {
     EXPECT_EQ(m->ImageList(4)->Count(), 4);
     EXPECT_EQ(GetRegionSpans(m->WindowRegion()), shape);
   }
+  // A strip that cannot be read raises the library's file error before anything changes.
+  MakeSkin(5, 620, 200, {"4=1,1", "5=2,2"}, {{4, 40, 10}});
+  SkinFolder = SkinFolderPath(5);
+  EXPECT_THROW(m->ApplySkin(), Exception);
+  EXPECT_EQ(m->ClientWidth(), 520);
+  EXPECT_EQ(m->Button(4)->BoundsRect(), Bounds(20, 30, 10, 10));
   // The most that is allowed still works.
   many.resize(1000);
   MakeSkin(4, 600, 1600, many, {{4, 40, 10}});
