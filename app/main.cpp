@@ -53,15 +53,6 @@ void RefuseSkin(HWND owner, const std::string& why) {
   MessageBoxA(owner, text.c_str(), "Error", MB_ICONERROR);
 }
 
-// Checks a radio button as the themed radio button's setter does: without running its
-// click handler (the caller runs the handler itself).
-void CheckQuietly(TRadioButton* radio) {
-  TNotifyEvent click = std::move(radio->OnClick);
-  radio->OnClick = nullptr;
-  radio->SetChecked(true);
-  radio->OnClick = std::move(click);
-}
-
 struct LoadedStrip {
   SkinControlEntry entry;
   TImageList* list;
@@ -252,13 +243,13 @@ void TfrmMain::StartConversionMode(int kind, bool divx) {
   if (kind == okAVI) {
     if (divx) opt->FDivX = true;
     opt->radioAVIClick(opt->radioAVI);
-    CheckQuietly(opt->radioAVI);
+    opt->radioAVI->SetChecked(true);
     opt->cmbCodec->SetEnabled(true);
   } else if (kind == okVCD) {
-    CheckQuietly(opt->radioVCD);
+    opt->radioVCD->SetChecked(true);
     opt->radioVCDClick(opt->radioVCD);
   } else {
-    CheckQuietly(opt->radioSVCD);
+    opt->radioSVCD->SetChecked(true);
     opt->radioSVCDClick(opt->radioSVCD);
   }
   auto select = [opt](const char* prefix) {

@@ -11,7 +11,7 @@
 #include <vcl/imglist.h>
 #include <vcl/menus.h>
 
-#include "stripbutton.h"
+#include <transbtn.h>
 
 // One line of a skin's "Controls" section: button number and top-left corner.
 struct SkinControlEntry {

@@ -34,12 +34,27 @@ TLabel* MakeLabel(TComponent* owner, TWinControl* parent, int left, int top, con
   return l;
 }
 
-TComboBox* MakeList(TComponent* owner, TWinControl* parent, int left, int top, int width,
-                    std::initializer_list<const char*> items, int chosen) {
-  TComboBox* c = Make<TComboBox>(owner, parent, left, top, width, 21);
+TsuiComboBox* MakeList(TComponent* owner, TWinControl* parent, int left, int top, int width,
+                       std::initializer_list<const char*> items, int chosen) {
+  TsuiComboBox* c = Make<TsuiComboBox>(owner, parent, left, top, width, 21);
+  c->SetUIStyle(TsuiUIStyle::DeepBlue);
   c->SetStyle(csDropDownList);
   for (const char* s : items) c->Items()->Add(s);
   if (chosen >= 0) c->SetItemIndex(chosen);
+  return c;
+}
+
+TsuiRadioButton* MakeRadio(TComponent* owner, TWinControl* parent, int left, int top, int width, int height) {
+  TsuiRadioButton* r = Make<TsuiRadioButton>(owner, parent, left, top, width, height);
+  r->SetUIStyle(TsuiUIStyle::DeepBlue);
+  r->SetTabStop(true);
+  return r;
+}
+
+TsuiCheckBox* MakeCheck(TComponent* owner, TWinControl* parent, int left, int top, int width, int height) {
+  TsuiCheckBox* c = Make<TsuiCheckBox>(owner, parent, left, top, width, height);
+  c->SetUIStyle(TsuiUIStyle::DeepBlue);
+  c->SetTabStop(true);
   return c;
 }
 
@@ -87,14 +102,13 @@ TfrmOption::TfrmOption(TComponent* owner) : TForm(owner) {
   btnSave->SetHint("Select output file");
   btnSave->SetShowHint(true);
   btnSave->OnClick = [this](TObject* s) { btnSaveClick(s); };
-  radioVCD = Make<TRadioButton>(this, grpCommon, 80, 80, 70, 17);
+  radioVCD = MakeRadio(this, grpCommon, 80, 80, 70, 17);
   radioVCD->SetCaption("VCD");
   radioVCD->SetChecked(true);
-  radioSVCD = Make<TRadioButton>(this, grpCommon, 160, 80, 70, 17);
+  radioSVCD = MakeRadio(this, grpCommon, 160, 80, 70, 17);
   radioSVCD->SetCaption("SVCD");
-  radioAVI = Make<TRadioButton>(this, grpCommon, 240, 80, 70, 17);
+  radioAVI = MakeRadio(this, grpCommon, 240, 80, 70, 17);
   radioAVI->SetCaption("AVI");
-  // Bound after the stored state is set: loading a form runs no handler.
   radioVCD->OnClick = [this](TObject* s) { radioVCDClick(s); };
   radioSVCD->OnClick = [this](TObject* s) { radioSVCDClick(s); };
   radioAVI->OnClick = [this](TObject* s) { radioAVIClick(s); };
@@ -134,9 +148,9 @@ TfrmOption::TfrmOption(TComponent* owner) : TForm(owner) {
   // Its own parent, so that these two make a radio group apart from the output kinds.
   pnlRange = Make<TPanel>(this, grpSettings, 8, 228, 246, 24);
   pnlRange->SetBevelOuter(bvNone);
-  radioDisk = Make<TRadioButton>(this, pnlRange, 4, 4, 80, 17);
+  radioDisk = MakeRadio(this, pnlRange, 4, 4, 80, 17);
   radioDisk->SetCaption("Disk");
-  radioChapter = Make<TRadioButton>(this, pnlRange, 92, 4, 80, 17);
+  radioChapter = MakeRadio(this, pnlRange, 92, 4, 80, 17);
   radioChapter->SetCaption("Chapter");
   radioChapter->SetChecked(true);
   radioDisk->OnClick = [this](TObject* s) { radioDiskClick(s); };
@@ -150,7 +164,7 @@ TfrmOption::TfrmOption(TComponent* owner) : TForm(owner) {
   edtFileSize->OnKeyPress = [this](TObject* s, char& k) { edtFileSizeKeyPress(s, k); };
   lblFileSizeUnit = MakeLabel(this, grpSettings, 184, 290, "M");
   lblFileSizeUnit->SetWidth(12);
-  ckbForce = Make<TCheckBox>(this, grpSettings, 200, 288, 70, 17);
+  ckbForce = MakeCheck(this, grpSettings, 200, 288, 70, 17);
   ckbForce->SetCaption("Force24");
 
   lblTittle = MakeLabel(this, grpSettings, 266, 22, "Tittle");
@@ -163,7 +177,7 @@ TfrmOption::TfrmOption(TComponent* owner) : TForm(owner) {
   cmbAngle = MakeList(this, grpSettings, 354, 70, 150, {"1", "2", "3", "4", "5"}, 0);
   lblSubtitle = MakeLabel(this, grpSettings, 266, 100, "Subtitle");
   cmbSubtitle = MakeList(this, grpSettings, 354, 96, 150, {}, -1);
-  lstChapter = Make<TListBox>(this, grpSettings, 266, 126, 238, 192);
+  lstChapter = Make<TsuiListBox>(this, grpSettings, 266, 126, 238, 192);
   lstChapter->SetMultiSelect(true);
 
   btnOk = Make<TBitBtn>(this, this, 340, 508, 85, 27);
@@ -390,11 +404,6 @@ void TfrmOption::lstChapterDblClick(TObject*) {
 
 // --- Output settings ----------------------------------------------------------------
 
-void TfrmOption::SetMpegSaveFilter() {
-  SaveDialog1->Filter = kMpegFilter;
-  SaveDialog1->DefaultExt = "MPG";
-}
-
 void TfrmOption::SetSize(int width, int height) {
   edtWidth->SetText(std::to_string(width));
   edtHeight->SetText(std::to_string(height));
@@ -408,23 +417,19 @@ void TfrmOption::ApplySizeRule(TOutputKind kind) {
   SetSize(width, height);
 }
 
-void TfrmOption::radioVCDClick(TObject*) {
+void TfrmOption::MpegKindChosen(TOutputKind kind) {
   edtOutput->SetText(FBaseName + ".mpg");
-  SetMpegSaveFilter();
+  SaveDialog1->Filter = kMpegFilter;
+  SaveDialog1->DefaultExt = "MPG";
   edtWidth->SetEnabled(false);
   edtHeight->SetEnabled(false);
   cmbCodec->SetEnabled(false);
-  ApplySizeRule(okVCD);
+  ApplySizeRule(kind);
 }
 
-void TfrmOption::radioSVCDClick(TObject*) {
-  edtOutput->SetText(FBaseName + ".mpg");
-  SetMpegSaveFilter();
-  edtWidth->SetEnabled(false);
-  edtHeight->SetEnabled(false);
-  cmbCodec->SetEnabled(false);
-  ApplySizeRule(okSVCD);
-}
+void TfrmOption::radioVCDClick(TObject*) { MpegKindChosen(okVCD); }
+
+void TfrmOption::radioSVCDClick(TObject*) { MpegKindChosen(okSVCD); }
 
 void TfrmOption::SelectDivXCodec() {
   if (cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM("DIVX")) != CB_ERR) return;
@@ -440,6 +445,10 @@ void TfrmOption::radioAVIClick(TObject*) {
   edtHeight->SetEnabled(true);
   cmbCodec->SetEnabled(true);
   if (FDivX) SelectDivXCodec();
+  ApplySourceSize();
+}
+
+void TfrmOption::ApplySourceSize() {
   INT width = 0, height = 0;
   if (FDvdInfo) {
     FDvdInfo->GetPictureHeight(&height);
@@ -455,12 +464,7 @@ void TfrmOption::cmbRateChange(TObject*) {
   } else if (radioSVCD->Checked()) {
     ApplySizeRule(okSVCD);
   } else {
-    INT width = 0, height = 0;
-    if (FDvdInfo) {
-      FDvdInfo->GetPictureHeight(&height);
-      FDvdInfo->GetPictureWidth(&width);
-    }
-    SetSize(width, height);
+    ApplySourceSize();
   }
 }
 

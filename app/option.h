@@ -13,6 +13,10 @@
 #include <vcl/forms.h>
 #include <vcl/stdctrls.h>
 
+#include <suibutton.h>
+#include <suicombobox.h>
+#include <suilistbox.h>
+
 // Output kinds, numbered as the conversion thread numbers them.
 enum TOutputKind { okVCD = 0, okSVCD = 1, okAVI = 2 };
 
@@ -25,16 +29,16 @@ class TfrmOption : public TForm {
   // "Common"
   TGroupBox* grpCommon;
   TLabel* lblDisk;
-  TComboBox* cmbDisk;
+  TsuiComboBox* cmbDisk;
   TLabel* lblOutput;
   TEdit* edtOutput;
   TSpeedButton* btnSave;
-  TRadioButton* radioVCD;
-  TRadioButton* radioSVCD;
-  TRadioButton* radioAVI;
+  TsuiRadioButton* radioVCD;
+  TsuiRadioButton* radioSVCD;
+  TsuiRadioButton* radioAVI;
   // "Video Codec"
   TGroupBox* grpCodec;
-  TComboBox* cmbCodec;
+  TsuiComboBox* cmbCodec;
   // "Settings"
   TGroupBox* grpSettings;
   TLabel* lblBitrate;
@@ -44,32 +48,32 @@ class TfrmOption : public TForm {
   TLabel* lblHeight;
   TEdit* edtHeight;
   TLabel* lblAudio;
-  TComboBox* cmbAudio;
+  TsuiComboBox* cmbAudio;
   TLabel* lblAudioDesc;
-  TComboBox* audioDesc;
+  TsuiComboBox* audioDesc;
   TGroupBox* grpLame;
   TLabel* lblLameBitrate;
-  TComboBox* cmbBitrate;
+  TsuiComboBox* cmbBitrate;
   TLabel* lblQuality;
-  TComboBox* cmbQuality;
+  TsuiComboBox* cmbQuality;
   TPanel* pnlRange;
-  TRadioButton* radioDisk;
-  TRadioButton* radioChapter;
+  TsuiRadioButton* radioDisk;
+  TsuiRadioButton* radioChapter;
   TLabel* lblTittle;
-  TComboBox* cmbTittle;
+  TsuiComboBox* cmbTittle;
   TLabel* lblProgChain;
-  TComboBox* ProgChain;
+  TsuiComboBox* ProgChain;
   TLabel* lblAngle;
-  TComboBox* cmbAngle;
+  TsuiComboBox* cmbAngle;
   TLabel* lblSubtitle;
-  TComboBox* cmbSubtitle;
+  TsuiComboBox* cmbSubtitle;
   TLabel* lblRate;
-  TComboBox* cmbRate;
+  TsuiComboBox* cmbRate;
   TLabel* lblFileSize;
   TEdit* edtFileSize;
   TLabel* lblFileSizeUnit;
-  TCheckBox* ckbForce;
-  TListBox* lstChapter;
+  TsuiCheckBox* ckbForce;
+  TsuiListBox* lstChapter;
   TBitBtn* btnOk;
   TBitBtn* btnCancel;
   TSaveDialog* SaveDialog1;
@@ -114,9 +118,12 @@ class TfrmOption : public TForm {
   void SelectDrive(int index);
 
  private:
-  void SetMpegSaveFilter();
+  // VCD and SVCD: MPEG output, fixed sizes, no codec.
+  void MpegKindChosen(TOutputKind kind);
   void ApplySizeRule(TOutputKind kind);
   void SetSize(int width, int height);
+  // The source picture size into the size fields ("0" without a disc).
+  void ApplySourceSize();
   void SelectDivXCodec();
   bool CheckOk();
 };

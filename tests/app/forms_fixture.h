@@ -92,7 +92,7 @@ class FormsTest : public ::testing::Test {
   }
 
   TfrmOption* CreateOption() {
-    if (!dvdFactory_) RegisterFakes();
+    if (!dvdFactory_ && !realServers) RegisterFakes();
     Application->CreateForm(frmOption);
     return frmOption;
   }
@@ -121,6 +121,8 @@ class FormsTest : public ::testing::Test {
   CallLog log;
   std::vector<RecordedBox> boxes;
   std::deque<int> answers;
+  // Leaves the registered outside servers in place of the fakes.
+  bool realServers = false;
 
  private:
   std::unique_ptr<FakeFactory<ObjectMaker>> dvdFactory_;

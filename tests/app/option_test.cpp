@@ -48,6 +48,13 @@ TEST_F(OptionDialog, CreationListsDrivesAndCodecsAndBrowsesTheFirstDisc) {
   EXPECT_FALSE(f->radioDisk->Checked()) << "the two radio groups are separate";
   EXPECT_EQ(f->edtBitrate->Text(), "1150");
   EXPECT_TRUE(f->lstChapter->MultiSelect());
+
+  // A look for people: the dialog as shown.
+  f->Show();
+  Application->ProcessMessages();
+  fs::path gallery = fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / ".." / "gallery";
+  fs::create_directories(gallery);
+  EXPECT_TRUE(HeadlessCaptureToFile(f->Handle(), (gallery / "options_dialog.png").string()));
 }
 
 TEST_F(OptionDialog, BrowsingEdgesOfTheDisc) {
@@ -357,6 +364,34 @@ TEST_F(OptionDialog, StoredOutputFolderBecomesTheNextBaseName) {
   DoneApplication();
   frmOption = nullptr;
   EXPECT_EQ(ReadConfig("DefMediaPath"), "/elsewhere/clip.mpg");
+}
+
+// The registered DVD information and AVI servers on the sample disc the build makes.
+TEST_F(OptionDialog, TheSampleDiscThroughTheRealServers) {
+  fs::path sample = fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / ".." / "sample-dvd";
+  if (!fs::exists(sample / "VIDEO_TS")) GTEST_SKIP() << "no sample disc";
+  setenv("QUILLMERE_DVD", fs::canonical(sample).c_str(), 1);
+  realServers = true;
+  TfrmOption* f = CreateOption();
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(f->cmbDisk->Items()->Count(), 1);
+  ASSERT_GT(f->cmbTittle->Items()->Count(), 0);
+  ASSERT_GT(f->ProgChain->Items()->Count(), 0);
+  ASSERT_GT(f->lstChapter->Items()->Count(), 0);
+  EXPECT_EQ(f->lstChapter->Items()->Get(0).rfind("Chapter 01,", 0), 0u) << f->lstChapter->Items()->Get(0);
+  EXPECT_GT(f->audioDesc->Items()->Count(), 0);
+  EXPECT_EQ(f->cmbSubtitle->Items()->Get(0), "None");
+  EXPECT_GT(f->cmbCodec->Items()->Count(), 0) << "the AVI encoder lists its codecs";
+  // The source size reaches the AVI fields.
+  f->radioAVIClick(f->radioAVI);
+  EXPECT_GT(std::atol(f->edtWidth->Text().c_str()), 0);
+  EXPECT_GT(std::atol(f->edtHeight->Text().c_str()), 0);
+  // Every title can be browsed.
+  for (int t = 0; t < f->cmbTittle->Items()->Count(); ++t) {
+    f->cmbTittle->SetItemIndex(t);
+    f->cmbTittleChange(f->cmbTittle);
+    EXPECT_GT(f->lstChapter->Items()->Count(), 0) << "title " << t;
+  }
 }
 
 }  // namespace

@@ -48,6 +48,14 @@ class Skins : public FormsTest {
     return frmMain;
   }
 
+  // A real click in the middle of button n.
+  void ClickButton(TfrmMain* m, int n) {
+    if (!m->Visible()) m->Show();
+    TTransparentButton* b = m->Button(n);
+    HeadlessClick(m, b->Left() + b->Width() / 2, b->Top() + b->Height() / 2);
+    Application->ProcessMessages();
+  }
+
   int SkinItems(TfrmMain* m) const {
     int n = 0;
     for (int i = 0; i < m->pupSelectSkin->Count(); ++i)
@@ -64,7 +72,7 @@ TEST_F(Skins, NextSkinCyclesThroughTheFoldersAndStoresTheNumber) {
   EXPECT_EQ(ReadConfig("Index"), "<missing>") << "start-up only reads the number";
   std::vector<int> seen;
   for (int i = 0; i < 4; ++i) {
-    static_cast<TControl*>(m->Button(2))->Click();
+    ClickButton(m, 2);
     seen.push_back(m->SkinIndex());
     EXPECT_EQ(ReadConfig("Index"), std::to_string(m->SkinIndex()));
     EXPECT_EQ(SkinFolder, SkinFolderPath(m->SkinIndex()));
@@ -84,7 +92,7 @@ TEST_F(Skins, AGapInTheNumberingEndsTheList) {
   TfrmMain* m = CreateMain();
   EXPECT_EQ(m->SkinIndex(), 1);
   EXPECT_EQ(SkinItems(m), 2);
-  static_cast<TControl*>(m->Button(2))->Click();
+  ClickButton(m, 2);
   EXPECT_EQ(m->SkinIndex(), 0);
   EXPECT_EQ(ReadConfig("Index"), "0");
 }
@@ -98,7 +106,7 @@ TEST_F(Skins, AMissingStoredSkinStartsUnskinnedAndFallsBackToTheFirst) {
   EXPECT_TRUE(m->Image1->Picture()->Bitmap()->Empty());
   EXPECT_EQ(m->WindowRegion(), nullptr) << "rectangular";
   EXPECT_EQ(m->Button(4)->Left(), 48) << "buttons keep their resource places";
-  static_cast<TControl*>(m->Button(2))->Click();  // SKIN8 does not exist either
+  ClickButton(m, 2);  // SKIN8 does not exist either
   EXPECT_EQ(m->SkinIndex(), 0);
   EXPECT_EQ(SkinFolder, SkinFolderPath(0));
   EXPECT_FALSE(m->Image1->Picture()->Bitmap()->Empty());
@@ -174,8 +182,16 @@ TEST_F(Skins, SkinsBeyondTheLimitsAreRefusedAndTheWindowKeepsItsSkin) {
     EXPECT_EQ(m->ImageList(4)->Count(), 4);
     EXPECT_EQ(GetRegionSpans(m->WindowRegion()), shape);
   }
+  // A strip that cannot be read raises the library's file error before anything changes.
+  MakeSkin(5, 620, 200, {"4=1,1", "5=2,2"}, {{4, 40, 10}});
+  SkinFolder = SkinFolderPath(5);
+  EXPECT_THROW(m->ApplySkin(), Exception);
+  EXPECT_EQ(m->ClientWidth(), 520);
+  EXPECT_EQ(m->Button(4)->BoundsRect(), Bounds(20, 30, 10, 10));
   // The most that is allowed still works.
+  // (Leading zeros make the section longer than the old 10000-byte buffer: nothing is cut.)
   many.resize(1000);
+  for (std::string& line : many) line.insert(2, 12, '0');
   MakeSkin(4, 600, 1600, many, {{4, 40, 10}});
   SkinFolder = SkinFolderPath(4);
   boxes.clear();
@@ -189,7 +205,7 @@ TEST_F(Skins, NoLayoutEmptiesEveryButtonAndStillShapes) {
   MakeSkin(1, 300, 200, {}, {});
   fs::remove(dir_ / "SKIN1" / "skin.ini");
   TfrmMain* m = CreateMain();
-  static_cast<TControl*>(m->Button(2))->Click();
+  ClickButton(m, 2);
   EXPECT_EQ(m->SkinIndex(), 1);
   for (int k = 1; k <= 10; ++k) EXPECT_EQ(m->ImageList(k)->Count(), 0);
   EXPECT_NE(m->WindowRegion(), nullptr);
@@ -382,7 +398,7 @@ TEST_F(Skins, TheDrawnSkinsShapeTheMainWindow) {
     DeleteObject(expected);
     EXPECT_FALSE(PtInRegion(m->WindowRegion(), 0, 0));
     for (int k = 1; k <= 10; ++k) EXPECT_EQ(m->ImageList(k)->Count(), 4) << k;
-    static_cast<TControl*>(m->Button(2))->Click();
+    ClickButton(m, 2);
   }
   EXPECT_EQ(m->SkinIndex(), 0);
   EXPECT_TRUE(boxes.empty());
