@@ -73,6 +73,25 @@ inline INT FirstCodecId() {
   return id;
 }
 
+// ffprobe's verdict on an output: kind of file, picture and sound streams, and a
+// length within one picture of `seconds`.
+inline void ExpectConvertedFile(const std::string& path, const char* format, const char* video, int width,
+                                int height, const char* audio, int sampleRate, double fps, double seconds) {
+  SCOPED_TRACE(path);
+  auto probe = Probe(path);
+  ASSERT_FALSE(probe.is_null()) << "ffprobe can not read it";
+  EXPECT_EQ(probe["format"]["format_name"], format);
+  const auto* v = StreamOfType(probe, "video");
+  const auto* a = StreamOfType(probe, "audio");
+  ASSERT_TRUE(v && a);
+  EXPECT_EQ((*v)["codec_name"], video);
+  EXPECT_EQ(JsonNumber(*v, "width"), width);
+  EXPECT_EQ(JsonNumber(*v, "height"), height);
+  EXPECT_EQ((*a)["codec_name"], audio);
+  EXPECT_EQ(JsonNumber(*a, "sample_rate"), sampleRate);
+  EXPECT_NEAR(JsonNumber(*v, "nb_read_frames") / fps, seconds, 1.0 / fps + 1e-9);
+}
+
 struct Box {
   std::string text, caption;
   UINT type;

@@ -21,7 +21,7 @@
 #include "convert.h"
 #include "about.h"
 #include "cvtthread.h"
-#include "encoders_support.h"
+#include "conversion_support.h"
 #include "interface.h"
 #include "main.h"
 #include "option.h"
@@ -191,24 +191,6 @@ class ProgramTest : public ::testing::Test {
     EXPECT_EQ(mismatches, 0);
   }
 
-  // ffprobe's verdict: kind, picture size, sound, and the two chapters' length.
-  void ExpectFile(const std::string& path, const char* format, const char* video, int width, int height,
-                  const char* audio, int sampleRate) {
-    SCOPED_TRACE(path);
-    auto probe = Probe(path);
-    ASSERT_FALSE(probe.is_null()) << "ffprobe can not read it";
-    EXPECT_EQ(probe["format"]["format_name"], format);
-    const auto* v = StreamOfType(probe, "video");
-    const auto* a = StreamOfType(probe, "audio");
-    ASSERT_TRUE(v && a);
-    EXPECT_EQ((*v)["codec_name"], video);
-    EXPECT_EQ(JsonNumber(*v, "width"), width);
-    EXPECT_EQ(JsonNumber(*v, "height"), height);
-    EXPECT_EQ((*a)["codec_name"], audio);
-    EXPECT_EQ(JsonNumber(*a, "sample_rate"), sampleRate);
-    EXPECT_NEAR(JsonNumber(*v, "nb_read_frames") / 25.0, ChaptersSeconds(), 1 / 25.0 + 1e-9);
-  }
-
   static double ChaptersSeconds() {
     ComPtr<IDVDInfObj> info;
     CoInitialize(nullptr);
@@ -246,14 +228,14 @@ TEST_F(ProgramTest, DvdToVcdFromTheSkinnedWindowToAPlayableMpeg) {
   EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
   EXPECT_EQ(outcome_, TConvertOutcome::Completed);
   EXPECT_EQ(progress_, 100);
-  ExpectFile(out, "mpeg", "mpeg1video", 352, 288, "mp2", 44100);
+  convtest::ExpectConvertedFile(out, "mpeg", "mpeg1video", 352, 288, "mp2", 44100, 25, ChaptersSeconds());
 }
 
 TEST_F(ProgramTest, DvdToSvcd) {
   const std::string out = Session(7);  // "SVCD"
   EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
   EXPECT_EQ(progress_, 100);
-  ExpectFile(out, "mpeg", "mpeg2video", 480, 576, "mp2", 44100);
+  convtest::ExpectConvertedFile(out, "mpeg", "mpeg2video", 480, 576, "mp2", 44100, 25, ChaptersSeconds());
 }
 
 TEST_F(ProgramTest, DvdToDivxAvi) {
@@ -261,7 +243,7 @@ TEST_F(ProgramTest, DvdToDivxAvi) {
   EXPECT_EQ(fs::path(out).extension(), ".avi");
   EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
   EXPECT_EQ(progress_, 100);
-  ExpectFile(out, "avi", "mpeg4", 720, 576, "mp3", 44100);
+  convtest::ExpectConvertedFile(out, "avi", "mpeg4", 720, 576, "mp3", 44100, 25, ChaptersSeconds());
   auto probe = Probe(out);
   ASSERT_FALSE(probe.is_null());
   const std::string tag = (*StreamOfType(probe, "video"))["codec_tag_string"];
