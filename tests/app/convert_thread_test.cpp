@@ -2,7 +2,10 @@
 // ffprobe, stop, log-off, and every failing server ending in the error box.
 #include "conversion_support.h"
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 
 #include <com/errorinfo.h>
 
@@ -176,6 +179,24 @@ TEST_F(ConvertThreadTest, AFullDiskIsAFailureNeverADoneRun) {
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_NE(boxes_[0].text.find("No space left"), std::string::npos) << boxes_[0].text;
   ExpectFailure(t, boxes_[0].text);
+}
+
+TEST_F(ConvertThreadTest, AFileSizeCapOfTheProcessIsAFailureWithoutACrash) {
+  const auto s = Settings(0, 0, 0, 2, Path("capped.mpg"));
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // In a process of its own: the cap and the ignored signal must not reach other cases.
+  auto capped = [&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{300000, 300000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    TConvertThread* t = Run(s);
+    const bool said = boxes_.size() == 1 && boxes_[0].text.find("File too large") != std::string::npos;
+    const bool kept = fs::file_size(s.outputFile) <= 300000u;
+    const bool failed = t->Outcome() == TConvertOutcome::Failed;
+    fs::remove_all(scratch_.path());  // _Exit skips the folder's own clean-up
+    std::_Exit(!failed ? 3 : !said ? 4 : !kept ? 5 : 0);
+  };
+  EXPECT_EXIT(capped(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ConvertThreadTest, ADiscCutShortWhileReadingIsAFailure) {
