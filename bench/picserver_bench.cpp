@@ -6,6 +6,8 @@
 // timed in each build of their row kernels that the processor runs.
 #include <zentra/conversions.h>
 
+#include "median_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 extern "C" {
@@ -231,21 +233,9 @@ BENCHMARK_CAPTURE(YuvToDibWith, Avx2, zentra::YuvToDibBuilds[zentra::kConversion
 BENCHMARK_CAPTURE(RgbToYuvWith, C, zentra::RgbToYuvBuilds[zentra::kConversionBuildC])->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(RgbToYuvWith, Sse2, zentra::RgbToYuvBuilds[zentra::kConversionBuildSse2])->Unit(benchmark::kMicrosecond);
 
-// Prints the usual table and keeps each case's times for the ratios: the
-// median aggregate when there is one, else the median of the runs seen.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The ratios of ZENTRA's cases to libswscale's.
+class RatioReporter : public MedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const std::string name = r.run_name.str();
-      if (r.run_type == Run::RT_Iteration)
-        samples_[name].push_back(r.GetAdjustedRealTime());
-      else if (r.aggregate_name == "median")
-        medians_[name] = r.GetAdjustedRealTime();
-    }
-  }
   void PrintRatios() const {
     const char* pairs[][3] = {
         {"ResizeYuvPlanes 720x576->352x288", "ZentraResize/to352x288", "SwscaleResize/to352x288"},
@@ -263,19 +253,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (z > 0 && s > 0) std::printf("  %-34s %6.2f\n", p[0], s / z);
     }
   }
-
- private:
-  double Time(const std::string& name) const {
-    if (auto m = medians_.find(name); m != medians_.end()) return m->second;
-    auto it = samples_.find(name);
-    if (it == samples_.end() || it->second.empty()) return 0;
-    std::vector<double> v = it->second;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  }
-
-  std::map<std::string, std::vector<double>> samples_;
-  std::map<std::string, double> medians_;
 };
 
 }  // namespace

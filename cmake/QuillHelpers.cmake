@@ -14,6 +14,8 @@ function(quill_add_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES} $<TARGET_OBJECTS:quill_test_env>)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Shared test helpers are included as <support/...>.
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QUILLMERE_BACKEND=headless")
   if(T_LABELS)
     list(APPEND props LABELS ${T_LABELS})

@@ -6,6 +6,13 @@
 #include <vcl/commctrl.h>
 #include <vcl/winuser.h>
 
+namespace {
+int g_unit_counter = 0;
+}  // namespace
+
+void Transbtn_Initialization() { --g_unit_counter; }
+void Transbtn_Finalization() { ++g_unit_counter; }
+
 TTransparentButton::TTransparentButton(TComponent* owner) : TGraphicControl(owner) {
   SetControlStyle(ControlStyle() & ~(csOpaque | csDoubleClicks));
   SetBounds(0, 0, 40, 40);

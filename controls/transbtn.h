@@ -118,6 +118,10 @@ class TTransparentButton : public TGraphicControl {
   int move_start_y_ = 0;
 };
 
+// The unit's routines, run with the program's other unit routines: they only count.
+void Transbtn_Initialization();
+void Transbtn_Finalization();
+
 // Every pixel (r, g, b) becomes grey v = (wR*r + wG*g + wB*b) / (wR + wG + wB).
 void GreyGlyph(TBitmap* bitmap, int wR, int wG, int wB);
 // White pixels and those of the top-left colour take that colour, all others

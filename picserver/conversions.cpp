@@ -1,5 +1,6 @@
 #include <zentra/conversions.h>
 #include <zentra/engine_dispatch.h>
+#include <zentra/kernel_arithmetic.h>
 #include <zentra/primitive_runtime.h>
 
 #include <emmintrin.h>
@@ -59,16 +60,14 @@ std::once_flag g_rgbToYuvTablesOnce;
 
 // Byte-wise truncating mean of two rows.
 void AverageRows(const std::uint8_t* a, const std::uint8_t* b, std::int32_t count, std::uint8_t* out) {
-  const __m128i one = _mm_set1_epi8(1);
   std::int32_t x = 0;
   for (; x + 16 <= count; x += 16) {
     __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
     __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
-    // pavgb rounds up; taking the odd bit of a^b off gives the truncated mean.
-    __m128i avg = _mm_sub_epi8(_mm_avg_epu8(va, vb), _mm_and_si128(_mm_xor_si128(va, vb), one));
+    __m128i avg = AverageDownEpu8(va, vb);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), avg);
   }
-  for (; x < count; ++x) out[x] = static_cast<std::uint8_t>((a[x] + b[x]) >> 1);
+  for (; x < count; ++x) out[x] = static_cast<std::uint8_t>(AverageDown(a[x], b[x]));
 }
 
 // The even positions of a chroma row of n samples doubled to full width: the

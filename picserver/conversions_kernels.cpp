@@ -1,6 +1,7 @@
 // Row kernels of YuvPlanesToDib and RgbToYuvPlanes: the plain, SSE2 and AVX2
 // builds side by side, bit-identical, and the one place that picks which runs.
 #include <zentra/conversions.h>
+#include <zentra/kernel_arithmetic.h>
 
 #include <emmintrin.h>
 #include <immintrin.h>
@@ -34,14 +35,12 @@ bool ConversionBuildRuns(int build) {
 
 namespace {
 
-inline std::uint8_t Clamp255(std::int32_t v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
-
 inline void ColourPixel(std::int32_t y, std::int32_t cb, std::int32_t cr, std::uint8_t* out) {
   cb -= 128;
   cr -= 128;
-  out[0] = Clamp255((8192 * y + 4096 + 14516 * cb) >> 13);
-  out[1] = Clamp255((8192 * y + 4096 - 2819 * cb - 5850 * cr) >> 13);
-  out[2] = Clamp255((8192 * y + 4096 + 11485 * cr) >> 13);
+  out[0] = SaturateU8((8192 * y + 4096 + 14516 * cb) >> 13);
+  out[1] = SaturateU8((8192 * y + 4096 - 2819 * cb - 5850 * cr) >> 13);
+  out[2] = SaturateU8((8192 * y + 4096 + 11485 * cr) >> 13);
 }
 
 constexpr std::int32_t kGreenPair =
@@ -49,8 +48,6 @@ constexpr std::int32_t kGreenPair =
                               static_cast<std::uint16_t>(-2819));
 
 }  // namespace
-
-inline std::uint8_t Mean(std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>((a + b) >> 1); }
 
 inline ChromaRow Offset(const ChromaRow& c, std::int32_t k) {
   return {c.cbEven + k, c.cbOdd + k, c.crEven + k, c.crOdd + k};
@@ -64,8 +61,8 @@ void YuvRowToBgr24_C(const std::uint8_t* y, const ChromaRow& chroma, const Chrom
     std::uint8_t cb = (odd ? chroma.cbOdd : chroma.cbEven)[k];
     std::uint8_t cr = (odd ? chroma.crOdd : chroma.crEven)[k];
     if (below != nullptr) {
-      cb = Mean(cb, (odd ? below->cbOdd : below->cbEven)[k]);
-      cr = Mean(cr, (odd ? below->crOdd : below->crEven)[k]);
+      cb = AverageDown(cb, (odd ? below->cbOdd : below->cbEven)[k]);
+      cr = AverageDown(cr, (odd ? below->crOdd : below->crEven)[k]);
     }
     ColourPixel(y[x], cb, cr, out + 3 * x);
   }
@@ -118,7 +115,7 @@ inline __m128i ChromaBytes(const Constants& k, const std::uint8_t* p, const std:
   __m128i v = Load(p);
   if constexpr (kMean) {
     const __m128i w = Load(q);
-    v = _mm_sub_epi8(_mm_avg_epu8(v, w), _mm_and_si128(_mm_xor_si128(v, w), k.one));
+    v = AverageDownEpu8(v, w);
   }
   return _mm_xor_si128(v, k.flip);
 }

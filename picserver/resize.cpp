@@ -1,6 +1,7 @@
 // ResizeImage and its interpolating core: argument checks, position tables built
 // once per call, and the row drivers that walk the destination.
 #include <zentra/resize.h>
+#include <zentra/server_builds.h>
 
 #include <cmath>
 #include <cstdint>
@@ -267,6 +268,24 @@ PrimitiveStatus ResizeImage(const std::uint8_t* pSrc, ImageSize srcSize, std::in
                             std::int32_t interpolation) {
   return ResizeInterpolated(pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor,
                             yFactor, 1, 1, 0, 0, interpolation);
+}
+
+// ---- The build of the engine operation ResizePlane.
+
+PrimitiveStatus ResizePlaneLinear(const std::uint8_t* src, std::uint8_t* dst,
+                                  std::int32_t srcWidth, std::int32_t srcHeight,
+                                  std::int32_t dstWidth, std::int32_t dstHeight) {
+  return ResizeImage(src, {srcWidth, srcHeight}, srcWidth, {0, 0, srcWidth, srcHeight}, dst,
+                     dstWidth, {dstWidth, dstHeight},
+                     static_cast<double>(dstWidth) / static_cast<double>(srcWidth),
+                     static_cast<double>(dstHeight) / static_cast<double>(srcHeight),
+                     InterpolationLinear);
+}
+
+PrimitiveStatus ResizePlane_C(const std::uint8_t* src, std::uint8_t* dst, std::int32_t srcWidth,
+                              std::int32_t srcHeight, std::int32_t dstWidth,
+                              std::int32_t dstHeight) {
+  return ResizePlaneLinear(src, dst, srcWidth, srcHeight, dstWidth, dstHeight);
 }
 
 }  // namespace zentra

@@ -1,5 +1,6 @@
 // Linear 8-bit one-channel row kernels of the resize: plain and SSE2 builds of
 // each pass, bit-identical; the table at the end is the only place that names them.
+#include <zentra/kernel_arithmetic.h>
 #include <zentra/resize.h>
 
 #include <emmintrin.h>
@@ -19,7 +20,7 @@ inline std::int16_t InterpolateOne(const std::uint8_t* src, std::int32_t offset,
 
 inline std::uint8_t BlendOne(std::int32_t weight, std::int16_t upper, std::int16_t lower) {
   std::int32_t v = ((16384 - weight) * upper + weight * lower) >> 20;
-  return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+  return SaturateU8(v);
 }
 
 inline std::uint16_t LoadPair(const std::uint8_t* p) {

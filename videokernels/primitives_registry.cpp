@@ -1,28 +1,30 @@
 // Records and registrars of the named video-coding primitives. Each build table
-// lies just before its record; slots stay null until their builds exist, and no
-// code calls a primitive whose slot is empty.
+// lies just before its record and is laid out by ZENTRA_PRIMITIVE_BUILDS from the
+// builds its family file defines.
+#include <zentra/quant_kernels.h>
+#include <zentra/residual_kernels.h>
+#include <zentra/sad_kernels.h>
+#include <zentra/squared_difference_kernels.h>
 #include <zentra/video_primitives.h>
 
 namespace zentra {
 
-#define ZENTRA_EMPTY_BUILDS {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}}
 #define ZENTRA_RECORD(field, builds, text)                                               \
   {&VideoPrimitives.field.kind, VideoPrimitives.field.name, &VideoPrimitives.builds, nullptr, \
    DispatchRecordKind, text}
 
 VideoPrimitiveData VideoPrimitives = {
     kDataMarker,
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(sad16x16Record, sad16x16Builds, "ippiSAD16x16_8u32s"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(getDiff8x8Record, getDiff8x8Builds, "ippiGetDiff8x8_8u16s_C1"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(sqrDiff16x16BRecord, sqrDiff16x16BBuilds, "ippiSqrDiff16x16B_8u32s"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(quantInvRecord, quantInvBuilds, "ippiQuantInv_MPEG2_16s_C1I"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(quantInvIntraRecord, quantInvIntraBuilds, "ippiQuantInvIntra_MPEG2_16s_C1I"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(mc16x16BRecord, mc16x16BBuilds, "ippiMC16x16B_8u_C1"),
-    ZENTRA_EMPTY_BUILDS, ZENTRA_RECORD(mc8x8BRecord, mc8x8BBuilds, "ippiMC8x8B_8u_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiSAD16x16_8u32s), ZENTRA_RECORD(sad16x16Record, sad16x16Builds, "ippiSAD16x16_8u32s"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiGetDiff8x8_8u16s_C1), ZENTRA_RECORD(getDiff8x8Record, getDiff8x8Builds, "ippiGetDiff8x8_8u16s_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiSqrDiff16x16B_8u32s), ZENTRA_RECORD(sqrDiff16x16BRecord, sqrDiff16x16BBuilds, "ippiSqrDiff16x16B_8u32s"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiQuantInv_MPEG2_16s_C1I), ZENTRA_RECORD(quantInvRecord, quantInvBuilds, "ippiQuantInv_MPEG2_16s_C1I"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiQuantInvIntra_MPEG2_16s_C1I), ZENTRA_RECORD(quantInvIntraRecord, quantInvIntraBuilds, "ippiQuantInvIntra_MPEG2_16s_C1I"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiMC16x16B_8u_C1), ZENTRA_RECORD(mc16x16BRecord, mc16x16BBuilds, "ippiMC16x16B_8u_C1"),
+    ZENTRA_PRIMITIVE_BUILDS(ippiMC8x8B_8u_C1), ZENTRA_RECORD(mc8x8BRecord, mc8x8BBuilds, "ippiMC8x8B_8u_C1"),
     kDataMarker,
 };
 
-#undef ZENTRA_EMPTY_BUILDS
 #undef ZENTRA_RECORD
 
 namespace {

@@ -119,18 +119,32 @@ TEST(YuvToDib, LastChromaRowRepeatsTheRowAbove) {
   EXPECT_LT(dib[40 + 2 * stride + 3], 255);
 }
 
-// The builds this processor runs (the others are skipped, and say so once).
-template <class Kernels, std::size_t N>
-std::vector<const Kernels*> Runnable(const Kernels (&builds)[N]) {
-  std::vector<const Kernels*> out;
-  for (const Kernels& b : builds) {
-    if (ConversionBuildRuns(b.build))
-      out.push_back(&b);
-    else
-      std::printf("build %s does not run on this processor; not tested\n", b.name);
+// Each build of a conversion's row kernels as a test parameter; a build the
+// processor does not run is skipped.
+template <class Kernels>
+class ConversionBuildTest : public ::testing::TestWithParam<const Kernels*> {
+ protected:
+  void SetUp() override {
+    if (!ConversionBuildRuns(this->GetParam()->build))
+      GTEST_SKIP() << "build " << this->GetParam()->name << " does not run on this processor";
   }
-  return out;
-}
+  const Kernels& build() const { return *this->GetParam(); }
+};
+
+class YuvToDibBuildTest : public ConversionBuildTest<YuvToDibKernels> {};
+class RgbToYuvBuildTest : public ConversionBuildTest<RgbToYuvKernels> {};
+
+struct KernelsName {
+  template <class P>
+  std::string operator()(const ::testing::TestParamInfo<P>& info) const {
+    return info.param->name;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Builds, YuvToDibBuildTest,
+                         ::testing::Values(&YuvToDibBuilds[0], &YuvToDibBuilds[1], &YuvToDibBuilds[2]), KernelsName());
+INSTANTIATE_TEST_SUITE_P(Builds, RgbToYuvBuildTest, ::testing::Values(&RgbToYuvBuilds[0], &RgbToYuvBuilds[1]),
+                         KernelsName());
 
 TEST(ConversionBuilds, RunningBuildsAreTheWidestThatRun) {
   EXPECT_TRUE(ConversionBuildRuns(kConversionBuildC));
@@ -146,56 +160,54 @@ TEST(ConversionBuilds, RunningBuildsAreTheWidestThatRun) {
 // Every (Y, Cb, Cr) through each build's colour row, alone and as the mean of
 // two chroma rows, at counts that leave every tail length, against the 13-bit
 // formulas computed here.
-TEST(YuvToDib, RowKernelsOnEveryColour) {
+TEST_P(YuvToDibBuildTest, RowKernelsOnEveryColour) {
   auto clamp = [](int t) { return static_cast<std::uint8_t>(std::clamp(t, 0, 255)); };
   Bytes y(256), out(3 * 256), expect(3 * 256);
   Bytes cbE(128), cbO(128), crE(128), crO(128), cbE2(128), cbO2(128), crE2(128), crO2(128);
   const ChromaRow chroma{cbE.data(), cbO.data(), crE.data(), crO.data()};
   const ChromaRow below{cbE2.data(), cbO2.data(), crE2.data(), crO2.data()};
-  for (const YuvToDibKernels* build : Runnable(YuvToDibBuilds)) {
-    long mismatches = 0;
-    for (int cb = 0; cb < 256; ++cb)
-      for (int cr = 0; cr < 256; ++cr) {
-        // Luma runs through every value; the two parities get different chroma.
-        const int count = 129 + (cb * 7 + cr) % 128;
-        const bool mean = ((cb ^ cr) & 1) != 0;
-        for (int i = 0; i < 256; ++i) y[i] = static_cast<std::uint8_t>(i + cr);
-        for (int k = 0; k < 128; ++k) {
-          cbE[k] = static_cast<std::uint8_t>(cb);
-          crE[k] = static_cast<std::uint8_t>(cr);
-          cbO[k] = static_cast<std::uint8_t>(cb + 3 * k);
-          crO[k] = static_cast<std::uint8_t>(cr ^ k);
-          cbE2[k] = static_cast<std::uint8_t>(cr + k);
-          crE2[k] = static_cast<std::uint8_t>(cb * 5);
-          cbO2[k] = static_cast<std::uint8_t>(255 - cb);
-          crO2[k] = static_cast<std::uint8_t>(k * 9);
-        }
-        for (int x = 0; x < count; ++x) {
-          const bool odd = (x & 1) != 0;
-          int b = (odd ? cbO : cbE)[x / 2], r = (odd ? crO : crE)[x / 2];
-          if (mean) {
-            b = (b + (odd ? cbO2 : cbE2)[x / 2]) >> 1;
-            r = (r + (odd ? crO2 : crE2)[x / 2]) >> 1;
-          }
-          const int Y = y[x];
-          b -= 128;
-          r -= 128;
-          expect[3 * x] = clamp((8192 * Y + 4096 + 14516 * b) >> 13);
-          expect[3 * x + 1] = clamp((8192 * Y + 4096 - 2819 * b - 5850 * r) >> 13);
-          expect[3 * x + 2] = clamp((8192 * Y + 4096 + 11485 * r) >> 13);
-        }
-        std::fill(out.begin(), out.end(), 0xEE);
-        build->colourRow(y.data(), chroma, mean ? &below : nullptr, count, out.data());
-        mismatches += !std::equal(out.begin(), out.begin() + 3 * count, expect.begin());
-        mismatches += std::count(out.begin() + 3 * count, out.end(), 0xEE) != 3 * (256 - count);
+  long mismatches = 0;
+  for (int cb = 0; cb < 256; ++cb)
+    for (int cr = 0; cr < 256; ++cr) {
+      // Luma runs through every value; the two parities get different chroma.
+      const int count = 129 + (cb * 7 + cr) % 128;
+      const bool mean = ((cb ^ cr) & 1) != 0;
+      for (int i = 0; i < 256; ++i) y[i] = static_cast<std::uint8_t>(i + cr);
+      for (int k = 0; k < 128; ++k) {
+        cbE[k] = static_cast<std::uint8_t>(cb);
+        crE[k] = static_cast<std::uint8_t>(cr);
+        cbO[k] = static_cast<std::uint8_t>(cb + 3 * k);
+        crO[k] = static_cast<std::uint8_t>(cr ^ k);
+        cbE2[k] = static_cast<std::uint8_t>(cr + k);
+        crE2[k] = static_cast<std::uint8_t>(cb * 5);
+        cbO2[k] = static_cast<std::uint8_t>(255 - cb);
+        crO2[k] = static_cast<std::uint8_t>(k * 9);
       }
-    EXPECT_EQ(mismatches, 0) << build->name;
-  }
+      for (int x = 0; x < count; ++x) {
+        const bool odd = (x & 1) != 0;
+        int b = (odd ? cbO : cbE)[x / 2], r = (odd ? crO : crE)[x / 2];
+        if (mean) {
+          b = (b + (odd ? cbO2 : cbE2)[x / 2]) >> 1;
+          r = (r + (odd ? crO2 : crE2)[x / 2]) >> 1;
+        }
+        const int Y = y[x];
+        b -= 128;
+        r -= 128;
+        expect[3 * x] = clamp((8192 * Y + 4096 + 14516 * b) >> 13);
+        expect[3 * x + 1] = clamp((8192 * Y + 4096 - 2819 * b - 5850 * r) >> 13);
+        expect[3 * x + 2] = clamp((8192 * Y + 4096 + 11485 * r) >> 13);
+      }
+      std::fill(out.begin(), out.end(), 0xEE);
+      build().colourRow(y.data(), chroma, mean ? &below : nullptr, count, out.data());
+      mismatches += !std::equal(out.begin(), out.begin() + 3 * count, expect.begin());
+      mismatches += std::count(out.begin() + 3 * count, out.end(), 0xEE) != 3 * (256 - count);
+    }
+  EXPECT_EQ(mismatches, 0);
 }
 
 // Each build against the step-by-step model, on sizes inside the limits and on
 // even sizes outside them (rows at the true stride), fixed and random.
-TEST(YuvToDib, BuildsMatchTheModel) {
+TEST_P(YuvToDibBuildTest, MatchesTheModel) {
   std::mt19937 rng(22);
   std::vector<std::pair<int, int>> sizes = {{16, 4}, {24, 6}, {720, 576}, {352, 288}, {10, 4},
                                             {2, 2},  {14, 8}, {30, 2},    {4, 10},    {200, 6}};
@@ -205,24 +217,21 @@ TEST(YuvToDib, BuildsMatchTheModel) {
     Bytes y = RandomBytes(rng, w * h), u = RandomBytes(rng, w * h / 4), v = RandomBytes(rng, w * h / 4);
     Bytes model = ModelYuvToDib(w, h, y, u, v);
     std::memset(model.data(), 0, 40);
-    for (const YuvToDibKernels* build : Runnable(YuvToDibBuilds)) {
-      Bytes dib = ToDib(w, h, y, u, v, *build);
-      std::memset(dib.data(), 0, 40);
-      EXPECT_EQ(dib, model) << build->name << " " << w << "x" << h;
-    }
+    Bytes dib = ToDib(w, h, y, u, v, build());
+    std::memset(dib.data(), 0, 40);
+    EXPECT_EQ(dib, model) << w << "x" << h;
   }
 }
 
 // Odd sizes have no model here; the builds must agree with the plain one.
-TEST(YuvToDib, BuildsAgreeOnRandomOddSizes) {
+TEST_P(YuvToDibBuildTest, AgreesWithThePlainBuildOnRandomOddSizes) {
   std::mt19937 rng(28);
   for (int i = 0; i < 40; ++i) {
     const int w = static_cast<int>(1 + rng() % 300), h = static_cast<int>(1 + rng() % 9);
     Bytes y = RandomBytes(rng, w * h), u = RandomBytes(rng, std::max(1, (w / 2) * (h / 2))),
           v = RandomBytes(rng, std::max(1, (w / 2) * (h / 2)));
     Bytes plain = ToDib(w, h, y, u, v, YuvToDibBuilds[kConversionBuildC]);
-    for (const YuvToDibKernels* build : Runnable(YuvToDibBuilds))
-      EXPECT_EQ(ToDib(w, h, y, u, v, *build), plain) << build->name << " " << w << "x" << h;
+    EXPECT_EQ(ToDib(w, h, y, u, v, build()), plain) << w << "x" << h;
   }
 }
 
@@ -326,7 +335,7 @@ TEST(RgbToYuv, BadArgumentsAndMemory) {
 }
 
 // Each build against the formula model on random sizes, odd ones included.
-TEST(RgbToYuv, BuildsMatchTheModelOnRandomSizes) {
+TEST_P(RgbToYuvBuildTest, MatchesTheModelOnRandomSizes) {
   std::mt19937 rng(29);
   std::vector<std::pair<int, int>> sizes = {{720, 576}, {1, 1}, {1, 2}, {2, 1}, {31, 3}, {32, 2}, {33, 5}, {64, 4}};
   for (int i = 0; i < 30; ++i)
@@ -336,24 +345,22 @@ TEST(RgbToYuv, BuildsMatchTheModelOnRandomSizes) {
     Bytes px = RandomBytes(rng, static_cast<std::size_t>(stride * h));
     Bytes my, mu, mv;
     ModelRgbToYuv(px, w, h, my, mu, mv);
-    for (const RgbToYuvKernels* build : Runnable(RgbToYuvBuilds)) {
-      // One guard byte past each plane shows any write beyond it.
-      Bytes y(w * h + 1, 0xEE), u(cw * ch + 1, 0xEE), v(cw * ch + 1, 0xEE);
-      ASSERT_EQ(RgbToYuvPlanesWith(*build, px.data(), w, h, y.data(), v.data(), u.data()).hr, S_OK);
-      EXPECT_TRUE(std::equal(my.begin(), my.end(), y.begin())) << build->name << " Y " << w << "x" << h;
-      EXPECT_TRUE(std::equal(mu.begin(), mu.end(), u.begin())) << build->name << " U " << w << "x" << h;
-      EXPECT_TRUE(std::equal(mv.begin(), mv.end(), v.begin())) << build->name << " V " << w << "x" << h;
-      EXPECT_EQ(y.back(), 0xEE);
-      EXPECT_EQ(u.back(), 0xEE);
-      EXPECT_EQ(v.back(), 0xEE);
-    }
+    // One guard byte past each plane shows any write beyond it.
+    Bytes y(w * h + 1, 0xEE), u(cw * ch + 1, 0xEE), v(cw * ch + 1, 0xEE);
+    ASSERT_EQ(RgbToYuvPlanesWith(build(), px.data(), w, h, y.data(), v.data(), u.data()).hr, S_OK);
+    EXPECT_TRUE(std::equal(my.begin(), my.end(), y.begin())) << "Y " << w << "x" << h;
+    EXPECT_TRUE(std::equal(mu.begin(), mu.end(), u.begin())) << "U " << w << "x" << h;
+    EXPECT_TRUE(std::equal(mv.begin(), mv.end(), v.begin())) << "V " << w << "x" << h;
+    EXPECT_EQ(y.back(), 0xEE);
+    EXPECT_EQ(u.back(), 0xEE);
+    EXPECT_EQ(v.back(), 0xEE);
   }
 }
 
 // Every RGB colour through each build's row-pair kernel, against the formulas
 // with products formed here in long double: the vector build splits the table
 // products into a 16-bit multiple and a floor term, which must hold for all.
-TEST(RgbToYuv, RowKernelsOnEveryColour) {
+TEST_P(RgbToYuvBuildTest, RowKernelsOnEveryColour) {
   auto table = [](float c) {
     std::vector<long long> t(256);
     for (int i = 0; i < 256; ++i) t[i] = static_cast<long long>(std::trunc(256.0L * i * c));
@@ -363,35 +370,33 @@ TEST(RgbToYuv, RowKernelsOnEveryColour) {
              cbG = table(74.203f), c112 = table(112.0f), crG = table(93.786f), crB = table(18.214f);
   const int w = 65536;  // one row holds every (green, blue) for one red
   Bytes top(3 * w), bottom(3 * w), yTop(w), yBottom(w), u(w / 2), v(w / 2);
-  for (const RgbToYuvKernels* build : Runnable(RgbToYuvBuilds)) {
-    long mismatches = 0;
-    for (int red = 0; red < 256; ++red) {
-      for (int i = 0; i < w; ++i) {
-        top[3 * i] = static_cast<std::uint8_t>(red);
-        top[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
-        top[3 * i + 2] = static_cast<std::uint8_t>(i);
-        // The bottom row mixes other colours into each 2x2 block.
-        bottom[3 * i] = static_cast<std::uint8_t>(255 - red);
-        bottom[3 * i + 1] = static_cast<std::uint8_t>(i);
-        bottom[3 * i + 2] = static_cast<std::uint8_t>(i * 7 + red);
-      }
-      build->rowPair(top.data(), bottom.data(), w, yTop.data(), yBottom.data(), u.data(), v.data());
-      auto luma = [&](const std::uint8_t* p) { return (1048576 + yR[p[0]] + yG[p[1]] + yB[p[2]]) >> 16; };
-      auto cb = [&](const std::uint8_t* p) { return (8388608 - cbR[p[0]] - cbG[p[1]] + c112[p[2]]) >> 16; };
-      auto cr = [&](const std::uint8_t* p) { return (8388608 + c112[p[0]] - crG[p[1]] - crB[p[2]]) >> 16; };
-      for (int i = 0; i < w; ++i) {
-        mismatches += yTop[i] != luma(&top[3 * i]);
-        mismatches += yBottom[i] != luma(&bottom[3 * i]);
-      }
-      for (int k = 0; k < w / 2; ++k) {
-        const std::uint8_t* a = &top[6 * k];
-        const std::uint8_t* b = &bottom[6 * k];
-        mismatches += u[k] != ((cb(a) + cb(a + 3) + cb(b) + cb(b + 3)) >> 2);
-        mismatches += v[k] != ((cr(a) + cr(a + 3) + cr(b) + cr(b + 3)) >> 2);
-      }
+  long mismatches = 0;
+  for (int red = 0; red < 256; ++red) {
+    for (int i = 0; i < w; ++i) {
+      top[3 * i] = static_cast<std::uint8_t>(red);
+      top[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+      top[3 * i + 2] = static_cast<std::uint8_t>(i);
+      // The bottom row mixes other colours into each 2x2 block.
+      bottom[3 * i] = static_cast<std::uint8_t>(255 - red);
+      bottom[3 * i + 1] = static_cast<std::uint8_t>(i);
+      bottom[3 * i + 2] = static_cast<std::uint8_t>(i * 7 + red);
     }
-    EXPECT_EQ(mismatches, 0) << build->name;
+    build().rowPair(top.data(), bottom.data(), w, yTop.data(), yBottom.data(), u.data(), v.data());
+    auto luma = [&](const std::uint8_t* p) { return (1048576 + yR[p[0]] + yG[p[1]] + yB[p[2]]) >> 16; };
+    auto cb = [&](const std::uint8_t* p) { return (8388608 - cbR[p[0]] - cbG[p[1]] + c112[p[2]]) >> 16; };
+    auto cr = [&](const std::uint8_t* p) { return (8388608 + c112[p[0]] - crG[p[1]] - crB[p[2]]) >> 16; };
+    for (int i = 0; i < w; ++i) {
+      mismatches += yTop[i] != luma(&top[3 * i]);
+      mismatches += yBottom[i] != luma(&bottom[3 * i]);
+    }
+    for (int k = 0; k < w / 2; ++k) {
+      const std::uint8_t* a = &top[6 * k];
+      const std::uint8_t* b = &bottom[6 * k];
+      mismatches += u[k] != ((cb(a) + cb(a + 3) + cb(b) + cb(b + 3)) >> 2);
+      mismatches += v[k] != ((cr(a) + cr(a + 3) + cr(b) + cr(b + 3)) >> 2);
+    }
   }
+  EXPECT_EQ(mismatches, 0);
 }
 
 Bytes MakeDib(std::mt19937& rng, int w, int h) {

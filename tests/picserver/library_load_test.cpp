@@ -39,9 +39,12 @@ TEST(LibraryLoad, ThirteenRecordsInReverseLoadOrder) {
   EXPECT_TRUE(qcom::Module().IsInitialized());
 }
 
-TEST(LibraryLoad, BuildTablesOfPrimitivesWithoutBuildsAreEmpty) {
-  for (auto slot : VideoPrimitives.sad16x16Builds.slot) EXPECT_EQ(slot, nullptr);
-  for (auto slot : FftImagePrimitives.freeBuilds.slot) EXPECT_EQ(slot, nullptr);
+// Slots 0 and 5 of every build table stay null; builds 1 to 4 fill the others.
+TEST(LibraryLoad, BuildTablesBeginAndEndWithNull) {
+  auto edgesNull = [](const auto& table) { return table.slot[0] == nullptr && table.slot[5] == nullptr; };
+  EXPECT_TRUE(edgesNull(VideoPrimitives.sad16x16Builds));
+  EXPECT_TRUE(edgesNull(VideoPrimitives.sqrDiff16x16BBuilds));
+  EXPECT_TRUE(edgesNull(FftImagePrimitives.freeBuilds));
   EXPECT_EQ(FftDoublePrimitives.invRecord.buildTable, &FftDoublePrimitives.invBuilds);
   EXPECT_EQ(std::memcmp(VideoPrimitives.before.text, "DUDUrarozo", 10), 0);
   EXPECT_EQ(std::memcmp(FftImagePrimitives.before.text, "DUDUrarozo", 10), 0);

@@ -2,6 +2,7 @@
 // definitions, for comparing the library's optimised passes against.
 #pragma once
 
+#include <support/kernel_test.h>
 #include <zentra/resize.h>
 
 #include <algorithm>
@@ -12,19 +13,6 @@
 
 namespace zentra_test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Random samples with the extremes mixed in every `extremeStep` bytes, where
-// saturation and weights show.
-inline Bytes RandomBytes(std::mt19937& rng, std::size_t n, std::size_t extremeStep = 7) {
-  Bytes b(n);
-  std::uniform_int_distribution<int> d(0, 255);
-  for (auto& x : b) x = static_cast<std::uint8_t>(d(rng));
-  for (std::size_t i = 0; i < n; i += extremeStep) b[i] = (i / extremeStep) % 2 ? 255 : 0;
-  return b;
-}
-
-using Bytes = std::vector<std::uint8_t>;
 using zentra::ImageRect;
 using zentra::ImageSize;
 

@@ -51,6 +51,56 @@ struct VideoPrimitiveData {
 };
 extern VideoPrimitiveData VideoPrimitives;
 
+// ---- Dispatch entries: each runs the build that CpuDispatchIndex selects.
+
+inline PrimitiveStatus ippiSAD16x16_8u32s(const std::uint8_t* cur, std::int32_t curStep,
+                                          const std::uint8_t* ref, std::int32_t refStep,
+                                          std::int32_t* sad, std::int32_t mode) {
+  return CallSelectedBuild(VideoPrimitives.sad16x16Builds, cur, curStep, ref, refStep, sad, mode);
+}
+inline PrimitiveStatus ippiGetDiff8x8_8u16s_C1(const std::uint8_t* cur, std::int32_t curStep,
+                                               const std::uint8_t* ref, std::int32_t refStep,
+                                               std::int16_t* diff, std::int32_t diffStep,
+                                               std::int16_t* pred, std::int32_t predStep,
+                                               std::int32_t mode, std::int32_t roundControl) {
+  return CallSelectedBuild(VideoPrimitives.getDiff8x8Builds, cur, curStep, ref, refStep, diff,
+                           diffStep, pred, predStep, mode, roundControl);
+}
+inline PrimitiveStatus ippiSqrDiff16x16B_8u32s(const std::uint8_t* cur, std::int32_t curStep,
+                                               const std::uint8_t* refF, std::int32_t stepF,
+                                               std::int32_t modeF, const std::uint8_t* refB,
+                                               std::int32_t stepB, std::int32_t modeB,
+                                               std::int32_t* ssd) {
+  return CallSelectedBuild(VideoPrimitives.sqrDiff16x16BBuilds, cur, curStep, refF, stepF, modeF,
+                           refB, stepB, modeB, ssd);
+}
+inline PrimitiveStatus ippiQuantInv_MPEG2_16s_C1I(std::int16_t* block, std::int32_t q,
+                                                  const std::int16_t* matrix) {
+  return CallSelectedBuild(VideoPrimitives.quantInvBuilds, block, q, matrix);
+}
+inline PrimitiveStatus ippiQuantInvIntra_MPEG2_16s_C1I(std::int16_t* block, std::int32_t q,
+                                                       const std::int16_t* matrix) {
+  return CallSelectedBuild(VideoPrimitives.quantInvIntraBuilds, block, q, matrix);
+}
+inline PrimitiveStatus ippiMC16x16B_8u_C1(const std::uint8_t* refF, std::int32_t stepF,
+                                          std::int32_t modeF, const std::uint8_t* refB,
+                                          std::int32_t stepB, std::int32_t modeB,
+                                          const std::int16_t* residual, std::int32_t resStep,
+                                          std::uint8_t* dst, std::int32_t dstStep,
+                                          std::int32_t roundControl) {
+  return CallSelectedBuild(VideoPrimitives.mc16x16BBuilds, refF, stepF, modeF, refB, stepB, modeB,
+                           residual, resStep, dst, dstStep, roundControl);
+}
+inline PrimitiveStatus ippiMC8x8B_8u_C1(const std::uint8_t* refF, std::int32_t stepF,
+                                        std::int32_t modeF, const std::uint8_t* refB,
+                                        std::int32_t stepB, std::int32_t modeB,
+                                        const std::int16_t* residual, std::int32_t resStep,
+                                        std::uint8_t* dst, std::int32_t dstStep,
+                                        std::int32_t roundControl) {
+  return CallSelectedBuild(VideoPrimitives.mc8x8BBuilds, refF, stepF, modeF, refB, stepB, modeB,
+                           residual, resStep, dst, dstStep, roundControl);
+}
+
 void Register_ippiSAD16x16_8u32s();
 void Register_ippiGetDiff8x8_8u16s_C1();
 void Register_ippiSqrDiff16x16B_8u32s();

@@ -23,10 +23,28 @@ struct YuvPicture {
 
 extern std::int32_t EngineDispatchIndex;
 
+// Slots of an engine table. Slot 1 is the one EngineDispatchIndex selects; slots
+// 0 to 4 hold a build in every table, 5 to 7 only where an operation has more.
+enum EngineSlot : std::int32_t {
+  kEngineSlotRunning = 1,
+  kEngineSlotsCommon = 5,
+  kEngineSlotCount = 8,
+};
+
 template <typename Build>
 struct EngineDispatchTable {
-  Build slot[8];
+  Build slot[kEngineSlotCount];
 };
+
+// Defines an operation's table beside its builds, slot 0 first; slots not given
+// hold null. `ZENTRA_ENGINE_TABLE(Sad4x4, Sad4x4_C, Sad4x4_MmxExt, ...)`.
+#define ZENTRA_ENGINE_TABLE(name, ...) \
+  const EngineDispatchTable<name##Build> name##Table = {{__VA_ARGS__}}
+// An operation with one build, in slots 0 to 4.
+#define ZENTRA_ENGINE_TABLE_ONE_BUILD(name, build) \
+  ZENTRA_ENGINE_TABLE(name, &build, &build, &build, &build, &build)
+// An operation whose builds are still to come: every slot null, nothing calls it.
+#define ZENTRA_ENGINE_TABLE_EMPTY(name) ZENTRA_ENGINE_TABLE(name, nullptr)
 
 // Every operation as (name, result, parameters, arguments), in table order.
 // 8-bit blocks are a pointer plus one row step in bytes shared by all operands.
@@ -171,15 +189,5 @@ ZENTRA_ENGINE_OPERATIONS(ZENTRA_DECLARE_ENGINE_OPERATION)
 #define ZENTRA_COUNT_ONE(name, result, params, args) +1
 inline constexpr int kEngineOperationCount = 0 ZENTRA_ENGINE_OPERATIONS(ZENTRA_COUNT_ONE);
 #undef ZENTRA_COUNT_ONE
-
-// The builds of this subsystem's own operations.
-PrimitiveStatus ResizePlane_C(const std::uint8_t* src, std::uint8_t* dst, std::int32_t srcWidth,
-                              std::int32_t srcHeight, std::int32_t dstWidth,
-                              std::int32_t dstHeight);
-PrimitiveStatus ResizePlaneLinear(const std::uint8_t* src, std::uint8_t* dst,
-                                  std::int32_t srcWidth, std::int32_t srcHeight,
-                                  std::int32_t dstWidth, std::int32_t dstHeight);
-void MoveBytes_C(void* dst, const void* src, std::int32_t length);
-std::int32_t ZeroBytes_C(void* dst, std::int32_t length);
 
 }  // namespace zentra

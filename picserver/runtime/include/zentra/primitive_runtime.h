@@ -29,11 +29,33 @@ inline constexpr PrimitiveStatus StatusCpuTypeError = 21;
 // Selects build 1..4 of every named primitive; 1 (any x86 processor) from load on.
 extern std::int32_t CpuDispatchIndex;
 
+// The processor levels that select a build of a named primitive; the build
+// named _Vk sits in slot k and runs when CpuDispatchIndex is k.
+enum PrimitiveBuildSlot : std::int32_t {
+  kBuildAnyCpu = 1,  // _V1
+  kBuildSse = 2,     // _V2
+  kBuildSse2 = 3,    // _V3
+  kBuildSse3 = 4,    // _V4
+};
+inline constexpr std::int32_t kPrimitiveBuildCount = 4;
+
 // Six code slots: null, builds 1 to 4, null. Build k runs when CpuDispatchIndex is k.
 template <typename Build>
 struct PrimitiveBuildTable {
   Build slot[6];
 };
+
+// The one way a build table is laid out: `ZENTRA_PRIMITIVE_BUILDS(ippiFoo)` gives
+// null, ippiFoo_V1 .. ippiFoo_V4, null; `ZENTRA_NO_PRIMITIVE_BUILDS` an empty table.
+#define ZENTRA_PRIMITIVE_BUILDS(name) \
+  {{nullptr, &name##_V1, &name##_V2, &name##_V3, &name##_V4, nullptr}}
+#define ZENTRA_NO_PRIMITIVE_BUILDS {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}}
+
+// A named primitive's dispatch entry: the build that CpuDispatchIndex selects.
+template <typename Build, typename... Args>
+inline auto CallSelectedBuild(const PrimitiveBuildTable<Build>& table, Args... args) {
+  return table.slot[CpuDispatchIndex](args...);
+}
 
 inline constexpr std::int32_t DispatchRecordKind = 0x73;  // "s"
 

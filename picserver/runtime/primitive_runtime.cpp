@@ -1,3 +1,4 @@
+#include <zentra/engine_dispatch.h>
 #include <zentra/primitive_runtime.h>
 
 #include <cpuid.h>
@@ -15,6 +16,9 @@ std::int32_t CpuDispatchIndex = 1;
 [[maybe_unused]] DataMarker CpuDispatchIndexMarkerAfter = kDataMarker;
 
 DispatchRecord* DispatchRecordList = nullptr;
+
+// The engine's kernel operations run the build in this slot of their tables.
+std::int32_t EngineDispatchIndex = 1;
 
 DispatchRecord* PushDispatchRecord(DispatchRecord* record) {
   DispatchRecord* previous = DispatchRecordList;
