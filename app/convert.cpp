@@ -97,9 +97,12 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   OnCloseQuery = [this](TObject* s, bool& c) { FormCloseQuery(s, c); };
 }
 
-TfrmConvert::~TfrmConvert() {
-  // A conversion still running at exit ends before the windows it reports to.
+TfrmConvert::~TfrmConvert() { StopAndFreeThread(); }
+
+void TfrmConvert::BeforeDestruction() {
+  // A conversion still running at exit ends while the windows it reports to are whole.
   StopAndFreeThread();
+  TForm::BeforeDestruction();
 }
 
 void TfrmConvert::FormCreate(TObject*) {}

@@ -52,6 +52,7 @@ class TfrmConvert : public TForm {
   explicit TfrmConvert(TComponent* owner);
   ~TfrmConvert() override;
   std::string ClassName() const override { return "TfrmConvert"; }
+  void BeforeDestruction() override;
 
   TTransparentButton* btnPlay;
   TMyLabel* MyLabel1;

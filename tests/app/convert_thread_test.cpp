@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include <com/errorinfo.h>
+
 using namespace convtest;
 
 namespace {
@@ -245,6 +247,86 @@ TEST_F(ConvertThreadTest, AFileSizeLimitOfZeroTellsTheEncoderAfterEveryPictureAn
   EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
   EXPECT_TRUE(boxes_.empty());
   EXPECT_TRUE(Probe(s.outputFile).is_object());
+}
+
+// The real server with one method of its table made to fail, as a server does whose
+// disk fills up at the end: it calls the real method first, then reports a failure
+// with error information. The object's table is a copy; Release restores the real one.
+template <int Slot, class... A>
+struct FailingMethod {
+  static inline void** realTable = nullptr;
+  static inline std::vector<void*> copy;
+  static inline CLSID clsid;
+  static inline IID iid;
+  static inline std::string text;
+  static HRESULT STDMETHODCALLTYPE Fail(void* self, A... a) {
+    reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, A...)>(realTable[Slot])(self, a...);
+    return qcom::ReportError(E_FAIL, clsid, text, iid);
+  }
+  static ULONG STDMETHODCALLTYPE Release(void* self) {
+    *static_cast<void***>(self) = realTable;
+    const ULONG left = reinterpret_cast<ULONG(STDMETHODCALLTYPE*)(void*)>(realTable[2])(self);
+    if (left) *static_cast<void***>(self) = copy.data() + 2;
+    return left;
+  }
+};
+
+// Slots: the length of the interface's table.
+template <int Slots, int Slot, class... A>
+class FailingFactory : public IClassFactory {
+  using M = FailingMethod<Slot, A...>;
+
+ public:
+  FailingFactory(REFCLSID clsid, REFIID iid, const std::string& text) {
+    M::clsid = clsid;
+    M::iid = iid;
+    M::text = text;
+    CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, real_.put_void());
+    CoRegisterClassObject(clsid, this, CLSCTX_INPROC_SERVER, 0, &cookie_);
+  }
+  ~FailingFactory() { CoRevokeClassObject(cookie_); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    *out = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override { return real_->LockServer(lock); }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    const HRESULT hr = real_->CreateInstance(outer, riid, out);
+    if (hr < 0 || riid != M::iid) return hr;
+    void**& vptr = *static_cast<void***>(*out);
+    M::realTable = vptr;
+    M::copy.assign(vptr - 2, vptr + Slots);
+    M::copy[2 + 2] = reinterpret_cast<void*>(&M::Release);
+    M::copy[2 + Slot] = reinterpret_cast<void*>(&M::Fail);
+    vptr = M::copy.data() + 2;
+    return hr;
+  }
+
+ private:
+  ComPtr<IClassFactory> real_;
+  DWORD cookie_ = 0;
+};
+
+TEST_F(ConvertThreadTest, AFailedCloseOfTheFileIsAFailureNotADoneRun) {
+  FailingFactory<54, 53> finish(CLSID_MpegEnc, IID_IMpegEnc, "The disk is full; the file could not be closed.");
+  TConvertThread* t = Run(Settings(0, 0, 0, 0, Path("unclosed.mpg")));
+  ExpectFailure(t, "The disk is full; the file could not be closed.");
+}
+
+TEST_F(ConvertThreadTest, AFailedSizeReportEndsTheRunWithTheEncodersText) {
+  FailingFactory<42, 38, double*> size(CLSID_AVIEncode, IID_IAVIEncode, "The size of the output is not known.");
+  TConvertThread* t = Run(Settings(2, 1, 0, 0, Path("nosize.avi")));
+  ExpectFailure(t, "The size of the output is not known.");
+  EXPECT_EQ(t->Pictures(), 1) << "the first picture's report ends the run";
+}
+
+TEST_F(ConvertThreadTest, AFailedPositionReportEndsTheRunWithoutReadingAnUnsetPosition) {
+  FailingFactory<33, 31, INT*> position(CLSID_DVDDataObj, IID_IDVDDataObj, "The position can not be read.");
+  TConvertThread* t = Run(Settings(0, 0, 0, 0, Path("noposition.mpg")));
+  ExpectFailure(t, "The position can not be read.");
+  EXPECT_EQ(t->Pictures(), 0);
 }
 
 TEST(ProgressPercent, IsComputedWideAndClampedToTheBar) {

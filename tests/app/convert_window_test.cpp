@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "app_fakes.h"
 #include "option.h"
 
 using namespace convtest;
@@ -174,6 +175,42 @@ TEST_F(ConvertWindowTest, TheStartButtonShowsAPlayArrowWhileIdleAndAStopSquareWh
   EXPECT_EQ(centre, 0xFFFFFFu);
   EXPECT_EQ(corner, 0xFFFFFFu) << "the white square";
   frmConvert->btnPlayClick(frmConvert->btnPlay);
+}
+
+TEST_F(ConvertWindowTest, AProgramChainWithoutChaptersStartsNothing) {
+  apptest::FakeDisc disc;
+  disc.titles = {{"Title 1", {{"PGC 1", {}, {"English"}, {}}}}};
+  apptest::CallLog log;
+  frmOption->FDvdInfo.Attach(new apptest::FakeDvdInfo(&disc, &log));
+  frmOption->FDvdInfo->SelectTitle(0);
+  frmOption->FDvdInfo->SelectProgramChain(0);
+  frmOption->radioDisk->SetChecked(true);
+  EXPECT_EQ(Press(), nullptr);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "This Program Chain has no Capter to convert!");
+  EXPECT_EQ(boxes_[0].caption, "Error");
+  for (const std::string& call : log.calls) EXPECT_NE(call.rfind("GetChapterEnd", 0), 0u) << call;
+  ExpectIdleWindow();
+}
+
+TEST_F(ConvertWindowTest, ARunningConversionEndsBeforeTheWindowsAtProgramExit) {
+  SelectChapters({0, 1, 2});
+  TConvertThread* t = Press();
+  ASSERT_TRUE(t);
+  while (t->Pictures() < 20) {
+    TThread::CheckSynchronize();
+    TThread::WaitForSyncSignal(20);
+  }
+  // The program ends: the application frees its forms while the run goes on.
+  DoneApplication();
+  frmPreview = nullptr;
+  frmConvert = nullptr;
+  frmOption = nullptr;
+  InitApplication();
+  auto probe = Probe(Path("window.mpg"));
+  ASSERT_FALSE(probe.is_null()) << "the stopped run's file is closed and playable";
+  EXPECT_GE(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 20);
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST(ChapterRuns, AnyNumberOfChaptersAndGapsAnywhere) {
