@@ -88,6 +88,8 @@ class TTransparentButton : public TGraphicControl {
   void CMEnabledChanged(TMessage& m) override;
 
  private:
+  // The mouse came in or went out: the flag, the event and the hover frame.
+  void MouseCrossed(bool inside, const TNotifyEvent& event);
   // Stores a property whose change repaints the button.
   template <class T>
   void Change(T& field, T value) {
