@@ -28,8 +28,6 @@ int g_unit_counter = 0;
 
 constexpr std::uint32_t kMagenta = 0xFF00FF;
 
-const char kNoDivX[] = "You have not intalled the divx or xvid code for video compression";
-
 bool IsDirectory(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_directory(path, ec);
@@ -252,13 +250,10 @@ void TfrmMain::StartConversionMode(int kind, bool divx) {
     opt->radioSVCD->SetChecked(true);
     opt->radioSVCDClick(opt->radioSVCD);
   }
-  auto select = [opt](const char* prefix) {
-    return opt->cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM(prefix)) != CB_ERR;
-  };
   if (divx) {
-    if (!select("DIVX") && !select("XVID")) MessageBoxA(Handle(), kNoDivX, "Error", MB_ICONERROR);
+    opt->SelectDivXCodec(Handle());
   } else if (kind == okAVI) {
-    if (!select("Intel")) select("Indeo");
+    if (!opt->SelectCodecPrefix("Intel")) opt->SelectCodecPrefix("Indeo");
   }
   if (opt->ShowModal() == mrOk) {
     frmConvert->Show();

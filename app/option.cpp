@@ -417,34 +417,39 @@ void TfrmOption::ApplySizeRule(TOutputKind kind) {
   SetSize(width, height);
 }
 
-void TfrmOption::MpegKindChosen(TOutputKind kind) {
-  edtOutput->SetText(FBaseName + ".mpg");
-  SaveDialog1->Filter = kMpegFilter;
-  SaveDialog1->DefaultExt = "MPG";
-  edtWidth->SetEnabled(false);
-  edtHeight->SetEnabled(false);
-  cmbCodec->SetEnabled(false);
-  ApplySizeRule(kind);
+void TfrmOption::SetOutputKind(bool avi) {
+  edtOutput->SetText(FBaseName + (avi ? ".avi" : ".mpg"));
+  SaveDialog1->Filter = avi ? kAviFilter : kMpegFilter;
+  SaveDialog1->DefaultExt = avi ? "AVI" : "MPG";
+  // Only AVI output takes a size and a codec of the user's choice.
+  edtWidth->SetEnabled(avi);
+  edtHeight->SetEnabled(avi);
+  cmbCodec->SetEnabled(avi);
 }
 
-void TfrmOption::radioVCDClick(TObject*) { MpegKindChosen(okVCD); }
+void TfrmOption::radioVCDClick(TObject*) {
+  SetOutputKind(false);
+  ApplySizeRule(okVCD);
+}
 
-void TfrmOption::radioSVCDClick(TObject*) { MpegKindChosen(okSVCD); }
+void TfrmOption::radioSVCDClick(TObject*) {
+  SetOutputKind(false);
+  ApplySizeRule(okSVCD);
+}
 
-void TfrmOption::SelectDivXCodec() {
-  if (cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM("DIVX")) != CB_ERR) return;
-  if (cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM("XVID")) != CB_ERR) return;
-  MessageBoxA(Handle(), kNoDivX, "Error", MB_ICONERROR);
+bool TfrmOption::SelectCodecPrefix(const char* prefix) {
+  return cmbCodec->Perform(CB_SELECTSTRING, WPARAM(-1), LPARAM(prefix)) != CB_ERR;
+}
+
+bool TfrmOption::SelectDivXCodec(HWND owner) {
+  if (SelectCodecPrefix("DIVX") || SelectCodecPrefix("XVID")) return true;
+  MessageBoxA(owner, kNoDivX, "Error", MB_ICONERROR);
+  return false;
 }
 
 void TfrmOption::radioAVIClick(TObject*) {
-  edtOutput->SetText(FBaseName + ".avi");
-  SaveDialog1->Filter = kAviFilter;
-  SaveDialog1->DefaultExt = "AVI";
-  edtWidth->SetEnabled(true);
-  edtHeight->SetEnabled(true);
-  cmbCodec->SetEnabled(true);
-  if (FDivX) SelectDivXCodec();
+  SetOutputKind(true);
+  if (FDivX) SelectDivXCodec(Handle());
   ApplySourceSize();
 }
 

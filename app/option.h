@@ -113,18 +113,24 @@ class TfrmOption : public TForm {
   void edtFileSizeKeyPress(TObject* sender, char& key);
   void edtStartPosKeyPress(TObject* sender, char& key);
 
+  // Chooses the first codec whose name begins with prefix (any case); false when none.
+  bool SelectCodecPrefix(const char* prefix);
+  // The first DivX codec, else the first XviD one; without either, says so in a box
+  // owned by `owner`.
+  bool SelectDivXCodec(HWND owner);
+
   // The chosen drive's disc: opens it again (used when the drive list is reset in code,
   // so that the list and the open disc never disagree).
   void SelectDrive(int index);
 
  private:
-  // VCD and SVCD: MPEG output, fixed sizes, no codec.
-  void MpegKindChosen(TOutputKind kind);
+  // The output field and save filter of MPEG or AVI output; the size fields and the
+  // codec list take input only for AVI.
+  void SetOutputKind(bool avi);
   void ApplySizeRule(TOutputKind kind);
   void SetSize(int width, int height);
   // The source picture size into the size fields ("0" without a disc).
   void ApplySourceSize();
-  void SelectDivXCodec();
   bool CheckOk();
 };
 

@@ -1,5 +1,12 @@
 #include "mylabel.h"
 
+namespace {
+int g_unit_counter = 0;
+}  // namespace
+
+void Mylabel_Initialization() { --g_unit_counter; }
+void Mylabel_Finalization() { ++g_unit_counter; }
+
 TMyLabel::TMyLabel(TComponent* owner) : TCustomLabel(owner) {}
 
 TMyLabel::~TMyLabel() = default;

@@ -25,3 +25,7 @@ class TMyLabel : public TCustomLabel {
   TColor bk_color_ = 0;
   TColor pre_color_ = 0;
 };
+
+// The unit's routines, run with the program's other unit routines: they only count.
+void Mylabel_Initialization();
+void Mylabel_Finalization();

@@ -31,7 +31,6 @@ void DrawThroughList(TCanvas* canvas, TBitmap* bitmap, int x, int y, bool masked
   list.Draw(canvas, x, y, 0, enabled);
 }
 
-
 // ContainerApplyUIStyle's rows of this unit: a themed child takes the style, a
 // Custom one keeps its own look.
 template <class T>
@@ -50,7 +49,7 @@ void ApplyUnlessCustom(TControl* child, TsuiUIStyle style) {
 
 // --- TsuiCustomButton -------------------------------------------------------------
 TsuiCustomButton::TsuiCustomButton(TComponent* owner) : TCustomControl(owner) {
-  res_handle_ = HInstanceOf();
+  res_handle_ = HInstance;
   // Painted whole through its own buffer: no background erase under it.
   SetControlStyle(ControlStyle() | csOpaque);
 }
@@ -85,7 +84,6 @@ void TsuiCustomButton::Notification(TComponent* component, TOperation operation)
   if (operation == opRemove && component == action_) action_ = nullptr;
 }
 
-HINSTANCE TsuiCustomButton::HInstanceOf() { return HInstance; }
 
 void TsuiCustomButton::SetCaption(const std::string& v) {
   StoreAndRepaint(this, caption_, v, [this] { CaptionChanged(); });
@@ -121,7 +119,7 @@ void TsuiCustomButton::SetTabStop(bool v) {
   TCustomControl::SetTabStop(v);
 }
 
-void TsuiCustomButton::SetResHandle(HINSTANCE v) { res_handle_ = v ? v : HInstanceOf(); }
+void TsuiCustomButton::SetResHandle(HINSTANCE v) { res_handle_ = v ? v : HInstance; }
 
 void TsuiCustomButton::SetPicNormal(const std::string& name) {
   StoreAndRepaint(this, pic_normal_, name, [this] { AutoSizeChanged(); });
@@ -538,6 +536,9 @@ void TsuiCustomButtonEx::AutoSizeChanged() {
 
 void TsuiCustomButtonEx::CaptionChanged() {
   TsuiCustomButton::CaptionChanged();
+  // A blank caption is not painted and so never puts its rectangle back: the
+  // focus mark would creep one pixel left at every paint.
+  if (Blank(Caption())) caption_rect_ = TRect();
   if (AutoSize()) ReplaceControl();
   Repaint();
 }

@@ -41,7 +41,7 @@ class TsuiCustomButton : public TCustomControl {
   bool PicTransparent() const { return pic_transparent_; }
   void SetPicTransparent(bool v);
   // 0 stands for the program's own module, the only one that holds pictures.
-  HINSTANCE ResHandle() const { return res_handle_ == HInstanceOf() ? nullptr : res_handle_; }
+  HINSTANCE ResHandle() const { return res_handle_ == HInstance ? nullptr : res_handle_; }
   virtual void SetResHandle(HINSTANCE v);
 
   virtual void SetPicMouseDown(const std::string& name);
@@ -105,8 +105,6 @@ class TsuiCustomButton : public TCustomControl {
   void LoadPicture(TBitmap* bitmap, const std::string& name) const;
   // Runs Click as a click in progress (mouse, key or accelerator).
   void ClickNow();
-  static HINSTANCE HInstanceOf();
-  bool HasFocus() const { return Focused(); }
 
  private:
   std::string pic_normal_, pic_down_, pic_on_;

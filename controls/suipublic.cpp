@@ -1,5 +1,7 @@
 #include "suipublic.h"
 
+#include <algorithm>
+
 #include <vcl/imglist.h>
 #include <vcl/winuser.h>
 #include <win32/region.h>
@@ -23,9 +25,14 @@ void TileDraw(TCanvas* canvas, TPicture* picture, const TRect& rect) {
   const int w = picture->Width(), h = picture->Height();
   // An empty picture would never advance.
   if (w <= 0 || h <= 0) return;
-  const int W = rect.Width(), H = rect.Height();
-  for (int x = 0; x < W + w; x += w)
-    for (int y = 0; y < H + h; y += h) canvas->Draw(x, y, picture->Graphic());
+  // In 64 bits, so that a rectangle near the coordinate limit cannot wrap the
+  // count; tiles that would start beyond what the canvas can show are left out.
+  const TRect clip = canvas->ClipRect();
+  const long long W = static_cast<long long>(rect.Right) - rect.Left, H = static_cast<long long>(rect.Bottom) - rect.Top;
+  const long long lastX = std::min(W + w, static_cast<long long>(clip.Right));
+  const long long lastY = std::min(H + h, static_cast<long long>(clip.Bottom));
+  for (long long x = 0; x < lastX; x += w)
+    for (long long y = 0; y < lastY; y += h) canvas->Draw(static_cast<int>(x), static_cast<int>(y), picture->Graphic());
 }
 
 namespace {

@@ -42,8 +42,10 @@ TColor GetBorderColor(TComponent* form);         // element 7 of the panel's sty
 TsuiUIStyle GetSUIFormStyle(TComponent* form);   // the panel's style; DeepBlue
 
 // The rows of ContainerApplyUIStyle, in the order it tests them. Each themed
-// control family registers the handler of its row when its unit is loaded; the
-// handler tests the child's class (descendants match too) and applies the effect.
+// control family registers the handler of its row, when its unit is loaded or at
+// the latest in its constructor (registering again is harmless); the handler tests
+// the child's class (descendants match too) and applies the effect. A row without
+// a handler is skipped: no child of a family never constructed can be there.
 enum class TsuiApplyRow {
   RadioButton, CheckBox, ProgressBar, Button, ListBox, GroupBox, Edit, Memo, CheckListBox,
   SideChannel, CheckGroup, ComboBox, ListView, TreeView, TabControl, Count

@@ -6,6 +6,13 @@
 #include <vcl/commctrl.h>
 #include <vcl/winuser.h>
 
+namespace {
+int g_unit_counter = 0;
+}  // namespace
+
+void Transbtn_Initialization() { --g_unit_counter; }
+void Transbtn_Finalization() { ++g_unit_counter; }
+
 TTransparentButton::TTransparentButton(TComponent* owner) : TGraphicControl(owner) {
   SetControlStyle(ControlStyle() & ~(csOpaque | csDoubleClicks));
   SetBounds(0, 0, 40, 40);
@@ -333,20 +340,21 @@ void TTransparentButton::MouseMove(TShiftState shift, int x, int y) {
 
 void TTransparentButton::Click() { TGraphicControl::Click(); }
 
+void TTransparentButton::MouseCrossed(bool inside, const TNotifyEvent& event) {
+  if (!Enabled()) return;
+  mouse_inside_ = inside;
+  if (event) event(this);
+  if (frame_style_ == fsExplorer || three_state_) Repaint();
+}
+
 void TTransparentButton::CMMouseEnter(TMessage& m) {
   TGraphicControl::CMMouseEnter(m);
-  if (!Enabled()) return;
-  mouse_inside_ = true;
-  if (OnMouseEnter) OnMouseEnter(this);
-  if (frame_style_ == fsExplorer || three_state_) Repaint();
+  MouseCrossed(true, OnMouseEnter);
 }
 
 void TTransparentButton::CMMouseLeave(TMessage& m) {
   TGraphicControl::CMMouseLeave(m);
-  if (!Enabled()) return;
-  mouse_inside_ = false;
-  if (OnMouseExit) OnMouseExit(this);
-  if (frame_style_ == fsExplorer || three_state_) Repaint();
+  MouseCrossed(false, OnMouseExit);
 }
 
 void TTransparentButton::CMEnabledChanged(TMessage& m) {

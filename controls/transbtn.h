@@ -88,6 +88,8 @@ class TTransparentButton : public TGraphicControl {
   void CMEnabledChanged(TMessage& m) override;
 
  private:
+  // The mouse came in or went out: the flag, the event and the hover frame.
+  void MouseCrossed(bool inside, const TNotifyEvent& event);
   // Stores a property whose change repaints the button.
   template <class T>
   void Change(T& field, T value) {
@@ -117,6 +119,10 @@ class TTransparentButton : public TGraphicControl {
   int move_start_x_ = 0;
   int move_start_y_ = 0;
 };
+
+// The unit's routines, run with the program's other unit routines: they only count.
+void Transbtn_Initialization();
+void Transbtn_Finalization();
 
 // Every pixel (r, g, b) becomes grey v = (wR*r + wG*g + wB*b) / (wR + wG + wB).
 void GreyGlyph(TBitmap* bitmap, int wR, int wG, int wB);

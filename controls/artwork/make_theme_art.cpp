@@ -86,12 +86,17 @@ struct BoxLook {
 };
 
 BoxLook CheckLook(const Palette& p, const std::string& style, const std::string& state) {
+  // Boxes keep a light face in every state: a warm tint under the mouse, a
+  // darker one while pressed.
   BoxLook l{};
-  StateColours(p, state, l.top, l.bottom);
-  if (state == "normal") {
-    l.top = p.light;
-    l.bottom = Mix(p.face, clWhite, 1, 2);
+  l.top = p.light;
+  l.bottom = Mix(p.face, clWhite, 1, 2);
+  if (state == "mouseon") l.bottom = Mix(p.face, p.hot, 1, 3);
+  if (state == "mousedown") {
+    l.top = Darken(p.face, 18);
+    l.bottom = Mix(p.face, clWhite, 1, 3);
   }
+  if (state == "disable") l.top = l.bottom = Mix(p.face, clWhite, 1, 2);
   l.border = state == "disable" ? Mix(p.border, p.face, 2, 3) : p.border;
   if (style == "WINXP" && state == "mouseon") l.border = p.hot;
   l.mark = state == "disable" ? Mix(p.mark, p.face, 2, 3) : p.mark;
@@ -174,8 +179,8 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
     top = Darken(p.accent, 30);
     bottom = p.accent;
   } else if (state == "mouseon") {
-    top = p.light;
-    bottom = p.hot;
+    top = Lighten(p.title1, 55);
+    bottom = Lighten(p.title1, 10);
   } else {
     top = Lighten(p.title1, 30);
     bottom = p.title2;
@@ -188,7 +193,8 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
       {"help", Glyph::Help},   {"ctlbox", Glyph::Menu},  {"rst", Glyph::Restore}};
   TRect g = r;
   g.Inflate(-(r.Width() / 5), -(r.Height() / 5));
-  TColor ink = style == "MACOS" || style == "PROTEIN" ? Darken(p.accent, 50) : clWhite;
+  // Dark ink on the light faces of MacOS and Protein, white on every dark face.
+  TColor ink = (style == "MACOS" || style == "PROTEIN") && state != "mousedown" ? Darken(p.accent, 50) : clWhite;
   DrawGlyph(b, g, glyphs.at(glyph), ink);
 }
 

@@ -171,6 +171,17 @@ TEST_F(MainWindow, MenuBannerAndSeparators) {
   EXPECT_EQ(line.ScanLine(5)[5] & 0xFFFFFF, 0x808080u) << "the background is not filled";
 }
 
+TEST_F(MainWindow, MinimiseAndCloseButtons) {
+  TfrmMain* m = Create();
+  m->Show();
+  m->Button_Ctrl1Click(m->Button(1));
+  EXPECT_EQ(m->WindowState(), wsMinimized);
+  m->SetWindowState(wsNormal);
+  EXPECT_EQ(Application->MainForm(), m);
+  m->Exit1->Click();
+  EXPECT_TRUE(Application->Terminated()) << "closing the main window ends the program";
+}
+
 TEST_F(MainWindow, TheHomePageIsTheReadmeBesideTheProgram) {
   EXPECT_EQ(HomePageAddress(), std::string(GetModulePath()) + "/README.md");
   EXPECT_TRUE(fs::exists(fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / "README.md"))

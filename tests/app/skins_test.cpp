@@ -387,8 +387,14 @@ TEST_F(Skins, TheDrawnSkinsShapeTheMainWindow) {
     fs::copy(BuildBin() / ("SKIN" + std::to_string(n)), dir_ / ("SKIN" + std::to_string(n)),
              fs::copy_options::recursive);
   TfrmMain* m = CreateMain();
+  m->Show();
+  fs::path gallery = BuildBin() / ".." / "gallery";
+  fs::create_directories(gallery);
   for (int n = 0; n < 3; ++n) {
     SCOPED_TRACE(n);
+    // A look for people: the window as shown in each skin.
+    Application->ProcessMessages();
+    HeadlessCaptureToFile(m->Handle(), (gallery / ("main_window_skin" + std::to_string(n) + ".png")).string());
     TBitmap face;
     face.LoadFromFile((dir_ / ("SKIN" + std::to_string(n)) / "face.bmp").string());
     EXPECT_EQ(m->ClientWidth(), face.Width());
@@ -402,11 +408,6 @@ TEST_F(Skins, TheDrawnSkinsShapeTheMainWindow) {
   }
   EXPECT_EQ(m->SkinIndex(), 0);
   EXPECT_TRUE(boxes.empty());
-  // A look for people: the window as shown.
-  m->Show();
-  Application->ProcessMessages();
-  fs::create_directories(BuildBin() / ".." / "gallery");
-  HeadlessCaptureToFile(m->Handle(), (BuildBin() / ".." / "gallery" / "main_window_skin0.png").string());
 }
 
 }  // namespace

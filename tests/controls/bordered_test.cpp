@@ -187,4 +187,27 @@ TEST_F(Bordered, EditAndMemoTakeTyping) {
   ExpectFrames(memo, clBlack, memo->Color());
 }
 
+TEST_F(Bordered, ViewsTakeClicksAndKeysInsideTheFrame) {
+  auto* view = Make<TsuiListView>(10, 10, 150, 100);
+  auto* tree = Make<TsuiTreeView>(170, 10, 140, 100);
+  for (const char* s : {"Title 1", "Title 2", "Title 3"}) view->Items()->Add()->Caption = s;
+  TTreeNode* disc = tree->Items()->Add(nullptr, "Disc");
+  tree->Items()->AddChild(disc, "Title 1");
+  tree->Items()->AddChild(disc, "Title 2");
+  disc->Expand(false);
+  Show();
+  // The first row starts right inside the two-pixel frame.
+  Click(60, 10 + 2 + 3);
+  EXPECT_EQ(view->ItemIndex(), 0);
+  Key(VK_DOWN);
+  Key(VK_DOWN);
+  EXPECT_EQ(view->ItemIndex(), 2);
+  Click(240, 10 + 2 + 3);
+  EXPECT_EQ(tree->Selected(), disc);
+  Key(VK_DOWN);
+  EXPECT_EQ(tree->Selected(), disc->Item(0));
+  ExpectFrames(view, clBlack, view->Color());
+  ExpectFrames(tree, clBlack, tree->Color());
+}
+
 }  // namespace

@@ -51,6 +51,20 @@ TEST_F(ThemedButtons, CheckBoxDefaultsAndItsPictureForEachState) {
   EXPECT_GT(Count(TRect(26, 10, 103, 27), clGray), 5);
 }
 
+TEST_F(ThemedButtons, TransparentCheckBoxShowsWhatLiesUnderIt) {
+  form->SetColor(clYellow);
+  TsuiCheckBox* box = NewCheckBox(form, 10, 10);
+  box->SetParentColor(false);
+  box->SetColor(clRed);
+  box->SetCaption("");
+  Show();
+  EXPECT_EQ(Pixel(80, 15), clRed);
+  box->SetTransparent(true);
+  EXPECT_FALSE(box->PicTransparent());  // check-box pictures stay plain
+  EXPECT_EQ(Pixel(80, 15), clYellow);
+  EXPECT_EQ(PictureMismatches(11, 12, "DEEPBLUE_CHECKBOX_UNCHECK"), 0);
+}
+
 TEST_F(ThemedButtons, WinXpMouseOverAndPressedPictures) {
   TsuiCheckBox* box = NewCheckBox(form, 10, 10, TsuiUIStyle::WinXP);
   Show();
@@ -118,6 +132,18 @@ TEST_F(ThemedButtons, FocusRectangleAroundTheCaptionOnceFocused) {
   EXPECT_LT(Count(TRect(26, 12, 27, 27), face), 15);
   // The caption paints after the focus mark and puts its rectangle back.
   EXPECT_EQ(box->CaptionRect().Left, 13 + 4);
+}
+
+TEST_F(ThemedButtons, FocusMarkDoesNotCreepOnceTheCaptionIsBlank) {
+  TsuiCheckBox* box = NewCheckBox(form, 100, 10);
+  Show();
+  box->SetFocus();
+  Pump();
+  box->SetCaption("");
+  for (int i = 0; i < 30; ++i) box->Repaint();
+  // Nothing dotted over the picture or left of it.
+  EXPECT_EQ(PictureMismatches(101, 12, "DEEPBLUE_CHECKBOX_UNCHECK"), 0);
+  EXPECT_EQ(Count(TRect(80, 10, 101, 27), Pixel(90, 30)), 21 * 17);
 }
 
 TEST_F(ThemedButtons, AutoSizeTakesPictureAndCaption) {
@@ -242,6 +268,7 @@ TEST_F(ThemedButtons, OneClickPerReleaseOverTheButton) {
   Show();
   Click(40, 20);
   EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(b->MouseOver());
   EXPECT_EQ(form->ModalResult(), mrOk);
   form->SetModalResult(mrNone);
   // Pressed inside, released outside: moving out cleared the pressed flag.

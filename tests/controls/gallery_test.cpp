@@ -7,8 +7,13 @@
 #include <filesystem>
 #include <map>
 
+#include <vcl/forms.h>
 #include <vcl/graphics.h>
+#include <vcl/headless.h>
 #include <vcl/resources.h>
+
+#include "mylabel.h"
+#include "transbtn.h"
 
 namespace {
 
@@ -69,6 +74,55 @@ TEST(Gallery, EveryThemePictureGoesOnASheet) {
     EXPECT_GT(std::filesystem::file_size(path), 100u) << path;
   }
   EXPECT_EQ(placed, 192);
+}
+
+TEST(Gallery, TheImageStripButtonInEachStateAndTheDoubleDrawnLabel) {
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  form->SetBorderStyle(bsNone);
+  form->SetBounds(0, 0, 260, 60);
+  form->SetColor(clWhite);
+  // The program's configuration: frames normal, pressed, mouse-over.
+  auto* images = new TImageList(form);
+  images->SetWidth(18);
+  images->SetHeight(18);
+  for (const char* n : {"DEEPBLUE_TITLEBTN_CLOSE_NORMAL", "DEEPBLUE_TITLEBTN_CLOSE_MOUSEDOWN",
+                        "DEEPBLUE_TITLEBTN_CLOSE_MOUSEON"})
+    images->Add(LoadBitmapResource(n).get(), nullptr);
+  auto* button = new TTransparentButton(form);
+  button->SetParent(form);
+  button->SetBounds(10, 10, 18, 18);
+  button->SetImageList(images);
+  button->SetNumGlyphs(3);
+  button->SetBorderWidth(0);
+  auto* label = new TMyLabel(form);
+  label->SetParent(form);
+  label->SetBounds(60, 10, 100, 30);
+  label->Font()->SetHeight(-22);
+  label->Font()->SetStyle({fsBold});
+  label->SetCaption("Quillmere");
+  label->SetBkColor(clGradientActiveCaption);
+  label->SetPreColor(clNavy);
+  form->Show();
+  TBitmap sheet(3 * 260, 60);
+  auto snap = [&](int slot) {
+    Application->ProcessMessages();
+    TSurface s;
+    ASSERT_TRUE(HeadlessCapture(form->Handle(), s));
+    for (int y = 0; y < s.Height; ++y)
+      for (int x = 0; x < s.Width; ++x) sheet.ScanLine(y)[slot * 260 + x] = s.At(x, y);
+  };
+  snap(0);
+  HeadlessMouseMove(form, 15, 15);
+  snap(1);
+  HeadlessMouseDown(form, 15, 15);
+  snap(2);
+  HeadlessMouseUp(form, 15, 15);
+  Application->ProcessMessages();
+  std::string path = GalleryFolder() + "/controls.png";
+  sheet.SaveToPngFile(path);
+  EXPECT_GT(std::filesystem::file_size(path), 100u);
+  FreeComponent(form);
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ class SixStyles : public ThemedTest, public ::testing::WithParamInterface<TsuiUI
       std::filesystem::path dir = std::filesystem::path(bin).parent_path() / "gallery";
       std::error_code ec;
       std::filesystem::create_directories(dir, ec);
-      HeadlessCaptureToFile(form->Handle(), (dir / (std::string(StyleName(GetParam())) + ".png")).string());
+      std::string file = "controls-" + std::string(StyleName(GetParam())) + ".png";
+      HeadlessCaptureToFile(form->Handle(), (dir / file).string());
     }
   }
   ThemedScene scene;
@@ -131,6 +132,29 @@ TEST_P(SixStyles, ContainerWalkReachesTheThemedControls) {
   EXPECT_EQ(scene.combo->UIStyle(), next);  // the combo box always follows
   EXPECT_EQ(scene.list->BorderColor(), GetThemeColor(next, 7));
   if (!custom) EXPECT_EQ(scene.radio->GetPicNormal(), GetThemeString(next, 36));
+}
+
+TEST_P(SixStyles, TinyAndOddSizesPaintWithoutFault) {
+  // Pictures larger than the control, glyph and caption wider than it: every
+  // paint must stay inside its pictures and lists.
+  TBitmap glyph(20, 10);
+  scene.button->SetGlyph(&glyph);
+  scene.combo->Items()->Add(std::string(300, 'x'));
+  for (TPoint size : {TPoint(0, 0), TPoint(1, 1), TPoint(5, 3), TPoint(17, 40)}) {
+    scene.button->SetBounds(10, 10, size.X, size.Y);
+    scene.check->SetBounds(10, 45, size.X, size.Y);
+    scene.radio->SetBounds(10, 70, size.X, size.Y);
+    scene.combo->SetBounds(10, 95, size.X, size.Y);
+    scene.progress->SetBounds(10, 125, size.X, 12);
+    scene.list->SetBounds(10, 175, size.X, size.Y);
+    scene.checks->SetBounds(150, 200, size.X, size.Y);
+    scene.progress->SetPosition(size.X * 7);
+    Pump();
+  }
+  scene.progress->SetOrientation(suiVertical);
+  scene.progress->SetBounds(10, 125, 12, 1);
+  Pump();
+  EXPECT_EQ(scene.progress->Width(), 12);
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, SixStyles,

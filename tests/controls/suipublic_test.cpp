@@ -52,6 +52,14 @@ TEST(TileDraw, TilesFromTheOriginUpToOnePictureBeyondTheRectangle) {
     }
 }
 
+TEST(TileDraw, AHugeRectangleEndsAtWhatTheCanvasShows) {
+  TPicture pic;
+  pic.SetGraphic(Coded(1, 1).get());
+  auto canvas = Blank(30, 20);
+  TileDraw(canvas->Canvas(), &pic, TRect(-2000000000, -2000000000, 2000000000, 2000000000));
+  EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), RGB(0, 0, 77));
+}
+
 TEST(TileDraw, AnEmptyPictureDrawsNothingAndEnds) {
   auto canvas = Blank(20, 20);
   TPicture none;
@@ -238,6 +246,10 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   label->SetCaption("");
   label->SetColor(clYellow);
   label->SetBounds(50, 30, 10, 10);  // a graphic control: part of the parent's painting
+  form->OnPaint = [this](TObject*) {
+    form->Canvas()->Brush()->SetColor(clAqua);
+    form->Canvas()->FillRect(TRect(30, 45, 34, 49));
+  };
   form->Show();
   Pump();
   DoTrans(canvas->Canvas(), panel);
@@ -246,6 +258,9 @@ TEST_F(OnForm, DoTransPaintsTheParentsBackgroundAtTheControlsPlace) {
   EXPECT_EQ(canvas->Canvas()->Pixels(20, 10), clYellow);
   EXPECT_EQ(canvas->Canvas()->Pixels(29, 19), clYellow);
   EXPECT_EQ(canvas->Canvas()->Pixels(30, 19), clBlue);
+  EXPECT_EQ(canvas->Canvas()->Pixels(0, 25), clAqua);  // the form's own painting
+  EXPECT_EQ(canvas->Canvas()->Pixels(3, 28), clAqua);
+  EXPECT_EQ(canvas->Canvas()->Pixels(4, 28), clBlue);
   // The canvas's own state is restored.
   POINT org{1, 1};
   GetViewportOrgEx(canvas->Canvas()->Handle(), &org);

@@ -80,3 +80,8 @@ void BuildThemedScene(TForm* form, TsuiUIStyle style, ThemedScene& s) {
   root->Expand(false);
   ContainerApplyUIStyle(form, style);
 }
+
+std::vector<TPoint> ThemedSceneClicks(const ThemedScene& s) {
+  return {TPoint(s.check->Left() + 30, s.check->Top() + 8), TPoint(s.list->Left() + 30, s.list->Top() + 2 + 13 * 3 + 6),
+          TPoint(s.button->Left() + 10, s.button->Top() + 5)};
+}

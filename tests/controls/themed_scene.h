@@ -2,6 +2,8 @@
 // the style tests, the gallery and the real-window comparison.
 #pragma once
 
+#include <vector>
+
 #include <vcl/forms.h>
 
 #include "suibutton.h"
@@ -34,3 +36,8 @@ inline constexpr int kThemedSceneWidth = 420, kThemedSceneHeight = 260;
 // kThemedSceneHeight) in the style: the themed ones take it directly, the bordered
 // ones through ContainerApplyUIStyle. The button has its picture's size.
 void BuildThemedScene(TForm* form, TsuiUIStyle style, ThemedScene& scene);
+// Points of the form to click in turn: the check box (unchecks it), a list item
+// and the button.
+std::vector<TPoint> ThemedSceneClicks(const ThemedScene& scene);
+// A point of the form's bare face, where the pointer rests after the clicks.
+inline TPoint ThemedSceneRest() { return TPoint(200, 20); }

@@ -1,5 +1,6 @@
 // Renders the DeepBlue scene of every themed control with the headless backend and
-// writes what it presented as <folder>/themed.raw, for the real-window comparison.
+// writes what it presented as <folder>/themed.raw, then again after the clicks of
+// ThemedSceneClicks as <folder>/themed-clicked.raw, for the real-window comparison.
 #include <cstdio>
 
 #include <vcl/headless.h>
@@ -19,12 +20,24 @@ int main(int argc, char** argv) {
   BuildThemedScene(form, TsuiUIStyle::DeepBlue, scene);
   form->Show();
   for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-  TSurface s;
-  if (!HeadlessCapture(form->Handle(), s) ||
-      !WriteCapture(std::string(argv[1]) + "/themed.raw", s.Width, s.Height, s.Pixels)) {
-    std::fprintf(stderr, "cannot write the capture\n");
-    return 1;
+  auto capture = [&](const char* name) {
+    TSurface s;
+    if (HeadlessCapture(form->Handle(), s) &&
+        WriteCapture(std::string(argv[1]) + "/" + name, s.Width, s.Height, s.Pixels))
+      return true;
+    std::fprintf(stderr, "cannot write the capture %s\n", name);
+    return false;
+  };
+  if (!capture("themed.raw")) return 1;
+  for (TPoint p : ThemedSceneClicks(scene)) {
+    HeadlessClick(form, p.X, p.Y);
+    for (int i = 0; i < 5; ++i) Application->ProcessMessages();
   }
+  // The pointer rests on the form's bare face, as the real-window run leaves it.
+  const TPoint rest = ThemedSceneRest();
+  HeadlessMouseMove(form, rest.X, rest.Y);
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+  if (!capture("themed-clicked.raw")) return 1;
   FreeComponent(form);
   return 0;
 }

@@ -34,8 +34,8 @@ class TBasicAction : public TComponent {
   // Linked controls hear of every change through their callback.
   void AddClient(void* client, std::function<void()> changed) { clients_.push_back({client, std::move(changed)}); }
   void RemoveClient(void* client) {
-    clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [client](const Client& c) { return c.id == client; }),
-                   clients_.end());
+    auto gone = [client](const Client& c) { return c.id == client; };
+    clients_.erase(std::remove_if(clients_.begin(), clients_.end(), gone), clients_.end());
   }
 
   TNotifyEvent OnExecute;

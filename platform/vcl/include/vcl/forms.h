@@ -155,6 +155,7 @@ class QVCL_API TCustomForm : public TWinControl {
   bool created_ = false;
   bool destroyed_ = false;
   std::unique_ptr<TControlCanvas> canvas_;
+  bool painting_ = false;
   TSurface surface_;
 };
 
