@@ -1,5 +1,9 @@
 #include "preview.h"
 
+#include <filesystem>
+
+#include "main.h"
+
 TfrmPreview* frmPreview = nullptr;
 
 namespace {
@@ -16,6 +20,22 @@ TfrmPreview::TfrmPreview(TComponent* owner) : TForm(owner) {
   SetColor(clBtnFace);
   Font()->SetName("MS Sans Serif");
   Font()->SetHeight(-11);
+
+  Image1 = new TImage(this);
+  Image1->SetAlign(alClient);
+  Image1->SetStretch(true);
+  Image1->SetParent(this);
+
+  OnShow = [this](TObject* s) { FormShow(s); };
+}
+
+void TfrmPreview::FormShow(TObject*) {
+  // Each showing takes the welcome picture of the skin current at that moment.
+  const std::string path = SkinFolder + "/welcome.bmp";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  Image1->Picture()->LoadFromFile(path);
+  Update();
 }
 
 void Preview_Initialization() { --g_unit_counter; }

@@ -3,12 +3,17 @@
 
 #include <string>
 
+#include <vcl/extctrls.h>
 #include <vcl/forms.h>
 
 class TfrmPreview : public TForm {
  public:
   explicit TfrmPreview(TComponent* owner);
   std::string ClassName() const override { return "TfrmPreview"; }
+
+  TImage* Image1;
+
+  void FormShow(TObject* sender);
 };
 
 extern "C" {

@@ -5,6 +5,7 @@
 
 #include "about.h"
 #include "convert.h"
+#include "cvtthread.h"
 #include "interface.h"
 #include "main.h"
 #include "option.h"
@@ -55,6 +56,7 @@ const UnitRoutines kUnits[] = {
     {Preview_Initialization, Preview_Finalization},
     {Option_Initialization, Option_Finalization},
     {Convert_Initialization, Convert_Finalization},
+    {Cvtthread_Initialization, Cvtthread_Finalization},
 };
 
 }  // namespace
