@@ -99,7 +99,14 @@ void TsuiCustomPanel::Paint() {
   TCanvas* c = buffer.Canvas();
   TRect client = ClientRect();
   c->Font()->Assign(Font());
-  if (transparent_) DoTrans(c, this);
+  // What the picture leaves uncovered shows the panel's colour (ClearPanel's look).
+  if (transparent_) {
+    DoTrans(c, this);
+  } else {
+    c->Brush()->SetStyle(bsSolid);
+    c->Brush()->SetColor(Color());
+    c->FillRect(client);
+  }
   TGraphic* g = picture_->Graphic();
   if (g && !g->Empty()) {
     if (draw_style_ == suiStretch)
@@ -108,10 +115,6 @@ void TsuiCustomPanel::Paint() {
       TileDraw(c, picture_.get(), client);
     else
       c->Draw(0, 0, g);
-  } else if (!transparent_) {
-    c->Brush()->SetStyle(bsSolid);
-    c->Brush()->SetColor(Color());
-    c->FillRect(client);
   }
   std::string text = PanelCaption();
   if (!Blank(text)) {
