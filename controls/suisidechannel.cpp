@@ -57,7 +57,10 @@ TsuiSideChannel::TsuiSideChannel(TComponent* owner) : TCustomPanel(owner) {
   pin_->SetGroupIndex(1);
   pin_->SetAllowAllUp(true);
   SetPinGlyph(pin_, "SIDECHANNEL_BTN_NOONTOP");
-  pin_->OnClick = [this](TObject*) { OnPinClick(); };
+  // After the release, when the pin shows its new state (its click comes before).
+  pin_->OnMouseUp = [this](TObject*, TMouseButton button, TShiftState, int x, int y) {
+    if (button == mbLeft && pin_->ClientRect().Contains(x, y)) OnPinClick();
+  };
 
   bar_button_ = new TsuiButton(this);
   bar_button_->SetParent(side_bar_);
