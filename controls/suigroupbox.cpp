@@ -7,9 +7,14 @@
 namespace {
 
 [[maybe_unused]] const bool kApplyRows = [] {
-  // A plain group box takes its children's style; the button groups have their own row.
+  // A plain group box takes the style's colours; its children are reached through
+  // its own update. The button groups have their own row.
   RegisterContainerApplier(TsuiApplyRow::GroupBox, [](TControl* child, TsuiUIStyle style) {
-    if (auto* g = dynamic_cast<TsuiGroupBox*>(child)) g->UpdateUIStyle(style);
+    if (auto* g = dynamic_cast<TsuiGroupBox*>(child)) {
+      g->SetBorderColor(GetThemeColor(style, 7));
+      g->Font()->SetColor(GetThemeColor(style, 9));
+      g->SetColor(GetThemeColor(style, 8));
+    }
   });
   RegisterSubContainerApplier(TsuiSubApplyRow::GroupBox, [](TControl* child, TsuiUIStyle style) {
     if (auto* g = dynamic_cast<TsuiGroupBox*>(child)) g->UpdateUIStyle(style);

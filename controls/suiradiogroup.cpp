@@ -51,7 +51,6 @@ void TsuiCheckGroup::SetUIStyle(TsuiUIStyle v) {
 }
 
 void TsuiCheckGroup::UpdateUIStyle(TsuiUIStyle style) {
-  if (style == TsuiUIStyle::Custom) return;
   SetBorderColor(GetThemeColor(style, 7));
   Font()->SetColor(GetThemeColor(style, 9));
   SetColor(GetThemeColor(style, 8));

@@ -6,10 +6,12 @@
 namespace {
 
 [[maybe_unused]] const bool kApplyRow = [] {
-  // The channel has no look of its own per style: it takes the panel face colour.
+  // The channel has no pictures per style: it takes the panel face colour.
   RegisterContainerApplier(TsuiApplyRow::SideChannel, [](TControl* child, TsuiUIStyle style) {
-    if (auto* s = dynamic_cast<TsuiSideChannel*>(child); s && style != TsuiUIStyle::Custom)
+    if (auto* s = dynamic_cast<TsuiSideChannel*>(child)) {
+      s->SetColor(GetThemeColor(style, 8));
       s->SetSideBarColor(GetThemeColor(style, 8));
+    }
   });
   return true;
 }();

@@ -144,13 +144,21 @@ TEST_F(Panels, GroupBoxFrameCaptionAndDisabling) {
   EXPECT_EQ(g->GetClient(), TRect(3, std::abs(g->Font()->Height()), 148, 78));
 }
 
-TEST_F(Panels, AStyleAppliedToTheFormReachesTheControlsInsideAGroupBox) {
+TEST_F(Panels, StylesReachGroupBoxesAndTheControlsInsideThem) {
   for (TsuiUIStyle style : kStyles) {
+    SCOPED_TRACE(static_cast<int>(style));
     auto* g = Place<TsuiGroupBox>(form, 10, 10, 150, 80);
     auto* box = Place<TsuiCheckBox>(g, 10, 30, 100, 17);
     box->SetUIStyle(TsuiUIStyle::DeepBlue);
     ContainerApplyUIStyle(form, style);
+    EXPECT_EQ(g->BorderColor(), GetThemeColor(style, 7));
+    EXPECT_EQ(g->Font()->Color(), GetThemeColor(style, 9));
+    EXPECT_EQ(g->Color(), GetThemeColor(style, 8));
+    EXPECT_EQ(box->UIStyle(), TsuiUIStyle::DeepBlue);  // only immediate children
+    SubContainerApplyUIStyle(form, style);
     EXPECT_EQ(box->UIStyle(), style);
+    Show();
+    EXPECT_EQ(Pixel(10, 60), GetThemeColor(style, 7));
     FreeComponent(g);
   }
 }
@@ -364,6 +372,26 @@ TEST_F(ProgressGrid, PicturesOfOnePixelAndEmptyOnesAndTinyPanels) {
   p->SetComedCount(900);
   p->SetBounds(0, 0, -10, -10);
   Show();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Panels, GroupsWithZeroAndNegativeSizesAndEmptyCaptions) {
+  auto* g = Place<TsuiRadioGroup>(form, 0, 0, 0, 0);
+  g->SetCaption("");
+  g->Items()->SetCommaText(",,");
+  for (TRect r : {TRect(0, 0, 0, 0), TRect(0, 0, -20, -20), TRect(0, 0, 5, 3)}) {
+    g->SetBounds(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    Show();
+  }
+  g->SetColumns(1000);
+  g->SetBounds(0, 0, 185, 105);
+  Show();
+  EXPECT_EQ(g->ButtonCount(), 3);
+  g->SetItemIndex(2);
+  EXPECT_EQ(g->ItemIndex(), 2);
 }
 
 }  // namespace

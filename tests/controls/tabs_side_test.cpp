@@ -340,7 +340,7 @@ TEST_F(Side, TheBarShowsItsPicturesAndTheStyleColoursTheStrip) {
     s->Push(true);
   }
   ContainerApplyUIStyle(form, TsuiUIStyle::Custom);
-  EXPECT_EQ(s->SideBarColor(), GetThemeColor(TsuiUIStyle::BlueGlass, 8));
+  EXPECT_EQ(s->SideBarColor(), clBlack);  // Custom has no colours: black, as for every container child
   // Bad sizes: a zero-wide bar and a zero popped-out width.
   s->SetSideBarWidth(0);
   s->SetWidth(0);
@@ -446,6 +446,25 @@ TEST_F(Skin, AnOwnerThatIsNotAFormStillDrawsTheGlyph) {
   EXPECT_EQ(Pixel(at.X + 150, at.Y + 100), clNavy);
   MouseDown(at.X + 150, at.Y + 100);
   MouseUp(at.X + 150, at.Y + 100);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tabs, ZeroAndNegativeSizesAndEmptyCaptions) {
+  TsuiTabControl* t = NewTabs(",,");
+  for (TRect r : {TRect(0, 0, 0, 0), TRect(5, 5, 3, 2), TRect(0, 0, -40, -40)}) {
+    t->SetBounds(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    Show();
+    Click(2, 2);
+  }
+  t->SetLeftMargin(-500);
+  t->SetBounds(0, 0, 200, 60);
+  Show();
+  Click(2, 6);
+  EXPECT_LE(fired.size(), 1u);
+  EXPECT_EQ(t->TopPanel()->TabWidth(0), 80);
 }
 
 }  // namespace
