@@ -6,6 +6,9 @@
 namespace {
 
 constexpr TColor kKey = static_cast<TColor>(0xFF00FF);
+// The grid buffer holds at most this many pixels (64 MB); a count that needs more
+// pages shows the tiles that fit, instead of failing to allocate.
+constexpr std::int64_t kMaxBufferPixels = std::int64_t(1) << 24;
 
 }  // namespace
 
@@ -75,19 +78,24 @@ bool TProgressPanel::Layout(bool keepTopRow, bool withDone) {
     pages = total_count_ / perPage + (total_count_ % perPage ? 1 : 0);
     scroll_bar_->SetParams(keepTopRow ? top_row_ : 0, 0, total_count_ / columns_);
   }
-  buffer_ = std::make_unique<TBitmap>(paint_width_, static_cast<int>(std::min<std::int64_t>(paint_height_ * pages, INT32_MAX)));
+  const std::int64_t maxPages = std::max<std::int64_t>(1, kMaxBufferPixels / (std::int64_t(paint_width_) * paint_height_));
+  pages = std::min(pages, maxPages);
+  buffer_ = std::make_unique<TBitmap>(paint_width_, static_cast<int>(paint_height_ * pages));
   TCanvas* c = buffer_->Canvas();
   c->Brush()->SetStyle(bsSolid);
   c->Brush()->SetColor(Color());
   c->FillRect(TRect(0, 0, buffer_->Width(), buffer_->Height()));
-  for (int i = 0; i < total_count_; ++i) DrawTile(i, withDone && i < comed_count_ ? did_.get() : try_.get());
+  const int fit = static_cast<int>(std::min<std::int64_t>(total_count_, (buffer_->Height() / tile_height_ + 1) * std::int64_t(columns_)));
+  for (int i = 0; i < fit; ++i) DrawTile(i, withDone && i < comed_count_ ? did_.get() : try_.get());
   return true;
 }
 
 void TProgressPanel::DrawTile(int index, TBitmap* picture) {
   // Tiles beyond the grid have no place in the buffer.
   if (!buffer_ || index < 0 || index >= total_count_ || columns_ <= 0) return;
-  buffer_->Canvas()->Draw((index % columns_) * tile_width_, (index / columns_) * tile_height_, picture);
+  const std::int64_t y = std::int64_t(index / columns_) * tile_height_;
+  if (y >= buffer_->Height()) return;
+  buffer_->Canvas()->Draw((index % columns_) * tile_width_, static_cast<int>(y), picture);
 }
 
 void TProgressPanel::PreparePaint() {
@@ -107,7 +115,9 @@ void TProgressPanel::ComedPaint(int count) {
     comed_count_ = count;
     return;
   }
-  for (int i = std::max(comed_count_, 0); i < std::min(count, total_count_); ++i) DrawTile(i, did_.get());
+  const std::int64_t fit = buffer_ && columns_ > 0 && tile_height_ > 0 ? (buffer_->Height() / tile_height_ + 1) * std::int64_t(columns_) : 0;
+  const int last = static_cast<int>(std::min<std::int64_t>({std::int64_t(count), std::int64_t(total_count_), fit}));
+  for (int i = std::max(comed_count_, 0); i < last; ++i) DrawTile(i, did_.get());
   ShowVisible();
   comed_count_ = count;
 }

@@ -336,6 +336,13 @@ TEST_F(ProgressGrid, ACountAboveTheTotalStaysInsideTheGrid) {
   p->SetComedCount(-7);
   p->SetTotalCount(-3);
   Show();
+  // A count whose grid could never be held: the buffer stays bounded.
+  p->SetTotalCount(2000000000);
+  p->SetComedCount(1500000000);
+  EXPECT_LE(std::int64_t(p->Buffer()->Width()) * p->Buffer()->Height(), std::int64_t(1) << 24);
+  Show();
+  EXPECT_EQ(Pixel(p->ClientRect().Left + 5, p->ClientRect().Top + 5), clRed);
+
 }
 
 TEST_F(ProgressGrid, ScrollingStaysInsideThePicture) {
