@@ -1,6 +1,7 @@
 #include "suiradiogroup.h"
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -22,10 +23,13 @@ TsuiCheckGroup::TsuiCheckGroup(TComponent* owner)
   TControl::OnClick = [this](TObject*) { DoClick(); };
 }
 
-TsuiCheckGroup::~TsuiCheckGroup() {
-  items_->OnChange = nullptr;
-  // The buttons are owned components of the group: the base frees them.
-  for (TsuiCheckBox* b : buttons_) b->OnClick = nullptr;
+TsuiCheckGroup::~TsuiCheckGroup() { items_->OnChange = nullptr; }
+
+// The buttons are owned components of the group: a button freed by anyone (the
+// group's own destruction frees them first) leaves the list.
+void TsuiCheckGroup::Notification(TComponent* component, TOperation operation) {
+  TsuiCustomGroupBox::Notification(component, operation);
+  if (operation == opRemove) std::erase(buttons_, component);
 }
 
 void TsuiCheckGroup::SetColumns(int v) {

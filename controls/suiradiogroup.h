@@ -35,6 +35,7 @@ class TsuiCheckGroup : public TsuiCustomGroupBox {
 
  protected:
   virtual TsuiCheckBox* CreateAButton();
+  void Notification(TComponent* component, TOperation operation) override;
   void Resize() override;
   bool UpdateButtons();
   void ArrangeButtons();

@@ -87,9 +87,18 @@ TsuiSideChannel::TsuiSideChannel(TComponent* owner) : TCustomPanel(owner) {
   Push(true);
 }
 
-TsuiSideChannel::~TsuiSideChannel() {
-  timer_->SetEnabled(false);
-  timer_->OnTimer = nullptr;
+TsuiSideChannel::~TsuiSideChannel() = default;
+
+// The parts are owned components, freed before the channel's destructor runs: a
+// part that goes is forgotten, so that nothing on the way out reaches it.
+void TsuiSideChannel::Notification(TComponent* component, TOperation operation) {
+  TCustomPanel::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == timer_) timer_ = nullptr;
+  if (component == pin_) pin_ = nullptr;
+  if (component == bar_button_) bar_button_ = nullptr;
+  if (component == top_panel_) top_panel_ = nullptr;
+  if (component == side_bar_) side_bar_ = nullptr;
 }
 
 void TsuiSideChannel::SetVisibleWidth(int w) {

@@ -63,6 +63,7 @@ class TsuiSideChannel : public TCustomPanel {
  protected:
   void Resize() override;
   bool CanResize(int& newWidth, int& newHeight) override;
+  void Notification(TComponent* component, TOperation operation) override;
 
  private:
   void OnMouseIn();
