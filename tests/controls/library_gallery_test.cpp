@@ -36,14 +36,6 @@ std::filesystem::path GalleryDir() {
   return dir;
 }
 
-template <class T>
-T* Place(TWinControl* parent, int x, int y, int w, int h) {
-  auto* c = new T(parent);
-  c->SetParent(parent);
-  c->SetBounds(x, y, w, h);
-  return c;
-}
-
 std::unique_ptr<TBitmap> Tile(TColor color) {
   auto b = std::make_unique<TBitmap>(8, 8);
   b->Canvas()->Brush()->SetColor(color);

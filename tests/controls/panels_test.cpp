@@ -28,14 +28,6 @@ std::unique_ptr<TBitmap> Solid(int w, int h, TColor color) {
   return b;
 }
 
-template <class T>
-T* Place(TWinControl* parent, int x, int y, int w, int h) {
-  auto* c = new T(parent);
-  c->SetParent(parent);
-  c->SetBounds(x, y, w, h);
-  return c;
-}
-
 TEST_F(Panels, ImagePanelDrawsItsPictureNormalStretchedAndTiled) {
   auto* p = Place<TsuiImagePanel>(form, 10, 10, 60, 40);
   p->SetColor(clBlue);
