@@ -394,3 +394,27 @@ TEST_F(Panels, GroupsWithZeroAndNegativeSizesAndEmptyCaptions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Panels, ButtonGroupsAnswerTheKeyboard) {
+  auto* g = Place<TsuiRadioGroup>(form, 10, 10, 185, 105);
+  g->Items()->SetCommaText("VCD,SVCD");
+  int clicks = 0;
+  g->OnClick = [&](TObject*) { ++clicks; };
+  Show();
+  g->Button(1)->SetFocus();
+  Key(VK_SPACE);
+  EXPECT_EQ(g->ItemIndex(), 1);
+  EXPECT_EQ(clicks, 1);
+  auto* c = Place<TsuiCheckGroup>(form, 10, 120, 185, 105);
+  c->Items()->SetCommaText("Audio");
+  Show();
+  c->Button(0)->SetFocus();
+  Key(VK_SPACE);
+  EXPECT_TRUE(c->GetChecked(0));
+  Key(VK_SPACE);
+  EXPECT_FALSE(c->GetChecked(0));
+}
+
+}  // namespace
