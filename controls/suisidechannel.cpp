@@ -1,6 +1,9 @@
 #include "suisidechannel.h"
 
+#include <vector>
+
 #include <vcl/forms.h>
+#include <vcl/messages.h>
 #include <vcl/resources.h>
 
 namespace {
@@ -15,6 +18,25 @@ namespace {
   });
   return true;
 }();
+
+// Lets the application handle what is pending between two steps of a slide. A
+// form released meanwhile (a close from some handler) is freed only after the
+// slide: freeing it now would pull the channel away under the running slide.
+void PumpDuringSlide() {
+  TMessageEvent previous = Application->OnMessage;
+  std::vector<HWND> released;
+  Application->OnMessage = [&](MSG& msg, bool& handled) {
+    if (msg.message == CM_RELEASE) {
+      released.push_back(msg.hwnd);
+      handled = true;
+      return;
+    }
+    if (previous) previous(msg, handled);
+  };
+  Application->ProcessMessages();
+  Application->OnMessage = previous;
+  for (HWND h : released) PostMessageA(h, CM_RELEASE, 0, 0);
+}
 
 void SetPinGlyph(TSpeedButton* pin, const char* name) {
   try {
@@ -113,7 +135,7 @@ void TsuiSideChannel::Pop(bool quick) {
   if (!quick) {
     while (Width() + kStep < popped_width_) {
       SetVisibleWidth(Width() + kStep);
-      Application->ProcessMessages();
+      PumpDuringSlide();
     }
   }
   SetVisibleWidth(popped_width_);
@@ -130,7 +152,7 @@ void TsuiSideChannel::Push(bool quick) {
   if (!quick) {
     while (SideBarWidth() < Width() - kStep) {
       SetVisibleWidth(Width() - kStep);
-      Application->ProcessMessages();
+      PumpDuringSlide();
     }
   }
   SetVisibleWidth(SideBarWidth());

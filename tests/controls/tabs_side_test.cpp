@@ -468,3 +468,34 @@ TEST_F(Tabs, ZeroAndNegativeSizesAndEmptyCaptions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Side, AFormClosedDuringASlideIsFreedOnlyAfterTheSlide) {
+  auto* other = new TForm(nullptr);
+  other->SetBorderStyle(bsNone);
+  other->SetBounds(400, 50, 320, 200);
+  other->OnClose = [](TObject*, TCloseAction& a) { a = caFree; };
+  auto* s = new TsuiSideChannel(other);
+  s->SetParent(other);
+  s->SetWidth(130);
+  other->Show();
+  Pump();
+  bool closed = false, finished = false;
+  // A close requested while the channel slides, as a click on a close button would.
+  s->OnResize = [&](TObject*) {
+    if (!closed && s->Width() > 50) {
+      closed = true;
+      other->Close();
+    }
+  };
+  s->OnPop = [&](TObject*) { finished = true; };
+  HeadlessMouseMove(other, 3, 100);
+  Pump();
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(finished);
+  // The form is gone now: a new search for it finds nothing.
+  EXPECT_EQ(Screen->FormCount(), 1);
+}
+
+}  // namespace
