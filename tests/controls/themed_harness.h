@@ -10,6 +10,15 @@
 
 #include "../platform/vcl/controls/harness.h"
 
+// A control of type T made, owned and parented by `parent`, at the given bounds.
+template <class T>
+T* Place(TWinControl* parent, int x, int y, int w, int h) {
+  auto* c = new T(parent);
+  c->SetParent(parent);
+  c->SetBounds(x, y, w, h);
+  return c;
+}
+
 class ThemedTest : public ControlTest {
  protected:
   // Pixels of the named picture that the form does not show at (x, y). With
