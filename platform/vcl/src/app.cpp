@@ -70,6 +70,7 @@ void TApplication::SetTitle(const std::string& t) { title_ = t; }
 
 void TApplication::FormCreated(TCustomForm* form) {
   if (!main_form_) main_form_ = form;
+  FinishLoading(form);
   form->AfterConstruction();
 }
 

@@ -5,12 +5,6 @@
 
 namespace {
 
-std::string Upper(const std::string& s) {
-  std::string r = s;
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-
 [[noreturn]] void ListIndexError(int index) {
   throw Exception("List index out of bounds (" + std::to_string(index) + ")");
 }
@@ -435,7 +429,13 @@ void TStringList::Changing() {
 }
 
 // ---------------------------------------------------------------------------
+namespace {
+thread_local bool load_next_component = false;
+}  // namespace
+
 TComponent::TComponent(TComponent* owner) {
+  if (load_next_component || (owner && owner->HasState(csLoading))) state_ |= csLoading;
+  load_next_component = false;
   if (owner) owner->InsertComponent(this);
 }
 
@@ -539,6 +539,40 @@ void TComponent::BeforeDestruction() {
 }
 
 void TComponent::Loaded() { state_ &= ~csLoading; }
+
+namespace {
+
+void CollectOwned(TComponent* c, std::vector<TComponent*>& out) {
+  for (int i = 0; i < c->ComponentCount(); ++i) {
+    TComponent* child = c->Components(i);
+    out.push_back(child);
+    CollectOwned(child, out);
+  }
+}
+
+bool StillOwned(TComponent* root, TComponent* c) {
+  std::vector<TComponent*> all;
+  CollectOwned(root, all);
+  return std::find(all.begin(), all.end(), c) != all.end();
+}
+}  // namespace
+
+void BeginComponentLoading() { load_next_component = true; }
+void CancelComponentLoading() { load_next_component = false; }
+
+void FinishLoading(TComponent* root) {
+  if (!root) return;
+  std::vector<TComponent*> loading;
+  CollectOwned(root, loading);
+  std::erase_if(loading, [](TComponent* c) { return !c->HasState(csLoading); });
+  // Each step may free components (a handler that releases one): only those still
+  // owned are visited.
+  for (TComponent* c : loading)
+    if (StillOwned(root, c)) c->AfterConstruction();
+  if (root->HasState(csLoading)) root->Loaded();
+  for (TComponent* c : loading)
+    if (StillOwned(root, c) && c->HasState(csLoading)) c->Loaded();
+}
 
 void TComponent::EndLoading() {
   if (state_ & csLoading) Loaded();

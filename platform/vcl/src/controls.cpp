@@ -832,6 +832,11 @@ void TWinControl::EnableAlign() {
   if (align_disabled_ > 0 && --align_disabled_ == 0) Realign();
 }
 
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  Realign();
+}
+
 void TWinControl::Realign() {
   if (align_disabled_ > 0 || aligning_ || HasState(csLoading | csDestroying)) return;
   AlignAll();

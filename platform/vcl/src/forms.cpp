@@ -219,7 +219,9 @@ bool TCustomForm::CanFocus() const { return Visible() && Enabled(); }
 
 TCanvas* TCustomForm::Canvas() {
   if (!canvas_) canvas_ = std::make_unique<TControlCanvas>(this);
-  canvas_->Bind();
+  // While painting, the canvas draws through the context it was handed (which may
+  // be another control's buffer with its own origin): binding would undo that.
+  if (!painting_) canvas_->Bind();
   return canvas_.get();
 }
 
@@ -231,13 +233,17 @@ void TCustomForm::PaintWindow(HDC dc) {
   if (!canvas_) canvas_ = std::make_unique<TControlCanvas>(this);
   canvas_->Lock();
   canvas_->SetHandle(dc);
+  const bool outer = !painting_;
+  painting_ = true;
   try {
     Paint();
   } catch (...) {
+    if (outer) painting_ = false;
     canvas_->SetHandle(nullptr);
     canvas_->Unlock();
     throw;
   }
+  if (outer) painting_ = false;
   canvas_->SetHandle(nullptr);
   canvas_->Unlock();
 }

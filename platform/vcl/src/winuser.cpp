@@ -2,7 +2,9 @@
 #include "wm.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include <win32/region.h>
 
@@ -723,6 +725,11 @@ LONG_PTR SetWindowLongA(HWND hwnd, int index, LONG_PTR value) {
       old = rec->id;
       rec->id = value;
       break;
+    case GWL_EXSTYLE:
+      // The bits that follow from the form's own properties are not stored.
+      old = GetWindowLongA(hwnd, GWL_EXSTYLE);
+      rec->exstyle = value & ~(WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
+      break;
     default:
       break;
   }
@@ -758,7 +765,7 @@ LONG_PTR GetWindowLongA(HWND hwnd, int index) {
     }
     case GWL_EXSTYLE: {
       auto* f = dynamic_cast<TCustomForm*>(rec->control);
-      LONG_PTR s = 0;
+      LONG_PTR s = rec->exstyle;
       if (f && f->FormStyle() == fsStayOnTop) s |= WS_EX_TOPMOST;
       if (f && (f->BorderStyle() == bsToolWindow || f->BorderStyle() == bsSizeToolWin)) s |= WS_EX_TOOLWINDOW;
       return s;
@@ -1019,12 +1026,118 @@ int GetSystemMetrics(int index) {
   }
 }
 
-BOOL SystemParametersInfoA(UINT action, UINT, void* out, UINT) {
+namespace {
+
+LOGFONTA SystemFont(LONG height, LONG weight) {
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::strncpy(lf.lfFaceName, "Tahoma", LF_FACESIZE - 1);
+  return lf;
+}
+
+}  // namespace
+
+BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT) {
   if (action == SPI_GETWORKAREA && out) {
     Backend().WorkArea(static_cast<RECT*>(out));
     return TRUE;
   }
+  if (action == SPI_GETNONCLIENTMETRICS && out) {
+    auto* m = static_cast<NONCLIENTMETRICSA*>(out);
+    // Both sizes must cover the record, as the system insists.
+    if (param < sizeof(NONCLIENTMETRICSA) || m->cbSize < sizeof(NONCLIENTMETRICSA)) return FALSE;
+    m->iBorderWidth = 1;
+    m->iScrollWidth = m->iScrollHeight = GetSystemMetrics(SM_CXVSCROLL);
+    m->iCaptionWidth = m->iCaptionHeight = GetSystemMetrics(SM_CYCAPTION) - 1;
+    m->lfCaptionFont = SystemFont(-11, FW_BOLD);
+    m->iSmCaptionWidth = m->iSmCaptionHeight = GetSystemMetrics(SM_CYSMCAPTION) - 1;
+    m->lfSmCaptionFont = SystemFont(-11, FW_BOLD);
+    m->iMenuWidth = m->iMenuHeight = GetSystemMetrics(SM_CYMENU) - 1;
+    m->lfMenuFont = SystemFont(-11, FW_NORMAL);
+    m->lfStatusFont = SystemFont(-11, FW_NORMAL);
+    m->lfMessageFont = SystemFont(-11, FW_NORMAL);
+    return TRUE;
+  }
   return FALSE;
+}
+
+// --- Device contexts of windows -------------------------------------------------------
+namespace {
+
+// The desktop has no control and no surface; its handle lies below every handle
+// the window manager hands out.
+HWND const kDesktop = reinterpret_cast<HWND>(std::uintptr_t{0x100});
+
+std::mutex window_dcs_mu;
+std::unordered_map<HDC, HWND>& WindowDCs() {
+  static auto* m = new std::unordered_map<HDC, HWND>;  // lives until the process ends
+  return *m;
+}
+
+HDC WindowDC(HWND hwnd, bool wholeWindow) {
+  HDC dc = nullptr;
+  TControl* c = hwnd == kDesktop ? nullptr : FindControl(hwnd);
+  TCustomForm* f = c ? TopLevelForm(c) : nullptr;
+  if (!f) {
+    dc = CreateSurfaceDC(nullptr);
+    if (!hwnd) hwnd = kDesktop;
+  } else {
+    TSurface& s = f->Surface();
+    {
+      std::lock_guard<std::recursive_mutex> lock(s.Lock);
+      if (s.Width != f->ClientWidth() || s.Height != f->ClientHeight()) {
+        s.Resize(f->ClientWidth(), f->ClientHeight(), 0);
+        f->Invalidate();
+      }
+    }
+    dc = CreateSurfaceDC(&s);
+    TPoint off = OffsetInForm(c);
+    TRect r = c->ClientRect();
+    auto* w = dynamic_cast<TWinControl*>(c);
+    if (wholeWindow && c != f && w) {
+      off.X -= w->BorderWidth();
+      off.Y -= w->BorderWidth();
+      r = TRect(0, 0, c->Width(), c->Height());
+    }
+    SetViewportOrgEx(dc, off.X, off.Y, nullptr);
+    IntersectClipRect(dc, 0, 0, r.Width(), r.Height());
+  }
+  std::lock_guard<std::mutex> lock(window_dcs_mu);
+  WindowDCs()[dc] = hwnd;
+  return dc;
+}
+
+}  // namespace
+
+HDC GetDC(HWND hwnd) { return WindowDC(hwnd, false); }
+HDC GetWindowDC(HWND hwnd) { return WindowDC(hwnd, true); }
+HWND GetDesktopWindow() { return kDesktop; }
+
+HWND WindowFromDC(HDC dc) {
+  std::lock_guard<std::mutex> lock(window_dcs_mu);
+  auto it = WindowDCs().find(dc);
+  return it == WindowDCs().end() ? nullptr : it->second;
+}
+
+int ReleaseDC(HWND, HDC dc) {
+  HWND owner = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(window_dcs_mu);
+    auto it = WindowDCs().find(dc);
+    if (it == WindowDCs().end()) return 0;
+    owner = it->second;
+    WindowDCs().erase(it);
+  }
+  DeleteDC(dc);
+  // What was drawn reaches the screen at the next present.
+  if (TCustomForm* f = TopLevelForm(FindControl(owner))) {
+    WindowManager& wm = WindowManager::Get();
+    std::lock_guard<std::mutex> lock(wm.present_mu);
+    wm.present_requests.push_back(f->Handle());
+  }
+  return 1;
 }
 
 BOOL MessageBeep(UINT) { return TRUE; }
@@ -1131,3 +1244,68 @@ class VclSurfaceProvider : public WindowSurfaceProvider {
 }  // namespace
 
 void InstallWindowSurfaceProvider() { SetWindowSurfaceProvider(std::make_shared<VclSurfaceProvider>()); }
+
+// --- Object instances: window procedures that call methods ---------------------------
+// A fixed pool of plain functions, each bound to one slot of a table, stands in for
+// generated code: a WNDPROC must be an ordinary function pointer.
+namespace {
+
+constexpr std::size_t kObjectInstances = 1024;
+
+struct InstanceSlot {
+  std::shared_ptr<TWndMethod> method;  // null: free
+};
+
+std::mutex instances_mu;
+InstanceSlot* Slots() {
+  static auto* slots = new InstanceSlot[kObjectInstances];  // lives until the process ends
+  return slots;
+}
+
+LRESULT CallInstance(std::size_t slot, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  std::shared_ptr<TWndMethod> method;
+  {
+    std::lock_guard<std::mutex> lock(instances_mu);
+    method = Slots()[slot].method;
+  }
+  // A freed instance that a window still calls behaves as the default procedure.
+  if (!method || !*method) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  TMessage m{msg, wParam, lParam, 0};
+  try {
+    (*method)(m);
+  } catch (...) {
+    if (Application) Application->HandleException(FindControl(hwnd));
+  }
+  return m.Result;
+}
+
+template <std::size_t N>
+LRESULT InstanceProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallInstance(N, hwnd, msg, wParam, lParam);
+}
+
+template <std::size_t... N>
+constexpr std::array<WNDPROC, sizeof...(N)> MakeInstanceProcs(std::index_sequence<N...>) {
+  return {&InstanceProc<N>...};
+}
+
+constexpr auto kInstanceProcs = MakeInstanceProcs(std::make_index_sequence<kObjectInstances>());
+
+}  // namespace
+
+WNDPROC MakeObjectInstance(TWndMethod method) {
+  std::lock_guard<std::mutex> lock(instances_mu);
+  for (std::size_t i = 0; i < kObjectInstances; ++i) {
+    if (!Slots()[i].method) {
+      Slots()[i].method = std::make_shared<TWndMethod>(std::move(method));
+      return kInstanceProcs[i];
+    }
+  }
+  throw EOutOfResources("Too many object instances");
+}
+
+void FreeObjectInstance(WNDPROC instance) {
+  std::lock_guard<std::mutex> lock(instances_mu);
+  for (std::size_t i = 0; i < kObjectInstances; ++i)
+    if (kInstanceProcs[i] == instance) Slots()[i].method.reset();
+}

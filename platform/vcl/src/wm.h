@@ -17,6 +17,7 @@ struct WindowRecord {
   WNDPROC proc = nullptr;
   LONG_PTR userdata = 0;
   LONG_PTR id = 0;
+  LONG_PTR exstyle = 0;  // extended style bits set through SetWindowLongA
   HRGN region = nullptr;  // top-level windows: the window's shape
   bool backend_window = false;
 };

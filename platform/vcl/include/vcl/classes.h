@@ -189,7 +189,12 @@ class QVCL_API TComponent : public TPersistent {
   // their components this way): the owned components go while this one is still
   // whole. A form runs OnDestroy here first.
   virtual void BeforeDestruction();
-  // Called once construction (the form-resource settings) is complete.
+  // Runs once the component is constructed; the base does nothing. The loading
+  // pass of TApplication::CreateForm runs it for every component the form's
+  // construction made, before their Loaded.
+  virtual void AfterConstruction() {}
+  // Called once construction (the form-resource settings) is complete; clears
+  // csLoading. Overrides call the base first.
   virtual void Loaded();
   virtual void BeginLoading() { state_ |= csLoading; }
   virtual void EndLoading();
@@ -209,6 +214,16 @@ class QVCL_API TComponent : public TPersistent {
   std::string name_;
   TComponentState state_ = 0;
 };
+
+// The loading pass of forms built as from resources: after BeginComponentLoading
+// the next component constructed on this thread starts in csLoading, and so does
+// every component constructed with an owner in csLoading. FinishLoading(root) runs
+// AfterConstruction on every component the root owns (at any depth) that is still
+// loading, then Loaded on the root and on those components, in creation order.
+// CancelComponentLoading drops a BeginComponentLoading that no construction used.
+QVCL_API void BeginComponentLoading();
+QVCL_API void CancelComponentLoading();
+QVCL_API void FinishLoading(TComponent* root);
 
 // ---------------------------------------------------------------------------
 // Collections of items that belong to an owner (title-bar buttons and the like).

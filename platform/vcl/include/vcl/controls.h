@@ -6,6 +6,11 @@
 // standard behaviour ("inherited"). Windowed controls (TWinControl) also have a
 // window handle whose procedure can be replaced with SetWindowLongA(GWL_WNDPROC).
 // Graphic controls get their mouse and paint messages through their parent window.
+//
+// Painting is always double-buffered: every control paints into its form's buffer,
+// which reaches the screen in one step, so there is no DoubleBuffered switch. A
+// windowed control paints in WM_ERASEBKGND and WM_PAINT; a subclass that handles
+// WM_PAINT itself (without calling the base) replaces the standard painting.
 #pragma once
 
 #include <cstddef>
@@ -425,7 +430,6 @@ class QVCL_API TWinControl : public TControl {
   int BorderWidth() const { return border_width_; }
   void SetBorderWidth(int v);
   TBrush* Brush() const { return brush_.get(); }
-  bool DoubleBuffered = true;  // painting always goes through the form's buffer
 
   TRect ClientRect() const override;
   void DisableAlign() { ++align_disabled_; }
@@ -452,6 +456,8 @@ class QVCL_API TWinControl : public TControl {
  protected:
   virtual void AlignControls(TControl* control, TRect& rect);
   void AdjustSize() override;
+  // Aligns the children that loading held back.
+  void Loaded() override;
   // Frees every child control (whoever owns it), topmost first.
   void DestroyChildren();
   virtual void PaintWindow(HDC dc);

@@ -38,7 +38,7 @@ class QVCL_API TCustomForm : public TWinControl {
   // Runs OnCreate; the application's CreateForm calls it once the constructors
   // (which set the form's resource properties) have run. An exception raised by
   // OnCreate is shown and the form stays.
-  void AfterConstruction();
+  void AfterConstruction() override;
   // Runs OnDestroy; Free() calls it before the destructors.
   void BeforeDestruction() override;
 
@@ -155,6 +155,7 @@ class QVCL_API TCustomForm : public TWinControl {
   bool created_ = false;
   bool destroyed_ = false;
   std::unique_ptr<TControlCanvas> canvas_;
+  bool painting_ = false;
   TSurface surface_;
 };
 
@@ -214,10 +215,20 @@ class QVCL_API TApplication : public TComponent {
   void SetTitle(const std::string& t);
   // Creates a form owned by the application, stores it in ref, runs its OnCreate;
   // the first form created becomes the main form.
+  // The form and the components its construction makes start in csLoading (as
+  // forms read from resources do); once constructed, FinishLoading runs their
+  // AfterConstruction and Loaded, then the form's AfterConstruction runs OnCreate.
   template <class T>
   void CreateForm(T*& ref) {
     ref = nullptr;
-    T* form = new T(this);
+    BeginComponentLoading();
+    T* form = nullptr;
+    try {
+      form = new T(this);
+    } catch (...) {
+      CancelComponentLoading();
+      throw;
+    }
     ref = form;
     FormCreated(form);
   }

@@ -110,7 +110,8 @@ inline constexpr LONG_PTR WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
                           WS_BORDER = 0x00800000, WS_SYSMENU = 0x00080000,
                           WS_THICKFRAME = 0x00040000, WS_MINIMIZEBOX = 0x00020000,
                           WS_MAXIMIZEBOX = 0x00010000, WS_POPUP = static_cast<LONG_PTR>(0x80000000u),
-                          WS_EX_TOPMOST = 0x00000008, WS_EX_TOOLWINDOW = 0x00000080;
+                          WS_EX_TOPMOST = 0x00000008, WS_EX_TRANSPARENT = 0x00000020,
+                          WS_EX_TOOLWINDOW = 0x00000080;
 
 constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }

@@ -115,6 +115,7 @@ class QVCL_API TCustomLabel : public TGraphicControl {
   // Draws the caption with the label's flags into rect (DT_CALCRECT measures).
   virtual void DoDrawText(TRect& rect, UINT flags);
   void AdjustBounds();
+  void Loaded() override;  // sizes an AutoSize label that loading held back
   void Notification(TComponent* component, TOperation operation) override;
   void CMTextChanged(TMessage& m) override;
   void CMFontChanged(TMessage& m) override;

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include <vcl/gdi.h>
 #include <vcl/messages.h>
 #include <win32/constants.h>
 #include <win32/types.h>
@@ -26,6 +27,28 @@ inline constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHS
                      SM_CYDLGFRAME = 8, SM_CYMENU = 15, SM_CXFRAME = 32, SM_CYFRAME = 33,
                      SM_CXDOUBLECLK = 36, SM_CYDOUBLECLK = 37, SM_CYSMCAPTION = 51;
 inline constexpr UINT SPI_GETWORKAREA = 0x0030;
+inline constexpr UINT SPI_GETNONCLIENTMETRICS = 0x0029;
+
+// What SPI_GETNONCLIENTMETRICS fills (the Windows layout, 340 bytes); the caller
+// sets cbSize to its size first.
+struct NONCLIENTMETRICSA {
+  UINT cbSize;
+  int iBorderWidth;
+  int iScrollWidth;
+  int iScrollHeight;
+  int iCaptionWidth;
+  int iCaptionHeight;
+  LOGFONTA lfCaptionFont;
+  int iSmCaptionWidth;
+  int iSmCaptionHeight;
+  LOGFONTA lfSmCaptionFont;
+  int iMenuWidth;
+  int iMenuHeight;
+  LOGFONTA lfMenuFont;
+  LOGFONTA lfStatusFont;
+  LOGFONTA lfMessageFont;
+};
+static_assert(sizeof(NONCLIENTMETRICSA) == 340);
 
 // Sent messages are run at once on the GUI thread; from another thread the call
 // waits until the GUI thread has run it (through its message loop).
@@ -49,6 +72,20 @@ QVCL_API LONG_PTR GetWindowLongA(HWND hwnd, int index);
 inline LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) { return SetWindowLongA(hwnd, index, value); }
 inline LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) { return GetWindowLongA(hwnd, index); }
 
+// Order of the window procedures: a message sent or dispatched to a window goes
+// first through the procedure chain of GWL_WNDPROC (the newest subclass outermost,
+// each calling the one it replaced with CallWindowProcA); at the bottom of that
+// chain the library's own procedure hands it to the control's WindowProc, which
+// ends in WndProc. Perform goes straight to WindowProc, past any GWL_WNDPROC subclass.
+//
+// A window procedure that calls a method (a subclass with state of its own):
+// SetWindowLongA(h, GWL_WNDPROC, (LONG_PTR)MakeObjectInstance(method)). The method
+// gets the message record; its Result is what the procedure answers. Free the
+// instance with FreeObjectInstance once no window uses it; freeing it while it runs
+// is safe. Raises EOutOfResources when every one of the 1024 instances is in use.
+QVCL_API WNDPROC MakeObjectInstance(TWndMethod method);
+QVCL_API void FreeObjectInstance(WNDPROC instance);
+
 // A window without a control whose messages go to the method (timers and the like).
 QVCL_API HWND AllocateHWnd(TWndMethod method);
 QVCL_API void DeallocateHWnd(HWND hwnd);
@@ -70,6 +107,18 @@ QVCL_API BOOL UpdateWindow(HWND hwnd);
 QVCL_API int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
 // Copies the window's region into region; ERROR when it has none.
 QVCL_API int GetWindowRgn(HWND hwnd, HRGN region);
+
+// Device contexts of windows. GetDC draws on the window's client area, GetWindowDC
+// on the whole window (its border too); both draw into the form's buffer, which
+// reaches the screen after ReleaseDC at the next present. A null window (or the
+// desktop window) gives a context that draws nothing. Each context must be given
+// back with ReleaseDC (answers 1, or 0 for a context GetDC did not hand out).
+QVCL_API HDC GetDC(HWND hwnd);
+QVCL_API HDC GetWindowDC(HWND hwnd);
+QVCL_API int ReleaseDC(HWND hwnd, HDC dc);
+// The window of a context that GetDC or GetWindowDC handed out; null otherwise.
+QVCL_API HWND WindowFromDC(HDC dc);
+QVCL_API HWND GetDesktopWindow();
 
 QVCL_API HWND SetCapture(HWND hwnd);
 QVCL_API BOOL ReleaseCapture();

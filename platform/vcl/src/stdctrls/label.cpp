@@ -147,6 +147,11 @@ void TCustomLabel::Paint() {
   DoDrawText(r, flags);
 }
 
+void TCustomLabel::Loaded() {
+  TGraphicControl::Loaded();
+  AdjustBounds();
+}
+
 void TCustomLabel::AdjustBounds() {
   if (!AutoSize() || HasState(csLoading)) return;
   TRect r = ClientRect();
