@@ -218,6 +218,93 @@ void Radix4Pass(float* data, std::int32_t points, const float* twiddles) {
   for (; length <= points; length *= 4) Radix4Stage<R>(data, points, length, twiddles);
 }
 
+// Builds 2 to 4: the stages of length 32 and more run four adjacent
+// butterflies per step in the split-four arrangement (each group of four
+// values as four real parts, then four imaginary parts), which the array is
+// turned into in place after the short stages and back at the end. Every
+// operation rounds to single precision, as the scalar stages do.
+struct Quad {
+  __m128 re, im;
+};
+
+inline Quad LoadQuad(const float* x, std::int64_t i) { return {_mm_loadu_ps(x + 2 * i), _mm_loadu_ps(x + 2 * i + 4)}; }
+inline void StoreQuad(float* x, std::int64_t i, const Quad& v) {
+  _mm_storeu_ps(x + 2 * i, v.re);
+  _mm_storeu_ps(x + 2 * i + 4, v.im);
+}
+
+void ToSplitFour(float* x, std::int64_t points) {
+  for (std::int64_t i = 0; i < points; i += 4) {
+    const __m128 a = _mm_loadu_ps(x + 2 * i), b = _mm_loadu_ps(x + 2 * i + 4);
+    _mm_storeu_ps(x + 2 * i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm_storeu_ps(x + 2 * i + 4, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+  }
+}
+
+void FromSplitFour(float* x, std::int64_t points) {
+  for (std::int64_t i = 0; i < points; i += 4) {
+    const __m128 re = _mm_loadu_ps(x + 2 * i), im = _mm_loadu_ps(x + 2 * i + 4);
+    _mm_storeu_ps(x + 2 * i, _mm_unpacklo_ps(re, im));
+    _mm_storeu_ps(x + 2 * i + 4, _mm_unpackhi_ps(re, im));
+  }
+}
+
+// Value times the conjugate of four stored twiddles.
+inline Quad MulConjQuad(const Quad& x, __m128 c, __m128 s) {
+  return {_mm_add_ps(_mm_mul_ps(x.re, c), _mm_mul_ps(x.im, s)), _mm_sub_ps(_mm_mul_ps(x.im, c), _mm_mul_ps(x.re, s))};
+}
+
+void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const float* table) {
+  const std::int64_t q = length / 4, stride = points / length;
+  for (std::int64_t base = 0; base < points; base += length)
+    for (std::int64_t j = 0; j < q; j += 4) {
+      const float* e0 = table + 6 * j * stride;
+      const float* e1 = e0 + 6 * stride;
+      const float* e2 = e1 + 6 * stride;
+      const float* e3 = e2 + 6 * stride;
+      auto lanes = [&](int k) { return _mm_setr_ps(e0[k], e1[k], e2[k], e3[k]); };
+      const std::int64_t p = base + j;
+      const Quad a0 = LoadQuad(x, p);
+      const Quad a1 = MulConjQuad(LoadQuad(x, p + q), lanes(2), lanes(3));
+      const Quad a2 = MulConjQuad(LoadQuad(x, p + 2 * q), lanes(0), lanes(1));
+      const Quad a3 = MulConjQuad(LoadQuad(x, p + 3 * q), lanes(4), lanes(5));
+      const Quad s01 = {_mm_add_ps(a0.re, a1.re), _mm_add_ps(a0.im, a1.im)};
+      const Quad d01 = {_mm_sub_ps(a0.re, a1.re), _mm_sub_ps(a0.im, a1.im)};
+      const Quad s23 = {_mm_add_ps(a2.re, a3.re), _mm_add_ps(a2.im, a3.im)};
+      // i * (a2 - a3)
+      const Quad d23 = {_mm_sub_ps(a3.im, a2.im), _mm_sub_ps(a2.re, a3.re)};
+      StoreQuad(x, p, {_mm_add_ps(s01.re, s23.re), _mm_add_ps(s01.im, s23.im)});
+      StoreQuad(x, p + 2 * q, {_mm_sub_ps(s01.re, s23.re), _mm_sub_ps(s01.im, s23.im)});
+      StoreQuad(x, p + q, {_mm_add_ps(d01.re, d23.re), _mm_add_ps(d01.im, d23.im)});
+      StoreQuad(x, p + 3 * q, {_mm_sub_ps(d01.re, d23.re), _mm_sub_ps(d01.im, d23.im)});
+    }
+}
+
+void Radix4PassQuads(float* data, std::int32_t points, const float* twiddles) {
+  if (points < 32) {
+    Radix4Pass<float>(data, points, twiddles);
+    return;
+  }
+  Radix4Stage<float>(data, points, 4, twiddles);
+  std::int64_t length = 16;
+  if ((__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0) {
+    Radix2Stage8<float>(data, points, twiddles);
+    length = 32;
+  } else {
+    Radix4Stage<float>(data, points, 16, twiddles);
+    length = 64;
+  }
+  ToSplitFour(data, points);
+  for (; length <= points; length *= 4) Radix4StageQuads(data, points, length, twiddles);
+  FromSplitFour(data, points);
+}
+
+template <typename R>
+void LeafPass(float* data, std::int32_t points, const float* twiddles) {
+  if constexpr (sizeof(R) == sizeof(double)) Radix4Pass<double>(data, points, twiddles);
+  else Radix4PassQuads(data, points, twiddles);
+}
+
 // ---- Large orders.
 
 template <typename R>
@@ -253,7 +340,7 @@ struct Large {
   // 1024-point leaves from the last to the first, each scaled, then the joins.
   static void Blocked(const FftSpec32fc* spec, float* row, std::int64_t points) {
     for (std::int64_t start = points - 1024; start >= 0; start -= 1024) {
-      Radix4Pass<R>(row + 2 * start, 1024, spec->radixTwiddles);
+      LeafPass<R>(row + 2 * start, 1024, spec->radixTwiddles);
       Scale(spec, row + 2 * start, 1024);
     }
     CombinePass(row, points, 1024, spec->blockTwiddles);
@@ -268,7 +355,7 @@ struct Large {
     for (std::int64_t r = 0; r < rows; ++r) {
       float* row = data + 2 * r * columns;
       if (n <= 10) {
-        Radix4Pass<R>(row, static_cast<std::int32_t>(columns), spec->radixTwiddles);
+        LeafPass<R>(row, static_cast<std::int32_t>(columns), spec->radixTwiddles);
         Scale(spec, row, columns);
       } else if (PlanSplitTable32fc[n] != 0) {
         FourStep(spec, row, n, depth + 1, work);
@@ -282,7 +369,7 @@ struct Large {
       for (std::int64_t r = 0; r < rows; ++r, w += 8)
         for (int j = 0; j < 4; ++j)
           Store<R>(work + 2 * j * rows, r, MulConj(Load<R>(data, r * columns + k0 + j), w[2 * j], w[2 * j + 1]));
-      for (int j = 0; j < 4; ++j) Radix4Pass<R>(work + 2 * j * rows, static_cast<std::int32_t>(rows), columnTable);
+      for (int j = 0; j < 4; ++j) LeafPass<R>(work + 2 * j * rows, static_cast<std::int32_t>(rows), columnTable);
       for (std::int64_t r = 0; r < rows; ++r)
         for (int j = 0; j < 4; ++j) std::memcpy(data + 2 * (r * columns + k0 + j), work + 2 * (j * rows + r), 8);
     }
@@ -323,7 +410,7 @@ void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles) 
   Radix4Pass<double>(data, points, twiddles);
 }
 void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles) {
-  Radix4Pass<float>(data, points, twiddles);
+  Radix4PassQuads(data, points, twiddles);
 }
 void FftLargeOrder32fc_V1(const FftSpec32fc* spec, float* data, std::int32_t order, void* work) {
   Large<double>::Run(spec, data, order, work);
