@@ -218,20 +218,43 @@ void Radix4Pass(float* data, std::int32_t points, const float* twiddles) {
   for (; length <= points; length *= 4) Radix4Stage<R>(data, points, length, twiddles);
 }
 
-// Builds 2 to 4: the stages of length 32 and more run four adjacent
-// butterflies per step in the split-four arrangement (each group of four
-// values as four real parts, then four imaginary parts), which the array is
-// turned into in place after the short stages and back at the end. Every
-// operation rounds to single precision, as the scalar stages do.
-struct Quad {
-  __m128 re, im;
+// The stages of length 32 and more run four adjacent butterflies per step in
+// the split-four arrangement (each group of four values as four real parts,
+// then four imaginary parts), which the array is turned into in place after
+// the short stages and back at the end. Build 1 holds the four lanes in
+// double precision and rounds when it stores; builds 2 to 4 compute in single
+// precision, every operation rounded.
+struct F4 {
+  __m128 v;
+  static F4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static F4 Of(__m128 f) { return {f}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+  F4 operator+(F4 o) const { return {_mm_add_ps(v, o.v)}; }
+  F4 operator-(F4 o) const { return {_mm_sub_ps(v, o.v)}; }
+  F4 operator*(F4 o) const { return {_mm_mul_ps(v, o.v)}; }
 };
 
-inline Quad LoadQuad(const float* x, std::int64_t i) { return {_mm_loadu_ps(x + 2 * i), _mm_loadu_ps(x + 2 * i + 4)}; }
-inline void StoreQuad(float* x, std::int64_t i, const Quad& v) {
-  _mm_storeu_ps(x + 2 * i, v.re);
-  _mm_storeu_ps(x + 2 * i + 4, v.im);
-}
+struct D4 {
+  __m128d lo, hi;
+  static D4 Of(__m128 f) { return {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))}; }
+  static D4 Load(const float* p) { return Of(_mm_loadu_ps(p)); }
+  void Store(float* p) const { _mm_storeu_ps(p, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))); }
+  D4 operator+(D4 o) const { return {_mm_add_pd(lo, o.lo), _mm_add_pd(hi, o.hi)}; }
+  D4 operator-(D4 o) const { return {_mm_sub_pd(lo, o.lo), _mm_sub_pd(hi, o.hi)}; }
+  D4 operator*(D4 o) const { return {_mm_mul_pd(lo, o.lo), _mm_mul_pd(hi, o.hi)}; }
+};
+
+template <typename V>
+struct Quad {
+  V re, im;
+  static Quad Load(const float* x, std::int64_t i) { return {V::Load(x + 2 * i), V::Load(x + 2 * i + 4)}; }
+  void Store(float* x, std::int64_t i) const { re.Store(x + 2 * i), im.Store(x + 2 * i + 4); }
+  Quad operator+(const Quad& o) const { return {re + o.re, im + o.im}; }
+  Quad operator-(const Quad& o) const { return {re - o.re, im - o.im}; }
+  Quad TimesI() const { return {V{} - im, re}; }
+  // Times the conjugates of four stored twiddles (c, s).
+  Quad MulConj(V c, V s) const { return {re * c + im * s, im * c - re * s}; }
+};
 
 void ToSplitFour(float* x, std::int64_t points) {
   for (std::int64_t i = 0; i < points; i += 4) {
@@ -249,59 +272,135 @@ void FromSplitFour(float* x, std::int64_t points) {
   }
 }
 
-// Value times the conjugate of four stored twiddles.
-inline Quad MulConjQuad(const Quad& x, __m128 c, __m128 s) {
-  return {_mm_add_ps(_mm_mul_ps(x.re, c), _mm_mul_ps(x.im, s)), _mm_sub_ps(_mm_mul_ps(x.im, c), _mm_mul_ps(x.re, s))};
-}
+// Twiddles of four adjacent butterflies: gathered from build 1's single table
+// (entries `stride` apart), or one aligned load from a stage block.
+struct StridedTwiddles {
+  const float* table;
+  std::int64_t stride;
+  __m128 Get(std::int64_t j, int k) const {
+    const float* e = table + 6 * j * stride + k;
+    const std::int64_t d = 6 * stride;
+    return _mm_setr_ps(e[0], e[d], e[2 * d], e[3 * d]);
+  }
+};
+struct StageTwiddles {
+  const float* block;
+  __m128 Get(std::int64_t j, int k) const { return _mm_load_ps(block + 6 * j + 4 * k); }
+};
 
-void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const float* table) {
-  const std::int64_t q = length / 4, stride = points / length;
+template <typename V, typename Twiddles>
+void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw) {
+  const std::int64_t q = length / 4;
   for (std::int64_t base = 0; base < points; base += length)
     for (std::int64_t j = 0; j < q; j += 4) {
-      const float* e0 = table + 6 * j * stride;
-      const float* e1 = e0 + 6 * stride;
-      const float* e2 = e1 + 6 * stride;
-      const float* e3 = e2 + 6 * stride;
-      auto lanes = [&](int k) { return _mm_setr_ps(e0[k], e1[k], e2[k], e3[k]); };
       const std::int64_t p = base + j;
-      const Quad a0 = LoadQuad(x, p);
-      const Quad a1 = MulConjQuad(LoadQuad(x, p + q), lanes(2), lanes(3));
-      const Quad a2 = MulConjQuad(LoadQuad(x, p + 2 * q), lanes(0), lanes(1));
-      const Quad a3 = MulConjQuad(LoadQuad(x, p + 3 * q), lanes(4), lanes(5));
-      const Quad s01 = {_mm_add_ps(a0.re, a1.re), _mm_add_ps(a0.im, a1.im)};
-      const Quad d01 = {_mm_sub_ps(a0.re, a1.re), _mm_sub_ps(a0.im, a1.im)};
-      const Quad s23 = {_mm_add_ps(a2.re, a3.re), _mm_add_ps(a2.im, a3.im)};
-      // i * (a2 - a3)
-      const Quad d23 = {_mm_sub_ps(a3.im, a2.im), _mm_sub_ps(a2.re, a3.re)};
-      StoreQuad(x, p, {_mm_add_ps(s01.re, s23.re), _mm_add_ps(s01.im, s23.im)});
-      StoreQuad(x, p + 2 * q, {_mm_sub_ps(s01.re, s23.re), _mm_sub_ps(s01.im, s23.im)});
-      StoreQuad(x, p + q, {_mm_add_ps(d01.re, d23.re), _mm_add_ps(d01.im, d23.im)});
-      StoreQuad(x, p + 3 * q, {_mm_sub_ps(d01.re, d23.re), _mm_sub_ps(d01.im, d23.im)});
+      const Quad<V> a0 = Quad<V>::Load(x, p);
+      const Quad<V> a1 = Quad<V>::Load(x, p + q).MulConj(V::Of(tw.Get(j, 2)), V::Of(tw.Get(j, 3)));
+      const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(V::Of(tw.Get(j, 0)), V::Of(tw.Get(j, 1)));
+      const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(V::Of(tw.Get(j, 4)), V::Of(tw.Get(j, 5)));
+      const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
+      (s01 + s23).Store(x, p);
+      (s01 - s23).Store(x, p + 2 * q);
+      (d01 + d23).Store(x, p + q);
+      (d01 - d23).Store(x, p + 3 * q);
     }
 }
 
-void Radix4PassQuads(float* data, std::int32_t points, const float* twiddles) {
+// Build 1 with its single table: the short stages scalar, the long ones four
+// lanes wide in double precision.
+void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
   if (points < 32) {
-    Radix4Pass<float>(data, points, twiddles);
+    Radix4Pass<double>(data, points, twiddles);
     return;
   }
-  Radix4Stage<float>(data, points, 4, twiddles);
-  std::int64_t length = 16;
+  Radix4Stage<double>(data, points, 4, twiddles);
+  std::int64_t length = 64;
   if ((__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0) {
-    Radix2Stage8<float>(data, points, twiddles);
+    Radix2Stage8<double>(data, points, twiddles);
     length = 32;
   } else {
-    Radix4Stage<float>(data, points, 16, twiddles);
-    length = 64;
+    Radix4Stage<double>(data, points, 16, twiddles);
   }
   ToSplitFour(data, points);
-  for (; length <= points; length *= 4) Radix4StageQuads(data, points, length, twiddles);
+  for (; length <= points; length *= 4) Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
+  FromSplitFour(data, points);
+}
+
+// Builds 2 to 4 with the stage-layout table. Stage 8 takes its factors from
+// constants (cos, -sin at j pi/4 for j = 0..3) by full complex products;
+// stage 16 reads the first block.
+constexpr float kStage8Root = 0.70710683f;  // one unit above the table's 1/sqrt(2)
+alignas(16) constexpr float kStage8Cos[4] = {1.0f, kStage8Root, 0.0f, -kStage8Root};
+alignas(16) constexpr float kStage8Sin[4] = {0.0f, -kStage8Root, -1.0f, -kStage8Root};
+
+// First sweep of builds 2 to 4 over sixteen values at a time: interleaved in,
+// split-four out. Stage 4 works inside each group of four, so the groups are
+// transposed around it; stage 16 (even orders) or the two stage-8 blocks (odd
+// orders) then work lane by lane.
+void FirstSweepQuads(float* data, std::int64_t points, bool odd, const float* stage16) {
+  using Q = Quad<F4>;
+  const F4 c8 = F4::Load(kStage8Cos), s8 = F4::Load(kStage8Sin);
+  for (std::int64_t base = 0; base < points; base += 16) {
+    __m128 re[4], im[4];
+    for (int g = 0; g < 4; ++g) {
+      const __m128 a = _mm_loadu_ps(data + 2 * (base + 4 * g)), b = _mm_loadu_ps(data + 2 * (base + 4 * g) + 4);
+      re[g] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+      im[g] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+    _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
+    _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+    const Q q0{{re[0]}, {im[0]}}, q1{{re[1]}, {im[1]}}, q2{{re[2]}, {im[2]}}, q3{{re[3]}, {im[3]}};
+    const Q s01 = q0 + q1, d01 = q0 - q1, s23 = q2 + q3, d23 = (q2 - q3).TimesI();
+    Q y[4] = {s01 + s23, d01 + d23, s01 - s23, d01 - d23};
+    __m128 yr[4] = {y[0].re.v, y[1].re.v, y[2].re.v, y[3].re.v};
+    __m128 yi[4] = {y[0].im.v, y[1].im.v, y[2].im.v, y[3].im.v};
+    _MM_TRANSPOSE4_PS(yr[0], yr[1], yr[2], yr[3]);
+    _MM_TRANSPOSE4_PS(yi[0], yi[1], yi[2], yi[3]);
+    Q v[4];
+    for (int g = 0; g < 4; ++g) v[g] = {{yr[g]}, {yi[g]}};
+    Q out[4];
+    if (odd) {
+      for (int h = 0; h < 4; h += 2) {
+        const Q t = v[h + 1].MulConj(c8, s8);
+        out[h] = v[h] + t;
+        out[h + 1] = v[h] - t;
+      }
+    } else {
+      auto w = [&](int k) { return F4::Load(stage16 + 4 * k); };
+      const Q a1 = v[1].MulConj(w(2), w(3)), a2 = v[2].MulConj(w(0), w(1)), a3 = v[3].MulConj(w(4), w(5));
+      const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, u23 = (a2 - a3).TimesI();
+      out[0] = t01 + t23, out[2] = t01 - t23, out[1] = u01 + u23, out[3] = u01 - u23;
+    }
+    for (int g = 0; g < 4; ++g) out[g].Store(data, base + 4 * g);
+  }
+}
+
+void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
+  if (points < 4) return;
+  if (points < 16) {  // no caller passes these; kept exact for completeness
+    Radix4Stage<float>(data, points, 4, nullptr);
+    if (points == 8)
+      for (int j = 0; j < 4; ++j) {
+        const Cx<float> u = Load<float>(data, j), v = MulConj(Load<float>(data, j + 4), kStage8Cos[j], kStage8Sin[j]);
+        Store<float>(data, j, u + v);
+        Store<float>(data, j + 4, u - v);
+      }
+    return;
+  }
+  const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
+  FirstSweepQuads(data, points, odd, stages);
+  std::int64_t length = odd ? 32 : 64;
+  if (!odd) stages += 24;
+  for (; length <= points; length *= 4) {
+    Radix4StageQuads<F4>(data, points, length, StageTwiddles{stages});
+    stages += 6 * (length / 4);
+  }
   FromSplitFour(data, points);
 }
 
 template <typename R>
 void LeafPass(float* data, std::int32_t points, const float* twiddles) {
-  if constexpr (sizeof(R) == sizeof(double)) Radix4Pass<double>(data, points, twiddles);
+  if constexpr (sizeof(R) == sizeof(double)) Radix4PassWide(data, points, twiddles);
   else Radix4PassQuads(data, points, twiddles);
 }
 
@@ -407,7 +506,7 @@ void Large<R>::Scale(const FftSpec32fc* spec, float* data, std::int64_t points) 
 }  // namespace
 
 void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles) {
-  Radix4Pass<double>(data, points, twiddles);
+  Radix4PassWide(data, points, twiddles);
 }
 void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles) {
   Radix4PassQuads(data, points, twiddles);

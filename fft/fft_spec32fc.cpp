@@ -44,6 +44,7 @@ struct SineReader {
   const float* sine;
   std::int32_t m;
   std::int32_t k;
+  bool stageLayout = false;
   float s(std::int64_t j) const { return sine[j << (m - k)]; }
   std::int64_t quarter() const { return (std::int64_t{1} << k) / 4; }
   // W(h) = (cos 2 pi h/K, -sin 2 pi h/K), 0 <= h < K, by quadrant.
@@ -56,21 +57,43 @@ struct SineReader {
   }
 };
 
-// Q + 1 entries (cos t, -sin t, cos 2t, -sin 2t, cos 3t, -sin 3t), t = 2 pi i / K.
+// Entry i of a radix-4 table of sub-order k: (cos t, -sin t, cos 2t, -sin 2t,
+// cos 3t, -sin 3t), t = 2 pi i / K.
+void RadixEntry(const SineReader& r, std::int64_t i, float* e) {
+  const std::int64_t q = r.quarter();
+  e[0] = r.s(q - i), e[1] = -r.s(i);
+  if (2 * i <= q) e[2] = r.s(q - 2 * i), e[3] = -r.s(2 * i);
+  else e[2] = -r.s(2 * i - q), e[3] = -r.s(2 * q - 2 * i);
+  if (3 * i <= q) e[4] = r.s(q - 3 * i), e[5] = -r.s(3 * i);
+  else if (3 * i > 2 * q) e[4] = -r.s(3 * q - 3 * i), e[5] = r.s(3 * i - 2 * q);
+  else e[4] = -r.s(3 * i - q), e[5] = -r.s(2 * q - 3 * i);
+}
+
+// Build 1: one table of Q + 1 entries that every stage reads with its stride.
+// Builds 2 to 4: one block per radix-4 stage (orders 4 or 5, then every second
+// order up to k), each four entries stored as six vectors of four floats so
+// that one load fetches one factor of four adjacent butterflies.
 float* BuildRadixTwiddles(std::int32_t k, const SineReader& base) {
+  if (base.stageLayout) {
+    float* table = AllocFloats(2 * (std::int64_t{1} << k));
+    if (table == nullptr) return nullptr;
+    float* out = table;
+    for (std::int32_t stage = (k % 2 == 0 ? 4 : 5); stage <= k; stage += 2) {
+      const SineReader r{base.sine, base.m, stage};
+      for (std::int64_t i = 0; i < r.quarter(); i += 4, out += 24)
+        for (int lane = 0; lane < 4; ++lane) {
+          float e[6];
+          RadixEntry(r, i + lane, e);
+          for (int c = 0; c < 6; ++c) out[4 * c + lane] = e[c];
+        }
+    }
+    return table;
+  }
   const SineReader r{base.sine, base.m, k};
   const std::int64_t q = r.quarter();
   float* table = AllocFloats(6 * (q + 1));
   if (table == nullptr) return nullptr;
-  for (std::int64_t i = 0; i <= q; ++i) {
-    float* e = table + 6 * i;
-    e[0] = r.s(q - i), e[1] = -r.s(i);
-    if (2 * i <= q) e[2] = r.s(q - 2 * i), e[3] = -r.s(2 * i);
-    else e[2] = -r.s(2 * i - q), e[3] = -r.s(2 * q - 2 * i);
-    if (3 * i <= q) e[4] = r.s(q - 3 * i), e[5] = -r.s(3 * i);
-    else if (3 * i > 2 * q) e[4] = -r.s(3 * q - 3 * i), e[5] = r.s(3 * i - 2 * q);
-    else e[4] = -r.s(3 * i - q), e[5] = -r.s(2 * q - 3 * i);
-  }
+  for (std::int64_t i = 0; i <= q; ++i) RadixEntry(r, i, table + 6 * i);
   return table;
 }
 
@@ -115,7 +138,7 @@ PrimitiveStatus BuildPlanLevel(FftSpec32fc* spec, std::int32_t e, const SineRead
   return StatusOk;
 }
 
-PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n) {
+PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n, bool stageLayout) {
   // The combine matrix of the first level holds 2^n values; an order whose
   // matrix no 32-bit byte count can hold is refused before the large tables
   // are computed for nothing.
@@ -124,7 +147,7 @@ PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n) {
   if ((spec->bitReverseTable = BuildBitReverseTable(n)) == nullptr) return StatusNoMemory;
   float* sine = BuildSineTable(n);
   if (sine == nullptr) return StatusNoMemory;
-  const SineReader base{sine, n, n};
+  const SineReader base{sine, n, n, stageLayout};
   PrimitiveStatus status = StatusOk;
   spec->workBytes = 0;
   if (n <= kLeafOrder) {
@@ -142,7 +165,8 @@ PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n) {
   return status;
 }
 
-PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
+PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint,
+                         bool stageLayout) {
   if (pSpec == nullptr) return StatusNullPointer;
   if (order < 0 || order > FftMaxOrder) return StatusFftOrderError;
   auto* spec = static_cast<FftSpec32fc*>(AllocAligned(sizeof(FftSpec32fc)));
@@ -171,7 +195,7 @@ PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t f
       return StatusFftFlagError;
   }
   if (order >= 4) {
-    const PrimitiveStatus status = InitTables(spec, order);
+    const PrimitiveStatus status = InitTables(spec, order, stageLayout);
     if (status != StatusOk) {
       FftSpecDestroy32fc(spec);
       return status;
@@ -190,19 +214,19 @@ PrimitiveStatus FreeOfKind(FftSpec32fc* spec, std::int32_t kind) {
 
 }  // namespace
 
-// Builds 2 to 4 run the engine in single-precision arithmetic on the same
-// tables and plans, so every build makes the same record.
+// Builds 2 to 4 share the plans of build 1; their radix-4 tables are in the
+// stage layout that their four-lane passes read.
 PrimitiveStatus FftInitSpec32fc_V1(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint);
+  return InitSpec(pSpec, order, flag, hint, false);
 }
 PrimitiveStatus FftInitSpec32fc_V2(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint);
+  return InitSpec(pSpec, order, flag, hint, true);
 }
 PrimitiveStatus FftInitSpec32fc_V3(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint);
+  return InitSpec(pSpec, order, flag, hint, true);
 }
 PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint);
+  return InitSpec(pSpec, order, flag, hint, true);
 }
 
 PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* spec, std::int32_t* pSize) {
