@@ -228,6 +228,7 @@ struct F4 {
   __m128 v;
   static F4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
   static F4 Of(__m128 f) { return {f}; }
+  __m128 Float() const { return v; }
   void Store(float* p) const { _mm_storeu_ps(p, v); }
   F4 operator+(F4 o) const { return {_mm_add_ps(v, o.v)}; }
   F4 operator-(F4 o) const { return {_mm_sub_ps(v, o.v)}; }
@@ -238,7 +239,8 @@ struct D4 {
   __m128d lo, hi;
   static D4 Of(__m128 f) { return {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))}; }
   static D4 Load(const float* p) { return Of(_mm_loadu_ps(p)); }
-  void Store(float* p) const { _mm_storeu_ps(p, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))); }
+  __m128 Float() const { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
+  void Store(float* p) const { _mm_storeu_ps(p, Float()); }
   D4 operator+(D4 o) const { return {_mm_add_pd(lo, o.lo), _mm_add_pd(hi, o.hi)}; }
   D4 operator-(D4 o) const { return {_mm_sub_pd(lo, o.lo), _mm_sub_pd(hi, o.hi)}; }
   D4 operator*(D4 o) const { return {_mm_mul_pd(lo, o.lo), _mm_mul_pd(hi, o.hi)}; }
@@ -255,14 +257,6 @@ struct Quad {
   // Times the conjugates of four stored twiddles (c, s).
   Quad MulConj(V c, V s) const { return {re * c + im * s, im * c - re * s}; }
 };
-
-void ToSplitFour(float* x, std::int64_t points) {
-  for (std::int64_t i = 0; i < points; i += 4) {
-    const __m128 a = _mm_loadu_ps(x + 2 * i), b = _mm_loadu_ps(x + 2 * i + 4);
-    _mm_storeu_ps(x + 2 * i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-    _mm_storeu_ps(x + 2 * i + 4, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-  }
-}
 
 void FromSplitFour(float* x, std::int64_t points) {
   for (std::int64_t i = 0; i < points; i += 4) {
@@ -306,26 +300,6 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
     }
 }
 
-// Build 1 with its single table: the short stages scalar, the long ones four
-// lanes wide in double precision.
-void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
-  if (points < 32) {
-    Radix4Pass<double>(data, points, twiddles);
-    return;
-  }
-  Radix4Stage<double>(data, points, 4, twiddles);
-  std::int64_t length = 64;
-  if ((__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0) {
-    Radix2Stage8<double>(data, points, twiddles);
-    length = 32;
-  } else {
-    Radix4Stage<double>(data, points, 16, twiddles);
-  }
-  ToSplitFour(data, points);
-  for (; length <= points; length *= 4) Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
-  FromSplitFour(data, points);
-}
-
 // Builds 2 to 4 with the stage-layout table. Stage 8 takes its factors from
 // constants (cos, -sin at j pi/4 for j = 0..3) by full complex products;
 // stage 16 reads the first block.
@@ -333,13 +307,20 @@ constexpr float kStage8Root = 0.70710683f;  // one unit above the table's 1/sqrt
 alignas(16) constexpr float kStage8Cos[4] = {1.0f, kStage8Root, 0.0f, -kStage8Root};
 alignas(16) constexpr float kStage8Sin[4] = {0.0f, -kStage8Root, -1.0f, -kStage8Root};
 
-// First sweep of builds 2 to 4 over sixteen values at a time: interleaved in,
-// split-four out. Stage 4 works inside each group of four, so the groups are
-// transposed around it; stage 16 (even orders) or the two stage-8 blocks (odd
-// orders) then work lane by lane.
-void FirstSweepQuads(float* data, std::int64_t points, bool odd, const float* stage16) {
-  using Q = Quad<F4>;
-  const F4 c8 = F4::Load(kStage8Cos), s8 = F4::Load(kStage8Sin);
+// Stage-8 factors of builds 2 to 4 as twiddle lanes.
+struct Stage8Constants {
+  __m128 Get(std::int64_t, int k) const { return _mm_load_ps(k == 0 ? kStage8Cos : kStage8Sin); }
+};
+
+// First sweep over sixteen values at a time: interleaved in, split-four out.
+// Stage 4 works inside each group of four, so the groups are transposed around
+// it (its results rounded to single, as every stored value is); stage 16 (even
+// orders) or the two stage-8 blocks (odd orders) then work lane by lane with
+// the factors of butterflies 0..3 from `tw`.
+template <typename V, typename Twiddles>
+void FirstSweepQuads(float* data, std::int64_t points, bool odd, const Twiddles& tw) {
+  using Q = Quad<V>;
+  auto w = [&](int k) { return V::Of(tw.Get(0, k)); };
   for (std::int64_t base = 0; base < points; base += 16) {
     __m128 re[4], im[4];
     for (int g = 0; g < 4; ++g) {
@@ -349,30 +330,56 @@ void FirstSweepQuads(float* data, std::int64_t points, bool odd, const float* st
     }
     _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
     _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
-    const Q q0{{re[0]}, {im[0]}}, q1{{re[1]}, {im[1]}}, q2{{re[2]}, {im[2]}}, q3{{re[3]}, {im[3]}};
-    const Q s01 = q0 + q1, d01 = q0 - q1, s23 = q2 + q3, d23 = (q2 - q3).TimesI();
-    Q y[4] = {s01 + s23, d01 + d23, s01 - s23, d01 - d23};
-    __m128 yr[4] = {y[0].re.v, y[1].re.v, y[2].re.v, y[3].re.v};
-    __m128 yi[4] = {y[0].im.v, y[1].im.v, y[2].im.v, y[3].im.v};
-    _MM_TRANSPOSE4_PS(yr[0], yr[1], yr[2], yr[3]);
-    _MM_TRANSPOSE4_PS(yi[0], yi[1], yi[2], yi[3]);
+    Q q[4];
+    for (int g = 0; g < 4; ++g) q[g] = {V::Of(re[g]), V::Of(im[g])};
+    const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], d23 = (q[2] - q[3]).TimesI();
+    const Q y[4] = {s01 + s23, d01 + d23, s01 - s23, d01 - d23};
+    for (int g = 0; g < 4; ++g) re[g] = y[g].re.Float(), im[g] = y[g].im.Float();
+    _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
+    _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
     Q v[4];
-    for (int g = 0; g < 4; ++g) v[g] = {{yr[g]}, {yi[g]}};
+    for (int g = 0; g < 4; ++g) v[g] = {V::Of(re[g]), V::Of(im[g])};
     Q out[4];
     if (odd) {
       for (int h = 0; h < 4; h += 2) {
-        const Q t = v[h + 1].MulConj(c8, s8);
+        const Q t = v[h + 1].MulConj(w(0), w(1));
         out[h] = v[h] + t;
         out[h + 1] = v[h] - t;
       }
     } else {
-      auto w = [&](int k) { return F4::Load(stage16 + 4 * k); };
       const Q a1 = v[1].MulConj(w(2), w(3)), a2 = v[2].MulConj(w(0), w(1)), a3 = v[3].MulConj(w(4), w(5));
       const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, u23 = (a2 - a3).TimesI();
       out[0] = t01 + t23, out[2] = t01 - t23, out[1] = u01 + u23, out[3] = u01 - u23;
     }
     for (int g = 0; g < 4; ++g) out[g].Store(data, base + 4 * g);
   }
+}
+
+// Stage-8 factors of build 1 (angles 0, pi/4, pi/2, 3pi/4) from its table,
+// which only reaches pi/2: the last is (-cos, -sin) of pi/4 turned, that is
+// both parts equal to the stored -sin pi/4.
+struct Stage8FromTable {
+  const float* table;
+  std::int64_t points;
+  __m128 Get(std::int64_t, int k) const {
+    const float* e8 = table + 6 * (points / 8);
+    const float* e4 = table + 6 * (points / 4);
+    return _mm_setr_ps(table[k], e8[k], e4[k], e8[1]);
+  }
+};
+
+// Build 1 with its single table, four lanes wide in double precision.
+void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
+  if (points < 16) {
+    Radix4Pass<double>(data, points, twiddles);
+    return;
+  }
+  const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
+  if (odd) FirstSweepQuads<D4>(data, points, true, Stage8FromTable{twiddles, points});
+  else FirstSweepQuads<D4>(data, points, false, StridedTwiddles{twiddles, points / 16});
+  for (std::int64_t length = odd ? 32 : 64; length <= points; length *= 4)
+    Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
+  FromSplitFour(data, points);
 }
 
 void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
@@ -388,7 +395,8 @@ void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
     return;
   }
   const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
-  FirstSweepQuads(data, points, odd, stages);
+  if (odd) FirstSweepQuads<F4>(data, points, true, Stage8Constants{});
+  else FirstSweepQuads<F4>(data, points, false, StageTwiddles{stages});
   std::int64_t length = odd ? 32 : 64;
   if (!odd) stages += 24;
   for (; length <= points; length *= 4) {
