@@ -464,7 +464,7 @@ struct Large {
       if (n <= 10) {
         LeafPass<R>(row, static_cast<std::int32_t>(columns), spec->radixTwiddles);
         Scale(spec, row, columns);
-      } else if (PlanSplitTable32fc[n] != 0) {
+      } else if (PlanSplitTable32fc[n] != 0 && depth + 1 < FftLevelSlots) {  // plans hold three levels at most
         FourStep(spec, row, n, depth + 1, work);
       } else {
         Blocked(spec, row, columns);
