@@ -529,23 +529,26 @@ void FftLargeOrder32fc_V2(const FftSpec32fc* spec, float* data, std::int32_t ord
 namespace {
 
 struct DriverBuild {
+  std::int32_t build;
   const InvKernelRows32fc* kernels;
   void (*radixPass)(float* data, std::int32_t points, const float* twiddles);
   void (*scale)(float factor, float* data, std::int32_t count);
   void (*large)(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
 };
 
-const DriverBuild kDriver1 = {&kKernelRows.v1, &Radix4Pass32fc_V1, &FftScale32fc_V1, &FftLargeOrder32fc_V1};
-const DriverBuild kDriver2 = {&kKernelRows.v2, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
-const DriverBuild kDriver3 = {&kKernelRows.v3, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
-const DriverBuild kDriver4 = {&kKernelRows.v4, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
+const DriverBuild kDriver1 = {1, &kKernelRows.v1, &Radix4Pass32fc_V1, &FftScale32fc_V1, &FftLargeOrder32fc_V1};
+const DriverBuild kDriver2 = {2, &kKernelRows.v2, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
+const DriverBuild kDriver3 = {3, &kKernelRows.v3, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
+const DriverBuild kDriver4 = {4, &kKernelRows.v4, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
 
 constexpr std::int32_t kLargeFrom = 11;
 
 PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, const FftSpec32fc* spec,
                         std::uint8_t* buffer) {
   if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec32fcKind) return StatusContextMismatch;
+  // A record made by the other family of builds has radix tables this build
+  // cannot read; it is refused like a record of another kind.
+  if (spec->contextId != FftSpec32fcKind || !FftSpec32fcMadeBy(build.build, spec)) return StatusContextMismatch;
   if (src == nullptr || dst == nullptr) return StatusNullPointer;
   const std::int32_t n = spec->order;
   if (n <= 3) {

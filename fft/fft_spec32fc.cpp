@@ -2,6 +2,7 @@
 // all derived from one quarter-wave sine table of the record's order.
 #include <zentra/fft_spec32fc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,6 +17,19 @@ const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1] = {
 namespace {
 
 constexpr std::int32_t kLeafOrder = 10;  // longest row of one in-cache radix-4 pass
+constexpr std::int32_t kStageWorkExtra = 8208;  // a 1024-point row and the 16-byte advance
+
+// The work size that a record of `order` gets from the builds with or without
+// the stage layout: the four column vectors of its widest level, plus the extra.
+std::int32_t WorkBytesOf(std::int32_t order, bool stageLayout) {
+  if (order <= 3) return 0;
+  if (order <= kLeafOrder) return stageLayout ? 8 * (std::int32_t{1} << order) + 16 : 0;
+  std::int32_t widest = 0;
+  for (std::int32_t e = order; e > kLeafOrder && PlanSplitTable32fc[e] != 0; e -= PlanSplitTable32fc[e])
+    widest = std::max(widest, PlanSplitTable32fc[e]);
+  const std::int64_t columns = widest == 0 ? 0 : std::int64_t{32} << widest;
+  return static_cast<std::int32_t>(columns + (stageLayout ? kStageWorkExtra : 16));
+}
 
 // Byte counts are 32-bit; a request that does not fit is refused instead of
 // wrapping to a small block.
@@ -159,8 +173,10 @@ PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n, bool stageLayout) 
                (spec->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) {
       status = StatusNoMemory;
     }
-    if (status == StatusOk) spec->workBytes += 16;
+    if (status == StatusOk) spec->workBytes += stageLayout ? kStageWorkExtra : 16;
   }
+  // Builds 2 to 4 keep room for a whole row of the in-cache orders.
+  if (stageLayout && n <= kLeafOrder) spec->workBytes = 8 * (std::int32_t{1} << n) + 16;
   FreeAligned(sine);
   return status;
 }
@@ -227,6 +243,10 @@ PrimitiveStatus FftInitSpec32fc_V3(FftSpec32fc** pSpec, std::int32_t order, std:
 }
 PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
   return InitSpec(pSpec, order, flag, hint, true);
+}
+
+bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* spec) {
+  return spec->workBytes == WorkBytesOf(spec->order, build != 1);
 }
 
 PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* spec, std::int32_t* pSize) {

@@ -162,11 +162,14 @@ TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
   EXPECT_EQ(FftReservedSpecFree32fc(spec), StatusContextMismatch);
   EXPECT_EQ(FftSpecFree32fc(spec), StatusOk);
   EXPECT_EQ(FftSpecFree32fc(nullptr), StatusNullPointer);
-  const std::pair<std::int32_t, std::int32_t> sizes[] = {{10, 0}, {11, 16}, {12, 16}, {13, 1040},
-                                                         {16, 8208}, {17, 8208}, {19, 32784}, {21, 32784}};
-  for (auto [order, bytes] : sizes) {
+  // Build 1: the widest level's four column vectors and 16 bytes; builds 2 to 4
+  // add a whole 1024-point row and keep a row's room below the plans.
+  const std::int32_t sizes[][3] = {{4, 0, 144},       {10, 0, 8208},        {11, 16, 8208},
+                                   {12, 16, 8208},    {13, 1040, 9232},     {16, 8208, 16400},
+                                   {17, 8208, 16400}, {19, 32784, 40976},  {21, 32784, 40976}};
+  for (auto [order, v1, v234] : sizes) {
     Spec1D s(index(), order, 8);
-    EXPECT_EQ(s.spec->workBytes, bytes) << order;
+    EXPECT_EQ(s.spec->workBytes, index() == 1 ? v1 : v234) << order;
     EXPECT_EQ(s.spec->scaleInverse, 0);
   }
   EXPECT_EQ(Outstanding(), 0u);
@@ -200,6 +203,25 @@ TEST_P(Fft32fcTest, WorkBufferAllocation) {
   EXPECT_EQ(kInv1D[index()](nullptr, v, s.spec, nullptr), StatusContextMismatch);
   s.spec->contextId = 4;
   EXPECT_EQ(kInv1D[index()](nullptr, v, s.spec, nullptr), StatusNullPointer);
+}
+
+// Build 1 and builds 2 to 4 lay out their radix tables differently: a record
+// of the other family is refused, by the 1-D engine and by the image transform.
+TEST_P(Fft32fcTest, RecordOfTheOtherFamilyIsRefused) {
+  const std::int32_t other = index() == 1 ? 3 : 1;
+  for (std::int32_t order : {4, 10, 11, 16}) {
+    Spec1D s(other, order, 8);
+    std::vector<float> v(std::size_t{2} << order, 1.0f);
+    EXPECT_EQ(kInv1D[index()](v.data(), v.data(), s.spec, nullptr), StatusContextMismatch) << order;
+  }
+  FftSpec2D32fc* image = nullptr;
+  {
+    ForcedBuild made(other);
+    ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&image, 5, 4, 8, 0), StatusOk);
+  }
+  std::vector<Complex32fc> pixels(32 * 16);
+  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(pixels.data(), 256, pixels.data(), 256, image, nullptr), StatusContextMismatch);
+  EXPECT_EQ(ippiFFTFree_C_32fc(image), StatusOk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Fft32fcTest, ::testing::ValuesIn(zentra_test::kFftBuilds),

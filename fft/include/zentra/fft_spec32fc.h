@@ -66,6 +66,10 @@ PrimitiveStatus FftSpecFree32fc(FftSpec32fc* spec);
 PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* spec);
 void FftSpecDestroy32fc(FftSpec32fc* spec);
 
+// Whether the record's tables are laid out for `build`: build 1 and builds 2 to
+// 4 make different radix tables, told apart by the work size of the order.
+bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* spec);
+
 // Outer order of the four-step plan per order (0 = not split).
 extern const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1];
 
