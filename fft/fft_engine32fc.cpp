@@ -282,7 +282,16 @@ struct StageTwiddles {
   __m128 Get(std::int64_t j, int k) const { return _mm_load_ps(block + 6 * j + 4 * k); }
 };
 
-template <typename V, typename Twiddles>
+// The last stage writes interleaved pairs directly instead of a separate
+// conversion sweep.
+template <typename V>
+void StoreInterleaved(const Quad<V>& v, float* x, std::int64_t i) {
+  const __m128 re = v.re.Float(), im = v.im.Float();
+  _mm_storeu_ps(x + 2 * i, _mm_unpacklo_ps(re, im));
+  _mm_storeu_ps(x + 2 * i + 4, _mm_unpackhi_ps(re, im));
+}
+
+template <typename V, bool Last = false, typename Twiddles>
 void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw) {
   const std::int64_t q = length / 4;
   for (std::int64_t base = 0; base < points; base += length)
@@ -293,10 +302,17 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
       const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(V::Of(tw.Get(j, 0)), V::Of(tw.Get(j, 1)));
       const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(V::Of(tw.Get(j, 4)), V::Of(tw.Get(j, 5)));
       const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
-      (s01 + s23).Store(x, p);
-      (s01 - s23).Store(x, p + 2 * q);
-      (d01 + d23).Store(x, p + q);
-      (d01 - d23).Store(x, p + 3 * q);
+      if constexpr (Last) {
+        StoreInterleaved(s01 + s23, x, p);
+        StoreInterleaved(s01 - s23, x, p + 2 * q);
+        StoreInterleaved(d01 + d23, x, p + q);
+        StoreInterleaved(d01 - d23, x, p + 3 * q);
+      } else {
+        (s01 + s23).Store(x, p);
+        (s01 - s23).Store(x, p + 2 * q);
+        (d01 + d23).Store(x, p + q);
+        (d01 - d23).Store(x, p + 3 * q);
+      }
     }
 }
 
@@ -377,9 +393,14 @@ void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
   const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
   if (odd) FirstSweepQuads<D4>(data, points, true, Stage8FromTable{twiddles, points});
   else FirstSweepQuads<D4>(data, points, false, StridedTwiddles{twiddles, points / 16});
-  for (std::int64_t length = odd ? 32 : 64; length <= points; length *= 4)
+  std::int64_t length = odd ? 32 : 64;
+  if (length > points) {
+    FromSplitFour(data, points);
+    return;
+  }
+  for (; length < points; length *= 4)
     Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
-  FromSplitFour(data, points);
+  Radix4StageQuads<D4, true>(data, points, length, StridedTwiddles{twiddles, 1});
 }
 
 void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
@@ -399,11 +420,15 @@ void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
   else FirstSweepQuads<F4>(data, points, false, StageTwiddles{stages});
   std::int64_t length = odd ? 32 : 64;
   if (!odd) stages += 24;
-  for (; length <= points; length *= 4) {
+  if (length > points) {
+    FromSplitFour(data, points);
+    return;
+  }
+  for (; length < points; length *= 4) {
     Radix4StageQuads<F4>(data, points, length, StageTwiddles{stages});
     stages += 6 * (length / 4);
   }
-  FromSplitFour(data, points);
+  Radix4StageQuads<F4, true>(data, points, length, StageTwiddles{stages});
 }
 
 template <typename R>
