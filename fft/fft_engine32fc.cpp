@@ -7,6 +7,8 @@
 // (SSE), so every operation rounds. Both read the same tables.
 #include <zentra/fft_spec32fc.h>
 
+#include "fft_pass64f.h"
+
 #include <xmmintrin.h>
 
 #include <cstring>
@@ -15,13 +17,7 @@ namespace zentra {
 
 namespace {
 
-template <typename R>
-struct Cx {
-  R re, im;
-  Cx operator+(const Cx& o) const { return {re + o.re, im + o.im}; }
-  Cx operator-(const Cx& o) const { return {re - o.re, im - o.im}; }
-  Cx TimesI() const { return {-im, re}; }
-};
+using fft64::Cx;  // the complex value of the butterflies, shared with the double-precision passes
 
 template <typename R>
 Cx<R> Load(const float* data, std::int64_t i) {
