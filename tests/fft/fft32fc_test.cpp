@@ -310,6 +310,21 @@ TEST_P(FftImageTest, EveryShapeAgainstTheReference) {
     }
 }
 
+// Rows and columns each carry their own factor: 1/sqrt(W) 1/sqrt(H) for flag 4,
+// none for flag 1 (it asks for a scaled forward transform only).
+TEST_P(FftImageTest, EveryFlag) {
+  for (auto [ox, oy] : {std::pair{3, 6}, {7, 2}, {5, 5}})
+    for (std::int32_t flag : {1, 2, 4, 8}) {
+      const std::int32_t w = 1 << ox, h = 1 << oy;
+      Spec2D s(ox, oy, flag);
+      Image in = RandomImage(w, h, 2, flag), out(w, h, 1);
+      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.spec, nullptr), StatusOk);
+      const long double scale = FactorOf(flag, w) * FactorOf(flag, h);
+      EXPECT_LE(ImageError(in, out, scale), 3e-7 * (ox + oy)) << w << "x" << h << " flag " << flag;
+      EXPECT_TRUE(out.PaddingUntouched());
+    }
+}
+
 TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
   if (index() == 1) GTEST_SKIP() << "the reference build";
   for (auto [ox, oy] : {std::pair{0, 7}, {1, 9}, {5, 5}, {9, 4}, {10, 10}, {6, 0}}) {
