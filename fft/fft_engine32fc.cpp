@@ -290,13 +290,17 @@ void StoreInterleaved(const Quad<V>& v, float* x, std::int64_t i) {
 template <typename V, bool Last = false, typename Twiddles>
 void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw) {
   const std::int64_t q = length / 4;
-  for (std::int64_t base = 0; base < points; base += length)
-    for (std::int64_t j = 0; j < q; j += 4) {
+  // Butterflies j..j+3 of every block share their factors, which are fetched
+  // once for all blocks (the blocks of one pass lie in cache).
+  for (std::int64_t j = 0; j < q; j += 4) {
+    const V w[6] = {V::Of(tw.Get(j, 0)), V::Of(tw.Get(j, 1)), V::Of(tw.Get(j, 2)),
+                    V::Of(tw.Get(j, 3)), V::Of(tw.Get(j, 4)), V::Of(tw.Get(j, 5))};
+    for (std::int64_t base = 0; base < points; base += length) {
       const std::int64_t p = base + j;
       const Quad<V> a0 = Quad<V>::Load(x, p);
-      const Quad<V> a1 = Quad<V>::Load(x, p + q).MulConj(V::Of(tw.Get(j, 2)), V::Of(tw.Get(j, 3)));
-      const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(V::Of(tw.Get(j, 0)), V::Of(tw.Get(j, 1)));
-      const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(V::Of(tw.Get(j, 4)), V::Of(tw.Get(j, 5)));
+      const Quad<V> a1 = Quad<V>::Load(x, p + q).MulConj(w[2], w[3]);
+      const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(w[0], w[1]);
+      const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(w[4], w[5]);
       const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
       if constexpr (Last) {
         StoreInterleaved(s01 + s23, x, p);
@@ -310,6 +314,7 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
         (d01 - d23).Store(x, p + 3 * q);
       }
     }
+  }
 }
 
 // Builds 2 to 4 with the stage-layout table. Stage 8 takes its factors from
