@@ -2,6 +2,7 @@
 // Slots stay null until their builds exist; no code calls a primitive whose
 // slot is empty.
 #include <zentra/fft_primitives.h>
+#include <zentra/fft_spec32fc.h>
 #include <zentra/fft_spec64f.h>
 
 namespace zentra {
@@ -20,11 +21,11 @@ FftDoublePrimitiveData FftDoublePrimitives = {
 
 FftImagePrimitiveData FftImagePrimitives = {
     kDataMarker,
-    ZENTRA_NO_PRIMITIVE_BUILDS,
+    ZENTRA_PRIMITIVE_BUILDS(ippiFFTInv_CToC_32fc_C1R),
     ZENTRA_RECORD(FftImagePrimitives, invRecord, invBuilds, "ippiFFTInv_CToC_32fc_C1R"),
-    ZENTRA_NO_PRIMITIVE_BUILDS,
+    ZENTRA_PRIMITIVE_BUILDS(ippiFFTInitAlloc_C_32fc),
     ZENTRA_RECORD(FftImagePrimitives, initAllocRecord, initAllocBuilds, "ippiFFTInitAlloc_C_32fc"),
-    ZENTRA_NO_PRIMITIVE_BUILDS,
+    ZENTRA_PRIMITIVE_BUILDS(ippiFFTFree_C_32fc),
     ZENTRA_RECORD(FftImagePrimitives, freeRecord, freeBuilds, "ippiFFTFree_C_32fc"),
 };
 

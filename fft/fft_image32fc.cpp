@@ -1,0 +1,192 @@
+// The image transform: every row by the 1-D engine from source to
+// destination, then the destination's columns gathered four at a time into
+// the work buffer, transformed there and written back.
+#include <zentra/fft_primitives.h>
+#include <zentra/fft_spec32fc.h>
+
+#include <cstring>
+#include <limits>
+
+namespace zentra {
+
+namespace {
+
+using InitSpec = PrimitiveStatus (*)(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
+                                     std::int32_t hint);
+using Inverse1D = PrimitiveStatus (*)(const float* src, float* dst, const FftSpec32fc* spec,
+                                      std::uint8_t* buffer);
+
+void ReleaseFftSpec2D32fc(FftSpec2D32fc* spec) {
+  if (spec == nullptr) return;
+  spec->contextId = 0;
+  for (FftSpec32fc* reserved : spec->reservedSpec)
+    if (reserved != nullptr) FftReservedSpecFree32fc(reserved);
+  if (spec->rowSpec != nullptr) FftSpecFree32fc(spec->rowSpec);
+  if (spec->columnSpec != nullptr) FftSpecFree32fc(spec->columnSpec);
+  FreeAligned(spec);
+}
+
+PrimitiveStatus InitAlloc(InitSpec initSpec, FftSpec2D32fc** pSpec, std::int32_t orderX, std::int32_t orderY,
+                          std::int32_t flag, std::int32_t hint) {
+  if (pSpec == nullptr) return StatusNullPointer;
+  if (orderX < 0 || orderX > FftMaxOrder || orderY < 0 || orderY > FftMaxOrder) return StatusFftOrderError;
+  auto* spec = static_cast<FftSpec2D32fc*>(AllocAligned(sizeof(FftSpec2D32fc)));
+  if (spec == nullptr) return StatusNoMemory;
+  std::memset(spec, 0, sizeof *spec);
+  spec->contextId = FftSpec2D32fcKind;
+  spec->orderX = orderX;
+  spec->orderY = orderY;
+  spec->hint = hint;
+  PrimitiveStatus status = initSpec(&spec->rowSpec, orderX, flag, hint);
+  if (status != StatusOk) {
+    ReleaseFftSpec2D32fc(spec);
+    return status;
+  }
+  // The four column vectors alone (64 * H bytes) may not fit a 32-bit count;
+  // such an image is refused before its column record is built.
+  if ((std::int64_t{64} << orderY) + 16 > std::numeric_limits<std::int32_t>::max()) {
+    ReleaseFftSpec2D32fc(spec);
+    return StatusNoMemory;
+  }
+  std::int32_t rowBytes = 0, columnBytes = 0;
+  FftGetBufSize32fc(spec->rowSpec, &rowBytes);
+  columnBytes = rowBytes;
+  if (orderX != orderY) {
+    status = initSpec(&spec->columnSpec, orderY, flag, hint);
+    if (status != StatusOk) {
+      ReleaseFftSpec2D32fc(spec);
+      return status;
+    }
+    FftGetBufSize32fc(spec->columnSpec, &columnBytes);
+  }
+  // Four column vectors of 8 * H bytes, then the 1-D work area, plus the room
+  // for the 16-byte advance. Computed wide: a size the 32-bit byte counts
+  // cannot hold is refused rather than wrapped to a buffer too small.
+  const std::int64_t columnArea = std::int64_t{columnBytes} + (std::int64_t{64} << orderY);
+  const std::int64_t work = (columnArea > rowBytes ? columnArea : rowBytes) + 16;
+  if (work > std::numeric_limits<std::int32_t>::max()) {
+    ReleaseFftSpec2D32fc(spec);
+    return StatusNoMemory;
+  }
+  spec->workBytes = static_cast<std::uint32_t>(work);
+  *pSpec = spec;
+  return StatusOk;
+}
+
+PrimitiveStatus Free(FftSpec2D32fc* spec) {
+  if (spec == nullptr) return StatusNullPointer;
+  if (spec->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
+  ReleaseFftSpec2D32fc(spec);
+  return StatusOk;
+}
+
+const Complex32fc* RowOf(const Complex32fc* image, std::int32_t step, std::int64_t r) {
+  return reinterpret_cast<const Complex32fc*>(reinterpret_cast<const std::uint8_t*>(image) + r * step);
+}
+Complex32fc* RowOf(Complex32fc* image, std::int32_t step, std::int64_t r) {
+  return reinterpret_cast<Complex32fc*>(reinterpret_cast<std::uint8_t*>(image) + r * step);
+}
+
+// Columns first..first+count-1 of the image into `count` vectors of `rows`
+// values (vector k at columns + k * rows), row by row, and back.
+void Gather(const Complex32fc* image, std::int32_t step, std::int64_t rows, std::int64_t first, int count,
+            Complex32fc* columns) {
+  for (std::int64_t r = 0; r < rows; ++r) {
+    const Complex32fc* row = RowOf(image, step, r) + first;
+    for (int k = 0; k < count; ++k) std::memcpy(&columns[k * rows + r], &row[k], sizeof(Complex32fc));
+  }
+}
+void Scatter(const Complex32fc* columns, std::int64_t rows, std::int64_t first, int count, Complex32fc* image,
+             std::int32_t step) {
+  for (std::int64_t r = 0; r < rows; ++r) {
+    Complex32fc* row = RowOf(image, step, r) + first;
+    for (int k = 0; k < count; ++k) std::memcpy(&row[k], &columns[k * rows + r], sizeof(Complex32fc));
+  }
+}
+
+PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
+                          std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* work) {
+  const std::int64_t width = std::int64_t{1} << spec->orderX, height = std::int64_t{1} << spec->orderY;
+  const FftSpec32fc* columnSpec = spec->columnSpec != nullptr ? spec->columnSpec : spec->rowSpec;
+  auto* columns = reinterpret_cast<Complex32fc*>(work);
+  auto run = [&](const Complex32fc* from, Complex32fc* to, const FftSpec32fc* s, std::uint8_t* area) {
+    return inverse(reinterpret_cast<const float*>(from), reinterpret_cast<float*>(to), s, area);
+  };
+  if (height == 1) return run(src, dst, spec->rowSpec, work);
+  if (width == 1) {
+    if (srcStep == 8 && dstStep == 8) return run(src, dst, columnSpec, work);
+    Gather(src, srcStep, height, 0, 1, columns);
+    const PrimitiveStatus status = run(columns, columns, columnSpec, work + 8 * height);
+    if (status == StatusOk) Scatter(columns, height, 0, 1, dst, dstStep);
+    return status;
+  }
+  for (std::int64_t r = 0; r < height; ++r) {
+    const PrimitiveStatus status = run(RowOf(src, srcStep, r), RowOf(dst, dstStep, r), spec->rowSpec, work);
+    if (status != StatusOk) return status;
+  }
+  const int group = width == 2 ? 2 : 4;
+  std::uint8_t* area = work + 8 * group * height;
+  for (std::int64_t first = 0; first < width; first += group) {
+    Gather(dst, dstStep, height, first, group, columns);
+    for (int k = 0; k < group; ++k) {
+      const PrimitiveStatus status = run(columns + k * height, columns + k * height, columnSpec, area);
+      if (status != StatusOk) return status;
+    }
+    Scatter(columns, height, first, group, dst, dstStep);
+  }
+  return StatusOk;
+}
+
+PrimitiveStatus Inverse(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
+                        std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* buffer) {
+  if (spec == nullptr) return StatusNullPointer;
+  if (spec->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
+  if (src == nullptr || dst == nullptr) return StatusNullPointer;
+  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
+  std::uint8_t* work = nullptr;
+  void* allocated = nullptr;
+  if (buffer != nullptr) {
+    work = buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u);
+  } else {
+    work = static_cast<std::uint8_t*>(allocated = AllocAligned(static_cast<std::int32_t>(spec->workBytes)));
+    if (work == nullptr) return StatusNoMemory;
+  }
+  const PrimitiveStatus status = Transform(inverse, src, srcStep, dst, dstStep, spec, work);
+  FreeAligned(allocated);
+  return status;
+}
+
+}  // namespace
+
+#define ZENTRA_IMAGE_BUILD(k)                                                                             \
+  PrimitiveStatus ippiFFTInitAlloc_C_32fc_V##k(FftSpec2D32fc** pSpec, std::int32_t orderX,               \
+                                               std::int32_t orderY, std::int32_t flag, std::int32_t hint) { \
+    return InitAlloc(&FftInitSpec32fc_V##k, pSpec, orderX, orderY, flag, hint);                          \
+  }                                                                                                       \
+  PrimitiveStatus ippiFFTInv_CToC_32fc_C1R_V##k(const Complex32fc* src, std::int32_t srcStep,            \
+                                                Complex32fc* dst, std::int32_t dstStep,                   \
+                                                const FftSpec2D32fc* spec, std::uint8_t* buffer) {       \
+    return Inverse(&FftInv1D32fc_V##k, src, srcStep, dst, dstStep, spec, buffer);                        \
+  }                                                                                                       \
+  PrimitiveStatus ippiFFTFree_C_32fc_V##k(FftSpec2D32fc* spec) { return Free(spec); }
+
+ZENTRA_IMAGE_BUILD(1)
+ZENTRA_IMAGE_BUILD(2)
+ZENTRA_IMAGE_BUILD(3)
+ZENTRA_IMAGE_BUILD(4)
+#undef ZENTRA_IMAGE_BUILD
+
+PrimitiveStatus ippiFFTInitAlloc_C_32fc(FftSpec2D32fc** pSpec, std::int32_t orderX, std::int32_t orderY,
+                                        std::int32_t flag, std::int32_t hint) {
+  return CallSelectedBuild(FftImagePrimitives.initAllocBuilds, pSpec, orderX, orderY, flag, hint);
+}
+PrimitiveStatus ippiFFTInv_CToC_32fc_C1R(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
+                                         std::int32_t dstStep, const FftSpec2D32fc* spec,
+                                         std::uint8_t* buffer) {
+  return CallSelectedBuild(FftImagePrimitives.invBuilds, src, srcStep, dst, dstStep, spec, buffer);
+}
+PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* spec) {
+  return CallSelectedBuild(FftImagePrimitives.freeBuilds, spec);
+}
+
+}  // namespace zentra

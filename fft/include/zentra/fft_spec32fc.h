@@ -1,0 +1,129 @@
+// The single-precision FFT on interleaved complex floats: the 1-D record and
+// engine that the image transform runs over rows and columns, and the image
+// record with the builds of its three primitives.
+#pragma once
+
+#include <zentra/fft_bitreverse.h>
+#include <zentra/fft_spec64f.h>
+#include <zentra/primitive_runtime.h>
+
+#include <cstdint>
+
+namespace zentra {
+
+// Two 32-bit floats, real part first.
+struct Complex32fc {
+  float re;
+  float im;
+};
+
+inline constexpr std::int32_t FftSpec32fcKind = 4;
+inline constexpr std::int32_t FftReservedSpec32fcKind = 6;
+inline constexpr std::int32_t FftSpec2D32fcKind = 25;
+
+// The same nineteen fields as FftSpec64f; read-only from creation to release.
+struct FftSpec32fc {
+  std::int32_t contextId;
+  std::int32_t order;
+  std::int32_t scaleForward;
+  std::int32_t scaleInverse;
+  float scaleFactor;
+  std::int32_t hint;
+  std::int32_t workBytes;
+  std::int32_t* bitReverseTable;
+  float* radixTwiddles;
+  float* blockTwiddles;
+  void* outerBlockTwiddles;
+  void* spareTable1;
+  void* spareTable2;
+  float* levelTwiddles[FftLevelSlots];
+  float* levelCombineTwiddles[FftLevelSlots];
+};
+
+struct FftSpec2D32fc {
+  std::int32_t contextId;
+  std::int32_t orderX;
+  std::int32_t orderY;
+  std::int32_t hint;
+  std::uint32_t workBytes;
+  FftSpec32fc* rowSpec;
+  FftSpec32fc* columnSpec;  // null when rowSpec serves the columns too
+  FftSpec32fc* reservedSpec[2];
+};
+
+// ---- 1-D record (one InitSpec per build; release and query are shared).
+
+PrimitiveStatus FftInitSpec32fc_V1(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
+                                   std::int32_t hint);
+PrimitiveStatus FftInitSpec32fc_V2(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
+                                   std::int32_t hint);
+PrimitiveStatus FftInitSpec32fc_V3(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
+                                   std::int32_t hint);
+PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
+                                   std::int32_t hint);
+PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* spec, std::int32_t* pSize);
+PrimitiveStatus FftSpecFree32fc(FftSpec32fc* spec);
+PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* spec);
+void FftSpecDestroy32fc(FftSpec32fc* spec);
+
+// Whether the record's tables are laid out for `build`: build 1 and builds 2 to
+// 4 make different radix tables, told apart by the work size of the order.
+bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* spec);
+
+// Outer order of the four-step plan per order (0 = not split).
+extern const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1];
+
+// ---- 1-D engine: natural-order src to natural-order dst (may be src).
+
+#define ZENTRA_FFT_INV_1D_32FC_BUILD(name) \
+  PrimitiveStatus name(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer)
+ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V1);
+ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V2);
+ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V3);
+ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V4);
+#undef ZENTRA_FFT_INV_1D_32FC_BUILD
+
+// ---- Passes (check nothing).
+
+void FftScale32fc_V1(float factor, float* data, std::int32_t count);
+void FftScale32fc_V2(float factor, float* data, std::int32_t count);
+// Bit-reversed interleaved data of 4..1024 points to natural order, in place.
+void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles);
+void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles);
+// Bit-reversed data of 2^order points (order >= 11), scaling included.
+void FftLargeOrder32fc_V1(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
+void FftLargeOrder32fc_V2(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
+
+// ---- Image primitives.
+
+PrimitiveStatus ippiFFTInitAlloc_C_32fc_V1(FftSpec2D32fc** pSpec, std::int32_t orderX,
+                                           std::int32_t orderY, std::int32_t flag, std::int32_t hint);
+PrimitiveStatus ippiFFTInitAlloc_C_32fc_V2(FftSpec2D32fc** pSpec, std::int32_t orderX,
+                                           std::int32_t orderY, std::int32_t flag, std::int32_t hint);
+PrimitiveStatus ippiFFTInitAlloc_C_32fc_V3(FftSpec2D32fc** pSpec, std::int32_t orderX,
+                                           std::int32_t orderY, std::int32_t flag, std::int32_t hint);
+PrimitiveStatus ippiFFTInitAlloc_C_32fc_V4(FftSpec2D32fc** pSpec, std::int32_t orderX,
+                                           std::int32_t orderY, std::int32_t flag, std::int32_t hint);
+PrimitiveStatus ippiFFTFree_C_32fc_V1(FftSpec2D32fc* spec);
+PrimitiveStatus ippiFFTFree_C_32fc_V2(FftSpec2D32fc* spec);
+PrimitiveStatus ippiFFTFree_C_32fc_V3(FftSpec2D32fc* spec);
+PrimitiveStatus ippiFFTFree_C_32fc_V4(FftSpec2D32fc* spec);
+
+#define ZENTRA_FFT_INV_2D_32FC_BUILD(name)                                                    \
+  PrimitiveStatus name(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,    \
+                       std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* buffer)
+ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V1);
+ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V2);
+ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V3);
+ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V4);
+#undef ZENTRA_FFT_INV_2D_32FC_BUILD
+
+// The dispatch entries.
+PrimitiveStatus ippiFFTInitAlloc_C_32fc(FftSpec2D32fc** pSpec, std::int32_t orderX, std::int32_t orderY,
+                                        std::int32_t flag, std::int32_t hint);
+PrimitiveStatus ippiFFTInv_CToC_32fc_C1R(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
+                                         std::int32_t dstStep, const FftSpec2D32fc* spec,
+                                         std::uint8_t* buffer);
+PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* spec);
+
+}  // namespace zentra
