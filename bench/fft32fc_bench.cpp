@@ -38,37 +38,37 @@ std::vector<float> Signal(std::size_t points) {
 }
 
 void Zentra1D(benchmark::State& state, std::int32_t build, int order) {
-  FftSpec32fc* spec = nullptr;
-  if (kInitSpec[build](&spec, order, 8, 0) != StatusOk) {
+  FftSpec32fc* record = nullptr;
+  if (kInitSpec[build](&record, order, 8, 0) != StatusOk) {
     state.SkipWithError("no record");
     return;
   }
   const std::vector<float> x = Signal(std::size_t{1} << order);
   std::vector<float> y(x.size());
-  std::vector<std::uint8_t> work(spec->workBytes > 0 ? spec->workBytes : 1);
+  std::vector<std::uint8_t> work(record->workBytes > 0 ? record->workBytes : 1);
   for (auto _ : state) {
-    kInv1D[build](x.data(), y.data(), spec, work.data());
+    kInv1D[build](x.data(), y.data(), record, work.data());
     benchmark::DoNotOptimize(y.data());
   }
-  FftSpecFree32fc(spec);
+  FftSpecFree32fc(record);
 }
 
 void Zentra2D(benchmark::State& state, std::int32_t build, int order) {
   const std::int32_t saved = CpuDispatchIndex;
   CpuDispatchIndex = build;
-  FftSpec2D32fc* spec = nullptr;
-  if (ippiFFTInitAlloc_C_32fc(&spec, order, order, 8, 0) == StatusOk) {
+  FftSpec2D32fc* record = nullptr;
+  if (ippiFFTInitAlloc_C_32fc(&record, order, order, 8, 0) == StatusOk) {
     const std::size_t side = std::size_t{1} << order;
     const std::vector<float> x = Signal(side * side);
     std::vector<float> y(x.size());
-    std::vector<std::uint8_t> work(spec->workBytes);
+    std::vector<std::uint8_t> work(record->workBytes);
     const auto step = static_cast<std::int32_t>(8 * side);
     for (auto _ : state) {
       ippiFFTInv_CToC_32fc_C1R(reinterpret_cast<const Complex32fc*>(x.data()), step,
-                               reinterpret_cast<Complex32fc*>(y.data()), step, spec, work.data());
+                               reinterpret_cast<Complex32fc*>(y.data()), step, record, work.data());
       benchmark::DoNotOptimize(y.data());
     }
-    ippiFFTFree_C_32fc(spec);
+    ippiFFTFree_C_32fc(record);
   } else {
     state.SkipWithError("no record");
   }

@@ -34,20 +34,20 @@ struct Signal {
 void Zentra(benchmark::State& state, std::int32_t build, int order) {
   const std::int32_t saved = CpuDispatchIndex;
   CpuDispatchIndex = build;
-  FftSpec64f* spec = nullptr;
-  if (ippsFFTInitAlloc_C_64f(&spec, order, 8, 0) != StatusOk) {
+  FftSpec64f* record = nullptr;
+  if (ippsFFTInitAlloc_C_64f(&record, order, 8, 0) != StatusOk) {
     state.SkipWithError("no record");
     CpuDispatchIndex = saved;
     return;
   }
   const Signal x(order);
   Signal y(order);
-  std::vector<std::uint8_t> work(spec->workBytes > 0 ? spec->workBytes : 1);
+  std::vector<std::uint8_t> work(record->workBytes > 0 ? record->workBytes : 1);
   for (auto _ : state) {
-    ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec, work.data());
+    ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record, work.data());
     benchmark::DoNotOptimize(y.re.data());
   }
-  ippsFFTFree_C_64f(spec);
+  ippsFFTFree_C_64f(record);
   CpuDispatchIndex = saved;
 }
 

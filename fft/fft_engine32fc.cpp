@@ -445,7 +445,7 @@ void LeafPass(float* data, std::int32_t points, const float* twiddles) {
 
 template <typename R>
 struct Large {
-  static void Scale(const FftSpec32fc* spec, float* data, std::int64_t points);
+  static void Scale(const FftSpec32fc* record, float* data, std::int64_t points);
 
   // Radix-2 joins of total/length adjacent transformed blocks into one
   // transform; table is the first quadrant of the twiddles of `total`. Works
@@ -474,33 +474,33 @@ struct Large {
   }
 
   // 1024-point leaves from the last to the first, each scaled, then the joins.
-  static void Blocked(const FftSpec32fc* spec, float* row, std::int64_t points) {
+  static void Blocked(const FftSpec32fc* record, float* row, std::int64_t points) {
     for (std::int64_t start = points - 1024; start >= 0; start -= 1024) {
-      LeafPass<R>(row + 2 * start, 1024, spec->radixTwiddles);
-      Scale(spec, row + 2 * start, 1024);
+      LeafPass<R>(row + 2 * start, 1024, record->radixTwiddles);
+      Scale(record, row + 2 * start, 1024);
     }
-    CombinePass(row, points, 1024, spec->blockTwiddles);
+    CombinePass(row, points, 1024, record->blockTwiddles);
   }
 
   // A level of 2^order values as 2^m rows of 2^n: rows first, then the columns
   // four at a time through work, each twiddled as it is gathered.
-  static void FourStep(const FftSpec32fc* spec, float* data, std::int32_t order, std::int32_t depth,
+  static void FourStep(const FftSpec32fc* record, float* data, std::int32_t order, std::int32_t depth,
                        float* work) {
     const std::int32_t m = PlanSplitTable32fc[order], n = order - m;
     const std::int64_t rows = std::int64_t{1} << m, columns = std::int64_t{1} << n;
     for (std::int64_t r = 0; r < rows; ++r) {
       float* row = data + 2 * r * columns;
       if (n <= 10) {
-        LeafPass<R>(row, static_cast<std::int32_t>(columns), spec->radixTwiddles);
-        Scale(spec, row, columns);
+        LeafPass<R>(row, static_cast<std::int32_t>(columns), record->radixTwiddles);
+        Scale(record, row, columns);
       } else if (PlanSplitTable32fc[n] != 0 && depth + 1 < FftLevelSlots) {  // plans hold three levels at most
-        FourStep(spec, row, n, depth + 1, work);
+        FourStep(record, row, n, depth + 1, work);
       } else {
-        Blocked(spec, row, columns);
+        Blocked(record, row, columns);
       }
     }
-    const float* w = spec->levelCombineTwiddles[depth];
-    const float* columnTable = spec->levelTwiddles[depth];
+    const float* w = record->levelCombineTwiddles[depth];
+    const float* columnTable = record->levelTwiddles[depth];
     for (std::int64_t k0 = 0; k0 < columns; k0 += 4) {
       for (std::int64_t r = 0; r < rows; ++r, w += 8)
         for (int j = 0; j < 4; ++j)
@@ -511,9 +511,9 @@ struct Large {
     }
   }
 
-  static void Run(const FftSpec32fc* spec, float* data, std::int32_t order, void* work) {
-    if (PlanSplitTable32fc[order] != 0) FourStep(spec, data, order, 0, static_cast<float*>(work));
-    else Blocked(spec, data, std::int64_t{1} << order);
+  static void Run(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
+    if (PlanSplitTable32fc[order] != 0) FourStep(record, data, order, 0, static_cast<float*>(work));
+    else Blocked(record, data, std::int64_t{1} << order);
   }
 };
 
@@ -534,10 +534,10 @@ void FftScale32fc_V2(float factor, float* data, std::int32_t count) {
 namespace {
 
 template <typename R>
-void Large<R>::Scale(const FftSpec32fc* spec, float* data, std::int64_t points) {
-  if (spec->scaleInverse == 0) return;
-  if constexpr (sizeof(R) == sizeof(double)) FftScale32fc_V1(spec->scaleFactor, data, static_cast<std::int32_t>(2 * points));
-  else FftScale32fc_V2(spec->scaleFactor, data, static_cast<std::int32_t>(2 * points));
+void Large<R>::Scale(const FftSpec32fc* record, float* data, std::int64_t points) {
+  if (record->scaleInverse == 0) return;
+  if constexpr (sizeof(R) == sizeof(double)) FftScale32fc_V1(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
+  else FftScale32fc_V2(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
 }
 
 }  // namespace
@@ -548,11 +548,11 @@ void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles) 
 void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles) {
   Radix4PassQuads(data, points, twiddles);
 }
-void FftLargeOrder32fc_V1(const FftSpec32fc* spec, float* data, std::int32_t order, void* work) {
-  Large<double>::Run(spec, data, order, work);
+void FftLargeOrder32fc_V1(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
+  Large<double>::Run(record, data, order, work);
 }
-void FftLargeOrder32fc_V2(const FftSpec32fc* spec, float* data, std::int32_t order, void* work) {
-  Large<float>::Run(spec, data, order, work);
+void FftLargeOrder32fc_V2(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
+  Large<float>::Run(record, data, order, work);
 }
 
 namespace {
@@ -562,7 +562,7 @@ struct DriverBuild {
   const InvKernelRows32fc* kernels;
   void (*radixPass)(float* data, std::int32_t points, const float* twiddles);
   void (*scale)(float factor, float* data, std::int32_t count);
-  void (*large)(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
+  void (*large)(const FftSpec32fc* record, float* data, std::int32_t order, void* work);
 };
 
 const DriverBuild kDriver1 = {1, &kKernelRows.v1, &Radix4Pass32fc_V1, &FftScale32fc_V1, &FftLargeOrder32fc_V1};
@@ -572,16 +572,16 @@ const DriverBuild kDriver4 = {4, &kKernelRows.v4, &Radix4Pass32fc_V2, &FftScale3
 
 constexpr std::int32_t kLargeFrom = 11;
 
-PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, const FftSpec32fc* spec,
+PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, const FftSpec32fc* record,
                         std::uint8_t* buffer) {
-  if (spec == nullptr) return StatusNullPointer;
+  if (record == nullptr) return StatusNullPointer;
   // A record made by the other family of builds has radix tables this build
   // cannot read; it is refused like a record of another kind.
-  if (spec->contextId != FftSpec32fcKind || !FftSpec32fcMadeBy(build.build, spec)) return StatusContextMismatch;
+  if (record->contextId != FftSpec32fcKind || !FftSpec32fcMadeBy(build.build, record)) return StatusContextMismatch;
   if (src == nullptr || dst == nullptr) return StatusNullPointer;
-  const std::int32_t n = spec->order;
+  const std::int32_t n = record->order;
   if (n <= 3) {
-    if (spec->scaleInverse != 0) build.kernels->scaled[n](src, dst, spec->scaleFactor);
+    if (record->scaleInverse != 0) build.kernels->scaled[n](src, dst, record->scaleFactor);
     else build.kernels->plain[n](src, dst);
     return StatusOk;
   }
@@ -589,26 +589,26 @@ PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, 
   // the orders without a level needs none, so nothing is allocated for them.
   void* work = nullptr;
   void* allocated = nullptr;
-  if (spec->workBytes > 0 && spec->levelCombineTwiddles[0] != nullptr) {
+  if (record->workBytes > 0 && record->levelCombineTwiddles[0] != nullptr) {
     if (buffer != nullptr) {
       work = buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u);
     } else {
-      work = allocated = AllocAligned(spec->workBytes);
+      work = allocated = AllocAligned(record->workBytes);
       if (work == nullptr) return StatusNoMemory;
     }
   }
   const std::int32_t points = std::int32_t{1} << n;
   if (src == dst) {
-    BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(dst), points, spec->bitReverseTable);
+    BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(dst), points, record->bitReverseTable);
   } else {
     BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst),
-                         points, spec->bitReverseTable);
+                         points, record->bitReverseTable);
   }
   if (n < kLargeFrom) {
-    build.radixPass(dst, points, spec->radixTwiddles);
-    if (spec->scaleInverse != 0) build.scale(spec->scaleFactor, dst, 2 * points);
+    build.radixPass(dst, points, record->radixTwiddles);
+    if (record->scaleInverse != 0) build.scale(record->scaleFactor, dst, 2 * points);
   } else {
-    build.large(spec, dst, n, work);
+    build.large(record, dst, n, work);
   }
   FreeAligned(allocated);
   return StatusOk;
@@ -616,17 +616,17 @@ PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, 
 
 }  // namespace
 
-PrimitiveStatus FftInv1D32fc_V1(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver1, src, dst, spec, buffer);
+PrimitiveStatus FftInv1D32fc_V1(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer) {
+  return Inverse(kDriver1, src, dst, record, buffer);
 }
-PrimitiveStatus FftInv1D32fc_V2(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver2, src, dst, spec, buffer);
+PrimitiveStatus FftInv1D32fc_V2(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer) {
+  return Inverse(kDriver2, src, dst, record, buffer);
 }
-PrimitiveStatus FftInv1D32fc_V3(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver3, src, dst, spec, buffer);
+PrimitiveStatus FftInv1D32fc_V3(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer) {
+  return Inverse(kDriver3, src, dst, record, buffer);
 }
-PrimitiveStatus FftInv1D32fc_V4(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver4, src, dst, spec, buffer);
+PrimitiveStatus FftInv1D32fc_V4(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer) {
+  return Inverse(kDriver4, src, dst, record, buffer);
 }
 
 }  // namespace zentra

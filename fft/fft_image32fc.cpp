@@ -13,51 +13,51 @@ namespace {
 
 using InitSpec = PrimitiveStatus (*)(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
                                      std::int32_t hint);
-using Inverse1D = PrimitiveStatus (*)(const float* src, float* dst, const FftSpec32fc* spec,
+using Inverse1D = PrimitiveStatus (*)(const float* src, float* dst, const FftSpec32fc* record,
                                       std::uint8_t* buffer);
 
-void ReleaseFftSpec2D32fc(FftSpec2D32fc* spec) {
-  if (spec == nullptr) return;
-  spec->contextId = 0;
-  for (FftSpec32fc* reserved : spec->reservedSpec)
+void ReleaseFftSpec2D32fc(FftSpec2D32fc* record) {
+  if (record == nullptr) return;
+  record->contextId = 0;
+  for (FftSpec32fc* reserved : record->reservedSpec)
     if (reserved != nullptr) FftReservedSpecFree32fc(reserved);
-  if (spec->rowSpec != nullptr) FftSpecFree32fc(spec->rowSpec);
-  if (spec->columnSpec != nullptr) FftSpecFree32fc(spec->columnSpec);
-  FreeAligned(spec);
+  if (record->rowSpec != nullptr) FftSpecFree32fc(record->rowSpec);
+  if (record->columnSpec != nullptr) FftSpecFree32fc(record->columnSpec);
+  FreeAligned(record);
 }
 
 PrimitiveStatus InitAlloc(InitSpec initSpec, FftSpec2D32fc** pSpec, std::int32_t orderX, std::int32_t orderY,
                           std::int32_t flag, std::int32_t hint) {
   if (pSpec == nullptr) return StatusNullPointer;
   if (orderX < 0 || orderX > FftMaxOrder || orderY < 0 || orderY > FftMaxOrder) return StatusFftOrderError;
-  auto* spec = static_cast<FftSpec2D32fc*>(AllocAligned(sizeof(FftSpec2D32fc)));
-  if (spec == nullptr) return StatusNoMemory;
-  std::memset(spec, 0, sizeof *spec);
-  spec->contextId = FftSpec2D32fcKind;
-  spec->orderX = orderX;
-  spec->orderY = orderY;
-  spec->hint = hint;
-  PrimitiveStatus status = initSpec(&spec->rowSpec, orderX, flag, hint);
+  auto* record = static_cast<FftSpec2D32fc*>(AllocAligned(sizeof(FftSpec2D32fc)));
+  if (record == nullptr) return StatusNoMemory;
+  std::memset(record, 0, sizeof *record);
+  record->contextId = FftSpec2D32fcKind;
+  record->orderX = orderX;
+  record->orderY = orderY;
+  record->hint = hint;
+  PrimitiveStatus status = initSpec(&record->rowSpec, orderX, flag, hint);
   if (status != StatusOk) {
-    ReleaseFftSpec2D32fc(spec);
+    ReleaseFftSpec2D32fc(record);
     return status;
   }
   // The four column vectors alone (64 * H bytes) may not fit a 32-bit count;
   // such an image is refused before its column record is built.
   if ((std::int64_t{64} << orderY) + 16 > std::numeric_limits<std::int32_t>::max()) {
-    ReleaseFftSpec2D32fc(spec);
+    ReleaseFftSpec2D32fc(record);
     return StatusNoMemory;
   }
   std::int32_t rowBytes = 0, columnBytes = 0;
-  FftGetBufSize32fc(spec->rowSpec, &rowBytes);
+  FftGetBufSize32fc(record->rowSpec, &rowBytes);
   columnBytes = rowBytes;
   if (orderX != orderY) {
-    status = initSpec(&spec->columnSpec, orderY, flag, hint);
+    status = initSpec(&record->columnSpec, orderY, flag, hint);
     if (status != StatusOk) {
-      ReleaseFftSpec2D32fc(spec);
+      ReleaseFftSpec2D32fc(record);
       return status;
     }
-    FftGetBufSize32fc(spec->columnSpec, &columnBytes);
+    FftGetBufSize32fc(record->columnSpec, &columnBytes);
   }
   // Four column vectors of 8 * H bytes, then the 1-D work area, plus the room
   // for the 16-byte advance. Computed wide: a size the 32-bit byte counts
@@ -65,18 +65,18 @@ PrimitiveStatus InitAlloc(InitSpec initSpec, FftSpec2D32fc** pSpec, std::int32_t
   const std::int64_t columnArea = std::int64_t{columnBytes} + (std::int64_t{64} << orderY);
   const std::int64_t work = (columnArea > rowBytes ? columnArea : rowBytes) + 16;
   if (work > std::numeric_limits<std::int32_t>::max()) {
-    ReleaseFftSpec2D32fc(spec);
+    ReleaseFftSpec2D32fc(record);
     return StatusNoMemory;
   }
-  spec->workBytes = static_cast<std::uint32_t>(work);
-  *pSpec = spec;
+  record->workBytes = static_cast<std::uint32_t>(work);
+  *pSpec = record;
   return StatusOk;
 }
 
-PrimitiveStatus Free(FftSpec2D32fc* spec) {
-  if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
-  ReleaseFftSpec2D32fc(spec);
+PrimitiveStatus Free(FftSpec2D32fc* record) {
+  if (record == nullptr) return StatusNullPointer;
+  if (record->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
+  ReleaseFftSpec2D32fc(record);
   return StatusOk;
 }
 
@@ -105,14 +105,14 @@ void Scatter(const Complex32fc* columns, std::int64_t rows, std::int64_t first, 
 }
 
 PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
-                          std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* work) {
-  const std::int64_t width = std::int64_t{1} << spec->orderX, height = std::int64_t{1} << spec->orderY;
-  const FftSpec32fc* columnSpec = spec->columnSpec != nullptr ? spec->columnSpec : spec->rowSpec;
+                          std::int32_t dstStep, const FftSpec2D32fc* record, std::uint8_t* work) {
+  const std::int64_t width = std::int64_t{1} << record->orderX, height = std::int64_t{1} << record->orderY;
+  const FftSpec32fc* columnSpec = record->columnSpec != nullptr ? record->columnSpec : record->rowSpec;
   auto* columns = reinterpret_cast<Complex32fc*>(work);
   auto run = [&](const Complex32fc* from, Complex32fc* to, const FftSpec32fc* s, std::uint8_t* area) {
     return inverse(reinterpret_cast<const float*>(from), reinterpret_cast<float*>(to), s, area);
   };
-  if (height == 1) return run(src, dst, spec->rowSpec, work);
+  if (height == 1) return run(src, dst, record->rowSpec, work);
   if (width == 1) {
     if (srcStep == 8 && dstStep == 8) return run(src, dst, columnSpec, work);
     Gather(src, srcStep, height, 0, 1, columns);
@@ -121,7 +121,7 @@ PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_
     return status;
   }
   for (std::int64_t r = 0; r < height; ++r) {
-    const PrimitiveStatus status = run(RowOf(src, srcStep, r), RowOf(dst, dstStep, r), spec->rowSpec, work);
+    const PrimitiveStatus status = run(RowOf(src, srcStep, r), RowOf(dst, dstStep, r), record->rowSpec, work);
     if (status != StatusOk) return status;
   }
   const int group = width == 2 ? 2 : 4;
@@ -138,9 +138,9 @@ PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_
 }
 
 PrimitiveStatus Inverse(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
-                        std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* buffer) {
-  if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
+                        std::int32_t dstStep, const FftSpec2D32fc* record, std::uint8_t* buffer) {
+  if (record == nullptr) return StatusNullPointer;
+  if (record->contextId != FftSpec2D32fcKind) return StatusContextMismatch;
   if (src == nullptr || dst == nullptr) return StatusNullPointer;
   if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
   std::uint8_t* work = nullptr;
@@ -148,10 +148,10 @@ PrimitiveStatus Inverse(Inverse1D inverse, const Complex32fc* src, std::int32_t 
   if (buffer != nullptr) {
     work = buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u);
   } else {
-    work = static_cast<std::uint8_t*>(allocated = AllocAligned(static_cast<std::int32_t>(spec->workBytes)));
+    work = static_cast<std::uint8_t*>(allocated = AllocAligned(static_cast<std::int32_t>(record->workBytes)));
     if (work == nullptr) return StatusNoMemory;
   }
-  const PrimitiveStatus status = Transform(inverse, src, srcStep, dst, dstStep, spec, work);
+  const PrimitiveStatus status = Transform(inverse, src, srcStep, dst, dstStep, record, work);
   FreeAligned(allocated);
   return status;
 }
@@ -165,10 +165,10 @@ PrimitiveStatus Inverse(Inverse1D inverse, const Complex32fc* src, std::int32_t 
   }                                                                                                       \
   PrimitiveStatus ippiFFTInv_CToC_32fc_C1R_V##k(const Complex32fc* src, std::int32_t srcStep,            \
                                                 Complex32fc* dst, std::int32_t dstStep,                   \
-                                                const FftSpec2D32fc* spec, std::uint8_t* buffer) {       \
-    return Inverse(&FftInv1D32fc_V##k, src, srcStep, dst, dstStep, spec, buffer);                        \
+                                                const FftSpec2D32fc* record, std::uint8_t* buffer) {       \
+    return Inverse(&FftInv1D32fc_V##k, src, srcStep, dst, dstStep, record, buffer);                        \
   }                                                                                                       \
-  PrimitiveStatus ippiFFTFree_C_32fc_V##k(FftSpec2D32fc* spec) { return Free(spec); }
+  PrimitiveStatus ippiFFTFree_C_32fc_V##k(FftSpec2D32fc* record) { return Free(record); }
 
 ZENTRA_IMAGE_BUILD(1)
 ZENTRA_IMAGE_BUILD(2)
@@ -181,12 +181,12 @@ PrimitiveStatus ippiFFTInitAlloc_C_32fc(FftSpec2D32fc** pSpec, std::int32_t orde
   return CallSelectedBuild(FftImagePrimitives.initAllocBuilds, pSpec, orderX, orderY, flag, hint);
 }
 PrimitiveStatus ippiFFTInv_CToC_32fc_C1R(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
-                                         std::int32_t dstStep, const FftSpec2D32fc* spec,
+                                         std::int32_t dstStep, const FftSpec2D32fc* record,
                                          std::uint8_t* buffer) {
-  return CallSelectedBuild(FftImagePrimitives.invBuilds, src, srcStep, dst, dstStep, spec, buffer);
+  return CallSelectedBuild(FftImagePrimitives.invBuilds, src, srcStep, dst, dstStep, record, buffer);
 }
-PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* spec) {
-  return CallSelectedBuild(FftImagePrimitives.freeBuilds, spec);
+PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* record) {
+  return CallSelectedBuild(FftImagePrimitives.freeBuilds, record);
 }
 
 }  // namespace zentra

@@ -120,7 +120,7 @@ struct DriverBuild {
   void (*pairedPass)(const double* srcRe, const double* srcIm, double* dstRe, double* dstIm,
                      std::int32_t points, const double* radixTwiddles, const std::int32_t* indexTable,
                      double* work);
-  void (*large)(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work);
+  void (*large)(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work);
   void (*scale)(double factor, double* values, std::int32_t count);
 };
 
@@ -143,16 +143,16 @@ const DriverBuild kDriver4 = {4, SmallKernels<4>(), 14, &BitReversePermute_V2, &
                               nullptr, &Radix4Pass64f_V4, &FftLargeOrder64f_V4, &Scale64f_V4};
 
 PrimitiveStatus Inverse(const DriverBuild& build, const double* srcRe, const double* srcIm,
-                        double* dstRe, double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  if (spec == nullptr) return StatusNullPointer;
+                        double* dstRe, double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  if (record == nullptr) return StatusNullPointer;
   // A record made while another family of builds was selected has tables this
   // build cannot read; it is refused like a record of another kind.
-  if (spec->contextId != FftSpec64fKind || !FftSpec64fMadeBy(build.build, spec)) return StatusContextMismatch;
+  if (record->contextId != FftSpec64fKind || !FftSpec64fMadeBy(build.build, record)) return StatusContextMismatch;
   if (srcRe == nullptr || srcIm == nullptr || dstRe == nullptr || dstIm == nullptr) return StatusNullPointer;
-  const std::int32_t n = spec->order;
+  const std::int32_t n = record->order;
   if (n <= 3) {
-    if (spec->scaleInverse != 0) {
-      build.small.scaled[n](srcRe, srcIm, dstRe, dstIm, spec->scaleFactor);
+    if (record->scaleInverse != 0) {
+      build.small.scaled[n](srcRe, srcIm, dstRe, dstIm, record->scaleFactor);
     } else {
       build.small.plain[n](srcRe, srcIm, dstRe, dstIm);
     }
@@ -160,33 +160,33 @@ PrimitiveStatus Inverse(const DriverBuild& build, const double* srcRe, const dou
   }
   void* work = nullptr;
   void* allocated = nullptr;
-  if (spec->workBytes > 0) {
+  if (record->workBytes > 0) {
     if (buffer != nullptr) {
       work = buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u);
     } else {
-      work = allocated = AllocAligned(spec->workBytes);
+      work = allocated = AllocAligned(record->workBytes);
       if (work == nullptr) return StatusNoMemory;
     }
   }
   const std::int32_t points = std::int32_t{1} << n;
   if (build.pairedPass != nullptr && n < build.largeFrom) {
-    build.pairedPass(srcRe, srcIm, dstRe, dstIm, points, spec->radixTwiddles, spec->bitReverseTable,
+    build.pairedPass(srcRe, srcIm, dstRe, dstIm, points, record->radixTwiddles, record->bitReverseTable,
                      static_cast<double*>(work));
   } else {
     for (auto [src, dst] : {std::pair{srcRe, dstRe}, std::pair{srcIm, dstIm}}) {
       if (src == dst) {
-        build.permuteInPlace(dst, points, spec->bitReverseTable);
+        build.permuteInPlace(dst, points, record->bitReverseTable);
       } else {
-        build.permute(src, dst, points, spec->bitReverseTable);
+        build.permute(src, dst, points, record->bitReverseTable);
       }
     }
-    if (n >= build.largeFrom) build.large(spec, dstRe, dstIm, n, work);
-    else build.radixPass(dstRe, dstIm, points, spec->radixTwiddles);
+    if (n >= build.largeFrom) build.large(record, dstRe, dstIm, n, work);
+    else build.radixPass(dstRe, dstIm, points, record->radixTwiddles);
   }
   // The large-order transform scales its leaves itself.
-  if (n < build.largeFrom && spec->scaleInverse != 0) {
-    build.scale(spec->scaleFactor, dstRe, points);
-    build.scale(spec->scaleFactor, dstIm, points);
+  if (n < build.largeFrom && record->scaleInverse != 0) {
+    build.scale(record->scaleFactor, dstRe, points);
+    build.scale(record->scaleFactor, dstIm, points);
   }
   FreeAligned(allocated);
   return StatusOk;
@@ -195,20 +195,20 @@ PrimitiveStatus Inverse(const DriverBuild& build, const double* srcRe, const dou
 }  // namespace
 
 PrimitiveStatus ippsFFTInv_CToC_64f_V1(const double* srcRe, const double* srcIm, double* dstRe,
-                                       double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver1, srcRe, srcIm, dstRe, dstIm, spec, buffer);
+                                       double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  return Inverse(kDriver1, srcRe, srcIm, dstRe, dstIm, record, buffer);
 }
 PrimitiveStatus ippsFFTInv_CToC_64f_V2(const double* srcRe, const double* srcIm, double* dstRe,
-                                       double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver2, srcRe, srcIm, dstRe, dstIm, spec, buffer);
+                                       double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  return Inverse(kDriver2, srcRe, srcIm, dstRe, dstIm, record, buffer);
 }
 PrimitiveStatus ippsFFTInv_CToC_64f_V3(const double* srcRe, const double* srcIm, double* dstRe,
-                                       double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver3, srcRe, srcIm, dstRe, dstIm, spec, buffer);
+                                       double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  return Inverse(kDriver3, srcRe, srcIm, dstRe, dstIm, record, buffer);
 }
 PrimitiveStatus ippsFFTInv_CToC_64f_V4(const double* srcRe, const double* srcIm, double* dstRe,
-                                       double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  return Inverse(kDriver4, srcRe, srcIm, dstRe, dstIm, spec, buffer);
+                                       double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  return Inverse(kDriver4, srcRe, srcIm, dstRe, dstIm, record, buffer);
 }
 
 }  // namespace zentra

@@ -50,20 +50,20 @@ void FftCombinePass64f(double* re, double* im, std::int64_t total, std::int64_t 
   }
 }
 
-void FftBlocked64f(const X87Build& build, const FftSpec64f* spec, double* re, double* im,
+void FftBlocked64f(const X87Build& build, const FftSpec64f* record, double* re, double* im,
                    std::int64_t points) {
   constexpr std::int64_t kLeaf = 512;
   for (std::int64_t start = points - kLeaf; start >= 0; start -= kLeaf) {
-    build.rowPass(re + start, im + start, kLeaf, spec->radixTwiddles);
-    if (spec->scaleInverse != 0) {
-      Scale64f_V1(spec->scaleFactor, re + start, kLeaf);
-      Scale64f_V1(spec->scaleFactor, im + start, kLeaf);
+    build.rowPass(re + start, im + start, kLeaf, record->radixTwiddles);
+    if (record->scaleInverse != 0) {
+      Scale64f_V1(record->scaleFactor, re + start, kLeaf);
+      Scale64f_V1(record->scaleFactor, im + start, kLeaf);
     }
   }
-  FftCombinePass64f(re, im, points, kLeaf, spec->blockTwiddles, 128);
+  FftCombinePass64f(re, im, points, kLeaf, record->blockTwiddles, 128);
 }
 
-void FftFourStepX87(const X87Build& build, const FftSpec64f* spec, double* re, double* im,
+void FftFourStepX87(const X87Build& build, const FftSpec64f* record, double* re, double* im,
                     std::int32_t order, std::int32_t depth, Complex64fc* work) {
   const std::int32_t m = build.split[order], n = order - m;
   const std::int64_t rows = std::int64_t{1} << m, columns = std::int64_t{1} << n;
@@ -71,19 +71,19 @@ void FftFourStepX87(const X87Build& build, const FftSpec64f* spec, double* re, d
     double* rowRe = re + r * columns;
     double* rowIm = im + r * columns;
     if (n <= 9) {
-      build.rowPass(rowRe, rowIm, static_cast<std::int32_t>(columns), spec->radixTwiddles);
-      if (spec->scaleInverse != 0) {
-        Scale64f_V1(spec->scaleFactor, rowRe, static_cast<std::int32_t>(columns));
-        Scale64f_V1(spec->scaleFactor, rowIm, static_cast<std::int32_t>(columns));
+      build.rowPass(rowRe, rowIm, static_cast<std::int32_t>(columns), record->radixTwiddles);
+      if (record->scaleInverse != 0) {
+        Scale64f_V1(record->scaleFactor, rowRe, static_cast<std::int32_t>(columns));
+        Scale64f_V1(record->scaleFactor, rowIm, static_cast<std::int32_t>(columns));
       }
     } else if (build.split[n] != 0) {
-      FftFourStepX87(build, spec, rowRe, rowIm, n, depth + 1, work);
+      FftFourStepX87(build, record, rowRe, rowIm, n, depth + 1, work);
     } else {
-      FftBlocked64f(build, spec, rowRe, rowIm, columns);
+      FftBlocked64f(build, record, rowRe, rowIm, columns);
     }
   }
-  const double* cursor = spec->levelCombineTwiddles[depth];
-  const double* table = spec->levelTwiddles[depth];
+  const double* cursor = record->levelCombineTwiddles[depth];
+  const double* table = record->levelTwiddles[depth];
   for (std::int64_t k0 = 0; k0 < columns; k0 += 4) {
     for (std::int64_t r = 0; r < rows; ++r, cursor += 8) {
       for (int j = 0; j < 4; ++j) {
@@ -102,12 +102,12 @@ void FftFourStepX87(const X87Build& build, const FftSpec64f* spec, double* re, d
   }
 }
 
-void LargeOrderX87(const X87Build& build, const FftSpec64f* spec, double* re, double* im,
+void LargeOrderX87(const X87Build& build, const FftSpec64f* record, double* re, double* im,
                    std::int32_t order, void* work) {
   if (build.split[order] != 0) {
-    FftFourStepX87(build, spec, re, im, order, 0, static_cast<Complex64fc*>(work));
+    FftFourStepX87(build, record, re, im, order, 0, static_cast<Complex64fc*>(work));
   } else {
-    FftBlocked64f(build, spec, re, im, std::int64_t{1} << order);
+    FftBlocked64f(build, record, re, im, std::int64_t{1} << order);
   }
 }
 
@@ -177,7 +177,7 @@ struct Sse2Build {
     (Build == 3 ? Radix4BlockPass64f_V3 : Radix4BlockPass64f_V4)(re, im, points, table, work);
   }
 
-  static void FourStep(const FftSpec64f* spec, double* re, double* im, std::int32_t order,
+  static void FourStep(const FftSpec64f* record, double* re, double* im, std::int32_t order,
                        std::int32_t depth, double* work) {
     const std::int32_t m = PlanSplitTable64f_V34[order], n = order - m;
     const std::int64_t rows = std::int64_t{1} << m, columns = std::int64_t{1} << n;
@@ -185,17 +185,17 @@ struct Sse2Build {
       double* rowRe = re + r * columns;
       double* rowIm = im + r * columns;
       if (n <= 13) {
-        Leaf(rowRe, rowIm, static_cast<std::int32_t>(columns), spec->radixTwiddles, work);
-        if (spec->scaleInverse != 0) {
-          Scale(spec->scaleFactor, rowRe, static_cast<std::int32_t>(columns));
-          Scale(spec->scaleFactor, rowIm, static_cast<std::int32_t>(columns));
+        Leaf(rowRe, rowIm, static_cast<std::int32_t>(columns), record->radixTwiddles, work);
+        if (record->scaleInverse != 0) {
+          Scale(record->scaleFactor, rowRe, static_cast<std::int32_t>(columns));
+          Scale(record->scaleFactor, rowIm, static_cast<std::int32_t>(columns));
         }
       } else {
-        FourStep(spec, rowRe, rowIm, n, depth + 1, work);  // every order from 14 has a split
+        FourStep(record, rowRe, rowIm, n, depth + 1, work);  // every order from 14 has a split
       }
     }
-    const double* cursor = spec->levelCombineTwiddles[depth];
-    const double* table = spec->levelTwiddles[depth];
+    const double* cursor = record->levelCombineTwiddles[depth];
+    const double* table = record->levelTwiddles[depth];
     for (std::int64_t k0 = 0; k0 < columns; k0 += 4, cursor += 8 * rows) {
       FftColumnGather64f(re, im, columns, rows, k0, cursor, work);
       for (int j = 0; j < 4; ++j) {
@@ -210,20 +210,20 @@ struct Sse2Build {
 
 }  // namespace
 
-void FftLargeOrder64f_V1(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work) {
-  LargeOrderX87(kBuild1, spec, re, im, order, work);
+void FftLargeOrder64f_V1(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work) {
+  LargeOrderX87(kBuild1, record, re, im, order, work);
 }
 
-void FftLargeOrder64f_V2(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work) {
-  LargeOrderX87(kBuild2, spec, re, im, order, work);
+void FftLargeOrder64f_V2(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work) {
+  LargeOrderX87(kBuild2, record, re, im, order, work);
 }
 
-void FftLargeOrder64f_V3(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work) {
-  Sse2Build<3>::FourStep(spec, re, im, order, 0, static_cast<double*>(work));
+void FftLargeOrder64f_V3(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work) {
+  Sse2Build<3>::FourStep(record, re, im, order, 0, static_cast<double*>(work));
 }
 
-void FftLargeOrder64f_V4(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work) {
-  Sse2Build<4>::FourStep(spec, re, im, order, 0, static_cast<double*>(work));
+void FftLargeOrder64f_V4(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work) {
+  Sse2Build<4>::FourStep(record, re, im, order, 0, static_cast<double*>(work));
 }
 
 }  // namespace zentra

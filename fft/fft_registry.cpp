@@ -38,8 +38,8 @@ void Register(DispatchRecord& record) { record.next = PushDispatchRecord(&record
 }  // namespace
 
 PrimitiveStatus ippsFFTInv_CToC_64f(const double* srcRe, const double* srcIm, double* dstRe,
-                                    double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer) {
-  return CallSelectedBuild(FftDoublePrimitives.invBuilds, srcRe, srcIm, dstRe, dstIm, spec, buffer);
+                                    double* dstIm, const FftSpec64f* record, std::uint8_t* buffer) {
+  return CallSelectedBuild(FftDoublePrimitives.invBuilds, srcRe, srcIm, dstRe, dstIm, record, buffer);
 }
 
 PrimitiveStatus ippsFFTInitAlloc_C_64f(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
@@ -47,7 +47,7 @@ PrimitiveStatus ippsFFTInitAlloc_C_64f(FftSpec64f** pSpec, std::int32_t order, s
   return CallSelectedBuild(FftDoublePrimitives.initAllocBuilds, pSpec, order, flag, hint);
 }
 
-PrimitiveStatus ippsFFTFree_C_64f(FftSpec64f* spec) { return CallSelectedBuild(FftDoublePrimitives.freeBuilds, spec); }
+PrimitiveStatus ippsFFTFree_C_64f(FftSpec64f* record) { return CallSelectedBuild(FftDoublePrimitives.freeBuilds, record); }
 
 void Register_ippsFFTInv_CToC_64f() { Register(FftDoublePrimitives.invRecord); }
 void Register_ippsFFTInitAlloc_C_64f() { Register(FftDoublePrimitives.initAllocRecord); }

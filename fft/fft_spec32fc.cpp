@@ -124,22 +124,22 @@ float* BuildBlockTwiddles(std::int32_t k, const SineReader& base) {
 // One four-step level of order e: its inner part first (deeper level, or the
 // innermost tables), then the outer radix table and the combine matrix in the
 // order the column pass reads it.
-PrimitiveStatus BuildPlanLevel(FftSpec32fc* spec, std::int32_t e, const SineReader& base, std::int32_t level) {
+PrimitiveStatus BuildPlanLevel(FftSpec32fc* record, std::int32_t e, const SineReader& base, std::int32_t level) {
   const std::int32_t c = PlanSplitTable32fc[e], inner = e - c;
   if (inner <= kLeafOrder) {
-    if ((spec->radixTwiddles = BuildRadixTwiddles(inner, base)) == nullptr) return StatusNoMemory;
+    if ((record->radixTwiddles = BuildRadixTwiddles(inner, base)) == nullptr) return StatusNoMemory;
   } else if (PlanSplitTable32fc[inner] != 0) {
-    const PrimitiveStatus status = BuildPlanLevel(spec, inner, base, level + 1);
+    const PrimitiveStatus status = BuildPlanLevel(record, inner, base, level + 1);
     if (status != StatusOk) return status;
   } else {
-    if ((spec->blockTwiddles = BuildBlockTwiddles(inner, base)) == nullptr) return StatusNoMemory;
-    if ((spec->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) return StatusNoMemory;
+    if ((record->blockTwiddles = BuildBlockTwiddles(inner, base)) == nullptr) return StatusNoMemory;
+    if ((record->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) return StatusNoMemory;
   }
-  if ((spec->levelTwiddles[level] = BuildRadixTwiddles(c, base)) == nullptr) return StatusNoMemory;
+  if ((record->levelTwiddles[level] = BuildRadixTwiddles(c, base)) == nullptr) return StatusNoMemory;
   const std::int64_t rows = std::int64_t{1} << c, columns = std::int64_t{1} << inner;
   float* combine = AllocFloats(2 * (rows * columns));
   if (combine == nullptr) return StatusNoMemory;
-  spec->levelCombineTwiddles[level] = combine;
+  record->levelCombineTwiddles[level] = combine;
   const SineReader r{base.sine, base.m, e};
   float* out = combine;
   for (std::int64_t g = 0; g < columns / 4; ++g)
@@ -148,35 +148,35 @@ PrimitiveStatus BuildPlanLevel(FftSpec32fc* spec, std::int32_t e, const SineRead
       for (std::int64_t t = 0; t < 4; ++t, out += 2) r.W(rev * (4 * g + t), out);
     }
   const std::int64_t need = 32 * rows;
-  if (need > spec->workBytes) spec->workBytes = static_cast<std::int32_t>(need);
+  if (need > record->workBytes) record->workBytes = static_cast<std::int32_t>(need);
   return StatusOk;
 }
 
-PrimitiveStatus InitTables(FftSpec32fc* spec, std::int32_t n, bool stageLayout) {
+PrimitiveStatus InitTables(FftSpec32fc* record, std::int32_t n, bool stageLayout) {
   // The combine matrix of the first level holds 2^n values; an order whose
   // matrix no 32-bit byte count can hold is refused before the large tables
   // are computed for nothing.
   if (PlanSplitTable32fc[n] != 0 && (std::int64_t{8} << n) > std::numeric_limits<std::int32_t>::max())
     return StatusNoMemory;
-  if ((spec->bitReverseTable = BuildBitReverseTable(n)) == nullptr) return StatusNoMemory;
+  if ((record->bitReverseTable = BuildBitReverseTable(n)) == nullptr) return StatusNoMemory;
   float* sine = BuildSineTable(n);
   if (sine == nullptr) return StatusNoMemory;
   const SineReader base{sine, n, n, stageLayout};
   PrimitiveStatus status = StatusOk;
-  spec->workBytes = 0;
+  record->workBytes = 0;
   if (n <= kLeafOrder) {
-    if ((spec->radixTwiddles = BuildRadixTwiddles(n, base)) == nullptr) status = StatusNoMemory;
+    if ((record->radixTwiddles = BuildRadixTwiddles(n, base)) == nullptr) status = StatusNoMemory;
   } else {
     if (PlanSplitTable32fc[n] != 0) {
-      status = BuildPlanLevel(spec, n, base, 0);
-    } else if ((spec->blockTwiddles = BuildBlockTwiddles(n, base)) == nullptr ||
-               (spec->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) {
+      status = BuildPlanLevel(record, n, base, 0);
+    } else if ((record->blockTwiddles = BuildBlockTwiddles(n, base)) == nullptr ||
+               (record->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) {
       status = StatusNoMemory;
     }
-    if (status == StatusOk) spec->workBytes += stageLayout ? kStageWorkExtra : 16;
+    if (status == StatusOk) record->workBytes += stageLayout ? kStageWorkExtra : 16;
   }
   // Builds 2 to 4 keep room for a whole row of the in-cache orders.
-  if (stageLayout && n <= kLeafOrder) spec->workBytes = 8 * (std::int32_t{1} << n) + 16;
+  if (stageLayout && n <= kLeafOrder) record->workBytes = 8 * (std::int32_t{1} << n) + 16;
   FreeAligned(sine);
   return status;
 }
@@ -185,46 +185,46 @@ PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t f
                          bool stageLayout) {
   if (pSpec == nullptr) return StatusNullPointer;
   if (order < 0 || order > FftMaxOrder) return StatusFftOrderError;
-  auto* spec = static_cast<FftSpec32fc*>(AllocAligned(sizeof(FftSpec32fc)));
-  if (spec == nullptr) return StatusNoMemory;
-  std::memset(spec, 0, sizeof *spec);
-  spec->contextId = FftSpec32fcKind;
-  spec->order = order;
-  spec->hint = hint;
+  auto* record = static_cast<FftSpec32fc*>(AllocAligned(sizeof(FftSpec32fc)));
+  if (record == nullptr) return StatusNoMemory;
+  std::memset(record, 0, sizeof *record);
+  record->contextId = FftSpec32fcKind;
+  record->order = order;
+  record->hint = hint;
   const long double points = std::ldexp(1.0L, order);
   switch (flag) {
     case FftNoScaling: break;
     case FftDivBySqrtN:
-      spec->scaleForward = spec->scaleInverse = 1;
-      spec->scaleFactor = static_cast<float>(1.0L / std::sqrt(points));
+      record->scaleForward = record->scaleInverse = 1;
+      record->scaleFactor = static_cast<float>(1.0L / std::sqrt(points));
       break;
     case FftDivForwardByN:
-      spec->scaleForward = 1;
-      spec->scaleFactor = static_cast<float>(1.0L / points);
+      record->scaleForward = 1;
+      record->scaleFactor = static_cast<float>(1.0L / points);
       break;
     case FftDivInverseByN:
-      spec->scaleInverse = 1;
-      spec->scaleFactor = static_cast<float>(1.0L / points);
+      record->scaleInverse = 1;
+      record->scaleFactor = static_cast<float>(1.0L / points);
       break;
     default:
-      FftSpecDestroy32fc(spec);
+      FftSpecDestroy32fc(record);
       return StatusFftFlagError;
   }
   if (order >= 4) {
-    const PrimitiveStatus status = InitTables(spec, order, stageLayout);
+    const PrimitiveStatus status = InitTables(record, order, stageLayout);
     if (status != StatusOk) {
-      FftSpecDestroy32fc(spec);
+      FftSpecDestroy32fc(record);
       return status;
     }
   }
-  *pSpec = spec;
+  *pSpec = record;
   return StatusOk;
 }
 
-PrimitiveStatus FreeOfKind(FftSpec32fc* spec, std::int32_t kind) {
-  if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != kind) return StatusContextMismatch;
-  FftSpecDestroy32fc(spec);
+PrimitiveStatus FreeOfKind(FftSpec32fc* record, std::int32_t kind) {
+  if (record == nullptr) return StatusNullPointer;
+  if (record->contextId != kind) return StatusContextMismatch;
+  FftSpecDestroy32fc(record);
   return StatusOk;
 }
 
@@ -245,30 +245,30 @@ PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std:
   return InitSpec(pSpec, order, flag, hint, true);
 }
 
-bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* spec) {
-  return spec->workBytes == WorkBytesOf(spec->order, build != 1);
+bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* record) {
+  return record->workBytes == WorkBytesOf(record->order, build != 1);
 }
 
-PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* spec, std::int32_t* pSize) {
-  if (pSize == nullptr || spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec32fcKind) return StatusContextMismatch;
-  *pSize = spec->workBytes;
+PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* record, std::int32_t* pSize) {
+  if (pSize == nullptr || record == nullptr) return StatusNullPointer;
+  if (record->contextId != FftSpec32fcKind) return StatusContextMismatch;
+  *pSize = record->workBytes;
   return StatusOk;
 }
 
-PrimitiveStatus FftSpecFree32fc(FftSpec32fc* spec) { return FreeOfKind(spec, FftSpec32fcKind); }
-PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* spec) { return FreeOfKind(spec, FftReservedSpec32fcKind); }
+PrimitiveStatus FftSpecFree32fc(FftSpec32fc* record) { return FreeOfKind(record, FftSpec32fcKind); }
+PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* record) { return FreeOfKind(record, FftReservedSpec32fcKind); }
 
-void FftSpecDestroy32fc(FftSpec32fc* spec) {
-  if (spec == nullptr) return;
-  void* owned[] = {spec->bitReverseTable,    spec->radixTwiddles,   spec->blockTwiddles,
-                   spec->outerBlockTwiddles, spec->spareTable1,     spec->spareTable2,
-                   spec->levelTwiddles[0],   spec->levelTwiddles[1], spec->levelTwiddles[2],
-                   spec->levelCombineTwiddles[0], spec->levelCombineTwiddles[1],
-                   spec->levelCombineTwiddles[2]};
+void FftSpecDestroy32fc(FftSpec32fc* record) {
+  if (record == nullptr) return;
+  void* owned[] = {record->bitReverseTable,    record->radixTwiddles,   record->blockTwiddles,
+                   record->outerBlockTwiddles, record->spareTable1,     record->spareTable2,
+                   record->levelTwiddles[0],   record->levelTwiddles[1], record->levelTwiddles[2],
+                   record->levelCombineTwiddles[0], record->levelCombineTwiddles[1],
+                   record->levelCombineTwiddles[2]};
   for (void* table : owned) FreeAligned(table);
-  spec->contextId = 0;
-  FreeAligned(spec);
+  record->contextId = 0;
+  FreeAligned(record);
 }
 
 }  // namespace zentra

@@ -163,13 +163,13 @@ double* BuildBlockTwiddles64f(std::int32_t k, const double* sine, std::int32_t m
 // Four-step twiddles of a level of order e with c outer bits, in the order the
 // column pass reads them: per group of four columns, per row in bit-reversed
 // order, the four W(rev(r) * column).
-PrimitiveStatus BuildCombineTwiddles(const SpecBuild& build, FftSpec64f* spec, std::int32_t e,
+PrimitiveStatus BuildCombineTwiddles(const SpecBuild& build, FftSpec64f* record, std::int32_t e,
                                      std::int32_t c, const double* sine, std::int32_t m,
                                      std::int32_t level) {
   const std::int64_t rows = std::int64_t{1} << c, columns = std::int64_t{1} << (e - c);
   double* table = AllocDoubles((std::uint64_t{1} << e) * 2);
   if (table == nullptr) return StatusNoMemory;
-  spec->levelCombineTwiddles[level] = table;
+  record->levelCombineTwiddles[level] = table;
   auto* area = static_cast<Complex64fc*>(AllocAligned(Bytes32(64 * static_cast<std::uint64_t>(rows))));
   if (area == nullptr) return StatusNoMemory;
   std::int32_t* pairs = BuildBitReverseTable(c);
@@ -203,34 +203,34 @@ PrimitiveStatus BuildCombineTwiddles(const SpecBuild& build, FftSpec64f* spec, s
   return StatusOk;
 }
 
-PrimitiveStatus BuildFftPlanLevel64f(const SpecBuild& build, FftSpec64f* spec, std::int32_t e,
+PrimitiveStatus BuildFftPlanLevel64f(const SpecBuild& build, FftSpec64f* record, std::int32_t e,
                                      const double* sine, std::int32_t m, std::int32_t level) {
   const std::int32_t c = build.split[e], inner = e - c;
   const std::int32_t leafOrder = build.planThreshold - 1;
   if (inner <= leafOrder) {
-    spec->radixTwiddles = BuildRadixTwiddles64f(build, inner, sine, m);
-    if (spec->radixTwiddles == nullptr) return StatusNoMemory;
+    record->radixTwiddles = BuildRadixTwiddles64f(build, inner, sine, m);
+    if (record->radixTwiddles == nullptr) return StatusNoMemory;
   } else if (build.split[inner] != 0) {
-    if (PrimitiveStatus status = BuildFftPlanLevel64f(build, spec, inner, sine, m, level + 1)) return status;
+    if (PrimitiveStatus status = BuildFftPlanLevel64f(build, record, inner, sine, m, level + 1)) return status;
   } else {
     // Rows without a split of their own (orders 10, 11 in builds 1, 2) are joined from blocks.
-    spec->blockTwiddles = BuildBlockTwiddles64f(inner, sine, m);
-    if (spec->blockTwiddles == nullptr) return StatusNoMemory;
-    spec->radixTwiddles = BuildRadixTwiddles64f(build, build.pairedTables ? 13 : 9, sine, m);
-    if (spec->radixTwiddles == nullptr) return StatusNoMemory;
+    record->blockTwiddles = BuildBlockTwiddles64f(inner, sine, m);
+    if (record->blockTwiddles == nullptr) return StatusNoMemory;
+    record->radixTwiddles = BuildRadixTwiddles64f(build, build.pairedTables ? 13 : 9, sine, m);
+    if (record->radixTwiddles == nullptr) return StatusNoMemory;
   }
-  spec->levelTwiddles[level] = BuildRadixTwiddles64f(build, c, sine, m);
-  if (spec->levelTwiddles[level] == nullptr) return StatusNoMemory;
-  if (PrimitiveStatus status = BuildCombineTwiddles(build, spec, e, c, sine, m, level)) return status;
+  record->levelTwiddles[level] = BuildRadixTwiddles64f(build, c, sine, m);
+  if (record->levelTwiddles[level] == nullptr) return StatusNoMemory;
+  if (PrimitiveStatus status = BuildCombineTwiddles(build, record, e, c, sine, m, level)) return status;
   return StatusOk;
 }
 
-PrimitiveStatus BuildFftPlan64f(const SpecBuild& build, FftSpec64f* spec, std::int32_t n,
+PrimitiveStatus BuildFftPlan64f(const SpecBuild& build, FftSpec64f* record, std::int32_t n,
                                 const double* sine) {
-  if (build.split[n] != 0) return BuildFftPlanLevel64f(build, spec, n, sine, n, 0);
-  spec->blockTwiddles = BuildBlockTwiddles64f(n, sine, n);
-  spec->radixTwiddles = BuildRadixTwiddles64f(build, build.pairedTables ? 13 : 9, sine, n);
-  return spec->blockTwiddles != nullptr && spec->radixTwiddles != nullptr ? StatusOk : StatusNoMemory;
+  if (build.split[n] != 0) return BuildFftPlanLevel64f(build, record, n, sine, n, 0);
+  record->blockTwiddles = BuildBlockTwiddles64f(n, sine, n);
+  record->radixTwiddles = BuildRadixTwiddles64f(build, build.pairedTables ? 13 : 9, sine, n);
+  return record->blockTwiddles != nullptr && record->radixTwiddles != nullptr ? StatusOk : StatusNoMemory;
 }
 
 // Whether every table of the order's plan has a byte count that fits the
@@ -260,21 +260,21 @@ std::int32_t WorkBytes(const SpecBuild& build, std::int32_t n) {
   return columns + build.leafWorkBytes + 16;
 }
 
-PrimitiveStatus FftInitTables64f(const SpecBuild& build, FftSpec64f* spec, std::int32_t n) {
+PrimitiveStatus FftInitTables64f(const SpecBuild& build, FftSpec64f* record, std::int32_t n) {
   if (!PlanFits32Bit(build, n)) return StatusNoMemory;
-  spec->bitReverseTable = build.pairedTables && n < build.planThreshold ? BuildBitReverseIndexTable(n)
+  record->bitReverseTable = build.pairedTables && n < build.planThreshold ? BuildBitReverseIndexTable(n)
                                                                          : BuildBitReverseTable(n);
-  if (spec->bitReverseTable == nullptr) return StatusNoMemory;
+  if (record->bitReverseTable == nullptr) return StatusNoMemory;
   double* sine = BuildSineTable64f(n);
   if (sine == nullptr) return StatusNoMemory;
   PrimitiveStatus status;
   if (n < build.planThreshold) {
-    spec->radixTwiddles = BuildRadixTwiddles64f(build, n, sine, n);
-    status = spec->radixTwiddles == nullptr ? StatusNoMemory : StatusOk;
+    record->radixTwiddles = BuildRadixTwiddles64f(build, n, sine, n);
+    status = record->radixTwiddles == nullptr ? StatusNoMemory : StatusOk;
   } else {
-    status = BuildFftPlan64f(build, spec, n, sine);
+    status = BuildFftPlan64f(build, record, n, sine);
   }
-  spec->workBytes = WorkBytes(build, n);
+  record->workBytes = WorkBytes(build, n);
   FreeAligned(sine);
   return status;
 }
@@ -283,54 +283,54 @@ PrimitiveStatus InitAlloc(const SpecBuild& build, FftSpec64f** pSpec, std::int32
                           std::int32_t flag, std::int32_t hint) {
   if (pSpec == nullptr) return StatusNullPointer;
   if (order < 0 || order > FftMaxOrder) return StatusFftOrderError;
-  auto* spec = static_cast<FftSpec64f*>(AllocAligned(sizeof(FftSpec64f)));
-  if (spec == nullptr) return StatusNoMemory;
-  std::memset(static_cast<void*>(spec), 0, sizeof *spec);
-  spec->contextId = FftSpec64fKind;
-  spec->order = order;
-  spec->hint = hint;
+  auto* record = static_cast<FftSpec64f*>(AllocAligned(sizeof(FftSpec64f)));
+  if (record == nullptr) return StatusNoMemory;
+  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  record->contextId = FftSpec64fKind;
+  record->order = order;
+  record->hint = hint;
   switch (flag) {
     case FftNoScaling: break;
-    case FftDivBySqrtN: spec->scaleForward = spec->scaleInverse = 1; break;
-    case FftDivForwardByN: spec->scaleForward = 1; break;
-    case FftDivInverseByN: spec->scaleInverse = 1; break;
-    default: ReleaseFftSpec64f(spec); return StatusFftFlagError;
+    case FftDivBySqrtN: record->scaleForward = record->scaleInverse = 1; break;
+    case FftDivForwardByN: record->scaleForward = 1; break;
+    case FftDivInverseByN: record->scaleInverse = 1; break;
+    default: ReleaseFftSpec64f(record); return StatusFftFlagError;
   }
-  if (flag != FftNoScaling) spec->scaleFactor = build.scale(flag, order);
+  if (flag != FftNoScaling) record->scaleFactor = build.scale(flag, order);
   if (order >= 4) {
-    if (PrimitiveStatus status = FftInitTables64f(build, spec, order)) {
-      ReleaseFftSpec64f(spec);
+    if (PrimitiveStatus status = FftInitTables64f(build, record, order)) {
+      ReleaseFftSpec64f(record);
       return status;
     }
   }
-  *pSpec = spec;
+  *pSpec = record;
   return StatusOk;
 }
 
-PrimitiveStatus Free(FftSpec64f* spec) {
-  if (spec == nullptr) return StatusNullPointer;
-  if (spec->contextId != FftSpec64fKind) return StatusContextMismatch;
-  ReleaseFftSpec64f(spec);
+PrimitiveStatus Free(FftSpec64f* record) {
+  if (record == nullptr) return StatusNullPointer;
+  if (record->contextId != FftSpec64fKind) return StatusContextMismatch;
+  ReleaseFftSpec64f(record);
   return StatusOk;
 }
 
 }  // namespace
 
-bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* spec) {
-  if (spec->order < 0 || spec->order > FftMaxOrder) return false;
-  return spec->workBytes == WorkBytes(build >= 3 ? kSpecBuildSse2 : kSpecBuildX87, spec->order);
+bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* record) {
+  if (record->order < 0 || record->order > FftMaxOrder) return false;
+  return record->workBytes == WorkBytes(build >= 3 ? kSpecBuildSse2 : kSpecBuildX87, record->order);
 }
 
-void ReleaseFftSpec64f(FftSpec64f* spec) {
-  if (spec == nullptr) return;
-  void* owned[] = {spec->bitReverseTable, spec->radixTwiddles, spec->blockTwiddles,
-                   spec->outerBlockTwiddles, spec->spareTable1, spec->spareTable2,
-                   spec->levelTwiddles[0], spec->levelTwiddles[1], spec->levelTwiddles[2],
-                   spec->levelCombineTwiddles[0], spec->levelCombineTwiddles[1],
-                   spec->levelCombineTwiddles[2]};
+void ReleaseFftSpec64f(FftSpec64f* record) {
+  if (record == nullptr) return;
+  void* owned[] = {record->bitReverseTable, record->radixTwiddles, record->blockTwiddles,
+                   record->outerBlockTwiddles, record->spareTable1, record->spareTable2,
+                   record->levelTwiddles[0], record->levelTwiddles[1], record->levelTwiddles[2],
+                   record->levelCombineTwiddles[0], record->levelCombineTwiddles[1],
+                   record->levelCombineTwiddles[2]};
   for (void* table : owned) FreeAligned(table);
-  spec->contextId = 0;
-  FreeAligned(spec);
+  record->contextId = 0;
+  FreeAligned(record);
 }
 
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V1(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
@@ -350,9 +350,9 @@ PrimitiveStatus ippsFFTInitAlloc_C_64f_V4(FftSpec64f** pSpec, std::int32_t order
   return InitAlloc(kSpecBuildSse2, pSpec, order, flag, hint);
 }
 
-PrimitiveStatus ippsFFTFree_C_64f_V1(FftSpec64f* spec) { return Free(spec); }
-PrimitiveStatus ippsFFTFree_C_64f_V2(FftSpec64f* spec) { return Free(spec); }
-PrimitiveStatus ippsFFTFree_C_64f_V3(FftSpec64f* spec) { return Free(spec); }
-PrimitiveStatus ippsFFTFree_C_64f_V4(FftSpec64f* spec) { return Free(spec); }
+PrimitiveStatus ippsFFTFree_C_64f_V1(FftSpec64f* record) { return Free(record); }
+PrimitiveStatus ippsFFTFree_C_64f_V2(FftSpec64f* record) { return Free(record); }
+PrimitiveStatus ippsFFTFree_C_64f_V3(FftSpec64f* record) { return Free(record); }
+PrimitiveStatus ippsFFTFree_C_64f_V4(FftSpec64f* record) { return Free(record); }
 
 }  // namespace zentra

@@ -52,11 +52,11 @@ long double FactorOf(std::int32_t flag, std::size_t points) {
 
 // Owns a 1-D record of one build.
 struct Spec1D {
-  FftSpec32fc* spec = nullptr;
+  FftSpec32fc* record = nullptr;
   Spec1D(std::int32_t build, std::int32_t order, std::int32_t flag) {
-    EXPECT_EQ(kInitSpec[build](&spec, order, flag, 0), StatusOk);
+    EXPECT_EQ(kInitSpec[build](&record, order, flag, 0), StatusOk);
   }
-  ~Spec1D() { FftSpecFree32fc(spec); }
+  ~Spec1D() { FftSpecFree32fc(record); }
 };
 
 class Fft32fcTest : public zentra_test::FftBuildTest {
@@ -66,7 +66,7 @@ class Fft32fcTest : public zentra_test::FftBuildTest {
     if (build == 0) build = index();
     Spec1D s(build, order, flag);
     std::vector<float> y(x.size());
-    EXPECT_EQ(kInv1D[build](x.data(), y.data(), s.spec, nullptr), StatusOk);
+    EXPECT_EQ(kInv1D[build](x.data(), y.data(), s.record, nullptr), StatusOk);
     return y;
   }
 };
@@ -102,9 +102,9 @@ TEST_P(Fft32fcTest, InPlaceAndCallerBufferGiveTheSameBits) {
     const std::vector<float> x = RandomInterleaved(points, 3 + order);
     Spec1D s(index(), order, 4);
     std::vector<float> out(2 * points), inPlace = x;
-    ASSERT_EQ(kInv1D[index()](x.data(), out.data(), s.spec, nullptr), StatusOk);
-    std::vector<std::uint8_t> buffer(std::max(s.spec->workBytes, 1) + 1);
-    ASSERT_EQ(kInv1D[index()](inPlace.data(), inPlace.data(), s.spec, buffer.data() + 1), StatusOk);
+    ASSERT_EQ(kInv1D[index()](x.data(), out.data(), s.record, nullptr), StatusOk);
+    std::vector<std::uint8_t> buffer(std::max(s.record->workBytes, 1) + 1);
+    ASSERT_EQ(kInv1D[index()](inPlace.data(), inPlace.data(), s.record, buffer.data() + 1), StatusOk);
     EXPECT_EQ(std::memcmp(out.data(), inPlace.data(), 4 * out.size()), 0) << order;
   }
 }
@@ -144,23 +144,23 @@ TEST_P(Fft32fcTest, ImpulsesAndTones) {
 
 TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
   ScopedHeap heap;
-  FftSpec32fc* spec = nullptr;
+  FftSpec32fc* record = nullptr;
   EXPECT_EQ(kInitSpec[index()](nullptr, 31, 3, 0), StatusNullPointer);
-  EXPECT_EQ(kInitSpec[index()](&spec, 31, 3, 0), StatusFftOrderError);
-  EXPECT_EQ(kInitSpec[index()](&spec, -1, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(kInitSpec[index()](&spec, 5, 3, 0), StatusFftFlagError);
-  EXPECT_EQ(spec, nullptr);
+  EXPECT_EQ(kInitSpec[index()](&record, 31, 3, 0), StatusFftOrderError);
+  EXPECT_EQ(kInitSpec[index()](&record, -1, 2, 0), StatusFftOrderError);
+  EXPECT_EQ(kInitSpec[index()](&record, 5, 3, 0), StatusFftFlagError);
+  EXPECT_EQ(record, nullptr);
   EXPECT_EQ(Outstanding(), 0u);
-  ASSERT_EQ(kInitSpec[index()](&spec, 3, 4, 7), StatusOk);
-  EXPECT_EQ(spec->scaleFactor, 0.35355338f);
-  EXPECT_EQ(spec->workBytes, 0);
-  EXPECT_EQ(spec->bitReverseTable, nullptr);
+  ASSERT_EQ(kInitSpec[index()](&record, 3, 4, 7), StatusOk);
+  EXPECT_EQ(record->scaleFactor, 0.35355338f);
+  EXPECT_EQ(record->workBytes, 0);
+  EXPECT_EQ(record->bitReverseTable, nullptr);
   std::int32_t size = -1;
-  EXPECT_EQ(FftGetBufSize32fc(spec, &size), StatusOk);
+  EXPECT_EQ(FftGetBufSize32fc(record, &size), StatusOk);
   EXPECT_EQ(size, 0);
-  EXPECT_EQ(FftGetBufSize32fc(spec, nullptr), StatusNullPointer);
-  EXPECT_EQ(FftReservedSpecFree32fc(spec), StatusContextMismatch);
-  EXPECT_EQ(FftSpecFree32fc(spec), StatusOk);
+  EXPECT_EQ(FftGetBufSize32fc(record, nullptr), StatusNullPointer);
+  EXPECT_EQ(FftReservedSpecFree32fc(record), StatusContextMismatch);
+  EXPECT_EQ(FftSpecFree32fc(record), StatusOk);
   EXPECT_EQ(FftSpecFree32fc(nullptr), StatusNullPointer);
   // Build 1: the widest level's four column vectors and 16 bytes; builds 2 to 4
   // add a whole 1024-point row and keep a row's room below the plans.
@@ -169,12 +169,12 @@ TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
                                    {17, 8208, 16400}, {19, 32784, 40976},  {21, 32784, 40976}};
   for (auto [order, v1, v234] : sizes) {
     Spec1D s(index(), order, 8);
-    EXPECT_EQ(s.spec->workBytes, index() == 1 ? v1 : v234) << order;
-    EXPECT_EQ(s.spec->scaleInverse, 0);
+    EXPECT_EQ(s.record->workBytes, index() == 1 ? v1 : v234) << order;
+    EXPECT_EQ(s.record->scaleInverse, 0);
   }
   EXPECT_EQ(Outstanding(), 0u);
   // The combine table of order 28 needs 2^31 bytes: refused, nothing kept.
-  EXPECT_EQ(kInitSpec[index()](&spec, 28, 2, 0), StatusNoMemory);
+  EXPECT_EQ(kInitSpec[index()](&record, 28, 2, 0), StatusNoMemory);
   EXPECT_EQ(Outstanding(), 0u);
 }
 
@@ -187,7 +187,7 @@ TEST_P(Fft32fcTest, WorkBufferAllocation) {
     const std::vector<float> x = RandomInterleaved(points, 1);
     std::vector<float> y(2 * points, 5.0f);
     ScopedHeap heap(0);
-    const PrimitiveStatus status = kInv1D[index()](x.data(), y.data(), s.spec, nullptr);
+    const PrimitiveStatus status = kInv1D[index()](x.data(), y.data(), s.record, nullptr);
     if (order < 13) {
       EXPECT_EQ(status, StatusOk);
     } else {
@@ -199,10 +199,10 @@ TEST_P(Fft32fcTest, WorkBufferAllocation) {
   Spec1D s(index(), 4, 8);
   float v[32] = {};
   EXPECT_EQ(kInv1D[index()](v, v, nullptr, nullptr), StatusNullPointer);
-  s.spec->contextId = 8;
-  EXPECT_EQ(kInv1D[index()](nullptr, v, s.spec, nullptr), StatusContextMismatch);
-  s.spec->contextId = 4;
-  EXPECT_EQ(kInv1D[index()](nullptr, v, s.spec, nullptr), StatusNullPointer);
+  s.record->contextId = 8;
+  EXPECT_EQ(kInv1D[index()](nullptr, v, s.record, nullptr), StatusContextMismatch);
+  s.record->contextId = 4;
+  EXPECT_EQ(kInv1D[index()](nullptr, v, s.record, nullptr), StatusNullPointer);
 }
 
 // Build 1 and builds 2 to 4 lay out their radix tables differently: a record
@@ -212,7 +212,7 @@ TEST_P(Fft32fcTest, RecordOfTheOtherFamilyIsRefused) {
   for (std::int32_t order : {4, 10, 11, 16}) {
     Spec1D s(other, order, 8);
     std::vector<float> v(std::size_t{2} << order, 1.0f);
-    EXPECT_EQ(kInv1D[index()](v.data(), v.data(), s.spec, nullptr), StatusContextMismatch) << order;
+    EXPECT_EQ(kInv1D[index()](v.data(), v.data(), s.record, nullptr), StatusContextMismatch) << order;
   }
   FftSpec2D32fc* image = nullptr;
   {
@@ -277,11 +277,11 @@ double ImageError(Image& in, Image& out, long double scale) {
 }
 
 struct Spec2D {
-  FftSpec2D32fc* spec = nullptr;
+  FftSpec2D32fc* record = nullptr;
   Spec2D(std::int32_t ox, std::int32_t oy, std::int32_t flag) {
-    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, ox, oy, flag, 0), StatusOk);
+    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, ox, oy, flag, 0), StatusOk);
   }
-  ~Spec2D() { ippiFFTFree_C_32fc(spec); }
+  ~Spec2D() { ippiFFTFree_C_32fc(record); }
 };
 
 class FftImageTest : public zentra_test::FftBuildTest {};
@@ -293,12 +293,12 @@ TEST_P(FftImageTest, EveryShapeAgainstTheReference) {
       const std::int32_t flag = (ox + oy) % 2 == 0 ? FftDivInverseByN : FftNoScaling;
       Spec2D s(ox, oy, flag);
       Image in = RandomImage(w, h, 3, ox * 31 + oy), out(w, h, 5);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.spec, nullptr), StatusOk);
+      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
       EXPECT_TRUE(out.PaddingUntouched()) << w << "x" << h;
       // In place, through an unaligned caller buffer: the same bits.
       Image same = in;
-      std::vector<std::uint8_t> buffer(s.spec->workBytes + 3);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(same.v.data(), same.step(), same.v.data(), same.step(), s.spec,
+      std::vector<std::uint8_t> buffer(s.record->workBytes + 3);
+      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(same.v.data(), same.step(), same.v.data(), same.step(), s.record,
                                          buffer.data() + 3), StatusOk);
       EXPECT_TRUE(same.PaddingUntouched());
       for (std::int32_t r = 0; r < h; ++r)
@@ -318,7 +318,7 @@ TEST_P(FftImageTest, EveryFlag) {
       const std::int32_t w = 1 << ox, h = 1 << oy;
       Spec2D s(ox, oy, flag);
       Image in = RandomImage(w, h, 2, flag), out(w, h, 1);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.spec, nullptr), StatusOk);
+      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
       const long double scale = FactorOf(flag, w) * FactorOf(flag, h);
       EXPECT_LE(ImageError(in, out, scale), 3e-7 * (ox + oy)) << w << "x" << h << " flag " << flag;
       EXPECT_TRUE(out.PaddingUntouched());
@@ -333,10 +333,10 @@ TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
     {
       ForcedBuild v1(1);
       Spec2D s(ox, oy, 4);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), a.v.data(), a.step(), s.spec, nullptr), StatusOk);
+      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), a.v.data(), a.step(), s.record, nullptr), StatusOk);
     }
     Spec2D s(ox, oy, 4);
-    ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), b.v.data(), b.step(), s.spec, nullptr), StatusOk);
+    ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), b.v.data(), b.step(), s.record, nullptr), StatusOk);
     zentra_test::SplitSignal sa(a.v.size()), sb(b.v.size());
     for (std::size_t i = 0; i < a.v.size(); ++i) sa.re[i] = a.v[i].re, sa.im[i] = a.v[i].im, sb.re[i] = b.v[i].re, sb.im[i] = b.v[i].im;
     EXPECT_LE(zentra_test::RelativeRmsDifference(sb, sa), 1.5e-7 * std::max(ox + oy, 1)) << w << "x" << h;
@@ -345,40 +345,40 @@ TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
 
 TEST_P(FftImageTest, StatusesInTheirOrder) {
   ScopedHeap heap;
-  FftSpec2D32fc* spec = nullptr;
+  FftSpec2D32fc* record = nullptr;
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(nullptr, 31, 0, 3, 0), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 5, 31, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, -1, 3, 2, 0), StatusFftOrderError);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 5, 31, 2, 0), StatusFftOrderError);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, -1, 3, 2, 0), StatusFftOrderError);
   EXPECT_EQ(Log().requests.size(), 0u);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 4, 6, 0, 0), StatusFftFlagError);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 4, 6, 0, 0), StatusFftFlagError);
   // 64 * 2^26 bytes of column area do not fit a 32-bit count: refused, not wrapped.
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 0, 26, 2, 0), StatusNoMemory);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 2, 30, 2, 0), StatusNoMemory);
-  EXPECT_EQ(spec, nullptr);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 26, 2, 0), StatusNoMemory);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 2, 30, 2, 0), StatusNoMemory);
+  EXPECT_EQ(record, nullptr);
   EXPECT_EQ(Outstanding(), 0u);
-  ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 3, 3, 8, 0), StatusOk);
-  EXPECT_EQ(spec->columnSpec, nullptr);  // one record serves rows and columns
+  ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 3, 3, 8, 0), StatusOk);
+  EXPECT_EQ(record->columnSpec, nullptr);  // one record serves rows and columns
   Complex32fc v[64] = {};
   EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, nullptr, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(nullptr, 64, v, 64, spec, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 0, v, 64, spec, nullptr), StatusStepError);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, -8, spec, nullptr), StatusStepError);
+  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(nullptr, 64, v, 64, record, nullptr), StatusNullPointer);
+  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 0, v, 64, record, nullptr), StatusStepError);
+  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, -8, record, nullptr), StatusStepError);
   {
     ScopedHeap refuse(0);
-    EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, spec, nullptr), StatusNoMemory);
+    EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, record, nullptr), StatusNoMemory);
   }
-  auto* asOneD = reinterpret_cast<FftSpec2D32fc*>(spec->rowSpec);
+  auto* asOneD = reinterpret_cast<FftSpec2D32fc*>(record->rowSpec);
   EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, asOneD, nullptr), StatusContextMismatch);
   EXPECT_EQ(ippiFFTFree_C_32fc(asOneD), StatusContextMismatch);
   EXPECT_EQ(ippiFFTFree_C_32fc(nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTFree_C_32fc(spec), StatusOk);
+  EXPECT_EQ(ippiFFTFree_C_32fc(record), StatusOk);
   // Whichever allocation of a creation fails, nothing stays allocated.
   std::size_t total;
   {
     ScopedHeap count;
-    ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&spec, 13, 5, 4, 0), StatusOk);
+    ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 13, 5, 4, 0), StatusOk);
     total = Log().requests.size();
-    ippiFFTFree_C_32fc(spec);
+    ippiFFTFree_C_32fc(record);
   }
   for (std::size_t fail = 0; fail < total; ++fail) {
     ScopedHeap failing(static_cast<int>(fail));
@@ -394,7 +394,7 @@ TEST_P(FftImageTest, ThreadsShareOneRecord) {
   Spec2D s(7, 9, 2);
   const Image in = RandomImage(128, 512, 1, 5);
   Image serial(128, 512, 1);
-  ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), serial.v.data(), serial.step(), s.spec, nullptr),
+  ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), serial.v.data(), serial.step(), s.record, nullptr),
             StatusOk);
   std::vector<Image> outs(6, Image(128, 512, 1));
   std::vector<PrimitiveStatus> statuses(outs.size(), -1);
@@ -402,10 +402,10 @@ TEST_P(FftImageTest, ThreadsShareOneRecord) {
   const std::int32_t build = index();
   for (std::size_t t = 0; t < outs.size(); ++t)
     threads.emplace_back([&, t] {
-      std::vector<std::uint8_t> buffer(s.spec->workBytes);
+      std::vector<std::uint8_t> buffer(s.record->workBytes);
       for (int round = 0; round < 3; ++round)
         statuses[t] = FftImagePrimitives.invBuilds.slot[build](in.v.data(), in.step(), outs[t].v.data(),
-                                                               outs[t].step(), s.spec, buffer.data());
+                                                               outs[t].step(), s.record, buffer.data());
     });
   for (auto& th : threads) th.join();
   for (std::size_t t = 0; t < outs.size(); ++t) {

@@ -20,19 +20,19 @@ using namespace zentra;
 using namespace zentra_test;
 
 struct SpecDeleter {
-  void operator()(FftSpec64f* spec) const { ippsFFTFree_C_64f(spec); }
+  void operator()(FftSpec64f* record) const { ippsFFTFree_C_64f(record); }
 };
-using Spec = std::unique_ptr<FftSpec64f, SpecDeleter>;
+using RecordPtr = std::unique_ptr<FftSpec64f, SpecDeleter>;
 
-Spec MakeSpec(std::int32_t order, std::int32_t flag) {
-  FftSpec64f* spec = nullptr;
-  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, flag, 0), StatusOk) << order;
-  return Spec(spec);
+RecordPtr MakeSpec(std::int32_t order, std::int32_t flag) {
+  FftSpec64f* record = nullptr;
+  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, order, flag, 0), StatusOk) << order;
+  return RecordPtr(record);
 }
 
-SplitSignal Inverse(const SplitSignal& x, const FftSpec64f* spec, std::uint8_t* buffer = nullptr) {
+SplitSignal Inverse(const SplitSignal& x, const FftSpec64f* record, std::uint8_t* buffer = nullptr) {
   SplitSignal y(x.size());
-  EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec, buffer), StatusOk);
+  EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record, buffer), StatusOk);
   return y;
 }
 
@@ -45,8 +45,8 @@ class FftInv64fTest : public FftBuildTest {
 TEST_P(FftInv64fTest, EveryOrderTo20AgainstTheReference) {
   for (std::int32_t order = 0; order <= 20; ++order) {
     const SplitSignal x = RandomSignal(std::size_t{1} << order, 100 + order);
-    const Spec spec = MakeSpec(order, 8);
-    const SplitSignal y = Inverse(x, spec.get());
+    const RecordPtr record = MakeSpec(order, 8);
+    const SplitSignal y = Inverse(x, record.get());
     const double err = RelativeRmsError(y, ReferenceInverseDft(x));
     EXPECT_LE(err, Bound(order)) << "order " << order;
     if (order == 0) {
@@ -60,9 +60,9 @@ TEST_P(FftInv64fTest, EveryOrderTo20AgainstTheReference) {
 TEST_P(FftInv64fTest, TwoLevelPlanAgainstTheReference) {
   const std::int32_t order = 21;
   const SplitSignal x = RandomSignal(std::size_t{1} << order, 21);
-  const Spec spec = MakeSpec(order, 4);
+  const RecordPtr record = MakeSpec(order, 4);
   const long double scale = 1.0L / std::sqrt(std::ldexp(1.0L, order));
-  const double err = RelativeRmsError(Inverse(x, spec.get()), ReferenceInverseDft(x), scale);
+  const double err = RelativeRmsError(Inverse(x, record.get()), ReferenceInverseDft(x), scale);
   EXPECT_LE(err, Bound(order));
 }
 
@@ -77,8 +77,8 @@ TEST_P(FftInv64fTest, EveryNormalisationFlag) {
       long double scale;
     };
     for (const Case& c : {Case{8, 1}, Case{1, 1}, Case{2, 1 / n}, Case{4, 1 / std::sqrt(n)}}) {
-      const Spec spec = MakeSpec(order, c.flag);
-      const double err = RelativeRmsError(Inverse(x, spec.get()), ref, c.scale);
+      const RecordPtr record = MakeSpec(order, c.flag);
+      const double err = RelativeRmsError(Inverse(x, record.get()), ref, c.scale);
       EXPECT_LE(err, Bound(order) + 2.3e-16) << "order " << order << " flag " << c.flag;
     }
   }
@@ -89,17 +89,17 @@ TEST_P(FftInv64fTest, EveryNormalisationFlag) {
 TEST_P(FftInv64fTest, ImpulsesAndTonesLandWhereTheSenseSays) {
   for (std::int32_t order = 0; order <= 16; ++order) {
     const std::size_t n = std::size_t{1} << order;
-    const Spec spec = MakeSpec(order, 8);
+    const RecordPtr record = MakeSpec(order, 8);
     SplitSignal impulse0(n), impulse1(n);
     impulse0.re[0] = 1;
-    const SplitSignal y0 = Inverse(impulse0, spec.get());
+    const SplitSignal y0 = Inverse(impulse0, record.get());
     for (std::size_t k = 0; k < n; ++k) {
       ASSERT_EQ(y0.re[k], 1.0) << order << " " << k;
       ASSERT_EQ(y0.im[k], 0.0) << order << " " << k;
     }
     if (n < 2) continue;
     impulse1.re[1] = 1;
-    const SplitSignal y1 = Inverse(impulse1, spec.get());
+    const SplitSignal y1 = Inverse(impulse1, record.get());
     for (std::size_t k = 0; k < n; ++k) {
       const long double a = 6.283185307179586476925L * k / n;
       ASSERT_NEAR(y1.re[k], std::cos(a), 4e-16 * order) << order << " " << k;
@@ -111,7 +111,7 @@ TEST_P(FftInv64fTest, ImpulsesAndTonesLandWhereTheSenseSays) {
       const long double a = -6.283185307179586476925L * ((j * k0) % n) / n;
       tone.re[j] = std::cos(a), tone.im[j] = std::sin(a);
     }
-    const SplitSignal y = Inverse(tone, spec.get());
+    const SplitSignal y = Inverse(tone, record.get());
     for (std::size_t k = 0; k < n; ++k) {
       ASSERT_NEAR(y.re[k], k == k0 ? double(n) : 0.0, 1e-14 * n) << order << " " << k;
       ASSERT_NEAR(y.im[k], 0.0, 1e-14 * n) << order << " " << k;
@@ -119,10 +119,10 @@ TEST_P(FftInv64fTest, ImpulsesAndTonesLandWhereTheSenseSays) {
   }
   if (index() <= 2) {
     // the 8-point kernel's rotations are exact: X1 = (c, c), X3 = (-c, c)
-    const Spec spec = MakeSpec(3, 8);
+    const RecordPtr record = MakeSpec(3, 8);
     SplitSignal x(8);
     x.re[1] = 1;
-    const SplitSignal y = Inverse(x, spec.get());
+    const SplitSignal y = Inverse(x, record.get());
     EXPECT_EQ(y.re[1], 0.7071067811865476);
     EXPECT_EQ(y.im[1], 0.7071067811865476);
     EXPECT_EQ(y.re[3], -0.7071067811865476);
@@ -136,17 +136,17 @@ TEST_P(FftInv64fTest, InPlaceEqualsOutOfPlace) {
   for (std::int32_t order = 0; order <= 17; ++order) {
     for (std::int32_t flag : {8, 4}) {
       const SplitSignal x = RandomSignal(std::size_t{1} << order, 7 * order + flag);
-      const Spec spec = MakeSpec(order, flag);
-      const SplitSignal expected = Inverse(x, spec.get());
+      const RecordPtr record = MakeSpec(order, flag);
+      const SplitSignal expected = Inverse(x, record.get());
       SplitSignal both = x;
-      ASSERT_EQ(ippsFFTInv_CToC_64f(both.re.data(), both.im.data(), both.re.data(), both.im.data(), spec.get(),
+      ASSERT_EQ(ippsFFTInv_CToC_64f(both.re.data(), both.im.data(), both.re.data(), both.im.data(), record.get(),
                                     nullptr),
                 StatusOk);
       EXPECT_EQ(both.re, expected.re) << "order " << order;
       EXPECT_EQ(both.im, expected.im) << "order " << order;
       SplitSignal realOnly = x;
       std::vector<double> im(x.size());
-      ASSERT_EQ(ippsFFTInv_CToC_64f(realOnly.re.data(), x.im.data(), realOnly.re.data(), im.data(), spec.get(),
+      ASSERT_EQ(ippsFFTInv_CToC_64f(realOnly.re.data(), x.im.data(), realOnly.re.data(), im.data(), record.get(),
                                     nullptr),
                 StatusOk);
       EXPECT_EQ(realOnly.re, expected.re) << "order " << order;
@@ -160,15 +160,15 @@ TEST_P(FftInv64fTest, InPlaceEqualsOutOfPlace) {
 TEST_P(FftInv64fTest, CallerBufferIsUsedAndNothingIsAllocated) {
   for (std::int32_t order : {2, 3, 5, 9, 10, 12, 13, 14, 16, 19}) {
     const SplitSignal x = RandomSignal(std::size_t{1} << order, order);
-    const Spec spec = MakeSpec(order, 2);
-    const SplitSignal expected = Inverse(x, spec.get());
-    const std::size_t bytes = spec->workBytes > 0 ? spec->workBytes : 0;
+    const RecordPtr record = MakeSpec(order, 2);
+    const SplitSignal expected = Inverse(x, record.get());
+    const std::size_t bytes = record->workBytes > 0 ? record->workBytes : 0;
     std::vector<std::uint8_t> storage(bytes + 64, 0xA5);
     // 1 past a 16-byte boundary: the transform starts 15 bytes later
     std::uint8_t* buffer = storage.data() + (16 - reinterpret_cast<std::uintptr_t>(storage.data()) % 16) + 1;
     ScopedHeap heap;
     SplitSignal y(x.size());
-    ASSERT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec.get(), buffer),
+    ASSERT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record.get(), buffer),
               StatusOk);
     EXPECT_TRUE(Log().requests.empty()) << order;
     // nothing before the boundary or past workBytes from the pointer given is touched
@@ -181,13 +181,13 @@ TEST_P(FftInv64fTest, CallerBufferIsUsedAndNothingIsAllocated) {
 
 TEST_P(FftInv64fTest, OwnWorkBufferIsFreedAndItsFailureWritesNothing) {
   for (std::int32_t order : {4, 9, 10, 15}) {
-    const Spec spec = MakeSpec(order, 8);
+    const RecordPtr record = MakeSpec(order, 8);
     const SplitSignal x = RandomSignal(std::size_t{1} << order, order);
-    const bool needsWork = spec->workBytes > 0;
+    const bool needsWork = record->workBytes > 0;
     EXPECT_EQ(needsWork, index() >= 3 || order >= 10) << order;
     {
       ScopedHeap heap;
-      Inverse(x, spec.get());
+      Inverse(x, record.get());
       EXPECT_EQ(Log().requests.size(), needsWork ? 1u : 0u);
       EXPECT_EQ(Log().released.size(), Log().blocks.size());
     }
@@ -195,14 +195,14 @@ TEST_P(FftInv64fTest, OwnWorkBufferIsFreedAndItsFailureWritesNothing) {
     ScopedHeap heap(0);
     SplitSignal y(x.size());
     std::fill(y.re.begin(), y.re.end(), 5.0);
-    EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec.get(), nullptr),
+    EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record.get(), nullptr),
               StatusNoMemory);
     EXPECT_EQ(y.re, std::vector<double>(x.size(), 5.0));
   }
 }
 
 TEST_P(FftInv64fTest, ArgumentChecksInTheirOrder) {
-  const Spec spec = MakeSpec(5, 8);
+  const RecordPtr record = MakeSpec(5, 8);
   SplitSignal x = RandomSignal(32, 1), y(32);
   EXPECT_EQ(ippsFFTInv_CToC_64f(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), StatusNullPointer);
   std::int32_t otherKind[16] = {4};
@@ -217,7 +217,7 @@ TEST_P(FftInv64fTest, ArgumentChecksInTheirOrder) {
   for (int missing = 0; missing < 4; ++missing) {
     const double* a[4] = {src[0], src[1], src[2], src[3]};
     a[missing] = nullptr;
-    EXPECT_EQ(ippsFFTInv_CToC_64f(a[0], a[1], const_cast<double*>(a[2]), const_cast<double*>(a[3]), spec.get(),
+    EXPECT_EQ(ippsFFTInv_CToC_64f(a[0], a[1], const_cast<double*>(a[2]), const_cast<double*>(a[3]), record.get(),
                                   nullptr),
               StatusNullPointer)
         << missing;
@@ -228,15 +228,15 @@ TEST_P(FftInv64fTest, ArgumentChecksInTheirOrder) {
 // Eight threads on one record give the result of one.
 TEST_P(FftInv64fTest, ConcurrentTransformsOnOneRecord) {
   for (std::int32_t order : {3, 8, 12, 16}) {
-    const Spec spec = MakeSpec(order, 4);
+    const RecordPtr record = MakeSpec(order, 4);
     const SplitSignal x = RandomSignal(std::size_t{1} << order, order);
-    const SplitSignal expected = Inverse(x, spec.get());
+    const SplitSignal expected = Inverse(x, record.get());
     std::vector<SplitSignal> results(8, SplitSignal(x.size()));
     std::vector<std::thread> threads;
     for (auto& r : results) {
       threads.emplace_back([&] {
         for (int repeat = 0; repeat < 4; ++repeat) {
-          ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), r.re.data(), r.im.data(), spec.get(), nullptr);
+          ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), r.re.data(), r.im.data(), record.get(), nullptr);
         }
       });
     }
@@ -258,11 +258,11 @@ TEST_P(FftInv64fAgreementTest, AgreesWithBuildOne) {
     SplitSignal reference;
     {
       ForcedBuild one(1);
-      const Spec spec = MakeSpec(order, 2);
-      reference = Inverse(x, spec.get());
+      const RecordPtr record = MakeSpec(order, 2);
+      reference = Inverse(x, record.get());
     }
-    const Spec spec = MakeSpec(order, 2);
-    const double diff = RelativeRmsDifference(Inverse(x, spec.get()), reference);
+    const RecordPtr record = MakeSpec(order, 2);
+    const double diff = RelativeRmsDifference(Inverse(x, record.get()), reference);
     EXPECT_LE(diff, 6e-17 * (order + 1)) << "order " << order;
   }
 }
@@ -276,14 +276,14 @@ TEST(FftDispatch64f, IndexOutsideTheTableTakesBuildOne) {
   const SplitSignal x = RandomSignal(64, 3);
   SplitSignal expected;
   {
-    const Spec spec = MakeSpec(6, 8);
-    expected = Inverse(x, spec.get());
+    const RecordPtr record = MakeSpec(6, 8);
+    expected = Inverse(x, record.get());
   }
   for (std::int32_t index : {0, 5, -1, 1000}) {
     ForcedBuild odd(index);
-    const Spec spec = MakeSpec(6, 8);
-    ASSERT_NE(spec, nullptr) << index;
-    const SplitSignal y = Inverse(x, spec.get());
+    const RecordPtr record = MakeSpec(6, 8);
+    ASSERT_NE(record, nullptr) << index;
+    const SplitSignal y = Inverse(x, record.get());
     EXPECT_EQ(y.re, expected.re) << index;
     EXPECT_EQ(y.im, expected.im) << index;
   }
@@ -294,16 +294,16 @@ TEST(FftDispatch64f, IndexOutsideTheTableTakesBuildOne) {
 TEST(FftDispatch64f, RecordOfTheOtherFamilyIsRefused) {
   for (std::int32_t order : {3, 5, 10, 12, 14, 20}) {
     for (auto [made, used] : {std::pair{1, 3}, std::pair{3, 1}, std::pair{2, 4}, std::pair{4, 2}, std::pair{1, 2}}) {
-      Spec spec;
+      RecordPtr record;
       {
         ForcedBuild build(made);
-        spec = MakeSpec(order, 8);
+        record = MakeSpec(order, 8);
       }
       ForcedBuild build(used);
       const SplitSignal x = RandomSignal(std::size_t{1} << order, 1);
       SplitSignal y(x.size());
       const bool sameFamily = (made >= 3) == (used >= 3);
-      EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec.get(), nullptr),
+      EXPECT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record.get(), nullptr),
                 sameFamily || order <= 3 ? StatusOk : StatusContextMismatch)
           << order << " " << made << " " << used;
       if (!sameFamily && order > 3) {

@@ -40,11 +40,11 @@ TEST(FftInv64fLong, LargestOrderInEveryBuild) {
 
   for (std::int32_t build = 1; build <= 4; ++build) {
     ForcedBuild forced(build);
-    FftSpec64f* spec = nullptr;
-    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 2, 0), StatusOk) << build;
+    FftSpec64f* record = nullptr;
+    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusOk) << build;
     SplitSignal y(n);
-    ASSERT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), spec, nullptr), StatusOk);
-    ippsFFTFree_C_64f(spec);
+    ASSERT_EQ(ippsFFTInv_CToC_64f(x.re.data(), x.im.data(), y.re.data(), y.im.data(), record, nullptr), StatusOk);
+    ippsFFTFree_C_64f(record);
     long double err = 0, norm = 0;
     const long double scale = 1.0L / n;
     for (std::size_t k = 0; k < n; ++k) {

@@ -28,22 +28,22 @@ std::size_t Outstanding() { return Log().blocks.size() - Log().released.size(); 
 
 TEST_P(FftSpec64fTest, ArgumentChecksInTheirOrder) {
   ScopedHeap heap;
-  FftSpec64f* spec = reinterpret_cast<FftSpec64f*>(0x1);
+  FftSpec64f* record = reinterpret_cast<FftSpec64f*>(0x1);
   EXPECT_EQ(ippsFFTInitAlloc_C_64f(nullptr, 99, 0, 0), StatusNullPointer);
-  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, -1, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, 31, 0, 0), StatusFftOrderError);
+  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, -1, 2, 0), StatusFftOrderError);
+  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, 31, 0, 0), StatusFftOrderError);
   EXPECT_TRUE(Log().requests.empty());
   for (std::int32_t flag : {0, 3, 16, -1}) {
-    EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, 5, flag, 0), StatusFftFlagError) << flag;
+    EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, 5, flag, 0), StatusFftFlagError) << flag;
   }
   EXPECT_EQ(Log().requests.size(), 4u);  // the record each time, released again
   EXPECT_EQ(Outstanding(), 0u);
-  EXPECT_EQ(spec, reinterpret_cast<FftSpec64f*>(0x1));
+  EXPECT_EQ(record, reinterpret_cast<FftSpec64f*>(0x1));
 
   // An allocation failure wins over a bad flag.
   Log().failAfter = 0;
-  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, 5, 0, 0), StatusNoMemory);
-  EXPECT_EQ(spec, reinterpret_cast<FftSpec64f*>(0x1));
+  EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, 5, 0, 0), StatusNoMemory);
+  EXPECT_EQ(record, reinterpret_cast<FftSpec64f*>(0x1));
 }
 
 TEST_P(FftSpec64fTest, FieldsOfEveryFlag) {
@@ -55,23 +55,23 @@ TEST_P(FftSpec64fTest, FieldsOfEveryFlag) {
     const double n = std::ldexp(1.0, order);
     for (const Case& c : {Case{8, 0, 0, 0.0}, Case{4, 1, 1, 1 / std::sqrt(n)}, Case{1, 1, 0, 1 / n},
                           Case{2, 0, 1, 1 / n}}) {
-      FftSpec64f* spec = nullptr;
-      ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, c.flag, 77), StatusOk);
-      EXPECT_EQ(spec->contextId, 8);
-      EXPECT_EQ(spec->order, order);
-      EXPECT_EQ(spec->hint, 77);
-      EXPECT_EQ(spec->scaleForward, c.forward);
-      EXPECT_EQ(spec->scaleInverse, c.inverse);
-      EXPECT_DOUBLE_EQ(spec->scaleFactor, c.factor) << order << " " << c.flag;
-      EXPECT_EQ(spec->outerBlockTwiddles, nullptr);
-      EXPECT_EQ(spec->spareTable1, nullptr);
-      EXPECT_EQ(spec->spareTable2, nullptr);
+      FftSpec64f* record = nullptr;
+      ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, c.flag, 77), StatusOk);
+      EXPECT_EQ(record->contextId, 8);
+      EXPECT_EQ(record->order, order);
+      EXPECT_EQ(record->hint, 77);
+      EXPECT_EQ(record->scaleForward, c.forward);
+      EXPECT_EQ(record->scaleInverse, c.inverse);
+      EXPECT_DOUBLE_EQ(record->scaleFactor, c.factor) << order << " " << c.flag;
+      EXPECT_EQ(record->outerBlockTwiddles, nullptr);
+      EXPECT_EQ(record->spareTable1, nullptr);
+      EXPECT_EQ(record->spareTable2, nullptr);
       if (order <= 3) {
-        EXPECT_EQ(spec->workBytes, 0);
-        EXPECT_EQ(spec->bitReverseTable, nullptr);
-        EXPECT_EQ(spec->radixTwiddles, nullptr);
+        EXPECT_EQ(record->workBytes, 0);
+        EXPECT_EQ(record->bitReverseTable, nullptr);
+        EXPECT_EQ(record->radixTwiddles, nullptr);
       }
-      EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusOk);
+      EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
     }
   }
 }
@@ -81,11 +81,11 @@ TEST_P(FftSpec64fTest, FieldsOfEveryFlag) {
 TEST_P(FftSpec64fTest, SmallOrdersAllocateOnlyTheRecord) {
   for (std::int32_t order = 0; order <= 3; ++order) {
     ScopedHeap heap;
-    FftSpec64f* spec = nullptr;
-    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 4, 0), StatusOk) << order;
+    FftSpec64f* record = nullptr;
+    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 4, 0), StatusOk) << order;
     ASSERT_EQ(Log().requests.size(), 1u);
     EXPECT_GE(Log().requests[0], sizeof(FftSpec64f));
-    EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusOk);
+    EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
     EXPECT_EQ(Outstanding(), 0u);
   }
 }
@@ -95,28 +95,28 @@ TEST_P(FftSpec64fTest, WorkBytesAndPlanTables) {
   const std::int32_t x87[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 16, 1040, 2064, 4112, 8208, 8208,
                               16400, 32784, 32784, 32784, 16400, 16400, 32784};
   for (std::int32_t order = 4; order <= 21; ++order) {
-    FftSpec64f* spec = nullptr;
-    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 8, 0), StatusOk) << order;
+    FftSpec64f* record = nullptr;
+    ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 8, 0), StatusOk) << order;
     if (paired()) {
       const std::int32_t expected =
           order < 14 ? (16 << order) + 16 : (64 << PlanSplitTable64f_V34[order]) + 131088;
-      EXPECT_EQ(spec->workBytes, expected) << order;
-      EXPECT_EQ(spec->levelTwiddles[0] != nullptr, order >= 14);
+      EXPECT_EQ(record->workBytes, expected) << order;
+      EXPECT_EQ(record->levelTwiddles[0] != nullptr, order >= 14);
     } else {
-      EXPECT_EQ(spec->workBytes, x87[order]) << order;
-      EXPECT_EQ(spec->blockTwiddles != nullptr, order == 10 || order == 11 || order == 19 || order == 20);
-      EXPECT_EQ(spec->levelTwiddles[0] != nullptr, order >= 12);
-      EXPECT_EQ(spec->levelTwiddles[1] != nullptr, order >= 21);
+      EXPECT_EQ(record->workBytes, x87[order]) << order;
+      EXPECT_EQ(record->blockTwiddles != nullptr, order == 10 || order == 11 || order == 19 || order == 20);
+      EXPECT_EQ(record->levelTwiddles[0] != nullptr, order >= 12);
+      EXPECT_EQ(record->levelTwiddles[1] != nullptr, order >= 21);
       // every radix-4 table begins (1, -0, 1, -0, 1, -0)
       for (int v = 0; v < 6; ++v) {
-        EXPECT_EQ(spec->radixTwiddles[v], v % 2 ? 0.0 : 1.0);
+        EXPECT_EQ(record->radixTwiddles[v], v % 2 ? 0.0 : 1.0);
         if (v % 2) {
-          EXPECT_TRUE(std::signbit(spec->radixTwiddles[v]));
+          EXPECT_TRUE(std::signbit(record->radixTwiddles[v]));
         }
       }
     }
-    EXPECT_NE(spec->bitReverseTable, nullptr);
-    EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusOk);
+    EXPECT_NE(record->bitReverseTable, nullptr);
+    EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
   }
 }
 
@@ -124,11 +124,11 @@ TEST_P(FftSpec64fTest, WorkBytesAndPlanTables) {
 // group, bit-reversed row, column.
 TEST_P(FftSpec64fTest, CombineTwiddlesInReadingOrder) {
   const std::int32_t order = 16;
-  FftSpec64f* spec = nullptr;
-  ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 8, 0), StatusOk);
+  FftSpec64f* record = nullptr;
+  ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 8, 0), StatusOk);
   const std::int32_t c = paired() ? PlanSplitTable64f_V34[order] : PlanSplitTable64f_V12[order];
   const std::int64_t rows = 1 << c, n = 1 << order;
-  const double* t = spec->levelCombineTwiddles[0];
+  const double* t = record->levelCombineTwiddles[0];
   for (std::int64_t g : {std::int64_t{0}, std::int64_t{5}, (n / rows) / 4 - 1}) {
     for (std::int64_t r = 0; r < rows; r += 3) {
       for (int col = 0; col < 4; ++col) {
@@ -141,7 +141,7 @@ TEST_P(FftSpec64fTest, CombineTwiddlesInReadingOrder) {
       }
     }
   }
-  EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusOk);
+  EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
 }
 
 // Orders whose tables exceed the 32-bit size arithmetic are refused before any
@@ -149,9 +149,9 @@ TEST_P(FftSpec64fTest, CombineTwiddlesInReadingOrder) {
 TEST_P(FftSpec64fTest, OrdersFrom27AreRefusedWithoutTouchingMemory) {
   for (std::int32_t order = 27; order <= 30; ++order) {
     ScopedHeap heap;
-    FftSpec64f* spec = nullptr;
-    EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 2, 0), StatusNoMemory) << order;
-    EXPECT_EQ(spec, nullptr);
+    FftSpec64f* record = nullptr;
+    EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusNoMemory) << order;
+    EXPECT_EQ(record, nullptr);
     EXPECT_EQ(Outstanding(), 0u);
     for (std::size_t bytes : Log().requests) EXPECT_LT(bytes, 4096u) << order;
   }
@@ -163,16 +163,16 @@ TEST_P(FftSpec64fTest, FailedTableAllocationsLeaveNothing) {
     std::size_t total;
     {
       ScopedHeap heap;
-      FftSpec64f* spec = nullptr;
-      ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 2, 0), StatusOk);
+      FftSpec64f* record = nullptr;
+      ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusOk);
       total = Log().requests.size();
-      ippsFFTFree_C_64f(spec);
+      ippsFFTFree_C_64f(record);
     }
     for (std::size_t fail = 0; fail < total; ++fail) {
       ScopedHeap heap(static_cast<int>(fail));
-      FftSpec64f* spec = nullptr;
-      EXPECT_EQ(ippsFFTInitAlloc_C_64f(&spec, order, 2, 0), StatusNoMemory) << order << " " << fail;
-      EXPECT_EQ(spec, nullptr);
+      FftSpec64f* record = nullptr;
+      EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusNoMemory) << order << " " << fail;
+      EXPECT_EQ(record, nullptr);
       EXPECT_EQ(Outstanding(), 0u) << order << " " << fail;
     }
   }
@@ -181,14 +181,14 @@ TEST_P(FftSpec64fTest, FailedTableAllocationsLeaveNothing) {
 TEST_P(FftSpec64fTest, FreeChecksItsRecord) {
   ScopedHeap heap;
   EXPECT_EQ(ippsFFTFree_C_64f(nullptr), StatusNullPointer);
-  FftSpec64f* spec = nullptr;
-  ASSERT_EQ(ippsFFTInitAlloc_C_64f(&spec, 6, 2, 0), StatusOk);
+  FftSpec64f* record = nullptr;
+  ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, 6, 2, 0), StatusOk);
   const std::size_t released = Log().released.size();  // the temporary tables
-  spec->contextId = 4;  // a single-precision record's kind
-  EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusContextMismatch);
+  record->contextId = 4;  // a single-precision record's kind
+  EXPECT_EQ(ippsFFTFree_C_64f(record), StatusContextMismatch);
   EXPECT_EQ(Log().released.size(), released);
-  spec->contextId = 8;
-  EXPECT_EQ(ippsFFTFree_C_64f(spec), StatusOk);
+  record->contextId = 8;
+  EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
   EXPECT_EQ(Outstanding(), 0u);
 }
 

@@ -17,12 +17,12 @@ set(headers ${CMAKE_SOURCE_DIR}/outside/dvd_disc.h ${CMAKE_SOURCE_DIR}/outside/d
             ${CMAKE_SOURCE_DIR}/outside/ifo_guard.h ${CMAKE_SOURCE_DIR}/outside/dvd_decode.h
             ${CMAKE_CURRENT_LIST_DIR}/fuzz_dvd_support.h)
 # name, longest input, sources
-foreach(spec "ifo|20480|${reader}" "pack|131072|${reader};${CMAKE_SOURCE_DIR}/outside/dvd_decode.cpp")
-  string(REPLACE "|" ";" spec "${spec}")
-  list(POP_FRONT spec kind max_len)
+foreach(entry "ifo|20480|${reader}" "pack|131072|${reader};${CMAKE_SOURCE_DIR}/outside/dvd_decode.cpp")
+  string(REPLACE "|" ";" entry "${entry}")
+  list(POP_FRONT entry kind max_len)
   set(name fuzz_dvd_${kind})
   set(bin ${CMAKE_BINARY_DIR}/bin/${name})
-  set(src ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp ${spec})
+  set(src ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp ${entry})
   add_custom_command(OUTPUT ${bin}
     COMMAND ${QUILL_CLANGXX} -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
             -fno-sanitize-recover=undefined -I${CMAKE_SOURCE_DIR}/outside ${src} -o ${bin}

@@ -61,14 +61,14 @@ PrimitiveStatus FftInitSpec32fc_V3(FftSpec32fc** pSpec, std::int32_t order, std:
                                    std::int32_t hint);
 PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag,
                                    std::int32_t hint);
-PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* spec, std::int32_t* pSize);
-PrimitiveStatus FftSpecFree32fc(FftSpec32fc* spec);
-PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* spec);
-void FftSpecDestroy32fc(FftSpec32fc* spec);
+PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* record, std::int32_t* pSize);
+PrimitiveStatus FftSpecFree32fc(FftSpec32fc* record);
+PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* record);
+void FftSpecDestroy32fc(FftSpec32fc* record);
 
 // Whether the record's tables are laid out for `build`: build 1 and builds 2 to
 // 4 make different radix tables, told apart by the work size of the order.
-bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* spec);
+bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* record);
 
 // Outer order of the four-step plan per order (0 = not split).
 extern const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1];
@@ -76,7 +76,7 @@ extern const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1];
 // ---- 1-D engine: natural-order src to natural-order dst (may be src).
 
 #define ZENTRA_FFT_INV_1D_32FC_BUILD(name) \
-  PrimitiveStatus name(const float* src, float* dst, const FftSpec32fc* spec, std::uint8_t* buffer)
+  PrimitiveStatus name(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer)
 ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V1);
 ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V2);
 ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V3);
@@ -91,8 +91,8 @@ void FftScale32fc_V2(float factor, float* data, std::int32_t count);
 void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles);
 void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles);
 // Bit-reversed data of 2^order points (order >= 11), scaling included.
-void FftLargeOrder32fc_V1(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
-void FftLargeOrder32fc_V2(const FftSpec32fc* spec, float* data, std::int32_t order, void* work);
+void FftLargeOrder32fc_V1(const FftSpec32fc* record, float* data, std::int32_t order, void* work);
+void FftLargeOrder32fc_V2(const FftSpec32fc* record, float* data, std::int32_t order, void* work);
 
 // ---- Image primitives.
 
@@ -104,14 +104,14 @@ PrimitiveStatus ippiFFTInitAlloc_C_32fc_V3(FftSpec2D32fc** pSpec, std::int32_t o
                                            std::int32_t orderY, std::int32_t flag, std::int32_t hint);
 PrimitiveStatus ippiFFTInitAlloc_C_32fc_V4(FftSpec2D32fc** pSpec, std::int32_t orderX,
                                            std::int32_t orderY, std::int32_t flag, std::int32_t hint);
-PrimitiveStatus ippiFFTFree_C_32fc_V1(FftSpec2D32fc* spec);
-PrimitiveStatus ippiFFTFree_C_32fc_V2(FftSpec2D32fc* spec);
-PrimitiveStatus ippiFFTFree_C_32fc_V3(FftSpec2D32fc* spec);
-PrimitiveStatus ippiFFTFree_C_32fc_V4(FftSpec2D32fc* spec);
+PrimitiveStatus ippiFFTFree_C_32fc_V1(FftSpec2D32fc* record);
+PrimitiveStatus ippiFFTFree_C_32fc_V2(FftSpec2D32fc* record);
+PrimitiveStatus ippiFFTFree_C_32fc_V3(FftSpec2D32fc* record);
+PrimitiveStatus ippiFFTFree_C_32fc_V4(FftSpec2D32fc* record);
 
 #define ZENTRA_FFT_INV_2D_32FC_BUILD(name)                                                    \
   PrimitiveStatus name(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,    \
-                       std::int32_t dstStep, const FftSpec2D32fc* spec, std::uint8_t* buffer)
+                       std::int32_t dstStep, const FftSpec2D32fc* record, std::uint8_t* buffer)
 ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V1);
 ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V2);
 ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V3);
@@ -122,8 +122,8 @@ ZENTRA_FFT_INV_2D_32FC_BUILD(ippiFFTInv_CToC_32fc_C1R_V4);
 PrimitiveStatus ippiFFTInitAlloc_C_32fc(FftSpec2D32fc** pSpec, std::int32_t orderX, std::int32_t orderY,
                                         std::int32_t flag, std::int32_t hint);
 PrimitiveStatus ippiFFTInv_CToC_32fc_C1R(const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
-                                         std::int32_t dstStep, const FftSpec2D32fc* spec,
+                                         std::int32_t dstStep, const FftSpec2D32fc* record,
                                          std::uint8_t* buffer);
-PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* spec);
+PrimitiveStatus ippiFFTFree_C_32fc(FftSpec2D32fc* record);
 
 }  // namespace zentra

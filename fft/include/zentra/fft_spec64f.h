@@ -50,14 +50,14 @@ PrimitiveStatus ippsFFTInitAlloc_C_64f_V3(FftSpec64f** pSpec, std::int32_t order
                                           std::int32_t hint);
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V4(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint);
-PrimitiveStatus ippsFFTFree_C_64f_V1(FftSpec64f* spec);
-PrimitiveStatus ippsFFTFree_C_64f_V2(FftSpec64f* spec);
-PrimitiveStatus ippsFFTFree_C_64f_V3(FftSpec64f* spec);
-PrimitiveStatus ippsFFTFree_C_64f_V4(FftSpec64f* spec);
+PrimitiveStatus ippsFFTFree_C_64f_V1(FftSpec64f* record);
+PrimitiveStatus ippsFFTFree_C_64f_V2(FftSpec64f* record);
+PrimitiveStatus ippsFFTFree_C_64f_V3(FftSpec64f* record);
+PrimitiveStatus ippsFFTFree_C_64f_V4(FftSpec64f* record);
 
 #define ZENTRA_FFT_INV_64F_BUILD(name)                                                            \
   PrimitiveStatus name(const double* srcRe, const double* srcIm, double* dstRe, double* dstIm, \
-                       const FftSpec64f* spec, std::uint8_t* buffer)
+                       const FftSpec64f* record, std::uint8_t* buffer)
 ZENTRA_FFT_INV_64F_BUILD(ippsFFTInv_CToC_64f_V1);
 ZENTRA_FFT_INV_64F_BUILD(ippsFFTInv_CToC_64f_V2);
 ZENTRA_FFT_INV_64F_BUILD(ippsFFTInv_CToC_64f_V3);
@@ -66,11 +66,11 @@ ZENTRA_FFT_INV_64F_BUILD(ippsFFTInv_CToC_64f_V4);
 
 // ---- Record.
 
-void ReleaseFftSpec64f(FftSpec64f* spec);
+void ReleaseFftSpec64f(FftSpec64f* record);
 
 // Whether the record's tables are laid out for `build`: builds 1, 2 and builds
 // 3, 4 make different tables, told apart by the work size of the order.
-bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* spec);
+bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* record);
 
 // Outer order of the four-step plan per order (0 = no recursion); builds 1 and 2
 // share one set of values, builds 3 and 4 another.
@@ -103,9 +103,9 @@ void Radix4BlockPass64f_V4(double* re, double* im, std::int32_t points, const do
 
 // Bit-reversed split arrays of 2^order values (order >= 10 in builds 1, 2; >= 14
 // in builds 3, 4) to the scaled inverse transform in natural order.
-void FftLargeOrder64f_V1(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work);
-void FftLargeOrder64f_V2(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work);
-void FftLargeOrder64f_V3(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work);
-void FftLargeOrder64f_V4(const FftSpec64f* spec, double* re, double* im, std::int32_t order, void* work);
+void FftLargeOrder64f_V1(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work);
+void FftLargeOrder64f_V2(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work);
+void FftLargeOrder64f_V3(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work);
+void FftLargeOrder64f_V4(const FftSpec64f* record, double* re, double* im, std::int32_t order, void* work);
 
 }  // namespace zentra
