@@ -1,5 +1,6 @@
 // The single-precision 1-D record: normalisation, work size and every table,
 // all derived from one quarter-wave sine table of the record's order.
+#include <zentra/fft_records.h>
 #include <zentra/fft_spec32fc.h>
 
 #include <algorithm>
@@ -259,16 +260,6 @@ PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* record, std::int32_t* pSize
 PrimitiveStatus FftSpecFree32fc(FftSpec32fc* record) { return FreeOfKind(record, FftSpec32fcKind); }
 PrimitiveStatus FftReservedSpecFree32fc(FftSpec32fc* record) { return FreeOfKind(record, FftReservedSpec32fcKind); }
 
-void FftSpecDestroy32fc(FftSpec32fc* record) {
-  if (record == nullptr) return;
-  void* owned[] = {record->bitReverseTable,    record->radixTwiddles,   record->blockTwiddles,
-                   record->outerBlockTwiddles, record->spareTable1,     record->spareTable2,
-                   record->levelTwiddles[0],   record->levelTwiddles[1], record->levelTwiddles[2],
-                   record->levelCombineTwiddles[0], record->levelCombineTwiddles[1],
-                   record->levelCombineTwiddles[2]};
-  for (void* table : owned) FreeAligned(table);
-  record->contextId = 0;
-  FreeAligned(record);
-}
+void FftSpecDestroy32fc(FftSpec32fc* record) { ReleaseFftRecord(record); }
 
 }  // namespace zentra

@@ -2,6 +2,7 @@
 // plan, and release. Every twiddle is a copy (possibly negated) of one entry of
 // a quarter-wave sine table, so all tables of a record agree bit for bit and no
 // transform evaluates a sine.
+#include <zentra/fft_records.h>
 #include <zentra/fft_spec64f.h>
 
 #include <algorithm>
@@ -321,17 +322,7 @@ bool FftSpec64fMadeBy(std::int32_t build, const FftSpec64f* record) {
   return record->workBytes == WorkBytes(build >= 3 ? kSpecBuildSse2 : kSpecBuildX87, record->order);
 }
 
-void ReleaseFftSpec64f(FftSpec64f* record) {
-  if (record == nullptr) return;
-  void* owned[] = {record->bitReverseTable, record->radixTwiddles, record->blockTwiddles,
-                   record->outerBlockTwiddles, record->spareTable1, record->spareTable2,
-                   record->levelTwiddles[0], record->levelTwiddles[1], record->levelTwiddles[2],
-                   record->levelCombineTwiddles[0], record->levelCombineTwiddles[1],
-                   record->levelCombineTwiddles[2]};
-  for (void* table : owned) FreeAligned(table);
-  record->contextId = 0;
-  FreeAligned(record);
-}
+void ReleaseFftSpec64f(FftSpec64f* record) { ReleaseFftRecord(record); }
 
 PrimitiveStatus ippsFFTInitAlloc_C_64f_V1(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
                                           std::int32_t hint) {
