@@ -10,6 +10,7 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "suipopupmenu.h"
 
 int RunGuarded(const std::function<void()>& steps) {
   try {
@@ -55,6 +56,7 @@ const UnitRoutines kUnits[] = {
     {Preview_Initialization, Preview_Finalization},
     {Option_Initialization, Option_Finalization},
     {Convert_Initialization, Convert_Finalization},
+    {Suipopupmenu_Initialization, Suipopupmenu_Finalization},
 };
 
 }  // namespace
