@@ -9,6 +9,8 @@ class TsuiMainMenu : public TMainMenu, public TsuiMenuLook {
  public:
   explicit TsuiMainMenu(TComponent* owner);
   ~TsuiMainMenu() override;
+  using TsuiMenuLook::OwnerDraw;
+  using TsuiMenuLook::SetOwnerDraw;
   std::string ClassName() const override { return "TsuiMainMenu"; }
   void AfterConstruction() override;
   void Loaded() override;

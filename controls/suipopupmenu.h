@@ -7,6 +7,8 @@
 class TsuiPopupMenu : public TPopupMenu, public TsuiMenuLook {
  public:
   explicit TsuiPopupMenu(TComponent* owner);
+  using TsuiMenuLook::OwnerDraw;
+  using TsuiMenuLook::SetOwnerDraw;
   std::string ClassName() const override { return "TsuiPopupMenu"; }
   void Loaded() override;
   void Popup(int x, int y) override;
