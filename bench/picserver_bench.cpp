@@ -5,6 +5,7 @@
 // from the medians when repetitions are asked for. The conversions are also
 // timed in each build of their row kernels that the processor runs.
 #include <zentra/conversions.h>
+#include <zentra/resize.h>
 
 #include "median_reporter.h"
 
@@ -233,6 +234,113 @@ BENCHMARK_CAPTURE(YuvToDibWith, Avx2, zentra::YuvToDibBuilds[zentra::kConversion
 BENCHMARK_CAPTURE(RgbToYuvWith, C, zentra::RgbToYuvBuilds[zentra::kConversionBuildC])->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(RgbToYuvWith, Sse2, zentra::RgbToYuvBuilds[zentra::kConversionBuildSse2])->Unit(benchmark::kMicrosecond);
 
+// ---- Cubic and area-averaging reductions of one 8-bit plane.
+
+// A camera-like plane of any size: gradients, edges and noise.
+const Bytes& Plane(int w, int h) {
+  static std::map<std::pair<int, int>, Bytes> planes;
+  Bytes& p = planes[{w, h}];
+  if (p.empty()) {
+    p.resize(static_cast<std::size_t>(w) * h);
+    std::mt19937 rng(9);
+    for (int r = 0; r < h; ++r)
+      for (int x = 0; x < w; ++x) {
+        int base = (x * 255 / w + r * 128 / h) / 2 + ((x * 18 / w + r * 14 / h) % 2) * 60;
+        p[static_cast<std::size_t>(r) * w + x] = static_cast<std::uint8_t>(std::clamp(base + int(rng() % 16), 0, 255));
+      }
+  }
+  return p;
+}
+
+// The cubic through four taps in exact arithmetic at the positions of the
+// server's cubic tables (first and last samples on the plane's ends).
+std::vector<double> ModelCubic(const Bytes& src, int sw, int sh, int dw, int dh) {
+  auto axis = [](int n, int d, std::vector<int>& index, std::vector<double>& t) {
+    const double step = d > 1 ? (n - 1) / double(d - 1) : 0.0;
+    for (int i = 0; i < d; ++i) {
+      const double p = i * step;
+      const int j = std::clamp(int(p), 1, n - 3);
+      index.push_back(j);
+      t.push_back(p - j);
+    }
+  };
+  std::vector<int> xi, yi;
+  std::vector<double> xt, yt;
+  axis(sw, dw, xi, xt);
+  axis(sh, dh, yi, yt);
+  auto cubic = [](const double f[4], double t) {
+    return f[0] * (-t * (t - 1) * (t - 2) / 6) + f[1] * ((t + 1) * (t - 1) * (t - 2) / 2) +
+           f[2] * (-(t + 1) * t * (t - 2) / 2) + f[3] * ((t + 1) * t * (t - 1) / 6);
+  };
+  std::vector<double> out(static_cast<std::size_t>(dw) * dh);
+  for (int i = 0; i < dh; ++i)
+    for (int k = 0; k < dw; ++k) {
+      double rows[4];
+      for (int r = 0; r < 4; ++r) {
+        double f[4];
+        for (int c = 0; c < 4; ++c) f[c] = src[static_cast<std::size_t>(yi[i] - 1 + r) * sw + xi[k] - 1 + c];
+        rows[r] = cubic(f, xt[k]);
+      }
+      out[static_cast<std::size_t>(i) * dw + k] = cubic(rows, yt[i]);
+    }
+  return out;
+}
+
+// The mean of the area each destination sample covers, by exact overlaps.
+std::vector<double> ModelArea(const Bytes& src, int sw, int sh, int dw, int dh) {
+  const double rx = double(sw) / dw, ry = double(sh) / dh;
+  auto overlap = [](double a, double b, int j) { return std::max(0.0, std::min(b, j + 1.0) - std::max(a, double(j))); };
+  std::vector<double> out(static_cast<std::size_t>(dw) * dh);
+  for (int i = 0; i < dh; ++i)
+    for (int k = 0; k < dw; ++k) {
+      double sum = 0, area = 0;
+      for (int r = int(i * ry); r < std::min(sh, int((i + 1) * ry) + 1); ++r)
+        for (int x = int(k * rx); x < std::min(sw, int((k + 1) * rx) + 1); ++x) {
+          const double w = overlap(i * ry, (i + 1) * ry, r) * overlap(k * rx, (k + 1) * rx, x);
+          sum += w * src[static_cast<std::size_t>(r) * sw + x];
+          area += w;
+        }
+      out[static_cast<std::size_t>(i) * dw + k] = sum / area;
+    }
+  return out;
+}
+
+void ZentraReduce(benchmark::State& state, int sw, int sh, int dw, int dh, int interpolation) {
+  const Bytes& src = Plane(sw, sh);
+  Bytes out(static_cast<std::size_t>(dw) * dh);
+  for (auto _ : state) {
+    zentra::ResizeImage(src.data(), {sw, sh}, sw, {0, 0, sw, sh}, out.data(), dw, {dw, dh},
+                        double(dw) / sw, double(dh) / sh, interpolation);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["PSNR_dB"] = Psnr(interpolation == 4 ? ModelCubic(src, sw, sh, dw, dh) : ModelArea(src, sw, sh, dw, dh), out);
+}
+
+void SwscaleReduce(benchmark::State& state, int sw, int sh, int dw, int dh, int flags) {
+  const Bytes& src = Plane(sw, sh);
+  Bytes out(static_cast<std::size_t>(dw) * dh);
+  SwsContext* ctx = sws_getContext(sw, sh, AV_PIX_FMT_GRAY8, dw, dh, AV_PIX_FMT_GRAY8, flags, nullptr, nullptr, nullptr);
+  const std::uint8_t* in[1] = {src.data()};
+  const int inStride[1] = {sw};
+  std::uint8_t* dst[1] = {out.data()};
+  const int dstStride[1] = {dw};
+  for (auto _ : state) {
+    sws_scale(ctx, in, inStride, 0, sh, dst, dstStride);
+    benchmark::DoNotOptimize(out.data());
+  }
+  sws_freeContext(ctx);
+  state.counters["PSNR_dB"] = Psnr(flags == SWS_BICUBIC ? ModelCubic(src, sw, sh, dw, dh) : ModelArea(src, sw, sh, dw, dh), out);
+}
+
+BENCHMARK_CAPTURE(ZentraReduce, cubic_720x576_to_352x288, 720, 576, 352, 288, 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(SwscaleReduce, bicubic_720x576_to_352x288, 720, 576, 352, 288, SWS_BICUBIC)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ZentraReduce, cubic_1920x1080_to_720x576, 1920, 1080, 720, 576, 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(SwscaleReduce, bicubic_1920x1080_to_720x576, 1920, 1080, 720, 576, SWS_BICUBIC)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ZentraReduce, area_720x576_to_352x288, 720, 576, 352, 288, 8)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(SwscaleReduce, area_720x576_to_352x288, 720, 576, 352, 288, SWS_AREA)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ZentraReduce, area_1920x1080_to_720x576, 1920, 1080, 720, 576, 8)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(SwscaleReduce, area_1920x1080_to_720x576, 1920, 1080, 720, 576, SWS_AREA)->Unit(benchmark::kMicrosecond);
+
 // The ratios of ZENTRA's cases to libswscale's.
 class RatioReporter : public MedianReporter {
  public:
@@ -246,7 +354,11 @@ class RatioReporter : public MedianReporter {
         {"  AVX2 build", "YuvToDibWith/Avx2", "SwscaleYuvToBgr"},
         {"RgbToYuvPlanes 720x576", "ZentraRgbToYuv", "SwscaleRgbToYuv"},
         {"  plain build", "RgbToYuvWith/C", "SwscaleRgbToYuv"},
-        {"  SSE2 build", "RgbToYuvWith/Sse2", "SwscaleRgbToYuv"}};
+        {"  SSE2 build", "RgbToYuvWith/Sse2", "SwscaleRgbToYuv"},
+        {"cubic 720x576->352x288", "ZentraReduce/cubic_720x576_to_352x288", "SwscaleReduce/bicubic_720x576_to_352x288"},
+        {"cubic 1920x1080->720x576", "ZentraReduce/cubic_1920x1080_to_720x576", "SwscaleReduce/bicubic_1920x1080_to_720x576"},
+        {"area 720x576->352x288", "ZentraReduce/area_720x576_to_352x288", "SwscaleReduce/area_720x576_to_352x288"},
+        {"area 1920x1080->720x576", "ZentraReduce/area_1920x1080_to_720x576", "SwscaleReduce/area_1920x1080_to_720x576"}};
     std::printf("\nspeed ratio (libswscale time / ZENTRA time; above 1: ZENTRA faster)\n");
     for (auto& p : pairs) {
       const double z = Time(p[1]), s = Time(p[2]);

@@ -64,7 +64,17 @@ __m128i PredictSse2(const U8* r, int step, Pred pred) {
   switch (pred) {
     case Pred::HalfX: return _mm_avg_epu8(L16(r), L16(r + 1));
     case Pred::HalfY: return _mm_avg_epu8(L16(r), L16(r + step));
-    case Pred::DiagExact:
+    case Pred::DiagExact: {
+      // Widened to 16 bits: (a + b + c + d + 2) >> 2 exactly.
+      const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+      const __m128i a = L16(r), b = L16(r + 1), c = L16(r + step), d = L16(r + step + 1);
+      auto sum = [&](auto unpack) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(unpack(a, z), unpack(b, z)),
+                                                          _mm_add_epi16(unpack(c, z), unpack(d, z))), two), 2);
+      };
+      return _mm_packus_epi16(sum([](__m128i x, __m128i y) { return _mm_unpacklo_epi8(x, y); }),
+                              sum([](__m128i x, __m128i y) { return _mm_unpackhi_epi8(x, y); }));
+    }
     case Pred::DiagUpVertical:
     case Pred::DiagUpHorizontal:
       return _mm_avg_epu8(_mm_avg_epu8(L16(r), L16(r + 1)), _mm_avg_epu8(L16(r + step), L16(r + step + 1)));
@@ -300,7 +310,14 @@ std::vector<Case> Cases() {
     add("SSD 16x16 two refs full", n, OverBlocks([s, fn](const U8* r, const U8* b, const U8* cur) { I32 v = 0; fn(cur, s, r, s, 0, b, s, 0, &v); return v; }));
   }
 
-  add("Variance 16x16", "plain", OverBlocks([s](const U8* r, const U8*, const U8*) { return Variance16x16_C(r, s); }));
+  add("Variance 16x16", "plain", OverBlocks([s](const U8* r, const U8*, const U8*) {
+        std::uint32_t sum = 0, squares = 0;
+        for (int y = 0; y < 16; ++y)
+          for (int x = 0; x < 16; ++x) {
+            sum += r[y * s + x];
+            squares += r[y * s + x] * r[y * s + x];
+          }
+        return static_cast<I32>(squares - ((sum * sum) >> 8)); }));
   add("Variance 16x16", "sse2", OverBlocks([s](const U8* r, const U8*, const U8*) { return VarianceSse2(r, s); }));
   add("Variance 16x16", "Variance16x16_MmxA", OverBlocks([s](const U8* r, const U8*, const U8*) { return Variance16x16_MmxA(r, s); }));
   add("Variance 16x16", "Variance16xN_Mmx", OverBlocks([s](const U8* r, const U8*, const U8*) { return Variance16xN_Mmx(r, s, 16); }));

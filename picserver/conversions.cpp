@@ -1,5 +1,6 @@
 #include <zentra/conversions.h>
 #include <zentra/engine_dispatch.h>
+#include <zentra/engine_picture.h>
 #include <zentra/kernel_arithmetic.h>
 #include <zentra/primitive_runtime.h>
 
@@ -289,21 +290,22 @@ ConversionResult ResizeDib(const std::uint8_t* srcDib, std::int32_t newWidth,
 
 namespace {
 
+// Only errors fail: the warning that a plane had nothing to do is success.
 ConversionResult FromResizeStatus(PrimitiveStatus status) {
   switch (status) {
-    case StatusOk:
-      return kConversionOk;
     case StatusNoMemory:
       return kNoMemory;
     case StatusNullPointer:
       return kNullPointer;
     default:
-      return Fail(E_INVALIDARG, "The plane resize refused the picture sizes");
+      return status >= 0 ? kConversionOk : Fail(E_INVALIDARG, "The plane resize refused the picture sizes");
   }
 }
 
 }  // namespace
 
+// A picture one sample wide or high has empty chroma planes, and an empty
+// picture has nothing at all: those planes are skipped, not refused.
 ConversionResult ResizeYuvPlanes(std::int32_t srcWidth, std::int32_t srcHeight,
                                  const std::uint8_t* srcY, const std::uint8_t* srcU,
                                  const std::uint8_t* srcV, std::int32_t dstWidth,
@@ -312,13 +314,16 @@ ConversionResult ResizeYuvPlanes(std::int32_t srcWidth, std::int32_t srcHeight,
   if (srcY == nullptr || srcU == nullptr || srcV == nullptr || dstY == nullptr ||
       dstU == nullptr || dstV == nullptr)
     return kNullPointer;
-  if (!PictureSizeOk(srcWidth, srcHeight) || !PictureSizeOk(dstWidth, dstHeight)) return kBadSize;
+  const auto sizeOk = [](std::int32_t w, std::int32_t h) {
+    return w >= 0 && h >= 0 && std::int64_t{w} * h <= kInt32Max;
+  };
+  if (!sizeOk(srcWidth, srcHeight) || !sizeOk(dstWidth, dstHeight)) return kBadSize;
   const auto half = [](std::int32_t n) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) >> 1); };
-  ConversionResult r = FromResizeStatus(ResizePlane(srcY, dstY, srcWidth, srcHeight, dstWidth, dstHeight));
+  ConversionResult r = FromResizeStatus(ResizePlaneUnlessEmpty(srcY, dstY, srcWidth, srcHeight, dstWidth, dstHeight));
   if (r.Failed()) return r;
-  r = FromResizeStatus(ResizePlane(srcU, dstU, half(srcWidth), half(srcHeight), half(dstWidth), half(dstHeight)));
+  r = FromResizeStatus(ResizePlaneUnlessEmpty(srcU, dstU, half(srcWidth), half(srcHeight), half(dstWidth), half(dstHeight)));
   if (r.Failed()) return r;
-  return FromResizeStatus(ResizePlane(srcV, dstV, half(srcWidth), half(srcHeight), half(dstWidth), half(dstHeight)));
+  return FromResizeStatus(ResizePlaneUnlessEmpty(srcV, dstV, half(srcWidth), half(srcHeight), half(dstWidth), half(dstHeight)));
 }
 
 }  // namespace zentra

@@ -3,6 +3,8 @@
 #include <zentra/resize.h>
 #include <zentra/server_builds.h>
 
+#include "resize_drivers.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -13,56 +15,10 @@ namespace {
 
 constexpr double kPositionEpsilon = 1e-7;
 
-using NearestDriver = void (*)(const void* src, void* dst, std::int32_t dstStep, std::int32_t width,
-                               std::int32_t height, const std::int32_t* yOffsets,
-                               const std::int32_t* xOffsets, std::int32_t pixelStride);
-using LinearDriver = void (*)(const ResizeLinear8uKernels& kernels, const void* src, void* dst,
-                              std::int32_t srcStep, std::int32_t dstStep, std::int32_t width,
-                              std::int32_t height, const std::int32_t* yOffsets,
-                              const std::int32_t* xOffsets, const std::int16_t* yWeights,
-                              const std::int16_t* xWeights, std::int16_t* rowA, std::int16_t* rowB,
-                              std::int32_t pixelStride, std::int32_t channels);
-using CubicDriver = void (*)();
-
-// Copies one sample per column; offsets are in samples from the region origin.
-void ResizeNearest8uC1(const void* src, void* dst, std::int32_t dstStep, std::int32_t width,
-                       std::int32_t height, const std::int32_t* yOffsets,
-                       const std::int32_t* xOffsets, std::int32_t /*pixelStride*/) {
-  auto* out = static_cast<std::uint8_t*>(dst);
-  for (std::int32_t i = 0; i < height; ++i, out += dstStep) {
-    const std::uint8_t* row = static_cast<const std::uint8_t*>(src) + yOffsets[i];
-    for (std::int32_t k = 0; k < width; ++k) out[k] = row[xOffsets[k]];
-  }
-}
-
-// Rolling pair of horizontally interpolated rows: the upper buffer holds the row
-// held, the lower one the row below it, so each source row is interpolated once.
-void ResizeLinear8uC1(const ResizeLinear8uKernels& kernels, const void* srcVoid, void* dstVoid,
-                      std::int32_t srcStep, std::int32_t dstStep, std::int32_t width,
-                      std::int32_t height, const std::int32_t* yOffsets,
-                      const std::int32_t* xOffsets, const std::int16_t* yWeights,
-                      const std::int16_t* xWeights, std::int16_t* rowA, std::int16_t* rowB,
-                      std::int32_t /*pixelStride*/, std::int32_t /*channels*/) {
-  const auto* src = static_cast<const std::uint8_t*>(srcVoid);
-  auto* dst = static_cast<std::uint8_t*>(dstVoid);
-  std::int16_t* upper = rowA;
-  std::int16_t* lower = rowB;
-  kernels.interpolateRow(src, width, xOffsets, xWeights, lower);
-  std::int64_t held = std::int64_t{yOffsets[0]} - srcStep;
-  for (std::int32_t i = 0; i < height; ++i, dst += dstStep) {
-    const std::int64_t y = yOffsets[i];
-    if (y > held) {
-      std::swap(upper, lower);
-      kernels.interpolateRow(src + y + srcStep, width, xOffsets, xWeights, lower);
-      if (y > held + srcStep) kernels.interpolateRow(src + y, width, xOffsets, xWeights, upper);
-      held = y;
-    }
-    kernels.blendRows(dst, width, yWeights[i], upper, lower);
-  }
-}
+using namespace resize_detail;
 
 // One row per interpolation and layout, one column per sample type (8-bit,
-// 16-bit, float). Slots without a driver are refused by the core.
+// 16-bit, float).
 struct ResizeRowKernelTableLayout {
   NearestDriver nearest[3][3];  // interleaved 3 channels, one channel, 4 channels
   LinearDriver linear[2][3];    // interleaved channels other than 1, one channel
@@ -71,9 +27,13 @@ struct ResizeRowKernelTableLayout {
 };
 
 const ResizeRowKernelTableLayout ResizeRowKernelTable = {
-    {{nullptr, nullptr, nullptr}, {&ResizeNearest8uC1, nullptr, nullptr}, {nullptr, nullptr, nullptr}},
-    {{nullptr, nullptr, nullptr}, {&ResizeLinear8uC1, nullptr, nullptr}},
-    {{nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr}},
+    {{ResizeNearest8uC3, ResizeNearest16uC3, ResizeNearest32fC3},
+     {ResizeNearest8uC1, ResizeNearest16uC1, ResizeNearest32fC1},
+     {ResizeNearest8uC4, ResizeNearest16uC4, ResizeNearest32fC4}},
+    {{ResizeLinear8uCn, ResizeLinear16uCn, ResizeLinear32fCn},
+     {ResizeLinear8uC1, ResizeLinear16uC1, ResizeLinear32fC1}},
+    {{ResizeCubic8uCn, ResizeCubic16uCn, ResizeCubic32fCn},
+     {ResizeCubic8uC1, ResizeCubic16uC1, ResizeCubic32fC1}},
     kDataMarker,
 };
 
@@ -86,7 +46,7 @@ std::int32_t TableBytes(std::int64_t n, std::int64_t elementSize) {
 
 // Frees every aligned block of one call, whichever were allocated.
 struct CallBlocks {
-  void* blocks[6] = {};
+  void* blocks[8] = {};
   int count = 0;
   void* Take(std::int32_t bytes) {
     void* p = bytes > 0 ? AllocAligned(bytes) : nullptr;
@@ -97,14 +57,6 @@ struct CallBlocks {
     for (int i = 0; i < count; ++i) FreeAligned(blocks[i]);
   }
 };
-
-// Destination count for one axis: trunc(size*factor + 1e-7) when that is below
-// the space available, but at least 1.
-std::int32_t ClippedCount(std::int32_t available, double scaled) {
-  double n = std::trunc(scaled + kPositionEpsilon);
-  if (n < available) return n < 1.0 ? 1 : static_cast<std::int32_t>(n);
-  return available;
-}
 
 // Linear step: the first and last destination samples fall on the region's ends.
 double LinearStep(std::int32_t regionSize, double scaled) {
@@ -160,18 +112,15 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
                                        double xFactor, double yFactor, std::int32_t pixelStride,
                                        std::int32_t channels, std::int32_t sampleType,
                                        std::int32_t planar, std::int32_t interpolation) {
-  if (pSrc == nullptr || pDst == nullptr) return StatusNullPointer;
-  if (srcSize.width <= 0 || srcSize.height <= 0) return StatusSizeError;
-  if (srcStep <= 0 || dstStep <= 0) return StatusStepError;
-  if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 || srcRoi.height <= 0 ||
-      dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
-    return StatusSizeError;
-  if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) return StatusRoiOutside;
-  if (!(xFactor > 0.0) || !(yFactor > 0.0)) return StatusResizeFactorError;
+  if (const PrimitiveStatus s = resize_detail::CheckResizeArguments(
+          pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor, yFactor);
+      s != StatusOk)
+    return s;
   if (interpolation != InterpolationNearest && interpolation != InterpolationLinear &&
       interpolation != InterpolationCubic)
     return StatusInterpolationError;
   if (sampleType < 0 || sampleType > 2) return StatusInterpolationError;
+  if (!resize_detail::KnownLayout(pixelStride, channels, planar)) return StatusInterpolationError;
 
   if (srcSize.width < 2 || srcSize.height < 2)
     interpolation = InterpolationNearest;
@@ -179,18 +128,10 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
     interpolation = InterpolationLinear;
 
   const bool oneChannel = planar != 0 || channels == 1;
-  NearestDriver nearest = nullptr;
-  LinearDriver linear = nullptr;
-  if (interpolation == InterpolationNearest)
-    nearest = ResizeRowKernelTable.nearest[oneChannel ? 1 : (channels == 4 ? 2 : 0)][sampleType];
-  else if (interpolation == InterpolationLinear)
-    linear = ResizeRowKernelTable.linear[oneChannel ? 1 : 0][sampleType];
-  // Interpolations and layouts without a driver in this library are refused
-  // before anything is allocated or written.
-  if (nearest == nullptr && linear == nullptr) return StatusInterpolationError;
+  const int layout = oneChannel ? 1 : 0;
 
-  const std::int32_t regionW = srcRoi.x > srcSize.width - srcRoi.width ? srcSize.width - srcRoi.x : srcRoi.width;
-  const std::int32_t regionH = srcRoi.y > srcSize.height - srcRoi.height ? srcSize.height - srcRoi.y : srcRoi.height;
+  const std::int32_t regionW = ClippedRegion(srcRoi.x, srcRoi.width, srcSize.width);
+  const std::int32_t regionH = ClippedRegion(srcRoi.y, srcRoi.height, srcSize.height);
   const double xs = regionW * xFactor;
   const double ys = regionH * yFactor;
   const std::int32_t dstW = ClippedCount(dstRoiSize.width, xs);
@@ -218,8 +159,11 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
   auto dstPlane = [&](int plane) {
     return planar != 0 ? static_cast<std::uint8_t* const*>(pDst)[plane] : static_cast<std::uint8_t*>(pDst);
   };
+  const std::int32_t driverStride = planar != 0 ? 0 : pixelStride;
+  const std::int32_t driverChannels = planar != 0 ? 0 : channels;
 
-  if (nearest != nullptr) {
+  if (interpolation == InterpolationNearest) {
+    const NearestDriver nearest = ResizeRowKernelTable.nearest[oneChannel ? 1 : (channels == 4 ? 2 : 0)][sampleType];
     BuildNearestAxis(dstH, yFactor, regionH, ys, srcStepSamples, yOffsets);
     BuildNearestAxis(dstW, xFactor, regionW, xs, columnScale, xOffsets);
     for (int plane = 0; plane < planes; ++plane)
@@ -231,21 +175,50 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
   const std::int64_t rowValues = oneChannel ? std::int64_t{dstW} + 4
                                             : (channels == 4 ? 4 * std::int64_t{dstW} + 16
                                                              : 3 * std::int64_t{dstW} + 12);
-  auto* yWeights = static_cast<std::int16_t*>(blocks.Take(TableBytes(dstH, 2)));
-  auto* xWeights = static_cast<std::int16_t*>(blocks.Take(TableBytes(dstW, 4)));
-  auto* rowA = static_cast<std::int16_t*>(blocks.Take(TableBytes(rowValues, 2)));
-  auto* rowB = static_cast<std::int16_t*>(blocks.Take(TableBytes(rowValues, 2)));
+  const double xStep = LinearStep(regionW, xs);
+  const double yStep = LinearStep(regionH, ys);
+  const std::int32_t xEdge = srcSize.width - 1 - srcRoi.x;
+  const std::int32_t yEdge = srcSize.height - 1 - srcRoi.y;
+
+  if (interpolation == InterpolationCubic) {
+    auto* yWeights = static_cast<float*>(blocks.Take(TableBytes(dstH, 4)));
+    auto* xWeights = static_cast<float*>(blocks.Take(TableBytes(dstW, 4)));
+    float* rows[4];
+    for (auto& r : rows) r = static_cast<float*>(blocks.Take(TableBytes(rowValues, 4)));
+    if (yWeights == nullptr || xWeights == nullptr || rows[0] == nullptr || rows[1] == nullptr ||
+        rows[2] == nullptr || rows[3] == nullptr)
+      return StatusNoMemory;
+    BuildCubicAxis(dstH, yStep, srcRoi.y, srcSize.height - 1, srcStepSamples, yOffsets, yWeights);
+    BuildCubicAxis(dstW, xStep, srcRoi.x, srcSize.width - 1, columnScale, xOffsets, xWeights);
+    const CubicDriver cubic = ResizeRowKernelTable.cubic[layout][sampleType];
+    for (int plane = 0; plane < planes; ++plane)
+      cubic(srcPlane(plane), dstPlane(plane), srcStepSamples, dstStepSamples, dstW, dstH, yOffsets,
+            xOffsets, yWeights, xWeights, rows, driverStride, driverChannels);
+    return StatusOk;
+  }
+
+  // Linear: Q14 tables and 16-bit intermediate rows for integer samples, float
+  // tables and rows for float samples.
+  const bool floats = sampleType == 2;
+  const std::int32_t rowBytes = TableBytes(rowValues, floats ? 4 : 2);
+  void* yWeights = blocks.Take(TableBytes(dstH, floats ? 4 : 2));
+  void* xWeights = blocks.Take(TableBytes(dstW, 4));
+  void* rowA = blocks.Take(rowBytes);
+  void* rowB = blocks.Take(rowBytes);
   if (yWeights == nullptr || xWeights == nullptr || rowA == nullptr || rowB == nullptr)
     return StatusNoMemory;
 
-  BuildLinearAxis(dstH, LinearStep(regionH, ys), srcSize.height - 1 - srcRoi.y, srcStepSamples,
-                  yOffsets, yWeights, false);
-  BuildLinearAxis(dstW, LinearStep(regionW, xs), srcSize.width - 1 - srcRoi.x, columnScale,
-                  xOffsets, xWeights, true);
+  if (floats) {
+    BuildLinearAxisFloat(dstH, yStep, yEdge, srcStepSamples, yOffsets, static_cast<float*>(yWeights));
+    BuildLinearAxisFloat(dstW, xStep, xEdge, columnScale, xOffsets, static_cast<float*>(xWeights));
+  } else {
+    BuildLinearAxis(dstH, yStep, yEdge, srcStepSamples, yOffsets, static_cast<std::int16_t*>(yWeights), false);
+    BuildLinearAxis(dstW, xStep, xEdge, columnScale, xOffsets, static_cast<std::int16_t*>(xWeights), true);
+  }
+  const LinearDriver linear = ResizeRowKernelTable.linear[layout][sampleType];
   for (int plane = 0; plane < planes; ++plane)
     linear(kernels, srcPlane(plane), dstPlane(plane), srcStepSamples, dstStepSamples, dstW, dstH,
-           yOffsets, xOffsets, yWeights, xWeights, rowA, rowB, planar != 0 ? 0 : pixelStride,
-           planar != 0 ? 0 : channels);
+           yOffsets, xOffsets, yWeights, xWeights, rowA, rowB, driverStride, driverChannels);
   return StatusOk;
 }
 
@@ -260,12 +233,16 @@ PrimitiveStatus ResizeInterpolated(const void* pSrc, ImageSize srcSize, std::int
                                 pixelStride, channels, sampleType, planar, interpolation);
 }
 
-// Area averaging (interpolation 8 when the picture only shrinks) has no driver in
-// this library; the core refuses interpolation 8 after the other argument checks.
+// Interpolation 8 that only shrinks the picture goes to the area-averaging
+// resize; everything else, including interpolation 8 that enlarges, to the
+// interpolating core, which refuses what it does not know.
 PrimitiveStatus ResizeImage(const std::uint8_t* pSrc, ImageSize srcSize, std::int32_t srcStep,
                             ImageRect srcRoi, std::uint8_t* pDst, std::int32_t dstStep,
                             ImageSize dstRoiSize, double xFactor, double yFactor,
                             std::int32_t interpolation) {
+  if (interpolation == InterpolationSuperSample && !(xFactor > 1.0) && !(yFactor > 1.0))
+    return ResizeSuperSample(pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor,
+                             yFactor, 1, 1, 0, 0);
   return ResizeInterpolated(pSrc, srcSize, srcStep, srcRoi, pDst, dstStep, dstRoiSize, xFactor,
                             yFactor, 1, 1, 0, 0, interpolation);
 }

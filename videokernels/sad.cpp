@@ -87,22 +87,36 @@ I32 SadRowsLimit(const U8* ref, const U8* cur, P step, I32 rows, I32 limit) {
   return sum;
 }
 
-// Exact (a+b+c+d+2)>>2, byte by byte.
-struct HalfXYExact {
-  static __m128i Row(const U8* r, P step) {
-    return AverageExact4Epu8(Load16(r), Load16(r + 1), Load16(r + step), Load16(r + step + 1));
-  }
-};
-
-// The exact prediction of each mode; pavgb is exact for two samples.
+// The exact prediction of the full and two-sample positions; pavgb is exact
+// for two samples.
 template <I32 kMode>
-using ExactPred = std::conditional_t<
-    kMode == kHalfPelFull, Full,
-    std::conditional_t<kMode == kHalfPelVertical, HalfY, std::conditional_t<kMode == kHalfPelHorizontal, HalfX, HalfXYExact>>>;
+using ExactPred = std::conditional_t<kMode == kHalfPelFull, Full, std::conditional_t<kMode == kHalfPelVertical, HalfY, HalfX>>;
+
+// Exact diagonal SAD, one row a step: each row's lower pair of samples is the
+// next row's upper pair, so its loads and pair average carry over.
+I32 SadRowsDiagonalExact(const U8* ref, P refStep, const U8* cur, P curStep, I32 rows) {
+  __m128i acc = _mm_setzero_si128();
+  __m128i a = Load16(ref), b = Load16(ref + 1);
+  __m128i ab = _mm_avg_epu8(a, b), oddAb = _mm_xor_si128(a, b);
+  const __m128i one = _mm_set1_epi8(1);
+  for (I32 y = 0; y < rows; ++y) {
+    const U8* below = ref + (y + 1) * refStep;
+    const __m128i c = Load16(below), d = Load16(below + 1);
+    const __m128i cd = _mm_avg_epu8(c, d), oddCd = _mm_xor_si128(c, d);
+    // As AverageExact4Epu8: one too high where a pair sum was odd and the pair averages' low bits differ.
+    const __m128i fix = _mm_and_si128(_mm_and_si128(_mm_or_si128(oddAb, oddCd), _mm_xor_si128(ab, cd)), one);
+    const __m128i pred = _mm_sub_epi8(_mm_avg_epu8(ab, cd), fix);
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(pred, Load16(cur + y * curStep)));
+    ab = cd;
+    oddAb = oddCd;
+  }
+  return Total(acc);
+}
 
 template <I32 kMode>
 I32 SadRowsExact(const U8* ref, const U8* cur, P step, I32 rows) {
-  return SadRows<ExactPred<kMode>, 1>(ref, cur, step, rows);
+  if constexpr (kMode == kHalfPelBoth) return SadRowsDiagonalExact(ref, step, cur, step, rows);
+  else return SadRows<ExactPred<kMode>, 1>(ref, cur, step, rows);
 }
 
 inline __m128i WidenLo(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
@@ -273,10 +287,14 @@ void SadKernelMmxExt(const U8* cur, I32 curStep, const U8* ref, I32 refStep, I32
 // Exact predictions, one row a step.
 template <I32 kMode>
 void SadKernelMmx(const U8* cur, I32 curStep, const U8* ref, I32 refStep, I32* sad) {
-  __m128i acc = _mm_setzero_si128();
-  for (I32 y = 0; y < 16; ++y)
-    acc = _mm_add_epi64(acc, _mm_sad_epu8(ExactPred<kMode>::Row(ref + y * P{refStep}, refStep), Load16(cur + y * P{curStep})));
-  *sad = Total(acc);
+  if constexpr (kMode == kHalfPelBoth) {
+    *sad = SadRowsDiagonalExact(ref, refStep, cur, curStep, 16);
+  } else {
+    __m128i acc = _mm_setzero_si128();
+    for (I32 y = 0; y < 16; ++y)
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(ExactPred<kMode>::Row(ref + y * P{refStep}, refStep), Load16(cur + y * P{curStep})));
+    *sad = Total(acc);
+  }
 }
 
 PrimitiveStatus RunSadKernel(const IppKernelTable<SadKernel16x16>& table, const U8* cur, I32 curStep,

@@ -1,4 +1,5 @@
 #include <zentra/engine_dispatch.h>
+#include <zentra/engine_picture.h>
 #include <zentra/resize.h>
 #include <zentra/server_builds.h>
 
@@ -23,6 +24,13 @@ TEST(EngineDispatch, OwnOperationsHaveOneBuildInTheCommonSlots) {
     EXPECT_EQ(ResizePlaneTable.slot[k], &ResizePlane_C) << k;
     EXPECT_EQ(MoveBytesTable.slot[k], &MoveBytes_C) << k;
     EXPECT_EQ(ZeroBytesTable.slot[k], &ZeroBytes_C) << k;
+    EXPECT_EQ(Dib24ToYuvPictureTable.slot[k], &Dib24ToYuvPicture_C) << k;
+    EXPECT_EQ(Dib24ToYuvPictureFlippedTable.slot[k], &Dib24ToYuvPictureFlipped_C) << k;
+    EXPECT_EQ(Dib32ToYuvPictureTable.slot[k], &Dib32ToYuvPicture_C) << k;
+    EXPECT_EQ(DibToYuvPictureTable.slot[k], &DibToYuvPicture_C) << k;
+    EXPECT_EQ(Dib24RowsToRgb32Table.slot[k], &Dib24RowsToRgb32_C) << k;
+    EXPECT_EQ(Dib24RowsToRgb24Table.slot[k], &Dib24RowsToRgb24_C) << k;
+    EXPECT_EQ(ResizeYuvPictureTable.slot[k], &ResizeYuvPicture_C) << k;
   }
 }
 

@@ -183,8 +183,10 @@ TEST_F(PictureServer, FailuresCarryErrorInformation) {
   BYTE plane[64] = {};
   EXPECT_EQ(p->YuvPlanesToDib(-16, 4, plane, plane, plane, plane), E_INVALIDARG);
   EXPECT_FALSE(qcom::ErrorDescription(p.get(), IID_IPICTUREUTL).empty());
-  EXPECT_EQ(p->ResizeYuvPlanes(1, 8, plane, plane, plane, 4, 4, plane, plane, plane), E_INVALIDARG);
+  EXPECT_EQ(p->ResizeYuvPlanes(8, -8, plane, plane, plane, 4, 4, plane, plane, plane), E_INVALIDARG);
   EXPECT_FALSE(qcom::ErrorDescription(p.get(), IID_IPICTUREUTL).empty());
+  // A picture one sample wide has empty chroma planes: nothing to do there.
+  EXPECT_EQ(p->ResizeYuvPlanes(1, 8, plane, plane, plane, 4, 4, plane, plane, plane), S_OK);
 }
 
 // One 720x576 picture through all four conversions, each checked against a

@@ -140,6 +140,17 @@ TEST_P(SadLimitTest, LimitZeroStopsAtTheFirstCheckAndAHighLimitNever) {
             ModelSad(ref.data(), cur.data(), kStep, rows, f.width, Pred::Full));
 }
 
+TEST_P(SadLimitTest, ReadsOnlyTheBlock) {
+  std::mt19937 rng(6);
+  const LimitFormula& f = build().formula;
+  const int rows = f.fixedRows != 0 ? f.fixedRows : 8;
+  GuardedBuffer ref((rows - 1) * kStep + f.width), cur((rows - 1) * kStep + f.width);
+  ref.Fill(RandomBytes(rng, ref.size()));
+  cur.Fill(RandomBytes(rng, cur.size()));
+  EXPECT_EQ(build().fn(ref.data(), cur.data(), kStep, rows, 1 << 30),
+            ModelSad(ref.data(), cur.data(), kStep, rows, f.width, Pred::Full));
+}
+
 I32 Limit16x16(const U8* r, const U8* c, I32 s, I32, I32 limit) { return Sad16x16Limit_MmxExt(r, c, s, limit); }
 I32 Limit4x4(const U8* r, const U8* c, I32 s, I32, I32 limit) { return Sad4x4Limit_MmxExt(r, c, s, limit); }
 

@@ -111,6 +111,18 @@ TEST(MacroblockActivity, SmallestOfTheFourWindows) {
   }
 }
 
+// The lower right window ends 8 bytes past the last row of the lower left one.
+TEST(MacroblockActivity, ReadsOnlyItsFourWindows) {
+  const I32 step = 16, lowerOffset = 8 * step * 4;
+  GuardedBuffer samples(lowerOffset + 7 * step * 4 + 8 * 4 + 8);
+  std::mt19937 rng(9);
+  samples.Fill(RandomBytes(rng, samples.size()));
+  const U8* base = samples.data();
+  I32 expected = ModelVariance8x8(base, step * 4);
+  for (const U8* w : {base + 8, base + lowerOffset, base + lowerOffset + 8}) expected = std::min(expected, ModelVariance8x8(w, step * 4));
+  EXPECT_EQ(MacroblockActivity(samples.as<std::uint32_t>(), step, lowerOffset), expected);
+}
+
 TEST(MacroblockActivity, EqualAndAlternatingSamples) {
   std::vector<std::uint32_t> flat(64, 77);
   EXPECT_EQ(Variance8x8Int32(flat.data(), 8), 0);

@@ -49,6 +49,13 @@ struct FftImagePrimitiveData {
 };
 
 extern FftDoublePrimitiveData FftDoublePrimitives;
+
+// Dispatch entries: each continues in the build that CpuDispatchIndex names.
+PrimitiveStatus ippsFFTInv_CToC_64f(const double* srcRe, const double* srcIm, double* dstRe,
+                                    double* dstIm, const FftSpec64f* spec, std::uint8_t* buffer);
+PrimitiveStatus ippsFFTInitAlloc_C_64f(FftSpec64f** pSpec, std::int32_t order, std::int32_t flag,
+                                       std::int32_t hint);
+PrimitiveStatus ippsFFTFree_C_64f(FftSpec64f* spec);
 extern FftImagePrimitiveData FftImagePrimitives;
 
 void Register_ippsFFTInv_CToC_64f();

@@ -41,6 +41,28 @@ PrimitiveStatus ResizeInterpolated(const void* pSrc, ImageSize srcSize, std::int
                                    std::int32_t sampleType, std::int32_t planar,
                                    std::int32_t interpolation);
 
+// Area-averaging reduction (interpolation 8 with neither factor above 1.0):
+// every destination sample is the mean of the source area it covers. Arguments
+// as for ResizeInterpolated, without the interpolation.
+PrimitiveStatus ResizeSuperSample(const void* pSrc, ImageSize srcSize, std::int32_t srcStep,
+                                  ImageRect srcRoi, void* pDst, std::int32_t dstStep,
+                                  ImageSize dstRoiSize, double xFactor, double yFactor,
+                                  std::int32_t pixelStride, std::int32_t channels,
+                                  std::int32_t sampleType, std::int32_t planar);
+
+// The area-averaging passes over bytes of one channel come in a 128-bit (SSE2)
+// and a 256-bit (AVX2) build with the same results; ResizeSuperSample runs the
+// widest one the processor has, ResizeSuperSampleWith a chosen one.
+inline constexpr int kSuperSampleBuildSse2 = 0;
+inline constexpr int kSuperSampleBuildAvx2 = 1;
+bool SuperSampleBuildRuns(int build);
+PrimitiveStatus ResizeSuperSampleWith(int build, const void* pSrc, ImageSize srcSize,
+                                      std::int32_t srcStep, ImageRect srcRoi, void* pDst,
+                                      std::int32_t dstStep, ImageSize dstRoiSize, double xFactor,
+                                      double yFactor, std::int32_t pixelStride,
+                                      std::int32_t channels, std::int32_t sampleType,
+                                      std::int32_t planar);
+
 // ---- Linear 8-bit one-channel kernels: every build side by side, one table.
 
 // Horizontal pass: out[k] = (a*wL + b*wR) >> 8 with a, b the samples at

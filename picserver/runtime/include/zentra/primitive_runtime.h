@@ -52,9 +52,12 @@ struct PrimitiveBuildTable {
 #define ZENTRA_NO_PRIMITIVE_BUILDS {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}}
 
 // A named primitive's dispatch entry: the build that CpuDispatchIndex selects.
+// An index outside 1..4 would name an empty slot; build 1 runs on every
+// processor, so it is taken instead.
 template <typename Build, typename... Args>
 inline auto CallSelectedBuild(const PrimitiveBuildTable<Build>& table, Args... args) {
-  return table.slot[CpuDispatchIndex](args...);
+  const std::int32_t index = CpuDispatchIndex;
+  return table.slot[index >= kBuildAnyCpu && index <= kPrimitiveBuildCount ? index : kBuildAnyCpu](args...);
 }
 
 inline constexpr std::int32_t DispatchRecordKind = 0x73;  // "s"
