@@ -274,4 +274,22 @@ TEST_F(ThemedMenus, MainMenuShowsOnTheFormPanelsMenuBar) {
   EXPECT_EQ(panel->MenuBar()->ButtonCount(), 2);
 }
 
+TEST_F(ThemedMenus, ShortcutsOfTheMenuOnTheBarRunOnce) {
+  auto* panel = new TsuiForm(form);
+  auto* main = new TsuiMainMenu(form);
+  TMenuItem* file = Add(main->Items(), "File");
+  TMenuItem* quit = Add(file, "Quit");
+  quit->SetShortCut(ShortCut('Q', TShiftState{ssCtrl}));
+  main->AfterConstruction();
+  EXPECT_EQ(form->Menu(), nullptr);
+  EXPECT_EQ(panel->Menu(), main);
+  Show();
+  Key('Q', BackendCtrl);
+  EXPECT_EQ(log, "Quit;");
+  // Without the panel the form no longer knows the menu's shortcuts.
+  FreeComponent(panel);
+  Key('Q', BackendCtrl);
+  EXPECT_EQ(log, "Quit;");
+}
+
 }  // namespace
