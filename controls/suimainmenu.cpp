@@ -42,11 +42,7 @@ void TsuiMainMenu::Loaded() {
 }
 
 void TsuiMainMenu::BindItems() {
-  for (int i = 0; i < Items()->Count(); ++i)
-    Menu_SetItemEvent(
-        Items()->Items(i),
-        [this](TObject* s, TCanvas* c, int& w, int& h) { MeasureItem(s, c, w, h); },
-        [this](TObject* s, TCanvas* c, TRect r, bool sel) { DrawItem(s, c, r, sel, Images(), check_list_.get()); });
+  BindItemsOf(Items(), [this] { return Images(); }, [this] { return check_list_.get(); });
 }
 
 void TsuiMainMenu::MenuChanged(TObject* sender, TMenuItem* source, bool rebuild) {

@@ -133,6 +133,15 @@ void TsuiMenuLook::ApplyFont(TFont* font) const {
   font->SetCharset(FontCharset);
 }
 
+void TsuiMenuLook::BindItemsOf(TMenuItem* root, std::function<TCustomImageList*()> userImages,
+                               std::function<TCustomImageList*()> checkMark) {
+  auto measure = [this](TObject* s, TCanvas* c, int& w, int& h) { MeasureItem(s, c, w, h); };
+  auto draw = [this, userImages, checkMark](TObject* s, TCanvas* c, TRect r, bool sel) {
+    DrawItem(s, c, r, sel, userImages(), checkMark());
+  };
+  for (int i = 0; i < root->Count(); ++i) Menu_SetItemEvent(root->Items(i), measure, draw);
+}
+
 void TsuiMenuLook::MeasureItem(TObject* sender, TCanvas* canvas, int& width, int& height) const {
   auto* item = dynamic_cast<TMenuItem*>(sender);
   if (!item) return;

@@ -3,6 +3,7 @@
 // shortcut text, check mark and image, and the MacOS style's bitmap items).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <vcl/graphics.h>
@@ -66,6 +67,10 @@ class TsuiMenuLook {
  protected:
   TsuiMenuLook() = default;
   ~TsuiMenuLook() = default;
+  // Binds every item under the root, at every depth, to this look's measuring and
+  // drawing, with the lists as they are when each item is drawn.
+  void BindItemsOf(TMenuItem* root, std::function<TCustomImageList*()> userImages,
+                   std::function<TCustomImageList*()> checkMark);
 
  private:
   TsuiUIStyle ui_style_ = TsuiUIStyle::DeepBlue;

@@ -30,11 +30,7 @@ void TsuiPopupMenu::Loaded() {
 }
 
 void TsuiPopupMenu::BindItems() {
-  for (int i = 0; i < Items()->Count(); ++i)
-    Menu_SetItemEvent(
-        Items()->Items(i),
-        [this](TObject* s, TCanvas* c, int& w, int& h) { MeasureItem(s, c, w, h); },
-        [this](TObject* s, TCanvas* c, TRect r, bool sel) { DrawItem(s, c, r, sel, Images(), SharedCheckMarkList()); });
+  BindItemsOf(Items(), [this] { return TMenu::Images(); }, &SharedCheckMarkList);
 }
 
 void TsuiPopupMenu::Popup(int x, int y) {
