@@ -11,6 +11,9 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "mylabel.h"
+#include "suipopupmenu.h"
+#include "transbtn.h"
 
 int RunGuarded(const std::function<void()>& steps) {
   try {
@@ -57,6 +60,9 @@ const UnitRoutines kUnits[] = {
     {Option_Initialization, Option_Finalization},
     {Convert_Initialization, Convert_Finalization},
     {Cvtthread_Initialization, Cvtthread_Finalization},
+    {Mylabel_Initialization, Mylabel_Finalization},
+    {Transbtn_Initialization, Transbtn_Finalization},
+    {Suipopupmenu_Initialization, Suipopupmenu_Finalization},
 };
 
 }  // namespace
