@@ -10,19 +10,13 @@
 #include <vcl/backend.h>
 
 #include "../platform/vcl/sdl/xvfb.h"
+#include "../platform/vcl/sdl/sdl_events.h"
 #include "sdl_backend.h"
 #include "suisidechannel.h"
 
 namespace {
 
-void Motion(TCustomForm* form, int x, int y) {
-  SDL_Event e{};
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = SDL_GetWindowID(SdlWindowOf(form->Handle()));
-  e.motion.x = x;
-  e.motion.y = y;
-  SDL_PushEvent(&e);
-}
+void Motion(TCustomForm* form, int x, int y) { sdl_test::PushMotion(form, TPoint(x, y)); }
 
 // Serves messages until the condition holds or the time is up.
 template <class Cond>

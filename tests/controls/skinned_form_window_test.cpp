@@ -15,6 +15,7 @@
 
 #include "../platform/vcl/sdl/scene.h"
 #include "../platform/vcl/sdl/xvfb.h"
+#include "../platform/vcl/sdl/sdl_events.h"
 #include "sdl_backend.h"
 #include "skinned_form_scene.h"
 #include "suipopupmenu.h"
@@ -22,39 +23,18 @@
 
 namespace {
 
-std::string BinDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
+using sdl_test::BinDir;
+using sdl_test::Settle;
 
-void Settle(int ms = 150) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
+
 
 void PushMouse(TCustomForm* form, Uint32 type, TPoint p) {
-  SDL_Event e{};
-  e.type = type;
-  const Uint32 id = SDL_GetWindowID(SdlWindowOf(form->Handle()));
   if (type == SDL_MOUSEMOTION) {
     // The real pointer goes there: the X server's own pointer events then agree.
     SDL_WarpMouseInWindow(SdlWindowOf(form->Handle()), p.X, p.Y);
     return;
-  } else {
-    e.button.windowID = id;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.clicks = 1;
-    e.button.x = p.X;
-    e.button.y = p.Y;
   }
-  SDL_PushEvent(&e);
+  sdl_test::PushButton(form, type, p);
 }
 
 void PushClick(TCustomForm* form, TPoint p) {

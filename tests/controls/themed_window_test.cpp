@@ -12,18 +12,16 @@
 
 #include "../platform/vcl/sdl/scene.h"
 #include "../platform/vcl/sdl/xvfb.h"
+#include "../platform/vcl/sdl/sdl_events.h"
 #include "sdl_backend.h"
 #include "themed_scene.h"
 
 namespace {
 
-std::string BinDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
+using sdl_test::BinDir;
+using sdl_test::PushMotion;
+using sdl_test::Settle;
+
 
 // The headless capture of a moment: its size and pixels.
 struct Capture {
@@ -50,40 +48,12 @@ int Differences(const std::string& display, TCustomForm* form, const Capture& wa
   return wrong;
 }
 
-void Settle() {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
-void PushMotion(TCustomForm* form, TPoint p) {
-  SDL_Event e{};
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = SDL_GetWindowID(SdlWindowOf(form->Handle()));
-  e.motion.x = p.X;
-  e.motion.y = p.Y;
-  SDL_PushEvent(&e);
-}
 
-// A left click as SDL reports it: the pointer moves there, presses and releases.
+// A left click, then time for it to land.
 void PushClick(TCustomForm* form, TPoint p) {
-  const Uint32 id = SDL_GetWindowID(SdlWindowOf(form->Handle()));
-  PushMotion(form, p);
-  SDL_Event e{};
-  for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-    e = SDL_Event{};
-    e.type = type;
-    e.button.windowID = id;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.clicks = 1;
-    e.button.x = p.X;
-    e.button.y = p.Y;
-    SDL_PushEvent(&e);
-  }
-  Settle();
+  sdl_test::PushClick(form, p);
+  sdl_test::Settle();
 }
 
 TEST(ThemedWindow, DeepBlueControlsOnARealWindowMatchTheHeadlessRendering) {

@@ -14,6 +14,7 @@
 
 #include "scene.h"
 #include "sdl_backend.h"
+#include "sdl_events.h"
 #include "xvfb.h"
 
 namespace {
@@ -58,26 +59,7 @@ void ExpectOnScreen(const std::string& display, TCustomForm* form, const std::st
 class SdlInput : public SceneInput {
  public:
   SdlInput(std::string display, std::string dir) : display_(std::move(display)), dir_(std::move(dir)) {}
-  void Click(TCustomForm* form, int x, int y) override {
-    const Uint32 id = SDL_GetWindowID(SdlWindowOf(form->Handle()));
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = id;
-    e.motion.x = x;
-    e.motion.y = y;
-    SDL_PushEvent(&e);
-    for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-      e = SDL_Event{};
-      e.type = type;
-      e.button.windowID = id;
-      e.button.button = SDL_BUTTON_LEFT;
-      e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-      e.button.clicks = 1;
-      e.button.x = x;
-      e.button.y = y;
-      SDL_PushEvent(&e);
-    }
-  }
+  void Click(TCustomForm* form, int x, int y) override { sdl_test::PushClick(form, TPoint(x, y)); }
   void Type(TCustomForm* form, const std::string& text) override {
     SDL_Event e{};
     e.type = SDL_TEXTINPUT;
@@ -85,13 +67,7 @@ class SdlInput : public SceneInput {
     text.copy(e.text.text, sizeof e.text.text - 1);
     SDL_PushEvent(&e);
   }
-  void Settle() override {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
-    while (std::chrono::steady_clock::now() < end) {
-      Application->ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
+  void Settle() override { sdl_test::Settle(); }
   void Snapshot(const std::string& name, TCustomForm* form, const TRect& covered, bool inLoop) override {
     names.push_back(name);
     std::function<bool(int, int)> visible;
@@ -106,20 +82,13 @@ class SdlInput : public SceneInput {
   std::string display_, dir_;
 };
 
-std::string BinDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
 
 TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
   if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
   char dir[] = "/tmp/quill-scene-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
   std::string errors;
-  ASSERT_EQ(RunProgram({BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors),
+  ASSERT_EQ(RunProgram({sdl_test::BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors),
             0)
       << errors;
 

@@ -1,0 +1,65 @@
+// What the real-window tests share: the folder of the running test program,
+// serving messages for a while, and mouse input pushed as SDL reports it.
+#pragma once
+
+#include <SDL.h>
+#include <unistd.h>
+#include <vcl/forms.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "sdl_backend.h"
+
+namespace sdl_test {
+
+inline std::string BinDir() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string exe(path, static_cast<std::size_t>(n));
+  return exe.substr(0, exe.rfind('/'));
+}
+
+// Serves messages for `ms` milliseconds, so that pushed events and repaints land.
+inline void Settle(int ms = 150) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+inline Uint32 WindowId(TCustomForm* form) { return SDL_GetWindowID(SdlWindowOf(form->Handle())); }
+
+inline void PushMotion(TCustomForm* form, TPoint p) {
+  SDL_Event e{};
+  e.type = SDL_MOUSEMOTION;
+  e.motion.windowID = WindowId(form);
+  e.motion.x = p.X;
+  e.motion.y = p.Y;
+  SDL_PushEvent(&e);
+}
+
+// A left button press or release (SDL_MOUSEBUTTONDOWN or SDL_MOUSEBUTTONUP).
+inline void PushButton(TCustomForm* form, Uint32 type, TPoint p) {
+  SDL_Event e{};
+  e.type = type;
+  e.button.windowID = WindowId(form);
+  e.button.button = SDL_BUTTON_LEFT;
+  e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+  e.button.clicks = 1;
+  e.button.x = p.X;
+  e.button.y = p.Y;
+  SDL_PushEvent(&e);
+}
+
+// A left click as SDL reports it: the pointer moves there, presses and releases.
+inline void PushClick(TCustomForm* form, TPoint p) {
+  PushMotion(form, p);
+  PushButton(form, SDL_MOUSEBUTTONDOWN, p);
+  PushButton(form, SDL_MOUSEBUTTONUP, p);
+}
+
+}  // namespace sdl_test
