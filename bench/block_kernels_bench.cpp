@@ -9,6 +9,8 @@
 #include <zentra/video_primitives.h>
 
 #include <benchmark/benchmark.h>
+
+#include "run_times_reporter.h"
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -166,40 +168,30 @@ void Register() {
   add("QuantInvInterMpeg2/plain", [=] { fill(); QuantInvInterMpeg2_C(levels, 9); });
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
+// Prints, after the run, each build's ratios against the references of its operation.
+void PrintRatios(const std::map<std::string, double>& times) {
+  std::printf("\nratios per operation: build / sse2ref (goal <= 1.5), plain / build (goal >= 4)\n");
+  for (const auto& [name, t] : times) {
+    const auto slash = name.find('/');
+    const std::string op = name.substr(0, slash), build = name.substr(slash + 1);
+    if (build == "plain" || build == "sse2ref") continue;
+    const auto plain = times.find(op + "/plain");
+    const auto ref = times.find(op + "/sse2ref");
+    std::printf("  %-30s", name.c_str());
+    if (ref != times.end()) std::printf("  vs sse2ref %5.2f", t / ref->second);
+    if (plain != times.end()) std::printf("  plain speed-up %6.2f", plain->second / t);
+    std::printf("\n");
   }
-  void PrintRatios() const {
-    std::printf("\nratios per operation: build / sse2ref (goal <= 1.5), plain / build (goal >= 4)\n");
-    for (const auto& [name, t] : times_) {
-      const auto slash = name.find('/');
-      const std::string op = name.substr(0, slash), build = name.substr(slash + 1);
-      if (build == "plain" || build == "sse2ref") continue;
-      const auto plain = times_.find(op + "/plain");
-      const auto ref = times_.find(op + "/sse2ref");
-      std::printf("  %-30s", name.c_str());
-      if (ref != times_.end()) std::printf("  vs sse2ref %5.2f", t / ref->second);
-      if (plain != times_.end()) std::printf("  plain speed-up %6.2f", plain->second / t);
-      std::printf("\n");
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Register();
-  RatioReporter reporter;
+  RunTimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  PrintRatios(reporter.seconds);
   benchmark::Shutdown();
   return 0;
 }

@@ -6,6 +6,8 @@
 // whose calls are timed by wrapping their objects.
 #include <benchmark/benchmark.h>
 
+#include "run_times_reporter.h"
+
 #include <outside/dvd.h>
 #include <outside/encoders.h>
 #include <zentra/picture_util.h>
@@ -337,15 +339,6 @@ BENCHMARK(Ffmpeg)
     ->UseRealTime()
     ->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (!r.error_occurred) seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> seconds;
-};
 
 }  // namespace
 
@@ -373,7 +366,7 @@ int main(int argc, char** argv) {
   if (painter.ok()) CoRegisterClassObject(CLSID_PicShowObj, &painter, CLSCTX_INPROC_SERVER, 0, &cookies[3]);
   if (pictures.ok()) CoRegisterClassObject(CLSID_PICTUREUTL, &pictures, CLSCTX_INPROC_SERVER, 0, &cookies[4]);
 
-  RatioReporter reporter;
+  RunTimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto& t = reporter.seconds;
   const char* names[] = {"VCD", "SVCD", "AVI"};

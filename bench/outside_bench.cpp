@@ -3,6 +3,8 @@
 // target (-target pal-vcd); prints how many times longer ours takes.
 #include <benchmark/benchmark.h>
 
+#include "run_times_reporter.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -62,22 +64,12 @@ BENCHMARK(HarnessVcd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 // 0 lets ffmpeg choose its threads; 1 matches our single conversion thread.
 BENCHMARK(FfmpegVcd)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Keeps each run's time so that main can print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (!r.error_occurred) seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> seconds;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  RunTimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto& t = reporter.seconds;
   const auto ours = t.find("HarnessVcd/iterations:3/real_time");
