@@ -4,7 +4,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <support/popup_menus.h>
 
 #include "suiform.h"
 #include "suimainmenu.h"
@@ -59,25 +62,9 @@ class ThemedMenus : public ThemedTest {
       }
     return wrong;
   }
-  std::vector<TCustomForm*> MenuWindows() {
-    std::vector<TCustomForm*> out;
-    for (int i = 0; i < Screen->FormCount(); ++i)
-      if (Screen->Forms(i) != form && Screen->Forms(i)->Visible()) out.push_back(Screen->Forms(i));
-    return out;
-  }
+  std::vector<TCustomForm*> MenuWindows() { return menu_test::MenuWindows(form); }
   void PopupWith(int x, int y, std::vector<std::function<void()>> steps) {
-    size_t next = 0;
-    HeadlessSetIdleHook([&] {
-      if (next >= steps.size()) {
-        if (!MenuWindows().empty()) HeadlessKey(form, VK_ESCAPE);
-        return !MenuWindows().empty();
-      }
-      Application->ProcessMessages();
-      steps[next++]();
-      return true;
-    });
-    menu->Popup(x, y);
-    HeadlessSetIdleHook(nullptr);
+    menu_test::PopupWith(menu, form, x, y, std::move(steps));
   }
   TsuiPopupMenu* menu = nullptr;
   std::string log;

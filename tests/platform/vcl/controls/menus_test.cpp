@@ -2,7 +2,10 @@
 // columns, submenus, keyboard, check marks, shortcuts and empty menus.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <support/popup_menus.h>
 
 #include <vcl/menus.h>
 #include <vcl/stdctrls.h>
@@ -25,28 +28,9 @@ class MenuTest : public ControlTest {
     parent->Add(it);
     return it;
   }
-  // The visible menu windows, outermost first.
-  std::vector<TCustomForm*> MenuWindows() {
-    std::vector<TCustomForm*> out;
-    for (int i = 0; i < Screen->FormCount(); ++i)
-      if (Screen->Forms(i) != form && Screen->Forms(i)->Visible()) out.push_back(Screen->Forms(i));
-    return out;
-  }
-  // Runs the steps one per idle turn of the menu loop while Popup waits.
+  std::vector<TCustomForm*> MenuWindows() { return menu_test::MenuWindows(form); }
   void PopupWith(int x, int y, std::vector<std::function<void()>> steps) {
-    size_t next = 0;
-    HeadlessSetIdleHook([&] {
-      if (next >= steps.size()) {
-        // Nothing left to do: close whatever is still open.
-        if (!MenuWindows().empty()) HeadlessKey(form, VK_ESCAPE);
-        return !MenuWindows().empty();
-      }
-      Application->ProcessMessages();
-      steps[next++]();
-      return true;
-    });
-    menu->Popup(x, y);
-    HeadlessSetIdleHook(nullptr);
+    menu_test::PopupWith(menu, form, x, y, std::move(steps));
   }
   TPopupMenu* menu = nullptr;
   std::string log;
