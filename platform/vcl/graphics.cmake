@@ -26,9 +26,7 @@ set_target_properties(qvcl_graphics PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_include_directories(qvcl_graphics PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
                                                 ${CMAKE_SOURCE_DIR}/platform/win32/include)
 target_link_libraries(qvcl_graphics PUBLIC Freetype::Freetype Fontconfig::Fontconfig ZLIB::ZLIB)
-if(TARGET qwin32)
-  target_link_libraries(qvcl_graphics PUBLIC qwin32)
-endif()
+target_link_libraries(qvcl_graphics PUBLIC qwin32)
 
 # The image list component needs TComponent of the core library: qvcl compiles it
 # (target_sources(qvcl PRIVATE ${QVCL_GRAPHICS_COMPONENT_SOURCES})).

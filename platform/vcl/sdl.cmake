@@ -19,7 +19,7 @@ set(QVCL_SDL_DIR ${CMAKE_CURRENT_LIST_DIR})
 # qvcl may be defined after this file is included: attach at the end of the directory.
 function(quill_attach_sdl_backend)
   if(NOT TARGET qvcl)
-    return()
+    message(FATAL_ERROR "platform/vcl defines no qvcl for the SDL2 backend to attach to")
   endif()
   target_sources(qvcl PRIVATE ${QVCL_SDL_DIR}/src/backend_sdl/register.cpp)
   target_link_libraries(qvcl PRIVATE qvcl_sdl)
