@@ -1,4 +1,4 @@
-#include "encoderrun.h"
+#include "encoder_run.h"
 
 #include <com/errorinfo.h>
 #include <com/strings.h>
@@ -42,7 +42,7 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   startFailure_ = {};
   Status s = built;
   if (s.ok()) {
-    session_ = std::make_unique<EncodeSession>();
+    session_ = std::make_unique<EncodingSession>();
     s = session_->Open(config);
   }
   if (!s.ok()) {
