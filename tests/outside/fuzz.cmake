@@ -4,8 +4,8 @@
 # (with the long IFO mutation run of dvd.cmake)
 if(QUILL_SANITIZE)
   # The clang tools/install-deps installs, whatever its version.
-  find_program(QUILL_FUZZ_CLANGXX NAMES clang++)
-  if(NOT QUILL_FUZZ_CLANGXX)
+  find_program(QUILL_CLANGXX NAMES clang++)
+  if(NOT QUILL_CLANGXX)
     message(FATAL_ERROR "The sanitizer build compiles the DVD fuzzers with clang++, which is not on the PATH: "
                         "run tools/install-deps (it installs clang and its libFuzzer runtime).")
   endif()
@@ -27,7 +27,7 @@ if(QUILL_SANITIZE)
     set(bin ${CMAKE_BINARY_DIR}/bin/${name})
     set(src ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp ${reader_sources})
     add_custom_command(OUTPUT ${bin}
-      COMMAND ${QUILL_FUZZ_CLANGXX} -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
+      COMMAND ${QUILL_CLANGXX} -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
               -fno-sanitize-recover=undefined ${reader_includes} ${src} -o ${bin}
               -ldvdread ${QUILL_FUZZ_AV_LDFLAGS}
       DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp ${CMAKE_CURRENT_LIST_DIR}/fuzz_dvd_support.h ${reader_files}
