@@ -1,3 +1,5 @@
+// The encoder objects' run state: settings held while idle, one encoding session while a
+// file is written, and the reason a run failed kept for every later call.
 #include "encoder_run.h"
 
 #include <com/errorinfo.h>
