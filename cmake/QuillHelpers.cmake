@@ -6,9 +6,9 @@ function(quill_add_test)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  # The tree locations (tests/CMakeLists.txt) and the shared helpers, included as <support/...>.
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quill_test_env quill_test_headers
-                        GTest::gtest GTest::gmock GTest::gtest_main)
+  # The shared test support (tests/support) also sets the tree locations for the
+  # discovered tests, which take only one environment entry.
+  target_link_libraries(${T_NAME} PRIVATE quill_test_support ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QUILLMERE_BACKEND=headless")
   if(T_LABELS)
     list(APPEND props LABELS ${T_LABELS})
