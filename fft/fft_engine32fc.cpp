@@ -12,6 +12,7 @@
 #include <xmmintrin.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace zentra {
 
@@ -254,11 +255,20 @@ struct Quad {
   Quad MulConj(V c, V s) const { return {re * c + im * s, im * c - re * s}; }
 };
 
-void FromSplitFour(float* x, std::int64_t points) {
+void FromSplitFour(const float* x, std::int64_t points, float* out) {
   for (std::int64_t i = 0; i < points; i += 4) {
     const __m128 re = _mm_loadu_ps(x + 2 * i), im = _mm_loadu_ps(x + 2 * i + 4);
-    _mm_storeu_ps(x + 2 * i, _mm_unpacklo_ps(re, im));
-    _mm_storeu_ps(x + 2 * i + 4, _mm_unpackhi_ps(re, im));
+    _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(re, im));
+    _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(re, im));
+  }
+}
+void FromSplitFour(float* x, std::int64_t points) { FromSplitFour(x, points, x); }
+
+void ToSplitFour(float* x, std::int64_t points) {
+  for (std::int64_t i = 0; i < points; i += 4) {
+    const __m128 a = _mm_loadu_ps(x + 2 * i), b = _mm_loadu_ps(x + 2 * i + 4);
+    _mm_storeu_ps(x + 2 * i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm_storeu_ps(x + 2 * i + 4, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
   }
 }
 
@@ -287,8 +297,9 @@ void StoreInterleaved(const Quad<V>& v, float* x, std::int64_t i) {
   _mm_storeu_ps(x + 2 * i + 4, _mm_unpackhi_ps(re, im));
 }
 
+// The last stage may write its interleaved result to another array `out`.
 template <typename V, bool Last = false, typename Twiddles>
-void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw) {
+void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw, float* out = nullptr) {
   const std::int64_t q = length / 4;
   // Butterflies j..j+3 of every block share their factors, which are fetched
   // once for all blocks (the blocks of one pass lie in cache).
@@ -303,10 +314,10 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
       const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(w[4], w[5]);
       const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
       if constexpr (Last) {
-        StoreInterleaved(s01 + s23, x, p);
-        StoreInterleaved(s01 - s23, x, p + 2 * q);
-        StoreInterleaved(d01 + d23, x, p + q);
-        StoreInterleaved(d01 - d23, x, p + 3 * q);
+        StoreInterleaved(s01 + s23, out, p);
+        StoreInterleaved(s01 - s23, out, p + 2 * q);
+        StoreInterleaved(d01 + d23, out, p + q);
+        StoreInterleaved(d01 - d23, out, p + 3 * q);
       } else {
         (s01 + s23).Store(x, p);
         (s01 - s23).Store(x, p + 2 * q);
@@ -329,20 +340,11 @@ struct Stage8Constants {
   __m128 Get(std::int64_t, int k) const { return _mm_load_ps(k == 0 ? kStage8Cos : kStage8Sin); }
 };
 
-// First sweep over sixteen values at a time: interleaved in, split-four out.
-// Stage 4 works inside each group of four, so the groups are transposed around
-// it (its results rounded to single, as every stored value is); stage 16 (even
-// orders) or the two stage-8 blocks (odd orders) then work lane by lane with
-// the factors of butterflies 0..3 from `tw`.
-template <typename V, typename Twiddles>
-void FirstSweepQuads(float* data, std::int64_t points, bool odd, const Twiddles& tw) {
-  using Q = Quad<V>;
-  // Every block of sixteen uses the same factors.
-  const V tws[6] = {V::Of(tw.Get(0, 0)), V::Of(tw.Get(0, 1)), V::Of(tw.Get(0, 2)),
-                    V::Of(tw.Get(0, 3)), V::Of(tw.Get(0, 4)), V::Of(tw.Get(0, 5))};
-  auto w = [&](int k) { return tws[k]; };
-  for (std::int64_t base = 0; base < points; base += 16) {
-    __m128 re[4], im[4];
+// The four groups of a sixteen-value block of bit-reversed data, as lanes:
+// q[k] lane g is value k of group g. From consecutive groups, transposed...
+struct ConsecutiveGroups {
+  const float* data;
+  void Load(std::int64_t base, __m128* re, __m128* im) const {
     for (int g = 0; g < 4; ++g) {
       const __m128 a = _mm_loadu_ps(data + 2 * (base + 4 * g)), b = _mm_loadu_ps(data + 2 * (base + 4 * g) + 4);
       re[g] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
@@ -350,6 +352,44 @@ void FirstSweepQuads(float* data, std::int64_t points, bool odd, const Twiddles&
     }
     _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
     _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+  }
+};
+
+// ...or gathered from natural-order data through the index table: group g of
+// the bit-reversed order is src[b], src[b + N/2], src[b + N/4], src[b + 3N/4]
+// with 2b its table entry, so no separate permutation sweep is needed.
+struct ReversedGroups {
+  const float* src;
+  const std::int32_t* index;
+  std::int64_t points;
+  void Load(std::int64_t base, __m128* re, __m128* im) const {
+    const std::int64_t offset[4] = {0, points / 2, points / 4, 3 * (points / 4)};
+    const std::int32_t* entry = index + base / 4;
+    for (int k = 0; k < 4; ++k) {
+      auto at = [&](int g) { return reinterpret_cast<const __m64*>(src + entry[g] + 2 * offset[k]); };
+      const __m128 a = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(0)), at(1));
+      const __m128 b = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(2)), at(3));
+      re[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+      im[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+  }
+};
+
+// First sweep over sixteen values at a time: bit-reversed values in, split-four
+// out (into `out`). Stage 4 works inside each group of four, lane by group;
+// its results (rounded to single, as every stored value is) are transposed so
+// that stage 16 (even orders) or the two stage-8 blocks (odd orders) work lane
+// by lane with the factors of butterflies 0..3 from `tw`.
+template <typename V, typename Loader, typename Twiddles>
+void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd, const Twiddles& tw) {
+  using Q = Quad<V>;
+  // Every block of sixteen uses the same factors.
+  const V tws[6] = {V::Of(tw.Get(0, 0)), V::Of(tw.Get(0, 1)), V::Of(tw.Get(0, 2)),
+                    V::Of(tw.Get(0, 3)), V::Of(tw.Get(0, 4)), V::Of(tw.Get(0, 5))};
+  auto w = [&](int k) { return tws[k]; };
+  for (std::int64_t base = 0; base < points; base += 16) {
+    __m128 re[4], im[4];
+    in.Load(base, re, im);
     Q q[4];
     for (int g = 0; g < 4; ++g) q[g] = {V::Of(re[g]), V::Of(im[g])};
     const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], d23 = (q[2] - q[3]).TimesI();
@@ -359,19 +399,19 @@ void FirstSweepQuads(float* data, std::int64_t points, bool odd, const Twiddles&
     _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
     Q v[4];
     for (int g = 0; g < 4; ++g) v[g] = {V::Of(re[g]), V::Of(im[g])};
-    Q out[4];
+    Q o[4];
     if (odd) {
       for (int h = 0; h < 4; h += 2) {
         const Q t = v[h + 1].MulConj(w(0), w(1));
-        out[h] = v[h] + t;
-        out[h + 1] = v[h] - t;
+        o[h] = v[h] + t;
+        o[h + 1] = v[h] - t;
       }
     } else {
       const Q a1 = v[1].MulConj(w(2), w(3)), a2 = v[2].MulConj(w(0), w(1)), a3 = v[3].MulConj(w(4), w(5));
       const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, u23 = (a2 - a3).TimesI();
-      out[0] = t01 + t23, out[2] = t01 - t23, out[1] = u01 + u23, out[3] = u01 - u23;
+      o[0] = t01 + t23, o[2] = t01 - t23, o[1] = u01 + u23, o[3] = u01 - u23;
     }
-    for (int g = 0; g < 4; ++g) out[g].Store(data, base + 4 * g);
+    for (int g = 0; g < 4; ++g) o[g].Store(out, base + 4 * g);
   }
 }
 
@@ -395,8 +435,9 @@ void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
     return;
   }
   const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
-  if (odd) FirstSweepQuads<D4>(data, points, true, Stage8FromTable{twiddles, points});
-  else FirstSweepQuads<D4>(data, points, false, StridedTwiddles{twiddles, points / 16});
+  const ConsecutiveGroups in{data};
+  if (odd) FirstSweepQuads<D4>(in, data, points, true, Stage8FromTable{twiddles, points});
+  else FirstSweepQuads<D4>(in, data, points, false, StridedTwiddles{twiddles, points / 16});
   std::int64_t length = odd ? 32 : 64;
   if (length > points) {
     FromSplitFour(data, points);
@@ -404,12 +445,36 @@ void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
   }
   for (; length < points; length *= 4)
     Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
-  Radix4StageQuads<D4, true>(data, points, length, StridedTwiddles{twiddles, 1});
+  Radix4StageQuads<D4, true>(data, points, length, StridedTwiddles{twiddles, 1}, data);
 }
 
-void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
+// Builds 2 to 4: the first sweep from `in` into `area`, the later stages in
+// `area`; the result ends in `out` interleaved, or stays split-four in `area`
+// (out null).
+template <typename Loader>
+void StagesQuads(const Loader& in, float* area, float* out, std::int64_t points, const float* stages) {
+  const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
+  if (odd) FirstSweepQuads<F4>(in, area, points, true, Stage8Constants{});
+  else FirstSweepQuads<F4>(in, area, points, false, StageTwiddles{stages});
+  std::int64_t length = odd ? 32 : 64;
+  if (!odd) stages += 24;
+  if (length > points) {
+    if (out != nullptr) FromSplitFour(area, points, out);
+    return;
+  }
+  for (; length < points; length *= 4) {
+    Radix4StageQuads<F4>(area, points, length, StageTwiddles{stages});
+    stages += 6 * (length / 4);
+  }
+  if (out != nullptr) Radix4StageQuads<F4, true>(area, points, length, StageTwiddles{stages}, out);
+  else Radix4StageQuads<F4>(area, points, length, StageTwiddles{stages});
+}
+
+// In place; the four lanes load and store unaligned data directly, so the
+// work buffer is never needed.
+void Radix4PassQuads(float* data, std::int32_t points, const float* stages, bool interleaved) {
   if (points < 4) return;
-  if (points < 16) {  // no caller passes these; kept exact for completeness
+  if (points < 16) {  // 8-point columns of builds 3 and 4
     Radix4Stage<float>(data, points, 4, nullptr);
     if (points == 8)
       for (int j = 0; j < 4; ++j) {
@@ -417,28 +482,16 @@ void Radix4PassQuads(float* data, std::int32_t points, const float* stages) {
         Store<float>(data, j, u + v);
         Store<float>(data, j + 4, u - v);
       }
+    if (!interleaved) ToSplitFour(data, points);
     return;
   }
-  const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
-  if (odd) FirstSweepQuads<F4>(data, points, true, Stage8Constants{});
-  else FirstSweepQuads<F4>(data, points, false, StageTwiddles{stages});
-  std::int64_t length = odd ? 32 : 64;
-  if (!odd) stages += 24;
-  if (length > points) {
-    FromSplitFour(data, points);
-    return;
-  }
-  for (; length < points; length *= 4) {
-    Radix4StageQuads<F4>(data, points, length, StageTwiddles{stages});
-    stages += 6 * (length / 4);
-  }
-  Radix4StageQuads<F4, true>(data, points, length, StageTwiddles{stages});
+  StagesQuads(ConsecutiveGroups{data}, data, interleaved ? data : nullptr, points, stages);
 }
 
 template <typename R>
 void LeafPass(float* data, std::int32_t points, const float* twiddles) {
   if constexpr (sizeof(R) == sizeof(double)) Radix4PassWide(data, points, twiddles);
-  else Radix4PassQuads(data, points, twiddles);
+  else Radix4PassQuads(data, points, twiddles, true);
 }
 
 // ---- Large orders.
@@ -486,14 +539,14 @@ struct Large {
   // four at a time through work, each twiddled as it is gathered.
   static void FourStep(const FftSpec32fc* record, float* data, std::int32_t order, std::int32_t depth,
                        float* work) {
-    const std::int32_t m = PlanSplitTable32fc[order], n = order - m;
+    const std::int32_t m = PlanSplitTable32fc_V12[order], n = order - m;
     const std::int64_t rows = std::int64_t{1} << m, columns = std::int64_t{1} << n;
     for (std::int64_t r = 0; r < rows; ++r) {
       float* row = data + 2 * r * columns;
       if (n <= 10) {
         LeafPass<R>(row, static_cast<std::int32_t>(columns), record->radixTwiddles);
         Scale(record, row, columns);
-      } else if (PlanSplitTable32fc[n] != 0 && depth + 1 < FftLevelSlots) {  // plans hold three levels at most
+      } else if (PlanSplitTable32fc_V12[n] != 0 && depth + 1 < FftLevelSlots) {  // plans hold three levels at most
         FourStep(record, row, n, depth + 1, work);
       } else {
         Blocked(record, row, columns);
@@ -512,7 +565,7 @@ struct Large {
   }
 
   static void Run(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
-    if (PlanSplitTable32fc[order] != 0) FourStep(record, data, order, 0, static_cast<float*>(work));
+    if (PlanSplitTable32fc_V12[order] != 0) FourStep(record, data, order, 0, static_cast<float*>(work));
     else Blocked(record, data, std::int64_t{1} << order);
   }
 };
@@ -527,17 +580,238 @@ void FftScale32fc_V1(float factor, float* data, std::int32_t count) {
 void FftScale32fc_V2(float factor, float* data, std::int32_t count) {
   const __m128 f = _mm_set1_ps(factor);
   std::int32_t i = 0;
-  for (; i + 4 <= count; i += 4) _mm_storeu_ps(data + i, _mm_mul_ps(_mm_loadu_ps(data + i), f));
+  for (; i + 8 <= count; i += 8) {
+    _mm_storeu_ps(data + i, _mm_mul_ps(_mm_loadu_ps(data + i), f));
+    _mm_storeu_ps(data + i + 4, _mm_mul_ps(_mm_loadu_ps(data + i + 4), f));
+  }
   for (; i < count; ++i) data[i] *= factor;
 }
+void FftScale32fc_V3(float factor, float* data, std::int32_t count) { FftScale32fc_V2(factor, data, count); }
+void FftScale32fc_V4(float factor, float* data, std::int32_t count) { FftScale32fc_V2(factor, data, count); }
 
 namespace {
 
 template <typename R>
 void Large<R>::Scale(const FftSpec32fc* record, float* data, std::int64_t points) {
   if (record->scaleInverse == 0) return;
-  if constexpr (sizeof(R) == sizeof(double)) FftScale32fc_V1(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
-  else FftScale32fc_V2(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
+  FftScale32fc_V1(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
+}
+
+void ScaleQuads(const FftSpec32fc* record, float* data, std::int64_t points) {
+  if (record->scaleInverse != 0) FftScale32fc_V2(record->scaleFactor, data, static_cast<std::int32_t>(2 * points));
+}
+
+// ---- Large orders of builds 2 to 4, in the split-four arrangement: rows are
+// left split-four by their passes, a column pass gathers one group of four
+// columns per row as one four-lane value (lane j = column j) and transforms
+// the four columns together, each lane doing exactly the operations of the
+// radix-4 pass on one column.
+using Q4 = Quad<F4>;
+
+inline Q4 LoadQuad(const float* p) { return {F4::Load(p), F4::Load(p + 4)}; }
+inline void StoreQuad(const Q4& v, float* p) { v.re.Store(p), v.im.Store(p + 4); }
+inline F4 Lane(const float* p) { return F4::Of(_mm_set1_ps(*p)); }
+
+// Butterfly over quads p, p + q, p + 2q, p + 3q (quad i at w + 8i) with the
+// six factors of one table entry.
+inline void QuadButterfly(float* w, std::int64_t p, std::int64_t q, const F4* f) {
+  const Q4 a0 = LoadQuad(w + 8 * p);
+  const Q4 a1 = LoadQuad(w + 8 * (p + q)).MulConj(f[2], f[3]);
+  const Q4 a2 = LoadQuad(w + 8 * (p + 2 * q)).MulConj(f[0], f[1]);
+  const Q4 a3 = LoadQuad(w + 8 * (p + 3 * q)).MulConj(f[4], f[5]);
+  const Q4 s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
+  StoreQuad(s01 + s23, w + 8 * p);
+  StoreQuad(s01 - s23, w + 8 * (p + 2 * q));
+  StoreQuad(d01 + d23, w + 8 * (p + q));
+  StoreQuad(d01 - d23, w + 8 * (p + 3 * q));
+}
+
+// Four bit-reversed columns of `rows` points (rows >= 4) to natural order.
+void QuadColumns(float* w, std::int64_t rows, const float* stages) {
+  for (std::int64_t b = 0; b < rows; b += 4) {
+    const Q4 q0 = LoadQuad(w + 8 * b), q1 = LoadQuad(w + 8 * (b + 1));
+    const Q4 q2 = LoadQuad(w + 8 * (b + 2)), q3 = LoadQuad(w + 8 * (b + 3));
+    const Q4 s01 = q0 + q1, d01 = q0 - q1, s23 = q2 + q3, d23 = (q2 - q3).TimesI();
+    StoreQuad(s01 + s23, w + 8 * b);
+    StoreQuad(d01 + d23, w + 8 * (b + 1));
+    StoreQuad(s01 - s23, w + 8 * (b + 2));
+    StoreQuad(d01 - d23, w + 8 * (b + 3));
+  }
+  const bool odd = (__builtin_ctz(static_cast<unsigned>(rows)) & 1) != 0;
+  std::int64_t length;
+  if (odd) {
+    for (int j = 0; j < 4 && rows >= 8; ++j) {
+      const F4 c = Lane(kStage8Cos + j), sn = Lane(kStage8Sin + j);
+      for (std::int64_t b = 0; b < rows; b += 8) {
+        const Q4 u = LoadQuad(w + 8 * (b + j)), t = LoadQuad(w + 8 * (b + j + 4)).MulConj(c, sn);
+        StoreQuad(u + t, w + 8 * (b + j));
+        StoreQuad(u - t, w + 8 * (b + j + 4));
+      }
+    }
+    length = 32;
+  } else {
+    length = 16;
+  }
+  for (; length <= rows; length *= 4) {
+    const std::int64_t q = length / 4;
+    for (std::int64_t j = 0; j < q; ++j) {
+      const float* e = stages + 24 * (j / 4) + j % 4;
+      const F4 f[6] = {Lane(e), Lane(e + 4), Lane(e + 8), Lane(e + 12), Lane(e + 16), Lane(e + 20)};
+      for (std::int64_t b = 0; b < rows; b += length) QuadButterfly(w, b + j, q, f);
+    }
+    stages += 6 * q;
+  }
+}
+
+// Rows of the level's group of four columns, each times the conjugates of its
+// four factors (four cosines, four negated sines), into the work quads.
+void GatherColumns(const float* data, std::int64_t rows, std::int64_t columns, std::int64_t group,
+                   const float* twiddles, float* work) {
+  const float* x = data + 8 * group;
+  for (std::int64_t r = 0; r < rows; ++r, x += 2 * columns, twiddles += 8, work += 8) {
+    if (r + 4 < rows) _mm_prefetch(reinterpret_cast<const char*>(x + 8 * columns), _MM_HINT_NTA);
+    StoreQuad(LoadQuad(x).MulConj(F4::Load(twiddles), F4::Load(twiddles + 4)), work);
+  }
+}
+
+// The transformed quads back into their rows: interleaved pairs at the top
+// level (the final result), split-four below it (what the parent gathers).
+void ScatterColumns(const float* work, std::int64_t rows, std::int64_t columns, std::int64_t group, bool top,
+                    float* data) {
+  float* x = data + 8 * group;
+  for (std::int64_t r = 0; r < rows; ++r, x += 2 * columns, work += 8) {
+    const __m128 re = _mm_load_ps(work), im = _mm_load_ps(work + 4);
+    if (top) {
+      _mm_storeu_ps(x, _mm_unpacklo_ps(re, im));
+      _mm_storeu_ps(x + 4, _mm_unpackhi_ps(re, im));
+    } else {
+      _mm_storeu_ps(x, re);
+      _mm_storeu_ps(x + 4, im);
+    }
+  }
+}
+
+// Build 2's blocked transform of a row of `points` values: two halves (1024
+// points each by the radix pass, longer ones by this routine with the next
+// quarter-wave table), then one radix-2 join with this length's factors.
+void HalvingBlock(const FftSpec32fc* record, float* row, std::int64_t points, const float* twiddles, bool top) {
+  const std::int64_t half = points / 2;
+  for (float* h : {row, row + 2 * half}) {
+    if (half <= 1024) {
+      Radix4PassQuads(h, static_cast<std::int32_t>(half), record->radixTwiddles, false);
+      ScaleQuads(record, h, half);
+    } else {
+      HalvingBlock(record, h, half, twiddles + 2 * (points / 4), false);
+    }
+  }
+  auto store = [top](const Q4& v, float* p) {
+    if (top) {
+      StoreInterleaved(v, p, 0);
+    } else {
+      StoreQuad(v, p);
+    }
+  };
+  for (std::int64_t k = 0; k < half; k += 4) {
+    if (k + 64 < half / 2) _mm_prefetch(reinterpret_cast<const char*>(twiddles + 2 * (k + 64)), _MM_HINT_NTA);
+    const float* w = twiddles + 2 * (k < half / 2 ? k : k - half / 2);
+    const F4 c = F4::Load(w), sn = F4::Load(w + 4);
+    const Q4 x = LoadQuad(row + 2 * k), y = LoadQuad(row + 2 * (k + half));
+    // The second half of the span turns by i: i * (y * conj(w)).
+    const Q4 t = k < half / 2 ? y.MulConj(c, sn) : Q4{y.re * sn - y.im * c, y.re * c + y.im * sn};
+    store(x + t, row + 2 * k);
+    store(x - t, row + 2 * (k + half));
+  }
+}
+
+// A level of 2^order values as 2^m rows of 2^n: rows first, then the columns
+// four at a time through the work quads.
+void FourStepQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, float* data, std::int32_t order,
+                   std::int32_t depth, float* work) {
+  const std::int32_t m = plan.split[order], n = order - m;
+  const std::int64_t rows = std::int64_t{1} << m, columns = std::int64_t{1} << n;
+  for (std::int64_t r = 0; r < rows; ++r) {
+    float* row = data + 2 * r * columns;
+    if (n <= plan.leafOrder) {
+      Radix4PassQuads(row, static_cast<std::int32_t>(columns), record->radixTwiddles, false);
+      ScaleQuads(record, row, columns);
+    } else if (plan.split[n] != 0 && depth + 1 < FftLevelSlots) {  // plans hold three levels at most
+      FourStepQuads(plan, record, row, n, depth + 1, work);
+    } else {
+      HalvingBlock(record, row, columns, record->blockTwiddles, false);
+    }
+  }
+  const float* twiddles = record->levelCombineTwiddles[depth];
+  for (std::int64_t g = 0; g < columns / 4; ++g, twiddles += 8 * rows) {
+    GatherColumns(data, rows, columns, g, twiddles, work);
+    QuadColumns(work, rows, record->levelTwiddles[depth]);
+    ScatterColumns(work, rows, columns, g, depth == 0, data);
+  }
+}
+
+void LargeQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, float* data, std::int32_t order,
+                void* work) {
+  if (plan.split[order] != 0) FourStepQuads(plan, record, data, order, 0, static_cast<float*>(work));
+  else HalvingBlock(record, data, std::int64_t{1} << order, record->blockTwiddles, true);
+}
+
+// ---- Bit-reversal permutations of builds 2 to 4: each swap-pair entry names
+// the groups {2k, 2k+1, h+2k, h+2k+1}; two adjacent complex values move as one
+// 128-bit load and store (bit moves only, no arithmetic).
+inline __m128d Pair(const float* x, std::int64_t i) { return _mm_loadu_pd(reinterpret_cast<const double*>(x + 2 * i)); }
+inline void PutPair(float* x, std::int64_t i, __m128d v) { _mm_storeu_pd(reinterpret_cast<double*>(x + 2 * i), v); }
+
+void PermuteOutOfPlace32fc(const float* src, float* dst, std::int32_t count, const std::int32_t* pairs) {
+  if (count < 8) {
+    BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst), count,
+                         pairs);
+    return;
+  }
+  const std::int64_t h = count / 2;
+  auto group = [&](std::int64_t k, std::int64_t d) {
+    const __m128d a = Pair(src, k), b = Pair(src, h + k);
+    PutPair(dst, d, _mm_unpacklo_pd(a, b));
+    PutPair(dst, h + d, _mm_unpackhi_pd(a, b));
+  };
+  const std::int32_t* p = pairs;
+  for (; p[0] > 0; p += 2) {
+    group(p[0] / 2, p[1] / 2);
+    group(p[1] / 2, p[0] / 2);
+  }
+  group(0, 0);
+  for (++p; *p > 0; ++p) group(*p / 2, *p / 2);
+}
+
+void PermuteInPlace32fc(float* data, std::int32_t count, const std::int32_t* pairs) {
+  if (count < 8) {
+    BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(data), count, pairs);
+    return;
+  }
+  const std::int64_t h = count / 2;
+  auto swap = [&](std::int64_t a, std::int64_t b) {
+    std::uint64_t t;
+    std::memcpy(&t, data + 2 * a, 8);
+    std::memcpy(data + 2 * a, data + 2 * b, 8);
+    std::memcpy(data + 2 * b, &t, 8);
+  };
+  const std::int32_t* p = pairs;
+  for (; p[0] > 0; p += 2) {
+    const std::int64_t k = p[0] / 2, d = p[1] / 2;
+    const __m128d ak = Pair(data, k), bk = Pair(data, h + k), ad = Pair(data, d), bd = Pair(data, h + d);
+    PutPair(data, d, _mm_unpacklo_pd(ak, bk));
+    PutPair(data, h + d, _mm_unpackhi_pd(ak, bk));
+    PutPair(data, k, _mm_unpacklo_pd(ad, bd));
+    PutPair(data, h + k, _mm_unpackhi_pd(ad, bd));
+  }
+  swap(1, h);
+  for (++p; *p > 0; ++p) swap(*p / 2 + 1, h + *p / 2);
+}
+
+// Bit reversal and the radix-4 pass in one: the first sweep gathers from src,
+// so the stages run in dst when it is another array and in work otherwise.
+void FusedPassQuads(const float* src, float* dst, std::int32_t points, const float* stages,
+                    const std::int32_t* index, float* work) {
+  float* area = dst != src ? dst : work;
+  StagesQuads(ReversedGroups{src, index, points}, area, dst, points, stages);
 }
 
 }  // namespace
@@ -545,38 +819,102 @@ void Large<R>::Scale(const FftSpec32fc* record, float* data, std::int64_t points
 void Radix4Pass32fc_V1(float* data, std::int32_t points, const float* twiddles) {
   Radix4PassWide(data, points, twiddles);
 }
-void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles) {
-  Radix4PassQuads(data, points, twiddles);
+void Radix4Pass32fc_V2(float* data, std::int32_t points, const float* twiddles, float*, std::int32_t finalLayout) {
+  Radix4PassQuads(data, points, twiddles, finalLayout != 0);
+}
+void Radix4Pass32fc_V3(float* data, std::int32_t points, const float* twiddles, float*, std::int32_t finalLayout) {
+  Radix4PassQuads(data, points, twiddles, finalLayout != 0);
+}
+void Radix4Pass32fc_V4(float* data, std::int32_t points, const float* twiddles, float* work, std::int32_t finalLayout) {
+  Radix4Pass32fc_V3(data, points, twiddles, work, finalLayout);
+}
+void BitReverseRadix4Pass32fc_V2(const float* src, float* dst, std::int32_t points, const float* twiddles,
+                                 const std::int32_t* indexTable, float* work) {
+  FusedPassQuads(src, dst, points, twiddles, indexTable, work);
+}
+void BitReverseRadix4Pass32fc_V3(const float* src, float* dst, std::int32_t points, const float* twiddles,
+                                 const std::int32_t* indexTable, float* work) {
+  FusedPassQuads(src, dst, points, twiddles, indexTable, work);
+}
+void BitReverseRadix4Pass32fc_V4(const float* src, float* dst, std::int32_t points, const float* twiddles,
+                                 const std::int32_t* indexTable, float* work) {
+  BitReverseRadix4Pass32fc_V3(src, dst, points, twiddles, indexTable, work);
+}
+void BitReversePermute32fc_V2(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs) {
+  PermuteOutOfPlace32fc(src, dst, points, pairs);
+}
+void BitReversePermute32fc_V3(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs) {
+  PermuteOutOfPlace32fc(src, dst, points, pairs);
+}
+void BitReversePermute32fc_V4(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs) {
+  PermuteOutOfPlace32fc(src, dst, points, pairs);
+}
+void BitReversePermuteInPlace32fc_V2(float* data, std::int32_t points, const std::int32_t* pairs) {
+  PermuteInPlace32fc(data, points, pairs);
+}
+void BitReversePermuteInPlace32fc_V3(float* data, std::int32_t points, const std::int32_t* pairs) {
+  PermuteInPlace32fc(data, points, pairs);
+}
+void BitReversePermuteInPlace32fc_V4(float* data, std::int32_t points, const std::int32_t* pairs) {
+  PermuteInPlace32fc(data, points, pairs);
 }
 void FftLargeOrder32fc_V1(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
   Large<double>::Run(record, data, order, work);
 }
 void FftLargeOrder32fc_V2(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
-  Large<float>::Run(record, data, order, work);
+  LargeQuads(FftBuildPlanOf32fc(2), record, data, order, work);
+}
+void FftLargeOrder32fc_V3(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
+  LargeQuads(FftBuildPlanOf32fc(3), record, data, order, work);
+}
+void FftLargeOrder32fc_V4(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
+  FftLargeOrder32fc_V3(record, data, order, work);
 }
 
 namespace {
 
+// What one build's driver calls; build 1 has no fused pass and no work buffer
+// below its plans.
 struct DriverBuild {
   std::int32_t build;
   const InvKernelRows32fc* kernels;
-  void (*radixPass)(float* data, std::int32_t points, const float* twiddles);
+  void (*fused)(const float* src, float* dst, std::int32_t points, const float* twiddles,
+                const std::int32_t* indexTable, float* work);
+  void (*permute)(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs);
+  void (*permuteInPlace)(float* data, std::int32_t points, const std::int32_t* pairs);
+  void (*radixPass)(float* data, std::int32_t points, const float* twiddles, float* work, std::int32_t finalLayout);
   void (*scale)(float factor, float* data, std::int32_t count);
   void (*large)(const FftSpec32fc* record, float* data, std::int32_t order, void* work);
 };
 
-const DriverBuild kDriver1 = {1, &kKernelRows.v1, &Radix4Pass32fc_V1, &FftScale32fc_V1, &FftLargeOrder32fc_V1};
-const DriverBuild kDriver2 = {2, &kKernelRows.v2, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
-const DriverBuild kDriver3 = {3, &kKernelRows.v3, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
-const DriverBuild kDriver4 = {4, &kKernelRows.v4, &Radix4Pass32fc_V2, &FftScale32fc_V2, &FftLargeOrder32fc_V2};
+void Permute_V1(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs) {
+  BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst), points,
+                       pairs);
+}
+void PermuteInPlace_V1(float* data, std::int32_t points, const std::int32_t* pairs) {
+  BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(data), points, pairs);
+}
+void RadixPass_V1(float* data, std::int32_t points, const float* twiddles, float*, std::int32_t) {
+  Radix4Pass32fc_V1(data, points, twiddles);
+}
 
-constexpr std::int32_t kLargeFrom = 11;
+const DriverBuild kDriver1 = {1, &kKernelRows.v1, nullptr, &Permute_V1, &PermuteInPlace_V1, &RadixPass_V1,
+                              &FftScale32fc_V1, &FftLargeOrder32fc_V1};
+const DriverBuild kDriver2 = {2, &kKernelRows.v2, &BitReverseRadix4Pass32fc_V2, &BitReversePermute32fc_V2,
+                              &BitReversePermuteInPlace32fc_V2, &Radix4Pass32fc_V2, &FftScale32fc_V2,
+                              &FftLargeOrder32fc_V2};
+const DriverBuild kDriver3 = {3, &kKernelRows.v3, &BitReverseRadix4Pass32fc_V3, &BitReversePermute32fc_V3,
+                              &BitReversePermuteInPlace32fc_V3, &Radix4Pass32fc_V3, &FftScale32fc_V3,
+                              &FftLargeOrder32fc_V3};
+const DriverBuild kDriver4 = {4, &kKernelRows.v4, &BitReverseRadix4Pass32fc_V4, &BitReversePermute32fc_V4,
+                              &BitReversePermuteInPlace32fc_V4, &Radix4Pass32fc_V4, &FftScale32fc_V4,
+                              &FftLargeOrder32fc_V4};
 
 PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, const FftSpec32fc* record,
                         std::uint8_t* buffer) {
   if (record == nullptr) return StatusNullPointer;
-  // A record made by the other family of builds has radix tables this build
-  // cannot read; it is refused like a record of another kind.
+  // A record made by another family of builds has tables this build cannot
+  // read; it is refused like a record of another kind.
   if (record->contextId != FftSpec32fcKind || !FftSpec32fcMadeBy(build.build, record)) return StatusContextMismatch;
   if (src == nullptr || dst == nullptr) return StatusNullPointer;
   const std::int32_t n = record->order;
@@ -585,31 +923,28 @@ PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, 
     else build.kernels->plain[n](src, dst);
     return StatusOk;
   }
-  // Only the four-step levels read the work buffer; the blocked transform of
-  // the orders without a level needs none, so nothing is allocated for them.
-  void* work = nullptr;
+  float* work = nullptr;
   void* allocated = nullptr;
-  if (record->workBytes > 0 && record->levelCombineTwiddles[0] != nullptr) {
+  if (record->workBytes > 0) {
     if (buffer != nullptr) {
-      work = buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u);
+      work = reinterpret_cast<float*>(buffer + ((-reinterpret_cast<std::uintptr_t>(buffer)) & 15u));
     } else {
-      work = allocated = AllocAligned(record->workBytes);
-      if (work == nullptr) return StatusNoMemory;
+      allocated = AllocAligned(record->workBytes);
+      if (allocated == nullptr) return StatusNoMemory;
+      work = static_cast<float*>(allocated);
     }
   }
+  const FftBuildPlan32fc& plan = FftBuildPlanOf32fc(build.build);
   const std::int32_t points = std::int32_t{1} << n;
-  if (src == dst) {
-    BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(dst), points, record->bitReverseTable);
+  if (n <= plan.lastFusedOrder) {
+    build.fused(src, dst, points, record->radixTwiddles, record->bitReverseTable, work);
   } else {
-    BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst),
-                         points, record->bitReverseTable);
+    if (src == dst) build.permuteInPlace(dst, points, record->bitReverseTable);
+    else build.permute(src, dst, points, record->bitReverseTable);
+    if (n >= plan.largeFrom) build.large(record, dst, n, work);
+    else build.radixPass(dst, points, record->radixTwiddles, work, 1);
   }
-  if (n < kLargeFrom) {
-    build.radixPass(dst, points, record->radixTwiddles);
-    if (record->scaleInverse != 0) build.scale(record->scaleFactor, dst, 2 * points);
-  } else {
-    build.large(record, dst, n, work);
-  }
+  if (n < plan.largeFrom && record->scaleInverse != 0) build.scale(record->scaleFactor, dst, 2 * points);
   FreeAligned(allocated);
   return StatusOk;
 }
