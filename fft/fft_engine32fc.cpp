@@ -274,18 +274,28 @@ void ToSplitFour(float* x, std::int64_t points) {
 
 // Twiddles of four adjacent butterflies: gathered from build 1's single table
 // (entries `stride` apart), or one aligned load from a stage block.
+// Six(j, w) fills the six factor vectors (cos t, -sin t, cos 2t, -sin 2t,
+// cos 3t, -sin 3t) of butterflies j..j+3.
 struct StridedTwiddles {
   const float* table;
   std::int64_t stride;
-  __m128 Get(std::int64_t j, int k) const {
-    const float* e = table + 6 * j * stride + k;
+  void Six(std::int64_t j, __m128* w) const {
+    const float* e = table + 6 * j * stride;
     const std::int64_t d = 6 * stride;
-    return _mm_setr_ps(e[0], e[d], e[2 * d], e[3 * d]);
+    w[0] = _mm_loadu_ps(e), w[1] = _mm_loadu_ps(e + d), w[2] = _mm_loadu_ps(e + 2 * d), w[3] = _mm_loadu_ps(e + 3 * d);
+    _MM_TRANSPOSE4_PS(w[0], w[1], w[2], w[3]);
+    const auto pair = [](const float* p) { return reinterpret_cast<const __m64*>(p); };
+    const __m128 a = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(e + 4)), pair(e + d + 4));
+    const __m128 b = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(e + 2 * d + 4)), pair(e + 3 * d + 4));
+    w[4] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    w[5] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
   }
 };
 struct StageTwiddles {
   const float* block;
-  __m128 Get(std::int64_t j, int k) const { return _mm_load_ps(block + 6 * j + 4 * k); }
+  void Six(std::int64_t j, __m128* w) const {
+    for (int k = 0; k < 6; ++k) w[k] = _mm_load_ps(block + 6 * j + 4 * k);
+  }
 };
 
 // The last stage writes interleaved pairs directly instead of a separate
@@ -304,8 +314,9 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
   // Butterflies j..j+3 of every block share their factors, which are fetched
   // once for all blocks (the blocks of one pass lie in cache).
   for (std::int64_t j = 0; j < q; j += 4) {
-    const V w[6] = {V::Of(tw.Get(j, 0)), V::Of(tw.Get(j, 1)), V::Of(tw.Get(j, 2)),
-                    V::Of(tw.Get(j, 3)), V::Of(tw.Get(j, 4)), V::Of(tw.Get(j, 5))};
+    __m128 f[6];
+    tw.Six(j, f);
+    const V w[6] = {V::Of(f[0]), V::Of(f[1]), V::Of(f[2]), V::Of(f[3]), V::Of(f[4]), V::Of(f[5])};
     for (std::int64_t base = 0; base < points; base += length) {
       const std::int64_t p = base + j;
       const Quad<V> a0 = Quad<V>::Load(x, p);
@@ -337,7 +348,10 @@ alignas(16) constexpr float kStage8Sin[4] = {0.0f, -kStage8Root, -1.0f, -kStage8
 
 // Stage-8 factors of builds 2 to 4 as twiddle lanes.
 struct Stage8Constants {
-  __m128 Get(std::int64_t, int k) const { return _mm_load_ps(k == 0 ? kStage8Cos : kStage8Sin); }
+  void Six(std::int64_t, __m128* w) const {
+    w[0] = _mm_load_ps(kStage8Cos), w[1] = _mm_load_ps(kStage8Sin);
+    for (int k = 2; k < 6; ++k) w[k] = _mm_setzero_ps();
+  }
 };
 
 // The four groups of a sixteen-value block of bit-reversed data, as lanes:
@@ -384,8 +398,9 @@ template <typename V, typename Loader, typename Twiddles>
 void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd, const Twiddles& tw) {
   using Q = Quad<V>;
   // Every block of sixteen uses the same factors.
-  const V tws[6] = {V::Of(tw.Get(0, 0)), V::Of(tw.Get(0, 1)), V::Of(tw.Get(0, 2)),
-                    V::Of(tw.Get(0, 3)), V::Of(tw.Get(0, 4)), V::Of(tw.Get(0, 5))};
+  __m128 f[6];
+  tw.Six(0, f);
+  const V tws[6] = {V::Of(f[0]), V::Of(f[1]), V::Of(f[2]), V::Of(f[3]), V::Of(f[4]), V::Of(f[5])};
   auto w = [&](int k) { return tws[k]; };
   for (std::int64_t base = 0; base < points; base += 16) {
     __m128 re[4], im[4];
@@ -421,14 +436,16 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
 struct Stage8FromTable {
   const float* table;
   std::int64_t points;
-  __m128 Get(std::int64_t, int k) const {
+  void Six(std::int64_t, __m128* w) const {
     const float* e8 = table + 6 * (points / 8);
     const float* e4 = table + 6 * (points / 4);
-    return _mm_setr_ps(table[k], e8[k], e4[k], e8[1]);
+    for (int k = 0; k < 2; ++k) w[k] = _mm_setr_ps(table[k], e8[k], e4[k], e8[1]);
+    for (int k = 2; k < 6; ++k) w[k] = _mm_setzero_ps();
   }
 };
 
-// Build 1 with its single table, four lanes wide in double precision.
+// Build 1 with its single table, four lanes wide. Inside a butterfly it holds
+// single-precision values, as the SSE builds do; every stored value is single.
 void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
   if (points < 16) {
     Radix4Pass<double>(data, points, twiddles);
@@ -436,16 +453,16 @@ void Radix4PassWide(float* data, std::int32_t points, const float* twiddles) {
   }
   const bool odd = (__builtin_ctz(static_cast<unsigned>(points)) & 1) != 0;
   const ConsecutiveGroups in{data};
-  if (odd) FirstSweepQuads<D4>(in, data, points, true, Stage8FromTable{twiddles, points});
-  else FirstSweepQuads<D4>(in, data, points, false, StridedTwiddles{twiddles, points / 16});
+  if (odd) FirstSweepQuads<F4>(in, data, points, true, Stage8FromTable{twiddles, points});
+  else FirstSweepQuads<F4>(in, data, points, false, StridedTwiddles{twiddles, points / 16});
   std::int64_t length = odd ? 32 : 64;
   if (length > points) {
     FromSplitFour(data, points);
     return;
   }
   for (; length < points; length *= 4)
-    Radix4StageQuads<D4>(data, points, length, StridedTwiddles{twiddles, points / length});
-  Radix4StageQuads<D4, true>(data, points, length, StridedTwiddles{twiddles, 1}, data);
+    Radix4StageQuads<F4>(data, points, length, StridedTwiddles{twiddles, points / length});
+  Radix4StageQuads<F4, true>(data, points, length, StridedTwiddles{twiddles, 1}, data);
 }
 
 // Builds 2 to 4: the first sweep from `in` into `area`, the later stages in
