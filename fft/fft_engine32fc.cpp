@@ -777,7 +777,56 @@ void LargeQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, float* 
 inline __m128d Pair(const float* x, std::int64_t i) { return _mm_loadu_pd(reinterpret_cast<const double*>(x + 2 * i)); }
 inline void PutPair(float* x, std::int64_t i, __m128d v) { _mm_storeu_pd(reinterpret_cast<double*>(x + 2 * i), v); }
 
+// Large arrays are reordered in tiles of 8 x 8 values instead: with the index
+// split as (a, b, c), a and c of three bits each, value (a, b, c) goes to
+// (rev c, rev b, rev a), so one tile reads eight whole cache lines and writes
+// eight whole cache lines of the tile (rev b) instead of touching a line per
+// value. The result is the same permutation.
+constexpr std::uint8_t kReverse3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+constexpr std::int32_t kTiledFrom = 1 << 12;
+
+struct Tile {
+  std::uint64_t v[64];
+  void Read(const float* x, std::int32_t order, std::uint32_t b) {
+    for (std::uint32_t a = 0; a < 8; ++a)
+      std::memcpy(v + 8 * a, x + 2 * ((std::int64_t{a} << (order - 3)) | (b << 3)), 64);
+  }
+  // Value (a, c) of the tile read from b, to its place in tile rb = rev(b).
+  void WriteReversed(float* x, std::int32_t order, std::uint32_t rb) const {
+    for (std::uint32_t c = 0; c < 8; ++c) {
+      float* row = x + 2 * ((std::int64_t{kReverse3[c]} << (order - 3)) | (rb << 3));
+      for (std::uint32_t a = 0; a < 8; ++a) std::memcpy(row + 2 * kReverse3[a], v + 8 * a + c, 8);
+    }
+  }
+};
+
+void TiledPermute(const float* src, float* dst, std::int32_t count) {
+  const std::int32_t order = __builtin_ctz(static_cast<unsigned>(count)), middle = order - 6;
+  Tile tile;
+  for (std::uint32_t b = 0; b < (1u << middle); ++b) {
+    tile.Read(src, order, b);
+    tile.WriteReversed(dst, order, ReverseBits(b, middle));
+  }
+}
+
+void TiledPermuteInPlace(float* data, std::int32_t count) {
+  const std::int32_t order = __builtin_ctz(static_cast<unsigned>(count)), middle = order - 6;
+  Tile one, other;
+  for (std::uint32_t b = 0; b < (1u << middle); ++b) {
+    const std::uint32_t rb = ReverseBits(b, middle);
+    if (rb < b) continue;
+    one.Read(data, order, b);
+    if (rb != b) other.Read(data, order, rb);
+    one.WriteReversed(data, order, rb);
+    if (rb != b) other.WriteReversed(data, order, b);
+  }
+}
+
 void PermuteOutOfPlace32fc(const float* src, float* dst, std::int32_t count, const std::int32_t* pairs) {
+  if (count >= kTiledFrom) {
+    TiledPermute(src, dst, count);
+    return;
+  }
   if (count < 8) {
     BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst), count,
                          pairs);
@@ -799,6 +848,10 @@ void PermuteOutOfPlace32fc(const float* src, float* dst, std::int32_t count, con
 }
 
 void PermuteInPlace32fc(float* data, std::int32_t count, const std::int32_t* pairs) {
+  if (count >= kTiledFrom) {
+    TiledPermuteInPlace(data, count);
+    return;
+  }
   if (count < 8) {
     BitReversePermuteInPlace_V1(reinterpret_cast<std::uint64_t*>(data), count, pairs);
     return;
