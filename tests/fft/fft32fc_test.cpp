@@ -13,6 +13,9 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <random>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -228,8 +231,181 @@ TEST_P(Fft32fcTest, RecordOfTheOtherFamilyIsRefused) {
   EXPECT_EQ(ippiFFTFree_C_32fc(image), StatusOk);
 }
 
+// The tables of each build's plans: which levels, block tables and form of
+// bit-reversal table an order gets.
+TEST_P(Fft32fcTest, PlansOfEachBuild) {
+  const FftBuildPlan32fc& plan = FftBuildPlanOf32fc(index());
+  const std::int32_t* split = index() <= 2 ? PlanSplitTable32fc_V12 : PlanSplitTable32fc_V34;
+  EXPECT_EQ(plan.split, split);
+  EXPECT_EQ(PlanSplitTable32fc_V12[19], 10);
+  EXPECT_EQ(PlanSplitTable32fc_V34[17], 3);
+  EXPECT_EQ(PlanSplitTable32fc_V34[29], 10);
+  for (std::int32_t order = 4; order <= 22; ++order) {
+    Spec1D s(index(), order, 8);
+    const FftSpec32fc& r = *s.record;
+    const bool planned = order >= (index() <= 2 ? 11 : 15);
+    const bool blocked = index() <= 2 && (order == 11 || order == 12 || order == 21 || order == 22);
+    EXPECT_EQ(r.levelTwiddles[0] != nullptr, planned && !(index() <= 2 && order <= 12)) << order;
+    EXPECT_EQ(r.levelCombineTwiddles[0] != nullptr, r.levelTwiddles[0] != nullptr) << order;
+    EXPECT_EQ(r.levelTwiddles[1], nullptr) << order;
+    EXPECT_EQ(r.blockTwiddles != nullptr, blocked) << order;
+    EXPECT_NE(r.radixTwiddles, nullptr);
+    // The fused pass reads the index table (0 first), the permutations the swap pairs.
+    const std::int32_t lastFused = index() == 1 ? 3 : index() == 2 ? 9 : 13;
+    EXPECT_EQ(r.bitReverseTable[0] == 0, order <= lastFused) << order;
+  }
+}
+
+// Builds 2 to 4 hold the same values as build 1, regrouped by four (four real
+// parts, then four imaginary parts); build 2's block table holds the first
+// quadrants of every halving length, longest first.
+TEST_P(Fft32fcTest, GroupedTablesHoldBuild1sValues) {
+  if (index() == 1) GTEST_SKIP() << "the reference build";
+  auto grouped = [](const float* four, const float* pairs, std::int64_t values, std::int64_t step = 1) {
+    for (std::int64_t i = 0; i < values; ++i) {
+      const float* g = four + 8 * (i / 4);
+      const float re = pairs[2 * i * step], im = pairs[2 * i * step + 1];
+      if (std::memcmp(&g[i % 4], &re, 4) != 0 || std::memcmp(&g[4 + i % 4], &im, 4) != 0) return false;
+    }
+    return true;
+  };
+  if (index() == 2) {
+    Spec1D v1(1, 13, 8), vk(2, 13, 8);
+    EXPECT_TRUE(grouped(vk.record->levelCombineTwiddles[0], v1.record->levelCombineTwiddles[0], 1 << 13));
+    Spec1D b1(1, 12, 8), bk(2, 12, 8);
+    EXPECT_TRUE(grouped(bk.record->blockTwiddles, b1.record->blockTwiddles, 1024));
+    EXPECT_TRUE(grouped(bk.record->blockTwiddles + 2048, b1.record->blockTwiddles, 512, 2));
+  } else {
+    // Builds 3 and 4 split order 15 as 32 rows of 1024; build 1's order-15
+    // plan differs, so compare with the twiddles it would hold: W(rev5(r) * k).
+    Spec1D vk(index(), 15, 8);
+    const float* t = vk.record->levelCombineTwiddles[0];
+    for (std::int64_t g : {0, 1, 100, 255})
+      for (std::uint32_t row : {0u, 1u, 17u, 31u}) {
+        const float* e = t + 8 * (g * 32 + row);
+        for (int j = 0; j < 4; ++j) {
+          const double angle = 2 * M_PI * static_cast<double>(ReverseBits(row, 5) * (4 * g + j)) / (1 << 15);
+          EXPECT_NEAR(e[j], std::cos(angle), 1e-7);
+          EXPECT_NEAR(e[4 + j], -std::sin(angle), 1e-7);
+        }
+      }
+  }
+}
+
+// A caller buffer of exactly workBytes, its end against an inaccessible page,
+// at every misalignment: any use beyond it faults. The results equal those of
+// an internal buffer.
+TEST_P(Fft32fcTest, CallerBufferOfExactlyWorkBytes) {
+  const long page = sysconf(_SC_PAGESIZE);
+  for (std::int32_t order : {4, 9, 10, 13, 14, 15, 16, 17, 19, 21}) {
+    Spec1D s(index(), order, 2);
+    const std::size_t points = std::size_t{1} << order, bytes = static_cast<std::size_t>(s.record->workBytes);
+    const std::size_t span = (bytes + 64 + page - 1) / page * page;
+    auto* area = static_cast<std::uint8_t*>(
+        mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(area, MAP_FAILED);
+    ASSERT_EQ(mprotect(area + span, page, PROT_NONE), 0);
+    const std::vector<float> x = RandomInterleaved(points, 40 + order);
+    std::vector<float> expected(2 * points);
+    ASSERT_EQ(kInv1D[index()](x.data(), expected.data(), s.record, nullptr), StatusOk);
+    for (std::size_t shift : {0, 1, 8, 15}) {
+      std::uint8_t* buffer = area + span - bytes - shift;  // `shift` bytes of slack after it
+      std::vector<float> out(2 * points), same = x;
+      ASSERT_EQ(kInv1D[index()](x.data(), out.data(), s.record, buffer), StatusOk);
+      ASSERT_EQ(kInv1D[index()](same.data(), same.data(), s.record, buffer + shift), StatusOk);
+      EXPECT_EQ(std::memcmp(out.data(), expected.data(), 4 * out.size()), 0) << order << " " << shift;
+      EXPECT_EQ(std::memcmp(same.data(), expected.data(), 4 * out.size()), 0) << order << " " << shift;
+    }
+    munmap(area, span + page);
+  }
+}
+
+// Arrays that are 8 but not 16 bytes aligned give the same bits, in place and not.
+TEST_P(Fft32fcTest, ArraysOffSixteenByteBoundaries) {
+  for (std::int32_t order : {4, 5, 8, 9, 10, 13, 14, 15, 16}) {
+    Spec1D s(index(), order, 4);
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, 60 + order);
+    std::vector<float> aligned(2 * points), from(2 * points + 2), to(2 * points + 2);
+    ASSERT_EQ(kInv1D[index()](x.data(), aligned.data(), s.record, nullptr), StatusOk);
+    std::copy(x.begin(), x.end(), from.begin() + 2);
+    ASSERT_EQ(kInv1D[index()](x.data(), to.data() + 2, s.record, nullptr), StatusOk);
+    EXPECT_EQ(std::memcmp(to.data() + 2, aligned.data(), 8 * points), 0) << order;
+    ASSERT_EQ(kInv1D[index()](from.data() + 2, from.data() + 2, s.record, nullptr), StatusOk);
+    EXPECT_EQ(std::memcmp(from.data() + 2, aligned.data(), 8 * points), 0) << order;
+  }
+}
+
+// Build 2's halving rows (orders 21, 22) and the two-level plans (order 23).
+TEST_P(Fft32fcTest, LargestTestedOrdersAgreeWithBuild1) {
+  if (index() == 1) GTEST_SKIP() << "the reference build";
+  for (std::int32_t order : {21, 22, 23}) {
+    const std::vector<float> x = RandomInterleaved(std::size_t{1} << order, order);
+    const std::vector<float> v1 = Inverse(x, order, 4, 1), vk = Inverse(x, order, 4);
+    EXPECT_LE(zentra_test::RelativeRmsDifference(Split(vk), Split(v1)), 1.5e-7 * order) << order;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Fft32fcTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
                          zentra_test::BuildName());
+
+// The permutations of builds 2 to 4 move the same bits as build 1's, NaN
+// payloads included, in place and between arrays, through both the table walk
+// and the tiled walk of the large orders.
+TEST(Fft32fcPasses, PermutationsMoveTheSameBits) {
+  using Permute = void (*)(const float*, float*, std::int32_t, const std::int32_t*);
+  using InPlace = void (*)(float*, std::int32_t, const std::int32_t*);
+  const Permute permute[] = {BitReversePermute32fc_V2, BitReversePermute32fc_V3, BitReversePermute32fc_V4};
+  const InPlace inPlace[] = {BitReversePermuteInPlace32fc_V2, BitReversePermuteInPlace32fc_V3,
+                             BitReversePermuteInPlace32fc_V4};
+  std::mt19937_64 rng(5);
+  for (std::int32_t order = 2; order <= 16; ++order) {
+    const std::int32_t count = 1 << order;
+    std::int32_t* table = BuildBitReverseTable(order);
+    std::vector<std::uint64_t> src(count), expected(count);
+    for (auto& v : src) v = rng();
+    BitReversePermute_V1(src.data(), expected.data(), count, table);
+    for (std::size_t b = 0; b < 3; ++b) {
+      std::vector<std::uint64_t> out(count), same = src;
+      permute[b](reinterpret_cast<const float*>(src.data()), reinterpret_cast<float*>(out.data()), count, table);
+      inPlace[b](reinterpret_cast<float*>(same.data()), count, table);
+      EXPECT_EQ(out, expected) << order;
+      EXPECT_EQ(same, expected) << order;
+    }
+    FreeAligned(table);
+  }
+}
+
+// Final layout 0 leaves the split-four arrangement of layout 1's result.
+TEST(Fft32fcPasses, RadixPassLayouts) {
+  for (std::int32_t order : {3, 4, 5, 10, 14}) {
+    Spec1D s(3, std::max(order, 4), 8);  // 8 points read no table
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, order);
+    std::vector<float> interleaved = x, split = x;
+    const auto n = static_cast<std::int32_t>(points);
+    Radix4Pass32fc_V3(interleaved.data(), n, s.record->radixTwiddles, nullptr, 1);
+    Radix4Pass32fc_V3(split.data(), n, s.record->radixTwiddles, nullptr, 0);
+    for (std::size_t i = 0; i < points; ++i) {
+      ASSERT_EQ(split[8 * (i / 4) + i % 4], interleaved[2 * i]) << order << " " << i;
+      ASSERT_EQ(split[8 * (i / 4) + 4 + i % 4], interleaved[2 * i + 1]) << order << " " << i;
+    }
+  }
+}
+
+// Every one of `count` floats is scaled and nothing beyond; 0 or less: nothing.
+TEST(Fft32fcPasses, ScalingCountsAndAlignment) {
+  for (auto scale : {FftScale32fc_V1, FftScale32fc_V2, FftScale32fc_V3, FftScale32fc_V4})
+    for (std::int32_t offset : {0, 1, 3})
+      for (std::int32_t count : {-4, 0, 1, 7, 8, 13, 2048}) {
+        std::vector<float> v(2100, 3.0f);
+        scale(0.5f, v.data() + offset, count);
+        for (std::int32_t i = 0; i < 2100; ++i) {
+          const bool inside = i >= offset && i < offset + count;
+          ASSERT_EQ(v[i], inside ? 1.5f : 3.0f) << offset << " " << count << " " << i;
+        }
+      }
+}
 
 // ---- Image transform.
 
