@@ -513,6 +513,8 @@ void LeafPass(float* data, std::int32_t points, const float* twiddles) {
 
 // ---- Large orders.
 
+void ColumnsOfBuild1(float* work, std::int64_t rows, const float* table);
+
 template <typename R>
 struct Large {
   static void Scale(const FftSpec32fc* record, float* data, std::int64_t points);
@@ -570,14 +572,32 @@ struct Large {
       }
     }
     const float* w = record->levelCombineTwiddles[depth];
-    const float* columnTable = record->levelTwiddles[depth];
-    for (std::int64_t k0 = 0; k0 < columns; k0 += 4) {
-      for (std::int64_t r = 0; r < rows; ++r, w += 8)
-        for (int j = 0; j < 4; ++j)
-          Store<R>(work + 2 * j * rows, r, MulConj(Load<R>(data, r * columns + k0 + j), w[2 * j], w[2 * j + 1]));
-      for (int j = 0; j < 4; ++j) LeafPass<R>(work + 2 * j * rows, static_cast<std::int32_t>(rows), columnTable);
-      for (std::int64_t r = 0; r < rows; ++r)
-        for (int j = 0; j < 4; ++j) std::memcpy(data + 2 * (r * columns + k0 + j), work + 2 * (j * rows + r), 8);
+    for (std::int64_t k0 = 0; k0 < columns; k0 += 4, w += 8 * rows) {
+      GatherInterleaved(data + 2 * k0, rows, columns, w, work);
+      ColumnsOfBuild1(work, rows, record->levelTwiddles[depth]);
+      for (std::int64_t r = 0; r < rows; ++r) {
+        const __m128 re = _mm_load_ps(work + 8 * r), im = _mm_load_ps(work + 8 * r + 4);
+        float* x = data + 2 * (r * columns + k0);
+        _mm_storeu_ps(x, _mm_unpacklo_ps(re, im));
+        _mm_storeu_ps(x + 4, _mm_unpackhi_ps(re, im));
+      }
+    }
+  }
+
+  // Row r's four values of the group, each times the conjugate of its factor
+  // (interleaved pairs) at double precision, into work as four-lane values
+  // (lane j = column j), rounded to single once.
+  static void GatherInterleaved(const float* x, std::int64_t rows, std::int64_t columns, const float* w,
+                                float* work) {
+    for (std::int64_t r = 0; r < rows; ++r, x += 2 * columns, w += 8, work += 8) {
+      const __m128 a = _mm_loadu_ps(x), b = _mm_loadu_ps(x + 4);
+      const __m128 c = _mm_loadu_ps(w), d = _mm_loadu_ps(w + 4);
+      const D4 re = D4::Of(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+      const D4 im = D4::Of(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+      const D4 wc = D4::Of(_mm_shuffle_ps(c, d, _MM_SHUFFLE(2, 0, 2, 0)));
+      const D4 ws = D4::Of(_mm_shuffle_ps(c, d, _MM_SHUFFLE(3, 1, 3, 1)));
+      (re * wc + im * ws).Store(work);
+      (im * wc - re * ws).Store(work + 4);
     }
   }
 
@@ -644,7 +664,10 @@ inline void QuadButterfly(float* w, std::int64_t p, std::int64_t q, const F4* f)
 }
 
 // Four bit-reversed columns of `rows` points (rows >= 4) to natural order.
-void QuadColumns(float* w, std::int64_t rows, const float* stages) {
+// The factors come from a stage-layout table, or (build 1, Strided) from one
+// table whose stage of length L reads every rows/L-th entry.
+template <bool Strided>
+void QuadColumns(float* w, std::int64_t rows, const float* table) {
   for (std::int64_t b = 0; b < rows; b += 4) {
     const Q4 q0 = LoadQuad(w + 8 * b), q1 = LoadQuad(w + 8 * (b + 1));
     const Q4 q2 = LoadQuad(w + 8 * (b + 2)), q3 = LoadQuad(w + 8 * (b + 3));
@@ -655,10 +678,19 @@ void QuadColumns(float* w, std::int64_t rows, const float* stages) {
     StoreQuad(d01 - d23, w + 8 * (b + 3));
   }
   const bool odd = (__builtin_ctz(static_cast<unsigned>(rows)) & 1) != 0;
-  std::int64_t length;
+  std::int64_t length = 16;
   if (odd) {
+    float cosines[4], sines[4];
+    if constexpr (Strided) {
+      const float* e8 = table + 6 * (rows / 8);
+      const float* e4 = table + 6 * (rows / 4);
+      const float c[4] = {table[0], e8[0], e4[0], e8[1]}, sn[4] = {table[1], e8[1], e4[1], e8[1]};
+      std::memcpy(cosines, c, sizeof c), std::memcpy(sines, sn, sizeof sn);
+    } else {
+      std::memcpy(cosines, kStage8Cos, sizeof cosines), std::memcpy(sines, kStage8Sin, sizeof sines);
+    }
     for (int j = 0; j < 4 && rows >= 8; ++j) {
-      const F4 c = Lane(kStage8Cos + j), sn = Lane(kStage8Sin + j);
+      const F4 c = Lane(cosines + j), sn = Lane(sines + j);
       for (std::int64_t b = 0; b < rows; b += 8) {
         const Q4 u = LoadQuad(w + 8 * (b + j)), t = LoadQuad(w + 8 * (b + j + 4)).MulConj(c, sn);
         StoreQuad(u + t, w + 8 * (b + j));
@@ -666,14 +698,14 @@ void QuadColumns(float* w, std::int64_t rows, const float* stages) {
       }
     }
     length = 32;
-  } else {
-    length = 16;
   }
+  const float* stages = table;
   for (; length <= rows; length *= 4) {
     const std::int64_t q = length / 4;
     for (std::int64_t j = 0; j < q; ++j) {
-      const float* e = stages + 24 * (j / 4) + j % 4;
-      const F4 f[6] = {Lane(e), Lane(e + 4), Lane(e + 8), Lane(e + 12), Lane(e + 16), Lane(e + 20)};
+      const float* e = Strided ? table + 6 * j * (rows / length) : stages + 24 * (j / 4) + j % 4;
+      constexpr int k = Strided ? 1 : 4;
+      const F4 f[6] = {Lane(e), Lane(e + k), Lane(e + 2 * k), Lane(e + 3 * k), Lane(e + 4 * k), Lane(e + 5 * k)};
       for (std::int64_t b = 0; b < rows; b += length) QuadButterfly(w, b + j, q, f);
     }
     stages += 6 * q;
@@ -760,10 +792,12 @@ void FourStepQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, floa
   const float* twiddles = record->levelCombineTwiddles[depth];
   for (std::int64_t g = 0; g < columns / 4; ++g, twiddles += 8 * rows) {
     GatherColumns(data, rows, columns, g, twiddles, work);
-    QuadColumns(work, rows, record->levelTwiddles[depth]);
+    QuadColumns<false>(work, rows, record->levelTwiddles[depth]);
     ScatterColumns(work, rows, columns, g, depth == 0, data);
   }
 }
+
+void ColumnsOfBuild1(float* work, std::int64_t rows, const float* table) { QuadColumns<true>(work, rows, table); }
 
 void LargeQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, float* data, std::int32_t order,
                 void* work) {
