@@ -251,6 +251,9 @@ struct Quad {
   Quad operator+(const Quad& o) const { return {re + o.re, im + o.im}; }
   Quad operator-(const Quad& o) const { return {re - o.re, im - o.im}; }
   Quad TimesI() const { return {V{} - im, re}; }
+  // this + i*d and this - i*d, without forming i*d.
+  Quad PlusI(const Quad& d) const { return {re - d.im, im + d.re}; }
+  Quad MinusI(const Quad& d) const { return {re + d.im, im - d.re}; }
   // Times the conjugates of four stored twiddles (c, s).
   Quad MulConj(V c, V s) const { return {re * c + im * s, im * c - re * s}; }
 };
@@ -323,17 +326,17 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
       const Quad<V> a1 = Quad<V>::Load(x, p + q).MulConj(w[2], w[3]);
       const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(w[0], w[1]);
       const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(w[4], w[5]);
-      const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
+      const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
       if constexpr (Last) {
         StoreInterleaved(s01 + s23, out, p);
         StoreInterleaved(s01 - s23, out, p + 2 * q);
-        StoreInterleaved(d01 + d23, out, p + q);
-        StoreInterleaved(d01 - d23, out, p + 3 * q);
+        StoreInterleaved(d01.PlusI(e23), out, p + q);
+        StoreInterleaved(d01.MinusI(e23), out, p + 3 * q);
       } else {
         (s01 + s23).Store(x, p);
         (s01 - s23).Store(x, p + 2 * q);
-        (d01 + d23).Store(x, p + q);
-        (d01 - d23).Store(x, p + 3 * q);
+        (d01.PlusI(e23)).Store(x, p + q);
+        (d01.MinusI(e23)).Store(x, p + 3 * q);
       }
     }
   }
@@ -407,8 +410,8 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
     in.Load(base, re, im);
     Q q[4];
     for (int g = 0; g < 4; ++g) q[g] = {V::Of(re[g]), V::Of(im[g])};
-    const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], d23 = (q[2] - q[3]).TimesI();
-    const Q y[4] = {s01 + s23, d01 + d23, s01 - s23, d01 - d23};
+    const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], e23 = q[2] - q[3];
+    const Q y[4] = {s01 + s23, d01.PlusI(e23), s01 - s23, d01.MinusI(e23)};
     for (int g = 0; g < 4; ++g) re[g] = y[g].re.Float(), im[g] = y[g].im.Float();
     _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
     _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
@@ -423,8 +426,8 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
       }
     } else {
       const Q a1 = v[1].MulConj(w(2), w(3)), a2 = v[2].MulConj(w(0), w(1)), a3 = v[3].MulConj(w(4), w(5));
-      const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, u23 = (a2 - a3).TimesI();
-      o[0] = t01 + t23, o[2] = t01 - t23, o[1] = u01 + u23, o[3] = u01 - u23;
+      const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, e23 = a2 - a3;
+      o[0] = t01 + t23, o[2] = t01 - t23, o[1] = u01.PlusI(e23), o[3] = u01.MinusI(e23);
     }
     for (int g = 0; g < 4; ++g) o[g].Store(out, base + 4 * g);
   }
@@ -656,11 +659,11 @@ inline void QuadButterfly(float* w, std::int64_t p, std::int64_t q, const F4* f)
   const Q4 a1 = LoadQuad(w + 8 * (p + q)).MulConj(f[2], f[3]);
   const Q4 a2 = LoadQuad(w + 8 * (p + 2 * q)).MulConj(f[0], f[1]);
   const Q4 a3 = LoadQuad(w + 8 * (p + 3 * q)).MulConj(f[4], f[5]);
-  const Q4 s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, d23 = (a2 - a3).TimesI();
+  const Q4 s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
   StoreQuad(s01 + s23, w + 8 * p);
   StoreQuad(s01 - s23, w + 8 * (p + 2 * q));
-  StoreQuad(d01 + d23, w + 8 * (p + q));
-  StoreQuad(d01 - d23, w + 8 * (p + 3 * q));
+  StoreQuad(d01.PlusI(e23), w + 8 * (p + q));
+  StoreQuad(d01.MinusI(e23), w + 8 * (p + 3 * q));
 }
 
 // Four bit-reversed columns of `rows` points (rows >= 4) to natural order.
@@ -671,11 +674,11 @@ void QuadColumns(float* w, std::int64_t rows, const float* table) {
   for (std::int64_t b = 0; b < rows; b += 4) {
     const Q4 q0 = LoadQuad(w + 8 * b), q1 = LoadQuad(w + 8 * (b + 1));
     const Q4 q2 = LoadQuad(w + 8 * (b + 2)), q3 = LoadQuad(w + 8 * (b + 3));
-    const Q4 s01 = q0 + q1, d01 = q0 - q1, s23 = q2 + q3, d23 = (q2 - q3).TimesI();
+    const Q4 s01 = q0 + q1, d01 = q0 - q1, s23 = q2 + q3, e23 = q2 - q3;
     StoreQuad(s01 + s23, w + 8 * b);
-    StoreQuad(d01 + d23, w + 8 * (b + 1));
+    StoreQuad(d01.PlusI(e23), w + 8 * (b + 1));
     StoreQuad(s01 - s23, w + 8 * (b + 2));
-    StoreQuad(d01 - d23, w + 8 * (b + 3));
+    StoreQuad(d01.MinusI(e23), w + 8 * (b + 3));
   }
   const bool odd = (__builtin_ctz(static_cast<unsigned>(rows)) & 1) != 0;
   std::int64_t length = 16;
