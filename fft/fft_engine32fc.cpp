@@ -357,37 +357,69 @@ struct Stage8Constants {
   }
 };
 
-// The four groups of a sixteen-value block of bit-reversed data, as lanes:
-// q[k] lane g is value k of group g. From consecutive groups, transposed...
+// The four groups of each sixteen-value block of bit-reversed data, as
+// lanes: re[k], im[k] lane g hold value k of group g; ForEach hands every
+// block to `block` with its first position.
+// From consecutive groups: the low and high halves of the groups' first and
+// second pairs are unpacked into lanes.
 struct ConsecutiveGroups {
   const float* data;
-  void Load(std::int64_t base, __m128* re, __m128* im) const {
-    for (int g = 0; g < 4; ++g) {
-      const __m128 a = _mm_loadu_ps(data + 2 * (base + 4 * g)), b = _mm_loadu_ps(data + 2 * (base + 4 * g) + 4);
-      re[g] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
-      im[g] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+  template <typename Block>
+  void ForEach(std::int64_t points, Block&& block) const {
+    for (std::int64_t base = 0; base < points; base += 16) {
+      __m128 a[4], b[4], re[4], im[4];
+      for (int g = 0; g < 4; ++g) a[g] = _mm_loadu_ps(data + 2 * (base + 4 * g)), b[g] = _mm_loadu_ps(data + 2 * (base + 4 * g) + 4);
+      Lanes(a, re, im);
+      Lanes(b, re + 2, im + 2);
+      block(re, im, base);
     }
-    _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
-    _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+  }
+  // Four registers of two values each (re, im, re, im) to the lanes of both values.
+  static void Lanes(const __m128* v, __m128* re, __m128* im) {
+    const __m128 lo01 = _mm_unpacklo_ps(v[0], v[1]), lo23 = _mm_unpacklo_ps(v[2], v[3]);
+    const __m128 hi01 = _mm_unpackhi_ps(v[0], v[1]), hi23 = _mm_unpackhi_ps(v[2], v[3]);
+    re[0] = _mm_movelh_ps(lo01, lo23), im[0] = _mm_movehl_ps(lo23, lo01);
+    re[1] = _mm_movelh_ps(hi01, hi23), im[1] = _mm_movehl_ps(hi23, hi01);
   }
 };
 
 // ...or gathered from natural-order data through the index table: group g of
 // the bit-reversed order is src[b], src[b + N/2], src[b + N/4], src[b + 3N/4]
-// with 2b its table entry, so no separate permutation sweep is needed.
+// with 2b its table entry, so no separate permutation sweep is needed. For
+// g < N/8, b is even and src[b + 1] is the same value of group g + N/8, so
+// blocks B and B + N/32 are gathered together by 16-byte loads.
 struct ReversedGroups {
   const float* src;
   const std::int32_t* index;
-  std::int64_t points;
-  void Load(std::int64_t base, __m128* re, __m128* im) const {
+  template <typename Block>
+  void ForEach(std::int64_t points, Block&& block) const {
     const std::int64_t offset[4] = {0, points / 2, points / 4, 3 * (points / 4)};
-    const std::int32_t* entry = index + base / 4;
-    for (int k = 0; k < 4; ++k) {
-      auto at = [&](int g) { return reinterpret_cast<const __m64*>(src + entry[g] + 2 * offset[k]); };
-      const __m128 a = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(0)), at(1));
-      const __m128 b = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(2)), at(3));
-      re[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
-      im[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    if (points < 32) {
+      __m128 re[4], im[4];
+      for (int k = 0; k < 4; ++k) {
+        auto at = [&](int g) { return reinterpret_cast<const __m64*>(src + index[g] + 2 * offset[k]); };
+        const __m128 a = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(0)), at(1));
+        const __m128 b = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(2)), at(3));
+        re[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        im[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+      }
+      block(re, im, 0);
+      return;
+    }
+    const std::int64_t partner = points / 2;  // first position of block B + N/32
+    for (std::int64_t base = 0; base < partner; base += 16) {
+      const std::int32_t* entry = index + base / 4;
+      __m128 re[4], im[4], re2[4], im2[4];
+      for (int k = 0; k < 4; ++k) {
+        __m128 v[4];
+        for (int g = 0; g < 4; ++g) v[g] = _mm_loadu_ps(src + entry[g] + 2 * offset[k]);
+        const __m128 lo01 = _mm_unpacklo_ps(v[0], v[1]), lo23 = _mm_unpacklo_ps(v[2], v[3]);
+        const __m128 hi01 = _mm_unpackhi_ps(v[0], v[1]), hi23 = _mm_unpackhi_ps(v[2], v[3]);
+        re[k] = _mm_movelh_ps(lo01, lo23), im[k] = _mm_movehl_ps(lo23, lo01);
+        re2[k] = _mm_movelh_ps(hi01, hi23), im2[k] = _mm_movehl_ps(hi23, hi01);
+      }
+      block(re, im, base);
+      block(re2, im2, base + partner);
     }
   }
 };
@@ -405,9 +437,7 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
   tw.Six(0, f);
   const V tws[6] = {V::Of(f[0]), V::Of(f[1]), V::Of(f[2]), V::Of(f[3]), V::Of(f[4]), V::Of(f[5])};
   auto w = [&](int k) { return tws[k]; };
-  for (std::int64_t base = 0; base < points; base += 16) {
-    __m128 re[4], im[4];
-    in.Load(base, re, im);
+  in.ForEach(points, [&](__m128* re, __m128* im, std::int64_t base) {
     Q q[4];
     for (int g = 0; g < 4; ++g) q[g] = {V::Of(re[g]), V::Of(im[g])};
     const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], e23 = q[2] - q[3];
@@ -430,7 +460,7 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
       o[0] = t01 + t23, o[2] = t01 - t23, o[1] = u01.PlusI(e23), o[3] = u01.MinusI(e23);
     }
     for (int g = 0; g < 4; ++g) o[g].Store(out, base + 4 * g);
-  }
+  });
 }
 
 // Stage-8 factors of build 1 (angles 0, pi/4, pi/2, 3pi/4) from its table,
@@ -918,7 +948,7 @@ void PermuteInPlace32fc(float* data, std::int32_t count, const std::int32_t* pai
 void FusedPassQuads(const float* src, float* dst, std::int32_t points, const float* stages,
                     const std::int32_t* index, float* work) {
   float* area = dst != src ? dst : work;
-  StagesQuads(ReversedGroups{src, index, points}, area, dst, points, stages);
+  StagesQuads(ReversedGroups{src, index}, area, dst, points, stages);
 }
 
 }  // namespace
