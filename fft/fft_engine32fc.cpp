@@ -46,115 +46,226 @@ Cx<R> Park(Cx<R> v) {
   return {Park(v.re), Park(v.im)};
 }
 
-// ---- Kernels of orders 0 to 3. Each reads its whole input before it writes,
-// so the destination may be the source.
+// ---- Kernels of orders 0 to 3, for every layout (interleaved complex, split
+// real and imaginary arrays, real samples with a packed spectrum), sense and
+// normalisation. Each reads its whole input before it writes, so the
+// destination may be the source. Only the inverse interleaved rows are
+// reached (by the driver); the others complete the table.
 
 constexpr float kHalfRoot2 = 0.70710677f;  // 1/sqrt(2) rounded to single
 constexpr float kMinusHalfRoot2 = -0.70710677f;
+constexpr float kRoot2 = 1.4142135f;       // sqrt(2) rounded to single
+constexpr float kMinusRoot2 = -1.4142135f;
 
 struct NoFactor {
+  template <typename R>
+  R operator()(R v) const { return v; }
   template <typename R>
   Cx<R> operator()(Cx<R> v) const { return v; }
 };
 struct Factor {
   float f;
   template <typename R>
+  R operator()(R v) const { return v * f; }
+  template <typename R>
   Cx<R> operator()(Cx<R> v) const { return {v.re * f, v.im * f}; }
 };
 
-void Kernel1Copy(const float* src, float* dst) { std::memmove(dst, src, 8); }
-
+// Where a complex kernel reads and writes: interleaved pairs or split arrays.
 template <typename R>
-void Kernel1Scaled(const float* src, float* dst, float factor) {
-  Store<R>(dst, 0, Factor{factor}(Load<R>(src, 0)));
+struct InterleavedIo {
+  const float* src;
+  float* dst;
+  Cx<R> In(int k) const { return Load<R>(src, k); }
+  void Out(int k, const Cx<R>& v) const { Store<R>(dst, k, v); }
+};
+template <typename R>
+struct SplitIo {
+  const float *srcRe, *srcIm;
+  float *dstRe, *dstIm;
+  Cx<R> In(int k) const { return {srcRe[k], srcIm[k]}; }
+  void Out(int k, const Cx<R>& v) const { dstRe[k] = static_cast<float>(v.re), dstIm[k] = static_cast<float>(v.im); }
+};
+
+// i * v for the inverse sense, -i * v for the forward one.
+template <bool Inverse, typename R>
+Cx<R> Turn(const Cx<R>& v) {
+  return Inverse ? Cx<R>{-v.im, v.re} : Cx<R>{v.im, -v.re};
 }
 
-template <typename R, typename Scale>
-void Kernel2(const float* src, float* dst, Scale scale) {
-  const Cx<R> x0 = Load<R>(src, 0), x1 = Load<R>(src, 1);
+template <typename R, typename Io>
+void Kernel1(const Io& io, float factor) {
+  io.Out(0, Factor{factor}(io.In(0)));
+}
+
+template <typename R, typename Io, typename Scale>
+void Kernel2(const Io& io, Scale scale) {
+  const Cx<R> x0 = io.In(0), x1 = io.In(1);
   const Cx<R> a = scale(x0 + x1), b = scale(x0 - x1);
-  Store<R>(dst, 0, a);
-  Store<R>(dst, 1, b);
+  io.Out(0, a);
+  io.Out(1, b);
 }
 
-template <typename R, typename Scale>
-void Kernel4(const float* src, float* dst, Scale scale) {
+template <bool Inverse, typename R, typename Io, typename Scale>
+void Kernel4(const Io& io, Scale scale) {
   Cx<R> x[4];
-  for (int k = 0; k < 4; ++k) x[k] = Load<R>(src, k);
+  for (int k = 0; k < 4; ++k) x[k] = io.In(k);
   const Cx<R> p0 = scale(x[0] + x[2]), q0 = scale(x[0] - x[2]);
   const Cx<R> p1 = scale(x[1] + x[3]), q1 = scale(x[1] - x[3]);
-  Store<R>(dst, 0, p0 + p1);
-  Store<R>(dst, 2, p0 - p1);
-  Store<R>(dst, 1, q0 + q1.TimesI());
-  Store<R>(dst, 3, q0 - q1.TimesI());
+  io.Out(0, p0 + p1);
+  io.Out(2, p0 - p1);
+  io.Out(1, q0 + Turn<Inverse>(q1));
+  io.Out(3, q0 - Turn<Inverse>(q1));
 }
 
-template <typename R, typename Scale>
-void Kernel8(const float* src, float* dst, Scale scale) {
+// Build 1 parks E_0.im, O_0.re, E_1..E_3, O_2 and O_3 in memory (rounded to
+// single) before the join.
+template <bool Inverse, typename R, typename Io, typename Scale>
+void Kernel8(const Io& io, Scale scale) {
   Cx<R> p[4], q[4];
   {
     Cx<R> x[8];
-    for (int k = 0; k < 8; ++k) x[k] = Load<R>(src, k);
+    for (int k = 0; k < 8; ++k) x[k] = io.In(k);
     for (int k = 0; k < 4; ++k) p[k] = scale(x[k] + x[k + 4]), q[k] = scale(x[k] - x[k + 4]);
   }
   Cx<R> e0 = p[0] + p[2], o0 = p[1] + p[3];
   e0.im = Park(e0.im);
   o0.re = Park(o0.re);
   const Cx<R> e2 = Park(p[0] - p[2]), o2 = Park(p[1] - p[3]);
-  const Cx<R> e1 = Park(q[0] + q[2].TimesI()), e3 = Park(q[0] - q[2].TimesI());
-  const Cx<R> o1 = q[1] + q[3].TimesI(), o3 = Park(q[1] - q[3].TimesI());
-  // o1 turned by e^(+i pi/4), o3 by e^(+3i pi/4): two products each.
-  const Cx<R> t1 = {kHalfRoot2 * (o1.re - o1.im), kHalfRoot2 * (o1.im + o1.re)};
-  const Cx<R> t3 = {kMinusHalfRoot2 * (o3.re + o3.im), kMinusHalfRoot2 * (o3.im - o3.re)};
-  Store<R>(dst, 0, e0 + o0);
-  Store<R>(dst, 4, e0 - o0);
-  Store<R>(dst, 2, e2 + o2.TimesI());
-  Store<R>(dst, 6, e2 - o2.TimesI());
-  Store<R>(dst, 1, e1 + t1);
-  Store<R>(dst, 5, e1 - t1);
-  Store<R>(dst, 3, e3 + t3);
-  Store<R>(dst, 7, e3 - t3);
+  const Cx<R> e1 = Park(q[0] + Turn<Inverse>(q[2])), e3 = Park(q[0] - Turn<Inverse>(q[2]));
+  const Cx<R> o1 = q[1] + Turn<Inverse>(q[3]), o3 = Park(q[1] - Turn<Inverse>(q[3]));
+  // o1 turned by e^(+-i pi/4), o3 by e^(+-3i pi/4): two products each.
+  const Cx<R> t1 = Inverse ? Cx<R>{kHalfRoot2 * (o1.re - o1.im), kHalfRoot2 * (o1.im + o1.re)}
+                           : Cx<R>{kHalfRoot2 * (o1.re + o1.im), kHalfRoot2 * (o1.im - o1.re)};
+  const Cx<R> t3 = Inverse ? Cx<R>{kMinusHalfRoot2 * (o3.re + o3.im), kMinusHalfRoot2 * (o3.im - o3.re)}
+                           : Cx<R>{kMinusHalfRoot2 * (o3.re - o3.im), kMinusHalfRoot2 * (o3.im + o3.re)};
+  io.Out(0, e0 + o0);
+  io.Out(4, e0 - o0);
+  io.Out(2, e2 + Turn<Inverse>(o2));
+  io.Out(6, e2 - Turn<Inverse>(o2));
+  io.Out(1, e1 + t1);
+  io.Out(5, e1 - t1);
+  io.Out(3, e3 + t3);
+  io.Out(7, e3 - t3);
 }
 
-using PlainKernel = void (*)(const float* src, float* dst);
-using ScaledKernel = void (*)(const float* src, float* dst, float factor);
+// Real samples to the packed spectrum (R_0, R_N/2, Re X_1, Im X_1, ...), and back.
+template <typename R, typename Scale>
+void RealForward4(const float* x, float* y, Scale s) {
+  const R a = s(R(x[0]) + x[2]), b = s(R(x[3]) + x[1]), c = s(R(x[0]) - x[2]), d = s(R(x[3]) - x[1]);
+  y[0] = static_cast<float>(a + b), y[1] = static_cast<float>(a - b);
+  y[2] = static_cast<float>(c), y[3] = static_cast<float>(d);
+}
+template <typename R, typename Scale>
+void RealInverse4(const float* x, float* y, Scale s) {
+  const R u = s(R(x[0]) + x[1]), v = s(R(x[0]) - x[1]), a = s(R(x[2]) + x[2]), b = s(R(x[3]) + x[3]);
+  y[0] = static_cast<float>(u + a), y[1] = static_cast<float>(v - b);
+  y[2] = static_cast<float>(u - a), y[3] = static_cast<float>(v + b);
+}
+template <typename R, typename Scale>
+void RealForward8(const float* x, float* y, Scale s) {
+  R p[4], q[4];
+  for (int k = 0; k < 4; ++k) p[k] = s(R(x[k]) + x[k + 4]), q[k] = s(R(x[k]) - x[k + 4]);
+  const R e = p[0] + p[2], o = p[1] + p[3], m = kHalfRoot2 * (q[1] - q[3]), n = kMinusHalfRoot2 * (q[1] + q[3]);
+  const R out[8] = {e + o, e - o, q[0] + m, n - q[2], p[0] - p[2], p[3] - p[1], q[0] - m, q[2] + n};
+  for (int k = 0; k < 8; ++k) y[k] = static_cast<float>(out[k]);
+}
+template <typename R, typename Scale>
+void RealInverse8(const float* x, float* y, Scale s) {
+  const R u = s(R(x[0]) + x[1]), v = s(R(x[0]) - x[1]), A = s(R(x[4]) + x[4]), B = s(R(x[5]) + x[5]);
+  const R P = s(R(x[2]) + x[6]), Q = s(R(x[2]) - x[6]), S = s(R(x[3]) + x[7]), T = s(R(x[3]) - x[7]);
+  const R m = kRoot2 * (Q - S), n = kMinusRoot2 * (Q + S);
+  const R out[8] = {(u + A) + (P + P), (v - B) + m, (u - A) - (T + T), (v + B) + n,
+                    (u + A) - (P + P), (v - B) - m, (u - A) + (T + T), (v + B) - n};
+  for (int k = 0; k < 8; ++k) y[k] = static_cast<float>(out[k]);
+}
 
-template <typename R, template <typename, typename> class K>
-struct Bind {
-  static void Plain(const float* src, float* dst) { K<R, NoFactor>::Run(src, dst, NoFactor{}); }
-  static void Scaled(const float* src, float* dst, float f) { K<R, Factor>::Run(src, dst, Factor{f}); }
-};
-template <typename R, typename S>
-struct K2 { static void Run(const float* s, float* d, S f) { Kernel2<R>(s, d, f); } };
-template <typename R, typename S>
-struct K4 { static void Run(const float* s, float* d, S f) { Kernel4<R>(s, d, f); } };
-template <typename R, typename S>
-struct K8 { static void Run(const float* s, float* d, S f) { Kernel8<R>(s, d, f); } };
-
-// The inverse interleaved rows of one build: scaled row first, as the driver reads them.
-struct InvKernelRows32fc {
-  ScaledKernel scaled[4];
-  PlainKernel plain[4];
+// The kernels of one arithmetic (R = double: build 1's extended precision,
+// rounded on store; float: builds 2 to 4, every operation rounded).
+template <typename R>
+struct Kernels {
+  template <int Order, bool Inverse>
+  static void Plain(const float* s, float* d) {
+    const InterleavedIo<R> io{s, d};
+    if constexpr (Order == 0) std::memmove(d, s, 8);  // two words, no arithmetic
+    else if constexpr (Order == 1) Kernel2<float>(InterleavedIo<float>{s, d}, NoFactor{});
+    else if constexpr (Order == 2) Kernel4<Inverse, R>(io, NoFactor{});
+    else Kernel8<Inverse, R>(io, NoFactor{});
+  }
+  template <int Order, bool Inverse>
+  static void Scaled(const float* s, float* d, float f) {
+    const InterleavedIo<R> io{s, d};
+    if constexpr (Order == 0) Kernel1<R>(io, f);
+    else if constexpr (Order == 1) Kernel2<R>(io, Factor{f});
+    else if constexpr (Order == 2) Kernel4<Inverse, R>(io, Factor{f});
+    else Kernel8<Inverse, R>(io, Factor{f});
+  }
+  template <int Order, bool Inverse>
+  static void SplitPlain(const float* sr, const float* si, float* dr, float* di) {
+    const SplitIo<R> io{sr, si, dr, di};
+    if constexpr (Order == 0) std::memmove(dr, sr, 4), std::memmove(di, si, 4);
+    else if constexpr (Order == 1) Kernel2<float>(SplitIo<float>{sr, si, dr, di}, NoFactor{});
+    else if constexpr (Order == 2) Kernel4<Inverse, R>(io, NoFactor{});
+    else Kernel8<Inverse, R>(io, NoFactor{});
+  }
+  template <int Order, bool Inverse>
+  static void SplitScaled(const float* sr, const float* si, float* dr, float* di, float f) {
+    const SplitIo<R> io{sr, si, dr, di};
+    if constexpr (Order == 0) Kernel1<R>(io, f);
+    else if constexpr (Order == 1) Kernel2<R>(io, Factor{f});
+    else if constexpr (Order == 2) Kernel4<Inverse, R>(io, Factor{f});
+    else Kernel8<Inverse, R>(io, Factor{f});
+  }
+  template <int Order, bool Inverse, typename Scale>
+  static void Real(const float* s, float* d, Scale scale) {
+    if constexpr (Order == 0) {
+      d[0] = static_cast<float>(scale(R(s[0])));
+    } else if constexpr (Order == 1) {
+      const R a = scale(R(s[0]) + s[1]), b = scale(R(s[0]) - s[1]);
+      d[0] = static_cast<float>(a), d[1] = static_cast<float>(b);
+    } else if constexpr (Order == 2) {
+      if constexpr (Inverse) RealInverse4<R>(s, d, scale);
+      else RealForward4<R>(s, d, scale);
+    } else if constexpr (Inverse) {
+      RealInverse8<R>(s, d, scale);
+    } else {
+      RealForward8<R>(s, d, scale);
+    }
+  }
+  template <int Order, bool Inverse>
+  static void RealPlain(const float* s, float* d) {
+    if constexpr (Order == 0) std::memmove(d, s, 4);
+    else Real<Order, Inverse>(s, d, NoFactor{});
+  }
+  template <int Order, bool Inverse>
+  static void RealScaled(const float* s, float* d, float f) { Real<Order, Inverse>(s, d, Factor{f}); }
 };
 
 template <typename R>
-constexpr InvKernelRows32fc KernelRows() {
-  return {{&Kernel1Scaled<R>, &Bind<R, K2>::Scaled, &Bind<R, K4>::Scaled, &Bind<R, K8>::Scaled},
-          {&Kernel1Copy, &Bind<float, K2>::Plain, &Bind<R, K4>::Plain, &Bind<R, K8>::Plain}};
+constexpr SmallKernelTable32f KernelTable() {
+  using K = Kernels<R>;
+#define ZENTRA_ROW(fn, inv) {&K::template fn<0, inv>, &K::template fn<1, inv>, &K::template fn<2, inv>, &K::template fn<3, inv>}
+  return {ZENTRA_ROW(Scaled, true),      ZENTRA_ROW(Plain, true),        kDataMarker,
+          ZENTRA_ROW(Plain, false),      ZENTRA_ROW(Scaled, false),      ZENTRA_ROW(SplitPlain, false),
+          ZENTRA_ROW(SplitScaled, false), ZENTRA_ROW(SplitPlain, true),  ZENTRA_ROW(SplitScaled, true),
+          ZENTRA_ROW(RealPlain, false),  ZENTRA_ROW(RealScaled, false),  ZENTRA_ROW(RealPlain, true),
+          ZENTRA_ROW(RealScaled, true)};
+#undef ZENTRA_ROW
 }
 
-// The kernel rows of builds 4, 3, 2 and 1 in one block of static data, with
+// The tables of builds 4, 3, 2 and 1 in one block of static data, with
 // markers around them.
-struct KernelRowBlock {
+struct KernelTableBlock {
   DataMarker before;
-  InvKernelRows32fc v4;
-  InvKernelRows32fc v3;
-  InvKernelRows32fc v2;
-  InvKernelRows32fc v1;
+  SmallKernelTable32f v4;
+  SmallKernelTable32f v3;
+  SmallKernelTable32f v2;
+  SmallKernelTable32f v1;
   DataMarker after;
+  DataMarker closing;
 };
-const KernelRowBlock kKernelRows = {kDataMarker, KernelRows<float>(), KernelRows<float>(),
-                                    KernelRows<float>(), KernelRows<double>(), kDataMarker};
+const KernelTableBlock kKernelTables = {kDataMarker,          KernelTable<float>(), KernelTable<float>(),
+                                        KernelTable<float>(), KernelTable<double>(), kDataMarker, kDataMarker};
 
 // ---- Radix-4 pass.
 
@@ -1014,7 +1125,7 @@ namespace {
 // below its plans.
 struct DriverBuild {
   std::int32_t build;
-  const InvKernelRows32fc* kernels;
+  const SmallKernelTable32f* kernels;
   void (*fused)(const float* src, float* dst, std::int32_t points, const float* twiddles,
                 const std::int32_t* indexTable, float* work);
   void (*permute)(const float* src, float* dst, std::int32_t points, const std::int32_t* pairs);
@@ -1035,15 +1146,15 @@ void RadixPass_V1(float* data, std::int32_t points, const float* twiddles, float
   Radix4Pass32fc_V1(data, points, twiddles);
 }
 
-const DriverBuild kDriver1 = {1, &kKernelRows.v1, nullptr, &Permute_V1, &PermuteInPlace_V1, &RadixPass_V1,
+const DriverBuild kDriver1 = {1, &kKernelTables.v1, nullptr, &Permute_V1, &PermuteInPlace_V1, &RadixPass_V1,
                               &FftScale32fc_V1, &FftLargeOrder32fc_V1};
-const DriverBuild kDriver2 = {2, &kKernelRows.v2, &BitReverseRadix4Pass32fc_V2, &BitReversePermute32fc_V2,
+const DriverBuild kDriver2 = {2, &kKernelTables.v2, &BitReverseRadix4Pass32fc_V2, &BitReversePermute32fc_V2,
                               &BitReversePermuteInPlace32fc_V2, &Radix4Pass32fc_V2, &FftScale32fc_V2,
                               &FftLargeOrder32fc_V2};
-const DriverBuild kDriver3 = {3, &kKernelRows.v3, &BitReverseRadix4Pass32fc_V3, &BitReversePermute32fc_V3,
+const DriverBuild kDriver3 = {3, &kKernelTables.v3, &BitReverseRadix4Pass32fc_V3, &BitReversePermute32fc_V3,
                               &BitReversePermuteInPlace32fc_V3, &Radix4Pass32fc_V3, &FftScale32fc_V3,
                               &FftLargeOrder32fc_V3};
-const DriverBuild kDriver4 = {4, &kKernelRows.v4, &BitReverseRadix4Pass32fc_V4, &BitReversePermute32fc_V4,
+const DriverBuild kDriver4 = {4, &kKernelTables.v4, &BitReverseRadix4Pass32fc_V4, &BitReversePermute32fc_V4,
                               &BitReversePermuteInPlace32fc_V4, &Radix4Pass32fc_V4, &FftScale32fc_V4,
                               &FftLargeOrder32fc_V4};
 
@@ -1056,8 +1167,8 @@ PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, 
   if (src == nullptr || dst == nullptr) return StatusNullPointer;
   const std::int32_t n = record->order;
   if (n <= 3) {
-    if (record->scaleInverse != 0) build.kernels->scaled[n](src, dst, record->scaleFactor);
-    else build.kernels->plain[n](src, dst);
+    if (record->scaleInverse != 0) build.kernels->invScaled[n](src, dst, record->scaleFactor);
+    else build.kernels->invPlain[n](src, dst);
     return StatusOk;
   }
   float* work = nullptr;
@@ -1087,6 +1198,10 @@ PrimitiveStatus Inverse(const DriverBuild& build, const float* src, float* dst, 
 }
 
 }  // namespace
+
+const SmallKernelTable32f& FftSmallKernelTable32f(std::int32_t build) {
+  return build <= 1 ? kKernelTables.v1 : build == 2 ? kKernelTables.v2 : build == 3 ? kKernelTables.v3 : kKernelTables.v4;
+}
 
 PrimitiveStatus FftInv1D32fc_V1(const float* src, float* dst, const FftSpec32fc* record, std::uint8_t* buffer) {
   return Inverse(kDriver1, src, dst, record, buffer);

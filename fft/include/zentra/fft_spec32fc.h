@@ -97,6 +97,34 @@ ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V3);
 ZENTRA_FFT_INV_1D_32FC_BUILD(FftInv1D32fc_V4);
 #undef ZENTRA_FFT_INV_1D_32FC_BUILD
 
+// ---- Kernels of orders 0 to 3 (1 to 8 points), natural order in and out;
+// the destination may be the source.
+using PlainKernel = void (*)(const float* src, float* dst);
+using ScaledKernel = void (*)(const float* src, float* dst, float factor);
+using SplitPlainKernel = void (*)(const float* srcRe, const float* srcIm, float* dstRe, float* dstIm);
+using SplitScaledKernel = void (*)(const float* srcRe, const float* srcIm, float* dstRe, float* dstIm, float factor);
+
+// FftSmallKernelTable32f of one build, in its stored order: the driver's two
+// rows (inverse interleaved, scaled then plain), a marker, then the rest; each
+// row indexed by the order. Real rows: samples to the packed spectrum (R_0,
+// R_N/2, Re X_1, Im X_1, ..) and back.
+struct SmallKernelTable32f {
+  ScaledKernel invScaled[4];      // row 3: ScaledKernelRow32fc
+  PlainKernel invPlain[4];        // row 2: PlainKernelRow32fc
+  DataMarker marker;
+  PlainKernel fwdPlain[4];        // row 0
+  ScaledKernel fwdScaled[4];      // row 1
+  SplitPlainKernel splitFwdPlain[4];
+  SplitScaledKernel splitFwdScaled[4];
+  SplitPlainKernel splitInvPlain[4];
+  SplitScaledKernel splitInvScaled[4];
+  PlainKernel realFwdPlain[4];
+  ScaledKernel realFwdScaled[4];
+  PlainKernel realInvPlain[4];
+  ScaledKernel realInvScaled[4];
+};
+const SmallKernelTable32f& FftSmallKernelTable32f(std::int32_t build);
+
 // ---- Passes (check nothing).
 
 void FftScale32fc_V1(float factor, float* data, std::int32_t count);
