@@ -244,7 +244,9 @@ struct Kernels {
 template <typename R>
 constexpr SmallKernelTable32f KernelTable() {
   using K = Kernels<R>;
-#define ZENTRA_ROW(fn, inv) {&K::template fn<0, inv>, &K::template fn<1, inv>, &K::template fn<2, inv>, &K::template fn<3, inv>}
+  // One and two points: the forward and inverse transforms coincide, so both
+  // senses share one kernel.
+#define ZENTRA_ROW(fn, inv) {&K::template fn<0, true>, &K::template fn<1, true>, &K::template fn<2, inv>, &K::template fn<3, inv>}
   return {ZENTRA_ROW(Scaled, true),      ZENTRA_ROW(Plain, true),        kDataMarker,
           ZENTRA_ROW(Plain, false),      ZENTRA_ROW(Scaled, false),      ZENTRA_ROW(SplitPlain, false),
           ZENTRA_ROW(SplitScaled, false), ZENTRA_ROW(SplitPlain, true),  ZENTRA_ROW(SplitScaled, true),

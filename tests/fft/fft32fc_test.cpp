@@ -407,6 +407,102 @@ TEST(Fft32fcPasses, ScalingCountsAndAlignment) {
       }
 }
 
+// The rows that the driver does not reach: forward and split kernels against a
+// long-double DFT of either sign, the packed-real kernels, and what the builds
+// share.
+TEST(Fft32fcKernels, EveryRowOfEveryBuild) {
+  auto dft = [](const std::vector<float>& x, int sign) {
+    const std::size_t n = x.size() / 2;
+    std::vector<LongComplex> y(n);
+    for (std::size_t k = 0; k < n; ++k)
+      for (std::size_t j = 0; j < n; ++j)
+        y[k] += LongComplex(x[2 * j], x[2 * j + 1]) * std::polar(1.0L, sign * 2 * M_PIl * static_cast<long double>(j * k) / n);
+    return y;
+  };
+  for (std::int32_t build = 1; build <= 4; ++build) {
+    const SmallKernelTable32f& t = FftSmallKernelTable32f(build);
+    for (int order = 0; order <= 3; ++order) {
+      const std::size_t n = std::size_t{1} << order;
+      const std::vector<float> x = RandomInterleaved(n, 90 + order);
+      for (int sign : {-1, 1}) {
+        const std::vector<LongComplex> ref = dft(x, sign);
+        std::vector<float> plain(2 * n), scaled(2 * n), re(n), im(n), sre(n), sim(n), srcRe(n), srcIm(n);
+        for (std::size_t k = 0; k < n; ++k) srcRe[k] = x[2 * k], srcIm[k] = x[2 * k + 1];
+        (sign < 0 ? t.fwdPlain : t.invPlain)[order](x.data(), plain.data());
+        (sign < 0 ? t.fwdScaled : t.invScaled)[order](x.data(), scaled.data(), 0.25f);
+        (sign < 0 ? t.splitFwdPlain : t.splitInvPlain)[order](srcRe.data(), srcIm.data(), re.data(), im.data());
+        (sign < 0 ? t.splitFwdScaled : t.splitInvScaled)[order](srcRe.data(), srcIm.data(), sre.data(), sim.data(), 0.25f);
+        for (std::size_t k = 0; k < n; ++k) {
+          EXPECT_NEAR(plain[2 * k], static_cast<double>(ref[k].real()), 1e-6) << build << " " << order << " " << sign;
+          EXPECT_NEAR(plain[2 * k + 1], static_cast<double>(ref[k].imag()), 1e-6) << build << " " << order;
+          EXPECT_NEAR(scaled[2 * k], 0.25 * static_cast<double>(ref[k].real()), 1e-6) << build << " " << order;
+          // The split kernels evaluate the same expressions.
+          EXPECT_EQ(re[k], plain[2 * k]) << build << " " << order << " " << sign;
+          EXPECT_EQ(im[k], plain[2 * k + 1]) << build << " " << order << " " << sign;
+          EXPECT_EQ(sre[k], scaled[2 * k]);
+          EXPECT_EQ(sim[k], scaled[2 * k + 1]);
+        }
+      }
+      // One and two points: the forward and inverse rows hold the same kernels.
+      if (order <= 1) {
+        EXPECT_EQ(t.fwdPlain[order], t.invPlain[order]);
+        EXPECT_EQ(t.fwdScaled[order], t.invScaled[order]);
+        EXPECT_EQ(t.splitFwdPlain[order], t.splitInvPlain[order]);
+        EXPECT_EQ(t.realFwdScaled[order], t.realInvScaled[order]);
+      }
+      // Real samples: the packed spectrum (R_0, R_N/2, Re X_1, Im X_1, ...) and back to N times the samples.
+      std::vector<float> samples(n), packed(n), back(n), halved(n);
+      for (std::size_t k = 0; k < n; ++k) samples[k] = x[2 * k];
+      t.realFwdPlain[order](samples.data(), packed.data());
+      std::vector<float> asComplex(2 * n, 0.0f);
+      for (std::size_t k = 0; k < n; ++k) asComplex[2 * k] = samples[k];
+      const std::vector<LongComplex> spectrum = dft(asComplex, -1);
+      EXPECT_NEAR(packed[0], static_cast<double>(spectrum[0].real()), 1e-6);
+      if (n >= 2) {
+        EXPECT_NEAR(packed[1], static_cast<double>(spectrum[n / 2].real()), 1e-6);
+      }
+      for (std::size_t k = 1; k < n / 2; ++k) {
+        EXPECT_NEAR(packed[2 * k], static_cast<double>(spectrum[k].real()), 1e-6) << build << " " << order;
+        EXPECT_NEAR(packed[2 * k + 1], static_cast<double>(spectrum[k].imag()), 1e-6) << build << " " << order;
+      }
+      t.realInvPlain[order](packed.data(), back.data());
+      t.realInvScaled[order](packed.data(), halved.data(), 0.5f);
+      for (std::size_t k = 0; k < n; ++k) {
+        EXPECT_NEAR(back[k], n * samples[k], 4e-6) << build << " " << order;
+        EXPECT_NEAR(halved[k], 0.5 * n * samples[k], 4e-6) << build << " " << order;
+      }
+    }
+    // The 8-point forward impulse response: the conjugates of the inverse one.
+    const float c = 0.70710677f;
+    std::vector<float> impulse(16, 0.0f), y(16);
+    impulse[2] = 1.0f;
+    t.fwdPlain[3](impulse.data(), y.data());
+    EXPECT_EQ(y, (std::vector<float>{1, 0, c, -c, 0, -1, -c, -c, -1, 0, -c, c, 0, 1, c, c})) << build;
+    // A spectrum whose only entry is a_1 = 1 back to samples.
+    const float packedOne[8] = {0, 0, 1, 0, 0, 0, 0, 0};
+    float samples8[8];
+    t.realInvPlain[3](packedOne, samples8);
+    const float r = 1.4142135f;
+    EXPECT_EQ(std::vector<float>(samples8, samples8 + 8), (std::vector<float>{2, r, 0, -r, -2, -r, 0, r})) << build;
+  }
+  // Builds 2 to 4 round every operation: bit-identical results, and a factor
+  // of 1 changes nothing. In place equals out of place.
+  for (int order = 0; order <= 3; ++order) {
+    const std::size_t n = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(n, 7);
+    std::vector<float> y2(2 * n), y3(2 * n), y4(2 * n), one(2 * n), inPlace = x;
+    FftSmallKernelTable32f(2).fwdPlain[order](x.data(), y2.data());
+    FftSmallKernelTable32f(3).fwdPlain[order](x.data(), y3.data());
+    FftSmallKernelTable32f(4).fwdPlain[order](x.data(), y4.data());
+    FftSmallKernelTable32f(3).fwdScaled[order](x.data(), one.data(), 1.0f);
+    FftSmallKernelTable32f(3).fwdPlain[order](inPlace.data(), inPlace.data());
+    EXPECT_EQ(y2, y3);
+    EXPECT_EQ(y3, y4);
+    EXPECT_EQ(one, y3);
+    EXPECT_EQ(inPlace, y3);
+  }
+}
+
 // ---- Image transform.
 
 constexpr float kPad = -12345.0f;
