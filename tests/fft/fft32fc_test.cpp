@@ -346,6 +346,36 @@ TEST_P(Fft32fcTest, LargestTestedOrdersAgreeWithBuild1) {
   }
 }
 
+// One record serves several threads at once, each with its own arrays and
+// work buffer, through the fused, plain and large-order paths.
+TEST_P(Fft32fcTest, ThreadsShareOneRecord) {
+  for (std::int32_t order : {9, 14, 16}) {
+    Spec1D s(index(), order, 4);
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, 11);
+    std::vector<float> serial(2 * points);
+    ASSERT_EQ(kInv1D[index()](x.data(), serial.data(), s.record, nullptr), StatusOk);
+    std::vector<std::vector<float>> outs(6, std::vector<float>(2 * points));
+    std::vector<PrimitiveStatus> statuses(outs.size(), -1);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < outs.size(); ++t)
+      threads.emplace_back([&, t, build = index()] {
+        std::vector<std::uint8_t> buffer(std::max(s.record->workBytes, 1));
+        for (int round = 0; round < 4; ++round) {
+          std::vector<float> in = x;  // odd threads in place
+          float* dst = t % 2 == 0 ? outs[t].data() : in.data();
+          statuses[t] = kInv1D[build](in.data(), dst, s.record, buffer.data());
+          if (t % 2 == 1) outs[t] = in;
+        }
+      });
+    for (auto& th : threads) th.join();
+    for (std::size_t t = 0; t < outs.size(); ++t) {
+      EXPECT_EQ(statuses[t], StatusOk);
+      EXPECT_EQ(outs[t], serial) << order << " " << t;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Fft32fcTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
                          zentra_test::BuildName());
 
