@@ -1002,29 +1002,14 @@ void TiledPermuteInPlace(float* data, std::int32_t count) {
   }
 }
 
+// Below the tiles: 8-byte moves in the table's order, as build 1 moves them.
 void PermuteOutOfPlace32fc(const float* src, float* dst, std::int32_t count, const std::int32_t* pairs) {
   if (count >= kTiledFrom) {
     TiledPermute(src, dst, count);
     return;
   }
-  if (count < 8) {
-    BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst), count,
-                         pairs);
-    return;
-  }
-  const std::int64_t h = count / 2;
-  auto group = [&](std::int64_t k, std::int64_t d) {
-    const __m128d a = Pair(src, k), b = Pair(src, h + k);
-    PutPair(dst, d, _mm_unpacklo_pd(a, b));
-    PutPair(dst, h + d, _mm_unpackhi_pd(a, b));
-  };
-  const std::int32_t* p = pairs;
-  for (; p[0] > 0; p += 2) {
-    group(p[0] / 2, p[1] / 2);
-    group(p[1] / 2, p[0] / 2);
-  }
-  group(0, 0);
-  for (++p; *p > 0; ++p) group(*p / 2, *p / 2);
+  BitReversePermute_V1(reinterpret_cast<const std::uint64_t*>(src), reinterpret_cast<std::uint64_t*>(dst), count,
+                       pairs);
 }
 
 void PermuteInPlace32fc(float* data, std::int32_t count, const std::int32_t* pairs) {
