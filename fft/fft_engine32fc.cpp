@@ -11,6 +11,7 @@
 
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -812,8 +813,11 @@ inline void QuadButterfly(float* w, std::int64_t p, std::int64_t q, const F4* f)
 // Four bit-reversed columns of `rows` points (rows >= 4) to natural order.
 // The factors come from a stage-layout table, or (build 1, Strided) from one
 // table whose stage of length L reads every rows/L-th entry.
+// `spread`, when given, holds the factors of every butterfly of the stages from
+// 16 or 32 on already as four equal lanes (24 floats per butterfly, in the
+// order the stages use them), which spares short columns the broadcasts.
 template <bool Strided>
-void QuadColumns(float* w, std::int64_t rows, const float* table) {
+void QuadColumns(float* w, std::int64_t rows, const float* table, const float* spread = nullptr) {
   for (std::int64_t b = 0; b < rows; b += 4) {
     const Q4 q0 = LoadQuad(w + 8 * b), q1 = LoadQuad(w + 8 * (b + 1));
     const Q4 q2 = LoadQuad(w + 8 * (b + 2)), q3 = LoadQuad(w + 8 * (b + 3));
@@ -849,9 +853,15 @@ void QuadColumns(float* w, std::int64_t rows, const float* table) {
   for (; length <= rows; length *= 4) {
     const std::int64_t q = length / 4;
     for (std::int64_t j = 0; j < q; ++j) {
-      const float* e = Strided ? table + 6 * j * (rows / length) : stages + 24 * (j / 4) + j % 4;
-      constexpr int k = Strided ? 1 : 4;
-      const F4 f[6] = {Lane(e), Lane(e + k), Lane(e + 2 * k), Lane(e + 3 * k), Lane(e + 4 * k), Lane(e + 5 * k)};
+      F4 f[6];
+      if (spread != nullptr) {
+        for (int k = 0; k < 6; ++k) f[k] = F4::Of(_mm_load_ps(spread + 4 * k));
+        spread += 24;
+      } else {
+        const float* e = Strided ? table + 6 * j * (rows / length) : stages + 24 * (j / 4) + j % 4;
+        constexpr int k = Strided ? 1 : 4;
+        for (int c = 0; c < 6; ++c) f[c] = Lane(e + c * k);
+      }
       for (std::int64_t b = 0; b < rows; b += length) QuadButterfly(w, b + j, q, f);
     }
     stages += 6 * q;
@@ -935,10 +945,23 @@ void FourStepQuads(const FftBuildPlan32fc& plan, const FftSpec32fc* record, floa
       HalvingBlock(record, row, columns, record->blockTwiddles, false);
     }
   }
+  // Columns of up to 64 points: their factors spread into lanes once per level.
+  constexpr std::int64_t kSpreadRows = 64;
+  alignas(16) float spread[24 * (kSpreadRows / 4 + kSpreadRows / 16)];
+  const float* columnTable = record->levelTwiddles[depth];
+  const float* spreadFactors = nullptr;
+  if (rows >= 16 && rows <= kSpreadRows) {
+    float* out = spread;
+    const float* stage = columnTable;
+    for (std::int64_t length = (m % 2 == 0 ? 16 : 32); length <= rows; length *= 4, stage += 6 * (length / 16))
+      for (std::int64_t j = 0; j < length / 4; ++j)
+        for (int k = 0; k < 6; ++k, out += 4) std::fill(out, out + 4, stage[24 * (j / 4) + 4 * k + j % 4]);
+    spreadFactors = spread;
+  }
   const float* twiddles = record->levelCombineTwiddles[depth];
   for (std::int64_t g = 0; g < columns / 4; ++g, twiddles += 8 * rows) {
     GatherColumns(data, rows, columns, g, twiddles, work);
-    QuadColumns<false>(work, rows, record->levelTwiddles[depth]);
+    QuadColumns<false>(work, rows, columnTable, spreadFactors);
     ScatterColumns(work, rows, columns, g, depth == 0, data);
   }
 }
