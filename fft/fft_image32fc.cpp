@@ -89,68 +89,81 @@ Complex32fc* RowOf(Complex32fc* image, std::int32_t step, std::int64_t r) {
   return reinterpret_cast<Complex32fc*>(reinterpret_cast<std::uint8_t*>(image) + r * step);
 }
 
-// Columns first..first+count-1 of the image into `count` vectors of `rows`
-// values (vector k at columns + k * rows), row by row, and back: the one- and
-// two-column images.
-void Gather(const Complex32fc* image, std::int32_t step, std::int64_t rows, std::int64_t first, int count,
-            Complex32fc* columns) {
-  for (std::int64_t r = 0; r < rows; ++r) {
-    const Complex32fc* row = RowOf(image, step, r) + first;
-    for (int k = 0; k < count; ++k) std::memcpy(&columns[k * rows + r], &row[k], sizeof(Complex32fc));
-  }
+// The one column of a one-column image into a contiguous vector, and back.
+void Gather(const Complex32fc* image, std::int32_t step, std::int64_t rows, Complex32fc* column) {
+  for (std::int64_t r = 0; r < rows; ++r) std::memcpy(&column[r], RowOf(image, step, r), sizeof(Complex32fc));
 }
-void Scatter(const Complex32fc* columns, std::int64_t rows, std::int64_t first, int count, Complex32fc* image,
-             std::int32_t step) {
-  for (std::int64_t r = 0; r < rows; ++r) {
-    Complex32fc* row = RowOf(image, step, r) + first;
-    for (int k = 0; k < count; ++k) std::memcpy(&row[k], &columns[k * rows + r], sizeof(Complex32fc));
-  }
+void Scatter(const Complex32fc* column, std::int64_t rows, Complex32fc* image, std::int32_t step) {
+  for (std::int64_t r = 0; r < rows; ++r) std::memcpy(RowOf(image, step, r), &column[r], sizeof(Complex32fc));
 }
 
-// Groups of four columns move two rows at a time: the rows' two runs of four
-// values become one 16-byte pair in each of the four column vectors. Plain
-// moves, so every bit passes unchanged. The vectors are 16-byte aligned and
-// the row count is even; image rows may lie at any address.
+// Groups of two, four or eight columns move two rows at a time: each pair of
+// values of the two rows becomes one 16-byte pair in each of two column
+// vectors. Plain moves, so every bit passes unchanged. The vectors are 16-byte
+// aligned and the row count is even; image rows may lie at any address.
 float* At(Complex32fc* image, std::int32_t step, std::int64_t r, std::int64_t column) {
   return reinterpret_cast<float*>(RowOf(image, step, r) + column);
 }
+template <int Count>
 inline void GatherPair(const float* a, const float* b, float* vectors, std::int64_t rows, std::int64_t r) {
-  const __m128 a01 = _mm_loadu_ps(a), a23 = _mm_loadu_ps(a + 4);
-  const __m128 b01 = _mm_loadu_ps(b), b23 = _mm_loadu_ps(b + 4);
-  _mm_store_ps(vectors + 2 * r, _mm_movelh_ps(a01, b01));
-  _mm_store_ps(vectors + 2 * (rows + r), _mm_movehl_ps(b01, a01));
-  _mm_store_ps(vectors + 2 * (2 * rows + r), _mm_movelh_ps(a23, b23));
-  _mm_store_ps(vectors + 2 * (3 * rows + r), _mm_movehl_ps(b23, a23));
+  for (int q = 0; q < Count / 2; ++q) {
+    const __m128 x = _mm_loadu_ps(a + 4 * q), y = _mm_loadu_ps(b + 4 * q);
+    _mm_store_ps(vectors + 2 * (2 * q * rows + r), _mm_movelh_ps(x, y));
+    _mm_store_ps(vectors + 2 * ((2 * q + 1) * rows + r), _mm_movehl_ps(y, x));
+  }
 }
+template <int Count>
 inline void ScatterPair(const float* vectors, std::int64_t rows, std::int64_t r, float* a, float* b) {
-  const __m128 c0 = _mm_load_ps(vectors + 2 * r), c1 = _mm_load_ps(vectors + 2 * (rows + r));
-  const __m128 c2 = _mm_load_ps(vectors + 2 * (2 * rows + r)), c3 = _mm_load_ps(vectors + 2 * (3 * rows + r));
-  _mm_storeu_ps(a, _mm_movelh_ps(c0, c1));
-  _mm_storeu_ps(a + 4, _mm_movelh_ps(c2, c3));
-  _mm_storeu_ps(b, _mm_movehl_ps(c1, c0));
-  _mm_storeu_ps(b + 4, _mm_movehl_ps(c3, c2));
+  for (int q = 0; q < Count / 2; ++q) {
+    const __m128 u = _mm_load_ps(vectors + 2 * (2 * q * rows + r));
+    const __m128 v = _mm_load_ps(vectors + 2 * ((2 * q + 1) * rows + r));
+    _mm_storeu_ps(a + 4 * q, _mm_movelh_ps(u, v));
+    _mm_storeu_ps(b + 4 * q, _mm_movehl_ps(v, u));
+  }
 }
 
-void GatherFour(Complex32fc* image, std::int32_t step, std::int64_t rows, std::int64_t first, float* vectors) {
+template <int Count>
+void GatherColumns(Complex32fc* image, std::int32_t step, std::int64_t rows, std::int64_t first, float* vectors) {
   for (std::int64_t r = 0; r < rows; r += 2)
-    GatherPair(At(image, step, r, first), At(image, step, r + 1, first), vectors, rows, r);
+    GatherPair<Count>(At(image, step, r, first), At(image, step, r + 1, first), vectors, rows, r);
 }
-void ScatterFour(const float* vectors, std::int64_t rows, std::int64_t first, Complex32fc* image,
-                 std::int32_t step) {
+template <int Count>
+void ScatterColumns(const float* vectors, std::int64_t rows, std::int64_t first, Complex32fc* image,
+                    std::int32_t step) {
   for (std::int64_t r = 0; r < rows; r += 2)
-    ScatterPair(vectors, rows, r, At(image, step, r, first), At(image, step, r + 1, first));
+    ScatterPair<Count>(vectors, rows, r, At(image, step, r, first), At(image, step, r + 1, first));
 }
 // Puts back the group at `first` and takes the next one in the same walk down
 // the image: with a power-of-two step a walk's rows crowd into a few cache
-// sets, so a separate walk per direction would fetch every line once more.
-void ScatterGatherFour(float* vectors, std::int64_t rows, std::int64_t first, Complex32fc* image,
-                       std::int32_t step) {
+// sets, so a separate walk for each would fetch every line once more.
+template <int Count>
+void ScatterGatherColumns(float* vectors, std::int64_t rows, std::int64_t first, Complex32fc* image,
+                          std::int32_t step) {
   for (std::int64_t r = 0; r < rows; r += 2) {
     float* a = At(image, step, r, first);
     float* b = At(image, step, r + 1, first);
-    ScatterPair(vectors, rows, r, a, b);
-    GatherPair(a + 8, b + 8, vectors, rows, r);
+    ScatterPair<Count>(vectors, rows, r, a, b);
+    GatherPair<Count>(a + 2 * Count, b + 2 * Count, vectors, rows, r);
   }
+}
+
+// The column pass of an image at least two wide, `Count` columns per group.
+template <int Count, typename Run>
+PrimitiveStatus ColumnGroups(Complex32fc* image, std::int32_t step, std::int64_t width, std::int64_t rows,
+                             std::uint8_t* work, const Run& run) {
+  auto* vectors = reinterpret_cast<float*>(work);
+  std::uint8_t* area = work + 8 * Count * rows;
+  GatherColumns<Count>(image, step, rows, 0, vectors);
+  for (std::int64_t first = 0; first < width; first += Count) {
+    for (int k = 0; k < Count; ++k) {
+      float* column = vectors + 2 * k * rows;
+      const PrimitiveStatus status = run(column, area);
+      if (status != StatusOk) return status;
+    }
+    if (first + Count < width) ScatterGatherColumns<Count>(vectors, rows, first, image, step);
+    else ScatterColumns<Count>(vectors, rows, first, image, step);
+  }
+  return StatusOk;
 }
 
 PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
@@ -164,39 +177,22 @@ PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_
   if (height == 1) return run(src, dst, record->rowSpec, work);
   if (width == 1) {
     if (srcStep == 8 && dstStep == 8) return run(src, dst, columnSpec, work);
-    Gather(src, srcStep, height, 0, 1, columns);
+    Gather(src, srcStep, height, columns);
     const PrimitiveStatus status = run(columns, columns, columnSpec, work + 8 * height);
-    if (status == StatusOk) Scatter(columns, height, 0, 1, dst, dstStep);
+    if (status == StatusOk) Scatter(columns, height, dst, dstStep);
     return status;
   }
   for (std::int64_t r = 0; r < height; ++r) {
     const PrimitiveStatus status = run(RowOf(src, srcStep, r), RowOf(dst, dstStep, r), record->rowSpec, work);
     if (status != StatusOk) return status;
   }
-  const int group = width == 2 ? 2 : 4;
-  std::uint8_t* area = work + 8 * group * height;
-  auto transformGroup = [&] {
-    for (int k = 0; k < group; ++k) {
-      const PrimitiveStatus status = run(columns + k * height, columns + k * height, columnSpec, area);
-      if (status != StatusOk) return status;
-    }
-    return StatusOk;
-  };
-  if (group == 2) {
-    Gather(dst, dstStep, height, 0, 2, columns);
-    const PrimitiveStatus status = transformGroup();
-    if (status == StatusOk) Scatter(columns, height, 0, 2, dst, dstStep);
-    return status;
-  }
-  auto* vectors = reinterpret_cast<float*>(work);
-  GatherFour(dst, dstStep, height, 0, vectors);
-  for (std::int64_t first = 0; first < width; first += 4) {
-    const PrimitiveStatus status = transformGroup();
-    if (status != StatusOk) return status;
-    if (first + 4 < width) ScatterGatherFour(vectors, height, first, dst, dstStep);
-    else ScatterFour(vectors, height, first, dst, dstStep);
-  }
-  return StatusOk;
+  auto columnRun = [&](float* column, std::uint8_t* area) { return inverse(column, column, columnSpec, area); };
+  // The record's size keeps 64 * H bytes before the 1-D work area: room for
+  // eight column vectors, so a wide image's rows are walked once per eight
+  // columns, one 64-byte line of each row.
+  if (width == 2) return ColumnGroups<2>(dst, dstStep, width, height, work, columnRun);
+  if (width == 4) return ColumnGroups<4>(dst, dstStep, width, height, work, columnRun);
+  return ColumnGroups<8>(dst, dstStep, width, height, work, columnRun);
 }
 
 PrimitiveStatus Inverse(Inverse1D inverse, const Complex32fc* src, std::int32_t srcStep, Complex32fc* dst,
