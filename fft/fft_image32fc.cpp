@@ -89,6 +89,18 @@ Complex32fc* RowOf(Complex32fc* image, std::int32_t step, std::int64_t r) {
   return reinterpret_cast<Complex32fc*>(reinterpret_cast<std::uint8_t*>(image) + r * step);
 }
 
+// Asks for the next row while the current one is transformed: a row step of
+// a few kilobytes puts every row on its own page, where the processor's own
+// prefetcher does not follow.
+void PrefetchRow(const Complex32fc* from, const Complex32fc* to, std::int64_t width) {
+  const auto* source = reinterpret_cast<const char*>(from);
+  const auto* target = reinterpret_cast<const char*>(to);
+  for (std::int64_t offset = 0; offset < 8 * width; offset += 64) {
+    __builtin_prefetch(source + offset, 0, 3);
+    __builtin_prefetch(target + offset, 1, 3);
+  }
+}
+
 // The one column of a one-column image into a contiguous vector, and back.
 void Gather(const Complex32fc* image, std::int32_t step, std::int64_t rows, Complex32fc* column) {
   for (std::int64_t r = 0; r < rows; ++r) std::memcpy(&column[r], RowOf(image, step, r), sizeof(Complex32fc));
@@ -183,6 +195,7 @@ PrimitiveStatus Transform(Inverse1D inverse, const Complex32fc* src, std::int32_
     return status;
   }
   for (std::int64_t r = 0; r < height; ++r) {
+    if (r + 1 < height) PrefetchRow(RowOf(src, srcStep, r + 1), RowOf(dst, dstStep, r + 1), width);
     const PrimitiveStatus status = run(RowOf(src, srcStep, r), RowOf(dst, dstStep, r), record->rowSpec, work);
     if (status != StatusOk) return status;
   }
