@@ -1,6 +1,6 @@
 // The image transform: every row by the 1-D engine from source to
-// destination, then the destination's columns gathered four at a time into
-// the work buffer, transformed there and written back.
+// destination, then the destination's columns gathered into the work buffer a
+// group at a time, transformed there and written back.
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec32fc.h>
 
