@@ -39,16 +39,19 @@ PrimitiveStatus InitAlloc(InitSpec initSpec, FftSpec2D32fc** pSpec, std::int32_t
   record->orderX = orderX;
   record->orderY = orderY;
   record->hint = hint;
+  // The column vectors alone (64 * H bytes) may not fit a 32-bit count: such
+  // an image is refused before its 1-D records take up to a gigabyte of
+  // tables. A bad flag is still reported first, as the row record would.
+  const bool knownFlag = flag == FftNoScaling || flag == FftDivBySqrtN || flag == FftDivForwardByN ||
+                         flag == FftDivInverseByN;
+  if (knownFlag && (std::int64_t{64} << orderY) + 16 > std::numeric_limits<std::int32_t>::max()) {
+    ReleaseFftSpec2D32fc(record);
+    return StatusNoMemory;
+  }
   PrimitiveStatus status = initSpec(&record->rowSpec, orderX, flag, hint);
   if (status != StatusOk) {
     ReleaseFftSpec2D32fc(record);
     return status;
-  }
-  // The four column vectors alone (64 * H bytes) may not fit a 32-bit count;
-  // such an image is refused before its column record is built.
-  if ((std::int64_t{64} << orderY) + 16 > std::numeric_limits<std::int32_t>::max()) {
-    ReleaseFftSpec2D32fc(record);
-    return StatusNoMemory;
   }
   std::int32_t rowBytes = 0, columnBytes = 0;
   FftGetBufSize32fc(record->rowSpec, &rowBytes);
@@ -61,8 +64,8 @@ PrimitiveStatus InitAlloc(InitSpec initSpec, FftSpec2D32fc** pSpec, std::int32_t
     }
     FftGetBufSize32fc(record->columnSpec, &columnBytes);
   }
-  // Four column vectors of 8 * H bytes, then the 1-D work area, plus the room
-  // for the 16-byte advance. Computed wide: a size the 32-bit byte counts
+  // 64 * H bytes of column vectors, then the 1-D work area, plus the room for
+  // the 16-byte advance. Computed wide: a size the 32-bit byte counts
   // cannot hold is refused rather than wrapped to a buffer too small.
   const std::int64_t columnArea = std::int64_t{columnBytes} + (std::int64_t{64} << orderY);
   const std::int64_t work = (columnArea > rowBytes ? columnArea : rowBytes) + 16;

@@ -160,6 +160,11 @@ TEST_P(FftImageTest, StatusesInTheirOrder) {
   // 64 * 2^26 bytes of column area do not fit a 32-bit count: refused, not wrapped.
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 26, 2, 0), StatusNoMemory);
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 2, 30, 2, 0), StatusNoMemory);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 2, 25, 2, 0), StatusNoMemory);  // 2^31 bytes of columns
+  // Refused before the 1-D records: no request beyond the 2-D record itself.
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 26, 26, 8, 0), StatusNoMemory);
+  EXPECT_LE(*std::max_element(Log().requests.begin(), Log().requests.end()), 4096u);
+  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 27, 3, 0), StatusFftFlagError);  // the flag still wins
   EXPECT_EQ(record, nullptr);
   EXPECT_EQ(Outstanding(), 0u);
   ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 3, 3, 8, 0), StatusOk);
