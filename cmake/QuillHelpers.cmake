@@ -13,9 +13,8 @@ function(quill_add_test)
       QUILL_TEST_BUILD_BIN="${CMAKE_BINARY_DIR}/bin" QUILL_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   endif()
   add_executable(${T_NAME} ${T_SOURCES} $<TARGET_OBJECTS:quill_test_env>)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   # Shared test helpers are included as <support/...>.
-  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quill_test_headers GTest::gtest GTest::gmock GTest::gtest_main)
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QUILLMERE_BACKEND=headless")
   if(T_LABELS)
     list(APPEND props LABELS ${T_LABELS})
@@ -29,12 +28,13 @@ endfunction()
 function(quill_com_server target)
   set_target_properties(${target} PROPERTIES
     CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-  if(TARGET regsvr)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E env QUILLMERE_REGISTRY=${QUILL_REGISTRY_FILE}
-              $<TARGET_FILE:regsvr> $<TARGET_FILE:${target}>
-      COMMENT "Registering ${target} in the build tree's registry"
-      VERBATIM)
-    add_dependencies(${target} regsvr)
+  if(NOT TARGET regsvr)
+    message(FATAL_ERROR "quill_com_server(${target}): regsvr (platform/com) must be defined first")
   endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E env QUILLMERE_REGISTRY=${QUILL_REGISTRY_FILE}
+            $<TARGET_FILE:regsvr> $<TARGET_FILE:${target}>
+    COMMENT "Registering ${target} in the build tree's registry"
+    VERBATIM)
+  add_dependencies(${target} regsvr)
 endfunction()
