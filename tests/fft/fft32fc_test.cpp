@@ -1,6 +1,8 @@
-// The single-precision engine and the image transform: accuracy against a
-// long-double reference, agreement of the builds, every normalisation, the
-// argument checks, the image's row padding and the work buffer's limits.
+// The single-precision 1-D engine: accuracy against a long-double reference,
+// agreement of the builds, every normalisation, the argument checks, the work
+// buffer's limits, each build's plans and tables, the small-order kernels and
+// the permutations, layouts and scaling of the passes. The image transform has
+// its own file.
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec32fc.h>
 
@@ -12,8 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <random>
+#include <thread>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
@@ -21,8 +23,8 @@
 namespace {
 
 using namespace zentra;
-using zentra_test::LongComplex;
 using zentra_test::ForcedBuild;
+using zentra_test::LongComplex;
 using zentra_test::Log;
 using zentra_test::ScopedHeap;
 
@@ -532,195 +534,5 @@ TEST(Fft32fcKernels, EveryRowOfEveryBuild) {
     EXPECT_EQ(inPlace, y3);
   }
 }
-
-// ---- Image transform.
-
-constexpr float kPad = -12345.0f;
-
-// An image with `pad` complex values of padding after every row.
-struct Image {
-  std::int32_t width, height, pad;
-  std::vector<Complex32fc> v;
-  Image(std::int32_t w, std::int32_t h, std::int32_t p) : width(w), height(h), pad(p), v(std::size_t(w + p) * h, {kPad, kPad}) {}
-  std::int32_t step() const { return 8 * (width + pad); }
-  Complex32fc& at(std::int32_t r, std::int32_t c) { return v[std::size_t(r) * (width + pad) + c]; }
-  bool PaddingUntouched() const {
-    for (std::int32_t r = 0; r < height; ++r)
-      for (std::int32_t c = width; c < width + pad; ++c) {
-        const Complex32fc& z = v[std::size_t(r) * (width + pad) + c];
-        if (z.re != kPad || z.im != kPad) return false;
-      }
-    return true;
-  }
-};
-
-Image RandomImage(std::int32_t w, std::int32_t h, std::int32_t pad, unsigned seed) {
-  Image im(w, h, pad);
-  const std::vector<float> x = RandomInterleaved(std::size_t(w) * h, seed);
-  for (std::int32_t r = 0; r < h; ++r)
-    for (std::int32_t c = 0; c < w; ++c) im.at(r, c) = {x[2 * (std::size_t(r) * w + c)], x[2 * (std::size_t(r) * w + c) + 1]};
-  return im;
-}
-
-// Relative RMS error of an image against the long-double 2-D inverse DFT of `in`.
-double ImageError(Image& in, Image& out, long double scale) {
-  const int w = in.width, h = in.height;
-  auto* buf = static_cast<fftwl_complex*>(fftwl_malloc(sizeof(fftwl_complex) * w * h));
-  fftwl_plan plan = fftwl_plan_dft_2d(h, w, buf, buf, FFTW_BACKWARD, FFTW_ESTIMATE);
-  for (int r = 0; r < h; ++r)
-    for (int c = 0; c < w; ++c) buf[r * w + c][0] = in.at(r, c).re, buf[r * w + c][1] = in.at(r, c).im;
-  fftwl_execute(plan);
-  long double err = 0, norm = 0;
-  for (int r = 0; r < h; ++r)
-    for (int c = 0; c < w; ++c) {
-      const LongComplex ref = LongComplex(buf[r * w + c][0], buf[r * w + c][1]) * scale;
-      err += std::norm(LongComplex(out.at(r, c).re, out.at(r, c).im) - ref);
-      norm += std::norm(ref);
-    }
-  fftwl_destroy_plan(plan);
-  fftwl_free(buf);
-  return std::sqrt(static_cast<double>(err / norm));
-}
-
-struct Spec2D {
-  FftSpec2D32fc* record = nullptr;
-  Spec2D(std::int32_t ox, std::int32_t oy, std::int32_t flag) {
-    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, ox, oy, flag, 0), StatusOk);
-  }
-  ~Spec2D() { ippiFFTFree_C_32fc(record); }
-};
-
-class FftImageTest : public zentra_test::FftBuildTest {};
-
-TEST_P(FftImageTest, EveryShapeAgainstTheReference) {
-  for (std::int32_t oy = 0; oy <= 10; ++oy)
-    for (std::int32_t ox = 0; ox <= 10; ++ox) {
-      const std::int32_t w = 1 << ox, h = 1 << oy;
-      const std::int32_t flag = (ox + oy) % 2 == 0 ? FftDivInverseByN : FftNoScaling;
-      Spec2D s(ox, oy, flag);
-      Image in = RandomImage(w, h, 3, ox * 31 + oy), out(w, h, 5);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
-      EXPECT_TRUE(out.PaddingUntouched()) << w << "x" << h;
-      // In place, through an unaligned caller buffer: the same bits.
-      Image same = in;
-      std::vector<std::uint8_t> buffer(s.record->workBytes + 3);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(same.v.data(), same.step(), same.v.data(), same.step(), s.record,
-                                         buffer.data() + 3), StatusOk);
-      EXPECT_TRUE(same.PaddingUntouched());
-      for (std::int32_t r = 0; r < h; ++r)
-        ASSERT_EQ(std::memcmp(&same.at(r, 0), &out.at(r, 0), 8 * std::size_t(w)), 0) << w << "x" << h;
-      if (index() == 1 || (ox + oy) % 3 == 0) {  // the other builds also agree with build 1 below
-        const long double scale = flag == FftDivInverseByN ? 1.0L / (static_cast<long double>(w) * h) : 1.0L;
-        EXPECT_LE(ImageError(in, out, scale), 3e-7 * std::max(ox + oy, 1)) << w << "x" << h;
-      }
-    }
-}
-
-// Rows and columns each carry their own factor: 1/sqrt(W) 1/sqrt(H) for flag 4,
-// none for flag 1 (it asks for a scaled forward transform only).
-TEST_P(FftImageTest, EveryFlag) {
-  for (auto [ox, oy] : {std::pair{3, 6}, {7, 2}, {5, 5}})
-    for (std::int32_t flag : {1, 2, 4, 8}) {
-      const std::int32_t w = 1 << ox, h = 1 << oy;
-      Spec2D s(ox, oy, flag);
-      Image in = RandomImage(w, h, 2, flag), out(w, h, 1);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
-      const long double scale = FactorOf(flag, w) * FactorOf(flag, h);
-      EXPECT_LE(ImageError(in, out, scale), 3e-7 * (ox + oy)) << w << "x" << h << " flag " << flag;
-      EXPECT_TRUE(out.PaddingUntouched());
-    }
-}
-
-TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
-  if (index() == 1) GTEST_SKIP() << "the reference build";
-  for (auto [ox, oy] : {std::pair{0, 7}, {1, 9}, {5, 5}, {9, 4}, {10, 10}, {6, 0}}) {
-    const std::int32_t w = 1 << ox, h = 1 << oy;
-    Image in = RandomImage(w, h, 0, 9), a(w, h, 0), b(w, h, 0);
-    {
-      ForcedBuild v1(1);
-      Spec2D s(ox, oy, 4);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), a.v.data(), a.step(), s.record, nullptr), StatusOk);
-    }
-    Spec2D s(ox, oy, 4);
-    ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), b.v.data(), b.step(), s.record, nullptr), StatusOk);
-    zentra_test::SplitSignal sa(a.v.size()), sb(b.v.size());
-    for (std::size_t i = 0; i < a.v.size(); ++i) sa.re[i] = a.v[i].re, sa.im[i] = a.v[i].im, sb.re[i] = b.v[i].re, sb.im[i] = b.v[i].im;
-    EXPECT_LE(zentra_test::RelativeRmsDifference(sb, sa), 1.5e-7 * std::max(ox + oy, 1)) << w << "x" << h;
-  }
-}
-
-TEST_P(FftImageTest, StatusesInTheirOrder) {
-  ScopedHeap heap;
-  FftSpec2D32fc* record = nullptr;
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(nullptr, 31, 0, 3, 0), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 5, 31, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, -1, 3, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(Log().requests.size(), 0u);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 4, 6, 0, 0), StatusFftFlagError);
-  // 64 * 2^26 bytes of column area do not fit a 32-bit count: refused, not wrapped.
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 26, 2, 0), StatusNoMemory);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 2, 30, 2, 0), StatusNoMemory);
-  EXPECT_EQ(record, nullptr);
-  EXPECT_EQ(Outstanding(), 0u);
-  ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 3, 3, 8, 0), StatusOk);
-  EXPECT_EQ(record->columnSpec, nullptr);  // one record serves rows and columns
-  Complex32fc v[64] = {};
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, nullptr, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(nullptr, 64, v, 64, record, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 0, v, 64, record, nullptr), StatusStepError);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, -8, record, nullptr), StatusStepError);
-  {
-    ScopedHeap refuse(0);
-    EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, record, nullptr), StatusNoMemory);
-  }
-  auto* asOneD = reinterpret_cast<FftSpec2D32fc*>(record->rowSpec);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, asOneD, nullptr), StatusContextMismatch);
-  EXPECT_EQ(ippiFFTFree_C_32fc(asOneD), StatusContextMismatch);
-  EXPECT_EQ(ippiFFTFree_C_32fc(nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTFree_C_32fc(record), StatusOk);
-  // Whichever allocation of a creation fails, nothing stays allocated.
-  std::size_t total;
-  {
-    ScopedHeap count;
-    ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 13, 5, 4, 0), StatusOk);
-    total = Log().requests.size();
-    ippiFFTFree_C_32fc(record);
-  }
-  for (std::size_t fail = 0; fail < total; ++fail) {
-    ScopedHeap failing(static_cast<int>(fail));
-    FftSpec2D32fc* none = nullptr;
-    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&none, 13, 5, 4, 0), StatusNoMemory) << fail;
-    EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(Outstanding(), 0u) << fail;
-  }
-}
-
-// Each thread has its own image and work buffer; the record is shared.
-TEST_P(FftImageTest, ThreadsShareOneRecord) {
-  Spec2D s(7, 9, 2);
-  const Image in = RandomImage(128, 512, 1, 5);
-  Image serial(128, 512, 1);
-  ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), serial.v.data(), serial.step(), s.record, nullptr),
-            StatusOk);
-  std::vector<Image> outs(6, Image(128, 512, 1));
-  std::vector<PrimitiveStatus> statuses(outs.size(), -1);
-  std::vector<std::thread> threads;
-  const std::int32_t build = index();
-  for (std::size_t t = 0; t < outs.size(); ++t)
-    threads.emplace_back([&, t] {
-      std::vector<std::uint8_t> buffer(s.record->workBytes);
-      for (int round = 0; round < 3; ++round)
-        statuses[t] = FftImagePrimitives.invBuilds.slot[build](in.v.data(), in.step(), outs[t].v.data(),
-                                                               outs[t].step(), s.record, buffer.data());
-    });
-  for (auto& th : threads) th.join();
-  for (std::size_t t = 0; t < outs.size(); ++t) {
-    EXPECT_EQ(statuses[t], StatusOk);
-    EXPECT_EQ(std::memcmp(outs[t].v.data(), serial.v.data(), 8 * serial.v.size()), 0) << t;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Builds, FftImageTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
-                         zentra_test::BuildName());
 
 }  // namespace
