@@ -29,8 +29,9 @@ set(count 0)
 set(stray "")
 foreach(line IN LISTS lines)
   string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" sym "${line}")
-  # The linker's own markers and the standard library's instantiations.
-  if(sym MATCHES "^(__bss_start|_edata|_end|_init|_fini)$" OR sym STREQUAL ""
+  # The linker's own markers, AddressSanitizer's marks of exported variables and the
+  # standard library's instantiations.
+  if(sym MATCHES "^(__bss_start|_edata|_end|_init|_fini)$" OR sym MATCHES "^__odr_asan[._]" OR sym STREQUAL ""
      OR sym MATCHES "(^| |<|\\()(std|__gnu_cxx)::")
     continue()
   endif()
