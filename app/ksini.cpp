@@ -1,5 +1,6 @@
 #include "ksini.h"
 
+#include <win32/hexdigit.h>
 #include <win32/module.h>
 #include <win32/profile.h>
 
@@ -21,13 +22,6 @@ KsIni* StaticInstance() { return std::launder(reinterpret_cast<KsIni*>(g_staticS
 struct StaticKsIniReaper {
   ~StaticKsIniReaper() { FreeStaticKsIni(); }
 } g_reaper;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -151,8 +145,8 @@ std::int32_t ScanHexInt(const char* text) {
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigitValue(p[2]) >= 0) p += 2;
   std::uint32_t value = 0;
-  for (int d; (d = HexDigit(*p)) >= 0; ++p) value = value * 16u + static_cast<std::uint32_t>(d);
+  for (int d; (d = HexDigitValue(*p)) >= 0; ++p) value = value * 16u + static_cast<std::uint32_t>(d);
   return static_cast<std::int32_t>(negative ? 0u - value : value);
 }

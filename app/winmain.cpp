@@ -36,14 +36,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CoInitialize(nullptr);  // this thread stays a single-threaded apartment
     Application->Initialize();
     Application->SetTitle("Korvex Quillmere");
-    Application->CreateForm(frmMain);
-    Application->CreateForm(frmOption);
-    Application->CreateForm(frmPreview);
-    Application->CreateForm(AboutBox);
-    Application->CreateForm(frmConvert);
-    Application->CreateForm(ShutDlg);
+    CreateForms();
     Application->Run();
   });
+}
+
+void CreateForms() {
+  Application->CreateForm(frmMain);
+  Application->CreateForm(frmOption);
+  Application->CreateForm(frmPreview);
+  Application->CreateForm(AboutBox);
+  Application->CreateForm(frmConvert);
+  Application->CreateForm(ShutDlg);
 }
 
 namespace {

@@ -9,6 +9,11 @@
 // order, the message loop. Returns 0, also when start-up fails.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 
+// The six forms on the application object, in the program's order: the main window
+// (the first made, so the main form), options, preview, about box, conversion window
+// and countdown dialog.
+void CreateForms();
+
 // Runs the steps inside the program's exception guard: an exception that escapes is
 // shown by the application object (anything that is not a library Exception as an
 // Exception with an empty message) and the remaining steps are skipped. Returns 0.

@@ -5,16 +5,10 @@ function(quill_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  if(NOT TARGET quill_test_env)
-    # Discovered tests take only one environment entry, so the tree locations are
-    # set by the executable itself.
-    add_library(quill_test_env OBJECT ${CMAKE_SOURCE_DIR}/tests/support/test_env.cpp)
-    target_compile_definitions(quill_test_env PRIVATE
-      QUILL_TEST_BUILD_BIN="${CMAKE_BINARY_DIR}/bin" QUILL_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  endif()
-  add_executable(${T_NAME} ${T_SOURCES} $<TARGET_OBJECTS:quill_test_env>)
-  # Shared test helpers are included as <support/...>.
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quill_test_headers GTest::gtest GTest::gmock GTest::gtest_main)
+  add_executable(${T_NAME} ${T_SOURCES})
+  # The shared test support (tests/support) also sets the tree locations for the
+  # discovered tests, which take only one environment entry.
+  target_link_libraries(${T_NAME} PRIVATE quill_test_support ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QUILLMERE_BACKEND=headless")
   if(T_LABELS)
     list(APPEND props LABELS ${T_LABELS})

@@ -24,6 +24,7 @@
 #include "convert.h"
 #include "cvtthread.h"
 #include "encoders_support.h"
+#include "fresh_application.h"
 #include "main.h"
 #include "preview.h"
 
@@ -123,10 +124,7 @@ class ConversionTest : public ::testing::Test {
   void TearDown() override {
     SetExitWindowsHandler(previousExit_);
     SetMessageBoxRecorder(nullptr);
-    DoneApplication();
-    frmPreview = nullptr;
-    frmConvert = nullptr;
-    InitApplication();
+    apptest::FreshApplication();
     if (!registry_.empty()) unsetenv("QUILLMERE_REGISTRY");
     CoUninitialize();
   }

@@ -30,7 +30,6 @@ class ConvertWindowTest : public ConversionTest {
   void TearDown() override {
     unsetenv("QUILLMERE_DVD");
     ConversionTest::TearDown();
-    frmOption = nullptr;
   }
 
   void SelectChapters(std::initializer_list<int> chapters) {
@@ -207,11 +206,7 @@ TEST_F(ConvertWindowTest, ARunningConversionEndsBeforeTheWindowsAtProgramExit) {
     TThread::WaitForSyncSignal(20);
   }
   // The program ends: the application frees its forms while the run goes on.
-  DoneApplication();
-  frmPreview = nullptr;
-  frmConvert = nullptr;
-  frmOption = nullptr;
-  InitApplication();
+  apptest::FreshApplication();
   auto probe = Probe(Path("window.mpg"));
   ASSERT_FALSE(probe.is_null()) << "the stopped run's file is closed and playable";
   EXPECT_GE(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 20);

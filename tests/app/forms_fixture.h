@@ -17,6 +17,7 @@
 #include <win32/drives.h>
 
 #include "app_fakes.h"
+#include "fresh_application.h"
 #include "interface.h"
 #include "main.h"
 #include "option.h"
@@ -72,10 +73,7 @@ class FormsTest : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
-    DoneApplication();
-    frmMain = nullptr;
-    frmOption = nullptr;
-    InitApplication();
+    FreshApplication();
     dvdFactory_.reset();
     aviFactory_.reset();
     SetMountsFile("");

@@ -10,16 +10,16 @@
 #include <filesystem>
 #include <string>
 
+#include <support/scratch_dir.h>
+
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   if (std::getenv("QUILL_APP_TEST_DIR") == nullptr) {
-    std::string pattern = (fs::temp_directory_path() / "quill-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return 1;
-    fs::path dir = pattern;
+    const quill_test::ScratchDir dir("quill-app");
     fs::path self = fs::canonical("/proc/self/exe");
     fs::path copy = dir / self.filename();
     fs::copy_file(self, copy);
-    setenv("QUILL_APP_TEST_DIR", dir.c_str(), 1);
+    setenv("QUILL_APP_TEST_DIR", dir.path().c_str(), 1);
     // The servers stay registered where the build registered them.
     if (const char* bin = std::getenv("QUILLMERE_BUILD_BIN"))
       setenv("QUILLMERE_REGISTRY", (fs::path(bin) / "registry.txt").c_str(), 0);
@@ -32,8 +32,6 @@ int main(int argc, char** argv) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
   }
   testing::InitGoogleTest(&argc, argv);

@@ -7,22 +7,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include <support/files.h>
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+using quill_test::ReadFile;
+using quill_test::WriteFile;
 
 // Each test works on a file of its own beside the test program, as the program does
 // with its own settings file; tests run in parallel.

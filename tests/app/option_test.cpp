@@ -2,6 +2,8 @@
 // kinds with their sizes and rates, the checks on OK and the stored output folder.
 #include <climits>
 
+#include <support/files.h>
+
 #include "forms_fixture.h"
 
 namespace apptest {
@@ -52,8 +54,7 @@ TEST_F(OptionDialog, CreationListsDrivesAndCodecsAndBrowsesTheFirstDisc) {
   // A look for people: the dialog as shown.
   f->Show();
   Application->ProcessMessages();
-  fs::path gallery = fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / ".." / "gallery";
-  fs::create_directories(gallery);
+  const fs::path gallery = quill_test::GalleryFolder();
   EXPECT_TRUE(HeadlessCaptureToFile(f->Handle(), (gallery / "options_dialog.png").string()));
 }
 

@@ -22,6 +22,7 @@
 #include "about.h"
 #include "cvtthread.h"
 #include "conversion_support.h"
+#include "fresh_application.h"
 #include "interface.h"
 #include "main.h"
 #include "option.h"
@@ -77,12 +78,7 @@ class ProgramTest : public ::testing::Test {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
     SetExitWindowsHandler(previousExit_);
-    frmMain = nullptr;
-    frmOption = nullptr;
-    frmPreview = nullptr;
-    AboutBox = nullptr;
-    frmConvert = nullptr;
-    ShutDlg = nullptr;
+    apptest::ForgetForms();
     InitApplication();
   }
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include <support/scratch_dir.h>
 #include <vcl/graphics.h>
 #include <win32/region.h>
 
@@ -30,9 +31,8 @@ TEST(ShapedWindow, TheProgramOpensItsSkinnedShapedWindowOnARealDisplay) {
   ASSERT_TRUE(xvfb.Start(&why)) << why;
 
   // A folder of its own, so that no stored skin number or output path applies.
-  fs::path dir = fs::temp_directory_path() / ("quill-shaped-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const quill_test::ScratchDir scratch("quill-shaped");
+  const fs::path& dir = scratch.path();
   fs::copy_file(bin / "Quillmere", dir / "Quillmere");
   fs::copy(bin / "SKIN0", dir / "SKIN0", fs::copy_options::recursive);
 
@@ -66,7 +66,6 @@ TEST(ShapedWindow, TheProgramOpensItsSkinnedShapedWindowOnARealDisplay) {
   kill(child, SIGTERM);
   int status = 0;
   waitpid(child, &status, 0);
-  fs::remove_all(dir);
   ASSERT_TRUE(shaped) << "no shaped window appeared";
 
   int outsideLit = 0, inside = 0, insideLit = 0;

@@ -2,6 +2,7 @@
 // skin menu and the next-skin button; and the skins the build draws.
 #include <cstring>
 
+#include <support/files.h>
 #include <win32/region.h>
 
 #include "forms_fixture.h"
@@ -288,12 +289,9 @@ TEST_F(Skins, MenuItemsShowThumbnailsAndSwitchSkins) {
 
 // --- The skins the build draws -------------------------------------------------------
 
-std::vector<std::uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-fs::path BuildBin() { return std::getenv("QUILLMERE_BUILD_BIN"); }
+using quill_test::BuildBin;
+using quill_test::GalleryFolder;
+using quill_test::ReadBytes;
 
 const char* const kSkinFiles[] = {"face.bmp",  "skin.ini",  "welcome.bmp", "ctrl1.bmp",   "ctrl2.bmp",
                                   "ctrl3.bmp", "ctrl4.bmp", "ctrl5.bmp",   "ctrl6.bmp",   "ctrl7.bmp",
@@ -307,9 +305,9 @@ TEST(GeneratedSkins, TheGeneratorDrawsTheSameBytesEveryTime) {
     for (const char* f : kSkinFiles) {
       fs::path name = fs::path("SKIN" + std::to_string(n)) / f;
       SCOPED_TRACE(name.string());
-      std::vector<std::uint8_t> drawn = ReadAll(out / name);
+      std::vector<std::uint8_t> drawn = ReadBytes(out / name);
       EXPECT_FALSE(drawn.empty());
-      EXPECT_EQ(drawn, ReadAll(BuildBin() / name));
+      EXPECT_EQ(drawn, ReadBytes(BuildBin() / name));
     }
   EXPECT_FALSE(fs::exists(out / "SKIN3"));
 }
@@ -321,7 +319,7 @@ TEST(GeneratedSkins, EachSkinIsComplete) {
     fs::path folder = BuildBin() / ("SKIN" + std::to_string(n));
     TBitmap face;
     face.LoadFromFile((folder / "face.bmp").string());
-    faces.push_back(ReadAll(folder / "face.bmp"));
+    faces.push_back(ReadBytes(folder / "face.bmp"));
     int W = face.Width(), H = face.Height();
     EXPECT_EQ(face.ScanLine(0)[0] & 0xFFFFFF, 0xFF00FFu) << "magenta outside the outline";
     EXPECT_EQ(face.ScanLine(H - 1)[W - 1] & 0xFFFFFF, 0xFF00FFu);
@@ -376,7 +374,7 @@ TEST(GeneratedSkins, EachSkinIsComplete) {
 TEST(GeneratedSkins, ModeButtonsAreLabelledApart) {
   fs::path folder = BuildBin() / "SKIN0";
   std::vector<std::vector<std::uint8_t>> strips;
-  for (int k = 4; k <= 7; ++k) strips.push_back(ReadAll(folder / ("ctrl" + std::to_string(k) + ".bmp")));
+  for (int k = 4; k <= 7; ++k) strips.push_back(ReadBytes(folder / ("ctrl" + std::to_string(k) + ".bmp")));
   for (size_t i = 0; i < strips.size(); ++i)
     for (size_t j = i + 1; j < strips.size(); ++j) EXPECT_NE(strips[i], strips[j]);
 }
@@ -388,8 +386,7 @@ TEST_F(Skins, TheDrawnSkinsShapeTheMainWindow) {
              fs::copy_options::recursive);
   TfrmMain* m = CreateMain();
   m->Show();
-  fs::path gallery = BuildBin() / ".." / "gallery";
-  fs::create_directories(gallery);
+  const fs::path gallery = GalleryFolder();
   for (int n = 0; n < 3; ++n) {
     SCOPED_TRACE(n);
     // A look for people: the window as shown in each skin.

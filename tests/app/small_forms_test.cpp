@@ -2,16 +2,17 @@
 // shown modally and answered by injected input on the headless backend.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 
+#include <support/scratch_dir.h>
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
 #include <vcl/messages.h>
 
 #include "about.h"
+#include "fresh_application.h"
 #include "main.h"
 #include "preview.h"
 #include "shutdlg.h"
@@ -31,18 +32,11 @@ class SmallForms : public ::testing::Test {
     Application->CreateForm(AboutBox);
     Application->CreateForm(ShutDlg);
     HeadlessUseFakeClock(5000);
-    dir_ = fs::temp_directory_path() / ("quill-forms-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
   }
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
-    DoneApplication();
-    frmPreview = nullptr;
-    AboutBox = nullptr;
-    ShutDlg = nullptr;
-    InitApplication();
+    apptest::FreshApplication();
     SkinFolder.clear();
-    fs::remove_all(dir_);
   }
 
   // Shows the dialog modally; `step` runs whenever its loop is idle and answers
@@ -65,7 +59,8 @@ class SmallForms : public ::testing::Test {
     b.SaveToFile(path.string());
   }
 
-  fs::path dir_;
+  const quill_test::ScratchDir scratch_{"quill-forms"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 TEST_F(SmallForms, TheCountdownLeftAloneEndsWithOkAfterTwentySecondsHavingShownOne) {

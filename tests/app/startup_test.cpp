@@ -12,10 +12,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <support/scratch_dir.h>
 #include <vcl/headless.h>
 
 #include "about.h"
 #include "convert.h"
+#include "fresh_application.h"
 #include "interface.h"
 #include "main.h"
 #include "option.h"
@@ -35,15 +37,7 @@ class StartUp : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
-    DoneApplication();
-    // The freed forms' pointers must not outlive them.
-    frmMain = nullptr;
-    frmOption = nullptr;
-    frmPreview = nullptr;
-    AboutBox = nullptr;
-    frmConvert = nullptr;
-    ShutDlg = nullptr;
-    InitApplication();
+    apptest::FreshApplication();
   }
 };
 
@@ -85,12 +79,7 @@ TEST_F(StartUp, CreatesTheSixFormsInOrderAndEndsWithZeroWhenTheMainFormCloses) {
 
 TEST_F(StartUp, FormsCarryTheirResourceSettings) {
   Application->Initialize();
-  Application->CreateForm(frmMain);
-  Application->CreateForm(frmOption);
-  Application->CreateForm(frmPreview);
-  Application->CreateForm(AboutBox);
-  Application->CreateForm(frmConvert);
-  Application->CreateForm(ShutDlg);
+  CreateForms();
 
   EXPECT_EQ(frmMain->Caption(), "Korvex Quillmere");
   EXPECT_EQ(frmMain->BorderStyle(), bsNone);
@@ -195,8 +184,8 @@ TEST_F(StartUp, ModulePathIsTheProgramDirectoryAndIsLookedUpOnce) {
 // The same check from a copy of this test program in a folder whose path is far
 // longer than the 260 characters of the old fixed buffers.
 TEST_F(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
-  fs::path dir = fs::temp_directory_path() / ("quill-deep-" + std::to_string(getpid()));
-  fs::path deep = dir;
+  const quill_test::ScratchDir dir("quill-deep");
+  fs::path deep = dir.path();
   for (int i = 0; i < 12; ++i) deep /= "a-rather-long-folder-name-" + std::to_string(i);
   ASSERT_GT(deep.string().size(), 300u);
   fs::create_directories(deep);
@@ -205,7 +194,6 @@ TEST_F(StartUp, ModulePathOfAProgramInAVeryDeepFolder) {
   std::string cmd = "'" + (deep / "startup_copy").string() +
                     "' --gtest_filter=StartUp.ModulePathIsTheProgramDirectoryAndIsLookedUpOnce > /dev/null 2>&1";
   int status = std::system(cmd.c_str());
-  fs::remove_all(dir);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
@@ -231,8 +219,8 @@ TEST_F(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
 TEST_F(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
   const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
   ASSERT_NE(bin, nullptr);
-  fs::path dir = fs::temp_directory_path() / ("quill-startup-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const quill_test::ScratchDir scratch("quill-startup");
+  const fs::path& dir = scratch.path();
   fs::copy_file(fs::path(bin) / "Quillmere", dir / "Quillmere", fs::copy_options::overwrite_existing);
   fs::path log = dir / "backend.log";
   std::string cmd = "cd '" + dir.string() + "' && env QUILLMERE_BACKEND=headless QUILLMERE_HEADLESS_AUTOCLOSE=1 "
@@ -281,7 +269,6 @@ TEST_F(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
   stored << ini.rdbuf();
   EXPECT_NE(stored.str().find("DefMediaPath="), std::string::npos) << stored.str();
   EXPECT_EQ(stored.str().find("Index"), std::string::npos) << stored.str();
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <support/files.h>
+
 #include "suiform.h"
 #include "suimainmenu.h"
 #include "suipopupmenu.h"
@@ -10,13 +12,7 @@
 
 namespace {
 
-std::string GalleryPath(const std::string& file) {
-  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
-  std::filesystem::path p = bin ? std::filesystem::path(bin).parent_path() / "gallery"
-                                : std::filesystem::temp_directory_path() / "quillmere-gallery";
-  std::filesystem::create_directories(p);
-  return (p / file).string();
-}
+std::string GalleryPath(const std::string& file) { return (quill_test::GalleryFolder() / file).string(); }
 
 class FormGallery : public ThemedTest {};
 

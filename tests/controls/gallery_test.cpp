@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include <support/files.h>
 #include <vcl/forms.h>
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
@@ -16,14 +17,6 @@
 #include "transbtn.h"
 
 namespace {
-
-std::string GalleryFolder() {
-  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
-  std::filesystem::path p = bin ? std::filesystem::path(bin).parent_path() / "gallery"
-                                : std::filesystem::temp_directory_path() / "quillmere-gallery";
-  std::filesystem::create_directories(p);
-  return p.string();
-}
 
 std::string SheetOf(const std::string& name) {
   for (const char* style : {"MACOS_", "WINXP_", "DEEPBLUE_", "PROTEIN_", "BLUEGLASS_"})
@@ -37,7 +30,7 @@ TEST(Gallery, EveryThemePictureGoesOnASheet) {
     if (n.rfind("GFXTEST", 0) != 0) sheets[SheetOf(n)].push_back(n);
   ASSERT_EQ(sheets.size(), 6u);
   int placed = 0;
-  const std::string folder = GalleryFolder();
+  const std::string folder = quill_test::GalleryFolder().string();
   for (auto& [sheet, names] : sheets) {
     const int scale = 2, width = 900, cell = 8;
     // Lay out row by row: each picture twice its size with its name beneath.
@@ -119,7 +112,7 @@ TEST(Gallery, TheImageStripButtonInEachStateAndTheDoubleDrawnLabel) {
   snap(2);
   HeadlessMouseUp(form, 15, 15);
   Application->ProcessMessages();
-  std::string path = GalleryFolder() + "/controls.png";
+  std::string path = (quill_test::GalleryFolder() / "controls.png").string();
   sheet.SaveToPngFile(path);
   EXPECT_GT(std::filesystem::file_size(path), 100u);
   FreeComponent(form);

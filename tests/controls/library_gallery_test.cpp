@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include <support/files.h>
 #include <vcl/extctrls.h>
 
 #include "progresspanel.h"
@@ -27,14 +28,6 @@ struct Named {
 const Named kStyles[] = {{TsuiUIStyle::Custom, "Custom"},     {TsuiUIStyle::MacOS, "MacOS"},
                          {TsuiUIStyle::WinXP, "WinXP"},       {TsuiUIStyle::DeepBlue, "DeepBlue"},
                          {TsuiUIStyle::Protein, "Protein"},   {TsuiUIStyle::BlueGlass, "BlueGlass"}};
-
-std::filesystem::path GalleryDir() {
-  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
-  std::filesystem::path dir = bin ? std::filesystem::path(bin).parent_path() / "gallery"
-                                  : std::filesystem::temp_directory_path() / "quillmere-gallery";
-  std::filesystem::create_directories(dir);
-  return dir;
-}
 
 std::unique_ptr<TBitmap> Tile(TColor color) {
   auto b = std::make_unique<TBitmap>(8, 8);
@@ -106,7 +99,7 @@ TEST_P(LibraryGallery, EveryThemedControlInTheStyle) {
   side->Pop(true);
   Pump();
 
-  const std::filesystem::path file = GalleryDir() / (std::string(GetParam().name) + ".png");
+  const std::filesystem::path file = quill_test::GalleryFolder() / (std::string(GetParam().name) + ".png");
   ASSERT_TRUE(HeadlessCaptureToFile(form->Handle(), file.string()));
   EXPECT_GT(std::filesystem::file_size(file), 1000u);
   // The picture holds what the controls show: the open channel's strip and the tabs' page.

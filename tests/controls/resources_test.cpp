@@ -2,16 +2,15 @@
 // pictures loaded by fixed names, "MENU_CHECKED" and "MAINICON", each at its size.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
+#include <support/files.h>
+#include <support/scratch_dir.h>
 #include <vcl/graphics.h>
 #include <vcl/resources.h>
 
@@ -117,16 +116,15 @@ TEST(ThemeResources, TheGeneratorDrawsTheSamePicturesAgain) {
   const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
   const char* src = std::getenv("QUILLMERE_SOURCE_DIR");
   ASSERT_TRUE(bin && src);
-  auto out = std::filesystem::temp_directory_path() / ("theme-art-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(out);
+  const quill_test::ScratchDir scratch("theme-art");
+  const auto& out = scratch.path();
   std::string cmd = "ASAN_OPTIONS=detect_leaks=0 '" + std::string(bin) + "/make_theme_art' '" + src +
                     "/controls/artwork/theme-pictures.txt' '" + out.string() + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   int compared = 0;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {
     std::string name = entry.path().stem().string();
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> bytes = quill_test::ReadBytes(entry.path());
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     ASSERT_TRUE(FindBitmapResource(nullptr, name, &data, &size)) << name;
@@ -134,7 +132,6 @@ TEST(ThemeResources, TheGeneratorDrawsTheSamePicturesAgain) {
     EXPECT_EQ(std::memcmp(data, bytes.data(), size), 0) << name;
     ++compared;
   }
-  std::filesystem::remove_all(out);
   EXPECT_EQ(compared, 192);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include <support/scratch_dir.h>
 #include <vcl/backend.h>
 #include <vcl/winuser.h>
 
@@ -65,8 +66,8 @@ void ClickSecondItem(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST(SkinnedWindow, ShapeAndTitleBarMatchTheHeadlessRenderingAndTheMouseWorks) {
   if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
-  char dir[] = "/tmp/quill-skinned-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
+  const quill_test::ScratchDir scratch("quill-skinned");
+  const std::string dir = scratch.str();
   std::string errors;
   ASSERT_EQ(RunProgram({BinDir() + "/skinned_form_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors), 0)
       << errors;
@@ -74,8 +75,6 @@ TEST(SkinnedWindow, ShapeAndTitleBarMatchTheHeadlessRenderingAndTheMouseWorks) {
   std::vector<std::uint32_t> want;
   const std::string file = std::string(dir) + "/skinned.raw";
   ASSERT_TRUE(ReadCapture(file, &w, &h, &want));
-  std::remove(file.c_str());
-  rmdir(dir);
 
   XvfbServer xvfb;
   std::string why;

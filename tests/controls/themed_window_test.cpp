@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <thread>
 
+#include <support/scratch_dir.h>
 #include <vcl/backend.h>
 
 #include "scene.h"
@@ -58,8 +59,8 @@ void PushClick(TCustomForm* form, TPoint p) {
 
 TEST(ThemedWindow, DeepBlueControlsOnARealWindowMatchTheHeadlessRendering) {
   if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
-  char dir[] = "/tmp/quill-themed-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
+  const quill_test::ScratchDir scratch("quill-themed");
+  const std::string dir = scratch.str();
   std::string errors;
   ASSERT_EQ(RunProgram({BinDir() + "/themed_window_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors), 0)
       << errors;
@@ -67,9 +68,6 @@ TEST(ThemedWindow, DeepBlueControlsOnARealWindowMatchTheHeadlessRendering) {
   const std::string file = std::string(dir) + "/themed.raw", after = std::string(dir) + "/themed-clicked.raw";
   ASSERT_TRUE(ReadCapture(file, &shown.width, &shown.height, &shown.pixels));
   ASSERT_TRUE(ReadCapture(after, &clicked.width, &clicked.height, &clicked.pixels));
-  std::remove(file.c_str());
-  std::remove(after.c_str());
-  rmdir(dir);
 
   XvfbServer xvfb;
   std::string why;

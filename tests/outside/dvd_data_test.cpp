@@ -2,6 +2,7 @@
 // counts at each frame rate, the sound that comes with each picture, subtitle burn-in,
 // Force24, the end of the title, and bad settings and damaged discs.
 #include <outside/dvd.h>
+#include <support/files.h>
 
 #include "outside_test_util.h"
 
@@ -181,9 +182,7 @@ TEST_F(DvdDataTest, ChapterRangeGivesThePicturesAndSoundOfItsDurationAtEachRate)
 // on through the cell's following video packs until the padding of some of them takes
 // them. Returns the chosen sector, or 0 when none fits.
 std::uint32_t PutPictureStartAtReadEnd(const fs::path& vob, std::uint32_t cellFirst, std::uint32_t cellLast) {
-  std::ifstream in(vob, std::ios::binary);
-  std::vector<std::uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
+  std::vector<std::uint8_t> d = quill_test::ReadBytes(vob);
   const std::size_t sectors = std::min<std::size_t>(d.size() / 2048, cellLast + 1);
   struct Video {
     std::size_t start = 0, header = 0, end = 0;  // packet start, payload start, packet end (in the pack)

@@ -2,9 +2,11 @@
 // blocks and interleaved units, naming languages.
 #include "dvd_demux.h"
 #include "dvd_disc.h"
-#include "ifo_guard.h"
+#include "dvd_ifo_guard.h"
 
 #include <gtest/gtest.h>
+#include <support/files.h>
+#include <support/scratch_dir.h>
 
 #include <array>
 #include <chrono>
@@ -254,12 +256,7 @@ TEST(DvdNames, LanguagesByTheirCodes) {
   EXPECT_EQ(LanguageName(0xFFFF), "Unknown");
 }
 
-int OpenDescriptors() {
-  int n = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != std::filesystem::directory_iterator(); ++it)
-    ++n;
-  return n;
-}
+using quill_test::OpenDescriptors;
 
 TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
   const int fds = OpenDescriptors();
@@ -295,8 +292,8 @@ void Put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
 }
 
 TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
-  const auto scratch = std::filesystem::temp_directory_path() / ("quill-ifo-check-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(scratch);
+  const quill_test::ScratchDir scratchDir("quill-ifo-check");
+  const auto& scratch = scratchDir.path();
   for (const char* name : {"VIDEO_TS.IFO", "VTS_01_0.IFO", "VTS_02_0.BUP", "VTS_03_0.IFO"})
     EXPECT_EQ(CheckIfoFile(SampleFile(name).string()), "") << name;
 
@@ -336,12 +333,11 @@ TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
   const std::string folder = SampleFile("VTS_02_0.IFO").parent_path().string();
   EXPECT_EQ(FindDiscFile(folder, "vts_02_0.ifo"), folder + "/VTS_02_0.IFO") << "any case of letters";
   EXPECT_EQ(FindDiscFile(scratch.string(), "VTS_09_0.IFO"), "");
-  std::filesystem::remove_all(scratch);
 }
 
 TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
-  const auto dir = std::filesystem::temp_directory_path() / ("quill-ifo-verdict-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  const quill_test::ScratchDir scratch("quill-ifo-verdict");
+  const auto& dir = scratch.path();
   for (const char* ext : {".IFO", ".BUP"})
     std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext), dir / (std::string("VTS_02_0") + ext));
   const auto crash = [] { return std::raise(SIGSEGV) == 0; };
@@ -373,7 +369,6 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
   // Both copies failing the checks: refused before any child runs, with the reason.
   for (const char* ext : {".IFO", ".BUP"}) std::filesystem::resize_file(dir / (std::string("VTS_02_0") + ext), 4096);
   EXPECT_EQ(verdict(fine), "The title set file VTS_02_0.IFO is damaged (it claims 6 sectors but holds 2); it cannot be read.");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <support/vtable.h>
 
 #include <cmath>
 #include <cstdint>
@@ -102,13 +103,7 @@ inline std::vector<std::uint8_t> FirstPictureRgb(const std::string& path) {
   return {r.out.begin(), r.out.end()};
 }
 
-// Calls the method at a vtable slot directly, as a client compiled against the
-// slot table would.
-template <class R, class... A>
-R CallSlot(void* iface, int slot, A... args) {
-  void** vtable = *static_cast<void***>(iface);
-  return reinterpret_cast<R (*)(void*, A...)>(vtable[slot])(iface, args...);
-}
+using quill_test::CallSlot;
 
 // An apartment and a scratch folder for the output files.
 class ComTest : public outsidetest::ComTest {

@@ -8,6 +8,8 @@
 #include <com/strings.h>
 
 #include <gtest/gtest.h>
+#include <support/files.h>
+#include <support/scratch_dir.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -20,42 +22,22 @@ namespace outsidetest {
 namespace fs = std::filesystem;
 
 // <build>/sample-dvd, built by the sample_dvd target; tests live in <build>/bin.
-inline fs::path SampleDisc() {
-  const char* bin = std::getenv("QUILLMERE_BUILD_BIN");
-  const fs::path dir = bin && *bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path();
-  return (dir / ".." / "sample-dvd").lexically_normal();
-}
+inline fs::path SampleDisc() { return (quill_test::BuildBin() / ".." / "sample-dvd").lexically_normal(); }
 inline std::string SampleVideoTs() { return (SampleDisc() / "VIDEO_TS").lexically_normal().string(); }
 
-// Open file descriptors of this process, to see that a run leaves none behind.
-inline int OpenDescriptors() {
-  int n = 0;
-  for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
-  return n;
-}
+using quill_test::OpenDescriptors;
 
 // A scratch folder removed when the test ends.
-class ScratchDir {
+class ScratchDir : public quill_test::ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-outside-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
+  ScratchDir() : quill_test::ScratchDir("quill-outside") {}
   // A copy of the sample disc's VIDEO_TS inside this folder; returns its path.
   fs::path CopySample() const {
-    fs::create_directories(path_ / "VIDEO_TS");
-    fs::copy(SampleDisc() / "VIDEO_TS", path_ / "VIDEO_TS",
+    fs::create_directories(path() / "VIDEO_TS");
+    fs::copy(SampleDisc() / "VIDEO_TS", path() / "VIDEO_TS",
              fs::copy_options::overwrite_existing | fs::copy_options::recursive);
-    return path_ / "VIDEO_TS";
+    return path() / "VIDEO_TS";
   }
-
- private:
-  fs::path path_;
 };
 
 // Cuts an IFO file ("VTS_01_0") and its backup copy short, as on a damaged disc.

@@ -6,6 +6,7 @@
 #include <zentra/video_primitives.h>
 
 #include <com/server.h>
+#include <support/clipboard.h>
 #include <win32/clipboard.h>
 
 #include <gtest/gtest.h>
@@ -60,27 +61,9 @@ ProfileTimerRecord* NewRecord(const char* name, std::int32_t count, std::int64_t
   return r;
 }
 
-std::string ClipboardText() {
-  std::string text;
-  if (OpenClipboard(nullptr)) {
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-      if (const char* p = static_cast<const char*>(GlobalLock(h))) text = p;
-      GlobalUnlock(h);
-    }
-    CloseClipboard();
-  }
-  return text;
-}
+using quill_test::ClipboardText;
 
-void SetClipboardText(const std::string& text) {
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  std::memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
-  GlobalUnlock(h);
-  SetClipboardData(CF_TEXT, h);
-  CloseClipboard();
-}
+void SetClipboardText(const std::string& text) { ASSERT_TRUE(quill_test::SetClipboardText(text)); }
 
 TEST(TimingReport, LineFormat) {
   ProfileTimerRecord r{};

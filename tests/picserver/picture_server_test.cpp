@@ -6,6 +6,7 @@
 #include <com/errorinfo.h>
 #include <com/registry.h>
 #include <com/strings.h>
+#include <support/files.h>
 #include <win32/clipboard.h>
 
 #include <gtest/gtest.h>
@@ -29,14 +30,7 @@ namespace {
 const char* kClassKey = "CLSID\\{A7220B29-6598-499A-948E-70FF65FE662E}";
 
 // The build's bin folder: the test executable lives there too.
-std::string BinDir() {
-  if (const char* bin = std::getenv("QUILLMERE_BUILD_BIN"); bin != nullptr && *bin != '\0') return bin;
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return ".";
-  std::string path(self, static_cast<std::size_t>(n));
-  return path.substr(0, path.rfind('/'));
-}
+std::string BinDir() { return quill_test::BuildBin().string(); }
 std::string LibraryPath() { return BinDir() + "/libZENTRA.so"; }
 
 int RunRegsvr(const std::string& args) {

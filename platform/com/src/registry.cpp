@@ -5,6 +5,7 @@
 // escapes for '\', '"' and control characters, so every line is printable and a
 // damaged line can be told from a good one.
 #include <com/registry.h>
+#include <win32/hexdigit.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -144,10 +145,7 @@ bool Unquote(std::string_view s, std::size_t* pos, std::string* out) {
     if (s[i] == '\\' || s[i] == '"') {
       out->push_back(s[i]);
     } else if (s[i] == 'x' && i + 2 < s.size()) {
-      auto hex = [](char h) {
-        return h >= '0' && h <= '9' ? h - '0' : h >= 'A' && h <= 'F' ? h - 'A' + 10 : h >= 'a' && h <= 'f' ? h - 'a' + 10 : -1;
-      };
-      int hi = hex(s[i + 1]), lo = hex(s[i + 2]);
+      int hi = HexDigitValue(s[i + 1]), lo = HexDigitValue(s[i + 2]);
       if (hi < 0 || lo < 0) return false;
       out->push_back(static_cast<char>(hi << 4 | lo));
       i += 2;

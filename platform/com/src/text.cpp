@@ -1,6 +1,7 @@
 // UTF-8/UTF-16 conversion and the text form of GUIDs.
 #include <com/guid.h>
 #include <com/strings.h>
+#include <win32/hexdigit.h>
 
 #include <cstdio>
 
@@ -34,13 +35,6 @@ void AppendUtf16(std::u16string& out, char32_t c) {
     out += static_cast<char16_t>(0xD800 + (c >> 10));
     out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
   }
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -128,7 +122,7 @@ bool ParseGuid(std::string_view t, GUID* out) {
       ++i;
       continue;
     }
-    int hi = HexDigit(t[i]), lo = HexDigit(t[i + 1]);
+    int hi = HexDigitValue(t[i]), lo = HexDigitValue(t[i + 1]);
     if (hi < 0 || lo < 0) return false;
     bytes[n++] = static_cast<std::uint8_t>(hi << 4 | lo);
     i += 2;

@@ -12,18 +12,14 @@
 #include <latch>
 #include <thread>
 
+#include <support/vtable.h>
+
 #include "test_server.h"
 #include "test_support.h"
 
 namespace {
 
-// Calls method number `slot` of an interface through its virtual table.
-template <class... A>
-HRESULT CallSlot(void* itf, int slot, A... args) {
-  using Fn = HRESULT (*)(void*, A...);
-  void** vtable = *static_cast<void***>(itf);
-  return reinterpret_cast<Fn>(vtable[slot])(itf, args...);
-}
+using quill_test::CallSlot;
 
 std::string ServerPath() {
   char full[PATH_MAX];

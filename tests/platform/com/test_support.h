@@ -8,33 +8,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include <support/files.h>
+#include <support/scratch_dir.h>
 
 namespace qcomtest {
 
 class TempRegistry : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qcom-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    registry_ = dir_ / "registry.txt";
-    setenv("QUILLMERE_REGISTRY", registry_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("QUILLMERE_REGISTRY");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void SetUp() override { setenv("QUILLMERE_REGISTRY", registry_.c_str(), 1); }
+  void TearDown() override { unsetenv("QUILLMERE_REGISTRY"); }
 
-  void WriteRegistry(const std::string& text) { std::ofstream(registry_, std::ios::binary) << text; }
-  std::string ReadFile(const std::filesystem::path& p) const {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  void WriteRegistry(const std::string& text) { quill_test::WriteFile(registry_, text); }
+  std::string ReadFile(const std::filesystem::path& p) const { return quill_test::ReadFile(p); }
 
   // Runs regsvr with args; returns its exit code and fills *err with its standard error.
   int RunRegsvr(const std::string& args, std::string* err = nullptr) {
@@ -46,8 +33,9 @@ class TempRegistry : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  std::filesystem::path dir_;
-  std::filesystem::path registry_;
+  quill_test::ScratchDir scratch_{"qcom-test"};
+  std::filesystem::path dir_ = scratch_.path();
+  std::filesystem::path registry_ = dir_ / "registry.txt";
 };
 
 }  // namespace qcomtest

@@ -6,42 +6,28 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include <support/files.h>
+#include <support/scratch_dir.h>
+
 namespace testutil {
 
+// A scratch folder whose path is text, as these tests join it.
 class TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qwin32-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  std::string path_;
+  quill_test::ScratchDir dir_{"qwin32"};
+  std::string path_ = dir_.str();
 };
 
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using quill_test::ReadFile;
+using quill_test::WriteFile;
 
 inline void WriteScript(const std::string& path, const std::string& body) {
   WriteFile(path, "#!/bin/sh\n" + body);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <support/scratch_dir.h>
 #include <vcl/dialogs.h>
 #include <vcl/stdctrls.h>
 
@@ -21,8 +22,7 @@ class SaveDialogTest : public ControlTest {
  protected:
   void SetUp() override {
     ControlTest::SetUp();
-    char tmpl[] = "/tmp/savedlgXXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch_.str();
     fs::create_directories(dir + "/Movies");
     std::ofstream(dir + "/old.MPG") << "x";
     std::ofstream(dir + "/clip.mpg") << "x";
@@ -34,7 +34,6 @@ class SaveDialogTest : public ControlTest {
   }
   void TearDown() override {
     ControlTest::TearDown();
-    fs::remove_all(dir);
   }
   // The dialog's window while it is open.
   TCustomForm* DialogForm() {
@@ -64,6 +63,7 @@ class SaveDialogTest : public ControlTest {
   void TypeInto(TCustomForm* f, const std::string& text) {
     for (char ch : text) HeadlessChar(f, ch);
   }
+  quill_test::ScratchDir scratch_{"savedlg"};
   std::string dir;
   TSaveDialog* dialog = nullptr;
 };

@@ -8,7 +8,7 @@
 
 #include <vcl/forms.h>
 #include <vcl/headless.h>
-#include <win32/clipboard.h>
+#include <support/clipboard.h>
 
 class ControlTest : public ::testing::Test {
  protected:
@@ -60,25 +60,8 @@ class ControlTest : public ::testing::Test {
     HeadlessClick(form, x, y, BackendLeft, mods);
     Pump();
   }
-  static void SetClipboard(const std::string& text) {
-    OpenClipboard(nullptr);
-    EmptyClipboard();
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    std::memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
-    GlobalUnlock(h);
-    SetClipboardData(CF_TEXT, h);
-    CloseClipboard();
-  }
-  static std::string Clipboard() {
-    std::string t;
-    OpenClipboard(nullptr);
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-      t = static_cast<const char*>(GlobalLock(h));
-      GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return t;
-  }
+  static void SetClipboard(const std::string& text) { quill_test::SetClipboardText(text); }
+  static std::string Clipboard() { return quill_test::ClipboardText(); }
 
   TForm* form = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include <support/scratch_dir.h>
 #include <vcl/forms.h>
 #include <vcl/headless.h>
 #include <win32/region.h>
@@ -233,9 +234,7 @@ TEST_F(PaintTest, WindowRegionShapesTheWindowAndBelongsToIt) {
 TEST_F(PaintTest, CapturesAreWrittenAsPngAndBmp) {
   form->Show();
   Application->ProcessMessages();
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("quill-capture-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const quill_test::ScratchDir dir("quill-capture");
   ASSERT_TRUE(HeadlessCaptureToFile(form->Handle(), (dir / "a.png").string()));
   ASSERT_TRUE(HeadlessCaptureToFile(form->Handle(), (dir / "a.bmp").string()));
   EXPECT_FALSE(HeadlessCaptureToFile(form->Handle(), (dir / "a.gif").string()));
@@ -249,7 +248,6 @@ TEST_F(PaintTest, CapturesAreWrittenAsPngAndBmp) {
   back.LoadFromFile((dir / "a.bmp").string());
   EXPECT_EQ(back.Width(), 100);
   EXPECT_EQ(back.Canvas()->Pixels(50, 50), clRed);
-  fs::remove_all(dir);
 }
 
 // Canvases, bitmaps, contexts and image lists freed by a destructor at exit still

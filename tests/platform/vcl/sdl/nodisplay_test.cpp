@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <support/scratch_dir.h>
+
 #include "xvfb.h"
 
 namespace {
@@ -18,9 +20,8 @@ std::string QuillmerePath() {
 TEST(QuillmereWithoutDisplay, SaysSoOnStandardErrorAndFails) {
   const std::string program = QuillmerePath();
   if (program.empty()) GTEST_SKIP() << "Quillmere is not built";
-  char dir[] = "/tmp/quill-nodisplay-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
-  const std::string registry = std::string("QUILLMERE_REGISTRY=") + dir + "/registry.txt";
+  const quill_test::ScratchDir dir("quill-nodisplay");
+  const std::string registry = "QUILLMERE_REGISTRY=" + (dir / "registry.txt").string();
   std::string errors;
 
   // No display and no backend chosen: the desktop backend is the default.
@@ -41,8 +42,6 @@ TEST(QuillmereWithoutDisplay, SaysSoOnStandardErrorAndFails) {
   EXPECT_NE(code, 0);
   EXPECT_NE(code, -1) << "Quillmere crashed";
   EXPECT_NE(errors.find("framebuffer"), std::string::npos) << errors;
-  std::remove((std::string(dir) + "/registry.txt").c_str());
-  rmdir(dir);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 #include <thread>
 
+#include <support/scratch_dir.h>
 #include <vcl/backend.h>
 #include <win32/region.h>
 
@@ -85,8 +86,8 @@ class SdlInput : public SceneInput {
 
 TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
   if (XvfbServer::Program().empty()) GTEST_SKIP() << "Xvfb is not installed";
-  char dir[] = "/tmp/quill-scene-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
+  const quill_test::ScratchDir scratch("quill-scene");
+  const std::string dir = scratch.str();
   std::string errors;
   ASSERT_EQ(RunProgram({sdl_test::BinDir() + "/scene_headless", dir}, {"QUILLMERE_BACKEND=headless"}, {}, &errors),
             0)
@@ -115,8 +116,6 @@ TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
   EXPECT_EQ(SceneMenuWindow(scene), nullptr);
   const std::vector<std::string> moments = {"combo", "main-under-combo", "menu", "main", "shaped"};
   EXPECT_EQ(input.names, moments);
-  for (const std::string& name : moments) std::remove((std::string(dir) + "/" + name + ".raw").c_str());
-  rmdir(dir);
 }
 
 }  // namespace

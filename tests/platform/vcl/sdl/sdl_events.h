@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <unistd.h>
+#include <support/files.h>
 #include <vcl/forms.h>
 
 #include <chrono>
@@ -14,13 +15,7 @@
 
 namespace sdl_test {
 
-inline std::string BinDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
+inline std::string BinDir() { return quill_test::ProgramDir().string(); }
 
 // Serves messages for `ms` milliseconds, so that pushed events and repaints land.
 inline void Settle(int ms = 150) {
