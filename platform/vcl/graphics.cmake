@@ -28,3 +28,7 @@ target_link_libraries(qvcl_graphics PUBLIC qwin32 Freetype::Freetype Fontconfig:
 # The image list component needs TComponent of the core library: qvcl compiles it
 # (target_sources(qvcl PRIVATE ${QVCL_GRAPHICS_COMPONENT_SOURCES})).
 set(QVCL_GRAPHICS_COMPONENT_SOURCES ${CMAKE_CURRENT_LIST_DIR}/src/graphics/imagelist_component.cpp)
+
+# The BMP reader alone, for the fuzzer that compiles it with its own instrumentation.
+set_property(TARGET qvcl_graphics PROPERTY QUILL_BMP_READER_SOURCE
+             ${CMAKE_CURRENT_LIST_DIR}/src/graphics/bmp.cpp)

@@ -5,6 +5,26 @@
 
 namespace {
 
+// Runs a control's Paint with its canvas drawing on dc; the canvas lets go of dc
+// afterwards, also when Paint raises.
+void PaintThroughCanvas(TControl* control, std::unique_ptr<TControlCanvas>& canvas, bool& painting, HDC dc,
+                        const std::function<void()>& paint) {
+  if (!canvas) canvas = std::make_unique<TControlCanvas>(control);
+  canvas->Lock();
+  canvas->SetHandle(dc);
+  painting = true;
+  struct Release {
+    TControlCanvas* canvas;
+    bool& painting;
+    ~Release() {
+      painting = false;
+      canvas->SetHandle(nullptr);
+      canvas->Unlock();
+    }
+  } release{canvas.get(), painting};
+  paint();
+}
+
 // A Parent* property (colour, font, hint): switching it on takes the parent's value
 // at once.
 void SetParentFlag(TControl* c, bool& flag, bool v, UINT changed) {
@@ -1242,21 +1262,7 @@ void TGraphicControl::WMPaint(TMessage& m) {
     Repaint();
     return;
   }
-  if (!canvas_) canvas_ = std::make_unique<TControlCanvas>(this);
-  canvas_->Lock();
-  canvas_->SetHandle(m.DC());
-  painting_ = true;
-  try {
-    Paint();
-  } catch (...) {
-    painting_ = false;
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  painting_ = false;
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  PaintThroughCanvas(this, canvas_, painting_, m.DC(), [this] { Paint(); });
 }
 
 TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner) {}
@@ -1269,19 +1275,5 @@ TCanvas* TCustomControl::Canvas() {
 }
 
 void TCustomControl::PaintWindow(HDC dc) {
-  if (!canvas_) canvas_ = std::make_unique<TControlCanvas>(this);
-  canvas_->Lock();
-  canvas_->SetHandle(dc);
-  painting_ = true;
-  try {
-    Paint();
-  } catch (...) {
-    painting_ = false;
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  painting_ = false;
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  PaintThroughCanvas(this, canvas_, painting_, dc, [this] { Paint(); });
 }
