@@ -1,8 +1,8 @@
 # The harness's VCD conversion beside ffmpeg (bench_outside), run by hand.
 if(TARGET QuillOutside AND TARGET qcom)
   add_executable(bench_outside ${CMAKE_CURRENT_LIST_DIR}/outside_bench.cpp)
-  target_include_directories(bench_outside PRIVATE ${CMAKE_SOURCE_DIR}/tests/outside ${CMAKE_SOURCE_DIR}/picserver/include)
-  target_link_libraries(bench_outside PRIVATE quill_outside_headers qcom benchmark::benchmark)
+  target_include_directories(bench_outside PRIVATE ${CMAKE_SOURCE_DIR}/tests/outside)
+  target_link_libraries(bench_outside PRIVATE quill_outside_headers zentra_interface qcom benchmark::benchmark)
   add_dependencies(bench_outside QuillOutside)
   foreach(dep sample_dvd ZENTRA)
     if(TARGET ${dep})

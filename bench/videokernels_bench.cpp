@@ -4,8 +4,8 @@
 // unpack-and-madd for squared differences, a matrix-product 8x8 DCT). Every case
 // processes the same blocks; at the end, per case: ns per block, how many times
 // faster than the plain reference, and its time over the SSE2 reference's.
-#include "../tests/videokernels/block_models.h"
-#include "../tests/videokernels/dct_models.h"
+#include "block_models.h"
+#include "dct_models.h"
 
 #include <zentra/dct_kernels.h>
 #include <zentra/sad_kernels.h>

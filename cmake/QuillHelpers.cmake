@@ -22,12 +22,13 @@ endfunction()
 function(quill_com_server target)
   set_target_properties(${target} PROPERTIES
     CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-  if(TARGET regsvr)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E env QUILLMERE_REGISTRY=${QUILL_REGISTRY_FILE}
-              $<TARGET_FILE:regsvr> $<TARGET_FILE:${target}>
-      COMMENT "Registering ${target} in the build tree's registry"
-      VERBATIM)
-    add_dependencies(${target} regsvr)
+  if(NOT TARGET regsvr)
+    message(FATAL_ERROR "quill_com_server(${target}): regsvr (platform/com) must be defined first")
   endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E env QUILLMERE_REGISTRY=${QUILL_REGISTRY_FILE}
+            $<TARGET_FILE:regsvr> $<TARGET_FILE:${target}>
+    COMMENT "Registering ${target} in the build tree's registry"
+    VERBATIM)
+  add_dependencies(${target} regsvr)
 endfunction()

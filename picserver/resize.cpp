@@ -1,9 +1,8 @@
 // ResizeImage and its interpolating core: argument checks, position tables built
 // once per call, and the row drivers that walk the destination.
 #include <zentra/resize.h>
+#include <zentra/resize_drivers.h>
 #include <zentra/server_builds.h>
-
-#include "resize_drivers.h"
 
 #include <cmath>
 #include <cstdint>

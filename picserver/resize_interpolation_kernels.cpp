@@ -1,9 +1,8 @@
 // The interpolating resize's row drivers for every sample type and channel
 // layout: one generic driver per interpolation (nearest, linear, cubic) with the
 // arithmetic of each sample type in a small traits class, instantiated below.
-#include "resize_drivers.h"
-
 #include <zentra/kernel_arithmetic.h>
+#include <zentra/resize_drivers.h>
 
 #include <immintrin.h>
 

@@ -3,8 +3,7 @@
 // fraction. The selector fixes the geometry; one generic core, instantiated per
 // sample type and channel layout, walks the destination row by row.
 #include <zentra/resize.h>
-
-#include "resize_drivers.h"
+#include <zentra/resize_drivers.h>
 
 #include <immintrin.h>
 

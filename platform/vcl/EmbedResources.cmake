@@ -8,7 +8,8 @@
 function(quill_embed_bitmaps target)
   # Paths of this file's folder: the function is called from other folders.
   set(QUILL_EMBED_SCRIPT ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/EmbedResourcesScript.cmake)
-  set(QUILL_EMBED_INCLUDES ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/include ${CMAKE_SOURCE_DIR}/platform/win32/include)
+  # The generated source needs the class library's headers (and those it includes).
+  set(QUILL_EMBED_INCLUDES $<TARGET_PROPERTY:qvcl,INTERFACE_INCLUDE_DIRECTORIES>)
   set(args ${ARGN})
   list(LENGTH args n)
   math(EXPR odd "${n} % 2")

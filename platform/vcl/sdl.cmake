@@ -3,9 +3,9 @@
 find_package(SDL2 REQUIRED)
 
 add_library(qvcl_sdl STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/backend_sdl.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/keymap.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/clipboard_sdl.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/sdl_backend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/sdl_keymap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl/sdl_clipboard.cpp)
 set_target_properties(qvcl_sdl PROPERTIES POSITION_INDEPENDENT_CODE ON
                                           CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 # Only the class library's headers: its code is in qvcl, which links this library.
@@ -14,14 +14,8 @@ target_include_directories(qvcl_sdl PUBLIC ${CMAKE_CURRENT_LIST_DIR}/src/backend
 target_compile_features(qvcl_sdl PUBLIC cxx_std_20)
 target_link_libraries(qvcl_sdl PUBLIC SDL2::SDL2 qwin32)
 
-set(QVCL_SDL_DIR ${CMAKE_CURRENT_LIST_DIR})
-
-# qvcl may be defined after this file is included: attach at the end of the directory.
-function(quill_attach_sdl_backend)
-  if(NOT TARGET qvcl)
-    return()
-  endif()
-  target_sources(qvcl PRIVATE ${QVCL_SDL_DIR}/src/backend_sdl/register.cpp)
-  target_link_libraries(qvcl PRIVATE qvcl_sdl)
-endfunction()
-cmake_language(DEFER CALL quill_attach_sdl_backend)
+# For tests that call the backend's own operations (qvcl exports them): its private
+# header, the class library and SDL2.
+add_library(qvcl_sdl_internal INTERFACE)
+target_include_directories(qvcl_sdl_internal INTERFACE ${CMAKE_CURRENT_LIST_DIR}/src/backend_sdl)
+target_link_libraries(qvcl_sdl_internal INTERFACE qvcl SDL2::SDL2)

@@ -9,8 +9,8 @@
 
 #include <vcl/backend.h>
 
-#include "../platform/vcl/sdl/xvfb.h"
-#include "../platform/vcl/sdl/sdl_events.h"
+#include "xvfb.h"
+#include "sdl_events.h"
 #include "sdl_backend.h"
 #include "suisidechannel.h"
 

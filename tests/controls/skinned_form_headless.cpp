@@ -4,7 +4,7 @@
 
 #include <vcl/headless.h>
 
-#include "../platform/vcl/sdl/scene.h"
+#include "scene.h"
 #include "skinned_form_scene.h"
 
 int main(int argc, char** argv) {

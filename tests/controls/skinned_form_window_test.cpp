@@ -14,9 +14,9 @@
 #include <vcl/backend.h>
 #include <vcl/winuser.h>
 
-#include "../platform/vcl/sdl/scene.h"
-#include "../platform/vcl/sdl/xvfb.h"
-#include "../platform/vcl/sdl/sdl_events.h"
+#include "scene.h"
+#include "xvfb.h"
+#include "sdl_events.h"
 #include "sdl_backend.h"
 #include "skinned_form_scene.h"
 #include "suipopupmenu.h"

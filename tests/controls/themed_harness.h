@@ -8,7 +8,7 @@
 
 #include <vcl/resources.h>
 
-#include "../platform/vcl/controls/harness.h"
+#include "harness.h"
 
 // A control of type T made, owned and parented by `parent`, at the given bounds.
 template <class T>

@@ -5,7 +5,7 @@
 
 #include <vcl/headless.h>
 
-#include "../platform/vcl/sdl/scene.h"
+#include "scene.h"
 #include "themed_scene.h"
 
 int main(int argc, char** argv) {

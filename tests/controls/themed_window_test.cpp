@@ -11,9 +11,9 @@
 #include <support/scratch_dir.h>
 #include <vcl/backend.h>
 
-#include "../platform/vcl/sdl/scene.h"
-#include "../platform/vcl/sdl/xvfb.h"
-#include "../platform/vcl/sdl/sdl_events.h"
+#include "scene.h"
+#include "xvfb.h"
+#include "sdl_events.h"
 #include "sdl_backend.h"
 #include "themed_scene.h"
 

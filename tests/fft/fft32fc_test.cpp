@@ -4,7 +4,7 @@
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec32fc.h>
 
-#include "../picserver/test_heap.h"
+#include "test_heap.h"
 #include "fft_test_support.h"
 
 #include <gtest/gtest.h>

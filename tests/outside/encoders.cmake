@@ -23,7 +23,7 @@ quill_add_test(NAME outside_harness_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/harness_test.cpp
   LIBS quill_outside_headers qcom qwin32 nlohmann_json::nlohmann_json
   TIMEOUT 600)
-target_include_directories(outside_harness_test PRIVATE ${CMAKE_SOURCE_DIR}/picserver/include)
+target_link_libraries(outside_harness_test PRIVATE zentra_interface)
 add_dependencies(outside_harness_test QuillOutside)
 foreach(dep sample_dvd ZENTRA)
   if(TARGET ${dep})

@@ -2,6 +2,7 @@
 // and float samples; one, three and four channels and planar images) against
 // double-precision models written from the formulas, sample by sample.
 #include <zentra/resize.h>
+#include <zentra/resize_drivers.h>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "sample_images.h"
-#include "../../picserver/resize_drivers.h"
 #include "models.h"
 #include "test_heap.h"
 

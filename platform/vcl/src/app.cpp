@@ -1,11 +1,9 @@
-#include "wm.h"
+#include "winuser/window_manager.h"
 
 #include <cstdlib>
 #include <exception>
 
 #include <win32/module.h>
-
-void InstallWindowSurfaceProvider();
 
 TApplication* Application = nullptr;
 TScreen* Screen = nullptr;

@@ -1,4 +1,4 @@
-#include "wm.h"
+#include "winuser/window_manager.h"
 
 #include <algorithm>
 

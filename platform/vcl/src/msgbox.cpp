@@ -3,8 +3,8 @@
 
 #include <vcl/headless.h>
 
-#include "headless_internal.h"
-#include "wm.h"
+#include "backend_headless/headless_backend.h"
+#include "winuser/window_manager.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <vcl/gdi.h>
 #include <vcl/messages.h>
 #include <win32/constants.h>
+#include <win32/rect.h>
 #include <win32/types.h>
 #include <win32/winsurface.h>
 
@@ -147,15 +148,3 @@ QVCL_API BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT win
 // or IDNO. Runs a modal loop, which keeps running queued Synchronize calls.
 QVCL_API int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type);
 QVCL_API BOOL MessageBeep(UINT type);
-
-// Rectangles (right and bottom edges lie outside).
-QVCL_API BOOL PtInRect(const RECT* rect, POINT point);
-QVCL_API BOOL SetRect(RECT* rect, int left, int top, int right, int bottom);
-QVCL_API BOOL SetRectEmpty(RECT* rect);
-QVCL_API BOOL IsRectEmpty(const RECT* rect);
-QVCL_API BOOL OffsetRect(RECT* rect, int dx, int dy);
-QVCL_API BOOL InflateRect(RECT* rect, int dx, int dy);
-QVCL_API BOOL IntersectRect(RECT* dest, const RECT* a, const RECT* b);
-QVCL_API BOOL UnionRect(RECT* dest, const RECT* a, const RECT* b);
-QVCL_API BOOL EqualRect(const RECT* a, const RECT* b);
-QVCL_API BOOL CopyRect(RECT* dest, const RECT* src);

@@ -9,5 +9,6 @@
 #include <win32/drives.h>
 #include <win32/shell.h>
 #include <win32/clipboard.h>
+#include <win32/rect.h>
 #include <win32/region.h>
 #include <win32/winsurface.h>

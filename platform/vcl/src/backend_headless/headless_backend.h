@@ -1,4 +1,5 @@
-// Internal hooks of the headless backend shared with the rest of the library.
+// Internal hooks of the headless backend shared with the rest of the library (its
+// public calls are in <vcl/headless.h>).
 #pragma once
 
 #include <string>

@@ -14,7 +14,7 @@
 #include <vcl/forms.h>
 #include <vcl/graphics.h>
 
-#include "headless_internal.h"
+#include "headless_backend.h"
 
 namespace {
 

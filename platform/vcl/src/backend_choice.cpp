@@ -1,3 +1,5 @@
+// Choosing the display backend: QUILLMERE_BACKEND names one, else the registered
+// default (SDL2), else the headless one.
 #include <vcl/backend.h>
 
 #include <cstdlib>

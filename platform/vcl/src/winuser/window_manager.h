@@ -1,4 +1,6 @@
 // Internal state of the window manager: handles, queues, capture, focus, painting.
+// Its parts live beside this header: window_manager.cpp (handles, queue), input_capture.cpp,
+// timers.cpp, painting.cpp, surface_provider.cpp and window_calls.cpp (the Win32 calls).
 #pragma once
 
 #include <deque>
@@ -8,6 +10,7 @@
 #include <unordered_map>
 
 #include <vcl/backend.h>
+#include <vcl/classes.h>
 #include <vcl/forms.h>
 
 struct WindowRecord {
@@ -117,3 +120,17 @@ TCustomForm* TopLevelForm(TControl* c);
 // Position of a control's client area relative to its form's client area.
 TPoint OffsetInForm(const TControl* c);
 LRESULT StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Lets other threads paint into windows (the preview painter); installed once by the
+// application.
+void InstallWindowSurfaceProvider();
+
+// Window state belongs to the GUI thread: calls from other threads run there and
+// wait for it (as a message sent across threads does).
+template <class F>
+auto OnGuiThread(F&& f) -> decltype(f()) {
+  if (TThread::IsMainThread()) return f();
+  decltype(f()) r{};
+  TThread::Synchronize(nullptr, [&] { r = f(); });
+  return r;
+}

@@ -1,3 +1,4 @@
+// TTimer: a component that fires OnTimer at its interval through a window of its own.
 #include <vcl/extctrls.h>
 #include <vcl/forms.h>
 
