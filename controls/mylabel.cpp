@@ -1,5 +1,7 @@
 #include "mylabel.h"
 
+#include "suisetter.h"
+
 namespace {
 int g_unit_counter = 0;
 }  // namespace
@@ -11,15 +13,9 @@ TMyLabel::TMyLabel(TComponent* owner) : TCustomLabel(owner) {}
 
 TMyLabel::~TMyLabel() = default;
 
-void TMyLabel::SetBkColor(TColor v) {
-  bk_color_ = v;
-  Repaint();
-}
+void TMyLabel::SetBkColor(TColor v) { StoreAndRepaint(this, bk_color_, v); }
 
-void TMyLabel::SetPreColor(TColor v) {
-  pre_color_ = v;
-  Repaint();
-}
+void TMyLabel::SetPreColor(TColor v) { StoreAndRepaint(this, pre_color_, v); }
 
 void TMyLabel::SetAutoSize(bool v) {
   TCustomLabel::SetAutoSize(v);

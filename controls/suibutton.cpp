@@ -33,11 +33,6 @@ void DrawThroughList(TCanvas* canvas, TBitmap* bitmap, int x, int y, bool masked
 
 // ContainerApplyUIStyle's rows of this unit: a themed child takes the style, a
 // Custom one keeps its own look.
-template <class T>
-void ApplyUnlessCustom(TControl* child, TsuiUIStyle style) {
-  if (auto* c = dynamic_cast<T*>(child); c && c->UIStyle() != TsuiUIStyle::Custom) c->SetUIStyle(style);
-}
-
 [[maybe_unused]] const bool kApplyRows = [] {
   RegisterContainerApplier(TsuiApplyRow::RadioButton, &ApplyUnlessCustom<TsuiRadioButton>);
   RegisterContainerApplier(TsuiApplyRow::CheckBox, &ApplyUnlessCustom<TsuiCheckBox>);
@@ -169,13 +164,7 @@ void TsuiCustomButton::Paint() {
   TBitmap buffer(std::max(0, Width()), std::max(0, Height()));
   TCanvas* bc = buffer.Canvas();
   TRect client = ClientRect();
-  if (transparent_) {
-    DoTrans(bc, this);
-  } else {
-    bc->Brush()->SetStyle(bsSolid);
-    bc->Brush()->SetColor(Color());
-    bc->FillRect(client);
-  }
+  PaintBackground(bc, this, transparent_, client);
   PaintPic(bc, state.get());
   state.reset();
   if (Focused() && tab_stop_) PaintFocus(bc);
@@ -522,9 +511,7 @@ TsuiCustomButtonEx::TsuiCustomButtonEx(TComponent* owner) : TsuiCustomButton(own
 void TsuiCustomButtonEx::TakeOwnerStyle() { SetUIStyle(GetSUIFormStyle(Owner())); }
 
 void TsuiCustomButtonEx::SetChecked(bool v) {
-  checked_ = v;
-  CheckStateChanged();
-  Repaint();
+  StoreAndRepaint(this, checked_, v, [this] { CheckStateChanged(); });
 }
 
 void TsuiCustomButtonEx::UIStyleChanged() { SetButtonPic(UIStyle()); }

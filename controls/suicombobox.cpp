@@ -12,9 +12,7 @@ namespace {
 
 // ContainerApplyUIStyle's row: the combo box always takes the style.
 [[maybe_unused]] const bool kApplyRow = [] {
-  RegisterContainerApplier(TsuiApplyRow::ComboBox, [](TControl* child, TsuiUIStyle style) {
-    if (auto* c = dynamic_cast<TsuiComboBox*>(child)) c->SetUIStyle(style);
-  });
+  RegisterContainerApplier(TsuiApplyRow::ComboBox, &ApplyStyleTo<TsuiComboBox>);
   return true;
 }();
 

@@ -16,9 +16,7 @@ namespace {
       g->SetColor(GetThemeColor(style, 8));
     }
   });
-  RegisterSubContainerApplier(TsuiSubApplyRow::GroupBox, [](TControl* child, TsuiUIStyle style) {
-    if (auto* g = dynamic_cast<TsuiGroupBox*>(child)) g->UpdateUIStyle(style);
-  });
+  RegisterSubContainerApplier(TsuiSubApplyRow::GroupBox, &UpdateStyleOf<TsuiGroupBox>);
   return true;
 }();
 

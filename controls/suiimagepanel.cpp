@@ -8,9 +8,7 @@
 namespace {
 
 [[maybe_unused]] const bool kApplyRow = [] {
-  RegisterSubContainerApplier(TsuiSubApplyRow::ImagePanel, [](TControl* child, TsuiUIStyle style) {
-    if (auto* p = dynamic_cast<TsuiImagePanel*>(child)) p->UpdateUIStyle(style);
-  });
+  RegisterSubContainerApplier(TsuiSubApplyRow::ImagePanel, &UpdateStyleOf<TsuiImagePanel>);
   return true;
 }();
 
@@ -33,9 +31,7 @@ void TsuiCustomPanel::SetPicture(TPicture* v) {
 }
 
 void TsuiCustomPanel::SetDrawStyle(TsuiDrawStyle v) {
-  draw_style_ = v;
-  ClearPanel();
-  Repaint();
+  StoreAndRepaint(this, draw_style_, v, [this] { ClearPanel(); });
 }
 
 void TsuiCustomPanel::SetTransparent(bool v) {
@@ -100,13 +96,7 @@ void TsuiCustomPanel::Paint() {
   TRect client = ClientRect();
   c->Font()->Assign(Font());
   // What the picture leaves uncovered shows the panel's colour (ClearPanel's look).
-  if (transparent_) {
-    DoTrans(c, this);
-  } else {
-    c->Brush()->SetStyle(bsSolid);
-    c->Brush()->SetColor(Color());
-    c->FillRect(client);
-  }
+  PaintBackground(c, this, transparent_, client);
   TGraphic* g = picture_->Graphic();
   if (g && !g->Empty()) {
     if (draw_style_ == suiStretch)

@@ -14,10 +14,7 @@ namespace {
 
 // ContainerApplyUIStyle's row: a themed bar takes the style, a Custom one stays.
 [[maybe_unused]] const bool kApplyRow = [] {
-  RegisterContainerApplier(TsuiApplyRow::ProgressBar, [](TControl* child, TsuiUIStyle style) {
-    if (auto* c = dynamic_cast<TsuiProgressBar*>(child); c && c->UIStyle() != TsuiUIStyle::Custom)
-      c->SetUIStyle(style);
-  });
+  RegisterContainerApplier(TsuiApplyRow::ProgressBar, &ApplyUnlessCustom<TsuiProgressBar>);
   return true;
 }();
 

@@ -20,6 +20,16 @@ void DoTrans(TCanvas* canvas, TWinControl* control) {
   RestoreDC(dc, saved);
 }
 
+void PaintBackground(TCanvas* canvas, TWinControl* control, bool transparent, const TRect& rect) {
+  if (transparent) {
+    DoTrans(canvas, control);
+    return;
+  }
+  canvas->Brush()->SetStyle(bsSolid);
+  canvas->Brush()->SetColor(control->Color());
+  canvas->FillRect(rect);
+}
+
 void TileDraw(TCanvas* canvas, TPicture* picture, const TRect& rect) {
   if (!canvas || !picture || !picture->Graphic()) return;
   const int w = picture->Width(), h = picture->Height();

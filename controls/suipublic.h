@@ -14,6 +14,9 @@
 // the canvas, so that a see-through control can draw itself on top. Nothing
 // without a parent.
 void DoTrans(TCanvas* canvas, TWinControl* control);
+// The background a picture-drawing control paints first: what lies under it when
+// it is see-through, else the rectangle in its colour.
+void PaintBackground(TCanvas* canvas, TWinControl* control, bool transparent, const TRect& rect);
 // Tiles the picture from the canvas origin until it covers the rectangle's width
 // and height, each reaching up to one picture beyond. An empty picture draws nothing.
 void TileDraw(TCanvas* canvas, TPicture* picture, const TRect& rect);

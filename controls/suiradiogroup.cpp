@@ -6,9 +6,7 @@
 namespace {
 
 [[maybe_unused]] const bool kApplyRow = [] {
-  RegisterContainerApplier(TsuiApplyRow::CheckGroup, [](TControl* child, TsuiUIStyle style) {
-    if (auto* g = dynamic_cast<TsuiCheckGroup*>(child)) g->SetUIStyle(style);
-  });
+  RegisterContainerApplier(TsuiApplyRow::CheckGroup, &ApplyStyleTo<TsuiCheckGroup>);
   return true;
 }();
 

@@ -4,6 +4,7 @@
 #include <vcl/winuser.h>
 
 #include "suipublic.h"
+#include "suisetter.h"
 
 // The glyph is created whatever the owner, so that a control placed on a panel or
 // frame still draws and keeps its picture; only the shaping needs a form.
@@ -22,9 +23,7 @@ void TsuiSkinForm::SetPicture(TBitmap* v) {
 }
 
 void TsuiSkinForm::SetColor(TColor v) {
-  transparent_color_ = v;
-  ReSetWndRgn();
-  Repaint();
+  StoreAndRepaint(this, transparent_color_, v, [this] { ReSetWndRgn(); });
 }
 
 void TsuiSkinForm::ReSetWndRgn() {

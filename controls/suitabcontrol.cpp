@@ -10,9 +10,7 @@
 namespace {
 
 [[maybe_unused]] const bool kApplyRow = [] {
-  RegisterContainerApplier(TsuiApplyRow::TabControl, [](TControl* child, TsuiUIStyle style) {
-    if (auto* t = dynamic_cast<TsuiTabControl*>(child)) t->SetUIStyle(style);
-  });
+  RegisterContainerApplier(TsuiApplyRow::TabControl, &ApplyStyleTo<TsuiTabControl>);
   return true;
 }();
 

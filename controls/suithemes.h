@@ -56,6 +56,22 @@ using TsuiStyleApplier = void (*)(TControl* child, TsuiUIStyle style);
 void RegisterContainerApplier(TsuiApplyRow row, TsuiStyleApplier applier);
 void RegisterSubContainerApplier(TsuiSubApplyRow row, TsuiStyleApplier applier);
 
+// The handlers most rows register: a child of class T takes the style,
+template <class T>
+void ApplyStyleTo(TControl* child, TsuiUIStyle style) {
+  if (auto* c = dynamic_cast<T*>(child)) c->SetUIStyle(style);
+}
+// or takes it unless it has a Custom look of its own,
+template <class T>
+void ApplyUnlessCustom(TControl* child, TsuiUIStyle style) {
+  if (auto* c = dynamic_cast<T*>(child); c && c->UIStyle() != TsuiUIStyle::Custom) c->SetUIStyle(style);
+}
+// or, for SubContainerApplyUIStyle's rows, takes it through its own style update.
+template <class T>
+void UpdateStyleOf(TControl* child, TsuiUIStyle style) {
+  if (auto* c = dynamic_cast<T*>(child)) c->UpdateUIStyle(style);
+}
+
 // Gives each immediate child of the container the style, row by row.
 void ContainerApplyUIStyle(TWinControl* container, TsuiUIStyle style);
 // Gives each immediate child that is a themed image panel or group box the style

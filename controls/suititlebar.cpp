@@ -9,6 +9,7 @@
 
 #include "suiform.h"
 #include "suipublic.h"
+#include "suisetter.h"
 
 namespace {
 
@@ -277,40 +278,22 @@ void TsuiTitleBar::SetButtons(TsuiTitleBarButtons* v) {
   Repaint();
 }
 
-void TsuiTitleBar::SetCaption(const std::string& v) {
-  caption_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetCaption(const std::string& v) { StoreAndRepaint(this, caption_, v); }
 
 void TsuiTitleBar::SetFont(TFont* v) {
   Font()->Assign(v);
   Repaint();
 }
 
-void TsuiTitleBar::SetActive(bool v) {
-  form_active_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetActive(bool v) { StoreAndRepaint(this, form_active_, v); }
 
-void TsuiTitleBar::SetButtonInterval(int v) {
-  button_interval_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetButtonInterval(int v) { StoreAndRepaint(this, button_interval_, v); }
 
-void TsuiTitleBar::SetLeftBtnXOffset(int v) {
-  left_offset_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetLeftBtnXOffset(int v) { StoreAndRepaint(this, left_offset_, v); }
 
-void TsuiTitleBar::SetRightBtnXOffset(int v) {
-  right_offset_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetRightBtnXOffset(int v) { StoreAndRepaint(this, right_offset_, v); }
 
-void TsuiTitleBar::SetDrawAppIcon(bool v) {
-  draw_app_icon_ = v;
-  Repaint();
-}
+void TsuiTitleBar::SetDrawAppIcon(bool v) { StoreAndRepaint(this, draw_app_icon_, v); }
 
 void TsuiTitleBar::FSetAutoSize(bool v) {
   auto_size_ = v;

@@ -10,26 +10,35 @@
 
 namespace zentra {
 
-const std::int32_t PlanSplitTable32fc[FftMaxOrder + 1] = {
+const std::int32_t PlanSplitTable32fc_V12[FftMaxOrder + 1] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                 // 0..10: one radix-4 pass
     0, 0, 5, 6, 7, 8, 8, 8, 10, 10, 10, 10, 8, 8,    // 11..24
     10, 10, 10, 10, 10, 10};                         // 25..30
 
+const std::int32_t PlanSplitTable32fc_V34[FftMaxOrder + 1] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,     // 0..14: one radix-4 pass
+    5, 4, 3, 4, 11, 12, 11, 12, 12, 12, 11, 12, 13, 14, 10, 10};  // 15..30
+
 namespace {
 
-constexpr std::int32_t kLeafOrder = 10;  // longest row of one in-cache radix-4 pass
-constexpr std::int32_t kStageWorkExtra = 8208;  // a 1024-point row and the 16-byte advance
+// Build 1 joins 1024-point rows by its blocked transform; build 2 keeps the
+// same plans with room for a 1024-point row in its work buffer; builds 3 and 4
+// do rows of up to 16384 points in one pass and plan only from order 15.
+constexpr FftBuildPlan32fc kPlans[] = {
+    {PlanSplitTable32fc_V12, 10, 11, 3, false, 16},
+    {PlanSplitTable32fc_V12, 10, 11, 9, true, 8208},
+    {PlanSplitTable32fc_V34, 14, 15, 13, true, 131088},
+};
 
-// The work size that a record of `order` gets from the builds with or without
-// the stage layout: the four column vectors of its widest level, plus the extra.
-std::int32_t WorkBytesOf(std::int32_t order, bool stageLayout) {
+// The work size of a record of `order`: the four column vectors of its widest
+// level plus the extra; below the plans a whole row when the passes are four-lane.
+std::int64_t WorkBytesOf(std::int32_t order, const FftBuildPlan32fc& plan) {
   if (order <= 3) return 0;
-  if (order <= kLeafOrder) return stageLayout ? 8 * (std::int32_t{1} << order) + 16 : 0;
-  std::int32_t widest = 0;
-  for (std::int32_t e = order; e > kLeafOrder && PlanSplitTable32fc[e] != 0; e -= PlanSplitTable32fc[e])
-    widest = std::max(widest, PlanSplitTable32fc[e]);
-  const std::int64_t columns = widest == 0 ? 0 : std::int64_t{32} << widest;
-  return static_cast<std::int32_t>(columns + (stageLayout ? kStageWorkExtra : 16));
+  if (order < plan.largeFrom) return plan.stageLayout ? 8 * (std::int64_t{1} << order) + 16 : 0;
+  std::int64_t widest = 0;
+  for (std::int32_t e = order; e > plan.leafOrder && plan.split[e] != 0; e -= plan.split[e])
+    widest = std::max(widest, std::int64_t{32} << plan.split[e]);
+  return widest + plan.workExtra;
 }
 
 // Byte counts are 32-bit; a request that does not fit is refused instead of
@@ -122,19 +131,47 @@ float* BuildBlockTwiddles(std::int32_t k, const SineReader& base) {
   return table;
 }
 
+// Each run of four complex values as four real parts, then four imaginary parts.
+void GroupByFour(float* values, std::int64_t count) {
+  for (std::int64_t i = 0; i + 4 <= count; i += 4) {
+    float* v = values + 2 * i;
+    const float g[8] = {v[0], v[2], v[4], v[6], v[1], v[3], v[5], v[7]};
+    std::memcpy(v, g, sizeof g);
+  }
+}
+
+// Build 2's halving transform joins halves of every length from 2^k down to
+// 2048: the first quadrants of sub-orders k, k - 1, .., 11 one after another,
+// each in groups of four.
+float* BuildHalvingTwiddles(std::int32_t k, const SineReader& base) {
+  float* table = AllocFloats(std::int64_t{1} << k);
+  if (table == nullptr) return nullptr;
+  float* out = table;
+  for (std::int32_t l = k; l >= 11; --l) {
+    const SineReader r{base.sine, base.m, l};
+    const std::int64_t q = r.quarter();
+    for (std::int64_t h = 0; h < q; ++h) out[2 * h] = r.s(q - h), out[2 * h + 1] = -r.s(h);
+    GroupByFour(out, q);
+    out += 2 * q;
+  }
+  return table;
+}
+
 // One four-step level of order e: its inner part first (deeper level, or the
 // innermost tables), then the outer radix table and the combine matrix in the
 // order the column pass reads it.
-PrimitiveStatus BuildPlanLevel(FftSpec32fc* record, std::int32_t e, const SineReader& base, std::int32_t level) {
-  const std::int32_t c = PlanSplitTable32fc[e], inner = e - c;
-  if (inner <= kLeafOrder) {
+PrimitiveStatus BuildPlanLevel(FftSpec32fc* record, const FftBuildPlan32fc& plan, std::int32_t e,
+                               const SineReader& base, std::int32_t level) {
+  const std::int32_t c = plan.split[e], inner = e - c;
+  if (inner <= plan.leafOrder) {
     if ((record->radixTwiddles = BuildRadixTwiddles(inner, base)) == nullptr) return StatusNoMemory;
-  } else if (PlanSplitTable32fc[inner] != 0) {
-    const PrimitiveStatus status = BuildPlanLevel(record, inner, base, level + 1);
+  } else if (plan.split[inner] != 0) {
+    const PrimitiveStatus status = BuildPlanLevel(record, plan, inner, base, level + 1);
     if (status != StatusOk) return status;
   } else {
-    if ((record->blockTwiddles = BuildBlockTwiddles(inner, base)) == nullptr) return StatusNoMemory;
-    if ((record->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) return StatusNoMemory;
+    record->blockTwiddles = plan.stageLayout ? BuildHalvingTwiddles(inner, base) : BuildBlockTwiddles(inner, base);
+    if (record->blockTwiddles == nullptr) return StatusNoMemory;
+    if ((record->radixTwiddles = BuildRadixTwiddles(plan.leafOrder, base)) == nullptr) return StatusNoMemory;
   }
   if ((record->levelTwiddles[level] = BuildRadixTwiddles(c, base)) == nullptr) return StatusNoMemory;
   const std::int64_t rows = std::int64_t{1} << c, columns = std::int64_t{1} << inner;
@@ -148,42 +185,47 @@ PrimitiveStatus BuildPlanLevel(FftSpec32fc* record, std::int32_t e, const SineRe
       const std::int64_t rev = ReverseBits(static_cast<std::uint32_t>(row), c);
       for (std::int64_t t = 0; t < 4; ++t, out += 2) r.W(rev * (4 * g + t), out);
     }
+  if (plan.stageLayout) GroupByFour(combine, rows * columns);
   const std::int64_t need = 32 * rows;
   if (need > record->workBytes) record->workBytes = static_cast<std::int32_t>(need);
   return StatusOk;
 }
 
-PrimitiveStatus InitTables(FftSpec32fc* record, std::int32_t n, bool stageLayout) {
+PrimitiveStatus InitTables(FftSpec32fc* record, std::int32_t n, const FftBuildPlan32fc& plan) {
   // The combine matrix of the first level holds 2^n values; an order whose
   // matrix no 32-bit byte count can hold is refused before the large tables
   // are computed for nothing.
-  if (PlanSplitTable32fc[n] != 0 && (std::int64_t{8} << n) > std::numeric_limits<std::int32_t>::max())
-    return StatusNoMemory;
-  if ((record->bitReverseTable = BuildBitReverseTable(n)) == nullptr) return StatusNoMemory;
+  const bool planned = n >= plan.largeFrom && plan.split[n] != 0;
+  if (planned && (std::int64_t{8} << n) > std::numeric_limits<std::int32_t>::max()) return StatusNoMemory;
+  // The fused pass reads the index form, the separate permutations the swap pairs.
+  record->bitReverseTable = n <= plan.lastFusedOrder ? BuildBitReverseIndexTable(n) : BuildBitReverseTable(n);
+  if (record->bitReverseTable == nullptr) return StatusNoMemory;
   float* sine = BuildSineTable(n);
   if (sine == nullptr) return StatusNoMemory;
-  const SineReader base{sine, n, n, stageLayout};
+  const SineReader base{sine, n, n, plan.stageLayout};
   PrimitiveStatus status = StatusOk;
   record->workBytes = 0;
-  if (n <= kLeafOrder) {
+  if (n < plan.largeFrom) {
     if ((record->radixTwiddles = BuildRadixTwiddles(n, base)) == nullptr) status = StatusNoMemory;
+    // Four-lane builds keep room for a whole row.
+    else if (plan.stageLayout) record->workBytes = 8 * (std::int32_t{1} << n) + 16;
   } else {
-    if (PlanSplitTable32fc[n] != 0) {
-      status = BuildPlanLevel(record, n, base, 0);
-    } else if ((record->blockTwiddles = BuildBlockTwiddles(n, base)) == nullptr ||
-               (record->radixTwiddles = BuildRadixTwiddles(kLeafOrder, base)) == nullptr) {
-      status = StatusNoMemory;
+    if (planned) {
+      status = BuildPlanLevel(record, plan, n, base, 0);
+    } else {
+      record->blockTwiddles = plan.stageLayout ? BuildHalvingTwiddles(n, base) : BuildBlockTwiddles(n, base);
+      if (record->blockTwiddles == nullptr ||
+          (record->radixTwiddles = BuildRadixTwiddles(plan.leafOrder, base)) == nullptr)
+        status = StatusNoMemory;
     }
-    if (status == StatusOk) record->workBytes += stageLayout ? kStageWorkExtra : 16;
+    if (status == StatusOk) record->workBytes += plan.workExtra;
   }
-  // Builds 2 to 4 keep room for a whole row of the in-cache orders.
-  if (stageLayout && n <= kLeafOrder) record->workBytes = 8 * (std::int32_t{1} << n) + 16;
   FreeAligned(sine);
   return status;
 }
 
 PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint,
-                         bool stageLayout) {
+                         std::int32_t build) {
   if (pSpec == nullptr) return StatusNullPointer;
   if (order < 0 || order > FftMaxOrder) return StatusFftOrderError;
   auto* record = static_cast<FftSpec32fc*>(AllocAligned(sizeof(FftSpec32fc)));
@@ -212,7 +254,7 @@ PrimitiveStatus InitSpec(FftSpec32fc** pSpec, std::int32_t order, std::int32_t f
       return StatusFftFlagError;
   }
   if (order >= 4) {
-    const PrimitiveStatus status = InitTables(record, order, stageLayout);
+    const PrimitiveStatus status = InitTables(record, order, FftBuildPlanOf32fc(build));
     if (status != StatusOk) {
       FftSpecDestroy32fc(record);
       return status;
@@ -231,23 +273,29 @@ PrimitiveStatus FreeOfKind(FftSpec32fc* record, std::int32_t kind) {
 
 }  // namespace
 
-// Builds 2 to 4 share the plans of build 1; their radix-4 tables are in the
-// stage layout that their four-lane passes read.
+const FftBuildPlan32fc& FftBuildPlanOf32fc(std::int32_t build) {
+  return kPlans[build <= 1 ? 0 : build == 2 ? 1 : 2];
+}
+
 PrimitiveStatus FftInitSpec32fc_V1(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint, false);
+  return InitSpec(pSpec, order, flag, hint, 1);
 }
 PrimitiveStatus FftInitSpec32fc_V2(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint, true);
+  return InitSpec(pSpec, order, flag, hint, 2);
 }
 PrimitiveStatus FftInitSpec32fc_V3(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint, true);
+  return InitSpec(pSpec, order, flag, hint, 3);
 }
 PrimitiveStatus FftInitSpec32fc_V4(FftSpec32fc** pSpec, std::int32_t order, std::int32_t flag, std::int32_t hint) {
-  return InitSpec(pSpec, order, flag, hint, true);
+  return InitSpec(pSpec, order, flag, hint, 4);
 }
 
 bool FftSpec32fcMadeBy(std::int32_t build, const FftSpec32fc* record) {
-  return record->workBytes == WorkBytesOf(record->order, build != 1);
+  const FftBuildPlan32fc& plan = FftBuildPlanOf32fc(build);
+  if (record->workBytes != WorkBytesOf(record->order, plan)) return false;
+  // The index table starts with 0, the swap-pair table with its first pair.
+  const bool indexForm = record->order <= plan.lastFusedOrder;
+  return record->order <= 3 || (record->bitReverseTable[0] == 0) == indexForm;
 }
 
 PrimitiveStatus FftGetBufSize32fc(const FftSpec32fc* record, std::int32_t* pSize) {

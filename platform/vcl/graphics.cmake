@@ -20,7 +20,8 @@ set(QVCL_GRAPHICS_SOURCES
 # An object library: its objects go whole into qvcl (which links it), so that the
 # shared library carries every graphics entry point once, resource registry included.
 add_library(qvcl_graphics OBJECT ${QVCL_GRAPHICS_SOURCES})
-set_target_properties(qvcl_graphics PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(qvcl_graphics PROPERTIES POSITION_INDEPENDENT_CODE ON
+                                               CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 target_include_directories(qvcl_graphics PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(qvcl_graphics PUBLIC qwin32 Freetype::Freetype Fontconfig::Fontconfig ZLIB::ZLIB)
 

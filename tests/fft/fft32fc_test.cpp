@@ -1,6 +1,8 @@
-// The single-precision engine and the image transform: accuracy against a
-// long-double reference, agreement of the builds, every normalisation, the
-// argument checks, the image's row padding and the work buffer's limits.
+// The single-precision 1-D engine: accuracy against a long-double reference,
+// agreement of the builds, every normalisation, the argument checks, the work
+// buffer's limits, each build's plans and tables, the small-order kernels and
+// the permutations, layouts and scaling of the passes. The image transform has
+// its own file.
 #include <zentra/fft_primitives.h>
 #include <zentra/fft_spec32fc.h>
 
@@ -12,14 +14,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <thread>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace zentra;
-using zentra_test::LongComplex;
 using zentra_test::ForcedBuild;
+using zentra_test::LongComplex;
 using zentra_test::Log;
 using zentra_test::ScopedHeap;
 
@@ -162,14 +167,18 @@ TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
   EXPECT_EQ(FftReservedSpecFree32fc(record), StatusContextMismatch);
   EXPECT_EQ(FftSpecFree32fc(record), StatusOk);
   EXPECT_EQ(FftSpecFree32fc(nullptr), StatusNullPointer);
-  // Build 1: the widest level's four column vectors and 16 bytes; builds 2 to 4
-  // add a whole 1024-point row and keep a row's room below the plans.
-  const std::int32_t sizes[][3] = {{4, 0, 144},       {10, 0, 8208},        {11, 16, 8208},
-                                   {12, 16, 8208},    {13, 1040, 9232},     {16, 8208, 16400},
-                                   {17, 8208, 16400}, {19, 32784, 40976},  {21, 32784, 40976}};
-  for (auto [order, v1, v234] : sizes) {
+  // Build 1: the widest level's four column vectors and 16 bytes; build 2 adds
+  // a 1024-point row, builds 3 and 4 a 16384-point row and plan from order 15;
+  // builds 2 to 4 keep a whole row's room below their plans.
+  const std::int32_t sizes[][4] = {
+      {4, 0, 144, 144},             {9, 0, 4112, 4112},           {10, 0, 8208, 8208},
+      {11, 16, 8208, 16400},        {12, 16, 8208, 32784},        {13, 1040, 9232, 65552},
+      {14, 2064, 10256, 131088},    {15, 4112, 12304, 132112},    {16, 8208, 16400, 131600},
+      {17, 8208, 16400, 131344},    {18, 8208, 16400, 131600},    {19, 32784, 40976, 196624},
+      {20, 32784, 40976, 262160},   {21, 32784, 40976, 196624},   {22, 32784, 40976, 262160}};
+  for (auto [order, v1, v2, v34] : sizes) {
     Spec1D s(index(), order, 8);
-    EXPECT_EQ(s.record->workBytes, index() == 1 ? v1 : v234) << order;
+    EXPECT_EQ(s.record->workBytes, index() == 1 ? v1 : index() == 2 ? v2 : v34) << order;
     EXPECT_EQ(s.record->scaleInverse, 0);
   }
   EXPECT_EQ(Outstanding(), 0u);
@@ -178,20 +187,20 @@ TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
   EXPECT_EQ(Outstanding(), 0u);
 }
 
-// Orders 11 and 12 have no four-step level and need no buffer: no allocation
-// can fail them, and a failing one is refused before anything is written.
+// Without a caller buffer a record that asks for work allocates it; when that
+// fails nothing is written. Build 1 needs none below order 11.
 TEST_P(Fft32fcTest, WorkBufferAllocation) {
-  for (std::int32_t order : {11, 12, 13}) {
+  for (std::int32_t order : {4, 9, 10, 11, 12, 13, 15}) {
     Spec1D s(index(), order, 8);
     const std::size_t points = std::size_t{1} << order;
     const std::vector<float> x = RandomInterleaved(points, 1);
     std::vector<float> y(2 * points, 5.0f);
     ScopedHeap heap(0);
     const PrimitiveStatus status = kInv1D[index()](x.data(), y.data(), s.record, nullptr);
-    if (order < 13) {
+    if (index() == 1 && order <= 10) {
       EXPECT_EQ(status, StatusOk);
     } else {
-      EXPECT_EQ(status, StatusNoMemory);
+      EXPECT_EQ(status, StatusNoMemory) << order;
       EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float v) { return v == 5.0f; }));
     }
     EXPECT_EQ(Outstanding(), 0u);
@@ -224,197 +233,306 @@ TEST_P(Fft32fcTest, RecordOfTheOtherFamilyIsRefused) {
   EXPECT_EQ(ippiFFTFree_C_32fc(image), StatusOk);
 }
 
+// The tables of each build's plans: which levels, block tables and form of
+// bit-reversal table an order gets.
+TEST_P(Fft32fcTest, PlansOfEachBuild) {
+  const FftBuildPlan32fc& plan = FftBuildPlanOf32fc(index());
+  const std::int32_t* split = index() <= 2 ? PlanSplitTable32fc_V12 : PlanSplitTable32fc_V34;
+  EXPECT_EQ(plan.split, split);
+  EXPECT_EQ(PlanSplitTable32fc_V12[19], 10);
+  EXPECT_EQ(PlanSplitTable32fc_V34[17], 3);
+  EXPECT_EQ(PlanSplitTable32fc_V34[29], 10);
+  for (std::int32_t order = 4; order <= 22; ++order) {
+    Spec1D s(index(), order, 8);
+    const FftSpec32fc& r = *s.record;
+    const bool planned = order >= (index() <= 2 ? 11 : 15);
+    const bool blocked = index() <= 2 && (order == 11 || order == 12 || order == 21 || order == 22);
+    EXPECT_EQ(r.levelTwiddles[0] != nullptr, planned && !(index() <= 2 && order <= 12)) << order;
+    EXPECT_EQ(r.levelCombineTwiddles[0] != nullptr, r.levelTwiddles[0] != nullptr) << order;
+    EXPECT_EQ(r.levelTwiddles[1], nullptr) << order;
+    EXPECT_EQ(r.blockTwiddles != nullptr, blocked) << order;
+    EXPECT_NE(r.radixTwiddles, nullptr);
+    // The fused pass reads the index table (0 first), the permutations the swap pairs.
+    const std::int32_t lastFused = index() == 1 ? 3 : index() == 2 ? 9 : 13;
+    EXPECT_EQ(r.bitReverseTable[0] == 0, order <= lastFused) << order;
+  }
+}
+
+// Builds 2 to 4 hold the same values as build 1, regrouped by four (four real
+// parts, then four imaginary parts); build 2's block table holds the first
+// quadrants of every halving length, longest first.
+TEST_P(Fft32fcTest, GroupedTablesHoldBuild1sValues) {
+  if (index() == 1) GTEST_SKIP() << "the reference build";
+  auto grouped = [](const float* four, const float* pairs, std::int64_t values, std::int64_t step = 1) {
+    for (std::int64_t i = 0; i < values; ++i) {
+      const float* g = four + 8 * (i / 4);
+      const float re = pairs[2 * i * step], im = pairs[2 * i * step + 1];
+      if (std::memcmp(&g[i % 4], &re, 4) != 0 || std::memcmp(&g[4 + i % 4], &im, 4) != 0) return false;
+    }
+    return true;
+  };
+  if (index() == 2) {
+    Spec1D v1(1, 13, 8), vk(2, 13, 8);
+    EXPECT_TRUE(grouped(vk.record->levelCombineTwiddles[0], v1.record->levelCombineTwiddles[0], 1 << 13));
+    Spec1D b1(1, 12, 8), bk(2, 12, 8);
+    EXPECT_TRUE(grouped(bk.record->blockTwiddles, b1.record->blockTwiddles, 1024));
+    EXPECT_TRUE(grouped(bk.record->blockTwiddles + 2048, b1.record->blockTwiddles, 512, 2));
+  } else {
+    // Builds 3 and 4 split order 15 as 32 rows of 1024; build 1's order-15
+    // plan differs, so compare with the twiddles it would hold: W(rev5(r) * k).
+    Spec1D vk(index(), 15, 8);
+    const float* t = vk.record->levelCombineTwiddles[0];
+    for (std::int64_t g : {0, 1, 100, 255})
+      for (std::uint32_t row : {0u, 1u, 17u, 31u}) {
+        const float* e = t + 8 * (g * 32 + row);
+        for (int j = 0; j < 4; ++j) {
+          const double angle = 2 * M_PI * static_cast<double>(ReverseBits(row, 5) * (4 * g + j)) / (1 << 15);
+          EXPECT_NEAR(e[j], std::cos(angle), 1e-7);
+          EXPECT_NEAR(e[4 + j], -std::sin(angle), 1e-7);
+        }
+      }
+  }
+}
+
+// A caller buffer of exactly workBytes, its end against an inaccessible page,
+// at every misalignment: any use beyond it faults. The results equal those of
+// an internal buffer.
+TEST_P(Fft32fcTest, CallerBufferOfExactlyWorkBytes) {
+  const long page = sysconf(_SC_PAGESIZE);
+  for (std::int32_t order : {4, 9, 10, 13, 14, 15, 16, 17, 19, 21}) {
+    Spec1D s(index(), order, 2);
+    const std::size_t points = std::size_t{1} << order, bytes = static_cast<std::size_t>(s.record->workBytes);
+    const std::size_t span = (bytes + 64 + page - 1) / page * page;
+    auto* area = static_cast<std::uint8_t*>(
+        mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(area, MAP_FAILED);
+    ASSERT_EQ(mprotect(area + span, page, PROT_NONE), 0);
+    const std::vector<float> x = RandomInterleaved(points, 40 + order);
+    std::vector<float> expected(2 * points);
+    ASSERT_EQ(kInv1D[index()](x.data(), expected.data(), s.record, nullptr), StatusOk);
+    for (std::size_t shift : {0, 1, 8, 15}) {
+      std::uint8_t* buffer = area + span - bytes - shift;  // `shift` bytes of slack after it
+      std::vector<float> out(2 * points), same = x;
+      ASSERT_EQ(kInv1D[index()](x.data(), out.data(), s.record, buffer), StatusOk);
+      ASSERT_EQ(kInv1D[index()](same.data(), same.data(), s.record, buffer + shift), StatusOk);
+      EXPECT_EQ(std::memcmp(out.data(), expected.data(), 4 * out.size()), 0) << order << " " << shift;
+      EXPECT_EQ(std::memcmp(same.data(), expected.data(), 4 * out.size()), 0) << order << " " << shift;
+    }
+    munmap(area, span + page);
+  }
+}
+
+// Arrays that are 8 but not 16 bytes aligned give the same bits, in place and not.
+TEST_P(Fft32fcTest, ArraysOffSixteenByteBoundaries) {
+  for (std::int32_t order : {4, 5, 8, 9, 10, 13, 14, 15, 16}) {
+    Spec1D s(index(), order, 4);
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, 60 + order);
+    std::vector<float> aligned(2 * points), from(2 * points + 2), to(2 * points + 2);
+    ASSERT_EQ(kInv1D[index()](x.data(), aligned.data(), s.record, nullptr), StatusOk);
+    std::copy(x.begin(), x.end(), from.begin() + 2);
+    ASSERT_EQ(kInv1D[index()](x.data(), to.data() + 2, s.record, nullptr), StatusOk);
+    EXPECT_EQ(std::memcmp(to.data() + 2, aligned.data(), 8 * points), 0) << order;
+    ASSERT_EQ(kInv1D[index()](from.data() + 2, from.data() + 2, s.record, nullptr), StatusOk);
+    EXPECT_EQ(std::memcmp(from.data() + 2, aligned.data(), 8 * points), 0) << order;
+  }
+}
+
+// Build 2's halving rows (orders 21, 22) and the two-level plans (order 23).
+TEST_P(Fft32fcTest, LargestTestedOrdersAgreeWithBuild1) {
+  if (index() == 1) GTEST_SKIP() << "the reference build";
+  for (std::int32_t order : {21, 22, 23}) {
+    const std::vector<float> x = RandomInterleaved(std::size_t{1} << order, order);
+    const std::vector<float> v1 = Inverse(x, order, 4, 1), vk = Inverse(x, order, 4);
+    EXPECT_LE(zentra_test::RelativeRmsDifference(Split(vk), Split(v1)), 1.5e-7 * order) << order;
+  }
+}
+
+// One record serves several threads at once, each with its own arrays and
+// work buffer, through the fused, plain and large-order paths.
+TEST_P(Fft32fcTest, ThreadsShareOneRecord) {
+  for (std::int32_t order : {9, 14, 16}) {
+    Spec1D s(index(), order, 4);
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, 11);
+    std::vector<float> serial(2 * points);
+    ASSERT_EQ(kInv1D[index()](x.data(), serial.data(), s.record, nullptr), StatusOk);
+    std::vector<std::vector<float>> outs(6, std::vector<float>(2 * points));
+    std::vector<PrimitiveStatus> statuses(outs.size(), -1);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < outs.size(); ++t)
+      threads.emplace_back([&, t, build = index()] {
+        std::vector<std::uint8_t> buffer(std::max(s.record->workBytes, 1));
+        for (int round = 0; round < 4; ++round) {
+          std::vector<float> in = x;  // odd threads in place
+          float* dst = t % 2 == 0 ? outs[t].data() : in.data();
+          statuses[t] = kInv1D[build](in.data(), dst, s.record, buffer.data());
+          if (t % 2 == 1) outs[t] = in;
+        }
+      });
+    for (auto& th : threads) th.join();
+    for (std::size_t t = 0; t < outs.size(); ++t) {
+      EXPECT_EQ(statuses[t], StatusOk);
+      EXPECT_EQ(outs[t], serial) << order << " " << t;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Fft32fcTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
                          zentra_test::BuildName());
 
-// ---- Image transform.
+// The permutations of builds 2 to 4 move the same bits as build 1's, NaN
+// payloads included, in place and between arrays, through both the table walk
+// and the tiled walk of the large orders.
+TEST(Fft32fcPasses, PermutationsMoveTheSameBits) {
+  using Permute = void (*)(const float*, float*, std::int32_t, const std::int32_t*);
+  using InPlace = void (*)(float*, std::int32_t, const std::int32_t*);
+  const Permute permute[] = {BitReversePermute32fc_V2, BitReversePermute32fc_V3, BitReversePermute32fc_V4};
+  const InPlace inPlace[] = {BitReversePermuteInPlace32fc_V2, BitReversePermuteInPlace32fc_V3,
+                             BitReversePermuteInPlace32fc_V4};
+  std::mt19937_64 rng(5);
+  for (std::int32_t order = 2; order <= 16; ++order) {
+    const std::int32_t count = 1 << order;
+    std::int32_t* table = BuildBitReverseTable(order);
+    std::vector<std::uint64_t> src(count), expected(count);
+    for (auto& v : src) v = rng();
+    BitReversePermute_V1(src.data(), expected.data(), count, table);
+    for (std::size_t b = 0; b < 3; ++b) {
+      std::vector<std::uint64_t> out(count), same = src;
+      permute[b](reinterpret_cast<const float*>(src.data()), reinterpret_cast<float*>(out.data()), count, table);
+      inPlace[b](reinterpret_cast<float*>(same.data()), count, table);
+      EXPECT_EQ(out, expected) << order;
+      EXPECT_EQ(same, expected) << order;
+    }
+    FreeAligned(table);
+  }
+}
 
-constexpr float kPad = -12345.0f;
+// Final layout 0 leaves the split-four arrangement of layout 1's result.
+TEST(Fft32fcPasses, RadixPassLayouts) {
+  for (std::int32_t order : {3, 4, 5, 10, 14}) {
+    Spec1D s(3, std::max(order, 4), 8);  // 8 points read no table
+    const std::size_t points = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(points, order);
+    std::vector<float> interleaved = x, split = x;
+    const auto n = static_cast<std::int32_t>(points);
+    Radix4Pass32fc_V3(interleaved.data(), n, s.record->radixTwiddles, nullptr, 1);
+    Radix4Pass32fc_V3(split.data(), n, s.record->radixTwiddles, nullptr, 0);
+    for (std::size_t i = 0; i < points; ++i) {
+      ASSERT_EQ(split[8 * (i / 4) + i % 4], interleaved[2 * i]) << order << " " << i;
+      ASSERT_EQ(split[8 * (i / 4) + 4 + i % 4], interleaved[2 * i + 1]) << order << " " << i;
+    }
+  }
+}
 
-// An image with `pad` complex values of padding after every row.
-struct Image {
-  std::int32_t width, height, pad;
-  std::vector<Complex32fc> v;
-  Image(std::int32_t w, std::int32_t h, std::int32_t p) : width(w), height(h), pad(p), v(std::size_t(w + p) * h, {kPad, kPad}) {}
-  std::int32_t step() const { return 8 * (width + pad); }
-  Complex32fc& at(std::int32_t r, std::int32_t c) { return v[std::size_t(r) * (width + pad) + c]; }
-  bool PaddingUntouched() const {
-    for (std::int32_t r = 0; r < height; ++r)
-      for (std::int32_t c = width; c < width + pad; ++c) {
-        const Complex32fc& z = v[std::size_t(r) * (width + pad) + c];
-        if (z.re != kPad || z.im != kPad) return false;
+// Every one of `count` floats is scaled and nothing beyond; 0 or less: nothing.
+TEST(Fft32fcPasses, ScalingCountsAndAlignment) {
+  for (auto scale : {FftScale32fc_V1, FftScale32fc_V2, FftScale32fc_V3, FftScale32fc_V4})
+    for (std::int32_t offset : {0, 1, 3})
+      for (std::int32_t count : {-4, 0, 1, 7, 8, 13, 2048}) {
+        std::vector<float> v(2100, 3.0f);
+        scale(0.5f, v.data() + offset, count);
+        for (std::int32_t i = 0; i < 2100; ++i) {
+          const bool inside = i >= offset && i < offset + count;
+          ASSERT_EQ(v[i], inside ? 1.5f : 3.0f) << offset << " " << count << " " << i;
+        }
       }
-    return true;
-  }
-};
-
-Image RandomImage(std::int32_t w, std::int32_t h, std::int32_t pad, unsigned seed) {
-  Image im(w, h, pad);
-  const std::vector<float> x = RandomInterleaved(std::size_t(w) * h, seed);
-  for (std::int32_t r = 0; r < h; ++r)
-    for (std::int32_t c = 0; c < w; ++c) im.at(r, c) = {x[2 * (std::size_t(r) * w + c)], x[2 * (std::size_t(r) * w + c) + 1]};
-  return im;
 }
 
-// Relative RMS error of an image against the long-double 2-D inverse DFT of `in`.
-double ImageError(Image& in, Image& out, long double scale) {
-  const int w = in.width, h = in.height;
-  auto* buf = static_cast<fftwl_complex*>(fftwl_malloc(sizeof(fftwl_complex) * w * h));
-  fftwl_plan plan = fftwl_plan_dft_2d(h, w, buf, buf, FFTW_BACKWARD, FFTW_ESTIMATE);
-  for (int r = 0; r < h; ++r)
-    for (int c = 0; c < w; ++c) buf[r * w + c][0] = in.at(r, c).re, buf[r * w + c][1] = in.at(r, c).im;
-  fftwl_execute(plan);
-  long double err = 0, norm = 0;
-  for (int r = 0; r < h; ++r)
-    for (int c = 0; c < w; ++c) {
-      const LongComplex ref = LongComplex(buf[r * w + c][0], buf[r * w + c][1]) * scale;
-      err += std::norm(LongComplex(out.at(r, c).re, out.at(r, c).im) - ref);
-      norm += std::norm(ref);
-    }
-  fftwl_destroy_plan(plan);
-  fftwl_free(buf);
-  return std::sqrt(static_cast<double>(err / norm));
-}
-
-struct Spec2D {
-  FftSpec2D32fc* record = nullptr;
-  Spec2D(std::int32_t ox, std::int32_t oy, std::int32_t flag) {
-    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, ox, oy, flag, 0), StatusOk);
-  }
-  ~Spec2D() { ippiFFTFree_C_32fc(record); }
-};
-
-class FftImageTest : public zentra_test::FftBuildTest {};
-
-TEST_P(FftImageTest, EveryShapeAgainstTheReference) {
-  for (std::int32_t oy = 0; oy <= 10; ++oy)
-    for (std::int32_t ox = 0; ox <= 10; ++ox) {
-      const std::int32_t w = 1 << ox, h = 1 << oy;
-      const std::int32_t flag = (ox + oy) % 2 == 0 ? FftDivInverseByN : FftNoScaling;
-      Spec2D s(ox, oy, flag);
-      Image in = RandomImage(w, h, 3, ox * 31 + oy), out(w, h, 5);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
-      EXPECT_TRUE(out.PaddingUntouched()) << w << "x" << h;
-      // In place, through an unaligned caller buffer: the same bits.
-      Image same = in;
-      std::vector<std::uint8_t> buffer(s.record->workBytes + 3);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(same.v.data(), same.step(), same.v.data(), same.step(), s.record,
-                                         buffer.data() + 3), StatusOk);
-      EXPECT_TRUE(same.PaddingUntouched());
-      for (std::int32_t r = 0; r < h; ++r)
-        ASSERT_EQ(std::memcmp(&same.at(r, 0), &out.at(r, 0), 8 * std::size_t(w)), 0) << w << "x" << h;
-      if (index() == 1 || (ox + oy) % 3 == 0) {  // the other builds also agree with build 1 below
-        const long double scale = flag == FftDivInverseByN ? 1.0L / (static_cast<long double>(w) * h) : 1.0L;
-        EXPECT_LE(ImageError(in, out, scale), 3e-7 * std::max(ox + oy, 1)) << w << "x" << h;
+// The rows that the driver does not reach: forward and split kernels against a
+// long-double DFT of either sign, the packed-real kernels, and what the builds
+// share.
+TEST(Fft32fcKernels, EveryRowOfEveryBuild) {
+  auto dft = [](const std::vector<float>& x, int sign) {
+    const std::size_t n = x.size() / 2;
+    std::vector<LongComplex> y(n);
+    for (std::size_t k = 0; k < n; ++k)
+      for (std::size_t j = 0; j < n; ++j)
+        y[k] += LongComplex(x[2 * j], x[2 * j + 1]) * std::polar(1.0L, sign * 2 * M_PIl * static_cast<long double>(j * k) / n);
+    return y;
+  };
+  for (std::int32_t build = 1; build <= 4; ++build) {
+    const SmallKernelTable32f& t = FftSmallKernelTable32f(build);
+    for (int order = 0; order <= 3; ++order) {
+      const std::size_t n = std::size_t{1} << order;
+      const std::vector<float> x = RandomInterleaved(n, 90 + order);
+      for (int sign : {-1, 1}) {
+        const std::vector<LongComplex> ref = dft(x, sign);
+        std::vector<float> plain(2 * n), scaled(2 * n), re(n), im(n), sre(n), sim(n), srcRe(n), srcIm(n);
+        for (std::size_t k = 0; k < n; ++k) srcRe[k] = x[2 * k], srcIm[k] = x[2 * k + 1];
+        (sign < 0 ? t.fwdPlain : t.invPlain)[order](x.data(), plain.data());
+        (sign < 0 ? t.fwdScaled : t.invScaled)[order](x.data(), scaled.data(), 0.25f);
+        (sign < 0 ? t.splitFwdPlain : t.splitInvPlain)[order](srcRe.data(), srcIm.data(), re.data(), im.data());
+        (sign < 0 ? t.splitFwdScaled : t.splitInvScaled)[order](srcRe.data(), srcIm.data(), sre.data(), sim.data(), 0.25f);
+        for (std::size_t k = 0; k < n; ++k) {
+          EXPECT_NEAR(plain[2 * k], static_cast<double>(ref[k].real()), 1e-6) << build << " " << order << " " << sign;
+          EXPECT_NEAR(plain[2 * k + 1], static_cast<double>(ref[k].imag()), 1e-6) << build << " " << order;
+          EXPECT_NEAR(scaled[2 * k], 0.25 * static_cast<double>(ref[k].real()), 1e-6) << build << " " << order;
+          // The split kernels evaluate the same expressions.
+          EXPECT_EQ(re[k], plain[2 * k]) << build << " " << order << " " << sign;
+          EXPECT_EQ(im[k], plain[2 * k + 1]) << build << " " << order << " " << sign;
+          EXPECT_EQ(sre[k], scaled[2 * k]);
+          EXPECT_EQ(sim[k], scaled[2 * k + 1]);
+        }
+      }
+      // One and two points: the forward and inverse rows hold the same kernels.
+      if (order <= 1) {
+        EXPECT_EQ(t.fwdPlain[order], t.invPlain[order]);
+        EXPECT_EQ(t.fwdScaled[order], t.invScaled[order]);
+        EXPECT_EQ(t.splitFwdPlain[order], t.splitInvPlain[order]);
+        EXPECT_EQ(t.realFwdScaled[order], t.realInvScaled[order]);
+      }
+      // Real samples: the packed spectrum (R_0, R_N/2, Re X_1, Im X_1, ...) and back to N times the samples.
+      std::vector<float> samples(n), packed(n), back(n), halved(n);
+      for (std::size_t k = 0; k < n; ++k) samples[k] = x[2 * k];
+      t.realFwdPlain[order](samples.data(), packed.data());
+      std::vector<float> asComplex(2 * n, 0.0f);
+      for (std::size_t k = 0; k < n; ++k) asComplex[2 * k] = samples[k];
+      const std::vector<LongComplex> spectrum = dft(asComplex, -1);
+      EXPECT_NEAR(packed[0], static_cast<double>(spectrum[0].real()), 1e-6);
+      if (n >= 2) {
+        EXPECT_NEAR(packed[1], static_cast<double>(spectrum[n / 2].real()), 1e-6);
+      }
+      for (std::size_t k = 1; k < n / 2; ++k) {
+        EXPECT_NEAR(packed[2 * k], static_cast<double>(spectrum[k].real()), 1e-6) << build << " " << order;
+        EXPECT_NEAR(packed[2 * k + 1], static_cast<double>(spectrum[k].imag()), 1e-6) << build << " " << order;
+      }
+      t.realInvPlain[order](packed.data(), back.data());
+      t.realInvScaled[order](packed.data(), halved.data(), 0.5f);
+      for (std::size_t k = 0; k < n; ++k) {
+        EXPECT_NEAR(back[k], n * samples[k], 4e-6) << build << " " << order;
+        EXPECT_NEAR(halved[k], 0.5 * n * samples[k], 4e-6) << build << " " << order;
       }
     }
-}
-
-// Rows and columns each carry their own factor: 1/sqrt(W) 1/sqrt(H) for flag 4,
-// none for flag 1 (it asks for a scaled forward transform only).
-TEST_P(FftImageTest, EveryFlag) {
-  for (auto [ox, oy] : {std::pair{3, 6}, {7, 2}, {5, 5}})
-    for (std::int32_t flag : {1, 2, 4, 8}) {
-      const std::int32_t w = 1 << ox, h = 1 << oy;
-      Spec2D s(ox, oy, flag);
-      Image in = RandomImage(w, h, 2, flag), out(w, h, 1);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), out.v.data(), out.step(), s.record, nullptr), StatusOk);
-      const long double scale = FactorOf(flag, w) * FactorOf(flag, h);
-      EXPECT_LE(ImageError(in, out, scale), 3e-7 * (ox + oy)) << w << "x" << h << " flag " << flag;
-      EXPECT_TRUE(out.PaddingUntouched());
-    }
-}
-
-TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
-  if (index() == 1) GTEST_SKIP() << "the reference build";
-  for (auto [ox, oy] : {std::pair{0, 7}, {1, 9}, {5, 5}, {9, 4}, {10, 10}, {6, 0}}) {
-    const std::int32_t w = 1 << ox, h = 1 << oy;
-    Image in = RandomImage(w, h, 0, 9), a(w, h, 0), b(w, h, 0);
-    {
-      ForcedBuild v1(1);
-      Spec2D s(ox, oy, 4);
-      ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), a.v.data(), a.step(), s.record, nullptr), StatusOk);
-    }
-    Spec2D s(ox, oy, 4);
-    ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), b.v.data(), b.step(), s.record, nullptr), StatusOk);
-    zentra_test::SplitSignal sa(a.v.size()), sb(b.v.size());
-    for (std::size_t i = 0; i < a.v.size(); ++i) sa.re[i] = a.v[i].re, sa.im[i] = a.v[i].im, sb.re[i] = b.v[i].re, sb.im[i] = b.v[i].im;
-    EXPECT_LE(zentra_test::RelativeRmsDifference(sb, sa), 1.5e-7 * std::max(ox + oy, 1)) << w << "x" << h;
+    // The 8-point forward impulse response: the conjugates of the inverse one.
+    const float c = 0.70710677f;
+    std::vector<float> impulse(16, 0.0f), y(16);
+    impulse[2] = 1.0f;
+    t.fwdPlain[3](impulse.data(), y.data());
+    EXPECT_EQ(y, (std::vector<float>{1, 0, c, -c, 0, -1, -c, -c, -1, 0, -c, c, 0, 1, c, c})) << build;
+    // A spectrum whose only entry is a_1 = 1 back to samples.
+    const float packedOne[8] = {0, 0, 1, 0, 0, 0, 0, 0};
+    float samples8[8];
+    t.realInvPlain[3](packedOne, samples8);
+    const float r = 1.4142135f;
+    EXPECT_EQ(std::vector<float>(samples8, samples8 + 8), (std::vector<float>{2, r, 0, -r, -2, -r, 0, r})) << build;
+  }
+  // Builds 2 to 4 round every operation: bit-identical results, and a factor
+  // of 1 changes nothing. In place equals out of place.
+  for (int order = 0; order <= 3; ++order) {
+    const std::size_t n = std::size_t{1} << order;
+    const std::vector<float> x = RandomInterleaved(n, 7);
+    std::vector<float> y2(2 * n), y3(2 * n), y4(2 * n), one(2 * n), inPlace = x;
+    FftSmallKernelTable32f(2).fwdPlain[order](x.data(), y2.data());
+    FftSmallKernelTable32f(3).fwdPlain[order](x.data(), y3.data());
+    FftSmallKernelTable32f(4).fwdPlain[order](x.data(), y4.data());
+    FftSmallKernelTable32f(3).fwdScaled[order](x.data(), one.data(), 1.0f);
+    FftSmallKernelTable32f(3).fwdPlain[order](inPlace.data(), inPlace.data());
+    EXPECT_EQ(y2, y3);
+    EXPECT_EQ(y3, y4);
+    EXPECT_EQ(one, y3);
+    EXPECT_EQ(inPlace, y3);
   }
 }
-
-TEST_P(FftImageTest, StatusesInTheirOrder) {
-  ScopedHeap heap;
-  FftSpec2D32fc* record = nullptr;
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(nullptr, 31, 0, 3, 0), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 5, 31, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, -1, 3, 2, 0), StatusFftOrderError);
-  EXPECT_EQ(Log().requests.size(), 0u);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 4, 6, 0, 0), StatusFftFlagError);
-  // 64 * 2^26 bytes of column area do not fit a 32-bit count: refused, not wrapped.
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 26, 2, 0), StatusNoMemory);
-  EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 2, 30, 2, 0), StatusNoMemory);
-  EXPECT_EQ(record, nullptr);
-  EXPECT_EQ(Outstanding(), 0u);
-  ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 3, 3, 8, 0), StatusOk);
-  EXPECT_EQ(record->columnSpec, nullptr);  // one record serves rows and columns
-  Complex32fc v[64] = {};
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, nullptr, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(nullptr, 64, v, 64, record, nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 0, v, 64, record, nullptr), StatusStepError);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, -8, record, nullptr), StatusStepError);
-  {
-    ScopedHeap refuse(0);
-    EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, record, nullptr), StatusNoMemory);
-  }
-  auto* asOneD = reinterpret_cast<FftSpec2D32fc*>(record->rowSpec);
-  EXPECT_EQ(ippiFFTInv_CToC_32fc_C1R(v, 64, v, 64, asOneD, nullptr), StatusContextMismatch);
-  EXPECT_EQ(ippiFFTFree_C_32fc(asOneD), StatusContextMismatch);
-  EXPECT_EQ(ippiFFTFree_C_32fc(nullptr), StatusNullPointer);
-  EXPECT_EQ(ippiFFTFree_C_32fc(record), StatusOk);
-  // Whichever allocation of a creation fails, nothing stays allocated.
-  std::size_t total;
-  {
-    ScopedHeap count;
-    ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 13, 5, 4, 0), StatusOk);
-    total = Log().requests.size();
-    ippiFFTFree_C_32fc(record);
-  }
-  for (std::size_t fail = 0; fail < total; ++fail) {
-    ScopedHeap failing(static_cast<int>(fail));
-    FftSpec2D32fc* none = nullptr;
-    EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&none, 13, 5, 4, 0), StatusNoMemory) << fail;
-    EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(Outstanding(), 0u) << fail;
-  }
-}
-
-// Each thread has its own image and work buffer; the record is shared.
-TEST_P(FftImageTest, ThreadsShareOneRecord) {
-  Spec2D s(7, 9, 2);
-  const Image in = RandomImage(128, 512, 1, 5);
-  Image serial(128, 512, 1);
-  ASSERT_EQ(ippiFFTInv_CToC_32fc_C1R(in.v.data(), in.step(), serial.v.data(), serial.step(), s.record, nullptr),
-            StatusOk);
-  std::vector<Image> outs(6, Image(128, 512, 1));
-  std::vector<PrimitiveStatus> statuses(outs.size(), -1);
-  std::vector<std::thread> threads;
-  const std::int32_t build = index();
-  for (std::size_t t = 0; t < outs.size(); ++t)
-    threads.emplace_back([&, t] {
-      std::vector<std::uint8_t> buffer(s.record->workBytes);
-      for (int round = 0; round < 3; ++round)
-        statuses[t] = FftImagePrimitives.invBuilds.slot[build](in.v.data(), in.step(), outs[t].v.data(),
-                                                               outs[t].step(), s.record, buffer.data());
-    });
-  for (auto& th : threads) th.join();
-  for (std::size_t t = 0; t < outs.size(); ++t) {
-    EXPECT_EQ(statuses[t], StatusOk);
-    EXPECT_EQ(std::memcmp(outs[t].v.data(), serial.v.data(), 8 * serial.v.size()), 0) << t;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Builds, FftImageTest, ::testing::ValuesIn(zentra_test::kFftBuilds),
-                         zentra_test::BuildName());
 
 }  // namespace

@@ -2,7 +2,7 @@
 // blocks and interleaved units, naming languages.
 #include "dvd_demux.h"
 #include "dvd_disc.h"
-#include "ifo_guard.h"
+#include "dvd_ifo_guard.h"
 
 #include <gtest/gtest.h>
 #include <support/files.h>

@@ -1,17 +1,12 @@
 # Tests of the encoder and preview servers (through the COM runtime and the
 # build tree's registry) and the end-to-end harness.
-if(NOT TARGET QuillOutside)
-  return()
-endif()
-find_package(nlohmann_json REQUIRED)
-
 quill_add_test(NAME outside_encoders_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp ${CMAKE_CURRENT_LIST_DIR}/encoders_avi_test.cpp
-  LIBS quill_outside_headers qcom nlohmann_json::nlohmann_json
+  LIBS quill_outside_harness
   TIMEOUT 300)
 quill_add_test(NAME outside_picshow_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_picshow_test.cpp
-  LIBS quill_outside_headers qcom qwin32 nlohmann_json::nlohmann_json)
+  LIBS quill_outside_harness)
 add_dependencies(outside_picshow_test QuillOutside)
 
 # The server library is loaded by the COM runtime, not linked; it must be built first.
@@ -21,9 +16,8 @@ add_dependencies(outside_encoders_test QuillOutside)
 # server when it is built, and the encoders, checked with ffprobe.
 quill_add_test(NAME outside_harness_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/harness_test.cpp
-  LIBS quill_outside_headers qcom qwin32 nlohmann_json::nlohmann_json
+  LIBS quill_outside_harness
   TIMEOUT 600)
-target_link_libraries(outside_harness_test PRIVATE zentra_interface)
 add_dependencies(outside_harness_test QuillOutside)
 foreach(dep sample_dvd ZENTRA)
   if(TARGET ${dep})

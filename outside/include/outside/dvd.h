@@ -6,6 +6,7 @@
 #pragma once
 
 #include <com/com.h>
+#include <outside/vtable_slots.h>
 
 // {96D3BAD5-8675-44B4-B676-ED233F7A2082}
 inline constexpr CLSID CLSID_DVDInfObj = {
@@ -29,17 +30,17 @@ inline constexpr DWORD DVD_POSITION_END = 0xFFFFFFFFu;
 // Titles, program chains and chapters are counted from 0. Positions are sector numbers
 // (2048 bytes) within the title set's VOB files, as unsigned 32-bit values passed in int32.
 struct IDVDInfObj : IDispatch {
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;                                   // 7
+  OUTSIDE_UNUSED_SLOT(7)
   virtual HRESULT STDMETHODCALLTYPE OpenDvd(BSTR videoFolder) = 0;                   // 8
   virtual HRESULT STDMETHODCALLTYPE GetTitleCount(INT* count) = 0;                   // 9
   virtual HRESULT STDMETHODCALLTYPE GetTitleName(INT title, BSTR* name) = 0;         // 10
   virtual HRESULT STDMETHODCALLTYPE GetProgramChainCount(INT title, INT* count) = 0; // 11
   // The number of chapters of the title.
   virtual HRESULT STDMETHODCALLTYPE QueryTitle(INT title, INT* value) = 0;           // 12
-  virtual HRESULT STDMETHODCALLTYPE Unused13() = 0;                                  // 13
-  virtual HRESULT STDMETHODCALLTYPE Unused14() = 0;                                  // 14
+  OUTSIDE_UNUSED_SLOT(13)
+  OUTSIDE_UNUSED_SLOT(14)
   virtual HRESULT STDMETHODCALLTYPE SelectTitle(INT title) = 0;                      // 15
-  virtual HRESULT STDMETHODCALLTYPE Unused16() = 0;                                  // 16
+  OUTSIDE_UNUSED_SLOT(16)
   virtual HRESULT STDMETHODCALLTYPE SelectProgramChain(INT programChain) = 0;        // 17
   virtual HRESULT STDMETHODCALLTYPE GetChapterCount(INT* count) = 0;                 // 18
   virtual HRESULT STDMETHODCALLTYPE GetChapterStart(INT chapter, INT* position) = 0; // 19
@@ -47,13 +48,13 @@ struct IDVDInfObj : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE GetAudioCount(INT* count) = 0;                   // 21
   virtual HRESULT STDMETHODCALLTYPE GetSubtitleCount(INT* count) = 0;                // 22
   virtual HRESULT STDMETHODCALLTYPE GetSubtitleName(INT index, BSTR* name) = 0;      // 23
-  virtual HRESULT STDMETHODCALLTYPE Unused24() = 0;                                  // 24
+  OUTSIDE_UNUSED_SLOT(24)
   virtual HRESULT STDMETHODCALLTYPE GetAudioName(INT index, BSTR* name) = 0;         // 25
-  virtual HRESULT STDMETHODCALLTYPE Unused26() = 0;                                  // 26
-  virtual HRESULT STDMETHODCALLTYPE Unused27() = 0;                                  // 27
+  OUTSIDE_UNUSED_SLOT(26)
+  OUTSIDE_UNUSED_SLOT(27)
   virtual HRESULT STDMETHODCALLTYPE GetPictureWidth(INT* width) = 0;                 // 28
   virtual HRESULT STDMETHODCALLTYPE GetPictureHeight(INT* height) = 0;               // 29
-  virtual HRESULT STDMETHODCALLTYPE Unused30() = 0;                                  // 30
+  OUTSIDE_UNUSED_SLOT(30)
   virtual HRESULT STDMETHODCALLTYPE GetChapterSeconds(INT chapter, double* seconds) = 0;  // 31
   virtual HRESULT STDMETHODCALLTYPE GetProgramChainName(INT index, BSTR* name) = 0;  // 32
 };
@@ -64,31 +65,31 @@ struct IDVDInfObj : IDispatch {
 // the set sample rate; valid until the next ReadFrame or Close) and value2 is its byte
 // count: the samples that belong to that picture's duration, so an encoder can interleave.
 struct IDVDDataObj : IDispatch {
-  virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;                                   // 7
+  OUTSIDE_UNUSED_SLOT(7)
   virtual HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) = 0;                // 8
-  virtual HRESULT STDMETHODCALLTYPE Unused9() = 0;                                   // 9
+  OUTSIDE_UNUSED_SLOT(9)
   virtual HRESULT STDMETHODCALLTYPE SetTitle(INT title) = 0;                         // 10
-  virtual HRESULT STDMETHODCALLTYPE Unused11() = 0;                                  // 11
+  OUTSIDE_UNUSED_SLOT(11)
   virtual HRESULT STDMETHODCALLTYPE SetProgramChain(INT programChain) = 0;           // 12
-  virtual HRESULT STDMETHODCALLTYPE Unused13() = 0;                                  // 13
+  OUTSIDE_UNUSED_SLOT(13)
   virtual HRESULT STDMETHODCALLTYPE SetAudioStream(INT stream) = 0;                  // 14
-  virtual HRESULT STDMETHODCALLTYPE Unused15() = 0;                                  // 15
+  OUTSIDE_UNUSED_SLOT(15)
   virtual HRESULT STDMETHODCALLTYPE SetSubtitle(INT stream) = 0;  // -1: none         // 16
-  virtual HRESULT STDMETHODCALLTYPE Unused17() = 0;                                  // 17
+  OUTSIDE_UNUSED_SLOT(17)
   virtual HRESULT STDMETHODCALLTYPE SetAngle(INT angle) = 0;      // 0: angle 1       // 18
-  virtual HRESULT STDMETHODCALLTYPE Unused19() = 0;                                  // 19
+  OUTSIDE_UNUSED_SLOT(19)
   virtual HRESULT STDMETHODCALLTYPE SetFrameRate(double framesPerSecond) = 0;        // 20
-  virtual HRESULT STDMETHODCALLTYPE Unused21() = 0;                                  // 21
+  OUTSIDE_UNUSED_SLOT(21)
   virtual HRESULT STDMETHODCALLTYPE SetSampleRate(INT samplesPerSecond) = 0;         // 22
-  virtual HRESULT STDMETHODCALLTYPE Unused23() = 0;                                  // 23
+  OUTSIDE_UNUSED_SLOT(23)
   virtual HRESULT STDMETHODCALLTYPE SetForce24(INT force) = 0;                       // 24
-  virtual HRESULT STDMETHODCALLTYPE Unused25() = 0;                                  // 25
-  virtual HRESULT STDMETHODCALLTYPE Unused26() = 0;                                  // 26
+  OUTSIDE_UNUSED_SLOT(25)
+  OUTSIDE_UNUSED_SLOT(26)
   virtual HRESULT STDMETHODCALLTYPE Open() = 0;                                      // 27
   virtual HRESULT STDMETHODCALLTYPE Seek(INT position) = 0;                          // 28
   virtual HRESULT STDMETHODCALLTYPE ReadFrame(BYTE* y, BYTE* u, BYTE* v, INT_PTR* value1,
                                               INT* value2) = 0;                      // 29
-  virtual HRESULT STDMETHODCALLTYPE Unused30() = 0;                                  // 30
+  OUTSIDE_UNUSED_SLOT(30)
   virtual HRESULT STDMETHODCALLTYPE GetPosition(INT* position) = 0;                  // 31
   virtual HRESULT STDMETHODCALLTYPE Close() = 0;                                     // 32
 };

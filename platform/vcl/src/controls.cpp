@@ -5,6 +5,14 @@
 
 namespace {
 
+// A Parent* property (colour, font, hint): switching it on takes the parent's value
+// at once.
+void SetParentFlag(TControl* c, bool& flag, bool v, UINT changed) {
+  if (v == flag) return;
+  flag = v;
+  if (v && c->Parent()) c->Perform(changed, 0, 0);
+}
+
 TPopupMenuHandler& PopupHandler() {
   static TPopupMenuHandler* h = new TPopupMenuHandler;
   return *h;
@@ -289,17 +297,9 @@ void TControl::SetColor(TColor v) {
   Perform(CM_COLORCHANGED, 0, 0);
 }
 
-void TControl::SetParentColor(bool v) {
-  if (v == parent_color_) return;
-  parent_color_ = v;
-  if (v && parent_) Perform(CM_PARENTCOLORCHANGED, 0, 0);
-}
+void TControl::SetParentColor(bool v) { SetParentFlag(this, parent_color_, v, CM_PARENTCOLORCHANGED); }
 
-void TControl::SetParentFont(bool v) {
-  if (v == parent_font_) return;
-  parent_font_ = v;
-  if (v && parent_) Perform(CM_PARENTFONTCHANGED, 0, 0);
-}
+void TControl::SetParentFont(bool v) { SetParentFlag(this, parent_font_, v, CM_PARENTFONTCHANGED); }
 
 void TControl::FontChanged(TObject*) {
   if (!updating_font_) parent_font_ = false;
@@ -325,11 +325,7 @@ void TControl::SetShowHint(bool v) {
   Perform(CM_SHOWHINTCHANGED, 0, 0);
 }
 
-void TControl::SetParentShowHint(bool v) {
-  if (v == parent_show_hint_) return;
-  parent_show_hint_ = v;
-  if (v && parent_) Perform(CM_PARENTSHOWHINTCHANGED, 0, 0);
-}
+void TControl::SetParentShowHint(bool v) { SetParentFlag(this, parent_show_hint_, v, CM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetCursor(TCursor v) {
   if (v == cursor_) return;

@@ -33,9 +33,12 @@ BlockTable& Blocks() {
   return *table;
 }
 
+// The block of a handle; an unknown handle sets ERROR_INVALID_HANDLE and answers null.
 Block* FindBlock(HGLOBAL h) {
   auto it = Blocks().blocks.find(h);
-  return it == Blocks().blocks.end() ? nullptr : it->second;
+  if (it != Blocks().blocks.end()) return it->second;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
 }
 
 // ---- clipboard ------------------------------------------------------------------------
@@ -99,10 +102,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
 LPVOID GlobalLock(HGLOBAL mem) {
   std::lock_guard lock(Blocks().mutex);
   Block* b = FindBlock(mem);
-  if (b == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (b == nullptr) return nullptr;
   if (b->moveable) ++b->locks;
   return b->data;
 }
@@ -110,10 +110,7 @@ LPVOID GlobalLock(HGLOBAL mem) {
 BOOL GlobalUnlock(HGLOBAL mem) {
   std::lock_guard lock(Blocks().mutex);
   Block* b = FindBlock(mem);
-  if (b == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (b == nullptr) return FALSE;
   if (!b->moveable || b->locks == 0) {
     SetLastError(ERROR_NOT_LOCKED);
     return FALSE;
@@ -144,10 +141,7 @@ HGLOBAL GlobalFree(HGLOBAL mem) {
 SIZE_T GlobalSize(HGLOBAL mem) {
   std::lock_guard lock(Blocks().mutex);
   Block* b = FindBlock(mem);
-  if (b == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  if (b == nullptr) return 0;
   return b->size;
 }
 

@@ -4,9 +4,8 @@
 // IUnknown first, so that a method's vtable slot is its position in the interface.
 #pragma once
 
+#include <com/export.h>
 #include <win32/types.h>
-
-#define QCOM_API __attribute__((visibility("default")))
 
 using BSTR = OLECHAR*;
 using DISPID = LONG;

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/classes.h>
 
-class TBasicAction : public TComponent {
+class QVCL_API TBasicAction : public TComponent {
  public:
   explicit TBasicAction(TComponent* owner) : TComponent(owner) {}
   std::string ClassName() const override { return "TBasicAction"; }
@@ -55,7 +56,7 @@ class TBasicAction : public TComponent {
   std::vector<Client> clients_;
 };
 
-class TAction : public TBasicAction {
+class QVCL_API TAction : public TBasicAction {
  public:
   using TBasicAction::TBasicAction;
   std::string ClassName() const override { return "TAction"; }

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
+#include <vcl/export.h>
 #include <vcl/surface.h>
 #include <win32/clipboard.h>
 #include <win32/types.h>
 
-#define QVCL_API __attribute__((visibility("default")))
 
 enum class BackendEventKind {
   None,

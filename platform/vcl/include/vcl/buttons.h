@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include <vcl/export.h>
 #include <vcl/imglist.h>
 #include <vcl/stdctrls.h>
 

@@ -1,6 +1,7 @@
 // A list box with a check box in front of every item.
 #pragma once
 
+#include <vcl/export.h>
 #include <vcl/stdctrls.h>
 
 class QVCL_API TCheckListBox : public TCustomListBox {

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/object.h>
 #include <vcl/sysutils.h>
 #include <win32/types.h>
 
-#define QVCL_API __attribute__((visibility("default")))
 
 // Case-insensitive comparison of texts as the library's name lookups use it.
 QVCL_API int CompareText(const std::string& a, const std::string& b);

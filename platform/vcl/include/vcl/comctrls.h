@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/imglist.h>
 #include <vcl/menus.h>
 #include <vcl/stdctrls.h>

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/classes.h>
 #include <vcl/graphics.h>
 #include <vcl/messages.h>

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/forms.h>
 
 class QVCL_API TCommonDialog : public TComponent {

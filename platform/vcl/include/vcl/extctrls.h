@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include <vcl/export.h>
 #include <vcl/controls.h>
 #include <vcl/stdctrls.h>
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/controls.h>
 
 class TMainMenu;  // the menus unit defines it

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/surface.h>
 #include <win32/region.h>
 #include <win32/types.h>
@@ -108,89 +109,89 @@ inline constexpr int COLOR_SCROLLBAR = 0, COLOR_BACKGROUND = 1, COLOR_ACTIVECAPT
                      COLOR_INFOBK = 24, COLOR_HOTLIGHT = 26, COLOR_GRADIENTACTIVECAPTION = 27,
                      COLOR_GRADIENTINACTIVECAPTION = 28, COLOR_MENUHILIGHT = 29,
                      COLOR_MENUBAR = 30;
-DWORD GetSysColor(int index);
+QVCL_API DWORD GetSysColor(int index);
 
 // --- Device contexts -------------------------------------------------------------
 // A device context drawing on a surface (a window's, owned by the caller). The
 // surface must outlive the context. Free it with DeleteDC.
-HDC CreateSurfaceDC(TSurface* surface);
+QVCL_API HDC CreateSurfaceDC(TSurface* surface);
 // A memory device context; select a bitmap (TBitmap::Handle) into it to draw there.
-HDC CreateCompatibleDC(HDC reference);
-BOOL DeleteDC(HDC dc);
+QVCL_API HDC CreateCompatibleDC(HDC reference);
+QVCL_API BOOL DeleteDC(HDC dc);
 // The surface a context draws on (null for a memory DC without a bitmap).
-TSurface* SurfaceOfDC(HDC dc);
-void SetDCSurface(HDC dc, TSurface* surface);
+QVCL_API TSurface* SurfaceOfDC(HDC dc);
+QVCL_API void SetDCSurface(HDC dc, TSurface* surface);
 // Canvas that owns or has adopted the context (null when none).
-TCanvas* CanvasFromDC(HDC dc);
+QVCL_API TCanvas* CanvasFromDC(HDC dc);
 
 // Selects an HPEN, HBRUSH, HFONT or HBITMAP (memory DCs only) handle; answers the
 // previous one of that kind. Handles of TPen/TBrush/TFont/TBitmap stay owned by those
 // objects; handles made by the Create... calls are freed with DeleteObject.
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-HBRUSH CreateSolidBrush(COLORREF color);
-HPEN CreatePen(int style, int width, COLORREF color);  // style: PS_SOLID 0 ... PS_NULL 5
-HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height);
+QVCL_API HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+QVCL_API HBRUSH CreateSolidBrush(COLORREF color);
+QVCL_API HPEN CreatePen(int style, int width, COLORREF color);  // style: PS_SOLID 0 ... PS_NULL 5
+QVCL_API HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height);
 inline constexpr int PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4,
                      PS_NULL = 5, PS_INSIDEFRAME = 6;
-int GetObjectA(HGDIOBJ object, int size, void* buffer);
+QVCL_API int GetObjectA(HGDIOBJ object, int size, void* buffer);
 // A font handle owned by the caller until it is given to TFont::SetHandle, which
 // takes it over (the usual way: Canvas->Font()->SetHandle(CreateFontIndirectA(&lf))).
-HFONT CreateFontIndirectA(const LOGFONTA* logfont);
+QVCL_API HFONT CreateFontIndirectA(const LOGFONTA* logfont);
 
-int SaveDC(HDC dc);
-BOOL RestoreDC(HDC dc, int saved);  // saved < 0: relative to the newest state
-BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
-BOOL GetViewportOrgEx(HDC dc, POINT* origin);
-BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous);
+QVCL_API int SaveDC(HDC dc);
+QVCL_API BOOL RestoreDC(HDC dc, int saved);  // saved < 0: relative to the newest state
+QVCL_API BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
+QVCL_API BOOL GetViewportOrgEx(HDC dc, POINT* origin);
+QVCL_API BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous);
 // Clip calls answer the kind of the resulting clip (NULLREGION, SIMPLEREGION,
 // COMPLEXREGION of <win32/region.h>; ERROR on a bad handle).
-int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
-int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
+QVCL_API int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+QVCL_API int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
 // Clip to a copy of the region (device coordinates); a null region removes the clip.
-int SelectClipRgn(HDC dc, HRGN region);
+QVCL_API int SelectClipRgn(HDC dc, HRGN region);
 // Clip to a set of device-coordinate rectangles (for example a region's spans);
 // an empty set clips everything away.
-void SetDeviceClipRects(HDC dc, const std::vector<RECT>& rects);
+QVCL_API void SetDeviceClipRects(HDC dc, const std::vector<RECT>& rects);
 // Removes any clip: the whole surface is drawable again.
-void ResetDeviceClip(HDC dc);
-int GetClipBox(HDC dc, RECT* box);  // in logical coordinates
+QVCL_API void ResetDeviceClip(HDC dc);
+QVCL_API int GetClipBox(HDC dc, RECT* box);  // in logical coordinates
 
-COLORREF SetTextColor(HDC dc, COLORREF color);
-COLORREF GetTextColor(HDC dc);
-COLORREF SetBkColor(HDC dc, COLORREF color);
-COLORREF GetBkColor(HDC dc);
-int SetBkMode(HDC dc, int mode);
-int GetBkMode(HDC dc);
-int SetROP2(HDC dc, int mode);
-int GetROP2(HDC dc);
+QVCL_API COLORREF SetTextColor(HDC dc, COLORREF color);
+QVCL_API COLORREF GetTextColor(HDC dc);
+QVCL_API COLORREF SetBkColor(HDC dc, COLORREF color);
+QVCL_API COLORREF GetBkColor(HDC dc);
+QVCL_API int SetBkMode(HDC dc, int mode);
+QVCL_API int GetBkMode(HDC dc);
+QVCL_API int SetROP2(HDC dc, int mode);
+QVCL_API int GetROP2(HDC dc);
 
 // --- Drawing ---------------------------------------------------------------------
-COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
-COLORREF GetPixel(HDC dc, int x, int y);  // CLR_INVALID outside the surface or clip
+QVCL_API COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+QVCL_API COLORREF GetPixel(HDC dc, int x, int y);  // CLR_INVALID outside the surface or clip
 inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
-BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
-BOOL LineTo(HDC dc, int x, int y);
-BOOL Polyline(HDC dc, const POINT* points, int count);
-BOOL Polygon(HDC dc, const POINT* points, int count);  // alternate fill
-BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
-BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int width, int height);
-BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
-int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
-int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
-BOOL DrawFocusRect(HDC dc, const RECT* rect);
-BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
-BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
+QVCL_API BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
+QVCL_API BOOL LineTo(HDC dc, int x, int y);
+QVCL_API BOOL Polyline(HDC dc, const POINT* points, int count);
+QVCL_API BOOL Polygon(HDC dc, const POINT* points, int count);  // alternate fill
+QVCL_API BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+QVCL_API BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int width, int height);
+QVCL_API BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
+QVCL_API int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+QVCL_API int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
+QVCL_API BOOL DrawFocusRect(HDC dc, const RECT* rect);
+QVCL_API BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+QVCL_API BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
 // Negative widths or heights (of either side) mirror the picture.
-BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+QVCL_API BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
                 int srcWidth, int srcHeight, DWORD rop);
 // Copies like StretchBlt with SRCCOPY, leaving out source pixels of colour `transparent`.
-BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+QVCL_API BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
                     int srcWidth, int srcHeight, UINT transparent);
 
 // --- Text --------------------------------------------------------------------------
-BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
-BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
-BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+QVCL_API BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
+QVCL_API BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
+QVCL_API BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 // Answers the height of the text drawn (or measured with DT_CALCRECT, which also
 // sets rect's right and bottom). length -1: up to the terminator.
-int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format);
+QVCL_API int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/gdi.h>
 #include <vcl/object.h>
 #include <vcl/surface.h>
@@ -19,7 +20,7 @@
 #include <win32/types.h>
 
 // Raised when a picture file cannot be opened, read or written.
-class EFOpenError : public Exception {
+class QVCL_API EFOpenError : public Exception {
  public:
   using Exception::Exception;
 };
@@ -103,7 +104,7 @@ inline constexpr TColor clScrollBar = SysColor(COLOR_SCROLLBAR),
                         clMenuBar = SysColor(COLOR_MENUBAR);
 
 // System colours resolved to RGB (0x00BBGGRR); plain colours pass unchanged.
-TColor ColorToRGB(TColor color);
+QVCL_API TColor ColorToRGB(TColor color);
 constexpr TColor RGB(int r, int g, int b) { return TColor((r & 255) | ((g & 255) << 8) | ((b & 255) << 16)); }
 constexpr int GetRValue(TColor c) { return c & 255; }
 constexpr int GetGValue(TColor c) { return (c >> 8) & 255; }
@@ -114,7 +115,7 @@ class TCanvas;
 class TGraphic;
 
 // --- Graphics objects ----------------------------------------------------------------
-class TGraphicsObject : public TPersistent {
+class QVCL_API TGraphicsObject : public TPersistent {
  public:
   std::string ClassName() const override { return "TGraphicsObject"; }
   TNotifyEvent OnChange;
@@ -128,7 +129,7 @@ enum TPenMode {
   pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
 };
 
-class TPen : public TGraphicsObject {
+class QVCL_API TPen : public TGraphicsObject {
  public:
   TPen();
   ~TPen() override;
@@ -156,7 +157,7 @@ class TPen : public TGraphicsObject {
 
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
-class TBrush : public TGraphicsObject {
+class QVCL_API TBrush : public TGraphicsObject {
  public:
   TBrush();
   ~TBrush() override;
@@ -183,7 +184,7 @@ class TBrush : public TGraphicsObject {
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 
 // A set of TFontStyle values.
-class TFontStyles {
+class QVCL_API TFontStyles {
  public:
   constexpr TFontStyles() = default;
   constexpr TFontStyles(std::initializer_list<TFontStyle> styles) {
@@ -203,7 +204,7 @@ class TFontStyles {
 using TFontCharset = std::uint8_t;
 enum TFontPitch { fpDefault, fpVariable, fpFixed };
 
-class TFont : public TGraphicsObject {
+class QVCL_API TFont : public TGraphicsObject {
  public:
   TFont();
   ~TFont() override;
@@ -255,7 +256,7 @@ using TCopyMode = DWORD;  // a ternary raster operation (SRCCOPY, ...)
 
 enum TCanvasState { csHandleValid = 1, csFontValid = 2, csPenValid = 4, csBrushValid = 8 };
 
-class TCanvas : public TPersistent {
+class QVCL_API TCanvas : public TPersistent {
  public:
   TCanvas();
   ~TCanvas() override;
@@ -352,7 +353,7 @@ class TCanvas : public TPersistent {
 };
 
 // --- Graphics ----------------------------------------------------------------------
-class TGraphic : public TPersistent {
+class QVCL_API TGraphic : public TPersistent {
  public:
   std::string ClassName() const override { return "TGraphic"; }
   virtual int Width() const = 0;
@@ -386,7 +387,7 @@ class TGraphic : public TPersistent {
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 enum TTransparentMode { tmAuto, tmFixed };
 
-class TBitmap : public TGraphic {
+class QVCL_API TBitmap : public TGraphic {
  public:
   TBitmap();
   TBitmap(int width, int height);
@@ -454,7 +455,7 @@ class TBitmap : public TGraphic {
 };
 
 // A TGraphic holder: owns one graphic (only bitmaps exist here).
-class TPicture : public TPersistent {
+class QVCL_API TPicture : public TPersistent {
  public:
   TPicture();
   ~TPicture() override;
@@ -485,11 +486,11 @@ class TPicture : public TPersistent {
 // --- Free helpers the controls share ------------------------------------------------
 // Width nested rectangles inside r, top/left edges in topColor, bottom/right in
 // bottomColor; r shrinks by width on every side.
-void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int width);
+QVCL_API void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int width);
 // Reads a BMP file image into a surface; raises EInvalidGraphic when malformed.
 // Limits: each side at most 32768 pixels, decoded image at most 256 MiB.
-void ReadBmp(const std::uint8_t* data, std::size_t size, TSurface& out, TPixelFormat* format);
-std::vector<std::uint8_t> WriteBmp24(const TSurface& surface);
+QVCL_API void ReadBmp(const std::uint8_t* data, std::size_t size, TSurface& out, TPixelFormat* format);
+QVCL_API std::vector<std::uint8_t> WriteBmp24(const TSurface& surface);
 // PNG (8-bit RGB, no interlace) of a surface; zlib-compressed.
-std::vector<std::uint8_t> EncodePng(const TSurface& surface);
-void WritePngFile(const TSurface& surface, const std::string& path);
+QVCL_API std::vector<std::uint8_t> EncodePng(const TSurface& surface);
+QVCL_API void WritePngFile(const TSurface& surface, const std::string& path);

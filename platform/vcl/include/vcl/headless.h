@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/backend.h>
 #include <vcl/surface.h>
 #include <win32/types.h>

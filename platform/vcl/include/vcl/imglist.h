@@ -2,11 +2,12 @@
 // disabled control, in a greyed look. Backed by an HIMAGELIST (<vcl/commctrl.h>).
 #pragma once
 
+#include <vcl/export.h>
 #include <vcl/classes.h>
 #include <vcl/commctrl.h>
 #include <vcl/graphics.h>
 
-class TCustomImageList : public TComponent {
+class QVCL_API TCustomImageList : public TComponent {
  public:
   explicit TCustomImageList(TComponent* owner);
   ~TCustomImageList() override;
@@ -44,7 +45,7 @@ class TCustomImageList : public TComponent {
   HIMAGELIST handle_ = nullptr;
 };
 
-class TImageList : public TCustomImageList {
+class QVCL_API TImageList : public TCustomImageList {
  public:
   using TCustomImageList::TCustomImageList;
   std::string ClassName() const override { return "TImageList"; }

@@ -4,7 +4,9 @@
 #include <functional>
 #include <string>
 
-class TObject {
+#include <vcl/export.h>
+
+class QVCL_API TObject {
  public:
   TObject() = default;
   TObject(const TObject&) = delete;
@@ -15,7 +17,7 @@ class TObject {
 };
 
 // Objects whose published state can be copied onto another (fonts, pens, pictures).
-class TPersistent : public TObject {
+class QVCL_API TPersistent : public TObject {
  public:
   std::string ClassName() const override { return "TPersistent"; }
   virtual void Assign(TPersistent* source);  // raises EConvertError when unsupported

@@ -8,15 +8,16 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/sysutils.h>
 #include <win32/types.h>
 
 class TBitmap;
 
 // The program's own module. Resource calls also take 0 for it.
-extern HINSTANCE HInstance;
+extern QVCL_API HINSTANCE HInstance;
 
-class EResNotFound : public Exception {
+class QVCL_API EResNotFound : public Exception {
  public:
   using Exception::Exception;
 };
@@ -24,15 +25,15 @@ class EResNotFound : public Exception {
 // Called by the generated registration code; the data must stay valid for the
 // life of the process (it is static data of the binary). A later registration of
 // the same name replaces the earlier one.
-void RegisterBitmapResource(const char* name, const std::uint8_t* data, std::size_t size);
+QVCL_API void RegisterBitmapResource(const char* name, const std::uint8_t* data, std::size_t size);
 
 // Looks a name up (without regard to case) in the given module; only the program's
 // own module (0 or HInstance) holds resources. Answers false when it is missing.
-bool FindBitmapResource(HINSTANCE instance, const std::string& name,
+QVCL_API bool FindBitmapResource(HINSTANCE instance, const std::string& name,
                         const std::uint8_t** data, std::size_t* size);
 // The names registered so far, sorted.
-std::vector<std::string> BitmapResourceNames();
+QVCL_API std::vector<std::string> BitmapResourceNames();
 
 // A new bitmap from the named resource of the program; EResNotFound when missing,
 // EInvalidGraphic when the embedded data is not a valid BMP.
-std::unique_ptr<TBitmap> LoadBitmapResource(const std::string& name);
+QVCL_API std::unique_ptr<TBitmap> LoadBitmapResource(const std::string& name);

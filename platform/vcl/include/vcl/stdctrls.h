@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <vcl/export.h>
 #include <vcl/controls.h>
 #include <vcl/forms.h>
 

@@ -4,7 +4,9 @@
 #include <exception>
 #include <string>
 
-class Exception : public std::exception {
+#include <vcl/export.h>
+
+class QVCL_API Exception : public std::exception {
  public:
   Exception() = default;
   explicit Exception(std::string message) : Message(std::move(message)) {}
@@ -13,27 +15,27 @@ class Exception : public std::exception {
 };
 
 // Raised by readers of files the user can hand us (bitmaps and the like).
-class EInvalidGraphic : public Exception {
+class QVCL_API EInvalidGraphic : public Exception {
  public:
   using Exception::Exception;
 };
-class EOutOfResources : public Exception {
+class QVCL_API EOutOfResources : public Exception {
  public:
   using Exception::Exception;
 };
-class EConvertError : public Exception {
+class QVCL_API EConvertError : public Exception {
  public:
   using Exception::Exception;
 };
-class EStringListError : public Exception {
+class QVCL_API EStringListError : public Exception {
  public:
   using Exception::Exception;
 };
-class EInvalidOperation : public Exception {
+class QVCL_API EInvalidOperation : public Exception {
  public:
   using Exception::Exception;
 };
-class EThread : public Exception {
+class QVCL_API EThread : public Exception {
  public:
   using Exception::Exception;
 };

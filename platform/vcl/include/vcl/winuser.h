@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include <vcl/export.h>
 #include <vcl/gdi.h>
 #include <vcl/messages.h>
 #include <win32/constants.h>
@@ -13,7 +14,6 @@
 #include <win32/types.h>
 #include <win32/winsurface.h>
 
-#define QVCL_API __attribute__((visibility("default")))
 
 struct TMessage;
 

@@ -28,7 +28,7 @@ TListItem* TListItems::Insert(int index) {
 }
 
 void TListItems::Delete(int index) {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   items_.erase(items_.begin() + index);
   if (owner_->selected_ == index) owner_->selected_ = -1;
   else if (owner_->selected_ > index) --owner_->selected_;
@@ -44,7 +44,7 @@ void TListItems::Clear() {
 }
 
 TListItem* TListItems::Item(int index) const {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   return items_[index].get();
 }
 
@@ -85,9 +85,7 @@ void TCustomListView::SetBorderStyle(TBorderStyle v) {
 int TCustomListView::RowHeight() { return ctl::LineHeight(ctl::Measure(Font())) + 2; }
 
 TRect TCustomListView::Area() const {
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
-  return r;
+  return ctl::InsideBorder(ClientRect(), border_style_);
 }
 
 void TCustomListView::EnsureVisible(int i) {
@@ -293,9 +291,7 @@ void TCustomTreeView::SetBorderStyle(TBorderStyle v) {
 int TCustomTreeView::RowHeight() { return ctl::LineHeight(ctl::Measure(Font())) + 3; }
 
 TRect TCustomTreeView::Area() const {
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
-  return r;
+  return ctl::InsideBorder(ClientRect(), border_style_);
 }
 
 void TCustomTreeView::UserSelect(TTreeNode* node) {

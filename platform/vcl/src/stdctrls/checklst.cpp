@@ -9,23 +9,23 @@ constexpr int kBoxArea = 16;
 TCheckListBox::TCheckListBox(TComponent* owner) : TCustomListBox(owner) {}
 
 TCheckBoxState TCheckListBox::State(int index) const {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   return states_[index].state;
 }
 
 void TCheckListBox::SetState(int index, TCheckBoxState v) {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   states_[index].state = v;
   Invalidate();
 }
 
 bool TCheckListBox::ItemEnabled(int index) const {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   return states_[index].enabled;
 }
 
 void TCheckListBox::SetItemEnabled(int index, bool v) {
-  if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, Count());
   states_[index].enabled = v;
   Invalidate();
 }

@@ -30,6 +30,11 @@ void PressedEdge(TCanvas* c, TRect& r) {
   Frame3D(c, r, clBtnShadow, clBtnFace, 1);
 }
 
+TRect InsideBorder(TRect client, TBorderStyle style) {
+  if (style == bsSingle) client.Inflate(-2, -2);
+  return client;
+}
+
 namespace {
 
 void MarkPixels(TCanvas* c, int x, int y, TColor color) {
@@ -104,6 +109,11 @@ TCanvas* Measure(TFont* font) {
   TCanvas* c = scratch->Canvas();
   if (font) c->SetFont(font);
   return c;
+}
+
+void CheckIndex(int index, int count) {
+  if (index < 0 || index >= count)
+    throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 int FindItem(const TStrings& items, int start, const std::string& text, bool exact) {

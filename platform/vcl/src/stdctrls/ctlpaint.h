@@ -14,6 +14,8 @@ namespace ctl {
 void SunkenEdge(TCanvas* c, TRect& r);
 void RaisedEdge(TCanvas* c, TRect& r);
 void PressedEdge(TCanvas* c, TRect& r);
+// The area inside a field's border: a single border is such a sunken edge.
+TRect InsideBorder(TRect client, TBorderStyle style);
 void Fill(TCanvas* c, const TRect& r, TColor color);
 // A 13 by 13 check box at (x, y): state 0 unchecked, 1 checked, 2 grayed.
 void CheckGlyph(TCanvas* c, int x, int y, int state, bool enabled, bool pushed);
@@ -30,6 +32,8 @@ TCanvas* Measure(TFont* font);
 // only begins with it when !exact, ignoring case and searching round to start
 // again; -1 when none does.
 int FindItem(const TStrings& items, int start, const std::string& text, bool exact);
+// Raises EStringListError unless 0 <= index < count.
+void CheckIndex(int index, int count);
 // The clipboard's text (empty when it holds none) and replacing it.
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);

@@ -235,8 +235,7 @@ void TCustomEdit::MoveCaret(Pos p, bool extend) {
 
 // --- geometry -------------------------------------------------------------------------
 TRect TCustomEdit::TextArea() const {
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
+  TRect r = ctl::InsideBorder(ClientRect(), border_style_);
   r.Left += 1;
   r.Top += 1;
   return r;

@@ -6,9 +6,7 @@
 #include "ctlpaint.h"
 
 void TControlItems::Check(int index, bool allowEnd) const {
-  int n = Count();
-  if (index < 0 || index > n || (index == n && !allowEnd))
-    throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  ctl::CheckIndex(index, allowEnd ? Count() + 1 : Count());
 }
 
 std::string TControlItems::Get(int index) const {

@@ -67,15 +67,13 @@ void TCustomListBox::ItemsCleared() {
 }
 
 TRect TCustomListBox::ItemArea() const {
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
+  TRect r = ctl::InsideBorder(ClientRect(), border_style_);
   if (ScrollBarVisible()) r.Right -= kScrollWidth;
   return r;
 }
 
 int TCustomListBox::VisibleCount() const {
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
+  TRect r = ctl::InsideBorder(ClientRect(), border_style_);
   return std::max(1, r.Height() / std::max(1, item_height_));
 }
 
@@ -83,8 +81,7 @@ bool TCustomListBox::ScrollBarVisible() const { return Count() > VisibleCount();
 
 void TCustomListBox::UpdateScrollBar() {
   bool show = ScrollBarVisible();
-  TRect r = ClientRect();
-  if (border_style_ == bsSingle) r.Inflate(-2, -2);
+  TRect r = ctl::InsideBorder(ClientRect(), border_style_);
   if (show) {
     scroll_->SetBounds(r.Right - kScrollWidth, r.Top, kScrollWidth, std::max(0, r.Height()));
     scroll_->SetPageSize(0);

@@ -1,6 +1,6 @@
 #include "dvd_disc.h"
 
-#include "ifo_guard.h"
+#include "dvd_ifo_guard.h"
 
 #include <dvdread/dvd_reader.h>
 #include <dvdread/ifo_read.h>

@@ -7,7 +7,9 @@
 #include <com/errorinfo.h>
 #include <win32/winsurface.h>
 
-#include "encobjects.h"
+#include <outside/encoders.h>
+
+#include "server_object.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -17,19 +19,8 @@ namespace outside {
 
 namespace {
 
-class PicShowObj : public qcom::ObjectRoot,
-                   public VtableOnlyDispatch<IPicShowObj>,
-                   public qcom::SupportErrorInfoImpl<IID_IPicShowObj> {
+class PicShowObj : public ServerObject<PicShowObj, IPicShowObj, IID_IPicShowObj, Binding::VtableOnly> {
  public:
-  static std::span<const qcom::InterfaceEntry> Interfaces() {
-    static const qcom::InterfaceEntry map[] = {
-        qcom::Entry<PicShowObj, IPicShowObj>(IID_IUnknown),
-        qcom::Entry<PicShowObj, IPicShowObj>(IID_IPicShowObj),
-        qcom::Entry<PicShowObj, IDispatch, IPicShowObj>(IID_IDispatch),
-        qcom::Entry<PicShowObj, ISupportErrorInfo>(IID_ISupportErrorInfo)};
-    return map;
-  }
-
   void FinalRelease() { sws_freeContext(sws_); }
 
   HRESULT STDMETHODCALLTYPE Open(HWND window, INT width, INT height) override {
@@ -95,18 +86,5 @@ class PicShowObj : public qcom::ObjectRoot,
 HRESULT CreatePicShowObj(IUnknown* outer, REFIID iid, void** ppv) {
   return qcom::CreateInstance<PicShowObj>(outer, iid, ppv);
 }
-
-const char kPicShowObjRegistry[] = R"(
-HKCR {
-  Quillmere.PicShowObj.1 = s 'PicShowObj Class' { CLSID = s '{E6032E10-A669-4D74-9D80-0F93DF189681}' }
-  Quillmere.PicShowObj = s 'PicShowObj Class' { CurVer = s 'Quillmere.PicShowObj.1' }
-  NoRemove CLSID {
-    ForceRemove {E6032E10-A669-4D74-9D80-0F93DF189681} = s 'PicShowObj Class' {
-      ProgID = s 'Quillmere.PicShowObj.1'
-      VersionIndependentProgID = s 'Quillmere.PicShowObj'
-      InprocServer32 = s '%MODULE%' { val ThreadingModel = s 'Apartment' }
-    }
-  }
-})";
 
 }  // namespace outside

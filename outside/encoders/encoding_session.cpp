@@ -1,5 +1,5 @@
 // The encoding engine behind IMpegEnc and IAVIEncode.
-#include "encsession.h"
+#include "encoding_session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,12 +81,12 @@ bool FrameRateFromDouble(double fps, AVRational* rate) {
   return rate->num > 0 && rate->den > 0;
 }
 
-EncodeSession::~EncodeSession() {
+EncodingSession::~EncodingSession() {
   if (open_) Finish();
   FreeAll();
 }
 
-Status EncodeSession::Open(const SessionConfig& config) {
+Status EncodingSession::Open(const SessionConfig& config) {
   // Encoder statistics and hints on stderr mean nothing to the user of a GUI program.
   static std::once_flag quiet;
   std::call_once(quiet, [] {
@@ -141,7 +141,7 @@ Status EncodeSession::Open(const SessionConfig& config) {
   return {};
 }
 
-Status EncodeSession::OpenPart() {
+Status EncodingSession::OpenPart() {
   // A part that fails to open ends the run, so the files so far number the parts.
   const std::string path = NumberedPartPath(cfg_.path, static_cast<int>(files_.size()) + 1);
   auto fail = [&](HRESULT hr, std::string text) {
@@ -271,7 +271,7 @@ Status EncodeSession::OpenPart() {
   return {};
 }
 
-Status EncodeSession::CheckIo(const char* what) {
+Status EncodingSession::CheckIo(const char* what) {
   if (fmt_ && fmt_->pb && fmt_->pb->error < 0) {
     const int err = fmt_->pb->error;
     return Status::Fail(HresultFromAvError(err), std::string("Can not ") + what + " the output file \"" +
@@ -280,7 +280,7 @@ Status EncodeSession::CheckIo(const char* what) {
   return {};
 }
 
-Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream) {
+Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream) {
   for (;;) {
     int err = avcodec_receive_packet(codec, packet_);
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
@@ -300,7 +300,7 @@ Status EncodeSession::Drain(AVCodecContext* codec, AVStream* stream) {
 }
 
 // A null frame flushes the encoder.
-Status EncodeSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+Status EncodingSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
   const int err = avcodec_send_frame(codec, frame);
   if (err < 0 && err != AVERROR_EOF)
     return Status::Fail(E_FAIL, std::string(codec == video_ ? "The video" : "The sound") +
@@ -308,13 +308,13 @@ Status EncodeSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* fra
   return Drain(codec, stream);
 }
 
-Status EncodeSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
+Status EncodingSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
   if (soundBytes == 0) return {};
   return Resample(sound, static_cast<int>(soundBytes / 4));
 }
 
 // A null sound drains what the resampler's filter still holds.
-Status EncodeSession::Resample(const std::int16_t* sound, int inSamples) {
+Status EncodingSession::Resample(const std::int16_t* sound, int inSamples) {
   const int outCapacity = swr_get_out_samples(swr_, inSamples) + 32;
   if (outCapacity > convertCapacity_) {
     if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
@@ -335,7 +335,7 @@ Status EncodeSession::Resample(const std::int16_t* sound, int inSamples) {
   return {};
 }
 
-Status EncodeSession::PadSoundTo(std::int64_t samples) {
+Status EncodingSession::PadSoundTo(std::int64_t samples) {
   std::int64_t missing = samples - samplesInPart_ - av_audio_fifo_size(fifo_);
   while (missing > 0) {
     const int n = static_cast<int>(std::min<std::int64_t>(missing, audio_->frame_size));
@@ -348,7 +348,7 @@ Status EncodeSession::PadSoundTo(std::int64_t samples) {
   return {};
 }
 
-Status EncodeSession::EncodeWholeSoundFrames() {
+Status EncodingSession::EncodeWholeSoundFrames() {
   while (av_audio_fifo_size(fifo_) >= audio_->frame_size) {
     if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
     av_audio_fifo_read(fifo_, reinterpret_cast<void**>(soundFrame_->data), audio_->frame_size);
@@ -359,20 +359,20 @@ Status EncodeSession::EncodeWholeSoundFrames() {
   return {};
 }
 
-Status EncodeSession::CheckOpen() const {
+Status EncodingSession::CheckOpen() const {
   if (!failure_.ok()) return failure_;
   if (!open_) return Status::Fail(E_UNEXPECTED, "The encoder has not been started.");
   return {};
 }
 
-Status EncodeSession::BreakOff(const Status& s) {
+Status EncodingSession::BreakOff(const Status& s) {
   failure_ = s;
   FreeAll();
   open_ = false;
   return s;
 }
 
-Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
+Status EncodingSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
   if (Status s = CheckOpen(); !s.ok()) return s;
   if (!planes[0] || (cfg_.input == SessionConfig::Input::Yuv420Planes && (!planes[1] || !planes[2])))
     return Status::Fail(E_POINTER, "No picture was given to the encoder.");
@@ -422,7 +422,7 @@ Status EncodeSession::Encode(const BYTE* const planes[3], const std::int16_t* so
   return s.ok() ? s : BreakOff(s);
 }
 
-double EncodeSession::ProjectedBytes() const {
+double EncodingSession::ProjectedBytes() const {
   if (!open_ || !fmt_ || !fmt_->pb) return 0.0;
   const double written = static_cast<double>(avio_tell(fmt_->pb));
   // Multiplexers hold back up to a second of data; the packet bytes handed over,
@@ -432,7 +432,7 @@ double EncodeSession::ProjectedBytes() const {
   return std::max(written, handed) + 2.0 * static_cast<double>(largestStep_) + 16384.0;
 }
 
-Status EncodeSession::ClosePart(bool last) {
+Status EncodingSession::ClosePart(bool last) {
   Status s = Send(video_, videoStream_, nullptr);
   if (last && s.ok()) s = Resample(nullptr, 0);
   // Sound shorter than the pictures is made up with silence so that players keep both to the end.
@@ -465,7 +465,7 @@ Status EncodeSession::ClosePart(bool last) {
   return s;
 }
 
-Status EncodeSession::Split() {
+Status EncodingSession::Split() {
   if (Status s = CheckOpen(); !s.ok()) return s;
   if (picturesInPart_ < cfg_.minPicturesPerPart && ProjectedBytes() < cfg_.minPartBytes) return {S_FALSE, {}};
   Status s = ClosePart(false);
@@ -473,7 +473,7 @@ Status EncodeSession::Split() {
   return s.ok() ? s : BreakOff(s);
 }
 
-Status EncodeSession::AbandonEmptyRun() {
+Status EncodingSession::AbandonEmptyRun() {
   // No trailer: the file goes anyway, and on a full disk writing it could only fail.
   FreePart();
   for (const std::string& path : files_) {
@@ -486,7 +486,7 @@ Status EncodeSession::AbandonEmptyRun() {
                                   "\" would hold nothing to play).");
 }
 
-Status EncodeSession::Finish() {
+Status EncodingSession::Finish() {
   if (!open_) return failure_;
   if (cfg_.refuseEmptyRun && picturesInRun_ == 0) return BreakOff(AbandonEmptyRun());
   const Status s = ClosePart(true);
@@ -496,7 +496,7 @@ Status EncodeSession::Finish() {
   return s;
 }
 
-void EncodeSession::FreePart() {
+void EncodingSession::FreePart() {
   if (fmt_) {
     if (fmt_->pb) avio_closep(&fmt_->pb);
     avformat_free_context(fmt_);
@@ -510,7 +510,7 @@ void EncodeSession::FreePart() {
   av_packet_free(&packet_);
 }
 
-void EncodeSession::FreeAll() {
+void EncodingSession::FreeAll() {
   // A file cut short by a failure still gets its trailer where the disk allows,
   // so that what was written stays playable. An open part always has its header:
   // OpenPart frees a part that fails before it is written.

@@ -1,5 +1,5 @@
-// What the module's object map needs from each class of the library: its creation
-// function and its registration script. Every class of QuillOutside declares its pair here.
+// The classes of QuillOutside as the module's object map sees them: the type library
+// identifier of their IDispatch parts and each class's creation function.
 #pragma once
 
 #include <com/com.h>
@@ -11,9 +11,12 @@ inline constexpr GUID LIBID_QuillOutside = {
 
 namespace outside {
 
+// The DVD side.
 HRESULT CreateDvdInfObj(IUnknown* outer, REFIID iid, void** ppv);
-extern const char kDvdInfObjRegistry[];
 HRESULT CreateDvdDataObj(IUnknown* outer, REFIID iid, void** ppv);
-extern const char kDvdDataObjRegistry[];
+// The encoder side.
+HRESULT CreateMpegEnc(IUnknown* outer, REFIID iid, void** ppv);
+HRESULT CreateAviEncode(IUnknown* outer, REFIID iid, void** ppv);
+HRESULT CreatePicShowObj(IUnknown* outer, REFIID iid, void** ppv);
 
 }  // namespace outside

@@ -1,8 +1,8 @@
 // The VCD and SVCD rules: picture sizes, rates and buffers that players accept.
 #include <cmath>
 
-#include "mpegsettings.h"
-#include "numtext.h"
+#include "mpeg_settings.h"
+#include "number_text.h"
 
 namespace outside {
 

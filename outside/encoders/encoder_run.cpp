@@ -1,4 +1,6 @@
-#include "encoderrun.h"
+// The encoder objects' run state: settings held while idle, one encoding session while a
+// file is written, and the reason a run failed kept for every later call.
+#include "encoder_run.h"
 
 #include <com/errorinfo.h>
 #include <com/strings.h>
@@ -42,7 +44,7 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   startFailure_ = {};
   Status s = built;
   if (s.ok()) {
-    session_ = std::make_unique<EncodeSession>();
+    session_ = std::make_unique<EncodingSession>();
     s = session_->Open(config);
   }
   if (!s.ok()) {

@@ -89,12 +89,12 @@ struct SessionConfig {
   bool refuseEmptyRun = false;
 };
 
-class EncodeSession {
+class EncodingSession {
  public:
-  EncodeSession() = default;
-  EncodeSession(const EncodeSession&) = delete;
-  EncodeSession& operator=(const EncodeSession&) = delete;
-  ~EncodeSession();  // finishes an open run, so no file is left unclosed
+  EncodingSession() = default;
+  EncodingSession(const EncodingSession&) = delete;
+  EncodingSession& operator=(const EncodingSession&) = delete;
+  ~EncodingSession();  // finishes an open run, so no file is left unclosed
 
   Status Open(const SessionConfig& config);
   // One picture (Y, U, V planes, or the first byte of bottom-up 24-bit rows in

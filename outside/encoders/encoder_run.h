@@ -8,7 +8,7 @@
 
 #include <com/com.h>
 
-#include "encsession.h"
+#include "encoding_session.h"
 
 namespace outside {
 
@@ -52,7 +52,7 @@ class EncoderRun {
   const char* kind_;
   const CLSID& clsid_;
   const IID& iid_;
-  std::unique_ptr<EncodeSession> session_;
+  std::unique_ptr<EncodingSession> session_;
   Status startFailure_;
 };
 

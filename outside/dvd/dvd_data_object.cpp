@@ -3,11 +3,11 @@
 #include <com/server.h>
 #include <outside/dvd.h>
 
-#include "dvd_com.h"
+#include "dvd_server_support.h"
 #include "dvd_decode.h"
 #include "dvd_demux.h"
-#include "numtext.h"
-#include "outside_module.h"
+#include "number_text.h"
+#include "server_object.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -26,32 +26,10 @@ constexpr std::size_t kSectorsPerRead = 32;
 // being delivered; past it the picture goes out with silence where its sound is missing.
 constexpr double kSoundWaitSeconds = 1.0;
 
-class DVDDataObj : public qcom::ObjectRoot,
-                   public qcom::DispatchImpl<IDVDDataObj, IID_IDVDDataObj, LIBID_QuillOutside>,
-                   public qcom::SupportErrorInfoImpl<IID_IDVDDataObj> {
+class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj, Binding::TypeLibrary> {
  public:
-  static std::span<const qcom::InterfaceEntry> Interfaces() {
-    static const qcom::InterfaceEntry map[] = {
-        qcom::Entry<DVDDataObj, IDVDDataObj>(IID_IDVDDataObj),
-        qcom::Entry<DVDDataObj, IDispatch, IDVDDataObj>(IID_IDispatch),
-        qcom::Entry<DVDDataObj, ISupportErrorInfo>(IID_ISupportErrorInfo)};
-    return map;
-  }
-
   void FinalRelease() { CloseAll(); }
 
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused21() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused23() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused25() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused26() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused30() override { return E_NOTIMPL; }
 
   // The set-up calls only store their value; Open checks and applies them together.
   HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) override {
@@ -303,26 +281,5 @@ class DVDDataObj : public qcom::ObjectRoot,
 HRESULT CreateDvdDataObj(IUnknown* outer, REFIID iid, void** ppv) {
   return qcom::CreateInstance<DVDDataObj>(outer, iid, ppv);
 }
-
-const char kDvdDataObjRegistry[] = R"(
-HKCR {
-  Quillmere.DVDDataObj.1 = s 'DVD data object' {
-    CLSID = s '{B143322C-DC22-4B6F-9494-B95DB486F3E8}'
-  }
-  Quillmere.DVDDataObj = s 'DVD data object' {
-    CLSID = s '{B143322C-DC22-4B6F-9494-B95DB486F3E8}'
-    CurVer = s 'Quillmere.DVDDataObj.1'
-  }
-  NoRemove CLSID {
-    ForceRemove {B143322C-DC22-4B6F-9494-B95DB486F3E8} = s 'DVD data object' {
-      ProgID = s 'Quillmere.DVDDataObj.1'
-      VersionIndependentProgID = s 'Quillmere.DVDDataObj'
-      InprocServer32 = s '%MODULE%' {
-        val ThreadingModel = s 'Apartment'
-      }
-    }
-  }
-}
-)";
 
 }  // namespace outside

@@ -1,4 +1,4 @@
-#include "ifo_guard.h"
+#include "dvd_ifo_guard.h"
 
 #include "dvd_disc.h"
 

@@ -2,27 +2,18 @@
 // bottom-up 24-bit pictures.
 #include <com/strings.h>
 
-#include "encobjects.h"
-#include "encoderrun.h"
-#include "mpegsettings.h"
+#include <outside/encoders.h>
+
+#include "avi_settings.h"
+#include "encoder_run.h"
+#include "server_object.h"
 
 namespace outside {
 
 namespace {
 
-class AviEncode : public qcom::ObjectRoot,
-                  public VtableOnlyDispatch<IAVIEncode>,
-                  public qcom::SupportErrorInfoImpl<IID_IAVIEncode> {
+class AviEncode : public ServerObject<AviEncode, IAVIEncode, IID_IAVIEncode, Binding::VtableOnly> {
  public:
-  static std::span<const qcom::InterfaceEntry> Interfaces() {
-    static const qcom::InterfaceEntry map[] = {
-        qcom::Entry<AviEncode, IAVIEncode>(IID_IUnknown),
-        qcom::Entry<AviEncode, IAVIEncode>(IID_IAVIEncode),
-        qcom::Entry<AviEncode, IDispatch, IAVIEncode>(IID_IDispatch),
-        qcom::Entry<AviEncode, ISupportErrorInfo>(IID_ISupportErrorInfo)};
-    return map;
-  }
-
   HRESULT STDMETHODCALLTYPE GetCodecCount(INT* count) override {
     if (!count) return run_.Fail({E_POINTER, "No place was given for the codec count."});
     *count = static_cast<INT>(AvailableAviCodecs().size());
@@ -43,24 +34,6 @@ class AviEncode : public qcom::ObjectRoot,
     *id = c->id;
     return S_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused20() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused22() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused24() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused26() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused28() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused29() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused30() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused32() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused33() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused34() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused35() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused36() override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE SetCodec(INT id) override { return run_.Set(&settings_.codecId, id); }
   HRESULT STDMETHODCALLTYPE SetOutputFile(BSTR path) override { return run_.SetPath(&settings_.path, path); }
@@ -107,18 +80,5 @@ class AviEncode : public qcom::ObjectRoot,
 HRESULT CreateAviEncode(IUnknown* outer, REFIID iid, void** ppv) {
   return qcom::CreateInstance<AviEncode>(outer, iid, ppv);
 }
-
-const char kAviEncodeRegistry[] = R"(
-HKCR {
-  Quillmere.AVIEncode.1 = s 'AVIEncode Class' { CLSID = s '{316B9560-4B4A-45B0-9B8A-4356C171AE95}' }
-  Quillmere.AVIEncode = s 'AVIEncode Class' { CurVer = s 'Quillmere.AVIEncode.1' }
-  NoRemove CLSID {
-    ForceRemove {316B9560-4B4A-45B0-9B8A-4356C171AE95} = s 'AVIEncode Class' {
-      ProgID = s 'Quillmere.AVIEncode.1'
-      VersionIndependentProgID = s 'Quillmere.AVIEncode'
-      InprocServer32 = s '%MODULE%' { val ThreadingModel = s 'Apartment' }
-    }
-  }
-})";
 
 }  // namespace outside

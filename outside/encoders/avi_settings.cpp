@@ -1,12 +1,12 @@
-// The AVI encoder's codec list and its settings.
+// The AVI encoder's codec list and how its settings become a session configuration.
 #include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "mpegsettings.h"
-#include "numtext.h"
+#include "avi_settings.h"
+#include "number_text.h"
 
 namespace outside {
 

@@ -2,8 +2,8 @@
 #include <com/server.h>
 #include <outside/dvd.h>
 
-#include "dvd_com.h"
-#include "outside_module.h"
+#include "dvd_server_support.h"
+#include "server_object.h"
 
 #include <memory>
 #include <type_traits>
@@ -12,27 +12,8 @@ namespace outside {
 
 namespace {
 
-class DVDInfObj : public qcom::ObjectRoot,
-                  public qcom::DispatchImpl<IDVDInfObj, IID_IDVDInfObj, LIBID_QuillOutside>,
-                  public qcom::SupportErrorInfoImpl<IID_IDVDInfObj> {
+class DVDInfObj : public ServerObject<DVDInfObj, IDVDInfObj, IID_IDVDInfObj, Binding::TypeLibrary> {
  public:
-  static std::span<const qcom::InterfaceEntry> Interfaces() {
-    static const qcom::InterfaceEntry map[] = {
-        qcom::Entry<DVDInfObj, IDVDInfObj>(IID_IDVDInfObj),
-        qcom::Entry<DVDInfObj, IDispatch, IDVDInfObj>(IID_IDispatch),
-        qcom::Entry<DVDInfObj, ISupportErrorInfo>(IID_ISupportErrorInfo)};
-    return map;
-  }
-
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused24() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused26() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused27() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused30() override { return E_NOTIMPL; }
-
   HRESULT STDMETHODCALLTYPE OpenDvd(BSTR videoFolder) override {
     return Run([&] {
       // A failed open leaves nothing selected, so no later call reads a stale disc.
@@ -202,26 +183,5 @@ class DVDInfObj : public qcom::ObjectRoot,
 HRESULT CreateDvdInfObj(IUnknown* outer, REFIID iid, void** ppv) {
   return qcom::CreateInstance<DVDInfObj>(outer, iid, ppv);
 }
-
-const char kDvdInfObjRegistry[] = R"(
-HKCR {
-  Quillmere.DVDInfObj.1 = s 'DVD information object' {
-    CLSID = s '{96D3BAD5-8675-44B4-B676-ED233F7A2082}'
-  }
-  Quillmere.DVDInfObj = s 'DVD information object' {
-    CLSID = s '{96D3BAD5-8675-44B4-B676-ED233F7A2082}'
-    CurVer = s 'Quillmere.DVDInfObj.1'
-  }
-  NoRemove CLSID {
-    ForceRemove {96D3BAD5-8675-44B4-B676-ED233F7A2082} = s 'DVD information object' {
-      ProgID = s 'Quillmere.DVDInfObj.1'
-      VersionIndependentProgID = s 'Quillmere.DVDInfObj'
-      InprocServer32 = s '%MODULE%' {
-        val ThreadingModel = s 'Apartment'
-      }
-    }
-  }
-}
-)";
 
 }  // namespace outside
