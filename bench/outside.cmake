@@ -1,9 +1,3 @@
 # The harness's VCD conversion beside ffmpeg (bench_outside), run by hand.
 add_executable(bench_outside ${CMAKE_CURRENT_LIST_DIR}/outside_bench.cpp)
 target_link_libraries(bench_outside PRIVATE quill_outside_harness benchmark::benchmark)
-add_dependencies(bench_outside QuillOutside)
-foreach(dep sample_dvd ZENTRA)
-  if(TARGET ${dep})
-    add_dependencies(bench_outside ${dep})
-  endif()
-endforeach()

@@ -2,9 +2,10 @@
 // in-cache radix-4 pass, the scaling pass, the blocked and four-step
 // transforms of the large orders, and the driver that picks among them.
 //
-// Build 1 forms every butterfly in double precision and rounds to single when
-// it stores a value; builds 2 to 4 compute in single precision throughout
-// (SSE), so every operation rounds. Both read the same tables.
+// Build 1 forms its kernels, joins and factor products in double precision
+// and rounds to single when it stores a value (inside a radix-4 butterfly it
+// holds single-precision values, as the other builds do); builds 2 to 4
+// compute in single precision throughout (SSE), so every operation rounds.
 #include <zentra/fft_spec32fc.h>
 
 #include "fft_pass64f.h"
@@ -329,12 +330,10 @@ void Radix4Pass(float* data, std::int32_t points, const float* twiddles) {
   for (; length <= points; length *= 4) Radix4Stage<R>(data, points, length, twiddles);
 }
 
-// The stages of length 32 and more run four adjacent butterflies per step in
-// the split-four arrangement (each group of four values as four real parts,
-// then four imaginary parts), which the array is turned into in place after
-// the short stages and back at the end. Build 1 holds the four lanes in
-// double precision and rounds when it stores; builds 2 to 4 compute in single
-// precision, every operation rounded.
+// Four lanes of single precision, every operation rounded: the radix passes
+// of all builds run four adjacent butterflies per step in the split-four
+// arrangement (each group of four values as four real parts, then four
+// imaginary parts).
 struct F4 {
   __m128 v;
   static F4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
@@ -346,6 +345,8 @@ struct F4 {
   F4 operator*(F4 o) const { return {_mm_mul_ps(v, o.v)}; }
 };
 
+// Four lanes of double precision: build 1's factor products in the column
+// gathers, rounded to single once when stored.
 struct D4 {
   __m128d lo, hi;
   static D4 Of(__m128 f) { return {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))}; }

@@ -2,7 +2,6 @@
 foreach(name dvd_info_test dvd_data_test dvd_ifo_mutation_test)
   quill_add_test(NAME ${name} SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp
                  LIBS quill_outside_harness TIMEOUT 300)
-  add_dependencies(${name} QuillOutside sample_dvd)
 endforeach()
 # The IFO mutation test's long run (hundreds of damaged discs, a checking process for most),
 # by hand:  ctest --test-dir <build> -C LongFuzz -L long

@@ -1,5 +1,6 @@
 # Tests of the encoder and preview servers (through the COM runtime and the
-# build tree's registry) and the end-to-end harness.
+# build tree's registry) and the end-to-end harness: the sample disc through the DVD
+# data object, the picture server and the encoders, checked with ffprobe.
 quill_add_test(NAME outside_encoders_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp ${CMAKE_CURRENT_LIST_DIR}/encoders_avi_test.cpp
   LIBS quill_outside_harness
@@ -7,20 +8,7 @@ quill_add_test(NAME outside_encoders_test
 quill_add_test(NAME outside_picshow_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_picshow_test.cpp
   LIBS quill_outside_harness)
-add_dependencies(outside_picshow_test QuillOutside)
-
-# The server library is loaded by the COM runtime, not linked; it must be built first.
-add_dependencies(outside_encoders_test QuillOutside)
-
-# The end-to-end harness: the sample disc through the DVD data object, the picture
-# server when it is built, and the encoders, checked with ffprobe.
 quill_add_test(NAME outside_harness_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/harness_test.cpp
   LIBS quill_outside_harness
   TIMEOUT 600)
-add_dependencies(outside_harness_test QuillOutside)
-foreach(dep sample_dvd ZENTRA)
-  if(TARGET ${dep})
-    add_dependencies(outside_harness_test ${dep})
-  endif()
-endforeach()
