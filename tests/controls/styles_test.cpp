@@ -131,7 +131,9 @@ TEST_P(SixStyles, ContainerWalkReachesTheThemedControls) {
   EXPECT_EQ(scene.progress->UIStyle(), custom ? TsuiUIStyle::Custom : next);
   EXPECT_EQ(scene.combo->UIStyle(), next);  // the combo box always follows
   EXPECT_EQ(scene.list->BorderColor(), GetThemeColor(next, 7));
-  if (!custom) EXPECT_EQ(scene.radio->GetPicNormal(), GetThemeString(next, 36));
+  if (!custom) {
+    EXPECT_EQ(scene.radio->GetPicNormal(), GetThemeString(next, 36));
+  }
 }
 
 TEST_P(SixStyles, TinyAndOddSizesPaintWithoutFault) {
