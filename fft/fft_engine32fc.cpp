@@ -457,6 +457,48 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
   }
 }
 
+// Stages `length` and 4 `length` in one sweep, every value of a 4-`length`
+// block passing both while held: the same butterflies as two calls of
+// Radix4StageQuads, with one load and store of each value instead of two.
+template <typename Twiddles>
+void Radix4TwoStagesQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& first,
+                          const Twiddles& second) {
+  using Q = Quad<F4>;
+  const std::int64_t q = length / 4;
+  for (std::int64_t j = 0; j < q; j += 4) {
+    __m128 f[6];
+    first.Six(j, f);
+    const F4 w[6] = {F4::Of(f[0]), F4::Of(f[1]), F4::Of(f[2]), F4::Of(f[3]), F4::Of(f[4]), F4::Of(f[5])};
+    for (std::int64_t base = 0; base < points; base += 4 * length) {
+      Q a[4][4];
+      for (int n = 0; n < 4; ++n) {
+        const std::int64_t p = base + n * length + j;
+        const Q a0 = Q::Load(x, p);
+        const Q a1 = Q::Load(x, p + q).MulConj(w[2], w[3]);
+        const Q a2 = Q::Load(x, p + 2 * q).MulConj(w[0], w[1]);
+        const Q a3 = Q::Load(x, p + 3 * q).MulConj(w[4], w[5]);
+        const Q s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
+        a[n][0] = s01 + s23, a[n][2] = s01 - s23, a[n][1] = d01.PlusI(e23), a[n][3] = d01.MinusI(e23);
+      }
+      for (int m = 0; m < 4; ++m) {
+        __m128 g[6];
+        second.Six(j + m * q, g);
+        const F4 v[6] = {F4::Of(g[0]), F4::Of(g[1]), F4::Of(g[2]), F4::Of(g[3]), F4::Of(g[4]), F4::Of(g[5])};
+        const std::int64_t p = base + j + m * q;
+        const Q a0 = a[0][m];
+        const Q a1 = a[1][m].MulConj(v[2], v[3]);
+        const Q a2 = a[2][m].MulConj(v[0], v[1]);
+        const Q a3 = a[3][m].MulConj(v[4], v[5]);
+        const Q s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
+        (s01 + s23).Store(x, p);
+        (s01 - s23).Store(x, p + 2 * length);
+        (d01.PlusI(e23)).Store(x, p + length);
+        (d01.MinusI(e23)).Store(x, p + 3 * length);
+      }
+    }
+  }
+}
+
 // Builds 2 to 4 with the stage-layout table. Stage 8 takes its factors from
 // constants (cos, -sin at j pi/4 for j = 0..3) by full complex products;
 // stage 16 reads the first block.
@@ -472,9 +514,32 @@ struct Stage8Constants {
   }
 };
 
-// The four groups of each sixteen-value block of bit-reversed data, as
-// lanes: re[k], im[k] lane g hold value k of group g; ForEach hands every
-// block to `block` with its first position.
+// Stage 4 inside each group of four, lane by group (re[k], im[k] lane g hold
+// value k of group g); the results, rounded to single as every stored value
+// is, are turned so that re[g], im[g] lane j hold output j of group g.
+inline void Stage4Turned(__m128* re, __m128* im) {
+  using Q = Quad<F4>;
+  Q q[4];
+  for (int g = 0; g < 4; ++g) q[g] = {F4::Of(re[g]), F4::Of(im[g])};
+  const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], e23 = q[2] - q[3];
+  const Q y[4] = {s01 + s23, d01.PlusI(e23), s01 - s23, d01.MinusI(e23)};
+  for (int g = 0; g < 4; ++g) re[g] = y[g].re.Float(), im[g] = y[g].im.Float();
+  _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
+  _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+}
+
+// Four registers of two values each (re, im, re, im) to the lanes of both
+// values: re[0], im[0] from the first values, re[1], im[1] from the second.
+inline void PairLanes(const __m128* v, __m128* re, __m128* im) {
+  const __m128 lo01 = _mm_unpacklo_ps(v[0], v[1]), lo23 = _mm_unpacklo_ps(v[2], v[3]);
+  const __m128 hi01 = _mm_unpackhi_ps(v[0], v[1]), hi23 = _mm_unpackhi_ps(v[2], v[3]);
+  re[0] = _mm_movelh_ps(lo01, lo23), im[0] = _mm_movehl_ps(lo23, lo01);
+  re[1] = _mm_movelh_ps(hi01, hi23), im[1] = _mm_movehl_ps(hi23, hi01);
+}
+
+// The sixteen-value blocks of bit-reversed data after stage 4: ForEach hands
+// every block to `block` with its first position, re[g], im[g] lane j holding
+// output j of group g.
 // From consecutive groups: the low and high halves of the groups' first and
 // second pairs are unpacked into lanes.
 struct ConsecutiveGroups {
@@ -484,17 +549,11 @@ struct ConsecutiveGroups {
     for (std::int64_t base = 0; base < points; base += 16) {
       __m128 a[4], b[4], re[4], im[4];
       for (int g = 0; g < 4; ++g) a[g] = _mm_loadu_ps(data + 2 * (base + 4 * g)), b[g] = _mm_loadu_ps(data + 2 * (base + 4 * g) + 4);
-      Lanes(a, re, im);
-      Lanes(b, re + 2, im + 2);
+      PairLanes(a, re, im);
+      PairLanes(b, re + 2, im + 2);
+      Stage4Turned(re, im);
       block(re, im, base);
     }
-  }
-  // Four registers of two values each (re, im, re, im) to the lanes of both values.
-  static void Lanes(const __m128* v, __m128* re, __m128* im) {
-    const __m128 lo01 = _mm_unpacklo_ps(v[0], v[1]), lo23 = _mm_unpacklo_ps(v[2], v[3]);
-    const __m128 hi01 = _mm_unpackhi_ps(v[0], v[1]), hi23 = _mm_unpackhi_ps(v[2], v[3]);
-    re[0] = _mm_movelh_ps(lo01, lo23), im[0] = _mm_movehl_ps(lo23, lo01);
-    re[1] = _mm_movelh_ps(hi01, hi23), im[1] = _mm_movehl_ps(hi23, hi01);
   }
 };
 
@@ -502,7 +561,9 @@ struct ConsecutiveGroups {
 // the bit-reversed order is src[b], src[b + N/2], src[b + N/4], src[b + 3N/4]
 // with 2b its table entry, so no separate permutation sweep is needed. For
 // g < N/8, b is even and src[b + 1] is the same value of group g + N/8, so
-// blocks B and B + N/32 are gathered together by 16-byte loads.
+// blocks B and B + N/32 are gathered together by 16-byte loads; stage 4 runs
+// on those pairs as loaded (a pair's values never meet), so that one unpack
+// into lanes gives the turned results of both groups.
 struct ReversedGroups {
   const float* src;
   const std::int32_t* index;
@@ -518,20 +579,29 @@ struct ReversedGroups {
         re[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
         im[k] = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
       }
+      Stage4Turned(re, im);
       block(re, im, 0);
       return;
     }
+    // d + i*e and d - i*e as d plus and minus (e turned, its new real part
+    // negated): x + (-y) is x - y exactly, so the results are those of PlusI, MinusI.
+    const __m128 realSign = _mm_setr_ps(-0.0f, 0.0f, -0.0f, 0.0f);
     const std::int64_t partner = points / 2;  // first position of block B + N/32
     for (std::int64_t base = 0; base < partner; base += 16) {
       const std::int32_t* entry = index + base / 4;
       __m128 re[4], im[4], re2[4], im2[4];
-      for (int k = 0; k < 4; ++k) {
-        __m128 v[4];
-        for (int g = 0; g < 4; ++g) v[g] = _mm_loadu_ps(src + entry[g] + 2 * offset[k]);
-        const __m128 lo01 = _mm_unpacklo_ps(v[0], v[1]), lo23 = _mm_unpacklo_ps(v[2], v[3]);
-        const __m128 hi01 = _mm_unpackhi_ps(v[0], v[1]), hi23 = _mm_unpackhi_ps(v[2], v[3]);
-        re[k] = _mm_movelh_ps(lo01, lo23), im[k] = _mm_movehl_ps(lo23, lo01);
-        re2[k] = _mm_movelh_ps(hi01, hi23), im2[k] = _mm_movehl_ps(hi23, hi01);
+      for (int g = 0; g < 4; ++g) {
+        const float* at = src + entry[g];
+        const __m128 v0 = _mm_loadu_ps(at + 2 * offset[0]), v1 = _mm_loadu_ps(at + 2 * offset[1]);
+        const __m128 v2 = _mm_loadu_ps(at + 2 * offset[2]), v3 = _mm_loadu_ps(at + 2 * offset[3]);
+        const __m128 s01 = _mm_add_ps(v0, v1), d01 = _mm_sub_ps(v0, v1);
+        const __m128 s23 = _mm_add_ps(v2, v3), e23 = _mm_sub_ps(v2, v3);
+        const __m128 turned = _mm_xor_ps(_mm_shuffle_ps(e23, e23, _MM_SHUFFLE(2, 3, 0, 1)), realSign);
+        const __m128 y[4] = {_mm_add_ps(s01, s23), _mm_add_ps(d01, turned), _mm_sub_ps(s01, s23),
+                             _mm_sub_ps(d01, turned)};
+        __m128 r[2], i[2];
+        PairLanes(y, r, i);
+        re[g] = r[0], im[g] = i[0], re2[g] = r[1], im2[g] = i[1];
       }
       block(re, im, base);
       block(re2, im2, base + partner);
@@ -552,14 +622,7 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
   tw.Six(0, f);
   const V tws[6] = {V::Of(f[0]), V::Of(f[1]), V::Of(f[2]), V::Of(f[3]), V::Of(f[4]), V::Of(f[5])};
   auto w = [&](int k) { return tws[k]; };
-  in.ForEach(points, [&](__m128* re, __m128* im, std::int64_t base) {
-    Q q[4];
-    for (int g = 0; g < 4; ++g) q[g] = {V::Of(re[g]), V::Of(im[g])};
-    const Q s01 = q[0] + q[1], d01 = q[0] - q[1], s23 = q[2] + q[3], e23 = q[2] - q[3];
-    const Q y[4] = {s01 + s23, d01.PlusI(e23), s01 - s23, d01.MinusI(e23)};
-    for (int g = 0; g < 4; ++g) re[g] = y[g].re.Float(), im[g] = y[g].im.Float();
-    _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
-    _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+  in.ForEach(points, [&](const __m128* re, const __m128* im, std::int64_t base) {
     Q v[4];
     for (int g = 0; g < 4; ++g) v[g] = {V::Of(re[g]), V::Of(im[g])};
     Q o[4];
@@ -626,6 +689,11 @@ void StagesQuads(const Loader& in, float* area, float* out, std::int64_t points,
   if (length > points) {
     if (out != nullptr) FromSplitFour(area, points, out);
     return;
+  }
+  for (; 16 * length <= points; length *= 16) {
+    const float* next = stages + 6 * (length / 4);
+    Radix4TwoStagesQuads(area, points, length, StageTwiddles{stages}, StageTwiddles{next});
+    stages = next + 6 * length;
   }
   for (; length < points; length *= 4) {
     Radix4StageQuads<F4>(area, points, length, StageTwiddles{stages});
