@@ -425,6 +425,15 @@ void StoreInterleaved(const Quad<V>& v, float* x, std::int64_t i) {
   _mm_storeu_ps(x + 2 * i + 4, _mm_unpackhi_ps(re, im));
 }
 
+// One radix-4 butterfly on four quads: the last three times the conjugates of
+// their factors (w as filled by Six), the results in position order.
+template <typename V>
+inline void Butterfly4Quads(const Quad<V>* a, const V* w, Quad<V>* y) {
+  const Quad<V> a1 = a[1].MulConj(w[2], w[3]), a2 = a[2].MulConj(w[0], w[1]), a3 = a[3].MulConj(w[4], w[5]);
+  const Quad<V> s01 = a[0] + a1, d01 = a[0] - a1, s23 = a2 + a3, e23 = a2 - a3;
+  y[0] = s01 + s23, y[1] = d01.PlusI(e23), y[2] = s01 - s23, y[3] = d01.MinusI(e23);
+}
+
 // The last stage may write its interleaved result to another array `out`.
 template <typename V, bool Last = false, typename Twiddles>
 void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const Twiddles& tw, float* out = nullptr) {
@@ -437,21 +446,12 @@ void Radix4StageQuads(float* x, std::int64_t points, std::int64_t length, const 
     const V w[6] = {V::Of(f[0]), V::Of(f[1]), V::Of(f[2]), V::Of(f[3]), V::Of(f[4]), V::Of(f[5])};
     for (std::int64_t base = 0; base < points; base += length) {
       const std::int64_t p = base + j;
-      const Quad<V> a0 = Quad<V>::Load(x, p);
-      const Quad<V> a1 = Quad<V>::Load(x, p + q).MulConj(w[2], w[3]);
-      const Quad<V> a2 = Quad<V>::Load(x, p + 2 * q).MulConj(w[0], w[1]);
-      const Quad<V> a3 = Quad<V>::Load(x, p + 3 * q).MulConj(w[4], w[5]);
-      const Quad<V> s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
-      if constexpr (Last) {
-        StoreInterleaved(s01 + s23, out, p);
-        StoreInterleaved(s01 - s23, out, p + 2 * q);
-        StoreInterleaved(d01.PlusI(e23), out, p + q);
-        StoreInterleaved(d01.MinusI(e23), out, p + 3 * q);
-      } else {
-        (s01 + s23).Store(x, p);
-        (s01 - s23).Store(x, p + 2 * q);
-        (d01.PlusI(e23)).Store(x, p + q);
-        (d01.MinusI(e23)).Store(x, p + 3 * q);
+      Quad<V> a[4], y[4];
+      for (int k = 0; k < 4; ++k) a[k] = Quad<V>::Load(x, p + k * q);
+      Butterfly4Quads(a, w, y);
+      for (int k = 0; k < 4; ++k) {
+        if constexpr (Last) StoreInterleaved(y[k], out, p + k * q);
+        else y[k].Store(x, p + k * q);
       }
     }
   }
@@ -470,30 +470,21 @@ void Radix4TwoStagesQuads(float* x, std::int64_t points, std::int64_t length, co
     first.Six(j, f);
     const F4 w[6] = {F4::Of(f[0]), F4::Of(f[1]), F4::Of(f[2]), F4::Of(f[3]), F4::Of(f[4]), F4::Of(f[5])};
     for (std::int64_t base = 0; base < points; base += 4 * length) {
-      Q a[4][4];
+      // y[n][m]: output m of the first-stage butterfly of sub-block n.
+      Q y[4][4];
       for (int n = 0; n < 4; ++n) {
-        const std::int64_t p = base + n * length + j;
-        const Q a0 = Q::Load(x, p);
-        const Q a1 = Q::Load(x, p + q).MulConj(w[2], w[3]);
-        const Q a2 = Q::Load(x, p + 2 * q).MulConj(w[0], w[1]);
-        const Q a3 = Q::Load(x, p + 3 * q).MulConj(w[4], w[5]);
-        const Q s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
-        a[n][0] = s01 + s23, a[n][2] = s01 - s23, a[n][1] = d01.PlusI(e23), a[n][3] = d01.MinusI(e23);
+        Q a[4];
+        for (int k = 0; k < 4; ++k) a[k] = Q::Load(x, base + n * length + j + k * q);
+        Butterfly4Quads(a, w, y[n]);
       }
       for (int m = 0; m < 4; ++m) {
         __m128 g[6];
         second.Six(j + m * q, g);
         const F4 v[6] = {F4::Of(g[0]), F4::Of(g[1]), F4::Of(g[2]), F4::Of(g[3]), F4::Of(g[4]), F4::Of(g[5])};
-        const std::int64_t p = base + j + m * q;
-        const Q a0 = a[0][m];
-        const Q a1 = a[1][m].MulConj(v[2], v[3]);
-        const Q a2 = a[2][m].MulConj(v[0], v[1]);
-        const Q a3 = a[3][m].MulConj(v[4], v[5]);
-        const Q s01 = a0 + a1, d01 = a0 - a1, s23 = a2 + a3, e23 = a2 - a3;
-        (s01 + s23).Store(x, p);
-        (s01 - s23).Store(x, p + 2 * length);
-        (d01.PlusI(e23)).Store(x, p + length);
-        (d01.MinusI(e23)).Store(x, p + 3 * length);
+        const Q a[4] = {y[0][m], y[1][m], y[2][m], y[3][m]};
+        Q z[4];
+        Butterfly4Quads(a, v, z);
+        for (int k = 0; k < 4; ++k) z[k].Store(x, base + j + m * q + k * length);
       }
     }
   }
@@ -633,9 +624,7 @@ void FirstSweepQuads(const Loader& in, float* out, std::int64_t points, bool odd
         o[h + 1] = v[h] - t;
       }
     } else {
-      const Q a1 = v[1].MulConj(w(2), w(3)), a2 = v[2].MulConj(w(0), w(1)), a3 = v[3].MulConj(w(4), w(5));
-      const Q t01 = v[0] + a1, u01 = v[0] - a1, t23 = a2 + a3, e23 = a2 - a3;
-      o[0] = t01 + t23, o[2] = t01 - t23, o[1] = u01.PlusI(e23), o[3] = u01.MinusI(e23);
+      Butterfly4Quads(v, tws, o);
     }
     for (int g = 0; g < 4; ++g) o[g].Store(out, base + 4 * g);
   });
