@@ -183,6 +183,12 @@ void QueueEvent(BackendEventKind kind, HWND h, int x = 0, int y = 0) {
   S().pending.push_back(e);
 }
 
+// Where a window's client area is on the screen: from the X server where there is one
+// (SDL's own figure can be stale under a window manager).
+void ScreenOrigin(const SdlWin& w, int* x, int* y) {
+  if (!sdl_x11::ClientOrigin(w.window, x, y)) SDL_GetWindowPosition(w.window, x, y);
+}
+
 void RequestPosition(SdlWin& w) {
   // A hidden window goes to its place when it is shown: a window manager that is just
   // taking a hidden window out of its frame answers a move with events that SDL looks
@@ -418,6 +424,13 @@ void SetVisibleOp(HWND h, bool visible) {
     SDL_Window* focused = SDL_GetKeyboardFocus();
     if (w->place_on_show) RequestPosition(*w);
     SDL_ShowWindow(w->window);
+    // A window manager places a new window's frame, not its client area, where asked;
+    // now that SDL knows the frame, the client area goes where the form is.
+    if (!w->popup) {
+      int x = w->x, y = w->y;
+      ScreenOrigin(*w, &x, &y);
+      if (x != w->x || y != w->y) RequestPosition(*w);
+    }
     if (w->minimized) SDL_MinimizeWindow(w->window);
     // Without a window manager SDL gives a shown window the keyboard; menus and lists
     // leave it with the form that opened them.
@@ -519,13 +532,13 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
     int sx, sy, tx, ty;
     if (w) {
       int wx, wy;
-      SDL_GetWindowPosition(w->window, &wx, &wy);
+      ScreenOrigin(*w, &wx, &wy);
       sx = wx + x;
       sy = wy + y;
     } else {
       SDL_GetGlobalMouseState(&sx, &sy);
     }
-    SDL_GetWindowPosition(target->window, &tx, &ty);
+    ScreenOrigin(*target, &tx, &ty);
     x = sx - tx;
     y = sy - ty;
   }
@@ -611,6 +624,51 @@ bool Settled(bool& pending, std::uint64_t since, bool matches) {
   return true;
 }
 
+void ReportMoved(SdlWin& w, int x, int y) {
+  w.x = x;
+  w.y = y;
+  QueueEvent(BackendEventKind::Moved, w.handle, x, y);
+}
+
+void ReportResized(SdlWin& w, int width, int height) {
+  w.width = ClampSize(width);
+  w.height = ClampSize(height);
+  w.presented = false;
+  if (w.shaped) ApplyShape(w);
+  QueueEvent(BackendEventKind::Resized, w.handle, w.width, w.height);
+}
+
+// A move or resize we asked for that a window manager did otherwise, with no event
+// after it (it placed the frame where we meant the client, or kept the window on the
+// screen), is reported as it came out once the settling time is over. Answers when the
+// next one is due (0: none).
+std::uint64_t SettleRequests(std::uint64_t now) {
+  std::uint64_t next = 0;
+  auto due = [&](bool& pending, std::uint64_t since) {
+    if (!pending) return false;
+    if (now >= since + kSettleMs) {
+      pending = false;
+      return true;
+    }
+    next = next ? std::min(next, since + kSettleMs) : since + kSettleMs;
+    return false;
+  };
+  for (auto& [h, w] : S().windows) {
+    if (!w->visible) continue;
+    if (due(w->move_pending, w->move_since)) {
+      int x = w->x, y = w->y;
+      ScreenOrigin(*w, &x, &y);
+      if (x != w->x || y != w->y) ReportMoved(*w, x, y);
+    }
+    if (due(w->size_pending, w->size_since)) {
+      int width = 0, height = 0;
+      SDL_GetWindowSize(w->window, &width, &height);
+      if (width != SdlSize(w->width) || height != SdlSize(w->height)) ReportResized(*w, width, height);
+    }
+  }
+  return next;
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
   SdlWin* w = ById(e.windowID);
   if (!w) return;
@@ -622,21 +680,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (w->presented) SDL_UpdateWindowSurface(w->window);
       QueueEvent(BackendEventKind::Expose, w->handle);
       break;
-    case SDL_WINDOWEVENT_MOVED:
-      if (Settled(w->move_pending, w->move_since, e.data1 == w->x && e.data2 == w->y)) {
-        w->x = e.data1;
-        w->y = e.data2;
-        QueueEvent(BackendEventKind::Moved, w->handle, w->x, w->y);
-      }
+    case SDL_WINDOWEVENT_MOVED: {
+      int x = e.data1, y = e.data2;
+      ScreenOrigin(*w, &x, &y);
+      if (Settled(w->move_pending, w->move_since, x == w->x && y == w->y)) ReportMoved(*w, x, y);
       break;
+    }
     case SDL_WINDOWEVENT_RESIZED:
-      if (Settled(w->size_pending, w->size_since, e.data1 == SdlSize(w->width) && e.data2 == SdlSize(w->height))) {
-        w->width = ClampSize(e.data1);
-        w->height = ClampSize(e.data2);
-        w->presented = false;
-        if (w->shaped) ApplyShape(*w);
-        QueueEvent(BackendEventKind::Resized, w->handle, w->width, w->height);
-      }
+      if (Settled(w->size_pending, w->size_since, e.data1 == SdlSize(w->width) && e.data2 == SdlSize(w->height)))
+        ReportResized(*w, e.data1, e.data2);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       if (w->popup) break;  // pop-ups never become the active window
@@ -659,7 +711,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (!S().capture) {
         int gx, gy, wx, wy, ww, wh;
         SDL_GetGlobalMouseState(&gx, &gy);
-        SDL_GetWindowPosition(w->window, &wx, &wy);
+        ScreenOrigin(*w, &wx, &wy);
         SDL_GetWindowSize(w->window, &ww, &wh);
         int x = gx - wx, y = gy - wy;
         if (x >= 0 && y >= 0 && x < ww && y < wh) x = y = -kCoordLimit;
@@ -766,6 +818,8 @@ bool WaitEventOp(BackendEvent* event, int timeoutMs) {
       ReportLostFocus();
       continue;
     }
+    const std::uint64_t settle = SettleRequests(now);
+    if (!s.pending.empty()) continue;
     if (g_wake_pending.exchange(false)) {
       *event = BackendEvent{};
       event->kind = BackendEventKind::Wake;
@@ -778,10 +832,12 @@ bool WaitEventOp(BackendEvent* event, int timeoutMs) {
     }
     // -1: without limit.
     std::int64_t wait = timeoutMs < 0 ? -1 : static_cast<std::int64_t>(deadline > now ? deadline - now : 0);
-    if (s.lost_focus) {
-      const auto settle = static_cast<std::int64_t>(s.lost_at + kFocusSettleMs - now);
-      wait = wait < 0 ? settle : std::min(wait, settle);
-    }
+    auto until = [&](std::uint64_t when) {
+      const auto left = static_cast<std::int64_t>(when > now ? when - now : 0);
+      wait = wait < 0 ? left : std::min(wait, left);
+    };
+    if (s.lost_focus) until(s.lost_at + kFocusSettleMs);
+    if (settle) until(settle);
     if (wait == 0) return false;
     WaitForInput(static_cast<int>(std::min<std::int64_t>(wait, 0x7FFFFFFF)));
   }

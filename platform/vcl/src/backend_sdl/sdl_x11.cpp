@@ -92,6 +92,12 @@ int Socket() { return g_display ? ConnectionNumber(g_display) : -1; }
 
 bool EventsWaiting() { return g_display && XEventsQueued(g_display, QueuedAfterFlush) > 0; }
 
+bool ClientOrigin(SDL_Window* window, int* x, int* y) {
+  const XID id = g_display ? WindowId(window) : 0;
+  Window child = 0;
+  return id && XTranslateCoordinates(g_display, id, DefaultRootWindow(g_display), 0, 0, x, y, &child);
+}
+
 void WindowCreated(SDL_Window* window) {
   if (!g_display) return;
   if (const XID id = WindowId(window)) {

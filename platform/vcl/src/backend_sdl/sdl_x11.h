@@ -18,6 +18,12 @@ int Socket();
 // where a poll of the socket would not see them.
 bool EventsWaiting();
 
+// Where the window's client area is on the screen, as the X server says; false without
+// X11. SDL resolves a configure event through the window's parent of the moment, which
+// under a window manager may be a frame that came after the event: its own figure can
+// be off by the frame's place.
+bool ClientOrigin(SDL_Window* window, int* x, int* y);
+
 // The windows whose errors are real faults while they live.
 void WindowCreated(SDL_Window* window);
 void WindowDestroyed(SDL_Window* window);
