@@ -4,8 +4,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <support/scratch_dir.h>
 
 class XvfbServer {
  public:
@@ -17,14 +20,27 @@ class XvfbServer {
   // The Xvfb program, or empty when it is not installed.
   static std::string Program();
   // Starts a 1024x768x24 server with a black root window on a free display number
-  // and sets DISPLAY to it; false with the reason when it cannot.
+  // and sets DISPLAY to it; then the window manager that QUILL_TEST_WM names
+  // (openbox or fluxbox; unset or "none" for none) and waits until it has taken the
+  // screen. False with the reason when any of that fails.
   bool Start(std::string* why);
   const std::string& Display() const { return display_; }
+  // The window manager running on the server; empty for none.
+  const std::string& WindowManager() const { return wm_; }
 
  private:
+  bool StartWindowManager(const std::string& name, std::string* why);
+
   pid_t pid_ = -1;
   std::string display_;
+  pid_t wm_pid_ = -1;
+  std::string wm_;
+  std::unique_ptr<quill_test::ScratchDir> wm_home_;  // its configuration and log
 };
+
+// The window manager QUILL_TEST_WM names; empty for none.
+std::string RequestedWindowManager();
+
 
 // Pixels 0x00RRGGBB of a rectangle of the screen (root window), row by row; empty when
 // the display cannot be read.
