@@ -111,10 +111,8 @@ XvfbServer::~XvfbServer() {
   StopChild(pid_);
 }
 
-std::string XvfbServer::Program() { return FindProgram("Xvfb"); }
-
 bool XvfbServer::Start(std::string* why) {
-  const std::string program = Program();
+  const std::string program = FindProgram("Xvfb");
   if (program.empty()) {
     *why = "Xvfb is not installed";
     return false;

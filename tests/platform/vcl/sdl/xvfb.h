@@ -17,8 +17,6 @@ class XvfbServer {
   XvfbServer& operator=(const XvfbServer&) = delete;
   ~XvfbServer();
 
-  // The Xvfb program, or empty when it is not installed.
-  static std::string Program();
   // Starts a 1024x768x24 server with a black root window on a free display number
   // and sets DISPLAY to it; then the window manager that QUILL_TEST_WM names
   // (openbox or fluxbox; unset or "none" for none) and waits until it has taken the
