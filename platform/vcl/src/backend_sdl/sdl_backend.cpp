@@ -424,13 +424,6 @@ void SetVisibleOp(HWND h, bool visible) {
     SDL_Window* focused = SDL_GetKeyboardFocus();
     if (w->place_on_show) RequestPosition(*w);
     SDL_ShowWindow(w->window);
-    // A window manager places a new window's frame, not its client area, where asked;
-    // now that SDL knows the frame, the client area goes where the form is.
-    if (!w->popup) {
-      int x = w->x, y = w->y;
-      ScreenOrigin(*w, &x, &y);
-      if (x != w->x || y != w->y) RequestPosition(*w);
-    }
     if (w->minimized) SDL_MinimizeWindow(w->window);
     // Without a window manager SDL gives a shown window the keyboard; menus and lists
     // leave it with the form that opened them.

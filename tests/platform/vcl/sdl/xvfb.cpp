@@ -1,5 +1,6 @@
 #include "xvfb.h"
 
+#include <SDL2/SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -259,6 +260,44 @@ std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, 
   return out;
 }
 
+unsigned long XWindowOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window : 0;
+}
+
+bool ShownAt(const std::string& display, unsigned long window, int x, int y) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return false;
+  // A window that is gone by now is an error the program's own handler lets pass.
+  XWindowAttributes a;
+  int sx = 0, sy = 0;
+  Window child = 0;
+  const bool shown = window && XGetWindowAttributes(dpy, window, &a) && a.map_state == IsViewable &&
+                     XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, &sx, &sy, &child) &&
+                     sx == x && sy == y;
+  XCloseDisplay(dpy);
+  return shown;
+}
+
+unsigned long ActiveWindow(const std::string& display) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return 0;
+  const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  unsigned long out = 0;
+  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), active, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                         &data) == Success &&
+      data && format == 32 && items == 1)
+    out = *reinterpret_cast<unsigned long*>(data);
+  if (data) XFree(data);
+  XCloseDisplay(dpy);
+  return out;
+}
+
 std::vector<TopWindow> TopWindows(const std::string& display) {
   std::vector<TopWindow> out;
   Display* dpy = XOpenDisplay(display.c_str());
@@ -304,7 +343,7 @@ int RunProgram(const std::vector<std::string>& args, const std::vector<std::stri
   posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   posix_spawn_file_actions_addclose(&actions, fds[1]);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   std::string text;

@@ -44,6 +44,15 @@ std::string RequestedWindowManager();
 // the display cannot be read.
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height);
 
+struct SDL_Window;
+// The X window of an SDL window; 0 when SDL does not run on X11.
+unsigned long XWindowOf(SDL_Window* window);
+// Whether the window is mapped and viewable with its client area's origin at x, y
+// (for the SDL2 backend's windows: it keeps errors over windows that are gone harmless).
+bool ShownAt(const std::string& display, unsigned long window, int x, int y);
+// The window the window manager calls active (_NET_ACTIVE_WINDOW); 0 for none.
+unsigned long ActiveWindow(const std::string& display);
+
 // Windows directly under the root: position, size, mapped, override-redirect.
 struct TopWindow {
   int x, y, width, height;
@@ -52,7 +61,8 @@ struct TopWindow {
 };
 std::vector<TopWindow> TopWindows(const std::string& display);
 
-// Runs a program with the environment changed (set: NAME=value, unset: NAME) and
+// Runs a program (found on PATH when its name has no slash) with the environment
+// changed (set: NAME=value, unset: NAME) and
 // waits for it; answers its exit code (-1 when it could not run or was killed) and
 // what it wrote on standard error.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& set,
