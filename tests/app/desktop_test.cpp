@@ -9,14 +9,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <vcl/backend.h>
-#include <win32/drives.h>
 #include <win32/shell.h>
 
 #include "conversion_support.h"
@@ -147,16 +145,7 @@ class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = GetModulePath();  // a folder of this test's own (see isolated_main.cpp)
-    const fs::path bin = std::getenv("QUILLMERE_BUILD_BIN");
-    for (const char* skin : {"SKIN0", "SKIN1", "SKIN2"})
-      fs::copy(bin / skin, dir_ / skin, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    std::ofstream(dir_ / "mounts").close();
-    SetMountsFile((dir_ / "mounts").string());
-    setenv("QUILLMERE_DVD", outsidetest::SampleDisc().c_str(), 1);
-    fs::remove_all(dir_ / "out");
-    fs::create_directories(dir_ / "out");
-    std::ofstream(dir_ / "config.ini") << "[INI]\nIndex=0\nDefMediaPath=" << (dir_ / "out" / "last.mpg").string()
-                                       << "\n";
+    convtest::PrepareProgramFolder(dir_);
     previousExit_ = SetExitWindowsHandler([](UINT, DWORD) { return TRUE; });
   }
   void TearDown() override { SetExitWindowsHandler(previousExit_); }

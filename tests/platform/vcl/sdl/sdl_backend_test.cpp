@@ -15,6 +15,7 @@
 #include <vcl/resources.h>
 
 #include "sdl_backend.h"
+#include "window_desc.h"
 #include "xvfb.h"
 
 namespace {
@@ -52,15 +53,7 @@ class SdlBackend : public ::testing::Test {
   static const BackendOps& ops() { return SdlBackendOps(); }
 
   HWND Create(int n, int x, int y, int w, int h, bool popup = false, bool bordered = false) {
-    BackendWindowDesc d;
-    d.handle = Handle(n);
-    d.x = x;
-    d.y = y;
-    d.width = w;
-    d.height = h;
-    d.bordered = bordered;
-    d.popup = popup;
-    d.title = "test";
+    const BackendWindowDesc d = sdl_test::WindowDesc(Handle(n), x, y, w, h, bordered, popup);
     EXPECT_TRUE(ops().CreateWindow(d));
     return d.handle;
   }

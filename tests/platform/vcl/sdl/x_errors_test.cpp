@@ -10,6 +10,7 @@
 #include <vcl/backend.h>
 
 #include "sdl_backend.h"
+#include "window_desc.h"
 #include "xvfb.h"
 
 // After the class library's headers: X11's macros (None, Bool) would clash with them.
@@ -54,13 +55,7 @@ class XErrors : public ::testing::Test {
   static const BackendOps& ops() { return SdlBackendOps(); }
 
   HWND Show(int n, int x, int y, int w, int h) {
-    BackendWindowDesc d;
-    d.handle = Handle(n);
-    d.x = x;
-    d.y = y;
-    d.width = w;
-    d.height = h;
-    d.title = "errors";
+    const BackendWindowDesc d = sdl_test::WindowDesc(Handle(n), x, y, w, h, true);
     EXPECT_TRUE(ops().CreateWindow(d));
     ops().SetVisible(d.handle, true);
     return d.handle;
