@@ -4,6 +4,9 @@
 
 #include "outside_test_util.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cmath>
 #include <fstream>
 
@@ -244,6 +247,41 @@ TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(info->SelectTitle(1), S_OK) << Error(info.get());
   }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// IFO files that are named pipes: opening one for reading waits for a writer for good,
+// which hung the options dialog as the program started. They are refused at once, by name.
+TEST_F(DvdInfoTest, IfoFilesThatAreNamedPipesAreRefusedAtOnceByName) {
+  const int fds = OpenDescriptors();
+  ScratchDir mainScratch, setScratch;
+  const fs::path mainPipe = mainScratch.CopySample(), setPipe = setScratch.CopySample();
+  for (const fs::path& file : {mainPipe / "VIDEO_TS.IFO", setPipe / "VTS_01_0.IFO"}) {
+    fs::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  }
+  EndsWithin(std::chrono::seconds(120), [&] {
+    HRESULT hr = S_OK;
+    auto info = Open(mainPipe.string(), &hr);
+    ASSERT_TRUE(info);
+    EXPECT_LT(hr, 0);
+    EXPECT_EQ(Error(info.get()), "VIDEO_TS.IFO in \"" + mainScratch.path().string() +
+                                     "\" cannot be read: VIDEO_TS.IFO is a named pipe, not a file.");
+
+    // A title set's IFO: its title is unreadable and says why, the others are listed.
+    info = Open(setPipe.string(), &hr);
+    ASSERT_TRUE(info);
+    ASSERT_EQ(hr, S_OK) << Error(info.get());
+    BSTR name = nullptr;
+    ASSERT_EQ(info->GetTitleName(0, &name), S_OK);
+    EXPECT_EQ(TakeString(name), "Title 1 (unreadable)");
+    EXPECT_LT(info->SelectTitle(0), 0);
+    EXPECT_EQ(Error(info.get()),
+              "The title set file VTS_01_0.IFO cannot be read: VTS_01_0.IFO is a named pipe, not a file.");
+    ASSERT_EQ(info->GetTitleName(1, &name), S_OK);
+    EXPECT_EQ(TakeString(name), "Title 2 (0:06)");
+    EXPECT_EQ(info->SelectTitle(1), S_OK);
+  });
   EXPECT_EQ(OpenDescriptors(), fds);
 }
 
