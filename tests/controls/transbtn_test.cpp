@@ -487,16 +487,20 @@ TEST_F(ButtonTest, AddGlyphsSplitsTheStripAndAddsGreyAndDisabledForms) {
 }
 
 TEST(Glyphs, GreyUsesTheWeightsAndDisabledKeepsTheBackground) {
-  TBitmap b(2, 1);
-  b.Canvas()->SetPixels(0, 0, RGB(255, 0, 0));
-  b.Canvas()->SetPixels(1, 0, RGB(0, 0, 255));
+  auto twoPixels = [](TBitmap& b, TColor first, TColor second) {
+    b.SetWidth(2);
+    b.SetHeight(1);
+    b.Canvas()->SetPixels(0, 0, first);
+    b.Canvas()->SetPixels(1, 0, second);
+  };
+  TBitmap b;
+  twoPixels(b, RGB(255, 0, 0), RGB(0, 0, 255));
   GreyGlyph(&b, 1, 1, 2);
   EXPECT_EQ(b.Canvas()->Pixels(0, 0), RGB(63, 63, 63));
   EXPECT_EQ(b.Canvas()->Pixels(1, 0), RGB(127, 127, 127));
   // Zero weights have no mean: the picture stays as it was.
-  TBitmap zero(2, 1);
-  zero.Canvas()->SetPixels(0, 0, RGB(200, 100, 50));
-  zero.Canvas()->SetPixels(1, 0, RGB(0, 0, 255));
+  TBitmap zero;
+  twoPixels(zero, RGB(200, 100, 50), RGB(0, 0, 255));
   GreyGlyph(&zero, 0, 0, 0);
   EXPECT_EQ(zero.Canvas()->Pixels(0, 0), RGB(200, 100, 50));
   EXPECT_EQ(zero.Canvas()->Pixels(1, 0), RGB(0, 0, 255));
