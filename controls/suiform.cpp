@@ -311,7 +311,7 @@ void TsuiForm::NewParentWndProc(TMessage& m) {
       }
       AlignSelf();
       PaintFormBorder();
-      title_bar_->OnFormReSize();
+      if (title_bar_) title_bar_->OnFormReSize();
       break;
     case WM_ERASEBKGND: PaintFormBorder(); break;
     case WM_NCHITTEST:
