@@ -247,6 +247,20 @@ std::string CheckIfoFile(const std::string& path) {
                                      {0xE0, "cell table"},      {0xE4, "unit map"}};
   for (const Table& t : vmg ? std::span<const Table>(kVmgTables) : std::span<const Table>(kVtsTables))
     if (f.U32(t.field) >= sectors) return std::string("its ") + t.name + " lies past the end of the file";
+  // Tables whose claimed length libdvdread takes in one allocation: a claim past the end of
+  // the file would cost gigabytes for a few damaged bytes. (The unit maps give their last
+  // byte first, the others after two counts.)
+  struct Claim {
+    std::uint64_t field, lastByte;
+    const char* name;
+  };
+  static const Claim kVmgClaims[] = {{0xC4, 4, "title table"}, {0xD8, 4, "menu cell table"}, {0xDC, 0, "menu unit map"}};
+  static const Claim kVtsClaims[] = {{0xC8, 4, "chapter table"}, {0xD8, 4, "menu cell table"},
+                                     {0xDC, 0, "menu unit map"}, {0xE0, 4, "cell table"},
+                                     {0xE4, 0, "unit map"}};
+  for (const Claim& c : vmg ? std::span<const Claim>(kVmgClaims) : std::span<const Claim>(kVtsClaims))
+    if (const std::uint64_t at = f.U32(c.field) * kSector; at && at + f.U32(at + c.lastByte) >= end)
+      return std::string("its ") + c.name + " claims more bytes than the file holds";
 
   if (const std::uint64_t menus = f.U32(vmg ? 0xC8 : 0xD0) * kSector; menus)
     if (std::string why = CheckMenus(f, menus, end); !why.empty()) return why;

@@ -466,6 +466,12 @@ TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 0); }, "no title table"},
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 9); }, "title table lies past the end"},
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[2048] = 0x7F; }, "title table is cut short"},
+      // libdvdread would take 2 GB at once for the table's claimed length.
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 2048 + 4, 0x81000000); },
+       "title table claims more bytes than the file holds"},
+      {"VTS_01_0.IFO",  // the unit map's sector number is small: its last byte holds it
+       [](std::vector<char>& b) { Put32(b, static_cast<unsigned char>(b[0xE7]) * std::size_t{2048}, 0xFFFFFFF0); },
+       "its unit map claims more bytes than the file holds"},
       {"VTS_01_0.IFO", [](std::vector<char>& b) { Put32(b, 0xCC, 77); }, "program chain table lies past the end"},
       // The program chain table's first chain claims 255 programs and cells.
       {"VTS_01_0.IFO",
