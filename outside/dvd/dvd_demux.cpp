@@ -240,6 +240,10 @@ std::size_t SectorReader::ReadSectors(std::uint64_t sector, std::size_t count, s
 }
 
 std::size_t SectorReader::Read(std::uint8_t* buffer, std::size_t maxSectors, std::uint32_t* first) {
+  // How many sectors from next_ on, up to `last`, one read takes.
+  const auto upTo = [&](std::uint64_t last) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(maxSectors, last - next_ + 1));
+  };
   // Every step moves next_ forward or ends the VOBU or the cell: addresses from the disc
   // cannot make reading go round in circles.
   while (cell_ < cells_.size() && maxSectors > 0) {
@@ -250,7 +254,7 @@ std::size_t SectorReader::Read(std::uint8_t* buffer, std::size_t maxSectors, std
       continue;
     }
     if (!cell.interleaved) {
-      const std::size_t n = ReadSectors(next_, static_cast<std::size_t>(std::min<std::uint64_t>(maxSectors, cellLast - next_ + 1)), buffer);
+      const std::size_t n = ReadSectors(next_, upTo(cellLast), buffer);
       *first = static_cast<std::uint32_t>(next_);
       next_ += n;
       return n;
@@ -270,7 +274,7 @@ std::size_t SectorReader::Read(std::uint8_t* buffer, std::size_t maxSectors, std
       next_ = inVobu_ ? next_ + 1 : vobu_.next;
       return 1;
     }
-    std::size_t n = ReadSectors(next_, static_cast<std::size_t>(std::min<std::uint64_t>(maxSectors, vobu_.last - next_ + 1)), buffer);
+    std::size_t n = ReadSectors(next_, upTo(vobu_.last), buffer);
     if (!vobu_.endKnown) {
       // Its navigation pack gave no usable end: it ends before the next one.
       std::size_t k = 0;

@@ -254,7 +254,8 @@ std::string CheckIfoFile(const std::string& path) {
     std::uint64_t field, lastByte;
     const char* name;
   };
-  static const Claim kVmgClaims[] = {{0xC4, 4, "title table"}, {0xD8, 4, "menu cell table"}, {0xDC, 0, "menu unit map"}};
+  static const Claim kVmgClaims[] = {{0xC4, 4, "title table"}, {0xD8, 4, "menu cell table"},
+                                     {0xDC, 0, "menu unit map"}};
   static const Claim kVtsClaims[] = {{0xC8, 4, "chapter table"}, {0xD8, 4, "menu cell table"},
                                      {0xDC, 0, "menu unit map"}, {0xE0, 4, "cell table"},
                                      {0xE4, 0, "unit map"}};

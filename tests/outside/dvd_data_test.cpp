@@ -613,7 +613,7 @@ TEST_F(DvdDataTest, NavigationPacksWhoseEndWrapsTheSectorCountReadOnToTheNextUni
 // A first cell whose last sector is 0xFFFFFFFF held no sector at all for a count made in
 // 32 bits. It is read to where the VOB files end, and that sector is named.
 TEST_F(DvdDataTest, ACellEndingOnTheLastSectorNumberIsReadToTheEndOfTheFiles) {
-  const std::uint32_t sectors = static_cast<std::uint32_t>(fs::file_size(SampleDisc() / "VIDEO_TS" / "VTS_01_1.VOB") / 2048);
+  const auto sectors = static_cast<std::uint32_t>(fs::file_size(SampleDisc() / "VIDEO_TS" / "VTS_01_1.VOB") / 2048);
   const TitleRun sample = ReadTitle(SampleVideoTs());
   for (bool interleaved : {false, true}) {
     SCOPED_TRACE(interleaved ? "interleaved" : "contiguous");

@@ -414,7 +414,8 @@ TEST(DvdDiscWorker, AStuckCallIsGivenUpAndTheThreadEndsAloneWhenItReturns) {
   EXPECT_FALSE(closed);
   gate->Open();
   // The thread finishes the stuck task and the queued close, then drops what they held.
-  for (int i = 0; i < 6000 && !(watch.expired() && closed); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 6000 && !(watch.expired() && closed); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(watch.expired());
   EXPECT_TRUE(closed);
 }
