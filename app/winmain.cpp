@@ -41,6 +41,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   });
 }
 
+void EndOnSignal(int) {
+  if (frmConvert) frmConvert->RequestStop();
+  if (Application) Application->Terminate();
+}
+
 void CreateForms() {
   Application->CreateForm(frmMain);
   Application->CreateForm(frmOption);
