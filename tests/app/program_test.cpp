@@ -6,6 +6,10 @@
 
 #include <outside/dvd.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +32,7 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "signals.h"
 #include "winmain.h"
 
 namespace {
@@ -261,6 +266,41 @@ TEST_F(ProgramTest, TheStopButtonLeavesAClosedPlayableFile) {
   EXPECT_GE(pictures, 30);
   EXPECT_LT(pictures, ChaptersSeconds() * 25 - 10);
   EXPECT_TRUE(StreamOfType(probe, "audio"));
+}
+
+// A file-size limit of the process (ulimit -f) once killed the program with SIGXFSZ and
+// no word: the write fails like on a full disk and the run ends in the "Error" box.
+// The limit is the process's own, so the session runs in a child started for it.
+TEST_F(ProgramTest, AFileSizeLimitEndsTheRunInTheErrorBox) {
+  constexpr rlim_t kLimit = 200 * 1024;
+  if (!std::getenv("QUILL_FILE_SIZE_LIMIT_RUN")) {
+    const pid_t child = fork();
+    if (child == 0) {
+      setenv("QUILL_FILE_SIZE_LIMIT_RUN", "1", 1);
+      execl("/proc/self/exe", "program_test", "--gtest_filter=ProgramTest.AFileSizeLimitEndsTheRunInTheErrorBox",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the run in the child failed";
+    return;
+  }
+  InstallSignalHandling(EndOnSignal);  // as the program's own start does
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  limit.rlim_cur = kLimit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const std::string out = Session(6);  // "VCD"
+  RemoveSignalHandling();
+  EXPECT_EQ(outcome_, TConvertOutcome::Failed);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Error");
+  EXPECT_NE(boxes_[0].text.find(out), std::string::npos) << boxes_[0].text;
+  EXPECT_LT(progress_, 100);
+  EXPECT_LE(fs::file_size(out), kLimit);
 }
 
 }  // namespace
