@@ -6,6 +6,7 @@
 
 #include <outside/dvd.h>
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <support/files.h>
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
 #include <win32/drives.h>
@@ -266,6 +268,36 @@ TEST_F(ProgramTest, TheStopButtonLeavesAClosedPlayableFile) {
   EXPECT_GE(pictures, 30);
   EXPECT_LT(pictures, ChaptersSeconds() * 25 - 10);
   EXPECT_TRUE(StreamOfType(probe, "audio"));
+}
+
+// A signal while the options dialog is open: the dialog ends as cancelled, nothing is
+// converted, the program leaves its loop and stores the output path on the way out.
+TEST_F(ProgramTest, ASignalWhileTheOptionsDialogIsOpenEndsTheProgramWithoutARun) {
+  InstallSignalHandling(EndOnSignal);
+  bool raised = false;
+  std::string shown;
+  HeadlessSetIdleHook([&]() -> bool {
+    if (!raised && frmMain && frmMain->Visible() && !frmOption->Visible()) {
+      ClickControl(frmMain->Button(6), frmMain);
+      return true;
+    }
+    if (!raised && frmOption->Visible()) {
+      shown = frmOption->edtOutput->Text();
+      raised = true;
+      raise(SIGTERM);  // handled at once; the program hears of it through its loop
+    }
+    return false;
+  });
+  EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+  HeadlessSetIdleHook(nullptr);
+  EXPECT_TRUE(raised);
+  EXPECT_EQ(TerminationSignal(), SIGTERM);
+  EXPECT_EQ(frmConvert->LastThread(), nullptr) << "no run was started";
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
+  DoneApplication();
+  RemoveSignalHandling();
+  EXPECT_EQ(shown, (dir_ / "out" / "KORVEX_Quillmere.mpg").string());
+  EXPECT_NE(quill_test::ReadFile(dir_ / "config.ini").find("DefMediaPath=" + shown), std::string::npos);
 }
 
 // A file-size limit of the process (ulimit -f) once killed the program with SIGXFSZ and

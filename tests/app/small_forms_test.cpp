@@ -2,8 +2,10 @@
 // shown modally and answered by injected input on the headless backend.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include <support/scratch_dir.h>
@@ -139,6 +141,16 @@ TEST_F(SmallForms, ThePreviewShowsTheWelcomePictureOfTheSkinCurrentWhenShown) {
   SkinFolder = (dir_ / "SKIN2").string();
   frmPreview->Show();
   EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64) << "without a welcome picture the last one stays";
+  // A FIFO is not waited on, a broken picture raises nothing: the last picture stays.
+  frmPreview->Hide();
+  ASSERT_EQ(mkfifo((dir_ / "SKIN2" / "welcome.bmp").c_str(), 0644), 0);
+  frmPreview->Show();
+  EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64);
+  frmPreview->Hide();
+  fs::remove(dir_ / "SKIN2" / "welcome.bmp");
+  std::ofstream(dir_ / "SKIN2" / "welcome.bmp") << "BM not a picture";
+  EXPECT_NO_THROW(frmPreview->Show());
+  EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64);
 }
 
 TEST_F(SmallForms, TheAboutBoxNamesTheProgramAndClosesWithEnter) {

@@ -2,6 +2,7 @@
 // and the program directory; also the real executable, headless.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "signals.h"
 #include "winmain.h"
 
 namespace {
@@ -336,6 +338,36 @@ TEST_F(StartUpWithSkins, AFifoAsTheSettingsFileDoesNotHangTheStart) {
   EXPECT_EQ(skinIndex_, 0);
   EXPECT_TRUE(shaped_);
   EXPECT_TRUE(fs::is_fifo(dir_ / "config.ini"));
+}
+
+// The handlers hand the first termination signal to the GUI thread, once; a signal the
+// program finds ignored stays ignored (nohup); SIGXFSZ is ignored; removal restores.
+TEST_F(StartUp, TheFirstTerminationSignalReachesTheGuiThreadOnce) {
+  signal(SIGHUP, SIG_IGN);
+  std::vector<int> heard;
+  InstallSignalHandling([&](int sig) { heard.push_back(sig); });
+  struct sigaction now {};
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  sigaction(SIGXFSZ, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  raise(SIGINT);
+  raise(SIGTERM);
+  raise(SIGHUP);  // ignored: never seen
+  for (int turns = 0; heard.empty() && turns < 600; ++turns) {
+    TThread::CheckSynchronize();
+    TThread::WaitForSyncSignal(100);
+  }
+  TThread::CheckSynchronize();
+  EXPECT_EQ(heard, std::vector<int>{SIGINT});
+  EXPECT_EQ(TerminationSignal(), SIGINT);
+  RemoveSignalHandling();
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  signal(SIGHUP, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
 }
 
 // The real program, copied into an empty folder (so there is no config.ini), run
