@@ -16,6 +16,7 @@ int main() {
     Backend();
   } catch (const Exception& e) {
     std::fprintf(stderr, "Quillmere: %s\n", e.Message.c_str());
+    RemoveSignalHandling();
     return 1;
   }
   InitializeUnits();

@@ -14,5 +14,7 @@
 void InstallSignalHandling(std::function<void(int)> onSignal);
 // The first of those signals received, or 0.
 int TerminationSignal();
-// Puts the handlers that were there before back and ends the watcher.
+// Puts the handlers that were there before back (or, once a termination signal has
+// come, ignores the signals for the last moments of the process); the watcher ends by
+// itself.
 void RemoveSignalHandling();

@@ -2,6 +2,7 @@
 
 #include <com/com.h>
 #include <vcl/forms.h>
+#include <vcl/winuser.h>
 
 #include "about.h"
 #include "convert.h"
@@ -42,6 +43,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 }
 
 void EndOnSignal(int) {
+  // Nobody may be there to answer (a logout, a closed terminal): no box may hold the
+  // ending up, neither one open now nor the error of a run cut short.
+  SetMessageBoxesUnattended(true);
   if (frmConvert) frmConvert->RequestStop();
   if (Application) Application->Terminate();
 }

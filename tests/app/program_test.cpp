@@ -21,6 +21,7 @@
 #include <support/files.h>
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
+#include <vcl/winuser.h>
 #include <win32/drives.h>
 #include <win32/shell.h>
 
@@ -84,6 +85,7 @@ class ProgramTest : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
+    SetMessageBoxesUnattended(false);
     SetExitWindowsHandler(previousExit_);
     apptest::ForgetForms();
     InitApplication();
@@ -270,34 +272,42 @@ TEST_F(ProgramTest, TheStopButtonLeavesAClosedPlayableFile) {
   EXPECT_TRUE(StreamOfType(probe, "audio"));
 }
 
-// A signal while the options dialog is open: the dialog ends as cancelled, nothing is
-// converted, the program leaves its loop and stores the output path on the way out.
-TEST_F(ProgramTest, ASignalWhileTheOptionsDialogIsOpenEndsTheProgramWithoutARun) {
+// A signal while a question is open over the options dialog (nobody may be there to
+// answer it): the question ends as "No", the dialog as cancelled, nothing is converted
+// or replaced, and the program leaves its loop and stores the output path.
+TEST_F(ProgramTest, ASignalWhileAQuestionIsOpenEndsTheProgramWithoutARun) {
+  const fs::path existing = dir_ / "out" / "KORVEX_Quillmere.mpg";
+  std::ofstream(existing) << "keep me";
   InstallSignalHandling(EndOnSignal);
-  bool raised = false;
-  std::string shown;
+  std::vector<std::string> asked;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    asked.push_back(info.caption);
+    raise(SIGTERM);  // handled at once; the program hears of it through its loop
+    return 0;        // the question stays open: nobody answers
+  });
+  bool okPressed = false;
   HeadlessSetIdleHook([&]() -> bool {
-    if (!raised && frmMain && frmMain->Visible() && !frmOption->Visible()) {
+    if (frmMain && frmMain->Visible() && !frmOption->Visible() && !okPressed) {
       ClickControl(frmMain->Button(6), frmMain);
       return true;
     }
-    if (!raised && frmOption->Visible()) {
-      shown = frmOption->edtOutput->Text();
-      raised = true;
-      raise(SIGTERM);  // handled at once; the program hears of it through its loop
+    if (frmOption->Visible() && !okPressed) {
+      okPressed = true;
+      ClickControl(frmOption->btnOk, frmOption);
+      return true;
     }
     return false;
   });
   EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
   HeadlessSetIdleHook(nullptr);
-  EXPECT_TRUE(raised);
+  EXPECT_EQ(asked, std::vector<std::string>{"Confirm please"});
   EXPECT_EQ(TerminationSignal(), SIGTERM);
   EXPECT_EQ(frmConvert->LastThread(), nullptr) << "no run was started";
-  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
   DoneApplication();
   RemoveSignalHandling();
-  EXPECT_EQ(shown, (dir_ / "out" / "KORVEX_Quillmere.mpg").string());
-  EXPECT_NE(quill_test::ReadFile(dir_ / "config.ini").find("DefMediaPath=" + shown), std::string::npos);
+  signal(SIGTERM, SIG_DFL);
+  EXPECT_EQ(quill_test::ReadFile(existing), "keep me");
+  EXPECT_NE(quill_test::ReadFile(dir_ / "config.ini").find("DefMediaPath=" + existing.string()), std::string::npos);
 }
 
 // A file-size limit of the process (ulimit -f) once killed the program with SIGXFSZ and

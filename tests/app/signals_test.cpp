@@ -178,7 +178,10 @@ TEST_P(SignalsTest, TheRunIsStoppedItsFileClosedAndTheSettingsStored) {
 
   // Mid-run: the file has grown past its first pictures.
   std::error_code ec;
-  ASSERT_TRUE(WaitFor([&] { return reap() || fs::file_size(output, ec) > 32768; }))
+  ASSERT_TRUE(WaitFor([&] {
+    const auto size = fs::file_size(output, ec);
+    return reap() || (!ec && size > 32768);
+  }))
       << "no conversion started: " << quill_test::ReadFile(dir / "stderr.txt");
   ASSERT_FALSE(ended);
   for (size_t i = 0; i < c.signals.size(); ++i) {

@@ -18,6 +18,7 @@
 #include <support/files.h>
 #include <support/scratch_dir.h>
 #include <vcl/headless.h>
+#include <vcl/winuser.h>
 
 #include "about.h"
 #include "convert.h"
@@ -42,6 +43,7 @@ class StartUp : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
+    SetMessageBoxesUnattended(false);
     apptest::FreshApplication();
   }
 };
@@ -361,13 +363,20 @@ TEST_F(StartUp, TheFirstTerminationSignalReachesTheGuiThreadOnce) {
   TThread::CheckSynchronize();
   EXPECT_EQ(heard, std::vector<int>{SIGINT});
   EXPECT_EQ(TerminationSignal(), SIGINT);
+  // Ending on a signal: the last moments of the process ignore further ones.
   RemoveSignalHandling();
   sigaction(SIGTERM, nullptr, &now);
-  EXPECT_EQ(now.sa_handler, SIG_DFL);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  // Without a signal the handlers found at the start come back.
+  InstallSignalHandling([&](int sig) { heard.push_back(sig); });
+  EXPECT_EQ(TerminationSignal(), 0);
+  RemoveSignalHandling();
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN) << "as found";
   sigaction(SIGHUP, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_IGN);
-  signal(SIGHUP, SIG_DFL);
-  signal(SIGXFSZ, SIG_DFL);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGXFSZ}) signal(sig, SIG_DFL);
+  EXPECT_EQ(heard.size(), 1u);
 }
 
 // The real program, copied into an empty folder (so there is no config.ini), run
