@@ -408,7 +408,8 @@ bool TfrmMain::ApplySkin() {
       return RefuseSkin(Handle(), file, "the picture is taller than " + std::to_string(kMaxFaceRows) + " rows.");
     if (face->Width() > kMaxFormExtent)
       return RefuseSkin(Handle(), file,
-                        "the picture is wider than " + std::to_string(kMaxFormExtent) + " columns, more than a screen shows.");
+                        "the picture is wider than " + std::to_string(kMaxFormExtent) +
+                            " columns, more than a screen shows.");
     file = "skin.ini";
     std::vector<SkinControlEntry> entries = ReadSkinControls(SkinFolder + "//skin.ini");
     if (entries.size() > size_t(kMaxSkinEntries))

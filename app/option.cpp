@@ -531,7 +531,8 @@ bool TfrmOption::CheckOk() {
   // Writing over what the conversion reads would destroy the disc's own files.
   const std::string output = edtOutput->Text();
   if (IsDiscFile(cmbDisk->Items()->Get(cmbDisk->ItemIndex()), output))
-    return stop("The file " + output + " is one of the files of the DVD to convert! Please select another file to output!");
+    return stop("The file " + output +
+                " is one of the files of the DVD to convert! Please select another file to output!");
   // Never replace a file without asking; the start that follows does not ask again.
   FReplaceConsent.clear();
   std::error_code ec;

@@ -110,7 +110,10 @@ TEST_P(SignalsTest, TheRunIsStoppedItsFileClosedAndTheSettingsStored) {
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     bool replaced = false;
-    for (size_t i = 0; i < 4; ++i) replaced |= entry.compare(0, env[i].find('=') + 1, env[i], 0, env[i].find('=') + 1) == 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const size_t name = env[i].find('=') + 1;
+      replaced |= entry.compare(0, name, env[i], 0, name) == 0;
+    }
     if (!replaced) env.push_back(entry);
   }
   std::vector<char*> envp;

@@ -257,7 +257,8 @@ class StartUpWithSkins : public StartUp {
       shaped_ = frmMain->WindowRegion() != nullptr;
       width_ = frmMain->ClientWidth();
       skinItems_ = 0;
-      for (int i = 0; i < frmMain->pupSelectSkin->Count(); ++i) skinItems_ += !frmMain->pupSelectSkin->Items(i)->IsLine();
+      for (int i = 0; i < frmMain->pupSelectSkin->Count(); ++i)
+        skinItems_ += !frmMain->pupSelectSkin->Items(i)->IsLine();
       closeAsked = true;
       HeadlessCloseRequest(frmMain);
       return true;
@@ -293,7 +294,8 @@ TEST_F(StartUpWithSkins, AHugeLayoutPlaceIsRefusedAndTheNextSkinShows) {
     Start();
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0], "Error: The skin in " + SkinFolderPath(0) +
-                             " cannot be used: skin.ini: button 1 at 2147483647,1 lies outside what a screen can show.");
+                             " cannot be used: skin.ini: button 1 at 2147483647,1 lies outside what a screen "
+                             "can show.");
     EXPECT_EQ(skinIndex_, 1);
     EXPECT_TRUE(shaped_);
     EXPECT_EQ(width_, FaceWidth(1));
