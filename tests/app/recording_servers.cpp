@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include <com/strings.h>
@@ -166,8 +167,16 @@ HRESULT STDMETHODCALLTYPE GetCodecId(Object* self, INT index, INT* id) {
 
 // ---- The tables, one entry per position.
 
+// Positions 0..N-1 of the contract, and recorded entries beyond them, so that a
+// call past the contract's end shows in the record instead of jumping through
+// whatever follows. Before the first entry, as the C++ ABI lays out a table of
+// methods: the offset to the whole object and the object's type, which the
+// callers' sanitizer checks.
 template <std::size_t N>
-using Table = std::array<void*, N>;
+struct Table {
+  const void* prefix[2];
+  std::array<void*, N + 16> slots;
+};
 
 template <class F>
 void* Entry(F* method) {
@@ -175,90 +184,88 @@ void* Entry(F* method) {
 }
 
 template <std::size_t... Slot>
-Table<sizeof...(Slot)> UnlistedTable(std::index_sequence<Slot...>) {
+std::array<void*, sizeof...(Slot)> UnlistedEntries(std::index_sequence<Slot...>) {
   return {Entry(&Unlisted<Slot>)...};
 }
 
-// N positions, and recorded entries beyond them: a call past the contract's end
-// shows in the record instead of jumping through whatever follows the table.
 template <std::size_t N>
-Table<N + 16> BaseTable() {
-  Table<N + 16> t = UnlistedTable(std::make_index_sequence<N + 16>());
-  t[0] = Entry(&QueryInterface);
-  t[1] = Entry(&AddRef);
-  t[2] = Entry(&Release);
+Table<N> BaseTable(const std::type_info& type) {
+  Table<N> t{{nullptr, &type}, UnlistedEntries(std::make_index_sequence<N + 16>())};
+  t.slots[0] = Entry(&QueryInterface);
+  t.slots[1] = Entry(&AddRef);
+  t.slots[2] = Entry(&Release);
   return t;
 }
 
-const Table<33 + 16> kDvdDataTable = [] {
-  auto t = BaseTable<33>();
-  t[8] = Entry(&Method<8, BSTR>);     // SetDvdPath
-  t[10] = Entry(&Method<10, INT>);    // SetTitle
-  t[12] = Entry(&Method<12, INT>);    // SetProgramChain
-  t[14] = Entry(&Method<14, INT>);    // SetAudioStream
-  t[16] = Entry(&Method<16, INT>);    // SetSubtitle
-  t[18] = Entry(&Method<18, INT>);    // SetAngle
-  t[20] = Entry(&Method<20, double>); // SetFrameRate
-  t[22] = Entry(&Method<22, INT>);    // SetSampleRate
-  t[24] = Entry(&Method<24, INT>);    // SetForce24
-  t[27] = Entry(&Method<27>);         // Open
-  t[28] = Entry(&Seek);
-  t[29] = Entry(&ReadFrame);
-  t[31] = Entry(&GetPosition);
-  t[32] = Entry(&Method<32>);  // Close
+const Table<33> kDvdDataTable = [] {
+  auto t = BaseTable<33>(typeid(IDVDDataObj));
+  t.slots[8] = Entry(&Method<8, BSTR>);     // SetDvdPath
+  t.slots[10] = Entry(&Method<10, INT>);    // SetTitle
+  t.slots[12] = Entry(&Method<12, INT>);    // SetProgramChain
+  t.slots[14] = Entry(&Method<14, INT>);    // SetAudioStream
+  t.slots[16] = Entry(&Method<16, INT>);    // SetSubtitle
+  t.slots[18] = Entry(&Method<18, INT>);    // SetAngle
+  t.slots[20] = Entry(&Method<20, double>); // SetFrameRate
+  t.slots[22] = Entry(&Method<22, INT>);    // SetSampleRate
+  t.slots[24] = Entry(&Method<24, INT>);    // SetForce24
+  t.slots[27] = Entry(&Method<27>);         // Open
+  t.slots[28] = Entry(&Seek);
+  t.slots[29] = Entry(&ReadFrame);
+  t.slots[31] = Entry(&GetPosition);
+  t.slots[32] = Entry(&Method<32>);  // Close
   return t;
 }();
 
-const Table<9 + 16> kPicShowTable = [] {
-  auto t = BaseTable<9>();
-  t[7] = Entry(&PaintOpen);
-  t[8] = Entry(&ShowFrame);
+const Table<9> kPicShowTable = [] {
+  auto t = BaseTable<9>(typeid(IPicShowObj));
+  t.slots[7] = Entry(&PaintOpen);
+  t.slots[8] = Entry(&ShowFrame);
   return t;
 }();
 
-const Table<54 + 16> kMpegEncTable = [] {
-  auto t = BaseTable<54>();
-  t[8] = Entry(&Method<8, BSTR>);     // SetOutputFile
-  t[10] = Entry(&Method<10, INT>);    // SetParameter10
-  t[12] = Entry(&Method<12, INT>);    // SetParameter12
-  t[16] = Entry(&Method<16, INT>);    // SetWidth
-  t[18] = Entry(&Method<18, INT>);    // SetHeight
-  t[22] = Entry(&Method<22, INT>);    // SetParameter22
-  t[26] = Entry(&Method<26, INT>);    // SetParameter26
-  t[30] = Entry(&Method<30, double>); // SetFrameRate
-  t[32] = Entry(&Method<32, INT>);    // SetParameter32
-  t[34] = Entry(&Method<34, INT>);    // SetParameter34
-  t[42] = Entry(&Method<42, double>); // SetParameter42
-  t[44] = Entry(&Method<44, INT>);    // SetParameter44
-  t[48] = Entry(&Method<48, INT>);    // SetSampleRate
-  t[49] = Entry(&Method<49>);         // Start
-  t[50] = Entry(&Method<50, BYTE*, BYTE*, BYTE*, INT, INT, INT_PTR, INT>);  // EncodeFrame
-  t[51] = Entry(&GetFileSize<51>);
-  t[52] = Entry(&Method<52>);  // SizeLimitReached
-  t[53] = Entry(&Method<53>);  // Finish
+const Table<54> kMpegEncTable = [] {
+  auto t = BaseTable<54>(typeid(IMpegEnc));
+  t.slots[8] = Entry(&Method<8, BSTR>);     // SetOutputFile
+  t.slots[10] = Entry(&Method<10, INT>);    // SetParameter10
+  t.slots[12] = Entry(&Method<12, INT>);    // SetParameter12
+  t.slots[16] = Entry(&Method<16, INT>);    // SetWidth
+  t.slots[18] = Entry(&Method<18, INT>);    // SetHeight
+  t.slots[22] = Entry(&Method<22, INT>);    // SetParameter22
+  t.slots[26] = Entry(&Method<26, INT>);    // SetParameter26
+  t.slots[30] = Entry(&Method<30, double>); // SetFrameRate
+  t.slots[32] = Entry(&Method<32, INT>);    // SetParameter32
+  t.slots[34] = Entry(&Method<34, INT>);    // SetParameter34
+  t.slots[42] = Entry(&Method<42, double>); // SetParameter42
+  t.slots[44] = Entry(&Method<44, INT>);    // SetParameter44
+  t.slots[48] = Entry(&Method<48, INT>);    // SetSampleRate
+  t.slots[49] = Entry(&Method<49>);         // Start
+  t.slots[50] = Entry(&Method<50, BYTE*, BYTE*, BYTE*, INT, INT, INT_PTR, INT>);  // EncodeFrame
+  t.slots[51] = Entry(&GetFileSize<51>);
+  t.slots[52] = Entry(&Method<52>);  // SizeLimitReached
+  t.slots[53] = Entry(&Method<53>);  // Finish
   return t;
 }();
 
-const Table<42 + 16> kAviEncodeTable = [] {
-  auto t = BaseTable<42>();
-  t[7] = Entry(&GetCodecCount);
-  t[8] = Entry(&GetCodecName);
-  t[9] = Entry(&GetCodecId);
-  t[11] = Entry(&Method<11, INT>);     // SetCodec
-  t[13] = Entry(&Method<13, BSTR>);    // SetOutputFile
-  t[15] = Entry(&Method<15, INT>);     // SetWidth
-  t[17] = Entry(&Method<17, INT>);     // SetHeight
-  t[19] = Entry(&Method<19, double>);  // SetFrameRate
-  t[21] = Entry(&Method<21, INT>);     // SetParameter21
-  t[23] = Entry(&Method<23, INT>);     // SetParameter23
-  t[25] = Entry(&Method<25, INT>);     // SetSampleRate
-  t[27] = Entry(&Method<27, INT>);     // SetLameBitrate
-  t[31] = Entry(&Method<31, BYTE>);    // SetLameQuality
-  t[37] = Entry(&Method<37>);          // Start
-  t[38] = Entry(&GetFileSize<38>);
-  t[39] = Entry(&Method<39, BYTE*, INT_PTR, INT>);  // WriteFrame
-  t[40] = Entry(&Method<40>);                       // SizeLimitReached
-  t[41] = Entry(&Method<41>);                       // Finish
+const Table<42> kAviEncodeTable = [] {
+  auto t = BaseTable<42>(typeid(IAVIEncode));
+  t.slots[7] = Entry(&GetCodecCount);
+  t.slots[8] = Entry(&GetCodecName);
+  t.slots[9] = Entry(&GetCodecId);
+  t.slots[11] = Entry(&Method<11, INT>);     // SetCodec
+  t.slots[13] = Entry(&Method<13, BSTR>);    // SetOutputFile
+  t.slots[15] = Entry(&Method<15, INT>);     // SetWidth
+  t.slots[17] = Entry(&Method<17, INT>);     // SetHeight
+  t.slots[19] = Entry(&Method<19, double>);  // SetFrameRate
+  t.slots[21] = Entry(&Method<21, INT>);     // SetParameter21
+  t.slots[23] = Entry(&Method<23, INT>);     // SetParameter23
+  t.slots[25] = Entry(&Method<25, INT>);     // SetSampleRate
+  t.slots[27] = Entry(&Method<27, INT>);     // SetLameBitrate
+  t.slots[31] = Entry(&Method<31, BYTE>);    // SetLameQuality
+  t.slots[37] = Entry(&Method<37>);          // Start
+  t.slots[38] = Entry(&GetFileSize<38>);
+  t.slots[39] = Entry(&Method<39, BYTE*, INT_PTR, INT>);  // WriteFrame
+  t.slots[40] = Entry(&Method<40>);                       // SizeLimitReached
+  t.slots[41] = Entry(&Method<41>);                       // Finish
   return t;
 }();
 
@@ -292,10 +299,10 @@ class Factory : public IClassFactory {
   void* const* table_;
 };
 
-Factory g_dvdData(Server::DvdData, IID_IDVDDataObj, kDvdDataTable.data());
-Factory g_picShow(Server::PicShow, IID_IPicShowObj, kPicShowTable.data());
-Factory g_mpegEnc(Server::MpegEnc, IID_IMpegEnc, kMpegEncTable.data());
-Factory g_aviEncode(Server::AviEncode, IID_IAVIEncode, kAviEncodeTable.data());
+Factory g_dvdData(Server::DvdData, IID_IDVDDataObj, kDvdDataTable.slots.data());
+Factory g_picShow(Server::PicShow, IID_IPicShowObj, kPicShowTable.slots.data());
+Factory g_mpegEnc(Server::MpegEnc, IID_IMpegEnc, kMpegEncTable.slots.data());
+Factory g_aviEncode(Server::AviEncode, IID_IAVIEncode, kAviEncodeTable.slots.data());
 
 }  // namespace
 
