@@ -156,7 +156,7 @@ void TCustomForm::SetWindowState(TWindowState v) {
   if (old == wsMinimized) Backend().SetMinimized(Handle(), false);
   if (v == wsMaximized) {
     restore_bounds_ = BoundsRect();
-    TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
+    TRect wa = WorkArea();
     SetBoundsRect(wa);
     SendMessageA(Handle(), WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(ClientWidth(), ClientHeight()));
   } else if (v == wsMinimized) {
@@ -342,6 +342,8 @@ void TCustomForm::ApplyPosition() {
     default:
       return;
   }
+  // A form centred on a small owner near an edge would stick out of the screen.
+  target = KeepInside(target, WorkArea());
   SetBounds(target.Left, target.Top, target.Width(), target.Height());
 }
 

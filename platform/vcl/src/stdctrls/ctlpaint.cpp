@@ -1,4 +1,5 @@
 #include "ctlpaint.h"
+#include "../winuser/window_manager.h"
 
 #include <algorithm>
 
@@ -174,14 +175,7 @@ TPopupWindow::TPopupWindow(TComponent* owner, TControl* opener) : TCustomForm(ow
 }
 
 void TPopupWindow::Popup(int x, int y, int width, int height) {
-  TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
-  width = std::max(1, width);
-  height = std::max(1, height);
-  if (x + width > wa.Right) x = wa.Right - width;
-  if (y + height > wa.Bottom) y = wa.Bottom - height;
-  x = std::max(x, wa.Left);
-  y = std::max(y, wa.Top);
-  SetBounds(x, y, width, height);
+  SetBoundsRect(KeepInside(Bounds(x, y, std::max(1, width), std::max(1, height)), WorkArea()));
   SetVisible(true);
   Invalidate();
 }
