@@ -5,6 +5,7 @@
 
 #include <vcl/resources.h>
 #include <vcl/winuser.h>
+#include <win32/drives.h>
 
 #include "cvtthread.h"
 #include "main.h"
@@ -207,7 +208,7 @@ bool TfrmConvert::StartConversion() {
   }
 
   TConversionSettings s;
-  s.dvdPath = opt->cmbDisk->Text() + "VIDEO_TS";
+  s.dvdPath = VideoFolderOf(opt->cmbDisk->Text());
   s.outputFile = opt->edtOutput->Text();
   s.startPosition = start;
   s.endPosition = end;
