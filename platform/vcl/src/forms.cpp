@@ -60,6 +60,19 @@ void TCustomForm::CreateBackendWindow() {
   Backend().CreateWindow(d);
 }
 
+void MakePopupWindow(TCustomForm* form, TCustomForm* owner, bool tooltip) {
+  Backend().DestroyWindow(form->Handle());
+  BackendWindowDesc d;
+  d.handle = form->Handle();
+  if (owner) d.owner = owner->Handle();
+  d.width = std::max(1, form->Width());
+  d.height = std::max(1, form->Height());
+  d.bordered = false;
+  d.popup = true;
+  d.tooltip = tooltip;
+  Backend().CreateWindow(d);
+}
+
 TCustomForm::~TCustomForm() {
   SetComponentState(csDestroying, true);
   WindowManager& wm = WindowManager::Get();
@@ -373,6 +386,9 @@ void TCustomForm::ShowingChanged() {
     if (cap && (cap == this || ContainsControl(cap))) SetCaptureControl(nullptr);
     TControl* hover = wm.mouse_control;
     if (hover && (hover == this || ContainsControl(hover))) wm.mouse_control = nullptr;
+    // A hint of a control on this form goes with it.
+    if (TControl* h = Application ? Application->hint_control_ : nullptr; h && (h == this || ContainsControl(h)))
+      Application->ForgetHintControl(h);
     TControl* fc = FindControl(wm.focus);
     if (fc && (fc == this || ContainsControl(fc))) wm.focus = nullptr;
     if (wm.active_form == this) {
@@ -421,6 +437,7 @@ int TCustomForm::ShowModal() {
     throw EInvalidOperation("Cannot make a visible window modal");
   WindowManager& wm = WindowManager::Get();
   if (wm.capture_control) SetCaptureControl(nullptr);
+  if (Application) Application->CancelHint();
   TCustomForm* previous = wm.active_form;
   modal_ = true;
   modal_result_ = mrNone;

@@ -158,20 +158,11 @@ void SetClipboardText(const std::string& text) {
 TPopupWindow::TPopupWindow(TComponent* owner, TControl* opener) : TCustomForm(owner) {
   SetBorderStyle(bsNone);
   SetControlStyle(ControlStyle() & ~(csCaptureMouse | csClickEvents | csDoubleClicks));
-  // The window is recreated as a pop-up (menus and drop-down lists) owned by the
-  // opener's form, so that a window manager keeps it above that form.
-  Backend().DestroyWindow(Handle());
-  BackendWindowDesc d;
-  d.handle = Handle();
+  // A pop-up owned by the opener's form, so that a window manager keeps it above that form.
   TCustomForm* f = opener ? GetParentForm(opener) : nullptr;
   if (!f) f = dynamic_cast<TCustomForm*>(owner);
-  if (f) d.owner = f->Handle();
   opener_form_ = f;
-  d.width = std::max(1, Width());
-  d.height = std::max(1, Height());
-  d.bordered = false;
-  d.popup = true;
-  Backend().CreateWindow(d);
+  MakePopupWindow(this, f, false);
 }
 
 void TPopupWindow::Popup(int x, int y, int width, int height) {

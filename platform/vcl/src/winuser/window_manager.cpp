@@ -156,6 +156,7 @@ bool WindowManager::PumpBackend(int timeoutMs) {
 }
 
 void WindowManager::ControlDestroyed(TControl* c) {
+  if (Application) Application->ForgetHintControl(c);
   if (capture_control == c) {
     capture_control = nullptr;
     capture_hwnd = nullptr;
