@@ -561,6 +561,23 @@ bool Settled(bool& pending, std::uint64_t since, bool matches) {
   return true;
 }
 
+// A window manager puts a window where it likes (its frame where the window was asked
+// to be, say) and may report that within the settling time, where it is ignored: once
+// the move has settled, a window that is not where it was asked to be says so.
+void ReportSettledMoves() {
+  const std::uint64_t now = SDL_GetTicks64();
+  for (auto& [h, w] : S().windows) {
+    if (!w->move_pending || !w->visible || w->minimized || now - w->move_since < kSettleMs) continue;
+    w->move_pending = false;
+    int x = w->x, y = w->y;
+    SDL_GetWindowPosition(w->window, &x, &y);
+    if (x == w->x && y == w->y) continue;
+    w->x = x;
+    w->y = y;
+    QueueEvent(BackendEventKind::Moved, h, x, y);
+  }
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
   SdlWin* w = ById(e.windowID);
   if (!w) return;
@@ -691,6 +708,7 @@ bool WaitEventOp(BackendEvent* event, int timeoutMs) {
   if (!OnGuiThread() || !event) return false;
   const std::uint64_t deadline = SDL_GetTicks64() + static_cast<std::uint64_t>(std::max(timeoutMs, 0));
   for (;;) {
+    ReportSettledMoves();
     if (!s.pending.empty()) {
       *event = s.pending.front();
       s.pending.pop_front();

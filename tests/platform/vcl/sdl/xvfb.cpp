@@ -84,6 +84,59 @@ bool XvfbServer::Start(std::string* why) {
   return true;
 }
 
+WindowManagerProcess::~WindowManagerProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool WindowManagerProcess::Start(const std::string& program, const std::string& display, std::string* why) {
+  std::vector<std::string> args = {program};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env = {"DISPLAY=" + display};
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int rc = posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    pid_ = -1;
+    *why = "cannot start " + program + " (tools/install-deps installs it)";
+    return false;
+  }
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) {
+    *why = "cannot open " + display;
+    return false;
+  }
+  const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+  bool up = false;
+  for (int i = 0; i < 300 && !up; ++i) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    up = XGetWindowProperty(dpy, DefaultRootWindow(dpy), check, 0, 1, False, XA_WINDOW, &type, &format, &items,
+                            &after, &data) == Success &&
+         items == 1;
+    if (data) XFree(data);
+    if (!up) usleep(50000);
+  }
+  XCloseDisplay(dpy);
+  if (!up) *why = program + " did not take over the display";
+  return up;
+}
+
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
   std::vector<std::uint32_t> out;
   Display* dpy = XOpenDisplay(display.c_str());
