@@ -5,34 +5,23 @@
 
 #include <SDL.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include <vcl/backend.h>
 
 #include "fresh_application.h"
 #include "interface.h"
+#include "sdl_events.h"
 #include "xvfb.h"
 
 namespace {
 
+using sdl_test::ServeUntil;
+
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kHintColour = 0xFFFFE1;  // the info colour, 0x00RRGGBB
-
-// Serves the loop until `done` holds or about `ms` milliseconds have passed.
-bool ServeUntil(const std::function<bool()>& done, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
 
 int CountColour(const std::vector<std::uint32_t>& pixels, std::uint32_t colour) {
   int n = 0;

@@ -28,13 +28,17 @@ class HintsTest : public ::testing::Test {
     InitApplication();
   }
 
+  TPanel* Panel(TWinControl* parent, int left, int top, int width, int height, const std::string& hint) {
+    auto* p = new TPanel(form);
+    p->SetBounds(left, top, width, height);
+    p->SetParent(parent);
+    p->SetHint(hint);
+    return p;
+  }
   // A hinted control of 40 by 30 at a place of the form.
   TPanel* Tool(int left, int top, const std::string& hint) {
-    auto* p = new TPanel(form);
-    p->SetBounds(left, top, 40, 30);
-    p->SetParent(form);
+    TPanel* p = Panel(form, left, top, 40, 30, hint);
     p->SetShowHint(true);
-    p->SetHint(hint);
     return p;
   }
 
@@ -46,6 +50,17 @@ class HintsTest : public ::testing::Test {
   void Wait(int ms) {
     HeadlessAdvanceClock(ms);
     Pump();
+  }
+  void Click(int x, int y, int button = BackendLeft) {
+    HeadlessMouseDown(form, x, y, button);
+    HeadlessMouseUp(form, x, y, button);
+    Pump();
+  }
+  // Rests the pointer on the first control for the whole pause: its hint.
+  std::string RestOnFirst() {
+    Move(20, 20);
+    Wait(500);
+    return Shown();
   }
 
   // The hint window while it shows, else null.
@@ -116,20 +131,14 @@ TEST_F(HintsTest, ShowsAfterThePauseBelowThePointerAndHidesWhenThePointerLeaves)
 }
 
 TEST_F(HintsTest, APressOrAKeyHidesItUntilThePointerHasLeftTheControl) {
-  Move(20, 20);
-  Wait(500);
-  ASSERT_EQ(Shown(), "Next Skin");
-  HeadlessMouseDown(form, 20, 20);
-  HeadlessMouseUp(form, 20, 20);
-  Pump();
+  ASSERT_EQ(RestOnFirst(), "Next Skin");
+  Click(20, 20);
   EXPECT_EQ(Hint(), nullptr);
   Move(22, 21);
   Wait(3000);
   EXPECT_EQ(Hint(), nullptr) << "not again while the pointer stays";
   Move(200, 150);
-  Move(20, 20);
-  Wait(500);
-  ASSERT_EQ(Shown(), "Next Skin");
+  ASSERT_EQ(RestOnFirst(), "Next Skin");
 
   HeadlessKeyDown(form, VK_SHIFT);
   Pump();
@@ -141,17 +150,13 @@ TEST_F(HintsTest, APressOrAKeyHidesItUntilThePointerHasLeftTheControl) {
   Move(200, 150);
   Move(60, 20);
   Wait(300);
-  HeadlessMouseDown(form, 60, 20, BackendRight);
-  HeadlessMouseUp(form, 60, 20, BackendRight);
-  Pump();
+  Click(60, 20, BackendRight);
   Wait(3000);
   EXPECT_EQ(Hint(), nullptr);
 }
 
 TEST_F(HintsTest, ItEndsAfterTheHidePauseAndTheNextControlsHintFollowsQuickly) {
-  Move(20, 20);
-  Wait(500);
-  ASSERT_EQ(Shown(), "Next Skin");
+  ASSERT_EQ(RestOnFirst(), "Next Skin");
   Wait(2499);
   EXPECT_EQ(Shown(), "Next Skin");
   Wait(1);
@@ -188,17 +193,9 @@ TEST_F(HintsTest, ItEndsAfterTheHidePauseAndTheNextControlsHintFollowsQuickly) {
 TEST_F(HintsTest, WhichControlsHintApplies) {
   // A child follows its parent's ShowHint unless it has its own; without a text of
   // its own it shows its parent's.
-  auto* panel = new TPanel(form);
-  panel->SetBounds(100, 60, 150, 100);
-  panel->SetParent(form);
-  panel->SetHint("Panel");
-  auto* inner = new TPanel(form);
-  inner->SetBounds(10, 10, 40, 30);
-  inner->SetParent(panel);
-  auto* own = new TPanel(form);
-  own->SetBounds(60, 10, 40, 30);
-  own->SetParent(panel);
-  own->SetHint("Own");
+  TPanel* panel = Panel(form, 100, 60, 150, 100, "Panel");
+  Panel(panel, 10, 10, 40, 30, "");
+  TPanel* own = Panel(panel, 60, 10, 40, 30, "Own");
   own->SetShowHint(false);
   Pump();
   auto hintAt = [&](int x, int y) {
@@ -252,9 +249,7 @@ TEST_F(HintsTest, ItStaysOnTheScreenAndNeverUnderThePointer) {
 }
 
 TEST_F(HintsTest, AModalDialogOrAControlGoingAwayEndsIt) {
-  Move(20, 20);
-  Wait(500);
-  ASSERT_EQ(Shown(), "Next Skin");
+  ASSERT_EQ(RestOnFirst(), "Next Skin");
   auto* dialog = new TForm(nullptr);
   bool hiddenWhileModal = false;
   HeadlessSetIdleHook([&] {
@@ -275,9 +270,7 @@ TEST_F(HintsTest, AModalDialogOrAControlGoingAwayEndsIt) {
   Wait(1000);
   EXPECT_EQ(Hint(), nullptr);
   Move(200, 150);
-  Move(20, 20);
-  Wait(500);
-  ASSERT_EQ(Shown(), "Next Skin");
+  ASSERT_EQ(RestOnFirst(), "Next Skin");
   FreeComponent(a);
   Pump();
   EXPECT_EQ(Hint(), nullptr);

@@ -4,28 +4,18 @@
 // over it.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include <SDL.h>
 #include <vcl/backend.h>
 #include <vcl/stdctrls.h>
 
 #include "sdl_backend.h"
+#include "sdl_events.h"
 #include "xvfb.h"
 
 namespace {
 
-bool ServeUntil(const std::function<bool()>& done, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
+using sdl_test::ServeUntil;
 
 // Where SDL says the form's client area is on the screen.
 TPoint RealOrigin(TCustomForm* form) {

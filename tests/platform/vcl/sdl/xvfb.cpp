@@ -16,6 +16,27 @@
 
 extern char** environ;
 
+namespace {
+
+// Starts a program (looked up in PATH) with nothing to read and its output thrown away;
+// answers its process id, or -1.
+pid_t SpawnQuietly(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
 XvfbServer::~XvfbServer() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
@@ -48,20 +69,10 @@ bool XvfbServer::Start(std::string* why) {
   }
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   const std::string fd = std::to_string(fds[1]);
-  std::vector<std::string> args = {program,     "-displayfd", fd,    "-screen", "0",
-                                   "1024x768x24", "-nolisten",  "tcp", "-br",     "-noreset"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = SpawnQuietly({program, "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-br",
+                       "-noreset"});
   close(fds[1]);
-  if (rc != 0) {
+  if (pid_ < 0) {
     close(fds[0]);
     pid_ = -1;
     *why = "cannot start Xvfb";
@@ -93,24 +104,9 @@ WindowManagerProcess::~WindowManagerProcess() {
 }
 
 bool WindowManagerProcess::Start(const std::string& program, const std::string& display, std::string* why) {
-  std::vector<std::string> args = {program};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env = {"DISPLAY=" + display};
-  for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    pid_ = -1;
+  setenv("DISPLAY", display.c_str(), 1);
+  pid_ = SpawnQuietly({program});
+  if (pid_ < 0) {
     *why = "cannot start " + program + " (tools/install-deps installs it)";
     return false;
   }
