@@ -72,15 +72,16 @@ void WarnIfNoDisc(const std::string& root) {
   static std::mutex mu;
   static std::set<std::string> warned;
   const std::string folder = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
-  const bool exists = IsDirectory(folder);
-  if (exists && IsDirectory(VideoFolderOf(root))) return;
+  const bool isFolder = IsDirectory(folder);
+  if (isFolder && IsDirectory(VideoFolderOf(root))) return;
   std::lock_guard lock(mu);
   if (!warned.insert(root).second) return;
-  std::fprintf(stderr,
-               exists ? "QUILLMERE_DVD: \"%s\" holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the "
-                        "folder a disc was copied into or its VIDEO_TS folder.\n"
-                      : "QUILLMERE_DVD: the folder \"%s\" does not exist.\n",
-               folder.c_str());
+  struct stat st {};
+  const char* what = isFolder ? "holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the folder a disc was "
+                                "copied into or its VIDEO_TS folder"
+                     : stat(folder.c_str(), &st) == 0 ? "is not a folder (a disc image must be mounted first)"
+                                                      : "does not exist";
+  std::fprintf(stderr, "QUILLMERE_DVD: \"%s\" %s.\n", folder.c_str(), what);
 }
 
 }  // namespace
@@ -90,7 +91,8 @@ std::string VideoFolderOf(const std::string& root) {
   if (IsDirectory(folder + "VIDEO_TS")) return folder + "VIDEO_TS";
   if (std::string sub = FindEntry(folder, "VIDEO_TS", true); !sub.empty()) return sub;
   // The VIDEO_TS folder itself (what is usually copied off a disc), by what it holds.
-  if (!FindEntry(folder, "VIDEO_TS.IFO", false).empty()) return folder.substr(0, folder.size() - 1);
+  if (!FindEntry(folder, "VIDEO_TS.IFO", false).empty())
+    return folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
   return folder + "VIDEO_TS";
 }
 

@@ -125,19 +125,21 @@ TEST_F(Drives, TheVideoFolderOfADiscCopyOrOfTheVideoTsFolderItself) {
   EXPECT_EQ(VideoFolderOf("/no/such/folder/"), "/no/such/folder/VIDEO_TS");
 
   // Folders of QUILLMERE_DVD that can be no disc are said on standard error, once.
+  testutil::WriteFile(dir / "disc.iso", "not mounted");
   ScopedEnv env("QUILLMERE_DVD", (dir / "copy") + ":" + (dir / "plain/VIDEO_TS") + ":" + (dir / "empty") + ":" +
-                                     (dir / "missing"));
+                                     (dir / "missing") + ":" + (dir / "disc.iso"));
   testing::internal::CaptureStderr();
   const Strings drives = LogicalDrives();
   LogicalDrives();
   const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(drives, (Strings{dir / "copy/", dir / "plain/VIDEO_TS/", dir / "empty/", dir / "missing/"}));
-  EXPECT_EQ(said,
-            "QUILLMERE_DVD: \"" + (dir / "empty") +
-                "\" holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the folder a disc was copied into or its "
-                "VIDEO_TS folder.\n"
-                "QUILLMERE_DVD: the folder \"" +
-                (dir / "missing") + "\" does not exist.\n");
+  EXPECT_EQ(drives, (Strings{dir / "copy/", dir / "plain/VIDEO_TS/", dir / "empty/", dir / "missing/",
+                             dir / "disc.iso/"}));
+  EXPECT_EQ(said, "QUILLMERE_DVD: \"" + (dir / "empty") +
+                      "\" holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the folder a disc was copied into or "
+                      "its VIDEO_TS folder.\n"
+                      "QUILLMERE_DVD: \"" +
+                      (dir / "missing") + "\" does not exist.\n" + "QUILLMERE_DVD: \"" + (dir / "disc.iso") +
+                      "\" is not a folder (a disc image must be mounted first).\n");
 }
 
 TEST(VideosFolder, AsksXdgUserDirAndFallsBackToHome) {
