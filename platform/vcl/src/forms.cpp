@@ -147,6 +147,9 @@ void TCustomForm::DoClose(TCloseAction& action) {
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
   if (v == border_style_) return;
   border_style_ = v;
+  // The window is made anew with the other frame, as Windows recreates it: a region
+  // set for the old frame does not carry over.
+  if (WindowRegion()) SetWindowRgn(Handle(), nullptr, FALSE);
   Backend().DestroyWindow(Handle());
   CreateBackendWindow();
   if (Visible()) Backend().SetVisible(Handle(), true);

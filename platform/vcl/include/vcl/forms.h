@@ -44,6 +44,7 @@ class QVCL_API TCustomForm : public TWinControl {
   void BeforeDestruction() override;
 
   TFormBorderStyle BorderStyle() const { return border_style_; }
+  // Makes the window anew with the other frame; it loses its window region.
   void SetBorderStyle(TFormBorderStyle v);
   TBorderIcons BorderIcons() const { return border_icons_; }
   void SetBorderIcons(TBorderIcons v) { border_icons_ = v; }
@@ -53,6 +54,9 @@ class QVCL_API TCustomForm : public TWinControl {
   void SetPosition(TPosition v) { position_ = v; }
   TWindowState WindowState() const { return window_state_; }
   void SetWindowState(TWindowState v);
+  // Where the form goes when it is restored: the bounds it had before it was
+  // maximised; its bounds while it is not maximised.
+  TRect RestoredBounds() const { return window_state_ == wsMaximized ? restore_bounds_ : BoundsRect(); }
   bool KeyPreview = false;
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* m) { menu_ = m; }

@@ -335,8 +335,10 @@ TEST_F(FormsTest, MinimisingHidesTheWindowAndRestoringShowsIt) {
   form->SetWindowState(wsNormal);
   EXPECT_TRUE(HeadlessWindowVisible(form->Handle()));
   form->SetBounds(10, 20, 200, 100);
+  EXPECT_EQ(form->RestoredBounds(), Bounds(10, 20, 200, 100));
   form->SetWindowState(wsMaximized);
   EXPECT_EQ(form->BoundsRect(), Screen->WorkAreaRect());
+  EXPECT_EQ(form->RestoredBounds(), Bounds(10, 20, 200, 100));
   form->SetWindowState(wsNormal);
   EXPECT_EQ(form->BoundsRect(), Bounds(10, 20, 200, 100));
   FreeComponent(form);
