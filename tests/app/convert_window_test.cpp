@@ -84,7 +84,7 @@ TEST_F(VideoTsAsDriveTest, TheVideoFolderItselfBrowsesAndConvertsLikeTheFolderTh
   SelectChapters({1});
   TConvertThread* t = Press();
   ASSERT_TRUE(t);
-  Finish(t);
+  ServeUntilEnded(t);
   EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
   EXPECT_TRUE(boxes_.empty());
   EXPECT_NEAR(t->Pictures(), ReadRange(videoTs_, 0, 1, 1).seconds * 25, 1);
