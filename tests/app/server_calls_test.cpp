@@ -374,7 +374,7 @@ class DialogToServersTest : public ServerCallsTest {
         CLSID_DVDInfObj, Maker([this]() -> IUnknown* { return new apptest::FakeDvdInfo(&disc_, &log_); }), nullptr);
     // One drive, no other.
     drive_ = Path("drive");
-    fs::create_directories(drive_);
+    fs::create_directories(drive_ + "/VIDEO_TS");
     std::ofstream(Path("mounts")).close();
     SetMountsFile(Path("mounts"));
     setenv("QUILLMERE_DVD", drive_.c_str(), 1);
