@@ -34,7 +34,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   // The set-up calls only store their value; Open checks and applies them together.
   HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) override {
     return Run([&] {
-      path_ = BstrToUtf8(videoFolder);
+      path_ = BstrToPath(videoFolder);
       return S_OK;
     });
   }

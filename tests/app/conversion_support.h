@@ -48,7 +48,7 @@ inline ChapterRange ReadRange(const std::string& videoTs, int title, int first, 
   CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
   EXPECT_TRUE(info);
   if (!info) return r;
-  Bstr folder(videoTs);
+  Bstr folder = Bstr::FromPath(videoTs);
   EXPECT_GE(info->OpenDvd(folder.get()), 0);
   INT value = 0;
   info->SelectTitle(title);
