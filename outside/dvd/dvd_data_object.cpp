@@ -8,6 +8,7 @@
 #include "dvd_demux.h"
 #include "number_text.h"
 #include "server_object.h"
+#include "title_shape.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -153,6 +154,8 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     decoder_ = std::make_unique<TitleDecoder>(settings);
     buffer_.resize(kSectorsPerRead * kSectorSize);
     Restart(pgc.cells.empty() ? 0 : CellsForAngle(pgc, angle_).front().firstSector);
+    // The encoders started next on this thread give their files the title's shape.
+    AnnounceTitleShape(this, title.wide ? AVRational{16, 9} : AVRational{4, 3});
   }
 
   void Restart(std::uint32_t position) {
@@ -165,6 +168,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   }
 
   void CloseAll(bool clearFailure = true) {
+    WithdrawTitleShape(this);
     decoder_.reset();
     reader_.reset();
     disc_.reset();

@@ -95,7 +95,7 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   c->width = width;
   c->height = height;
   c->frameRate = rate;
-  c->displayAspect = {4, 3};
+  c->displayAspect = s.displayAspect.num > 0 && s.displayAspect.den > 0 ? s.displayAspect : AVRational{4, 3};
   c->bitRate = videoKbps * 1000LL;
   c->maxRate = maxKbps * 1000LL;
   c->minRate = minKbps * 1000LL;

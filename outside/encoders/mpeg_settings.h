@@ -22,6 +22,7 @@ struct MpegSettings {
   double maxMuxMbps = 0;  // SetParameter42, 0 = no limit of its own
   int closedGop = 1;      // SetParameter44
   int sampleRate = 44100; // rate of the sound handed in with each picture
+  AVRational displayAspect{4, 3};  // of the title being read, when one is open
 };
 
 // Checks the settings against the VCD or SVCD rules and fills *config.
