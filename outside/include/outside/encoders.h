@@ -25,9 +25,10 @@ inline constexpr IID IID_IPicShowObj = {0x3F7F0B5C, 0x7F8C, 0x436E, {0x98, 0x53,
 //   SetParameter10: picture coding, 1 MPEG-1 for VCD, 3 MPEG-2 for SVCD.
 //   SetParameter12: multiplex, 1 VCD, 3 SVCD.
 //   SetParameter22: 1 codes pictures as interlaced fields (MPEG-2 only), 0 as frames.
-//   SetParameter26: decoder buffer in units of 16 kbit (20 = the 40 KB of a VCD),
-//                   no more than the target allows.
-//   SetParameter32: mean video bitrate in kbit/s (SVCD; a VCD's is fixed at 1150).
+//   SetParameter26: a VCD's decoder buffer in units of 16 kbit (20 = its 40 KB, the
+//                   most it may have); an SVCD's pictures always get its 224 KB.
+//   SetParameter32: highest mean video bitrate in kbit/s (SVCD): its pictures are
+//                   coded at 2040 kbit/s, or at this when lower (a VCD's are fixed at 1150).
 //   SetParameter34: largest video bitrate in kbit/s (a VCD needs 1150; an SVCD
 //                   stays within its own limit).
 //   SetParameter42: largest multiplex rate in Mbit/s the player must read.
