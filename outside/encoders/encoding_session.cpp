@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -87,11 +86,6 @@ EncodingSession::~EncodingSession() {
 }
 
 Status EncodingSession::Open(const SessionConfig& config) {
-  // Encoder statistics and hints on stderr mean nothing to the user of a GUI program.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] {
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
-  });
   if (open_ || !failure_.ok()) return Status::Fail(E_UNEXPECTED, "The encoder has already been started.");
   cfg_ = config;
   if (cfg_.path.empty()) return Status::Fail(E_INVALIDARG, "No output file has been given.");
