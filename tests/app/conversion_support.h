@@ -74,6 +74,32 @@ inline INT FirstCodecId() {
   return id;
 }
 
+// The id of the first codec of the AVI encoder's list whose name starts with prefix; -1 none.
+inline INT CodecIdNamed(const std::string& prefix) {
+  ComPtr<IAVIEncode> list;
+  CoCreateInstance(CLSID_AVIEncode, nullptr, CLSCTX_ALL, IID_IAVIEncode, list.put_void());
+  INT count = 0;
+  if (list) list->GetCodecCount(&count);
+  for (INT i = 0; i < count; ++i) {
+    Bstr name;
+    INT id = -1;
+    list->GetCodecName(i, name.put());
+    list->GetCodecId(i, &id);
+    if (name.Utf8().rfind(prefix, 0) == 0) return id;
+  }
+  return -1;
+}
+
+// The number of chapters of a title, as the DVD information object counts them.
+inline int ChapterCount(const std::string& videoTs, int title) {
+  ComPtr<IDVDInfObj> info;
+  CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
+  Bstr folder = Bstr::FromPath(videoTs);
+  INT chapters = 0;
+  if (info && info->OpenDvd(folder.get()) >= 0) info->QueryTitle(title, &chapters);
+  return chapters;
+}
+
 // ffprobe's verdict on an output: kind of file, picture and sound streams, and a
 // length within one picture of `seconds`.
 inline void ExpectConvertedFile(const std::string& path, const char* format, const char* video, int width,

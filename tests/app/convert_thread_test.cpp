@@ -242,6 +242,18 @@ TEST_F(ConvertThreadTest, AKindOutsideTheThreeConvertsNothingAndStillEnds) {
   EXPECT_FALSE(fs::exists(s.outputFile));
 }
 
+TEST_F(ConvertThreadTest, AnAviRunWithoutAPictureSaysSoAndLeavesNoFile) {
+  // The range ends before its first picture, as a run stopped at once.
+  auto s = Settings(2, 0, 1, 1, Path("empty.avi"));
+  s.endPosition = s.startPosition - 1;
+  TConvertThread* t = Run(s);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].text.find("No picture was encoded"), std::string::npos) << boxes_[0].text;
+  ExpectFailure(t, boxes_[0].text);
+  EXPECT_EQ(t->Pictures(), 0);
+  EXPECT_FALSE(fs::exists(s.outputFile)) << "no file that no player opens";
+}
+
 TEST_F(ConvertThreadTest, NamesThatAreNotUtf8KeepTheirBytes) {
   // A disc copied into a folder and an output named in Latin-1, as older systems name them.
   const fs::path disc = scratch_.path() / "d\xE9p\xF4t" / "VIDEO_TS";
