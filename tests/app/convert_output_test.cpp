@@ -179,52 +179,49 @@ class ConvertOutputTest : public ConversionTest {
                 fs::path(path).filename().c_str(), pictures, pictureRate, pictures / pictureRate, file);
   }
 
+  // The whole wide title to VCD (kind 0) or SVCD (1): levels, shape, and the multiplex
+  // beside ffmpeg's `target` file.
+  void ConvertWideMpeg(int kind, const char* codec, int w, int h, const std::string& target, double shapeTolerance) {
+    const auto s = Detailed(kind, "wide-" + target + ".mpg");
+    TConvertThread* t = RunQuietly(s);
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
+    EXPECT_TRUE(boxes_.empty());
+    ExpectConvertedFile(s.outputFile, "mpeg", codec, w, h, "mp2", 44100, kPal, range_.seconds);
+    ExpectLevelsKept(FitToSource(s.outputFile, kSpread, w, h, false));
+    ExpectShape(s.outputFile, 16.0 / 9, shapeTolerance, false);
+    ExpectMultiplexLikeFfmpeg(s.outputFile, target);
+  }
+
+  // The whole wide title to an AVI of a lossy codec: levels, shape and the codec's rate.
+  void ConvertWideAvi(const std::string& codec, const char* codecName, double defaultRate) {
+    const auto s = Detailed(2, "wide-" + std::string(codecName) + ".avi", codec);
+    TConvertThread* t = RunQuietly(s);
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
+    EXPECT_TRUE(boxes_.empty());
+    ExpectConvertedFile(s.outputFile, "avi", codecName, 720, 576, "mp3", 44100, kPal, range_.seconds);
+    ExpectLevelsKept(FitToSource(s.outputFile, kSpread, 720, 576, true));
+    ExpectShape(s.outputFile, 16.0 / 9, 1e-9, true);
+    ExpectAviRates(s.outputFile, defaultRate);
+  }
+
   std::string quick_, detailed_, titleVobs_;
 };
 
 TEST_F(ConvertOutputTest, VcdOfTheWideTitleKeepsItsLevelsShapeAndMuxRate) {
-  const auto s = Detailed(0, "wide.mpg");
-  TConvertThread* t = RunQuietly(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  EXPECT_TRUE(boxes_.empty());
-  ExpectConvertedFile(s.outputFile, "mpeg", "mpeg1video", 352, 288, "mp2", 44100, kPal, range_.seconds);
-  ExpectLevelsKept(FitToSource(s.outputFile, kSpread, 352, 288, false));
   // MPEG-1 has a table of pixel shapes; none gives 16:9 at 352x288 exactly.
-  ExpectShape(s.outputFile, 16.0 / 9, 16.0 / 9 * 0.025, false);
-  ExpectMultiplexLikeFfmpeg(s.outputFile, "pal-vcd");
+  ConvertWideMpeg(0, "mpeg1video", 352, 288, "pal-vcd", 16.0 / 9 * 0.025);
 }
 
 TEST_F(ConvertOutputTest, SvcdOfTheWideTitleKeepsItsLevelsShapeAndMuxRate) {
-  const auto s = Detailed(1, "wide-svcd.mpg");
-  TConvertThread* t = RunQuietly(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  EXPECT_TRUE(boxes_.empty());
-  ExpectConvertedFile(s.outputFile, "mpeg", "mpeg2video", 480, 576, "mp2", 44100, kPal, range_.seconds);
-  ExpectLevelsKept(FitToSource(s.outputFile, kSpread, 480, 576, false));
-  ExpectShape(s.outputFile, 16.0 / 9, 1e-9, false);
-  ExpectMultiplexLikeFfmpeg(s.outputFile, "pal-svcd");
+  ConvertWideMpeg(1, "mpeg2video", 480, 576, "pal-svcd", 1e-9);
 }
 
 TEST_F(ConvertOutputTest, DivxOfTheWideTitleKeepsItsLevelsAndShapeAtItsDefaultRate) {
-  const auto s = Detailed(2, "wide-divx.avi", "DIVX");
-  TConvertThread* t = RunQuietly(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  EXPECT_TRUE(boxes_.empty());
-  ExpectConvertedFile(s.outputFile, "avi", "mpeg4", 720, 576, "mp3", 44100, kPal, range_.seconds);
-  ExpectLevelsKept(FitToSource(s.outputFile, kSpread, 720, 576, true));
-  ExpectShape(s.outputFile, 16.0 / 9, 1e-9, true);
-  ExpectAviRates(s.outputFile, 1500000);
+  ConvertWideAvi("DIVX", "mpeg4", 1500000);
 }
 
 TEST_F(ConvertOutputTest, H264OfTheWideTitleKeepsItsLevelsAndShapeAtItsDefaultRate) {
-  const auto s = Detailed(2, "wide-h264.avi", "H.264");
-  TConvertThread* t = RunQuietly(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  EXPECT_TRUE(boxes_.empty());
-  ExpectConvertedFile(s.outputFile, "avi", "h264", 720, 576, "mp3", 44100, kPal, range_.seconds);
-  ExpectLevelsKept(FitToSource(s.outputFile, kSpread, 720, 576, true));
-  ExpectShape(s.outputFile, 16.0 / 9, 1e-9, true);
-  ExpectAviRates(s.outputFile, 1000000);
+  ConvertWideAvi("H.264", "h264", 1000000);
 }
 
 TEST_F(ConvertOutputTest, LosslessAviOfTheWideTitleGivesEachLumaBack) {
