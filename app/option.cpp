@@ -269,12 +269,10 @@ bool IsDiscFile(const std::string& root, const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (path.empty() || !fs::exists(path, ec)) return false;
-  for (const fs::directory_entry& folder : fs::directory_iterator(root, ec)) {
-    if (!SameText(folder.path().filename().string(), "VIDEO_TS")) continue;
-    std::error_code inner;
-    for (const fs::directory_entry& file : fs::directory_iterator(folder.path(), inner))
-      // Device and inode: the same file through a link, a hard link or another path.
-      if (fs::equivalent(file.path(), path, inner)) return true;
+  for (const fs::directory_entry& file : fs::directory_iterator(VideoFolderOf(root), ec)) {
+    // Device and inode: the same file through a link, a hard link or another path.
+    std::error_code other;
+    if (fs::equivalent(file.path(), path, other)) return true;
   }
   return false;
 }
@@ -347,7 +345,7 @@ void TfrmOption::cmbDiskChange(TObject*) {
       return;
     }
   }
-  Bstr folder(cmbDisk->Items()->Get(drive) + "VIDEO_TS");
+  Bstr folder = Bstr::FromPath(VideoFolderOf(cmbDisk->Items()->Get(drive)));
   if (FDvdInfo->OpenDvd(folder.get()) < 0) {
     cmbTittle->SetItemIndex(-1);
     cmbTittleChange(cmbTittle);

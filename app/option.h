@@ -163,7 +163,7 @@ void DigitFilter(char& key);
 // The question asked before an existing output file is replaced.
 std::string ReplaceQuestion(const std::string& path);
 // True when path names one of the files of the disc whose drive root is `root` (in
-// its VIDEO_TS folder), by any name or link.
+// the VIDEO_TS folder the disc is read from), by any name or link.
 bool IsDiscFile(const std::string& root, const std::string& path);
 
 extern "C" {
