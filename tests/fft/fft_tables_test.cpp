@@ -186,6 +186,25 @@ Plan Plan32fcSse2(std::int32_t n) {
   return {c[n - 15], n - c[n - 15], 0};
 }
 
+// One record's tables against the model: the innermost radix table, the
+// block table (`blocks`, empty when the plan has none), and the level's radix
+// and four-step tables.
+template <typename T, typename Record>
+void ExpectRecordTables(const Record* record, std::int32_t order, const SineModel<T>& sm, const Plan& p,
+                        Layout layout, Combine combine, const std::vector<T>& blocks) {
+  const std::string at = "order " + std::to_string(order);
+  ExpectBits(record->radixTwiddles, RadixTable(sm, p.radix, layout), at + " radix");
+  if (!blocks.empty()) ExpectBits(record->blockTwiddles, blocks, at + " blocks");
+  else EXPECT_EQ(record->blockTwiddles, nullptr) << at;
+  if (p.split != 0) {
+    ExpectBits(record->levelTwiddles[0], RadixTable(sm, p.split, layout), at + " level radix");
+    ExpectBits(record->levelCombineTwiddles[0], CombineTable(sm, order, p.split, combine), at + " combine");
+  } else {
+    EXPECT_EQ(record->levelTwiddles[0], nullptr) << at;
+  }
+  EXPECT_EQ(record->levelTwiddles[1], nullptr) << at;
+}
+
 class FftTablesTest : public zentra_test::FftBuildTest {};
 
 TEST_P(FftTablesTest, DoublePrecisionTablesOfOrders0To20) {
@@ -193,24 +212,14 @@ TEST_P(FftTablesTest, DoublePrecisionTablesOfOrders0To20) {
   for (std::int32_t order = 0; order <= 20; ++order) {
     FftSpec64f* record = nullptr;
     ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusOk) << order;
-    const std::string at = "order " + std::to_string(order);
     if (order <= 3) {
-      EXPECT_EQ(record->radixTwiddles, nullptr) << at;
+      EXPECT_EQ(record->radixTwiddles, nullptr) << order;
     } else {
       const SineModel<double> sm(order);
       const Plan p = sse2 ? Plan64fSse2(order) : Plan64fX87(order);
-      const Layout layout = sse2 ? Layout::PairedStages : Layout::Single;
-      ExpectBits(record->radixTwiddles, RadixTable(sm, p.radix, layout), at + " radix");
-      if (p.block != 0) ExpectBits(record->blockTwiddles, QuadrantTable(sm, p.block, false), at + " blocks");
-      else EXPECT_EQ(record->blockTwiddles, nullptr) << at;
-      if (p.split != 0) {
-        ExpectBits(record->levelTwiddles[0], RadixTable(sm, p.split, layout), at + " level radix");
-        ExpectBits(record->levelCombineTwiddles[0],
-                   CombineTable(sm, order, p.split, sse2 ? Combine::TwoByTwo : Combine::Pairs), at + " combine");
-      } else {
-        EXPECT_EQ(record->levelTwiddles[0], nullptr) << at;
-      }
-      EXPECT_EQ(record->levelTwiddles[1], nullptr) << at;
+      ExpectRecordTables(record, order, sm, p, sse2 ? Layout::PairedStages : Layout::Single,
+                         sse2 ? Combine::TwoByTwo : Combine::Pairs,
+                         p.block != 0 ? QuadrantTable(sm, p.block, false) : std::vector<double>{});
     }
     EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
   }
@@ -224,33 +233,19 @@ TEST_P(FftTablesTest, SinglePrecisionTablesOfOrders0To20) {
   for (std::int32_t order = 0; order <= 20; ++order) {
     FftSpec32fc* record = nullptr;
     ASSERT_EQ(init[index()](&record, order, 2, 0), StatusOk) << order;
-    const std::string at = "order " + std::to_string(order);
     if (order <= 3) {
-      EXPECT_EQ(record->radixTwiddles, nullptr) << at;
+      EXPECT_EQ(record->radixTwiddles, nullptr) << order;
     } else {
       const SineModel<float> sm(order);
       const Plan p = index() >= 3 ? Plan32fcSse2(order) : Plan32fcX87(order);
-      const Layout layout = quads ? Layout::QuadStages : Layout::Single;
-      ExpectBits(record->radixTwiddles, RadixTable(sm, p.radix, layout), at + " radix");
-      if (p.block != 0) {
-        // Build 2 joins by halving: the first quadrants of every length down to 2048.
-        std::vector<float> blocks;
-        for (std::int32_t l = p.block; l >= (index() == 2 ? 11 : p.block); --l) {
-          const std::vector<float> level = QuadrantTable(sm, l, index() == 2);
-          blocks.insert(blocks.end(), level.begin(), level.end());
-        }
-        ExpectBits(record->blockTwiddles, blocks, at + " blocks");
-      } else {
-        EXPECT_EQ(record->blockTwiddles, nullptr) << at;
+      // Build 2 joins by halving: the first quadrants of every length down to 2048.
+      std::vector<float> blocks;
+      for (std::int32_t l = p.block; p.block != 0 && l >= (index() == 2 ? 11 : p.block); --l) {
+        const std::vector<float> level = QuadrantTable(sm, l, index() == 2);
+        blocks.insert(blocks.end(), level.begin(), level.end());
       }
-      if (p.split != 0) {
-        ExpectBits(record->levelTwiddles[0], RadixTable(sm, p.split, layout), at + " level radix");
-        ExpectBits(record->levelCombineTwiddles[0],
-                   CombineTable(sm, order, p.split, quads ? Combine::Fours : Combine::Pairs), at + " combine");
-      } else {
-        EXPECT_EQ(record->levelTwiddles[0], nullptr) << at;
-      }
-      EXPECT_EQ(record->levelTwiddles[1], nullptr) << at;
+      ExpectRecordTables(record, order, sm, p, quads ? Layout::QuadStages : Layout::Single,
+                         quads ? Combine::Fours : Combine::Pairs, blocks);
     }
     EXPECT_EQ(FftSpecFree32fc(record), StatusOk);
   }
