@@ -2,6 +2,8 @@
 // disk mode, the confirmation), closing and the check boxes.
 #include "conversion_support.h"
 
+#include <support/files.h>
+
 #include "app_fakes.h"
 #include "option.h"
 
@@ -68,6 +70,48 @@ TEST_F(ConvertWindowTest, ARunOfConsecutiveChaptersConvertsFromTheFirstStartToTh
   EXPECT_EQ(again->StartPosition(), static_cast<std::uint32_t>(ChapterStart(1)));
   frmConvert->btnPlayClick(frmConvert->btnPlay);  // stop at once
   ExpectIdleWindow();
+}
+
+// The start button after a run would replace the finished file: it asks as OK asks,
+// except for the one start that follows OK's own question about the same file.
+TEST_F(ConvertWindowTest, ASecondStartAsksBeforeReplacingTheFinishedFile) {
+  const std::string out = Path("window.mpg");
+  SelectChapters({0});
+  TConvertThread* t = Press();
+  ASSERT_TRUE(t);
+  ServeUntilEnded(t);
+  ASSERT_EQ(t->Outcome(), TConvertOutcome::Completed);
+  EXPECT_TRUE(boxes_.empty());
+  const std::string finished = quill_test::ReadFile(out);
+  ASSERT_FALSE(finished.empty());
+
+  answer_ = IDNO;
+  EXPECT_EQ(Press(), nullptr);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Confirm please");
+  EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(boxes_[0].text, ReplaceQuestion(out));
+  EXPECT_EQ(boxes_[0].text, "The file " + out + " already exists. Do you want to replace it?");
+  ExpectIdleWindow();
+  EXPECT_EQ(quill_test::ReadFile(out), finished) << "No leaves the file alone";
+
+  // OK asked and was answered yes: the start that follows does not ask again, the one
+  // after it does.
+  boxes_.clear();
+  answer_ = IDYES;
+  frmOption->btnOkClick(frmOption->btnOk);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, ReplaceQuestion(out));
+  t = Press();
+  ASSERT_TRUE(t);
+  EXPECT_EQ(boxes_.size(), 1u);
+  ServeUntilEnded(t);
+  boxes_.clear();
+  t = Press();
+  ASSERT_TRUE(t);
+  ASSERT_EQ(boxes_.size(), 1u) << "yes to the question starts the run";
+  EXPECT_EQ(boxes_[0].caption, "Confirm please");
+  ServeUntilEnded(t);
 }
 
 // QUILLMERE_DVD naming the VIDEO_TS folder itself, as it is usually copied off a disc.
