@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include <vcl/resources.h>
 #include <vcl/winuser.h>
+#include <win32/drives.h>
 
 #include "cvtthread.h"
 #include "main.h"
@@ -60,6 +62,10 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   btnPlay->OnClick = [this](TObject* s) { btnPlayClick(s); };
 
   MyLabel1 = Place<TMyLabel>(this, 124, 30, 171, 25);
+  // The title keeps the place the form gives it: sized to its text, the copy drawn two
+  // pixels right of and below the caption would be cut off.
+  MyLabel1->SetAutoSize(false);
+  MyLabel1->SetBounds(124, 30, 171, 25);
   MyLabel1->SetCaption("Korvex Quillmere");
   MyLabel1->SetBkColor(clGradientActiveCaption);
   MyLabel1->SetPreColor(clNavy);
@@ -150,6 +156,13 @@ void TfrmConvert::btnPlayClick(TObject*) {
   }
 }
 
+void TfrmConvert::RequestStop() {
+  if (!FRunning) return;
+  FRunning = false;
+  SetPlayImages(ImageList1);
+  if (FThread) FThread->SetStop(true);
+}
+
 void TfrmConvert::StopAndFreeThread() {
   if (!FOwnedThread) return;
   if (FThread) FThread->SetStop(true);
@@ -206,9 +219,18 @@ bool TfrmConvert::StartConversion() {
     }
   }
 
+  // A start after a run would replace the file it made: ask as OK asks, unless OK has
+  // just asked about this very file.
+  const std::string output = opt->edtOutput->Text();
+  const bool agreed = opt->TakeReplaceConsent(output);
+  std::error_code ec;
+  if (std::filesystem::exists(output, ec) && !agreed &&
+      MessageBoxA(Handle(), ReplaceQuestion(output).c_str(), "Confirm please", MB_YESNO) != IDYES)
+    return false;
+
   TConversionSettings s;
-  s.dvdPath = opt->cmbDisk->Text() + "VIDEO_TS";
-  s.outputFile = opt->edtOutput->Text();
+  s.dvdPath = VideoFolderOf(opt->cmbDisk->Text());
+  s.outputFile = output;
   s.startPosition = start;
   s.endPosition = end;
   s.title = opt->cmbTittle->ItemIndex();

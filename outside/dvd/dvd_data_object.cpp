@@ -8,6 +8,7 @@
 #include "dvd_demux.h"
 #include "number_text.h"
 #include "server_object.h"
+#include "title_shape.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -34,7 +35,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   // The set-up calls only store their value; Open checks and applies them together.
   HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) override {
     return Run([&] {
-      path_ = BstrToUtf8(videoFolder);
+      path_ = BstrToPath(videoFolder);
       return S_OK;
     });
   }
@@ -58,6 +59,8 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
         CloseAll(false);
         throw;
       }
+      // On the caller's thread: the encoders it starts next give their files the title's shape.
+      AnnounceTitleShape(this, wide_ ? AVRational{16, 9} : AVRational{4, 3});
       return S_OK;
     });
   }
@@ -153,6 +156,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     decoder_ = std::make_unique<TitleDecoder>(settings);
     buffer_.resize(kSectorsPerRead * kSectorSize);
     Restart(pgc.cells.empty() ? 0 : CellsForAngle(pgc, angle_).front().firstSector);
+    wide_ = title.wide;
   }
 
   void Restart(std::uint32_t position) {
@@ -160,11 +164,13 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     sectorsRead_ = 0;
     dataEnded_ = false;
     titleEnded_ = false;
+    readFailure_.reset();
     position_ = position;
     scrambling_.Reset();
   }
 
   void CloseAll(bool clearFailure = true) {
+    WithdrawTitleShape(this);
     decoder_.reset();
     reader_.reset();
     disc_.reset();
@@ -192,7 +198,13 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
 
   void Pump() {
     std::uint32_t first = 0;
-    const std::size_t got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
+    std::size_t got = 0;
+    try {
+      got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
+    } catch (const DvdError& e) {
+      // The pictures of what was read before the damage go out first, the failure after them.
+      readFailure_ = e;
+    }
     if (got == 0) {
       scrambling_.Finish();
       decoder_->Finish();
@@ -209,6 +221,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   }
 
   HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
+    if (readFailure_) throw *readFailure_;
     if (next_ == 0 && sectorsRead_ > 0)
       throw DvdError("No picture could be decoded from the chosen part of the title; the video data is damaged.");
     titleEnded_ = true;
@@ -263,11 +276,13 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   std::unique_ptr<SectorReader> reader_;
   std::unique_ptr<TitleDecoder> decoder_;
   std::optional<DvdError> failure_;
+  std::optional<DvdError> readFailure_;  // where the data ended early
   SwsContext* scaler_ = nullptr;
   std::vector<std::uint8_t> buffer_;
   ScrambleWatch scrambling_;
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
+  bool wide_ = false;  // the title is shown at 16:9
   double filmRate_ = 0;
   std::uint64_t next_ = 0;  // output pictures delivered since the last seek
   std::uint64_t sectorsRead_ = 0;

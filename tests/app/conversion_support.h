@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <com/comptr.h>
+#include <com/guid.h>
 #include <com/registry.h>
 #include <com/strings.h>
 #include <vcl/headless.h>
@@ -50,7 +51,7 @@ inline ChapterRange ReadRange(const std::string& videoTs, int title, int first, 
   CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
   EXPECT_TRUE(info);
   if (!info) return r;
-  Bstr folder(videoTs);
+  Bstr folder = Bstr::FromPath(videoTs);
   EXPECT_GE(info->OpenDvd(folder.get()), 0);
   INT value = 0;
   info->SelectTitle(title);
@@ -74,6 +75,32 @@ inline INT FirstCodecId() {
   INT id = -1;
   if (list) list->GetCodecId(0, &id);
   return id;
+}
+
+// The id of the first codec of the AVI encoder's list whose name starts with prefix; -1 none.
+inline INT CodecIdNamed(const std::string& prefix) {
+  ComPtr<IAVIEncode> list;
+  CoCreateInstance(CLSID_AVIEncode, nullptr, CLSCTX_ALL, IID_IAVIEncode, list.put_void());
+  INT count = 0;
+  if (list) list->GetCodecCount(&count);
+  for (INT i = 0; i < count; ++i) {
+    Bstr name;
+    INT id = -1;
+    list->GetCodecName(i, name.put());
+    list->GetCodecId(i, &id);
+    if (name.Utf8().rfind(prefix, 0) == 0) return id;
+  }
+  return -1;
+}
+
+// The number of chapters of a title, as the DVD information object counts them.
+inline int ChapterCount(const std::string& videoTs, int title) {
+  ComPtr<IDVDInfObj> info;
+  CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
+  Bstr folder = Bstr::FromPath(videoTs);
+  INT chapters = 0;
+  if (info && info->OpenDvd(folder.get()) >= 0) info->QueryTitle(title, &chapters);
+  return chapters;
 }
 
 // ffprobe's verdict on an output: kind of file, picture and sound streams, and a
@@ -171,6 +198,15 @@ class ConversionTest : public ::testing::Test {
     return frmConvert->LastThread();
   }
 
+  // Serves the thread's routines on the GUI thread until it has ended.
+  static void ServeUntilEnded(TConvertThread* t) {
+    while (!t->Finished()) {
+      TThread::CheckSynchronize();
+      TThread::WaitForSyncSignal(20);
+    }
+    TThread::CheckSynchronize();
+  }
+
   // The conversion window after a run: idle, the thread's end routine ran.
   void ExpectIdleWindow() {
     EXPECT_FALSE(frmConvert->Running());
@@ -178,16 +214,20 @@ class ConversionTest : public ::testing::Test {
     EXPECT_EQ(frmConvert->PlayImages(), frmConvert->ImageList1);
   }
 
-  // A copy of the build tree's registry without the class, used from now on.
-  void Unregister(REFCLSID clsid) {
+  // A copy of the build tree's registry, changed by `change`, used from now on.
+  void EditRegistry(const std::function<bool(qcom::RegistryTree&)>& change) {
     if (!registry_.empty()) unsetenv("QUILLMERE_REGISTRY");
     registry_ = (scratch_.path() / "registry.txt").string();
     fs::copy_file(qcom::RegistryFilePath(), registry_, fs::copy_options::overwrite_existing);
     setenv("QUILLMERE_REGISTRY", registry_.c_str(), 1);
-    OLECHAR text[64];
-    StringFromGUID2(clsid, text, 64);
-    const std::string key = "CLSID\\" + Utf16ToUtf8(text);
-    ASSERT_EQ(qcom::RegistryEdit([&](qcom::RegistryTree& t) { return t.DeleteKey(key) ? S_OK : E_FAIL; }), S_OK);
+    ASSERT_EQ(qcom::RegistryEdit([&](qcom::RegistryTree& t) { return change(t) ? S_OK : E_FAIL; }), S_OK);
+  }
+
+  static std::string ClassKey(REFCLSID clsid) { return "CLSID\\" + GuidToString(clsid); }
+
+  // The build tree's registry without the class.
+  void Unregister(REFCLSID clsid) {
+    EditRegistry([&](qcom::RegistryTree& t) { return t.DeleteKey(ClassKey(clsid)); });
   }
 
   // The user's click on a control of the conversion window.

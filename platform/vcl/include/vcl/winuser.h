@@ -117,7 +117,8 @@ QVCL_API int GetWindowRgn(HWND hwnd, HRGN region);
 QVCL_API HDC GetDC(HWND hwnd);
 QVCL_API HDC GetWindowDC(HWND hwnd);
 QVCL_API int ReleaseDC(HWND hwnd, HDC dc);
-// The window of a context that GetDC or GetWindowDC handed out; null otherwise.
+// The window of a context that GetDC or GetWindowDC handed out, or of the context a
+// window is painting through in its WM_ERASEBKGND or WM_PAINT; null otherwise.
 QVCL_API HWND WindowFromDC(HDC dc);
 QVCL_API HWND GetDesktopWindow();
 
@@ -147,4 +148,9 @@ QVCL_API BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT win
 // and OK, OK/Cancel, Yes/No or Yes/No/Cancel buttons. Answers IDOK, IDCANCEL, IDYES
 // or IDNO. Runs a modal loop, which keeps running queued Synchronize calls.
 QVCL_API int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type);
+// For a program that ends with nobody to answer (a logout, a closed terminal): while
+// set, message boxes answer at once with their safest answer (Cancel, else No, else
+// Abort, else OK) and write their text to standard error instead; setting it ends
+// the boxes open now the same way. GUI thread only.
+QVCL_API void SetMessageBoxesUnattended(bool unattended);
 QVCL_API BOOL MessageBeep(UINT type);

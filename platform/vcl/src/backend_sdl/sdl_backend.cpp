@@ -42,7 +42,7 @@ struct SdlWin {
   SDL_Window* window = nullptr;
   Uint32 id = 0;
   int x = 0, y = 0, width = 0, height = 0;  // client bounds as the class library set them
-  bool bordered = true, popup = false, topmost = false;
+  bool bordered = true, popup = false, tooltip = false, topmost = false;
   bool visible = false, minimized = false;
   std::string title;
   bool shaped = false;     // created as an SDL shaped window
@@ -133,8 +133,10 @@ unsigned Modifiers(Uint16 mod) {
 Uint32 WindowFlags(const SdlWin& w) {
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if (!w.bordered || w.popup) flags |= SDL_WINDOW_BORDERLESS;
-  // Menus and drop-down lists: no frame, no taskbar entry, above everything.
-  if (w.popup) flags |= SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_ALWAYS_ON_TOP;
+  // Menus, drop-down lists and hints: no frame, no taskbar entry, above everything.
+  if (w.popup)
+    flags |= (w.tooltip ? SDL_WINDOW_TOOLTIP : SDL_WINDOW_POPUP_MENU) | SDL_WINDOW_SKIP_TASKBAR |
+             SDL_WINDOW_ALWAYS_ON_TOP;
   if (w.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
   return flags;
 }
@@ -356,6 +358,7 @@ bool CreateWindowOp(const BackendWindowDesc& desc) {
   w->height = ClampSize(desc.height);
   w->bordered = desc.bordered;
   w->popup = desc.popup;
+  w->tooltip = desc.tooltip;
   w->topmost = desc.topmost;
   w->title = desc.title;
   SDL_Window* window = SDL_CreateWindow(w->title.c_str(), w->x, w->y, SdlSize(w->width),
@@ -647,7 +650,8 @@ std::uint64_t SettleRequests(std::uint64_t now) {
     return false;
   };
   for (auto& [h, w] : S().windows) {
-    if (!w->visible) continue;
+    // A minimized window has no place on the screen to report.
+    if (!w->visible || w->minimized) continue;
     if (due(w->move_pending, w->move_since)) {
       int x = w->x, y = w->y;
       ScreenOrigin(*w, &x, &y);

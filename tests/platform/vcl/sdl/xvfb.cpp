@@ -78,6 +78,23 @@ bool ManagerFramesWindows(Display* dpy) {
   return framed;
 }
 
+// Starts a program (looked up in PATH) with nothing to read and its output thrown away;
+// answers its process id, or -1.
+pid_t SpawnQuietly(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
 // Errors of the checks above (the manager's window may come and go while it starts).
 int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
 
@@ -125,20 +142,10 @@ bool XvfbServer::Start(std::string* why) {
   }
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   const std::string fd = std::to_string(fds[1]);
-  std::vector<std::string> args = {program,     "-displayfd", fd,    "-screen", "0",
-                                   "1024x768x24", "-nolisten",  "tcp", "-br",     "-noreset"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = SpawnQuietly({program, "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-br",
+                       "-noreset"});
   close(fds[1]);
-  if (rc != 0) {
+  if (pid_ < 0) {
     close(fds[0]);
     pid_ = -1;
     *why = "cannot start Xvfb";
@@ -266,18 +273,21 @@ unsigned long XWindowOf(SDL_Window* window) {
   return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window : 0;
 }
 
-bool ShownAt(const std::string& display, unsigned long window, int x, int y) {
+bool ShownAt(const std::string& display, unsigned long window, int* x, int* y) {
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return false;
   // A window that is gone by now is an error the program's own handler lets pass.
   XWindowAttributes a;
-  int sx = 0, sy = 0;
   Window child = 0;
   const bool shown = window && XGetWindowAttributes(dpy, window, &a) && a.map_state == IsViewable &&
-                     XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, &sx, &sy, &child) &&
-                     sx == x && sy == y;
+                     XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, x, y, &child);
   XCloseDisplay(dpy);
   return shown;
+}
+
+bool ShownAt(const std::string& display, unsigned long window, int x, int y) {
+  int sx = 0, sy = 0;
+  return ShownAt(display, window, &sx, &sy) && sx == x && sy == y;
 }
 
 unsigned long ActiveWindow(const std::string& display) {
@@ -298,17 +308,52 @@ unsigned long ActiveWindow(const std::string& display) {
   return out;
 }
 
+namespace {
+
+// The client window inside a window manager's frame: the one that carries WM_STATE.
+Window ClientIn(Display* dpy, Window frame, Atom wmState) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool client = XGetWindowProperty(dpy, frame, wmState, 0, 0, False, AnyPropertyType, &type, &format, &items,
+                                         &after, &data) == Success &&
+                      type != 0;
+  if (data) XFree(data);
+  if (client) return frame;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(dpy, frame, &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && !found; ++i) found = ClientIn(dpy, children[i], wmState);
+    if (children) XFree(children);
+  }
+  return found;
+}
+
+}  // namespace
+
 std::vector<TopWindow> TopWindows(const std::string& display) {
   std::vector<TopWindow> out;
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return out;
+  const Atom wmState = XInternAtom(dpy, "WM_STATE", False);
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
     for (unsigned i = 0; i < count; ++i) {
       XWindowAttributes a;
       if (!XGetWindowAttributes(dpy, children[i], &a)) continue;
-      out.push_back({a.x, a.y, a.width, a.height, a.map_state == IsViewable, a.override_redirect != 0});
+      // A window manager's frame stands for the program's window inside it.
+      const Window client = a.override_redirect ? 0 : ClientIn(dpy, children[i], wmState);
+      XWindowAttributes c;
+      int x = 0, y = 0;
+      Window child = 0;
+      if (client && client != children[i] && XGetWindowAttributes(dpy, client, &c) &&
+          XTranslateCoordinates(dpy, client, root, 0, 0, &x, &y, &child))
+        out.push_back({x, y, c.width, c.height, c.map_state == IsViewable, false});
+      else
+        out.push_back({a.x, a.y, a.width, a.height, a.map_state == IsViewable, a.override_redirect != 0});
     }
     XFree(children);
   }

@@ -47,13 +47,16 @@ std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, 
 struct SDL_Window;
 // The X window of an SDL window; 0 when SDL does not run on X11.
 unsigned long XWindowOf(SDL_Window* window);
-// Whether the window is mapped and viewable with its client area's origin at x, y
-// (for the SDL2 backend's windows: it keeps errors over windows that are gone harmless).
+// Whether the window is mapped and viewable, and where its client area's origin is on
+// the screen; the second form: whether that is x, y. (For the SDL2 backend's windows:
+// it keeps errors over windows that are gone harmless.)
+bool ShownAt(const std::string& display, unsigned long window, int* x, int* y);
 bool ShownAt(const std::string& display, unsigned long window, int x, int y);
 // The window the window manager calls active (_NET_ACTIVE_WINDOW); 0 for none.
 unsigned long ActiveWindow(const std::string& display);
 
-// Windows directly under the root: position, size, mapped, override-redirect.
+// Windows directly under the root: position, size, mapped, override-redirect; a window
+// manager's frame is given as the program's window inside it.
 struct TopWindow {
   int x, y, width, height;
   bool mapped;
