@@ -5,6 +5,12 @@
 #include <com/errorinfo.h>
 #include <com/strings.h>
 
+#include <new>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 namespace outside {
 
 namespace {
@@ -21,6 +27,10 @@ HRESULT EncoderRun::CheckIdle() const {
 }
 
 HRESULT EncoderRun::CheckRunning() {
+  if (worker_.joinable()) {
+    if (!failed_.load()) return S_OK;
+    TakeFailure();
+  }
   if (session_ && session_->IsOpen()) return S_OK;
   if (session_) {
     // A failed write ended the run; every later call says why.
@@ -43,39 +53,148 @@ HRESULT EncoderRun::SetPath(std::string* field, BSTR path) {
 HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   startFailure_ = {};
   Status s = built;
+  const bool serial = SerialServers();
   if (s.ok()) {
+    SessionConfig c = config;
+    c.videoThreads = serial ? 1 : CodecThreads();
     session_ = std::make_unique<EncodingSession>();
-    s = session_->Open(config);
+    s = session_->Open(c);
   }
   if (!s.ok()) {
     session_.reset();
     startFailure_ = s;
     return Fail(s);
   }
+  written_ = handed_ = 0;
+  NotePartStart();
+  if (!serial) StartWorker();
   return S_OK;
+}
+
+void EncoderRun::NoteWritten() {
+  const double size = session_->ProjectedBytes(1 + kSizeLag);
+  std::lock_guard lock(sizesMu_);
+  ++written_;
+  sizes_[static_cast<std::size_t>(written_) % sizes_.size()] = size;
+}
+
+void EncoderRun::NotePartStart() {
+  partStart_ = handed_;
+  partStartSize_ = session_->ProjectedBytes(1 + kSizeLag);
 }
 
 HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT soundBytes) {
   if (soundBytes < 0) return Fail({E_INVALIDARG, "The sound byte count of the picture is negative."});
-  Status s = session_->Encode(planes, reinterpret_cast<const std::int16_t*>(sound),
-                              static_cast<std::size_t>(soundBytes));
-  return s.ok() ? S_OK : Fail(s);
+  const auto* samples = reinterpret_cast<const std::int16_t*>(sound);
+  const auto bytes = static_cast<std::size_t>(soundBytes);
+  if (!worker_.joinable()) {
+    Status s = session_->Encode(planes, samples, bytes);
+    if (!s.ok()) return Fail(s);
+    ++handed_;
+    NoteWritten();
+    return S_OK;
+  }
+  if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
+  // A picture the session would refuse is refused here, before the run goes on without it.
+  if (Status s = session_->CheckPicture(planes, samples, bytes); !s.ok()) return Fail(s);
+  Queued* q = pipe_->BeginPut();
+  if (!q) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
+  // Sound and conversion are done here while the worker encodes the picture before.
+  Status s = session_->EncodeSound(samples, bytes, &q->sound);
+  if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
+  if (!s.ok()) {
+    FreePackets(&q->sound);
+    Settle();
+    workerFailure_ = s;
+    failed_ = true;
+    session_->BreakOff(s);
+    return Fail(s);
+  }
+  pipe_->EndPut();
+  ++handed_;
+  return S_OK;
 }
 
-HRESULT EncoderRun::FileSize(double* megabytes) const {
+EncoderRun::Queued::Queued() : picture(av_frame_alloc()) {
+  if (!picture) throw std::bad_alloc();
+}
+
+EncoderRun::Queued::~Queued() {
+  FreePackets(&sound);
+  av_frame_free(&picture);
+}
+
+void EncoderRun::Work() {
+  while (Queued* q = pipe_->BeginTake()) {
+    // After a failure the pictures still queued are dropped; the caller breaks the run off.
+    if (failed_.load()) {
+      FreePackets(&q->sound);
+    } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
+      NoteWritten();
+    } else {
+      workerFailure_ = s;
+      failed_ = true;
+    }
+    pipe_->EndTake();
+  }
+}
+
+void EncoderRun::StartWorker() {
+  failed_ = false;
+  try {
+    pipe_ = std::make_unique<BoundedPipe<Queued>>(kPicturesQueued);
+    worker_ = std::thread([this] { Work(); });
+  } catch (const std::exception&) {
+    pipe_.reset();  // then the pictures are encoded in the caller's thread
+  }
+}
+
+void EncoderRun::Settle(int behind) {
+  if (worker_.joinable()) pipe_->Drain(static_cast<std::size_t>(behind));
+}
+
+void EncoderRun::TakeFailure() {
+  Settle();
+  if (session_->IsOpen()) session_->BreakOff(workerFailure_);
+}
+
+void EncoderRun::StopWorker() {
+  if (!worker_.joinable()) return;
+  pipe_->Drain();
+  pipe_->Close();
+  worker_.join();
+  pipe_.reset();
+  if (failed_.load() && session_->IsOpen()) session_->BreakOff(workerFailure_);
+}
+
+HRESULT EncoderRun::FileSize(double* megabytes) {
   if (!megabytes) return Fail({E_POINTER, "No place was given for the file size."});
-  *megabytes = session_ ? session_->ProjectedBytes() / kMegabyte : 0.0;
+  *megabytes = 0.0;
+  if (!session_) return S_OK;
+  Settle(kSizeLag);
+  // The size the caller weighs against its limit must not stand for a run that broke off.
+  if (failed_.load() || (!worker_.joinable() && !session_->IsOpen())) return CheckRunning();
+  const std::int64_t lagged = handed_ - kSizeLag;
+  std::lock_guard lock(sizesMu_);
+  const double bytes =
+      lagged <= partStart_ ? partStartSize_ : sizes_[static_cast<std::size_t>(lagged) % sizes_.size()];
+  *megabytes = bytes / kMegabyte;
   return S_OK;
 }
 
 HRESULT EncoderRun::SizeLimitReached() {
   if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
+  Settle();
+  if (failed_.load()) return CheckRunning();
   Status s = session_->Split();
-  return s.ok() ? s.hr : Fail(s);
+  if (!s.ok()) return Fail(s);
+  if (s.hr == S_OK) NotePartStart();
+  return s.hr;
 }
 
 HRESULT EncoderRun::Finish() {
   if (!session_) return S_OK;
+  StopWorker();
   Status s = session_->Finish();
   session_.reset();
   return s.ok() ? S_OK : Fail(s);

@@ -3,19 +3,40 @@
 // broke off says why at every later call.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <com/com.h>
 
+#include "bounded_pipe.h"
 #include "encoding_session.h"
 
 namespace outside {
 
+// While a file is written, a worker encodes and writes the pictures: Encode checks a
+// picture, encodes its sound, converts the picture into a free slot and returns, and a
+// failure of the worker is reported by the next call. FileSize answers for the file as it stood
+// kSizeLag pictures before the last one handed over, allowing for those pictures, and
+// waits only for the worker to get that far; SizeLimitReached and Finish wait for every
+// picture. With QUILLMERE_SERIAL set, pictures are encoded in the caller's thread and the
+// sizes are answered the same way, so both runs split after the same picture.
 class EncoderRun {
  public:
   // kind names the file in the messages ("MPEG", "AVI"); clsid and iid tag the error information.
   EncoderRun(const char* kind, REFCLSID clsid, REFIID iid) : kind_(kind), clsid_(clsid), iid_(iid) {}
+  EncoderRun(const EncoderRun&) = delete;
+  EncoderRun& operator=(const EncoderRun&) = delete;
+  // The pictures handed over are written before the session closes its file.
+  ~EncoderRun() { StopWorker(); }
+
+  // How far the worker may stay behind the caller before FileSize waits for it, and so
+  // the pictures it may hold besides the one it encodes.
+  static constexpr int kSizeLag = 2;
+  static constexpr std::size_t kPicturesQueued = kSizeLag + 1;
 
   // Leaves s as the caller's error information and returns its code.
   HRESULT Fail(const Status& s) const;
@@ -42,18 +63,57 @@ class EncoderRun {
 
   // One picture and its sound; only after CheckRunning has succeeded.
   HRESULT Encode(const BYTE* const planes[3], INT_PTR sound, INT soundBytes);
-  HRESULT FileSize(double* megabytes) const;
+  HRESULT FileSize(double* megabytes);
   HRESULT SizeLimitReached();
   HRESULT Finish();
 
  private:
+  // A picture in the encoder's format and its encoded sound, handed to the worker.
+  struct Queued {
+    AVFrame* picture = nullptr;
+    PacketList sound;
+    Queued();
+    ~Queued();
+    Queued(const Queued&) = delete;
+    Queued& operator=(const Queued&) = delete;
+  };
+
   HRESULT Open(const Status& built, const SessionConfig& config);
+  // Waits until the worker has written all but `behind` of the pictures handed over.
+  void Settle(int behind = 0);
+  // Once the worker has failed and rests: the session breaks off with its reason.
+  void TakeFailure();
+  void StartWorker();
+  void StopWorker();
+  void Work();
+  // Keeps what FileSize will answer once the caller is kSizeLag pictures further; called
+  // after each picture written, by the worker or the serial caller.
+  void NoteWritten();
+  // A new part begins with the next picture handed over.
+  void NotePartStart();
 
   const char* kind_;
   const CLSID& clsid_;
   const IID& iid_;
   std::unique_ptr<EncodingSession> session_;
   Status startFailure_;
+
+  // The worker alone calls the session between Settle calls; the caller reads only
+  // `failed_` meanwhile.
+  std::unique_ptr<BoundedPipe<Queued>> pipe_;
+  std::thread worker_;
+  std::atomic<bool> failed_{false};  // a picture could not be written; the rest are dropped
+  Status workerFailure_;             // why (worker only until it rests)
+
+  // Sizes answered by FileSize: after picture n of the run (counted from 1) the projection
+  // for kSizeLag + 1 more pictures, in a ring; before the part's first lagged picture, the
+  // projection of the empty part.
+  std::mutex sizesMu_;
+  std::vector<double> sizes_ = std::vector<double>(kSizeLag + 2, 0.0);
+  std::int64_t written_ = 0;  // pictures of the run written (under sizesMu_)
+  std::int64_t handed_ = 0;   // pictures of the run handed over (caller only)
+  std::int64_t partStart_ = 0;
+  double partStartSize_ = 0;
 };
 
 }  // namespace outside
