@@ -340,10 +340,12 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
       aheadEnded_ = true;
       throw *p->failure;
     }
-    const std::size_t luma = static_cast<std::size_t>(width_) * height_, chroma = PlaneBytesUv();
-    std::memcpy(y, p->planes.data(), luma);
-    std::memcpy(u, p->planes.data() + luma, chroma);
-    std::memcpy(v, p->planes.data() + luma + chroma, chroma);
+    if (p->result == S_OK) {  // at the end the planes keep the last picture
+      const std::size_t luma = static_cast<std::size_t>(width_) * height_, chroma = PlaneBytesUv();
+      std::memcpy(y, p->planes.data(), luma);
+      std::memcpy(u, p->planes.data() + luma, chroma);
+      std::memcpy(v, p->planes.data() + luma + chroma, chroma);
+    }
     // The slot takes the last picture's sound buffer back, so nothing is allocated per picture.
     sound_.swap(p->sound);
     position_ = p->position;

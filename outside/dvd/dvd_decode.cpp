@@ -64,8 +64,10 @@ struct TitleDecoder::Codec {
   AVCodecContext* ctx = nullptr;
   AVCodecParserContext* parser = nullptr;
   bool video = false;
+  int threads = 1;
 
-  Codec(AVCodecID codecId, bool isVideo, bool parsed, int threads = 1) : id(codecId), video(isVideo) {
+  Codec(AVCodecID codecId, bool isVideo, bool parsed, int threadCount = 1)
+      : id(codecId), video(isVideo), threads(threadCount) {
     ctx = OpenDecoder(id, nullptr, threads);
     if (parsed) NewParser();
   }
@@ -78,8 +80,12 @@ struct TitleDecoder::Codec {
     parser = av_parser_init(id);
     if (!parser) throw DvdError(std::string("No parser for ") + avcodec_get_name(id) + " is available.");
   }
+  // A new decoder: a flushed one may keep the overlap of the sound it decoded last, so
+  // that what follows a seek would depend on what was read before it.
   void Reset() {
-    avcodec_flush_buffers(ctx);
+    AVCodecContext* fresh = OpenDecoder(id, nullptr, threads);
+    avcodec_free_context(&ctx);
+    ctx = fresh;
     if (parser) NewParser();  // parsers have no flush of their own
   }
 };
@@ -132,7 +138,7 @@ TitleDecoder::TitleDecoder(const DecoderSettings& settings) : settings_(settings
 }
 
 TitleDecoder::~TitleDecoder() {
-  Reset();
+  for (DecodedPicture& p : pictures_) av_frame_free(&p.frame);
   video_.reset();
   audio_.reset();
   avcodec_free_context(&spu_);
