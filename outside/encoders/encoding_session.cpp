@@ -186,8 +186,11 @@ Status EncodingSession::OpenPart() {
   if (cfg_.codecTag) video_->codec_tag = cfg_.codecTag;
   // Slices of a picture coded side by side. Frame threads would hold pictures back and
   // make the size after each picture depend on timing, so encoders without slices stay
-  // on the worker's thread.
-  if (cfg_.videoThreads > 1 && (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
+  // on the worker's thread; so do MPEG-1 and MPEG-2, whose pictures at a VCD's or an
+  // SVCD's rate lose a quarter of a dB to the slices' own headers and predictions.
+  const bool slicesCostQuality = vcodec->id == AV_CODEC_ID_MPEG1VIDEO || vcodec->id == AV_CODEC_ID_MPEG2VIDEO;
+  if (cfg_.videoThreads > 1 && !slicesCostQuality &&
+      (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
     video_->thread_count = cfg_.videoThreads;
     video_->thread_type = FF_THREAD_SLICE;
   }
