@@ -65,22 +65,33 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
     startFailure_ = s;
     return Fail(s);
   }
-  written_ = handed_ = 0;
+  written_ = done_ = handed_ = 0;
+  rowBytes_ = static_cast<std::size_t>((3 * config.width + 3) & ~3) * static_cast<std::size_t>(config.height);
   NotePartStart();
-  if (!serial) StartWorker();
+  if (!serial) StartWorker(config.input);
   return S_OK;
 }
 
-void EncoderRun::NoteWritten() {
-  const double size = session_->ProjectedBytes(1 + kSizeLag);
-  std::lock_guard lock(sizesMu_);
-  ++written_;
-  sizes_[static_cast<std::size_t>(written_) % sizes_.size()] = size;
+void EncoderRun::NoteDone(bool written) {
+  const double size = written ? session_->ProjectedBytes(1 + kSizeLag) : 0.0;
+  {
+    std::lock_guard lock(sizesMu_);
+    if (written) sizes_[static_cast<std::size_t>(++written_) % sizes_.size()] = size;
+    ++done_;
+  }
+  doneChanged_.notify_all();
 }
 
 void EncoderRun::NotePartStart() {
   partStart_ = handed_;
   partStartSize_ = session_->ProjectedBytes(1 + kSizeLag);
+}
+
+void EncoderRun::NoteFailure(const Status& s) {
+  std::lock_guard lock(failureMu_);
+  if (failed_.load()) return;
+  workerFailure_ = s;
+  failed_ = true;
 }
 
 HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT soundBytes) {
@@ -91,26 +102,33 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
     Status s = session_->Encode(planes, samples, bytes);
     if (!s.ok()) return Fail(s);
     ++handed_;
-    NoteWritten();
+    NoteDone(true);
     return S_OK;
   }
   if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
   // A picture the session would refuse is refused here, before the run goes on without it.
   if (Status s = session_->CheckPicture(planes, samples, bytes); !s.ok()) return Fail(s);
-  Queued* q = pipe_->BeginPut();
-  if (!q) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
-  // Sound and conversion are done here while the worker encodes the picture before.
-  Status s = session_->EncodeSound(samples, bytes, &q->sound);
-  if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
-  if (!s.ok()) {
-    FreePackets(&q->sound);
-    Settle();
-    workerFailure_ = s;
-    failed_ = true;
-    session_->BreakOff(s);
-    return Fail(s);
+  // The sound is encoded here while the workers convert and encode the pictures before.
+  Status s;
+  if (rows_) {
+    Rows* r = rows_->BeginPut();
+    if (!r) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
+    r->rows.assign(planes[0], planes[0] + rowBytes_);
+    s = session_->EncodeSound(samples, bytes, &r->sound);
+    if (s.ok()) rows_->EndPut();
+    else FreePackets(&r->sound);
+  } else {
+    Queued* q = pipe_->BeginPut();
+    if (!q) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
+    s = session_->EncodeSound(samples, bytes, &q->sound);
+    if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
+    if (s.ok()) pipe_->EndPut();
+    else FreePackets(&q->sound);
   }
-  pipe_->EndPut();
+  if (!s.ok()) {
+    NoteFailure(s);
+    return CheckRunning();
+  }
   ++handed_;
   return S_OK;
 }
@@ -124,47 +142,76 @@ EncoderRun::Queued::~Queued() {
   av_frame_free(&picture);
 }
 
-void EncoderRun::Work() {
-  while (Queued* q = pipe_->BeginTake()) {
-    // After a failure the pictures still queued are dropped; the caller breaks the run off.
-    if (failed_.load()) {
-      FreePackets(&q->sound);
-    } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
-      NoteWritten();
+// After a failure the pictures still queued are dropped; the caller breaks the run off.
+void EncoderRun::Convert() {
+  while (Rows* r = rows_->BeginTake()) {
+    Queued* q = failed_.load() ? nullptr : pipe_->BeginPut();
+    const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
+    Status s;
+    if (q) s = session_->ConvertPicture(planes, q->picture);
+    if (q && s.ok()) {
+      q->sound.swap(r->sound);
+      pipe_->EndPut();
     } else {
-      workerFailure_ = s;
-      failed_ = true;
+      if (q) NoteFailure(s);
+      FreePackets(&r->sound);
     }
-    pipe_->EndTake();
+    rows_->EndTake();
+    if (!q || !s.ok()) NoteDone(false);
   }
 }
 
-void EncoderRun::StartWorker() {
+void EncoderRun::Work() {
+  while (Queued* q = pipe_->BeginTake()) {
+    bool written = false;
+    if (failed_.load()) {
+      FreePackets(&q->sound);
+    } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
+      written = true;
+    } else {
+      NoteFailure(s);
+    }
+    pipe_->EndTake();
+    NoteDone(written);
+  }
+}
+
+void EncoderRun::StartWorker(SessionConfig::Input input) {
   failed_ = false;
   try {
     pipe_ = std::make_unique<BoundedPipe<Queued>>(kPicturesQueued);
     worker_ = std::thread([this] { Work(); });
+    // Converting bitmap rows takes as long as encoding them: a thread of its own.
+    if (input == SessionConfig::Input::Dib24BottomUp) {
+      rows_ = std::make_unique<BoundedPipe<Rows>>(kPicturesQueued);
+      converter_ = std::thread([this] { Convert(); });
+    }
   } catch (const std::exception&) {
-    pipe_.reset();  // then the pictures are encoded in the caller's thread
+    StopWorker();  // then the pictures are encoded in the caller's thread
   }
 }
 
 void EncoderRun::Settle(int behind) {
-  if (worker_.joinable()) pipe_->Drain(static_cast<std::size_t>(behind));
+  if (!worker_.joinable()) return;
+  std::unique_lock lock(sizesMu_);
+  doneChanged_.wait(lock, [&] { return done_ >= handed_ - behind; });
 }
 
 void EncoderRun::TakeFailure() {
   Settle();
+  std::lock_guard lock(failureMu_);
   if (session_->IsOpen()) session_->BreakOff(workerFailure_);
 }
 
 void EncoderRun::StopWorker() {
-  if (!worker_.joinable()) return;
-  pipe_->Drain();
-  pipe_->Close();
-  worker_.join();
+  Settle();
+  if (rows_) rows_->Close();
+  if (pipe_) pipe_->Close();
+  if (converter_.joinable()) converter_.join();
+  if (worker_.joinable()) worker_.join();
+  rows_.reset();
   pipe_.reset();
-  if (failed_.load() && session_->IsOpen()) session_->BreakOff(workerFailure_);
+  if (failed_.load() && session_ && session_->IsOpen()) session_->BreakOff(workerFailure_);
 }
 
 HRESULT EncoderRun::FileSize(double* megabytes) {

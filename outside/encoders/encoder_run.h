@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,8 +19,9 @@
 namespace outside {
 
 // While a file is written, a worker encodes and writes the pictures: Encode checks a
-// picture, encodes its sound, converts the picture into a free slot and returns, and a
-// failure of the worker is reported by the next call. FileSize answers for the file as it stood
+// picture, encodes its sound, converts the picture into a free slot (bitmap rows: copies
+// them for a second worker that converts them) and returns, and a failure of the workers
+// is reported by the next call. FileSize answers for the file as it stood
 // kSizeLag pictures before the last one handed over, allowing for those pictures, and
 // waits only for the worker to get that far; SizeLimitReached and Finish wait for every
 // picture. With QUILLMERE_SERIAL set, pictures are encoded in the caller's thread and the
@@ -33,8 +35,8 @@ class EncoderRun {
   // The pictures handed over are written before the session closes its file.
   ~EncoderRun() { StopWorker(); }
 
-  // How far the worker may stay behind the caller before FileSize waits for it, and so
-  // the pictures it may hold besides the one it encodes.
+  // How far the workers may stay behind the caller before FileSize waits for them, and so
+  // the pictures each may hold besides the one it works on.
   static constexpr int kSizeLag = 2;
   static constexpr std::size_t kPicturesQueued = kSizeLag + 1;
 
@@ -68,6 +70,12 @@ class EncoderRun {
   HRESULT Finish();
 
  private:
+  // Bitmap rows and their encoded sound, waiting to be converted.
+  struct Rows {
+    std::vector<BYTE> rows;
+    PacketList sound;
+    ~Rows() { FreePackets(&sound); }
+  };
   // A picture in the encoder's format and its encoded sound, handed to the worker.
   struct Queued {
     AVFrame* picture = nullptr;
@@ -79,16 +87,19 @@ class EncoderRun {
   };
 
   HRESULT Open(const Status& built, const SessionConfig& config);
-  // Waits until the worker has written all but `behind` of the pictures handed over.
+  // Waits until the workers are done with all but `behind` of the pictures handed over.
   void Settle(int behind = 0);
-  // Once the worker has failed and rests: the session breaks off with its reason.
+  // Once the workers have failed and rest: the session breaks off with the first reason.
   void TakeFailure();
-  void StartWorker();
+  void NoteFailure(const Status& s);
+  void StartWorker(SessionConfig::Input input);
   void StopWorker();
+  void Convert();
   void Work();
-  // Keeps what FileSize will answer once the caller is kSizeLag pictures further; called
-  // after each picture written, by the worker or the serial caller.
-  void NoteWritten();
+  // A picture is done with: written (keeping what FileSize will answer once the caller is
+  // kSizeLag pictures further), or dropped after a failure. Called by the worker that
+  // last held it, or by the serial caller.
+  void NoteDone(bool written);
   // A new part begins with the next picture handed over.
   void NotePartStart();
 
@@ -98,19 +109,26 @@ class EncoderRun {
   std::unique_ptr<EncodingSession> session_;
   Status startFailure_;
 
-  // The worker alone calls the session between Settle calls; the caller reads only
-  // `failed_` meanwhile.
+  // Between Settle calls the session is shared out: the caller encodes sound (and
+  // converts pictures when there is no converter), the converter converts and the worker
+  // encodes and writes; the caller reads only `failed_` of theirs.
+  std::unique_ptr<BoundedPipe<Rows>> rows_;
+  std::thread converter_;
   std::unique_ptr<BoundedPipe<Queued>> pipe_;
   std::thread worker_;
-  std::atomic<bool> failed_{false};  // a picture could not be written; the rest are dropped
-  Status workerFailure_;             // why (worker only until it rests)
+  std::size_t rowBytes_ = 0;
+  std::atomic<bool> failed_{false};  // a picture could not be done; the rest are dropped
+  std::mutex failureMu_;
+  Status workerFailure_;  // the first reason (under failureMu_)
 
   // Sizes answered by FileSize: after picture n of the run (counted from 1) the projection
   // for kSizeLag + 1 more pictures, in a ring; before the part's first lagged picture, the
   // projection of the empty part.
   std::mutex sizesMu_;
+  std::condition_variable doneChanged_;
   std::vector<double> sizes_ = std::vector<double>(kSizeLag + 2, 0.0);
   std::int64_t written_ = 0;  // pictures of the run written (under sizesMu_)
+  std::int64_t done_ = 0;     // pictures of the run written or dropped (under sizesMu_)
   std::int64_t handed_ = 0;   // pictures of the run handed over (caller only)
   std::int64_t partStart_ = 0;
   double partStartSize_ = 0;
