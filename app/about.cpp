@@ -46,6 +46,8 @@ TAboutBox::TAboutBox(TComponent* owner) : TForm(owner) {
   ProgramIcon = new TImage(this);
   ProgramIcon->SetBounds(8, 8, 73, 65);
   ProgramIcon->SetStretch(true);
+  // The picture's key colour (its corners and the disc's hole) lets the panel show.
+  ProgramIcon->SetTransparent(true);
   ProgramIcon->SetParent(Panel1);
   LoadProgramPicture(ProgramIcon->Picture());
 
@@ -55,7 +57,7 @@ TAboutBox::TAboutBox(TComponent* owner) : TForm(owner) {
   Version->SetBounds(88, 40, 113, 13);
   Label1 = PlaceLabel(Panel1, 9, 76, "");
   Comments = PlaceLabel(Panel1, 9, 98, "Homepage   README.md beside the program");
-  Label2 = PlaceLabel(Panel1, 9, 120, "Support    the README's \"Reporting faults\"");
+  Label2 = PlaceLabel(Panel1, 9, 120, "Support    the README's \"What it does not do\"");
   Copyright = PlaceLabel(Panel1, 9, 142, "Copyright  (c) 2026 the Korvex Quillmere developers");
 
   OKButton = new TButton(this);

@@ -5,6 +5,7 @@
 
 #include <vcl/resources.h>
 #include <vcl/winuser.h>
+#include <win32/drives.h>
 
 #include "cvtthread.h"
 #include "main.h"
@@ -60,6 +61,10 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   btnPlay->OnClick = [this](TObject* s) { btnPlayClick(s); };
 
   MyLabel1 = Place<TMyLabel>(this, 124, 30, 171, 25);
+  // The title keeps the place the form gives it: sized to its text, the copy drawn two
+  // pixels right of and below the caption would be cut off.
+  MyLabel1->SetAutoSize(false);
+  MyLabel1->SetBounds(124, 30, 171, 25);
   MyLabel1->SetCaption("Korvex Quillmere");
   MyLabel1->SetBkColor(clGradientActiveCaption);
   MyLabel1->SetPreColor(clNavy);
@@ -207,7 +212,7 @@ bool TfrmConvert::StartConversion() {
   }
 
   TConversionSettings s;
-  s.dvdPath = opt->cmbDisk->Text() + "VIDEO_TS";
+  s.dvdPath = VideoFolderOf(opt->cmbDisk->Text());
   s.outputFile = opt->edtOutput->Text();
   s.startPosition = start;
   s.endPosition = end;

@@ -31,7 +31,9 @@ TsuiForm::TsuiForm(TComponent* owner) : TCustomPanel(owner) {
   if (!form_) return;
   form_->Constraints()->SetMinHeight(50);
   form_->Constraints()->SetMinWidth(125);
-  form_bounds_ = TRect(form_->Left(), form_->Top(), form_->Left() + form_->Width(), form_->Top() + form_->Height());
+  // A form maximised already is remembered at the size it is restored to, not at
+  // the work area it fills now.
+  form_bounds_ = form_->RestoredBounds();
   form_maximized_ = form_->WindowState() == wsMaximized;
   title_bar_ = new TsuiTitleBar(this);
   title_bar_->SetParent(this);
@@ -74,6 +76,9 @@ TsuiForm::TsuiForm(TComponent* owner) : TCustomPanel(owner) {
       Application->OnMessage = [this](MSG& msg, bool& handled) { OnApplicationMessage(msg, handled); };
       installed_app_hook_ = true;
     }
+    // The shape was cut while the form had its frame: cut it again for the form
+    // without one.
+    title_bar_->OnFormReSize();
   }
   AlignSelf();
 }
@@ -95,6 +100,8 @@ TsuiForm::~TsuiForm() {
   // A form that outlives the panel keeps no pointer to a freed menu bar or bar.
   menu_bar_ = nullptr;
   title_bar_ = nullptr;
+  // What the panel covered is the form's to paint again.
+  if (form_ && !form_->HasState(csDestroying)) form_->Invalidate();
 }
 
 TsuiUIStyle TsuiForm::MenuStyle() const {
@@ -109,7 +116,7 @@ void TsuiForm::SetUIStyle(TsuiUIStyle v) {
   SetBorderWidth(GetThemeInt(v, 4));
   SetColor(GetThemeColor(v, 3));
   SetMenuBarColor(Color());
-  title_bar_->SetUIStyle(v);
+  if (title_bar_) title_bar_->SetUIStyle(v);
   if (auto* m = dynamic_cast<TsuiMainMenu*>(menu_); m && m->UIStyle() != TsuiUIStyle::Custom) m->SetUIStyle(v);
   SubContainerApplyUIStyle(this, v);
   ContainerApplyUIStyle(this, v);
@@ -130,9 +137,41 @@ void TsuiForm::SetBorderWidth(int v) {
   PaintFormBorder();
 }
 
+std::string TsuiForm::Caption() const { return title_bar_ ? title_bar_->Caption() : caption_; }
+
 void TsuiForm::SetCaption(const std::string& v) {
+  caption_ = v;
   if (title_bar_) title_bar_->SetCaption(v);
   if (form_) form_->SetText(v);
+}
+
+void TsuiForm::SetButtons(TsuiTitleBarButtons* v) {
+  if (title_bar_) title_bar_->SetButtons(v);
+}
+
+void TsuiForm::SetSections(TsuiTitleBarSections* v) {
+  if (title_bar_) title_bar_->SetSections(v);
+}
+
+void TsuiForm::SetDrawAppIcon(bool v) {
+  if (title_bar_) title_bar_->SetDrawAppIcon(v);
+}
+
+TFont* TsuiForm::TitleFont() const { return title_bar_ ? title_bar_->Font() : Font(); }
+
+void TsuiForm::SetFont(TFont* v) {
+  if (title_bar_)
+    title_bar_->SetFont(v);
+  else
+    Font()->Assign(v);
+}
+
+void TsuiForm::SetOnBtnClick(TsuiTitleBarButtonClickEvent e) {
+  if (title_bar_) title_bar_->OnCustomBtnsClick = std::move(e);
+}
+
+void TsuiForm::SetOnHelpBtnClick(TsuiTitleBarButtonClickEvent e) {
+  if (title_bar_) title_bar_->OnHelpBtnClick = std::move(e);
 }
 
 void TsuiForm::SetHeight(int h) {
@@ -245,13 +284,18 @@ void TsuiForm::WMNCHitTest(TMessage& m) {
 }
 
 void TsuiForm::NewParentWndProc(TMessage& m) {
-  Hook& h = *hook_;
-  m.Result = CallWindowProcA(h.previous, h.hwnd, m.Msg, m.WParam, m.LParam);
-  if (!form_ || form_->HasState(csDestroying) || HasState(csDestroying)) return;
+  // The message may free the form and this panel with it (the release that follows
+  // a close with caFree): the hook record outlives both and tells whether the panel
+  // is still there; nothing of the panel is read before that.
+  const std::shared_ptr<Hook> hook = hook_;
+  m.Result = CallWindowProcA(hook->previous, hook->hwnd, m.Msg, m.WParam, m.LParam);
+  if (!hook->panel || !form_ || form_->HasState(csDestroying) || HasState(csDestroying)) return;
   switch (m.Msg) {
     case WM_KEYDOWN: m.Result = ProcessKeyPress(m) ? 1 : 0; break;
     case WM_SHOWWINDOW: form_->SetMenu(nullptr); break;
-    case WM_ACTIVATE: title_bar_->SetActive(LOWORD(m.WParam) != 0); break;
+    case WM_ACTIVATE:
+      if (title_bar_) title_bar_->SetActive(LOWORD(m.WParam) != 0);
+      break;
     case WM_SIZE:
       if (form_maximized_) {
         if (form_->WindowState() != wsMaximized) {
@@ -267,7 +311,7 @@ void TsuiForm::NewParentWndProc(TMessage& m) {
       }
       AlignSelf();
       PaintFormBorder();
-      title_bar_->OnFormReSize();
+      if (title_bar_) title_bar_->OnFormReSize();
       break;
     case WM_ERASEBKGND: PaintFormBorder(); break;
     case WM_NCHITTEST:

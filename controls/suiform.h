@@ -28,18 +28,21 @@ class TsuiForm : public TCustomPanel, public IsuiFormTheme {
   void SetBorderColor(TColor v);
   int BorderWidth() const { return border_width_; }
   void SetBorderWidth(int v);
-  std::string Caption() const { return title_bar_->Caption(); }
+  // Without a title bar (an owner that is not a form, or a bar freed by its user)
+  // the title-bar properties answer from the panel: the caption it was given, no
+  // buttons or sections, no icon, the panel's own font; setting them changes nothing else.
+  std::string Caption() const;
   void SetCaption(const std::string& v);
   TCustomPanel* FormPanel() const { return form_panel_; }
   void SetPanel(TCustomPanel* p);
-  TsuiTitleBarButtons* TitleBarButtons() const { return title_bar_->Buttons(); }
-  void SetButtons(TsuiTitleBarButtons* v) { title_bar_->SetButtons(v); }
-  TsuiTitleBarSections* TitleBarSections() const { return title_bar_->Sections(); }
-  void SetSections(TsuiTitleBarSections* v) { title_bar_->SetSections(v); }
-  bool TitleBarDrawAppIcon() const { return title_bar_->DrawAppIcon(); }
-  void SetDrawAppIcon(bool v) { title_bar_->SetDrawAppIcon(v); }
-  TFont* TitleFont() const { return title_bar_->Font(); }
-  void SetFont(TFont* v) { title_bar_->SetFont(v); }
+  TsuiTitleBarButtons* TitleBarButtons() const { return title_bar_ ? title_bar_->Buttons() : nullptr; }
+  void SetButtons(TsuiTitleBarButtons* v);
+  TsuiTitleBarSections* TitleBarSections() const { return title_bar_ ? title_bar_->Sections() : nullptr; }
+  void SetSections(TsuiTitleBarSections* v);
+  bool TitleBarDrawAppIcon() const { return title_bar_ && title_bar_->DrawAppIcon(); }
+  void SetDrawAppIcon(bool v);
+  TFont* TitleFont() const;
+  void SetFont(TFont* v);
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* m);
   TColor MenuBarColor() const { return menu_bar_color_; }
@@ -48,9 +51,8 @@ class TsuiForm : public TCustomPanel, public IsuiFormTheme {
   void SetMenuBarHeight(int h);
   void SetHeight(int h);
   void SetWidth(int w);
-  TPopupMenu* PopupMenu = nullptr;
-  void SetOnBtnClick(TsuiTitleBarButtonClickEvent e) { title_bar_->OnCustomBtnsClick = std::move(e); }
-  void SetOnHelpBtnClick(TsuiTitleBarButtonClickEvent e) { title_bar_->OnHelpBtnClick = std::move(e); }
+  void SetOnBtnClick(TsuiTitleBarButtonClickEvent e);
+  void SetOnHelpBtnClick(TsuiTitleBarButtonClickEvent e);
 
   TsuiTitleBar* TitleBar() const { return title_bar_; }
   TToolBar* MenuBar() const { return menu_bar_; }
@@ -96,4 +98,5 @@ class TsuiForm : public TCustomPanel, public IsuiFormTheme {
   int menu_bar_height_ = 22;
   TMainMenu* menu_ = nullptr;
   TCustomPanel* form_panel_ = nullptr;
+  std::string caption_;
 };

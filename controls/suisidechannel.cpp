@@ -128,8 +128,19 @@ void TsuiSideChannel::SetVisibleWidth(int w) {
   Repaint();
 }
 
+void TsuiSideChannel::RunWaitingSlide(Slide done) {
+  const Slide next = waiting_;
+  waiting_ = Slide::None;
+  if (next == Slide::Push && done == Slide::Pop) Push(waiting_quick_);
+  if (next == Slide::Pop && done == Slide::Push) Pop(waiting_quick_);
+}
+
 void TsuiSideChannel::Pop(bool quick) {
-  if (moving_) return;
+  if (moving_) {
+    waiting_ = Slide::Pop;
+    waiting_quick_ = quick;
+    return;
+  }
   moving_ = true;
   pin_->Show();
   if (!quick) {
@@ -143,10 +154,15 @@ void TsuiSideChannel::Pop(bool quick) {
   moving_ = false;
   top_panel_->SetCaption(caption_);
   if (OnPop) OnPop(this);
+  RunWaitingSlide(Slide::Pop);
 }
 
 void TsuiSideChannel::Push(bool quick) {
-  if (moving_) return;
+  if (moving_) {
+    waiting_ = Slide::Push;
+    waiting_quick_ = quick;
+    return;
+  }
   moving_ = true;
   timer_->SetEnabled(false);
   if (!quick) {
@@ -160,6 +176,7 @@ void TsuiSideChannel::Push(bool quick) {
   top_panel_->SetCaption("");
   moving_ = false;
   if (OnPush) OnPush(this);
+  RunWaitingSlide(Slide::Push);
 }
 
 void TsuiSideChannel::OnMouseIn() {
@@ -204,7 +221,7 @@ void TsuiSideChannel::SetStayOn(bool v) {
 
 void TsuiSideChannel::SetChannelAlign(TsuiSideChannelAlign v) {
   align_ = v;
-  SetAlign(v == suiLeft ? alLeft : alRight);
+  SetAlign(v == TsuiSideChannelAlign::suiLeft ? alLeft : alRight);
 }
 
 void TsuiSideChannel::SetSideBarWidth(int v) {

@@ -11,7 +11,8 @@
 
 #include "suibutton.h"
 
-enum TsuiSideChannelAlign : std::uint8_t { suiLeft, suiRight };
+// Scoped, as the title bar's section alignment is: both name suiLeft and suiRight.
+enum class TsuiSideChannelAlign : std::uint8_t { suiLeft, suiRight };
 enum TsuiSideChannelPopupMode : std::uint8_t { suiMouseOn, suiMouseClick };
 
 class TsuiSideChannel : public TCustomPanel {
@@ -45,7 +46,8 @@ class TsuiSideChannel : public TCustomPanel {
   bool QuickMove() const { return quick_move_; }
   void SetQuickMove(bool v) { quick_move_ = v; }
 
-  // Slide out or in; a request while a slide runs is ignored (one at a time).
+  // Slide out or in, one slide at a time: a request made while a slide runs waits
+  // for its end, and then the last such request runs if it moves the other way.
   void Pop(bool quick = false);
   void Push(bool quick = false);
   bool Moving() const { return moving_; }
@@ -72,6 +74,9 @@ class TsuiSideChannel : public TCustomPanel {
   void OnTimerCheck();
   void OnTopPanelResize();
   void SetVisibleWidth(int w);
+  enum class Slide : std::uint8_t { None, Pop, Push };
+  // The request that waited for the slide `done` to end.
+  void RunWaitingSlide(Slide done);
 
   TPanel* side_bar_ = nullptr;
   TPanel* top_panel_ = nullptr;
@@ -79,9 +84,11 @@ class TsuiSideChannel : public TCustomPanel {
   TsuiButton* bar_button_ = nullptr;
   TTimer* timer_ = nullptr;
   bool moving_ = false;
+  Slide waiting_ = Slide::None;
+  bool waiting_quick_ = false;
   int popped_width_ = 0;
   std::string caption_;
-  TsuiSideChannelAlign align_ = suiLeft;
+  TsuiSideChannelAlign align_ = TsuiSideChannelAlign::suiLeft;
   bool stay_on_ = false;
   TsuiSideChannelPopupMode popup_mode_ = suiMouseOn;
   bool quick_move_ = false;

@@ -11,6 +11,8 @@
 #include "suipublic.h"
 #include "suisetter.h"
 
+using enum TsuiTitleBarAlign;
+
 namespace {
 
 void Refuse(const char* text) { MessageBoxA(nullptr, text, "Error", MB_ICONERROR | MB_OK); }

@@ -14,7 +14,9 @@
 
 #include "suithemes.h"
 
-enum TsuiTitleBarAlign : std::uint8_t { suiLeft, suiRight, suiClient };
+// Scoped, so that a unit can also use the side channel's suiLeft and suiRight:
+// TsuiTitleBarAlign::suiLeft, or `using enum TsuiTitleBarAlign;` where only this one is meant.
+enum class TsuiTitleBarAlign : std::uint8_t { suiLeft, suiRight, suiClient };
 enum TsuiTitleBarBtnType : std::uint8_t { suiMax, suiMin, suiClose, suiHelp, suiControlBox, suiCustom };
 
 class TsuiTitleBar;
@@ -42,7 +44,7 @@ class TsuiTitleBarSection : public TCollectionItem {
   void Repaint();
   bool auto_size_ = false;
   int width_ = 10;
-  TsuiTitleBarAlign align_ = suiLeft;
+  TsuiTitleBarAlign align_ = TsuiTitleBarAlign::suiLeft;
   std::unique_ptr<TPicture> picture_;
   bool stretch_ = false;
 };

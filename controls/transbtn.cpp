@@ -384,7 +384,8 @@ void GreyGlyph(TBitmap* bitmap, int wR, int wG, int wB) {
     std::uint32_t* row = bitmap->ScanLine(y);
     for (int x = 0; x < bitmap->Width(); ++x) {
       const int r = (row[x] >> 16) & 255, g = (row[x] >> 8) & 255, b = row[x] & 255;
-      const std::uint32_t v = static_cast<std::uint32_t>((wR * r + wG * g + wB * b) / sum) & 255;
+      // Weights of mixed signs can take the mean outside the channel's range.
+      const auto v = static_cast<std::uint32_t>(std::clamp((wR * r + wG * g + wB * b) / sum, 0, 255));
       row[x] = (v << 16) | (v << 8) | v;
     }
   }
@@ -430,11 +431,10 @@ void DisabledGlyph(TBitmap* bitmap) {
 void TTransparentButton::AddGlyphs(TBitmap* glyphs, TColor, int) {
   if (!image_list_ || !glyphs || glyphs->Empty()) return;
   const int w = glyphs->Width() / num_glyphs_, h = glyphs->Height();
+  // A strip narrower than one pixel per frame holds no frames: the list keeps the
+  // pictures it has rather than losing them for nothing.
+  if (w <= 0 || h <= 0) return;
   image_list_->Clear();
-  if (w <= 0 || h <= 0) {
-    Invalidate();
-    return;
-  }
   image_list_->SetWidth(w);
   image_list_->SetHeight(h);
   std::unique_ptr<TBitmap> grey, disabled;

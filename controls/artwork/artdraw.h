@@ -43,7 +43,7 @@ void RoundBox(TBitmap& b, const TRect& r, int radius, TColor top, TColor bottom,
 void Disc(TBitmap& b, const TRect& r, TColor top, TColor bottom, TColor border);
 
 // --- Glyphs, centred in r, in one colour ---
-enum class Glyph { Check, Dot, Cross, Maximise, Restore, Minimise, Help, Menu, ArrowDown, PinIn, PinOut, Grip };
+enum class Glyph { Check, Dot, Cross, Maximise, Restore, Minimise, Help, Menu, ArrowDown, PinIn, PinOut };
 void DrawGlyph(TBitmap& b, const TRect& r, Glyph g, TColor c);
 
 // --- Text through FreeType (our canvas's fonts) ---

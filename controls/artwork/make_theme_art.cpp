@@ -21,7 +21,7 @@ struct Palette {
   TColor light;    // light end of gradients
   TColor hot;      // mouse-over highlight
   TColor mark;     // check marks and dots
-  TColor title1;   // title bar gradient, top
+  TColor title1;   // title bar gradient, top: dark enough for a white caption
   TColor title2;   // title bar gradient, bottom
   int radius;      // corner radius of buttons
   bool glass;      // two-stop gradients with a shine line
@@ -32,13 +32,13 @@ const std::map<std::string, Palette>& Palettes() {
       {"MACOS", {RGB(231, 231, 231), RGB(127, 127, 127), RGB(56, 117, 215), RGB(255, 255, 255),
                  RGB(140, 190, 245), RGB(30, 30, 30), RGB(246, 246, 246), RGB(196, 196, 196), 10, true}},
       {"WINXP", {RGB(239, 235, 222), RGB(28, 81, 128), RGB(0, 84, 227), RGB(255, 255, 255),
-                 RGB(248, 179, 48), RGB(33, 161, 33), RGB(61, 149, 255), RGB(0, 72, 212), 3, false}},
+                 RGB(248, 179, 48), RGB(33, 161, 33), RGB(36, 110, 230), RGB(0, 60, 190), 3, false}},
       {"DEEPBLUE", {RGB(232, 232, 232), RGB(0, 0, 0), RGB(68, 74, 160), RGB(250, 250, 252),
                     RGB(120, 130, 210), RGB(20, 28, 96), RGB(98, 106, 192), RGB(40, 46, 120), 2, false}},
       {"PROTEIN", {RGB(251, 251, 251), RGB(0, 0, 0), RGB(45, 48, 196), RGB(255, 255, 255),
-                   RGB(150, 160, 235), RGB(45, 48, 196), RGB(230, 232, 250), RGB(170, 176, 230), 3, false}},
+                   RGB(150, 160, 235), RGB(45, 48, 196), RGB(70, 76, 200), RGB(30, 34, 140), 3, false}},
       {"BLUEGLASS", {RGB(231, 231, 231), RGB(0, 0, 0), RGB(94, 94, 236), RGB(242, 244, 255),
-                     RGB(160, 180, 250), RGB(40, 40, 150), RGB(150, 170, 250), RGB(60, 70, 200), 4, true}},
+                     RGB(160, 180, 250), RGB(40, 40, 150), RGB(80, 100, 220), RGB(30, 40, 150), 4, true}},
   };
   return p;
 }
@@ -70,6 +70,17 @@ void Button(TBitmap& b, const Palette& p, const std::string& style, const std::s
   TColor top, bottom;
   StateColours(p, state, top, bottom);
   TRect r = All(b);
+  if (style == "MACOS") {
+    // Drawn plainly and stretched to any size, a MacOS button would show the face
+    // colour in the corners round a pill: it fills its picture instead, with corner
+    // pixels in a blend of its edge, so that it looks rounded on any background.
+    Fill(b, All(b), Mix(p.border, top, 1, 3));
+    RoundBox(b, r, 2, top, bottom, p.border);
+    TRect shine(r.Left + 2, r.Top + 2, r.Right - 2, r.Top + r.Height() / 2);
+    VerticalGradient(b, shine, Lighten(top, 60), Mix(top, bottom, 1, 2));
+    if (state == "mousedown") Frame(b, TRect(2, 1, r.Right - 2, 2), Darken(p.accent, 40));
+    return;
+  }
   if (p.glass) {
     RoundBox(b, r, p.radius, top, bottom, p.border);
     TRect shine(r.Left + p.radius, r.Top + 2, r.Right - p.radius, r.Top + r.Height() / 2);
@@ -128,6 +139,8 @@ void RadioButton(TBitmap& b, const Palette& p, const std::string& style, const s
 }
 
 void Progress(TBitmap& b, const Palette& p, const std::string& style, bool vertical) {
+  // The bar stretches its picture over the filled part, so the picture is fill from
+  // edge to edge: a gap in it would grow with the bar and read as an unfilled part.
   TRect r = All(b);
   TColor a = Lighten(p.accent, 45), c = Darken(p.accent, 10);
   if (style == "WINXP") {
@@ -138,13 +151,6 @@ void Progress(TBitmap& b, const Palette& p, const std::string& style, bool verti
     HorizontalGradient(b, r, a, c);
   else
     VerticalGradient(b, r, a, c);
-  // Segmented styles: a face-coloured gap after each block.
-  if (style == "WINXP" || style == "MACOS") {
-    if (vertical)
-      Fill(b, TRect(0, r.Bottom - (style == "MACOS" ? 3 : 2), r.Right, r.Bottom), p.face);
-    else
-      Fill(b, TRect(r.Right - (style == "MACOS" ? 3 : 2), 0, r.Right, r.Bottom), p.face);
-  }
 }
 
 void Title(TBitmap& b, const Palette& p, const std::string& style, const std::string& part) {
@@ -193,8 +199,8 @@ void TitleButton(TBitmap& b, const Palette& p, const std::string& style, const s
       {"help", Glyph::Help},   {"ctlbox", Glyph::Menu},  {"rst", Glyph::Restore}};
   TRect g = r;
   g.Inflate(-(r.Width() / 5), -(r.Height() / 5));
-  // Dark ink on the light faces of MacOS and Protein, white on every dark face.
-  TColor ink = (style == "MACOS" || style == "PROTEIN") && state != "mousedown" ? Darken(p.accent, 50) : clWhite;
+  // Dark ink on the light faces of MacOS, white on every dark face.
+  TColor ink = style == "MACOS" && state != "mousedown" ? Darken(p.accent, 50) : clWhite;
   DrawGlyph(b, g, glyphs.at(glyph), ink);
 }
 
@@ -269,11 +275,18 @@ void Draw(TBitmap& b, const PictureRecipe& r) {
   } else if (k == "menuselect") {
     GlassGradient(b, All(b), p.hot, p.accent, Darken(p.accent, 10), Darken(p.accent, 25));
   } else if (k == "sidebar") {
+    // As wide as the side bar, so the pushed-in channel shows all of it: a framed
+    // strip with one chevron pointing the way the channel opens.
     TColor top, bottom;
     StateColours(p, Arg(r, 1), top, bottom);
     HorizontalGradient(b, All(b), top, bottom);
     Frame(b, All(b), p.border);
-    DrawGlyph(b, TRect(2, b.Height() / 2 - 8, b.Width() - 2, b.Height() / 2 + 8), Glyph::Grip, p.accent);
+    static const char* const kChevron[] = {"#....", "##...", ".##..", "..##.", "...##",
+                                           "..##.", ".##..", "##...", "#...."};
+    const int cx = (b.Width() - 5) / 2, cy = b.Height() / 2 - 4;
+    for (int y = 0; y < 9; ++y)
+      for (int x = 0; x < 5; ++x)
+        if (kChevron[y][x] == '#') Fill(b, TRect(cx + x, cy + y, cx + x + 1, cy + y + 1), p.accent);
   } else if (k == "pin") {
     // A speed button's glyph: its bottom-left pixel is the transparent colour.
     Fill(b, All(b), kMagenta);

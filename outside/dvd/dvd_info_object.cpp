@@ -114,7 +114,8 @@ class DVDInfObj : public ServerObject<DVDInfObj, IDVDInfObj, IID_IDVDInfObj, Bin
       const DvdTitle& t = Title();
       CheckIndex(index, t.programChains.size(), "Program chain", TitleText());
       const DvdProgramChain& p = t.programChains[index];
-      return "Program chain " + std::to_string(index + 1) + " (" + FormatDuration(p.seconds) + ", " +
+      // The dialog's label says "Program Chain": the line stays short enough for its box.
+      return std::to_string(index + 1) + " (" + FormatDuration(p.seconds) + ", " +
              std::to_string(p.chapters.size()) + " chapters)";
     });
   }

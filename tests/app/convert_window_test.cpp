@@ -18,7 +18,7 @@ class ConvertWindowTest : public ConversionTest {
     ConversionTest::SetUp();
     if (HasFatalFailure()) return;
     // The sample disc is the one drive.
-    setenv("QUILLMERE_DVD", fs::path(videoTs_).parent_path().c_str(), 1);
+    setenv("QUILLMERE_DVD", DriveFolder().c_str(), 1);
     Application->CreateForm(frmOption);
     // The dialog would store its output path beside the test program.
     frmOption->OnDestroy = nullptr;
@@ -31,6 +31,8 @@ class ConvertWindowTest : public ConversionTest {
     unsetenv("QUILLMERE_DVD");
     ConversionTest::TearDown();
   }
+  // The folder QUILLMERE_DVD names: the one that holds VIDEO_TS.
+  virtual std::string DriveFolder() const { return fs::path(videoTs_).parent_path().string(); }
 
   void SelectChapters(std::initializer_list<int> chapters) {
     frmOption->radioChapter->SetChecked(true);
@@ -78,6 +80,26 @@ TEST_F(ConvertWindowTest, ARunOfConsecutiveChaptersConvertsFromTheFirstStartToTh
   EXPECT_EQ(again->StartPosition(), static_cast<std::uint32_t>(ChapterStart(1)));
   frmConvert->btnPlayClick(frmConvert->btnPlay);  // stop at once
   ExpectIdleWindow();
+}
+
+// QUILLMERE_DVD naming the VIDEO_TS folder itself, as it is usually copied off a disc.
+class VideoTsAsDriveTest : public ConvertWindowTest {
+ protected:
+  std::string DriveFolder() const override { return videoTs_; }
+};
+
+TEST_F(VideoTsAsDriveTest, TheVideoFolderItselfBrowsesAndConvertsLikeTheFolderThatHoldsIt) {
+  ASSERT_EQ(frmOption->cmbDisk->Items()->Count(), 1);
+  EXPECT_EQ(frmOption->cmbDisk->Items()->Get(0), videoTs_ + "/");
+  ASSERT_GT(frmOption->cmbTittle->Items()->Count(), 0);
+  ASSERT_GT(frmOption->lstChapter->Items()->Count(), 1);
+  SelectChapters({1});
+  TConvertThread* t = Press();
+  ASSERT_TRUE(t);
+  Finish(t);
+  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_NEAR(t->Pictures(), ReadRange(videoTs_, 0, 1, 1).seconds * 25, 1);
 }
 
 TEST_F(ConvertWindowTest, ChaptersWithAGapAreRefusedAndNoThreadIsMade) {

@@ -395,5 +395,20 @@ TEST_F(OptionDialog, TheSampleDiscThroughTheRealServers) {
   }
 }
 
+// QUILLMERE_DVD naming the sample disc's VIDEO_TS folder itself lists the same disc.
+TEST_F(OptionDialog, TheSampleDiscsVideoFolderItselfIsADriveToo) {
+  fs::path videoTs = fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / ".." / "sample-dvd" / "VIDEO_TS";
+  ASSERT_TRUE(fs::exists(videoTs / "VIDEO_TS.IFO")) << "no sample disc (target sample_dvd)";
+  setenv("QUILLMERE_DVD", fs::canonical(videoTs).c_str(), 1);
+  realServers = true;
+  TfrmOption* f = CreateOption();
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(f->cmbDisk->Items()->Count(), 1);
+  EXPECT_EQ(f->cmbDisk->Items()->Get(0), fs::canonical(videoTs).string() + "/");
+  EXPECT_GT(f->cmbTittle->Items()->Count(), 0);
+  EXPECT_GT(f->lstChapter->Items()->Count(), 0);
+  EXPECT_GT(f->audioDesc->Items()->Count(), 0);
+}
+
 }  // namespace
 }  // namespace apptest

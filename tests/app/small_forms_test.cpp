@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 #include <functional>
 
 #include <support/scratch_dir.h>
@@ -155,6 +158,46 @@ TEST_F(SmallForms, TheAboutBoxNamesTheProgramAndClosesWithEnter) {
   EXPECT_EQ(AboutBox->Version->Caption(), "Version  1.1");
   EXPECT_EQ(AboutBox->Label1->Caption(), "");
   EXPECT_TRUE(AboutBox->OKButton->Default());
+}
+
+TEST_F(SmallForms, TheAboutBoxIconShowsThePanelThroughItsKeyColourAndItsTextsAreTrue) {
+  bool looked = false;
+  TSurface shown;
+  ShowModal(AboutBox, [&] {
+    if (looked) return false;
+    looked = true;
+    Application->ProcessMessages();
+    EXPECT_TRUE(HeadlessCapture(AboutBox->Handle(), shown));
+    AboutBox->SetModalResult(mrOk);
+    return true;
+  });
+  ASSERT_GT(shown.Width, 0);
+  auto at = [&](TPoint p) { return shown.At(p.X, p.Y) & 0xFFFFFFu; };
+  // No pixel of the key colour reaches the screen.
+  for (int y = 0; y < shown.Height; ++y)
+    for (int x = 0; x < shown.Width; ++x) ASSERT_NE(shown.At(x, y) & 0xFFFFFFu, 0xFF00FFu) << x << "," << y;
+  const TPoint origin = AboutBox->ClientOrigin();
+  const TPoint screen = AboutBox->ProgramIcon->ClientToScreen(TPoint(0, 0));
+  const TPoint icon(screen.X - origin.X, screen.Y - origin.Y);
+  const int w = AboutBox->ProgramIcon->Width(), h = AboutBox->ProgramIcon->Height();
+  const std::uint32_t panel = at(TPoint(icon.X + w + 2, icon.Y + 2));
+  // Corners and the disc's hole show the panel; the disc itself is drawn.
+  EXPECT_EQ(at(icon), panel);
+  EXPECT_EQ(at(TPoint(icon.X + w - 1, icon.Y + h - 1)), panel);
+  EXPECT_EQ(at(TPoint(icon.X + w / 2, icon.Y + h / 2)), panel);
+  EXPECT_NE(at(TPoint(icon.X + w / 2, icon.Y + 4)), panel);
+
+  // The support line names a section the README beside the program has.
+  const std::string support = AboutBox->Label2->Caption();
+  const std::size_t open = support.find('"'), close = support.rfind('"');
+  ASSERT_LT(open, close) << support;
+  const std::string section = support.substr(open + 1, close - open - 1);
+  std::ifstream readme(fs::path(std::getenv("QUILLMERE_BUILD_BIN")) / "README.md");
+  ASSERT_TRUE(readme) << "no README beside the program";
+  std::vector<std::string> headings;
+  for (std::string line; std::getline(readme, line);)
+    if (line.rfind("## ", 0) == 0) headings.push_back(line.substr(3));
+  EXPECT_NE(std::find(headings.begin(), headings.end(), section), headings.end()) << section;
 }
 
 }  // namespace

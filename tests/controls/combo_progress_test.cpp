@@ -254,6 +254,30 @@ TEST_F(ThemedProgress, SizeIsPinnedAndOrientationTurnsTheBar) {
   EXPECT_EQ(Pixel(11, 149), clBlack);
 }
 
+TEST_F(ThemedProgress, AFullBarIsFilledEndToEndInEveryStyle) {
+  // The bar stretches its picture over the filled part: the picture carries nothing
+  // but fill, so a full bar shows no track anywhere inside, either way round.
+  TsuiProgressBar* h = NewBar(0, 0);
+  TsuiProgressBar* v = NewBar(0, 20);
+  v->SetOrientation(suiVertical);
+  for (TsuiProgressBar* b : {h, v}) {
+    b->SetShowCaption(false);
+    b->SetPosition(100);
+  }
+  Show();
+  for (TsuiUIStyle s : {TsuiUIStyle::MacOS, TsuiUIStyle::WinXP, TsuiUIStyle::DeepBlue, TsuiUIStyle::Protein,
+                        TsuiUIStyle::BlueGlass}) {
+    SCOPED_TRACE(static_cast<int>(s));
+    h->SetUIStyle(s);
+    v->SetUIStyle(s);
+    const TColor track = GetThemeColor(s, 8);
+    EXPECT_EQ(Count(TRect(1, 1, 149, 11), track), 0);
+    EXPECT_EQ(Count(TRect(1, 21, 11, 20 + 149), track), 0);
+    // The picture's first column (or row) fills the horizontal bar's inside at every x.
+    for (int y = 0; y < 10; ++y) EXPECT_EQ(Count(TRect(1, 1 + y, 149, 2 + y), PictureColor(GetThemeString(s, 42), 0, y)), 148);
+  }
+}
+
 TEST_F(ThemedProgress, PropertiesSetAfterTheStyleOverrideIt) {
   TsuiProgressBar* b = NewBar(0, 0);
   b->SetColor(clYellow);

@@ -1,46 +1,23 @@
 // The themed form panel and its title bar driven by injected input on the headless
 // backend: buttons per state and style, dragging, sizing by every edge and corner,
-// maximise and restore with the work area, double click, rounded corners, and the
+// maximise and restore with the work area, double click, rounded corners, readable
+// captions, button spacing, the application icon, the control box's menu, and the
 // form outliving its panel.
+#include <algorithm>
+#include <cmath>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <support/popup_menus.h>
 #include <vcl/winuser.h>
+#include <win32/region.h>
 
-#include "suiform.h"
 #include "suipublic.h"
-#include "themed_harness.h"
+#include "themed_form.h"
 
 namespace {
-
-constexpr TsuiUIStyle kStyles[] = {TsuiUIStyle::MacOS, TsuiUIStyle::WinXP, TsuiUIStyle::DeepBlue,
-                                   TsuiUIStyle::Protein, TsuiUIStyle::BlueGlass};
-
-class ThemedForm : public ThemedTest {
- protected:
-  void SetUp() override {
-    ThemedTest::SetUp();
-    // A sizeable form, as a form the panel is dropped on usually is.
-    form->SetBorderStyle(bsSizeable);
-    form->SetBounds(100, 80, 400, 300);
-    panel = new TsuiForm(form);
-  }
-  // Where button `index` of the bar sits on the form, counted from the right as
-  // the bar lays them out.
-  TPoint ButtonAt(int index) {
-    TsuiTitleBar* bar = panel->TitleBar();
-    int x = bar->Width() + bar->RightBtnXOffset() + 1;
-    for (int i = 0; i <= index; ++i) {
-      TsuiTitleBarButton* b = bar->Buttons()->Items(i);
-      if (b->ButtonType() == suiControlBox) continue;
-      x -= b->PicNormal()->Width() + bar->ButtonInterval() + 1;
-    }
-    return TPoint(panel->Left() + x, bar->Buttons()->Items(index)->Top());
-  }
-  std::string Pic(TsuiUIStyle s, int element) { return GetThemeString(s, element); }
-  TRect Bounds() { return TRect(form->Left(), form->Top(), form->Left() + form->Width(), form->Top() + form->Height()); }
-  TsuiForm* panel = nullptr;
-};
 
 TEST_F(ThemedForm, PanelTakesOverTheFormAndPlacesItself) {
   EXPECT_EQ(form->BorderStyle(), bsNone);
@@ -72,7 +49,7 @@ TEST_F(ThemedForm, PanelTakesOverTheFormAndPlacesItself) {
 
 TEST_F(ThemedForm, TitleBarButtonsInEveryStateAndStyle) {
   Show();
-  for (TsuiUIStyle s : kStyles) {
+  for (TsuiUIStyle s : kFormStyles) {
     SCOPED_TRACE(static_cast<int>(s));
     panel->SetUIStyle(s);
     TsuiTitleBar* bar = panel->TitleBar();
@@ -246,30 +223,204 @@ TEST_F(ThemedForm, DoubleClickOnTheCaptionMaximisesButNotOnAButton) {
   EXPECT_EQ(form->WindowState(), wsMaximized);
 }
 
+// The pixels of a form w by h whose top corners only are rounded with an r by r
+// ellipse: a top corner pixel stays when its centre lies inside the corner's circle.
+std::set<std::pair<int, int>> TopRounded(int w, int h, int r) {
+  std::set<std::pair<int, int>> out;  // (x, y)
+  const double a = r / 2.0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double cx = x + 0.5, cy = y + 0.5;
+      bool in = true;
+      if (r >= 2 && cy < a) {
+        const double dx = (cx - std::clamp(cx, a, w - a)) / a, dy = (cy - a) / a;
+        in = dx * dx + dy * dy <= 1.0 + 1e-12;
+      }
+      if (in) out.insert({x, y});
+    }
+  return out;
+}
+
+// The pixels of the form's window region, looked for a little beyond the form.
+std::set<std::pair<int, int>> RegionPixels(TCustomForm* f) {
+  std::set<std::pair<int, int>> out;
+  HRGN r = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_NE(GetWindowRgn(f->Handle(), r), ERROR);
+  for (int y = -3; y < f->Height() + 3; ++y)
+    for (int x = -3; x < f->Width() + 3; ++x)
+      if (PtInRegion(r, x, y)) out.insert({x, y});
+  DeleteObject(r);
+  return out;
+}
+
+using Pixels = std::set<std::pair<int, int>>;
+
+// The first few pixels in one set only, for a readable failure.
+std::string Difference(const Pixels& got, const Pixels& want) {
+  std::string out;
+  int n = 0;
+  for (auto [x, y] : got)
+    if (!want.count({x, y}) && n++ < 8) out += " extra " + std::to_string(x) + "," + std::to_string(y);
+  for (auto [x, y] : want)
+    if (!got.count({x, y}) && n++ < 16) out += " missing " + std::to_string(x) + "," + std::to_string(y);
+  return out;
+}
+
 TEST_F(ThemedForm, RoundedTopCornersFollowTheStyle) {
   Show();
-  // Radius 0: the plain client rectangle.
-  auto inside = [&](int x, int y) {
-    std::vector<RECT> shape = HeadlessWindowShape(form->Handle());
-    if (shape.empty()) return x >= 0 && y >= 0 && x < form->Width() && y < form->Height();
-    for (const RECT& r : shape)
-      if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
-    return false;
-  };
-  EXPECT_TRUE(inside(0, 0));
-  EXPECT_TRUE(inside(399, 299));
+  // Radius 0: exactly the form's rectangle.
+  Pixels shape = RegionPixels(form);
+  EXPECT_TRUE(shape == TopRounded(400, 300, 0)) << Difference(shape, TopRounded(400, 300, 0));
   panel->SetUIStyle(TsuiUIStyle::WinXP);
   Pump();
-  EXPECT_FALSE(inside(0, 0));
-  EXPECT_FALSE(inside(399, 0));
-  EXPECT_TRUE(inside(0, 299));
-  EXPECT_TRUE(inside(399, 299));
-  EXPECT_TRUE(inside(200, 0));
+  const Pixels rounded = RegionPixels(form);
+  EXPECT_TRUE(rounded == TopRounded(400, 300, 13)) << Difference(rounded, TopRounded(400, 300, 13));
+  // Both top corners lose the same pixels: the right edge is not a pixel further out.
+  EXPECT_FALSE(rounded.count({0, 0}));
+  EXPECT_FALSE(rounded.count({399, 0}));
+  EXPECT_FALSE(rounded.count({400, 150}));
+  EXPECT_FALSE(rounded.count({200, 300}));
+  EXPECT_TRUE(rounded.count({0, 299}));
+  EXPECT_TRUE(rounded.count({399, 299}));
   // Resizing keeps the shape in step.
   form->SetBounds(form->Left(), form->Top(), 500, 350);
   Pump();
-  EXPECT_TRUE(inside(499, 349));
-  EXPECT_FALSE(inside(499, 0));
+  shape = RegionPixels(form);
+  EXPECT_TRUE(shape == TopRounded(500, 350, 13)) << Difference(shape, TopRounded(500, 350, 13));
+}
+
+// Relative luminance and contrast ratio of two colours (0x00BBGGRR).
+double Luminance(TColor c) {
+  auto lin = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(c & 0xFF) + 0.7152 * lin((c >> 8) & 0xFF) + 0.0722 * lin((c >> 16) & 0xFF);
+}
+double Contrast(TColor a, TColor b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(ThemedForm, CaptionsReadOnEveryStylesTitle) {
+  Show();
+  for (TsuiUIStyle s : kFormStyles) {
+    SCOPED_TRACE(static_cast<int>(s));
+    panel->SetUIStyle(s);
+    const int h = panel->TitleBar()->Height();
+    auto shot = [&] {
+      Pump();
+      TSurface out;
+      HeadlessCapture(form->Handle(), out);
+      return out;
+    };
+    panel->SetCaption("");
+    const TSurface plain = shot();
+    panel->SetCaption("MWMWMWMW");
+    const TSurface text = shot();
+    // The caption's ink: of the pixels the caption changed, the one that stands out
+    // most from the title behind it (the others are its blended edges).
+    TColor inkColor = 0;
+    double strongest = 0;
+    TRect box(1000, 1000, -1, -1);
+    for (int y = 0; y < h; ++y)
+      for (int x = 30; x < 200; ++x)
+        if (text.At(x, y) != plain.At(x, y)) {
+          const TColor c = static_cast<TColor>(PixelToColorRef(text.At(x, y)));
+          const double k = Contrast(c, static_cast<TColor>(PixelToColorRef(plain.At(x, y))));
+          if (k > strongest) {
+            strongest = k;
+            inkColor = c;
+          }
+          box = TRect(std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1), std::max(box.Bottom, y + 1));
+        }
+    ASSERT_GT(strongest, 0);
+    // Readable text: at least 4.5:1 against every pixel of the title behind it.
+    double worst = 100;
+    for (int y = box.Top; y < box.Bottom; ++y)
+      for (int x = box.Left; x < box.Right; ++x)
+        worst = std::min(worst, Contrast(inkColor, static_cast<TColor>(PixelToColorRef(plain.At(x, y)))));
+    EXPECT_GE(worst, 4.5);
+  }
+}
+
+TEST_F(ThemedForm, ButtonIntervalSpacesTheButtons) {
+  Show();
+  // DeepBlue: a 398-pixel bar from x = 1, 18-pixel buttons at the top 2, right offset 0.
+  const std::string close = Pic(TsuiUIStyle::DeepBlue, 47), max = Pic(TsuiUIStyle::DeepBlue, 50),
+                    min = Pic(TsuiUIStyle::DeepBlue, 53);
+  EXPECT_EQ(panel->TitleBar()->ButtonInterval(), 0);
+  EXPECT_EQ(PictureMismatches(1 + 380, 2, close), 0);
+  EXPECT_EQ(PictureMismatches(1 + 361, 2, max), 0);
+  EXPECT_EQ(PictureMismatches(1 + 342, 2, min), 0);
+  panel->TitleBar()->SetButtonInterval(6);
+  EXPECT_EQ(PictureMismatches(1 + 374, 2, close), 0);
+  EXPECT_EQ(PictureMismatches(1 + 349, 2, max), 0);
+  EXPECT_EQ(PictureMismatches(1 + 324, 2, min), 0);
+  // The minimise button answers the mouse where it is now drawn.
+  MouseMove(1 + 324 + 9, 2 + 9);
+  EXPECT_EQ(panel->TitleBar()->HotIndex(), 3);
+  EXPECT_EQ(PictureMismatches(1 + 324, 2, Pic(TsuiUIStyle::DeepBlue, 54)), 0);
+}
+
+TEST_F(ThemedForm, DrawAppIconShowsTheProgramsIconForTheControlBox) {
+  Show();
+  const std::string box = Pic(TsuiUIStyle::DeepBlue, 59);
+  EXPECT_FALSE(panel->TitleBarDrawAppIcon());
+  EXPECT_EQ(PictureMismatches(1, 2, box), 0);
+  // Colours of the icon, but for its see-through key.
+  std::unique_ptr<TBitmap> icon = LoadBitmapResource("MAINICON");
+  std::set<TColor> iconColours;
+  for (int y = 0; y < icon->Height(); ++y)
+    for (int x = 0; x < icon->Width(); ++x) iconColours.insert(static_cast<TColor>(PixelToColorRef(icon->Surface().At(x, y))));
+  iconColours.erase(static_cast<TColor>(PixelToColorRef(icon->Surface().At(0, 0))));
+  auto iconPixels = [&] {
+    int n = 0;
+    for (int y = 2; y < 18; ++y)
+      for (int x = 4; x < 20; ++x) n += iconColours.count(Pixel(x, y)) ? 1 : 0;
+    return n;
+  };
+  const int before = iconPixels();
+  panel->SetDrawAppIcon(true);
+  EXPECT_TRUE(panel->TitleBarDrawAppIcon());
+  EXPECT_TRUE(panel->TitleBar()->DrawAppIcon());
+  // The icon, 16 by 16 at three pixels in, where the control box was.
+  EXPECT_GT(PictureMismatches(1, 2, box), 50);
+  EXPECT_GT(iconPixels(), before + 100);
+  EXPECT_EQ(Pixel(1 + 3 + 16 + 1, 10), Pixel(200, 10));  // the title shows beside it
+  panel->SetDrawAppIcon(false);
+  EXPECT_EQ(PictureMismatches(1, 2, box), 0);
+}
+
+TEST_F(ThemedForm, TheControlBoxOpensItsMenuUnderTheBar) {
+  Show();
+  TsuiTitleBar* bar = panel->TitleBar();
+  auto* menu = new TPopupMenu(form);
+  auto* item = new TMenuItem(form);
+  item->SetCaption("Restore");
+  menu->Items()->Add(item);
+  int popups = 0;
+  menu->OnPopup = [&](TObject*) { ++popups; };
+  // Without a menu the control box does nothing.
+  Click(1 + 5, 2 + 5);
+  EXPECT_EQ(popups, 0);
+  bar->Buttons()->Items(0)->ControlBoxMenu = menu;
+  TPoint at(-1, -1);
+  HeadlessSetIdleHook([&] {
+    auto open = menu_test::MenuWindows(form);
+    if (open.empty()) return false;
+    if (at.X < 0) at = TPoint(open[0]->Left(), open[0]->Top());
+    HeadlessKey(form, VK_ESCAPE);
+    return true;
+  });
+  Click(1 + 5, 2 + 5);
+  HeadlessSetIdleHook(nullptr);
+  EXPECT_EQ(popups, 1);
+  // At the bar's bottom-left corner on the screen.
+  EXPECT_EQ(at.X, form->Left() + 1);
+  EXPECT_EQ(at.Y, form->Top() + bar->Height());
+  EXPECT_TRUE(menu_test::MenuWindows(form).empty());
+  EXPECT_EQ(form->WindowState(), wsNormal);
 }
 
 TEST_F(ThemedForm, CustomAndHelpButtonsRaiseTheirEvents) {
@@ -300,8 +451,8 @@ TEST_F(ThemedForm, CustomAndHelpButtonsRaiseTheirEvents) {
   EXPECT_FALSE(h->PicNormal()->Graphic() == nullptr);
   c->SetButtonType(suiControlBox);
   EXPECT_EQ(c->ButtonType(), suiCustom);
-  bar->Sections()->Items(0)->SetAlign(suiClient);
-  EXPECT_EQ(bar->Sections()->Items(0)->Align(), suiLeft);
+  bar->Sections()->Items(0)->SetAlign(TsuiTitleBarAlign::suiClient);
+  EXPECT_EQ(bar->Sections()->Items(0)->Align(), TsuiTitleBarAlign::suiLeft);
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[1], "Sorry, only one button's ButtonType property can be \"suiControlBox\"");
   EXPECT_EQ(boxes[2], "Sorry, only one section's Align property can be \"suiClient\"");

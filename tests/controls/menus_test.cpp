@@ -1,6 +1,7 @@
 // The themed menus: sizes and colours from the theme table, check marks and
 // images, the Custom style's text colour, and a themed pop-up menu driven by the
 // mouse and the keyboard on the headless backend.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -222,6 +223,56 @@ TEST_F(ThemedMenus, PopupNavigatesByKeyboardAndMouseWithRadioItems) {
   EXPECT_EQ(log, "Two;");
   EXPECT_TRUE(r2->Checked());
   EXPECT_FALSE(r1->Checked());
+}
+
+TEST_F(ThemedMenus, FlatMenuDrawsItsOwnBorderRoundTheMenuWindow) {
+  Show();
+  menu->SetUIStyle(TsuiUIStyle::WinXP);
+  Add(menu->Items(), "Open");
+  Add(menu->Items(), "-");
+  Add(menu->Items(), "Convert");
+  const TColor border = GetThemeColor(TsuiUIStyle::WinXP, 2), line = GetThemeColor(TsuiUIStyle::WinXP, 3);
+  // What the menu window shows round its items, w by h.
+  struct Edges {
+    int w = 0, h = 0;
+    std::vector<TColor> left, inner, bottom, right, top;
+  };
+  auto edges = [&] {
+    Edges e;
+    PopupWith(40, 40, {[&] {
+      auto w = MenuWindows();
+      ASSERT_EQ(w.size(), 1u);
+      TSurface s;
+      ASSERT_TRUE(HeadlessCapture(w[0]->Handle(), s));
+      e.w = s.Width;
+      e.h = s.Height;
+      auto px = [&](int x, int y) { return static_cast<TColor>(PixelToColorRef(s.At(x, y))); };
+      for (int y = 1; y < e.h - 1; ++y) e.left.push_back(px(0, y));
+      for (int y = 2; y < e.h - 2; ++y) e.inner.push_back(px(1, y));
+      for (int x = 0; x < e.w - 1; ++x) e.bottom.push_back(px(x, e.h - 1));
+      for (int y = 0; y < e.h; ++y) e.right.push_back(px(e.w - 1, y));
+      for (int x = 1; x < e.w; ++x) e.top.push_back(px(x, 0));
+    }});
+    return e;
+  };
+  auto all = [](const std::vector<TColor>& v, TColor c) {
+    return !v.empty() && std::all_of(v.begin(), v.end(), [c](TColor p) { return p == c; });
+  };
+  // Without FlatMenu the window keeps the class library's raised frame.
+  Edges plain = edges();
+  ASSERT_GT(plain.h, 20);
+  EXPECT_FALSE(all(plain.left, border));
+  menu->FlatMenu = true;
+  Edges flat = edges();
+  EXPECT_EQ(flat.w, plain.w);
+  EXPECT_EQ(flat.h, plain.h);
+  // A frame in the border colour one pixel below the top, a white one inside it,
+  // and the line colour along the bottom, the right and the top.
+  EXPECT_TRUE(all(flat.left, border));
+  EXPECT_TRUE(all(flat.inner, clWhite));
+  EXPECT_TRUE(all(flat.bottom, line));
+  EXPECT_TRUE(all(flat.right, line));
+  EXPECT_TRUE(all(flat.top, line));
 }
 
 TEST_F(ThemedMenus, MainMenuShowsOnTheFormPanelsMenuBar) {

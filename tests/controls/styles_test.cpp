@@ -96,16 +96,30 @@ TEST_P(SixStyles, ProgressBarTrackFrameAndFill) {
   TPoint p = At(scene.progress);
   // Custom keeps the look the bar was built with (the owner's DeepBlue).
   TsuiUIStyle look = style == TsuiUIStyle::Custom ? TsuiUIStyle::DeepBlue : style;
+  const TColor track = GetThemeColor(look, 8);
   EXPECT_EQ(Pixel(p.X, p.Y), GetThemeColor(look, 7));
-  EXPECT_EQ(Pixel(p.X + 240, p.Y + 6), GetThemeColor(look, 8));
-  std::string pic = GetThemeString(look, 42);
-  int pw = PictureWidth(pic);
-  // The filled part (p = 40 * 243 / 100 = 97) is the stretched picture.
-  if (pw == 1) {
-    EXPECT_EQ(Pixel(p.X + 20, p.Y + 5), PictureColor(pic, 0, 4));
-  } else {
-    EXPECT_NE(Pixel(p.X + 20, p.Y + 5), GetThemeColor(look, 8));
-  }
+  EXPECT_EQ(Pixel(p.X + 240, p.Y + 6), track);
+  const std::string pic = GetThemeString(look, 42);
+  const int ph = PictureHeight(pic);
+  scene.progress->SetShowCaption(false);
+  // Every column of the filled part shows the picture's rows, every other column
+  // of the inside the track: at 40 % the fill ends at 40 * 243 / 100 = 97.
+  auto wrongColumns = [&](int filled) {
+    int wrong = 0;
+    for (int x = 1; x < 243; ++x) {
+      bool ok = true;
+      for (int y = 0; y < ph; ++y) {
+        const TColor want = x < filled ? PictureColor(pic, 0, y) : track;
+        ok = ok && Pixel(p.X + x, p.Y + 1 + y) == want;
+      }
+      wrong += ok ? 0 : 1;
+    }
+    return wrong;
+  };
+  EXPECT_EQ(wrongColumns(97), 0) << pic;
+  // At 100 % the whole inside is filled.
+  scene.progress->SetPosition(100);
+  EXPECT_EQ(wrongColumns(243), 0) << pic;
 }
 
 TEST_P(SixStyles, BorderedControlsTakeTheStylesBorderColour) {
@@ -157,6 +171,26 @@ TEST_P(SixStyles, TinyAndOddSizesPaintWithoutFault) {
   scene.progress->SetBounds(10, 125, 12, 1);
   Pump();
   EXPECT_EQ(scene.progress->Width(), 12);
+}
+
+TEST_F(ThemedTest, AMacOSButtonLeavesNoCornersOfAnotherColour) {
+  ThemedScene scene;
+  BuildThemedScene(form, TsuiUIStyle::MacOS, scene);
+  Show();
+  // Drawn plainly and stretched, the button is all of its picture: the outer ring
+  // is its edge, corners included (a blend of the edge at most), on any background.
+  TPoint p = At(scene.button);
+  const int w = scene.button->Width(), h = scene.button->Height();
+  const TColor edge = Pixel(p.X + w / 2, p.Y);
+  auto near = [&](TColor c) {
+    for (int shift : {0, 8, 16})
+      if (std::abs(static_cast<int>((c >> shift) & 0xFF) - static_cast<int>((edge >> shift) & 0xFF)) > 48) return false;
+    return true;
+  };
+  int far = 0;
+  for (int x = 0; x < w; ++x) far += !near(Pixel(p.X + x, p.Y)) + !near(Pixel(p.X + x, p.Y + h - 1));
+  for (int y = 1; y < h - 1; ++y) far += !near(Pixel(p.X, p.Y + y)) + !near(Pixel(p.X + w - 1, p.Y + y));
+  EXPECT_EQ(far, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, SixStyles,

@@ -1,5 +1,7 @@
 // Tab control, side channel and skin form, driven by injected input on the
 // headless backend and checked by their pixels.
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include <vcl/extctrls.h>
@@ -292,7 +294,7 @@ TEST_F(Side, AnOpenChannelKeepsAtLeastFiftyPixelsAndRemembersAUsersWidth) {
 TEST_F(Side, ClickModeIgnoresHoverAndOpensOnAClick) {
   TsuiSideChannel* s = NewChannel();
   s->SetPopupMode(suiMouseClick);
-  s->SetChannelAlign(suiRight);
+  s->SetChannelAlign(TsuiSideChannelAlign::suiRight);
   Show();
   EXPECT_EQ(s->Align(), alRight);
   TPoint bar = At(s->SideBar());
@@ -306,18 +308,35 @@ TEST_F(Side, ClickModeIgnoresHoverAndOpensOnAClick) {
 TEST_F(Side, ASlideRequestedDuringASlideWaitsForItsEnd) {
   TsuiSideChannel* s = NewChannel();
   Show();
-  int pushes = 0, pops = 0;
-  s->OnPush = [&](TObject*) { ++pushes; };
-  s->OnPop = [&](TObject*) { ++pops; };
-  // Requests made from inside the slide's own message pumping.
+  std::string events;
+  s->OnPush = [&](TObject*) { events += "push " + std::to_string(s->Width()) + ";"; };
+  s->OnPop = [&](TObject*) { events += "pop " + std::to_string(s->Width()) + ";"; };
+  // A push asked for from inside the slide's own message pumping, once.
+  s->OnResize = [&](TObject*) {
+    widths.push_back(s->Width());
+    if (widths.size() == 2) s->Push(false);
+  };
+  s->Pop(false);
+  // The slide out ends first; then the channel slides back in.
+  EXPECT_EQ(events, "pop 130;push 10;");
+  EXPECT_EQ(s->Width(), 10);
+  EXPECT_FALSE(s->PoppedOut());
+  const auto top = std::max_element(widths.begin(), widths.end());
+  ASSERT_NE(top, widths.end());
+  EXPECT_EQ(*top, 130);
+  for (auto it = widths.begin() + 1; it <= top; ++it) EXPECT_GT(*it, *(it - 1));
+  for (auto it = top + 1; it != widths.end(); ++it) EXPECT_LT(*it, *(it - 1));
+  EXPECT_EQ(widths.back(), 10);
+  // Of requests for both ways during a slide the last one counts: out stays out.
+  events.clear();
+  widths.clear();
   s->OnResize = [&](TObject*) {
     widths.push_back(s->Width());
     s->Push(false);
     s->Pop(false);
   };
   s->Pop(false);
-  EXPECT_EQ(pops, 1);
-  EXPECT_EQ(pushes, 0);
+  EXPECT_EQ(events, "pop 130;");
   EXPECT_EQ(s->Width(), 130);
   for (size_t i = 1; i < widths.size(); ++i) EXPECT_GT(widths[i], widths[i - 1]);
 }
@@ -325,12 +344,13 @@ TEST_F(Side, ASlideRequestedDuringASlideWaitsForItsEnd) {
 TEST_F(Side, TheBarShowsItsPicturesAndTheStyleColoursTheStrip) {
   TsuiSideChannel* s = NewChannel();
   Show();
-  // The caption strip spans the top; the bar below it shows 10 of the picture's 20 columns.
-  int wrong = 0;
-  for (int y = 0; y < 100; ++y)
-    for (int x = 0; x < 10; ++x)
-      if (Pixel(x, 16 + y) != PictureColor("SIDECHANNEL_BAR_NORMAL", x, y)) ++wrong;
-  EXPECT_EQ(wrong, 0);
+  // The pushed-in channel shows the whole bar picture below the caption strip: it is
+  // exactly as wide as the bar, chevron and frame included.
+  EXPECT_EQ(PictureWidth("SIDECHANNEL_BAR_NORMAL"), s->SideBarWidth());
+  EXPECT_EQ(PictureWidth("SIDECHANNEL_BAR_MOUSEON"), s->SideBarWidth());
+  EXPECT_EQ(PictureMismatches(0, 16, "SIDECHANNEL_BAR_NORMAL"), 0);
+  // The bar's right edge is the picture's frame, not a cut through it.
+  EXPECT_EQ(Pixel(9, 16 + 60), PictureColor("SIDECHANNEL_BAR_NORMAL", 0, 60));
   s->SetQuickMove(true);
   for (TsuiUIStyle style : kNamed) {
     ContainerApplyUIStyle(form, style);
@@ -341,12 +361,36 @@ TEST_F(Side, TheBarShowsItsPicturesAndTheStyleColoursTheStrip) {
   }
   ContainerApplyUIStyle(form, TsuiUIStyle::Custom);
   EXPECT_EQ(s->SideBarColor(), clBlack);  // Custom has no colours: black, as for every container child
-  // Bad sizes: a zero-wide bar and a zero popped-out width.
-  s->SetSideBarWidth(0);
-  s->SetWidth(0);
-  s->Pop(false);
-  s->Push(false);
+}
+
+TEST_F(Side, AZeroWideBarAndAZeroOpenWidthKeepTheChannelWorking) {
+  form->SetColor(clRed);
+  TsuiSideChannel* s = NewChannel();
   Show();
+  s->SetSideBarWidth(0);
+  EXPECT_EQ(s->SideBarWidth(), 0);
+  EXPECT_EQ(s->Width(), 0);
+  // Nothing of the channel shows: the form's colour where it was.
+  EXPECT_EQ(Count(TRect(0, 0, 20, 240), clRed), 20 * 240);
+  s->SetWidth(0);
+  int pops = 0, pushes = 0;
+  s->OnPop = [&](TObject*) { ++pops; };
+  s->OnPush = [&](TObject*) { ++pushes; };
+  s->Pop(false);
+  EXPECT_EQ(pops, 1);
+  EXPECT_TRUE(s->PoppedOut());
+  EXPECT_EQ(s->Width(), 0);
+  s->Push(false);
+  EXPECT_EQ(pushes, 1);
+  EXPECT_FALSE(s->PoppedOut());
+  EXPECT_EQ(s->Width(), 0);
+  // A bar again: the channel comes back to it and opens to a new width.
+  s->SetSideBarWidth(10);
+  EXPECT_EQ(s->Width(), 10);
+  s->SetWidth(90);
+  s->Pop(true);
+  EXPECT_EQ(s->Width(), 90);
+  EXPECT_EQ(Pixel(60, 2), ColorToRGB(s->SideBarColor()));
 }
 
 // --- Skin form ----------------------------------------------------------------------

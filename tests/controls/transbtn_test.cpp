@@ -466,6 +466,20 @@ TEST_F(ButtonTest, AddGlyphsSplitsTheStripAndAddsGreyAndDisabledForms) {
   TBitmap empty;
   button->AddGlyphs(&empty, clNone, 0);
   EXPECT_EQ(images->Count(), 5);
+  // A strip narrower than its frames holds none: the list keeps its pictures.
+  TBitmap narrow(2, 8);
+  button->AddGlyphs(&narrow, clNone, 0);
+  EXPECT_EQ(images->Count(), 5);
+  EXPECT_EQ(images->Width(), 10);
+  images->GetBitmap(2, &got);
+  EXPECT_EQ(got.Canvas()->Pixels(5, 5), clBlue);
+  // And the button still shows its first frame (the others are all their own
+  // transparent colour) rather than the white form.
+  Move(150, 150);
+  int shown = 0;
+  for (int y = 20; y < 60; ++y)
+    for (int x = 20; x < 60; ++x) shown += Pixel(x, y) == RGB(200, 100, 50) ? 1 : 0;
+  EXPECT_GT(shown, 40);  // most of a 10 by 8 frame
   button->SetImageList(nullptr);
   button->AddGlyphs(&strip, clNone, 0);
   button->AddGlyphs(nullptr, clNone, 0);
@@ -473,12 +487,30 @@ TEST_F(ButtonTest, AddGlyphsSplitsTheStripAndAddsGreyAndDisabledForms) {
 }
 
 TEST(Glyphs, GreyUsesTheWeightsAndDisabledKeepsTheBackground) {
-  TBitmap b(2, 1);
-  b.Canvas()->SetPixels(0, 0, RGB(255, 0, 0));
-  b.Canvas()->SetPixels(1, 0, RGB(0, 0, 255));
+  auto twoPixels = [](TBitmap& b, TColor first, TColor second) {
+    b.SetWidth(2);
+    b.SetHeight(1);
+    b.Canvas()->SetPixels(0, 0, first);
+    b.Canvas()->SetPixels(1, 0, second);
+  };
+  TBitmap b;
+  twoPixels(b, RGB(255, 0, 0), RGB(0, 0, 255));
   GreyGlyph(&b, 1, 1, 2);
   EXPECT_EQ(b.Canvas()->Pixels(0, 0), RGB(63, 63, 63));
   EXPECT_EQ(b.Canvas()->Pixels(1, 0), RGB(127, 127, 127));
+  // Zero weights have no mean: the picture stays as it was.
+  TBitmap zero;
+  twoPixels(zero, RGB(200, 100, 50), RGB(0, 0, 255));
+  GreyGlyph(&zero, 0, 0, 0);
+  EXPECT_EQ(zero.Canvas()->Pixels(0, 0), RGB(200, 100, 50));
+  EXPECT_EQ(zero.Canvas()->Pixels(1, 0), RGB(0, 0, 255));
+  GreyGlyph(&zero, 1, -1, 0);
+  EXPECT_EQ(zero.Canvas()->Pixels(0, 0), RGB(200, 100, 50));
+  // Weights of mixed signs stay within the channel: (200 - 2 * 50) / -1 is -100,
+  // which is 0, and (0 - 2 * 255) / -1 is 510, which is 255.
+  GreyGlyph(&zero, 1, 0, -2);
+  EXPECT_EQ(zero.Canvas()->Pixels(0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(zero.Canvas()->Pixels(1, 0), RGB(255, 255, 255));
   TBitmap empty;
   GreyGlyph(&empty, 11, 59, 30);
   DisabledGlyph(&empty);

@@ -44,7 +44,14 @@ void DoneApplication() {
 }
 
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {
-  handle_ = AllocateHWnd([](TMessage& m) { m.Result = DefWindowProcA(nullptr, m.Msg, m.WParam, m.LParam); });
+  handle_ = AllocateHWnd([this](TMessage& m) {
+    // The application's only timer waits for a hint or ends one.
+    if (m.Msg == WM_TIMER) {
+      HintTimer();
+      return;
+    }
+    m.Result = DefWindowProcA(nullptr, m.Msg, m.WParam, m.LParam);
+  });
   std::string exe = ModuleFileName();
   size_t slash = exe.find_last_of('/');
   title_ = slash == std::string::npos ? exe : exe.substr(slash + 1);
@@ -52,7 +59,10 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {
   if (dot != std::string::npos && dot > 0) title_.resize(dot);
 }
 
-TApplication::~TApplication() { DeallocateHWnd(handle_); }
+TApplication::~TApplication() {
+  StopHintTimer();
+  DeallocateHWnd(handle_);
+}
 
 void TApplication::Initialize() {
   if (initialized_) return;
@@ -106,9 +116,14 @@ bool TApplication::ProcessMessage(MSG& msg) {
     terminated_ = true;
     return true;
   }
+  // A press or a key ends a hint before anything it opens (a modal dialog) runs.
+  HintMessage(msg, false);
   bool handled = false;
   if (OnMessage) OnMessage(msg, handled);
-  if (!handled) DispatchMessageA(&msg);
+  if (!handled) {
+    DispatchMessageA(&msg);
+    HintMessage(msg, true);
+  }
   return true;
 }
 

@@ -60,6 +60,19 @@ void TCustomForm::CreateBackendWindow() {
   Backend().CreateWindow(d);
 }
 
+void MakePopupWindow(TCustomForm* form, TCustomForm* owner, bool tooltip) {
+  Backend().DestroyWindow(form->Handle());
+  BackendWindowDesc d;
+  d.handle = form->Handle();
+  if (owner) d.owner = owner->Handle();
+  d.width = std::max(1, form->Width());
+  d.height = std::max(1, form->Height());
+  d.bordered = false;
+  d.popup = true;
+  d.tooltip = tooltip;
+  Backend().CreateWindow(d);
+}
+
 TCustomForm::~TCustomForm() {
   SetComponentState(csDestroying, true);
   WindowManager& wm = WindowManager::Get();
@@ -134,6 +147,9 @@ void TCustomForm::DoClose(TCloseAction& action) {
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
   if (v == border_style_) return;
   border_style_ = v;
+  // The window is made anew with the other frame, as Windows recreates it: a region
+  // set for the old frame does not carry over.
+  if (WindowRegion()) SetWindowRgn(Handle(), nullptr, FALSE);
   Backend().DestroyWindow(Handle());
   CreateBackendWindow();
   if (Visible()) Backend().SetVisible(Handle(), true);
@@ -156,7 +172,7 @@ void TCustomForm::SetWindowState(TWindowState v) {
   if (old == wsMinimized) Backend().SetMinimized(Handle(), false);
   if (v == wsMaximized) {
     restore_bounds_ = BoundsRect();
-    TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
+    TRect wa = WorkArea();
     SetBoundsRect(wa);
     SendMessageA(Handle(), WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(ClientWidth(), ClientHeight()));
   } else if (v == wsMinimized) {
@@ -342,6 +358,8 @@ void TCustomForm::ApplyPosition() {
     default:
       return;
   }
+  // A form centred on a small owner near an edge would stick out of the screen.
+  target = KeepInside(target, WorkArea());
   SetBounds(target.Left, target.Top, target.Width(), target.Height());
 }
 
@@ -371,6 +389,9 @@ void TCustomForm::ShowingChanged() {
     if (cap && (cap == this || ContainsControl(cap))) SetCaptureControl(nullptr);
     TControl* hover = wm.mouse_control;
     if (hover && (hover == this || ContainsControl(hover))) wm.mouse_control = nullptr;
+    // A hint of a control on this form goes with it.
+    if (TControl* h = Application ? Application->hint_control_ : nullptr; h && (h == this || ContainsControl(h)))
+      Application->ForgetHintControl(h);
     TControl* fc = FindControl(wm.focus);
     if (fc && (fc == this || ContainsControl(fc))) wm.focus = nullptr;
     if (wm.active_form == this) {
@@ -419,6 +440,7 @@ int TCustomForm::ShowModal() {
     throw EInvalidOperation("Cannot make a visible window modal");
   WindowManager& wm = WindowManager::Get();
   if (wm.capture_control) SetCaptureControl(nullptr);
+  if (Application) Application->CancelHint();
   TCustomForm* previous = wm.active_form;
   modal_ = true;
   modal_result_ = mrNone;

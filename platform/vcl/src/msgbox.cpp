@@ -78,9 +78,13 @@ class TMessageBoxForm : public TForm {
       bx += kButtonWidth + kButtonGap;
     }
     SetClientSize(cw, by + kButtonHeight + kMargin);
-    TRect area = Screen->WorkAreaRect();
-    if (TCustomForm* o = TopLevelForm(FindControl(owner_wnd_)); o && o->Visible()) area = o->BoundsRect();
-    SetBounds(area.Left + (area.Width() - Width()) / 2, area.Top + (area.Height() - Height()) / 2, Width(), Height());
+    // Centred on the owner while it shows, else on the screen; wholly on the screen.
+    const TRect screen = WorkArea();
+    TRect around = screen;
+    if (TCustomForm* o = TopLevelForm(FindControl(owner_wnd_)); o && o->Showing()) around = o->BoundsRect();
+    SetBoundsRect(KeepInside(Bounds(around.Left + (around.Width() - Width()) / 2,
+                                    around.Top + (around.Height() - Height()) / 2, Width(), Height()),
+                             screen));
   }
 
   void Paint() override {

@@ -3,13 +3,17 @@
 #include "spawn.h"
 
 #include <pwd.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -47,7 +51,50 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+// The entry of a folder whose name is `name` in any case, as a full path; "" when none.
+std::string FindEntry(const std::string& folder, const char* name, bool directory) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code kind;
+    if (SameText(it->path().filename().string(), name) &&
+        (directory ? it->is_directory(kind) : it->is_regular_file(kind)))
+      return it->path().string();
+  }
+  return {};
+}
+
+// A folder of QUILLMERE_DVD that cannot be a disc is said once, on standard error:
+// the drive list shows it, and the lists of a disc that cannot be read stay empty.
+void WarnIfNoDisc(const std::string& root) {
+  static std::mutex mu;
+  static std::set<std::string> warned;
+  const std::string folder = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
+  const bool isFolder = IsDirectory(folder);
+  if (isFolder && IsDirectory(VideoFolderOf(root))) return;
+  std::lock_guard lock(mu);
+  if (!warned.insert(root).second) return;
+  struct stat st {};
+  const char* what = isFolder ? "holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the folder a disc was "
+                                "copied into or its VIDEO_TS folder"
+                     : stat(folder.c_str(), &st) == 0 ? "is not a folder (a disc image must be mounted first)"
+                                                      : "does not exist";
+  std::fprintf(stderr, "QUILLMERE_DVD: \"%s\" %s.\n", folder.c_str(), what);
+}
+
 }  // namespace
+
+std::string VideoFolderOf(const std::string& root) {
+  const std::string folder = WithSlash(root);
+  if (IsDirectory(folder + "VIDEO_TS")) return folder + "VIDEO_TS";
+  if (std::string sub = FindEntry(folder, "VIDEO_TS", true); !sub.empty()) return sub;
+  // The VIDEO_TS folder itself (what is usually copied off a disc), by what it holds.
+  if (!FindEntry(folder, "VIDEO_TS.IFO", false).empty())
+    return folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+  return folder + "VIDEO_TS";
+}
 
 void SetMountsFile(const std::string& path) {
   std::lock_guard lock(g_mountsMutex);
@@ -77,7 +124,10 @@ std::vector<std::string> LogicalDrives() {
     while (start <= list.size()) {
       size_t colon = list.find(':', start);
       if (colon == std::string::npos) colon = list.size();
-      if (colon > start) add(list.substr(start, colon - start));
+      if (colon > start) {
+        add(list.substr(start, colon - start));
+        WarnIfNoDisc(WithSlash(list.substr(start, colon - start)));
+      }
       start = colon + 1;
     }
   }

@@ -210,7 +210,12 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
 }
 
 HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight) {
-  Bands rect = RectBands(left, top, right, bottom);
+  LONG x0 = Clamp(left), y0 = Clamp(top), x1 = Clamp(right), y1 = Clamp(bottom);
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  // GDI's rounded rectangle stops one pixel short of a plain rectangle's right and
+  // bottom edges: (0, 0, 10, 10) covers the pixels 0 to 8 each way.
+  Bands rect = RectBands(x0, y0, x1 > x0 ? x1 - 1 : x1, y1 > y0 ? y1 - 1 : y1);
   if (rect.empty()) return NewRegion({});
   const LONG l = rect[0].spans[0].first, r = rect[0].spans[0].second;
   const LONG t = rect[0].top, b = rect[0].bottom;

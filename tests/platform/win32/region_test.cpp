@@ -61,19 +61,29 @@ TEST(Region, RectangleExcludesRightAndBottomEdges) {
 }
 
 TEST(Region, RoundRectangleCornersFollowTheEllipse) {
+  // The right and bottom edges lie one pixel further in than a rectangle's:
+  // (0, 0, 10, 8) rounds the pixels 0 to 8 by 0 to 6.
   Rgn r(CreateRoundRectRgn(0, 0, 10, 8, 4, 4));
-  EXPECT_EQ(GetRegionSpans(r), (Spans{{0, 1, 9},
-                                      {1, 0, 10},
-                                      {2, 0, 10},
-                                      {3, 0, 10},
-                                      {4, 0, 10},
-                                      {5, 0, 10},
-                                      {6, 0, 10},
-                                      {7, 1, 9}}));
-  // Ellipses too small to cut a pixel, or none at all, give the rectangle.
-  Rgn rect(CreateRectRgn(0, 0, 10, 8));
+  EXPECT_EQ(GetRegionSpans(r), (Spans{{0, 1, 8},
+                                      {1, 0, 9},
+                                      {2, 0, 9},
+                                      {3, 0, 9},
+                                      {4, 0, 9},
+                                      {5, 0, 9},
+                                      {6, 1, 8}}));
+  // Ellipses too small to cut a pixel, or none at all, give that smaller rectangle.
+  Rgn rect(CreateRectRgn(0, 0, 9, 7));
   Rgn flat(CreateRoundRectRgn(0, 0, 10, 8, 0, 0));
   EXPECT_TRUE(EqualRgn(flat, rect));
+  Rgn swapped(CreateRoundRectRgn(10, 8, 0, 0, 0, 0));
+  EXPECT_TRUE(EqualRgn(swapped, rect));
+  // One pixel wide or high: nothing is left.
+  Rgn thin(CreateRoundRectRgn(0, 0, 1, 8, 0, 0));
+  RECT box;
+  EXPECT_EQ(GetRgnBox(thin, &box), NULLREGION);
+  // Left and right corners are cut alike: each row is symmetric about the middle.
+  Rgn wide(CreateRoundRectRgn(0, 0, 41, 20, 26, 26));
+  for (const RegionSpan& s : GetRegionSpans(wide)) EXPECT_EQ(s.x0, 40 - s.x1) << s.row;
 }
 
 TEST(Region, RoundRectangleMatchesPixelCentresInTheCornerEllipses) {
@@ -81,7 +91,8 @@ TEST(Region, RoundRectangleMatchesPixelCentresInTheCornerEllipses) {
   // quarter ellipses cut off at the corners.
   for (auto [w, h, ew, eh] : std::vector<std::array<int, 4>>{
            {20, 14, 7, 5}, {31, 9, 12, 9}, {16, 16, 16, 16}, {40, 25, 30, 11}, {7, 30, 3, 40}}) {
-    Rgn r(CreateRoundRectRgn(3, -2, 3 + w, -2 + h, ew, eh));
+    // The rounded rectangle is one pixel narrower and lower than the arguments say.
+    Rgn r(CreateRoundRectRgn(3, -2, 3 + w + 1, -2 + h + 1, ew, eh));
     double a = std::min(ew, w) / 2.0, b = std::min(eh, h) / 2.0;
     std::set<std::pair<int, int>> want;
     for (int y = -2; y < -2 + h; ++y)
@@ -255,8 +266,8 @@ TEST(Region, OffsetBoxEqualityAndDeletion) {
   EXPECT_EQ(GetRgnBox(r, &box), COMPLEXREGION);
   EXPECT_EQ(box.left, -5);
   EXPECT_EQ(box.top, 7);
-  EXPECT_EQ(box.right, 15);
-  EXPECT_EQ(box.bottom, 17);
+  EXPECT_EQ(box.right, 14);
+  EXPECT_EQ(box.bottom, 16);
   // A move out of the coordinate range fails and leaves the region alone.
   EXPECT_EQ(OffsetRgn(r, 1 << 28, 0), ERROR);
   EXPECT_TRUE(EqualRgn(r, moved));

@@ -99,6 +99,49 @@ TEST_F(Drives, NoDiscsAndNoEnvironmentGiveAnEmptyList) {
   EXPECT_EQ(buf[0], '\0');
 }
 
+TEST_F(Drives, TheVideoFolderOfADiscCopyOrOfTheVideoTsFolderItself) {
+  namespace fs = std::filesystem;
+  // A disc copied with its folder, one with a lower-case name, the VIDEO_TS folder
+  // itself (under its own name or another), and a folder with neither.
+  fs::create_directories(dir / "copy/VIDEO_TS");
+  fs::create_directories(dir / "lower/video_ts");
+  fs::create_directories(dir / "plain/VIDEO_TS");
+  testutil::WriteFile(dir / "plain/VIDEO_TS/VIDEO_TS.IFO", "x");
+  fs::create_directories(dir / "renamed");
+  testutil::WriteFile(dir / "renamed/video_ts.ifo", "x");
+  fs::create_directories(dir / "empty");
+  fs::create_directories(dir / "fileonly");
+  testutil::WriteFile(dir / "fileonly/VIDEO_TS", "not a folder");
+
+  EXPECT_EQ(VideoFolderOf(dir / "copy/"), dir / "copy/VIDEO_TS");
+  EXPECT_EQ(VideoFolderOf(dir / "copy"), dir / "copy/VIDEO_TS");
+  EXPECT_EQ(VideoFolderOf(dir / "lower/"), dir / "lower/video_ts");
+  EXPECT_EQ(VideoFolderOf(dir / "plain/"), dir / "plain/VIDEO_TS");  // the disc's root
+  EXPECT_EQ(VideoFolderOf(dir / "plain/VIDEO_TS/"), dir / "plain/VIDEO_TS");
+  EXPECT_EQ(VideoFolderOf(dir / "renamed/"), dir / "renamed");
+  // Nothing found: the disc's usual path, which opening then reports.
+  EXPECT_EQ(VideoFolderOf(dir / "empty/"), dir / "empty/VIDEO_TS");
+  EXPECT_EQ(VideoFolderOf(dir / "fileonly/"), dir / "fileonly/VIDEO_TS");
+  EXPECT_EQ(VideoFolderOf("/no/such/folder/"), "/no/such/folder/VIDEO_TS");
+
+  // Folders of QUILLMERE_DVD that can be no disc are said on standard error, once.
+  testutil::WriteFile(dir / "disc.iso", "not mounted");
+  ScopedEnv env("QUILLMERE_DVD", (dir / "copy") + ":" + (dir / "plain/VIDEO_TS") + ":" + (dir / "empty") + ":" +
+                                     (dir / "missing") + ":" + (dir / "disc.iso"));
+  testing::internal::CaptureStderr();
+  const Strings drives = LogicalDrives();
+  LogicalDrives();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(drives, (Strings{dir / "copy/", dir / "plain/VIDEO_TS/", dir / "empty/", dir / "missing/",
+                             dir / "disc.iso/"}));
+  EXPECT_EQ(said, "QUILLMERE_DVD: \"" + (dir / "empty") +
+                      "\" holds no VIDEO_TS folder and no VIDEO_TS.IFO; name the folder a disc was copied into or "
+                      "its VIDEO_TS folder.\n"
+                      "QUILLMERE_DVD: \"" +
+                      (dir / "missing") + "\" does not exist.\n" + "QUILLMERE_DVD: \"" + (dir / "disc.iso") +
+                      "\" is not a folder (a disc image must be mounted first).\n");
+}
+
 TEST(VideosFolder, AsksXdgUserDirAndFallsBackToHome) {
   TempDir dir;
   std::string videos = dir / "Videos";

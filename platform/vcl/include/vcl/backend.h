@@ -53,7 +53,8 @@ struct BackendWindowDesc {
   int x = 0, y = 0;       // client origin on the screen
   int width = 0, height = 0;
   bool bordered = true;   // false: no frame or title of the window manager
-  bool popup = false;     // menus and drop-down lists
+  bool popup = false;     // menus, drop-down lists and hints
+  bool tooltip = false;   // a pop-up that shows a hint
   bool topmost = false;
   std::string title;
 };

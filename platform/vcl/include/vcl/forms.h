@@ -44,6 +44,7 @@ class QVCL_API TCustomForm : public TWinControl {
   void BeforeDestruction() override;
 
   TFormBorderStyle BorderStyle() const { return border_style_; }
+  // Makes the window anew with the other frame; it loses its window region.
   void SetBorderStyle(TFormBorderStyle v);
   TBorderIcons BorderIcons() const { return border_icons_; }
   void SetBorderIcons(TBorderIcons v) { border_icons_ = v; }
@@ -53,6 +54,9 @@ class QVCL_API TCustomForm : public TWinControl {
   void SetPosition(TPosition v) { position_ = v; }
   TWindowState WindowState() const { return window_state_; }
   void SetWindowState(TWindowState v);
+  // Where the form goes when it is restored: the bounds it had before it was
+  // maximised; its bounds while it is not maximised.
+  TRect RestoredBounds() const { return window_state_ == wsMaximized ? restore_bounds_ : BoundsRect(); }
   bool KeyPreview = false;
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* m) { menu_ = m; }
@@ -166,6 +170,26 @@ class QVCL_API TForm : public TCustomForm {
   std::string ClassName() const override { return "TForm"; }
 };
 
+// The small window that shows a control's hint near the pointer: borderless, on the
+// info colour, never activated, so the keyboard stays where it was.
+class QVCL_API THintWindow : public TCustomForm {
+ public:
+  explicit THintWindow(TComponent* owner);
+  std::string ClassName() const override { return "THintWindow"; }
+  // The window's size for the text (lines broken at maxWidth), at the origin.
+  virtual TRect CalcHintRect(int maxWidth, const std::string& hint);
+  // Shows the text in a window of the given screen rectangle.
+  virtual void ActivateHint(const TRect& rect, const std::string& hint);
+
+ protected:
+  void Paint() override;
+  void CMVisibleChanged(TMessage& m) override;
+  void WMActivate(TMessage& m) override;
+};
+
+// The part of a hint before its first '|' (the rest is the long hint).
+QVCL_API std::string GetShortHint(const std::string& hint);
+
 // Frees a component the library's way: BeforeDestruction (a form's OnDestroy), then
 // the destructors.
 QVCL_API void FreeComponent(TComponent* component);
@@ -256,6 +280,21 @@ class QVCL_API TApplication : public TComponent {
   // Number of nested modal loops running.
   int ModalLevel() const { return modal_level_; }
 
+  // Hints: the pointer resting HintPause ms on a control whose ShowHint is set shows
+  // its hint below the pointer; moving on to another such control while one shows
+  // takes HintShortPause. Leaving the control, a mouse button or a key hides it, and
+  // so does HintHidePause ms of showing (0: it stays); then it comes back only once
+  // the pointer has left the control. Times are the backend's clock.
+  bool ShowHint() const { return show_hint_; }
+  void SetShowHint(bool v);
+  int HintPause = 500;
+  int HintShortPause = 50;
+  int HintHidePause = 2500;
+  TColor HintColor = clInfoBk;
+  // Hides the hint and stops its pause; the control under the pointer shows no hint
+  // again until the pointer leaves it.
+  void CancelHint();
+
   TMessageEvent OnMessage;
   TExceptionEvent OnException;
   TIdleEvent OnIdle;
@@ -266,6 +305,20 @@ class QVCL_API TApplication : public TComponent {
   void FormCreated(TCustomForm* form);
   bool ProcessMessage(MSG& msg);
   void Idle();
+  // Hints (hints.cpp).
+  void HintMessage(const MSG& msg, bool dispatched);
+  void HintTimer();
+  void StartHintTimer(int ms);
+  void StopHintTimer();
+  void HideHintWindow();
+  void ForgetHintControl(TControl* c);
+  TControl* hint_control_ = nullptr;  // the control whose hint waits, shows or was shown
+  THintWindow* hint_window_ = nullptr;
+  bool show_hint_ = true;
+  bool hint_shown_ = false;
+  bool hint_timer_ = false;
+  bool hint_active_ = false;  // a hint showed and the pointer stayed on hinted controls
+  bool hint_done_ = false;    // hidden: none for hint_control_ until the pointer leaves it
   std::string title_;
   TCustomForm* main_form_ = nullptr;
   bool terminated_ = false;

@@ -117,7 +117,8 @@ QVCL_API int GetWindowRgn(HWND hwnd, HRGN region);
 QVCL_API HDC GetDC(HWND hwnd);
 QVCL_API HDC GetWindowDC(HWND hwnd);
 QVCL_API int ReleaseDC(HWND hwnd, HDC dc);
-// The window of a context that GetDC or GetWindowDC handed out; null otherwise.
+// The window of a context that GetDC or GetWindowDC handed out, or of the context a
+// window is painting through in its WM_ERASEBKGND or WM_PAINT; null otherwise.
 QVCL_API HWND WindowFromDC(HDC dc);
 QVCL_API HWND GetDesktopWindow();
 

@@ -35,7 +35,7 @@ struct SdlWin {
   SDL_Window* window = nullptr;
   Uint32 id = 0;
   int x = 0, y = 0, width = 0, height = 0;  // client bounds as the class library set them
-  bool bordered = true, popup = false, topmost = false;
+  bool bordered = true, popup = false, tooltip = false, topmost = false;
   bool visible = false, minimized = false;
   std::string title;
   bool shaped = false;     // created as an SDL shaped window
@@ -112,8 +112,10 @@ unsigned Modifiers(Uint16 mod) {
 Uint32 WindowFlags(const SdlWin& w) {
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if (!w.bordered || w.popup) flags |= SDL_WINDOW_BORDERLESS;
-  // Menus and drop-down lists: no frame, no taskbar entry, above everything.
-  if (w.popup) flags |= SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_ALWAYS_ON_TOP;
+  // Menus, drop-down lists and hints: no frame, no taskbar entry, above everything.
+  if (w.popup)
+    flags |= (w.tooltip ? SDL_WINDOW_TOOLTIP : SDL_WINDOW_POPUP_MENU) | SDL_WINDOW_SKIP_TASKBAR |
+             SDL_WINDOW_ALWAYS_ON_TOP;
   if (w.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
   return flags;
 }
@@ -303,6 +305,7 @@ bool CreateWindowOp(const BackendWindowDesc& desc) {
   w->height = ClampSize(desc.height);
   w->bordered = desc.bordered;
   w->popup = desc.popup;
+  w->tooltip = desc.tooltip;
   w->topmost = desc.topmost;
   w->title = desc.title;
   SDL_Window* window = SDL_CreateWindow(w->title.c_str(), w->x, w->y, SdlSize(w->width),
@@ -558,6 +561,23 @@ bool Settled(bool& pending, std::uint64_t since, bool matches) {
   return true;
 }
 
+// A window manager puts a window where it likes (its frame where the window was asked
+// to be, say) and may report that within the settling time, where it is ignored: once
+// the move has settled, a window that is not where it was asked to be says so.
+void ReportSettledMoves() {
+  const std::uint64_t now = SDL_GetTicks64();
+  for (auto& [h, w] : S().windows) {
+    if (!w->move_pending || !w->visible || w->minimized || now - w->move_since < kSettleMs) continue;
+    w->move_pending = false;
+    int x = w->x, y = w->y;
+    SDL_GetWindowPosition(w->window, &x, &y);
+    if (x == w->x && y == w->y) continue;
+    w->x = x;
+    w->y = y;
+    QueueEvent(BackendEventKind::Moved, h, x, y);
+  }
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
   SdlWin* w = ById(e.windowID);
   if (!w) return;
@@ -688,6 +708,7 @@ bool WaitEventOp(BackendEvent* event, int timeoutMs) {
   if (!OnGuiThread() || !event) return false;
   const std::uint64_t deadline = SDL_GetTicks64() + static_cast<std::uint64_t>(std::max(timeoutMs, 0));
   for (;;) {
+    ReportSettledMoves();
     if (!s.pending.empty()) {
       *event = s.pending.front();
       s.pending.pop_front();

@@ -32,17 +32,19 @@ std::string Lower(std::string s) {
 }
 
 // Windows face names the program and its controls use, mapped to installed faces.
+// The dialog font the forms were laid out in is about as wide as Arial at the same
+// height, so it maps to Arial's metric twin: captions fit the controls sized for it.
 std::string MapFamily(const std::string& face) {
   static const std::map<std::string, std::string> kMap = {
-      {"", "DejaVu Sans"},
-      {"ms sans serif", "DejaVu Sans"},
-      {"microsoft sans serif", "DejaVu Sans"},
-      {"ms shell dlg", "DejaVu Sans"},
-      {"ms shell dlg 2", "DejaVu Sans"},
+      {"", "Liberation Sans"},
+      {"ms sans serif", "Liberation Sans"},
+      {"microsoft sans serif", "Liberation Sans"},
+      {"ms shell dlg", "Liberation Sans"},
+      {"ms shell dlg 2", "Liberation Sans"},
+      {"system", "Liberation Sans"},
       {"tahoma", "DejaVu Sans"},
       {"verdana", "DejaVu Sans"},
       {"segoe ui", "DejaVu Sans"},
-      {"system", "DejaVu Sans"},
       {"arial", "Liberation Sans"},
       {"helvetica", "Liberation Sans"},
       {"times new roman", "Liberation Serif"},

@@ -7,6 +7,7 @@
 #include <vcl/stdctrls.h>
 
 #include "ctlpaint.h"
+#include "../winuser/window_manager.h"
 
 namespace {
 
@@ -35,13 +36,19 @@ class TComboPopup : public ctl::TPopupWindow {
   void Open() {
     TCustomComboBox* c = combo_;
     int n = c->Items()->Count();
-    rows_ = std::clamp(n, 1, c->DropDownCount());
-    int h = rows_ * c->ItemHeight() + 2;
+    const int ih = std::max(1, c->ItemHeight());
+    rows_ = std::clamp(n, 1, std::max(1, c->DropDownCount()));
     int w = std::max(c->Width(), 20);
+    // Below the combo box, or above it when the work area has more room there; the
+    // list gets shorter rather than covering the box.
     TPoint below = c->ClientToScreen(TPoint(0, c->Height()));
-    TRect wa = Screen->WorkAreaRect();
-    int y = below.Y;
-    if (y + h > wa.Bottom && below.Y - c->Height() - h >= wa.Top) y = below.Y - c->Height() - h;
+    const int boxTop = below.Y - c->Height();
+    const TRect wa = WorkArea();
+    const int roomBelow = wa.Bottom - below.Y, roomAbove = boxTop - wa.Top;
+    const bool up = rows_ * ih + 2 > roomBelow && roomAbove > roomBelow;
+    rows_ = std::clamp(((up ? roomAbove : roomBelow) - 2) / ih, 1, rows_);
+    int h = rows_ * ih + 2;
+    int y = up ? boxTop - h : below.Y;
     hot_ = c->ItemIndex();
     top_ = 0;
     moved_ = false;

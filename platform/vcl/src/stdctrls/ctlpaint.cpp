@@ -1,4 +1,5 @@
 #include "ctlpaint.h"
+#include "../winuser/window_manager.h"
 
 #include <algorithm>
 
@@ -157,31 +158,15 @@ void SetClipboardText(const std::string& text) {
 TPopupWindow::TPopupWindow(TComponent* owner, TControl* opener) : TCustomForm(owner) {
   SetBorderStyle(bsNone);
   SetControlStyle(ControlStyle() & ~(csCaptureMouse | csClickEvents | csDoubleClicks));
-  // The window is recreated as a pop-up (menus and drop-down lists) owned by the
-  // opener's form, so that a window manager keeps it above that form.
-  Backend().DestroyWindow(Handle());
-  BackendWindowDesc d;
-  d.handle = Handle();
+  // A pop-up owned by the opener's form, so that a window manager keeps it above that form.
   TCustomForm* f = opener ? GetParentForm(opener) : nullptr;
   if (!f) f = dynamic_cast<TCustomForm*>(owner);
-  if (f) d.owner = f->Handle();
   opener_form_ = f;
-  d.width = std::max(1, Width());
-  d.height = std::max(1, Height());
-  d.bordered = false;
-  d.popup = true;
-  Backend().CreateWindow(d);
+  MakePopupWindow(this, f, false);
 }
 
 void TPopupWindow::Popup(int x, int y, int width, int height) {
-  TRect wa = Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768);
-  width = std::max(1, width);
-  height = std::max(1, height);
-  if (x + width > wa.Right) x = wa.Right - width;
-  if (y + height > wa.Bottom) y = wa.Bottom - height;
-  x = std::max(x, wa.Left);
-  y = std::max(y, wa.Top);
-  SetBounds(x, y, width, height);
+  SetBoundsRect(KeepInside(Bounds(x, y, std::max(1, width), std::max(1, height)), WorkArea()));
   SetVisible(true);
   Invalidate();
 }

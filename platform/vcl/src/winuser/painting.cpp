@@ -3,6 +3,7 @@
 #include "window_manager.h"
 
 #include <algorithm>
+#include <mutex>
 #include <unordered_map>
 
 #include <win32/rect.h>
@@ -41,6 +42,44 @@ bool WindowManager::HasPendingPaint() {
 
 namespace {
 
+// The context a paint pass hands to a window's WM_ERASEBKGND and WM_PAINT belongs to
+// that window while they run, as the context of BeginPaint does: WindowFromDC answers
+// it. One context serves the whole pass, so each window takes it over in turn.
+std::mutex paint_dcs_mu;
+std::unordered_map<HDC, HWND>& PaintDCs() {
+  static auto* m = new std::unordered_map<HDC, HWND>;  // lives until the process ends
+  return *m;
+}
+
+class PaintingWindow {
+ public:
+  PaintingWindow(HDC dc, HWND hwnd) : dc_(dc) {
+    std::lock_guard<std::mutex> lock(paint_dcs_mu);
+    auto it = PaintDCs().find(dc);
+    if (it != PaintDCs().end()) previous_ = it->second;
+    PaintDCs()[dc] = hwnd;
+  }
+  ~PaintingWindow() {
+    std::lock_guard<std::mutex> lock(paint_dcs_mu);
+    if (previous_)
+      PaintDCs()[dc_] = previous_;
+    else
+      PaintDCs().erase(dc_);
+  }
+  PaintingWindow(const PaintingWindow&) = delete;
+  PaintingWindow& operator=(const PaintingWindow&) = delete;
+
+ private:
+  HDC dc_;
+  HWND previous_ = nullptr;
+};
+
+HWND PaintingWindowOf(HDC dc) {
+  std::lock_guard<std::mutex> lock(paint_dcs_mu);
+  auto it = PaintDCs().find(dc);
+  return it == PaintDCs().end() ? nullptr : it->second;
+}
+
 void PaintTree(TWinControl* w, HDC dc, const TRect& clip) {
   if (!w->Showing() && w->Parent()) return;
   TPoint off = OffsetInForm(w);
@@ -65,8 +104,11 @@ void PaintTree(TWinControl* w, HDC dc, const TRect& clip) {
   int saved = SaveDC(dc);
   SetViewportOrgEx(dc, off.X, off.Y, nullptr);
   IntersectClipRect(dc, r.Left - off.X, r.Top - off.Y, r.Right - off.X, r.Bottom - off.Y);
-  SendMessageA(w->Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  SendMessageA(w->Handle(), WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  {
+    PaintingWindow painting(dc, w->Handle());
+    SendMessageA(w->Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageA(w->Handle(), WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  }
   RestoreDC(dc, saved);
   for (int i = 0; i < w->ControlCount(); ++i)
     if (auto* cw = dynamic_cast<TWinControl*>(w->Controls(i)))
@@ -224,9 +266,12 @@ HDC GetWindowDC(HWND hwnd) { return WindowDC(hwnd, true); }
 HWND GetDesktopWindow() { return kDesktop; }
 
 HWND WindowFromDC(HDC dc) {
-  std::lock_guard<std::mutex> lock(window_dcs_mu);
-  auto it = WindowDCs().find(dc);
-  return it == WindowDCs().end() ? nullptr : it->second;
+  {
+    std::lock_guard<std::mutex> lock(window_dcs_mu);
+    auto it = WindowDCs().find(dc);
+    if (it != WindowDCs().end()) return it->second;
+  }
+  return PaintingWindowOf(dc);
 }
 
 int ReleaseDC(HWND, HDC dc) {

@@ -12,6 +12,14 @@ TCustomForm* TopLevelForm(TControl* c) {
   return dynamic_cast<TCustomForm*>(c);
 }
 
+TRect KeepInside(TRect r, const TRect& area) {
+  r.Offset(std::min(0, area.Right - r.Right), std::min(0, area.Bottom - r.Bottom));
+  r.Offset(std::max(0, area.Left - r.Left), std::max(0, area.Top - r.Top));
+  return r;
+}
+
+TRect WorkArea() { return Screen ? Screen->WorkAreaRect() : TRect(0, 0, 1024, 768); }
+
 TPoint OffsetInForm(const TControl* c) {
   // Client origin of a windowed control, top-left of a graphic one.
   TPoint p(0, 0);
@@ -148,6 +156,7 @@ bool WindowManager::PumpBackend(int timeoutMs) {
 }
 
 void WindowManager::ControlDestroyed(TControl* c) {
+  if (Application) Application->ForgetHintControl(c);
   if (capture_control == c) {
     capture_control = nullptr;
     capture_hwnd = nullptr;

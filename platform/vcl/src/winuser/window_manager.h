@@ -117,6 +117,14 @@ struct WindowManager {
 };
 
 TCustomForm* TopLevelForm(TControl* c);
+// The rectangle moved (not resized) so that it lies wholly inside area; when it is
+// larger than area its left and top edges stay on screen.
+TRect KeepInside(TRect r, const TRect& area);
+// The screen's work area (a fixed size before the application has a screen).
+TRect WorkArea();
+// Gives a borderless form a pop-up backend window (menus, drop-down lists, hints): no
+// frame, no taskbar entry, above everything; kept above its owner's form when given.
+void MakePopupWindow(TCustomForm* form, TCustomForm* owner, bool tooltip);
 // Position of a control's client area relative to its form's client area.
 TPoint OffsetInForm(const TControl* c);
 LRESULT StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -32,6 +32,12 @@ QWIN32_API UINT GetDriveTypeA(LPCSTR root);
 // the colon-separated QUILLMERE_DVD.
 QWIN32_API std::vector<std::string> LogicalDrives();
 
+// The video folder of a drive root: root + "VIDEO_TS" on a disc (in any case). A folder
+// of QUILLMERE_DVD may also be the VIDEO_TS folder itself, known by its VIDEO_TS.IFO:
+// then the folder (without its trailing "/"). Otherwise root + "VIDEO_TS", which does
+// not exist.
+QWIN32_API std::string VideoFolderOf(const std::string& root);
+
 // Reads the mounts table from another file; "" restores /proc/self/mounts.
 QWIN32_API void SetMountsFile(const std::string& path);
 

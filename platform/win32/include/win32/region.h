@@ -28,7 +28,9 @@ inline constexpr int WINDING = 2;
 extern "C" {
 // Coordinates are limited to +-2^27, as GDI limits them; larger ones are clamped.
 QWIN32_API HRGN CreateRectRgn(int left, int top, int right, int bottom);
-// Corners are quarters of an ellipse ellipseWidth wide and ellipseHeight high.
+// Corners are quarters of an ellipse ellipseWidth wide and ellipseHeight high. As in
+// GDI, the region ends one pixel before right and bottom: the rectangle it rounds is
+// (left, top, right - 1, bottom - 1).
 QWIN32_API HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth,
                                    int ellipseHeight);
 // A pixel belongs to the polygon when its top-left corner lies inside it; on a left or

@@ -466,6 +466,63 @@ TEST_F(ComboTest, ListStaysOnScreenForAFormDraggedAwayAndEmptyListsWork) {
   EXPECT_EQ(changes, 0);
 }
 
+// The open list, its screen rectangle and the combo box's.
+TRect OpenList(TCustomForm* form) {
+  for (int i = 0; i < Screen->FormCount(); ++i)
+    if (Screen->Forms(i) != form && Screen->Forms(i)->Visible()) return Screen->Forms(i)->BoundsRect();
+  return TRect();
+}
+
+TRect OnScreen(TControl* c) {
+  TPoint p = c->ClientToScreen(TPoint(0, 0));
+  return Bounds(p.X, p.Y, c->Width(), c->Height());
+}
+
+bool Overlap(const TRect& a, const TRect& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+TEST_F(ComboTest, ListOpensBelowOrAboveWhereTheWorkAreaHasRoomAndNeverCoversTheBox) {
+  const TRect wa = Screen->WorkAreaRect();
+  auto open = [&](int formTop) {
+    combo->SetDroppedDown(false);
+    form->SetBounds(50, formTop, form->Width(), form->Height());
+    Pump();
+    combo->SetDroppedDown(true);
+    Pump();
+    return OpenList(form);
+  };
+  // Room below: right under the box, four rows of 13 and the frame.
+  TRect list = open(50);
+  TRect box = OnScreen(combo);
+  EXPECT_EQ(list.Top, box.Bottom);
+  EXPECT_EQ(list.Left, box.Left);
+  EXPECT_EQ(list.Height(), 4 * 13 + 2);
+  // The box a few pixels above the work area's bottom: the list sits on top of it.
+  list = open(wa.Bottom - 10 - 21 - 5);
+  box = OnScreen(combo);
+  EXPECT_EQ(list.Bottom, box.Top);
+  EXPECT_EQ(list.Height(), 4 * 13 + 2);
+
+  // Too many rows for either side: the side with more room, shortened, still clear
+  // of the box and inside the work area.
+  combo->SetDroppedDown(false);
+  for (int i = 0; i < 200; ++i) combo->Items()->Add("item " + std::to_string(i));
+  combo->SetDropDownCount(200);
+  for (int top : {wa.Top + 300, wa.Bottom - 300, wa.Top - 5, wa.Bottom - 30}) {
+    list = open(top);
+    box = OnScreen(combo);
+    SCOPED_TRACE("form top " + std::to_string(top));
+    EXPECT_FALSE(Overlap(list, box));
+    EXPECT_GE(list.Top, wa.Top);
+    EXPECT_LE(list.Bottom, wa.Bottom);
+    const bool below = list.Top >= box.Bottom;
+    EXPECT_EQ(below, wa.Bottom - box.Bottom >= box.Top - wa.Top);
+    EXPECT_GT(list.Height(), (below ? wa.Bottom - box.Bottom : box.Top - wa.Top) - 13 - 2);
+  }
+  combo->SetDroppedDown(false);
+}
+
 TEST_F(ControlTest, DropDownComboEditsText) {
   auto* combo = new TComboBox(form);
   combo->SetBounds(10, 10, 128, 21);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include <vcl/extctrls.h>
 #include <vcl/forms.h>
 #include <vcl/headless.h>
 
@@ -170,6 +171,51 @@ TEST_F(FormsTest, MessageBoxOverAModalFormBlocksItAndReturnsToIt) {
   FreeComponent(dialog);
 }
 
+TEST_F(FormsTest, MessageBoxesCentreOnTheirOwnerOrTheScreenAndStayWhollyOnIt) {
+  const TRect wa = Screen->WorkAreaRect();
+  auto* owner = new TForm(nullptr);
+  owner->SetBorderStyle(bsNone);
+  TRect seen;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    seen = FindControl(info.box)->BoundsRect();
+    return IDOK;
+  });
+  const std::string longText(120, 'w');
+  auto boxFor = [&](HWND h, const std::string& text) {
+    seen = TRect();
+    MessageBoxA(h, text.c_str(), "Error", MB_ICONERROR);
+    return seen;
+  };
+  auto inside = [&](const TRect& r) {
+    return r.Left >= wa.Left && r.Top >= wa.Top && r.Right <= wa.Right && r.Bottom <= wa.Bottom;
+  };
+
+  // An owner in the middle: the box's centre is the owner's.
+  owner->SetBounds(400, 300, 300, 200);
+  owner->Show();
+  TRect r = boxFor(owner->Handle(), "Short");
+  EXPECT_LE(std::abs((r.Left + r.Right) - (400 + 700)), 1);
+  EXPECT_LE(std::abs((r.Top + r.Bottom) - (300 + 500)), 1);
+  // A small owner at each edge and a wide text: moved back wholly on screen.
+  for (TRect place : {Bounds(wa.Left, wa.Top, 60, 40), Bounds(wa.Right - 60, wa.Bottom - 40, 60, 40),
+                      Bounds(-300, -200, 200, 100)}) {
+    owner->SetBoundsRect(place);
+    r = boxFor(owner->Handle(), longText);
+    EXPECT_TRUE(inside(r)) << r.Left << "," << r.Top << " " << r.Width() << "x" << r.Height();
+    EXPECT_GT(r.Width(), 400);  // the long text made it wide
+  }
+  // A hidden owner, a control's handle of a hidden form and no owner: the screen's centre.
+  owner->Hide();
+  auto* child = new TPanel(owner);
+  child->SetParent(owner);
+  for (HWND h : {owner->Handle(), child->Handle(), HWND(nullptr)}) {
+    r = boxFor(h, "Short");
+    EXPECT_LE(std::abs((r.Left + r.Right) - (wa.Left + wa.Right)), 1);
+    EXPECT_LE(std::abs((r.Top + r.Bottom) - (wa.Top + wa.Bottom)), 1);
+  }
+  FreeComponent(owner);
+}
+
 TEST_F(FormsTest, ClosingTheMainFormEndsRunUnlessItRefuses) {
   struct Main : TForm {
     explicit Main(TComponent* o) : TForm(o) {}
@@ -289,8 +335,10 @@ TEST_F(FormsTest, MinimisingHidesTheWindowAndRestoringShowsIt) {
   form->SetWindowState(wsNormal);
   EXPECT_TRUE(HeadlessWindowVisible(form->Handle()));
   form->SetBounds(10, 20, 200, 100);
+  EXPECT_EQ(form->RestoredBounds(), Bounds(10, 20, 200, 100));
   form->SetWindowState(wsMaximized);
   EXPECT_EQ(form->BoundsRect(), Screen->WorkAreaRect());
+  EXPECT_EQ(form->RestoredBounds(), Bounds(10, 20, 200, 100));
   form->SetWindowState(wsNormal);
   EXPECT_EQ(form->BoundsRect(), Bounds(10, 20, 200, 100));
   FreeComponent(form);

@@ -231,6 +231,21 @@ TEST_F(PaintTest, WindowRegionShapesTheWindowAndBelongsToIt) {
   EXPECT_FALSE(IsRegion(r)) << "the window deleted the region it owned";
 }
 
+TEST_F(PaintTest, ANewFrameMakesTheWindowAnewWithoutItsRegion) {
+  form->Show();
+  HRGN r = CreateRectRgn(0, 0, 50, 40);
+  SetWindowRgn(form->Handle(), r, TRUE);
+  form->SetBorderStyle(form->BorderStyle() == bsNone ? bsSingle : bsNone);
+  Application->ProcessMessages();
+  // What the window reports and what it shows agree: rectangular, the region gone.
+  EXPECT_EQ(form->WindowRegion(), nullptr);
+  HRGN copy = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(form->Handle(), copy), ERROR);
+  DeleteObject(copy);
+  EXPECT_TRUE(HeadlessWindowShape(form->Handle()).empty());
+  EXPECT_FALSE(IsRegion(r));
+}
+
 TEST_F(PaintTest, CapturesAreWrittenAsPngAndBmp) {
   form->Show();
   Application->ProcessMessages();

@@ -48,9 +48,11 @@ TEST(Text, PointSizeAndPixelHeightConvert) {
 }
 
 TEST(Text, TextOutInksInsideItsCellInTheFontColour) {
+  // Large enough that the stems cover whole pixels whatever the face's hinting.
   Board b(80, 30);
   b.canvas.Brush()->SetStyle(bsClear);
   b.canvas.Font()->SetColor(clRed);
+  b.canvas.Font()->SetHeight(-16);
   b.canvas.TextOut(10, 5, "Hello");
   const int w = b.canvas.TextWidth("Hello"), h = b.canvas.TextHeight("Hello");
   TRect ink = InkBox(b.surface);
@@ -70,6 +72,7 @@ TEST(Text, TextOutInksInsideItsCellInTheFontColour) {
   Board c(80, 30);
   c.canvas.Brush()->SetStyle(bsClear);
   c.canvas.Font()->SetColor(clRed);
+  c.canvas.Font()->SetHeight(-16);
   c.canvas.TextOut(10, 5, "Hello");
   EXPECT_EQ(b.surface.Pixels, c.surface.Pixels);
 }

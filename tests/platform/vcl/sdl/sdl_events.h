@@ -8,6 +8,7 @@
 #include <vcl/forms.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -24,6 +25,17 @@ inline void Settle(int ms = 150) {
     Application->ProcessMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+// Serves messages until `done` holds (true) or about `ms` milliseconds have passed.
+inline bool ServeUntil(const std::function<bool()>& done, int ms = 5000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    Application->ProcessMessages();
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 inline Uint32 WindowId(TCustomForm* form) { return SDL_GetWindowID(SdlWindowOf(form->Handle())); }

@@ -16,6 +16,27 @@
 
 extern char** environ;
 
+namespace {
+
+// Starts a program (looked up in PATH) with nothing to read and its output thrown away;
+// answers its process id, or -1.
+pid_t SpawnQuietly(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
 XvfbServer::~XvfbServer() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
@@ -48,20 +69,10 @@ bool XvfbServer::Start(std::string* why) {
   }
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   const std::string fd = std::to_string(fds[1]);
-  std::vector<std::string> args = {program,     "-displayfd", fd,    "-screen", "0",
-                                   "1024x768x24", "-nolisten",  "tcp", "-br",     "-noreset"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = SpawnQuietly({program, "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-br",
+                       "-noreset"});
   close(fds[1]);
-  if (rc != 0) {
+  if (pid_ < 0) {
     close(fds[0]);
     pid_ = -1;
     *why = "cannot start Xvfb";
@@ -82,6 +93,44 @@ bool XvfbServer::Start(std::string* why) {
   display_ = ":" + number;
   setenv("DISPLAY", display_.c_str(), 1);
   return true;
+}
+
+WindowManagerProcess::~WindowManagerProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool WindowManagerProcess::Start(const std::string& program, const std::string& display, std::string* why) {
+  setenv("DISPLAY", display.c_str(), 1);
+  pid_ = SpawnQuietly({program});
+  if (pid_ < 0) {
+    *why = "cannot start " + program + " (tools/install-deps installs it)";
+    return false;
+  }
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) {
+    *why = "cannot open " + display;
+    return false;
+  }
+  const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+  bool up = false;
+  for (int i = 0; i < 300 && !up; ++i) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    up = XGetWindowProperty(dpy, DefaultRootWindow(dpy), check, 0, 1, False, XA_WINDOW, &type, &format, &items,
+                            &after, &data) == Success &&
+         items == 1;
+    if (data) XFree(data);
+    if (!up) usleep(50000);
+  }
+  XCloseDisplay(dpy);
+  if (!up) *why = program + " did not take over the display";
+  return up;
 }
 
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {

@@ -26,6 +26,21 @@ class XvfbServer {
   std::string display_;
 };
 
+// A window manager (openbox, fluxbox, ...) on a display, ended with the object.
+class WindowManagerProcess {
+ public:
+  WindowManagerProcess() = default;
+  WindowManagerProcess(const WindowManagerProcess&) = delete;
+  WindowManagerProcess& operator=(const WindowManagerProcess&) = delete;
+  ~WindowManagerProcess();
+  // Starts the program and waits until it manages the display (it has announced
+  // itself on the root window); false with the reason when it does not.
+  bool Start(const std::string& program, const std::string& display, std::string* why);
+
+ private:
+  pid_t pid_ = -1;
+};
+
 // Pixels 0x00RRGGBB of a rectangle of the screen (root window), row by row; empty when
 // the display cannot be read.
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height);

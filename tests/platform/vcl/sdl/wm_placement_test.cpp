@@ -1,0 +1,88 @@
+// Under a window manager, which puts a dialog's frame where the dialog was asked to
+// be: the class library learns where the window really is, so a drop-down list opens
+// right below its combo box (or right above it at the bottom of the screen) and never
+// over it.
+#include <gtest/gtest.h>
+
+
+#include <SDL.h>
+#include <vcl/backend.h>
+#include <vcl/stdctrls.h>
+
+#include "sdl_backend.h"
+#include "sdl_events.h"
+#include "xvfb.h"
+
+namespace {
+
+using sdl_test::ServeUntil;
+
+// Where SDL says the form's client area is on the screen.
+TPoint RealOrigin(TCustomForm* form) {
+  int x = 0, y = 0;
+  SDL_GetWindowPosition(SdlWindowOf(form->Handle()), &x, &y);
+  return TPoint(x, y);
+}
+
+// The open list: the override-redirect window as wide as the combo box.
+bool OpenList(const std::string& display, int width, TRect* list) {
+  for (const TopWindow& w : TopWindows(display))
+    if (w.mapped && w.override_redirect && w.width == width) {
+      *list = Bounds(w.x, w.y, w.width, w.height);
+      return true;
+    }
+  return false;
+}
+
+TEST(WindowManagerPlacement, DropDownListsOpenBelowOrAboveTheirComboBoxWhereverTheManagerPutTheDialog) {
+  XvfbServer xvfb;
+  std::string why;
+  ASSERT_TRUE(xvfb.Start(&why)) << why;
+  WindowManagerProcess wm;
+  ASSERT_TRUE(wm.Start("openbox", xvfb.Display(), &why)) << why;
+  setenv("QUILLMERE_BACKEND", "sdl", 1);
+  Application->Initialize();
+  ASSERT_STREQ(Backend().name, "sdl");
+
+  auto* form = new TForm(nullptr);
+  form->SetBorderStyle(bsDialog);
+  form->SetPosition(poScreenCenter);
+  form->SetBounds(0, 0, 300, 200);
+  auto* combo = new TComboBox(form);
+  combo->SetStyle(csDropDownList);
+  combo->SetBounds(20, 40, 150, 21);
+  combo->SetParent(form);
+  for (const char* s : {"one", "two", "three", "four"}) combo->Items()->Add(s);
+  form->Show();
+
+  auto placedAndOpen = [&](bool below) {
+    // The manager's frame moves the client area; the form follows once that settles.
+    EXPECT_TRUE(ServeUntil([&] { return form->ClientOrigin() == RealOrigin(form); }))
+        << "the form thinks its client area is at " << form->ClientOrigin().X << "," << form->ClientOrigin().Y
+        << ", SDL says " << RealOrigin(form).X << "," << RealOrigin(form).Y;
+    const TPoint o = RealOrigin(form);
+    const TRect box = Bounds(o.X + 20, o.Y + 40, 150, 21);
+    combo->SetDroppedDown(true);
+    TRect list;
+    EXPECT_TRUE(ServeUntil([&] { return OpenList(xvfb.Display(), 150, &list); })) << "no list window";
+    if (below)
+      EXPECT_EQ(list.Top, box.Bottom) << "the list's top against the combo box's bottom on the screen";
+    else
+      EXPECT_EQ(list.Bottom, box.Top) << "the list's bottom against the combo box's top on the screen";
+    EXPECT_EQ(list.Left, box.Left);
+    combo->SetDroppedDown(false);
+    ServeUntil([&] { return !OpenList(xvfb.Display(), 150, &list); }, 2000);
+  };
+  placedAndOpen(true);
+  // Near the bottom of the screen: above the box.
+  const TRect wa = Screen->WorkAreaRect();
+  form->SetBounds(form->Left(), wa.Bottom - 90, form->Width(), form->Height());
+  placedAndOpen(false);
+
+  FreeComponent(form);
+  DoneApplication();
+  InitApplication();
+  SDL_Quit();
+}
+
+}  // namespace
