@@ -102,6 +102,16 @@ class DvdDataTest : public ComTest {
     return out;
   }
 
+  // Settings for a copy of the sample disc in scratch whose first VOB ends 100 sectors
+  // into the second chapter, as on a damaged disc.
+  Settings CutShortCopy(const ScratchDir& scratch, const Chapter& second) {
+    const fs::path disc = scratch.CopySample();
+    fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(second.start) * 2048 + 100 * 2048);
+    Settings s;
+    s.folder = disc.string();
+    return s;
+  }
+
   std::vector<Chapter> Chapters(int title) {
     auto info = Create<IDVDInfObj>(CLSID_DVDInfObj, IID_IDVDInfObj);
     std::vector<Chapter> out;
@@ -520,10 +530,7 @@ TEST_F(DvdDataTest, TruncatedVobFailsWithAReasonAndClosesEverything) {
   ASSERT_EQ(chapters.size(), 3u);
   {
     ScratchDir scratch;
-    const fs::path disc = scratch.CopySample();
-    fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(chapters[1].start) * 2048 + 100 * 2048);
-    Settings s;
-    s.folder = disc.string();
+    const Settings s = CutShortCopy(scratch, chapters[1]);
     auto data = Start(s, chapters[1].start);
     ASSERT_TRUE(data);
     HRESULT hr = S_OK;
@@ -704,10 +711,7 @@ TEST_F(DvdDataTest, AFailureReadAheadComesAtTheReadOfItsPictureAndNotBefore) {
   const auto chapters = Chapters(0);
   ASSERT_EQ(chapters.size(), 3u);
   ScratchDir scratch;
-  const fs::path disc = scratch.CopySample();
-  fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(chapters[1].start) * 2048 + 100 * 2048);
-  Settings s;
-  s.folder = disc.string();
+  const Settings s = CutShortCopy(scratch, chapters[1]);
   auto run = [&](bool serial, int reads, std::string* error) {
     SerialServers mode(serial);
     auto data = Start(s, chapters[0].start);

@@ -26,16 +26,7 @@ constexpr HRESULT kFileTooLarge = HRESULT_FROM_WIN32(223);
 
 INT AviCodecNamed(const std::string& prefix) {
   auto enc = Create<IAVIEncode>(CLSID_AVIEncode, IID_IAVIEncode);
-  INT count = 0;
-  if (enc) enc->GetCodecCount(&count);
-  for (INT i = 0; i < count; ++i) {
-    Bstr name;
-    enc->GetCodecName(i, name.put());
-    INT id = -1;
-    enc->GetCodecId(i, &id);
-    if (name.Utf8().rfind(prefix, 0) == 0) return id;
-  }
-  return -1;
+  return enctest::AviCodecNamed(enc.get(), prefix);
 }
 
 // The decoded pictures of a file's first video stream, one after another, as ffmpeg gives
