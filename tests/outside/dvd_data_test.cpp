@@ -748,16 +748,17 @@ TEST_F(DvdDataTest, ReadingAheadHoldsOnlyAFewPicturesWhileNoneIsTaken) {
   }
   const std::size_t before = ResidentBytes();
   auto data = Start(s, chapters[0].start);
-  // Until the reader rests: resident memory unchanged over half a second (the title's 300
-  // pictures would need 180 MB).
+  // Until the reader rests: resident memory within a megabyte over half a second (the
+  // title's 300 pictures would need 180 MB).
+  auto apart = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };
   std::size_t last = 0, now = ResidentBytes();
-  for (int i = 0; i < 100 && now != last; ++i) {
+  for (int i = 0; i < 100 && apart(now, last) >= (1u << 20); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     last = now;
     now = ResidentBytes();
   }
-  EXPECT_EQ(now, last) << "the reader kept reading";
-  EXPECT_LT(now - std::min(now, before), 40u << 20);
+  EXPECT_LT(apart(now, last), 1u << 20) << "the reader kept reading";
+  EXPECT_LT(now - std::min(now, before), 40u << 20) << "from " << before << " to " << now;
   // It goes on where it stopped.
   const auto first = Deliveries(data.get(), 720, 576, 1);
   ASSERT_EQ(first.size(), 1u);
