@@ -100,7 +100,7 @@ void TConvertThread::RunConversion() {
       painter.Reset();
     }
 
-    Bstr path(FDvdPath);
+    Bstr path = Bstr::FromPath(FDvdPath);
     data->SetDvdPath(path.get());
     data->SetTitle(FTitle);
     data->SetProgramChain(FProgramChain);
@@ -166,7 +166,7 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
     return;
   }
 
-  Bstr output(FOutputFile);
+  Bstr output = Bstr::FromPath(FOutputFile);
   if (avi) {
     aviEnc->SetOutputFile(output.get());
     aviEnc->SetHeight(FOutputHeight);

@@ -326,7 +326,7 @@ void TfrmOption::cmbDiskChange(TObject*) {
       return;
     }
   }
-  Bstr folder(VideoFolderOf(cmbDisk->Items()->Get(drive)));
+  Bstr folder = Bstr::FromPath(VideoFolderOf(cmbDisk->Items()->Get(drive)));
   if (FDvdInfo->OpenDvd(folder.get()) < 0) {
     cmbTittle->SetItemIndex(-1);
     cmbTittleChange(cmbTittle);

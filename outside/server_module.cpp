@@ -12,6 +12,10 @@
 #include <mutex>
 #include <string>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 struct ServerClass {
@@ -69,6 +73,9 @@ struct ObjectMap {
 qcom::ServerModule& StartedModule() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // FFmpeg's libraries would print their warnings and statistics on the terminal; the
+    // servers say what went wrong in their own error texts, which the program shows.
+    av_log_set_level(AV_LOG_QUIET);
     static const ObjectMap map;
     qcom::Module().Init(map.entries, std::size(map.entries), &LIBID_QuillOutside);
   });

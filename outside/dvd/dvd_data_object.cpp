@@ -9,6 +9,7 @@
 #include "dvd_demux.h"
 #include "number_text.h"
 #include "server_object.h"
+#include "title_shape.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -53,7 +54,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   // The set-up calls only store their value; Open checks and applies them together.
   HRESULT STDMETHODCALLTYPE SetDvdPath(BSTR videoFolder) override {
     return Run([&] {
-      path_ = BstrToUtf8(videoFolder);
+      path_ = BstrToPath(videoFolder);
       return S_OK;
     });
   }
@@ -77,6 +78,8 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
         CloseAll(false);
         throw;
       }
+      // On the caller's thread: the encoders it starts next give their files the title's shape.
+      AnnounceTitleShape(this, wide_ ? AVRational{16, 9} : AVRational{4, 3});
       return S_OK;
     });
   }
@@ -180,6 +183,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     decoder_ = std::make_unique<TitleDecoder>(settings);
     buffer_.resize(kSectorsPerRead * kSectorSize);
     Restart(pgc.cells.empty() ? 0 : CellsForAngle(pgc, angle_).front().firstSector);
+    wide_ = title.wide;
   }
 
   void Restart(std::uint32_t position) {
@@ -193,6 +197,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
 
   void CloseAll(bool clearFailure = true) {
     StopAhead();
+    WithdrawTitleShape(this);
     decoder_.reset();
     reader_.reset();
     disc_.reset();
@@ -378,6 +383,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   // What the caller was last handed.
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
+  bool wide_ = false;  // the title is shown at 16:9
   double filmRate_ = 0;
   std::uint64_t next_ = 0;  // output pictures delivered since the last seek
   std::uint64_t sectorsRead_ = 0;

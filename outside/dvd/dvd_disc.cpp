@@ -299,7 +299,8 @@ DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, int index) const {
   title.chapterCount = ref.chapters;
   const video_attr_t& video = vts->vtsi_mat->vts_video_attr;
   title.pal = video.video_format == 1;
-  const bool wide = video.display_aspect_ratio == 3;  // 16:9 picks the wide sub-picture streams
+  // 16:9 (3); 4:3 is 0, and the two reserved values are taken as 4:3 too.
+  title.wide = video.display_aspect_ratio == 3;
   const int fullHeight = title.pal ? 576 : 480;
   switch (video.picture_size) {
     case 0: title.width = 720; title.height = fullHeight; break;
@@ -318,7 +319,7 @@ DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, int index) const {
                      " points to a program chain that does not exist; " + setName + " is damaged.");
     if (!seen.insert(pgcn).second) continue;
     DvdProgramChain pgc;
-    ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, vts->vtsi_mat, wide, &pgc);
+    ReadProgramChain(pgcit->pgci_srp[pgcn - 1].pgc, vts->vtsi_mat, title.wide, &pgc);
     title.programChains.push_back(std::move(pgc));
   }
   return title;

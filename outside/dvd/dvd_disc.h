@@ -72,6 +72,7 @@ struct DvdTitle {
   int width = 0;
   int height = 0;
   bool pal = true;
+  bool wide = false;  // shown at 16:9, else at 4:3
   std::vector<DvdProgramChain> programChains;
 };
 

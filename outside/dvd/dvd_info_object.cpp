@@ -20,7 +20,7 @@ class DVDInfObj : public ServerObject<DVDInfObj, IDVDInfObj, IID_IDVDInfObj, Bin
       disc_.reset();
       title_ = -1;
       pgc_ = -1;
-      const std::string path = BstrToUtf8(videoFolder);
+      const std::string path = BstrToPath(videoFolder);
       if (path.empty()) throw DvdError("No DVD folder was given.", E_INVALIDARG);
       disc_ = std::make_unique<DvdDisc>(path);
       return S_OK;

@@ -7,6 +7,7 @@
 #include "avi_settings.h"
 #include "encoder_run.h"
 #include "server_object.h"
+#include "title_shape.h"
 
 namespace outside {
 
@@ -48,7 +49,11 @@ class AviEncode : public ServerObject<AviEncode, IAVIEncode, IID_IAVIEncode, Bin
     return run_.Set(&settings_.lameQuality, static_cast<int>(v));
   }
 
-  HRESULT STDMETHODCALLTYPE Start() override { return run_.Start(BuildAviConfig, settings_); }
+  HRESULT STDMETHODCALLTYPE Start() override {
+    // Without a title open on this thread nothing tells the shape: pixels stay square.
+    settings_.displayAspect = OpenTitleShape();
+    return run_.Start(BuildAviConfig, settings_);
+  }
   HRESULT STDMETHODCALLTYPE GetFileSize(double* size) override { return run_.FileSize(size); }
 
   HRESULT STDMETHODCALLTYPE WriteFrame(BYTE* rows, INT_PTR value1, INT value2) override {

@@ -2,6 +2,7 @@
 // how that becomes an encoding session's configuration.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct AviSettings {
   int sampleRate = 44100;
   int lameKbps = 192;
   int lameQuality = 3;
+  AVRational displayAspect{0, 1};  // of the title being read; 0/1 leaves pixels square
 };
 
 // One entry of the AVI encoder's codec list.
@@ -28,8 +30,11 @@ struct AviCodec {
   const char* name;     // what the user sees
   const char* encoder;  // libavcodec encoder name
   const char* fourcc;   // tag written into the AVI, null for libavformat's default
-  int qscale;           // fixed quantiser, 0 when the encoder chooses by itself
+  int kbps;             // mean picture rate at 720x576, scaled with the picture area; 0 lossless
 };
+
+// The mean picture rate in bit/s a codec gets for pictures of width x height; 0 for lossless codecs.
+std::int64_t DefaultAviBitRate(const AviCodec& codec, int width, int height);
 
 // The codecs of the list that this libavcodec can encode, in list order.
 const std::vector<AviCodec>& AvailableAviCodecs();

@@ -45,7 +45,7 @@ HRESULT EncoderRun::CheckRunning() {
 
 HRESULT EncoderRun::SetPath(std::string* field, BSTR path) {
   if (HRESULT hr = CheckIdle(); FAILED(hr)) return hr;
-  *field = qcom::BstrToUtf8(path);
+  *field = qcom::BstrToPath(path);
   if (field->empty()) return Fail({E_INVALIDARG, "No output file has been given."});
   return S_OK;
 }

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -87,11 +86,6 @@ EncodingSession::~EncodingSession() {
 }
 
 Status EncodingSession::Open(const SessionConfig& config) {
-  // Encoder statistics and hints on stderr mean nothing to the user of a GUI program.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] {
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
-  });
   if (open_ || !failure_.ok()) return Status::Fail(E_UNEXPECTED, "The encoder has already been started.");
   cfg_ = config;
   if (cfg_.path.empty()) return Status::Fail(E_INVALIDARG, "No output file has been given.");
@@ -161,6 +155,8 @@ Status EncodingSession::OpenPart() {
   video_->time_base = timeBase_;
   video_->framerate = cfg_.frameRate;
   video_->pix_fmt = AV_PIX_FMT_YUV420P;
+  // Studio levels (black at 16, white at 235), as on the disc.
+  video_->color_range = AVCOL_RANGE_MPEG;
   if (vcodec->pix_fmts) {
     bool has420 = false;
     for (const AVPixelFormat* p = vcodec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
@@ -173,10 +169,6 @@ Status EncodingSession::OpenPart() {
   video_->rc_max_rate = cfg_.maxRate;
   video_->rc_min_rate = cfg_.minRate;
   video_->rc_buffer_size = cfg_.bufferBits;
-  if (cfg_.qscale > 0) {
-    video_->flags |= AV_CODEC_FLAG_QSCALE;
-    video_->global_quality = FF_QP2LAMBDA * cfg_.qscale;
-  }
   if (cfg_.closedGop) video_->flags |= AV_CODEC_FLAG_CLOSED_GOP;
   if (cfg_.interlaced) video_->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   if (cfg_.meRange > 0) video_->me_range = cfg_.meRange;
@@ -271,6 +263,13 @@ Status EncodingSession::OpenPart() {
     sws_ = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
                           SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!sws_) return fail(E_FAIL, "The picture converter could not be set up.");
+    if (src == AV_PIX_FMT_BGR24) {
+      // The bitmap's RGB keeps the pictures' studio levels (Y itself, no stretch), so the
+      // unscaled BT.601 matrix gives each Y back as it was; the scaled one would squeeze
+      // the levels a second time (black 16 -> 30, white 235 -> 218).
+      const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+      sws_setColorspaceDetails(sws_, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
+    }
   }
 
   headerBytes_ = avio_tell(fmt_->pb);

@@ -64,7 +64,7 @@ struct SessionConfig {
   int height = 0;
   AVRational frameRate{25, 1};
   AVRational displayAspect{0, 1};  // 0/1 leaves pixels square
-  std::int64_t bitRate = 0;        // bit/s; 0 with qscale > 0 codes at a fixed quantiser
+  std::int64_t bitRate = 0;        // bit/s; 0 for lossless codecs
   std::int64_t maxRate = 0;
   std::int64_t minRate = 0;
   int bufferBits = 0;
@@ -73,7 +73,6 @@ struct SessionConfig {
   bool closedGop = false;
   bool interlaced = false;
   int meRange = 0;
-  int qscale = 0;
   int videoThreads = 1;  // slice threads of the picture encoders that have them
 
   std::string audioEncoder;  // "mp2", "libmp3lame"

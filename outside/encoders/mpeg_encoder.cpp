@@ -4,6 +4,7 @@
 #include "encoder_run.h"
 #include "mpeg_settings.h"
 #include "server_object.h"
+#include "title_shape.h"
 
 namespace outside {
 
@@ -25,7 +26,12 @@ class MpegEnc : public ServerObject<MpegEnc, IMpegEnc, IID_IMpegEnc, Binding::Vt
   HRESULT STDMETHODCALLTYPE SetParameter44(INT v) override { return run_.Set(&settings_.closedGop, v); }
   HRESULT STDMETHODCALLTYPE SetSampleRate(INT v) override { return run_.Set(&settings_.sampleRate, v); }
 
-  HRESULT STDMETHODCALLTYPE Start() override { return run_.Start(BuildMpegConfig, settings_); }
+  HRESULT STDMETHODCALLTYPE Start() override {
+    // Without a title open on this thread the pictures are taken as 4:3, as most discs are.
+    const AVRational shape = OpenTitleShape();
+    settings_.displayAspect = shape.num > 0 ? shape : AVRational{4, 3};
+    return run_.Start(BuildMpegConfig, settings_);
+  }
 
   HRESULT STDMETHODCALLTYPE EncodeFrame(BYTE* y, BYTE* u, BYTE* v, INT width, INT height, INT_PTR value1,
                                         INT value2) override {

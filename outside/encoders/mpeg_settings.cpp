@@ -14,7 +14,14 @@ constexpr int kVcdVideoKbps = 1150;         // a VCD's constant picture rate
 constexpr int kVcdBufferUnits = 20;         // 40 KB decoder buffer
 constexpr int kSvcdBufferUnits = 112;       // 224 KB decoder buffer
 constexpr int kSvcdMaxVideoKbps = 2516;  // leaves room for sound and packs at two CD speeds
-constexpr int kSvcdDefaultVideoKbps = 2040;
+// The mean of an SVCD's pictures: with the sound and the packs it stays well inside what
+// a player's drive reads at two CD speeds, peaks included.
+constexpr int kSvcdVideoKbps = 2040;
+// The rate control's largest Lagrange factor, four times that of the coarsest quantiser:
+// where even that quantiser gives too many bits for the decoder buffer (fine noise scaled
+// without a low-pass filter), the trellis quantiser drops further coefficients instead of
+// letting the picture overrun the buffer and the multiplex fall behind its clock.
+constexpr int kMaxLambda = 4 * 31 * 118;
 constexpr std::int64_t kVcdMuxRate = 2352 * 75 * 8;  // one CD speed
 constexpr std::int64_t kSvcdMuxRate = 2 * 2324 * 75 * 8;  // two CD speeds of Mode 2 sectors
 
@@ -70,7 +77,8 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   } else {
     maxKbps = kSvcdMaxVideoKbps;
     if (s.maxVideoKbps > 0) maxKbps = std::min(maxKbps, s.maxVideoKbps);
-    videoKbps = s.videoKbps > 0 ? s.videoKbps : kSvcdDefaultVideoKbps;
+    videoKbps = kSvcdVideoKbps;
+    if (s.videoKbps > 0) videoKbps = std::min(videoKbps, s.videoKbps);
     // A mean rate equal to the peak leaves the rate control no room.
     videoKbps = std::min(videoKbps, maxKbps * 19 / 20);
     if (videoKbps < 300)
@@ -91,15 +99,17 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   if (vcd) c->muxerOptions.push_back({"muxrate", std::to_string(kVcdMuxRate)});
   c->input = SessionConfig::Input::Yuv420Planes;
   c->videoEncoder = vcd ? "mpeg1video" : "mpeg2video";
-  if (!vcd) c->videoOptions = {{"scan_offset", "1"}};
+  c->videoOptions = {{"trellis", "1"}, {"lmax", std::to_string(kMaxLambda)}};
+  if (!vcd) c->videoOptions.push_back({"scan_offset", "1"});
   c->width = width;
   c->height = height;
   c->frameRate = rate;
-  c->displayAspect = {4, 3};
+  c->displayAspect = s.displayAspect.num > 0 && s.displayAspect.den > 0 ? s.displayAspect : AVRational{4, 3};
   c->bitRate = videoKbps * 1000LL;
   c->maxRate = maxKbps * 1000LL;
   c->minRate = minKbps * 1000LL;
-  c->bufferBits = std::min(s.bufferUnits, vcd ? kVcdBufferUnits : kSvcdBufferUnits) * 16384;
+  // An SVCD's pictures get the buffer its players hold; a VCD's 40 KB would starve them.
+  c->bufferBits = (vcd ? std::min(s.bufferUnits, kVcdBufferUnits) : kSvcdBufferUnits) * 16384;
   c->gopSize = pal ? 15 : 18;
   c->maxBFrames = 2;
   c->closedGop = s.closedGop == 1;

@@ -48,7 +48,7 @@ inline ChapterRange ReadRange(const std::string& videoTs, int title, int first, 
   CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
   EXPECT_TRUE(info);
   if (!info) return r;
-  Bstr folder(videoTs);
+  Bstr folder = Bstr::FromPath(videoTs);
   EXPECT_GE(info->OpenDvd(folder.get()), 0);
   INT value = 0;
   info->SelectTitle(title);
@@ -72,6 +72,32 @@ inline INT FirstCodecId() {
   INT id = -1;
   if (list) list->GetCodecId(0, &id);
   return id;
+}
+
+// The id of the first codec of the AVI encoder's list whose name starts with prefix; -1 none.
+inline INT CodecIdNamed(const std::string& prefix) {
+  ComPtr<IAVIEncode> list;
+  CoCreateInstance(CLSID_AVIEncode, nullptr, CLSCTX_ALL, IID_IAVIEncode, list.put_void());
+  INT count = 0;
+  if (list) list->GetCodecCount(&count);
+  for (INT i = 0; i < count; ++i) {
+    Bstr name;
+    INT id = -1;
+    list->GetCodecName(i, name.put());
+    list->GetCodecId(i, &id);
+    if (name.Utf8().rfind(prefix, 0) == 0) return id;
+  }
+  return -1;
+}
+
+// The number of chapters of a title, as the DVD information object counts them.
+inline int ChapterCount(const std::string& videoTs, int title) {
+  ComPtr<IDVDInfObj> info;
+  CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
+  Bstr folder = Bstr::FromPath(videoTs);
+  INT chapters = 0;
+  if (info && info->OpenDvd(folder.get()) >= 0) info->QueryTitle(title, &chapters);
+  return chapters;
 }
 
 // ffprobe's verdict on an output: kind of file, picture and sound streams, and a

@@ -242,6 +242,35 @@ TEST_F(ConvertThreadTest, AKindOutsideTheThreeConvertsNothingAndStillEnds) {
   EXPECT_FALSE(fs::exists(s.outputFile));
 }
 
+TEST_F(ConvertThreadTest, AnAviRunWithoutAPictureSaysSoAndLeavesNoFile) {
+  // The range ends before its first picture, as a run stopped at once.
+  auto s = Settings(2, 0, 1, 1, Path("empty.avi"));
+  s.endPosition = s.startPosition - 1;
+  TConvertThread* t = Run(s);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].text.find("No picture was encoded"), std::string::npos) << boxes_[0].text;
+  ExpectFailure(t, boxes_[0].text);
+  EXPECT_EQ(t->Pictures(), 0);
+  EXPECT_FALSE(fs::exists(s.outputFile)) << "no file that no player opens";
+}
+
+TEST_F(ConvertThreadTest, NamesThatAreNotUtf8KeepTheirBytes) {
+  // A disc copied into a folder and an output named in Latin-1, as older systems name them.
+  const fs::path disc = scratch_.path() / "d\xE9p\xF4t" / "VIDEO_TS";
+  fs::create_directories(disc);
+  fs::copy(outsidetest::SampleDisc() / "VIDEO_TS", disc, fs::copy_options::recursive);
+  videoTs_ = disc.string();
+  const auto s = Settings(0, 0, 0, 0, Path("caf\xE9.mpg"));
+  ASSERT_GT(range_.end, range_.start) << "the disc's folder was read under its own name";
+  TConvertThread* t = Run(s);
+  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
+  ExpectConvertedFile(s.outputFile, "mpeg", "mpeg1video", 352, 288, "mp2", 44100, 25, range_.seconds);
+  for (const auto& e : fs::directory_iterator(scratch_.path()))
+    EXPECT_EQ(e.path().filename().string().find("\xEF\xBF\xBD"), std::string::npos)
+        << "a replacement character made it into a name";
+}
+
 TEST_F(ConvertThreadTest, AFileSizeLimitOfZeroTellsTheEncoderAfterEveryPictureAndKeepsEverything) {
   auto s = Settings(0, 0, 0, 0, Path("limit.mpg"));
   s.fileSizeLimit = 0;

@@ -1,8 +1,14 @@
 // IAVIEncode through the COM runtime: the codec list, AVI files with MP3 sound
 // from bottom-up 24-bit rows, and the size limit.
+#include <outside/dvd.h>
 #include <outside/encoders.h>
 
+#include <algorithm>
+#include <array>
+#include <thread>
+
 #include "encoders_support.h"
+#include "output_checks.h"
 
 using namespace enctest;
 
@@ -23,6 +29,32 @@ std::vector<std::uint8_t> RedOverBlue(int w, int h) {
   }
   return rows;
 }
+
+// One picture element as the picture server's YUV to 24-bit conversion makes it: studio
+// levels kept (Y itself, no stretch), B, G, R in 13-bit fixed point, clamped.
+std::array<std::uint8_t, 3> DibPixel(int y, int u, int v) {
+  const int cb = u - 128, cr = v - 128;
+  auto clamp = [](int x) { return static_cast<std::uint8_t>(std::clamp(x >> 13, 0, 255)); };
+  return {clamp(8192 * y + 4096 + 14516 * cb), clamp(8192 * y + 4096 - 2819 * cb - 5850 * cr),
+          clamp(8192 * y + 4096 + 11485 * cr)};
+}
+
+// Upright stripes of flat colour, given as Y, U, V, in bottom-up 24-bit rows.
+struct Stripes {
+  static constexpr int kColours[4][3] = {{16, 128, 128}, {235, 128, 128}, {126, 128, 128}, {81, 90, 240}};
+  int w, h;
+  std::vector<std::uint8_t> rows;
+  Stripes(int width, int height) : w(width), h(height) {
+    const int stride = (3 * w + 3) & ~3;
+    rows.assign(static_cast<std::size_t>(stride) * h, 0);
+    for (int r = 0; r < h; ++r)
+      for (int c = 0; c < w; ++c) {
+        const int* k = kColours[c * 4 / w];
+        const auto p = DibPixel(k[0], k[1], k[2]);
+        std::copy(p.begin(), p.end(), rows.begin() + static_cast<std::ptrdiff_t>(r) * stride + 3 * c);
+      }
+  }
+};
 
 class AviEncodeTest : public ComTest {
  protected:
@@ -71,6 +103,13 @@ class AviEncodeTest : public ComTest {
       }
     }
     return limitCalls;
+  }
+  // The file's display shape as ffprobe reads it and as the AVI header's video properties
+  // give it ({0, 0} when they are missing).
+  static std::pair<std::string, std::pair<int, int>> Shape(const std::string& path) {
+    auto probe = Probe(path);
+    const auto* v = probe.is_null() ? nullptr : StreamOfType(probe, "video");
+    return {v ? v->value("display_aspect_ratio", "") : "", outcheck::AviFrameAspect(path)};
   }
   ComPtr<IAVIEncode> enc_;
 };
@@ -213,7 +252,7 @@ TEST_F(AviEncodeTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
   EXPECT_GE(Write(320, 240, 25.0, 75, 1.0, true), 1);
   ASSERT_EQ(enc_->Finish(), S_OK);
   double frames = 0;
-  for (int part = 1; part <= 10; ++part) {
+  for (int part = 1; part <= 30; ++part) {
     const std::string name = Path(part == 1 ? "big.avi" : "big_" + std::to_string(part) + ".avi");
     if (!std::filesystem::exists(name)) break;
     EXPECT_LT(std::filesystem::file_size(name), 1048576u) << name;
@@ -221,6 +260,113 @@ TEST_F(AviEncodeTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
   }
   EXPECT_TRUE(std::filesystem::exists(Path("big_2.avi")));
   EXPECT_EQ(frames, 75);
+}
+
+TEST_F(AviEncodeTest, RunWithoutAPictureFailsAndLeavesNoFile) {
+  const std::string path = Path("empty.avi");
+  Configure(path, 320, 240, 25.0, CodecIdNamed("DIVX"));
+  ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+  EXPECT_LT(enc_->Finish(), 0) << "an empty run is no success";
+  const std::string error = qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+  EXPECT_NE(error.find("No picture was encoded"), std::string::npos) << error;
+  EXPECT_NE(error.find(path), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  // Released without Finish: nothing is left behind either.
+  const std::string released = Path("empty-released.avi");
+  Configure(released, 320, 240, 25.0, CodecIdNamed("DIVX"));
+  ASSERT_EQ(enc_->Start(), S_OK);
+  EXPECT_TRUE(std::filesystem::exists(released));
+  enc_.Reset();
+  EXPECT_FALSE(std::filesystem::exists(released));
+}
+
+// The rows carry the pictures' studio levels; every codec must code those levels, not
+// squeeze them again (black 16 would come out near 30, white 235 near 218).
+TEST_F(AviEncodeTest, EveryCodecKeepsTheLevelsAndColoursOfTheRows) {
+  struct Case {
+    const char* codec;
+    int tolerance;  // lossless codecs: rounding of the conversion only
+  };
+  for (const Case& c : {Case{"FFV1", 1}, Case{"Huffyuv", 1}, Case{"DIVX", 3}, Case{"H.264", 3}}) {
+    SCOPED_TRACE(c.codec);
+    const INT id = CodecIdNamed(c.codec);
+    ASSERT_GE(id, 0) << "not in the list";
+    const std::string path = Path(std::string(c.codec) + ".avi");
+    const Stripes stripes(320, 240);
+    Configure(path, 320, 240, 25.0, id);
+    ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+    for (int n = 0; n < 10; ++n)
+      ASSERT_EQ(enc_->WriteFrame(const_cast<BYTE*>(stripes.rows.data()), 0, 0), S_OK)
+          << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+    ASSERT_EQ(enc_->Finish(), S_OK);
+    const auto pictures = outcheck::DecodePictures(path, {9}, 320, 240);
+    ASSERT_EQ(pictures.size(), 1u);
+    const std::vector<std::uint8_t>& p = pictures[0];
+    for (int k = 0; k < 4; ++k) {
+      const int x = 40 + 80 * k, y = 120;  // the middle of stripe k
+      const int* want = Stripes::kColours[k];
+      EXPECT_NEAR(p[y * 320 + x], want[0], c.tolerance) << "Y of stripe " << k;
+      EXPECT_NEAR(p[320 * 240 + (y / 2) * 160 + x / 2], want[1], c.tolerance + 1) << "U of stripe " << k;
+      EXPECT_NEAR(p[320 * 240 * 5 / 4 + (y / 2) * 160 + x / 2], want[2], c.tolerance + 1) << "V of stripe " << k;
+    }
+  }
+}
+
+// The shape comes from the title a DVD data object has open on the encoder's thread: the
+// sample disc's PAL title is 4:3, so its 720x576 pictures have pixels of 16:15.
+TEST_F(AviEncodeTest, PicturesTakeTheShapeOfTheTitleOpenOnTheirThread) {
+  const std::string disc = outsidetest::SampleVideoTs();
+  ASSERT_TRUE(std::filesystem::exists(disc + "/VIDEO_TS.IFO")) << "no sample disc (target sample_dvd)";
+  const Stripes stripes(720, 576);
+  auto write = [&](IAVIEncode* enc, const std::string& path) {
+    Bstr p(path);
+    enc->SetOutputFile(p.get());
+    enc->SetHeight(576);
+    enc->SetWidth(720);
+    enc->SetFrameRate(25.0);
+    enc->SetSampleRate(44100);
+    enc->SetCodec(CodecIdNamed("DIVX"));
+    if (enc->Start() < 0) return false;
+    const bool written = enc->WriteFrame(const_cast<BYTE*>(stripes.rows.data()), 0, 0) == S_OK;
+    return enc->Finish() == S_OK && written;
+  };
+
+  ASSERT_TRUE(write(enc_.get(), Path("alone.avi")));
+  auto shape = Shape(Path("alone.avi"));
+  EXPECT_EQ(shape.first, "5:4") << "no title: square pixels";
+  EXPECT_EQ(shape.second, std::make_pair(0, 0)) << "and no shape in the header";
+
+  ComPtr<IDVDDataObj> data = Create<IDVDDataObj>(CLSID_DVDDataObj, IID_IDVDDataObj);
+  ASSERT_TRUE(data);
+  Bstr folder(disc);
+  data->SetDvdPath(folder.get());
+  data->SetTitle(0);
+  data->SetAudioStream(0);
+  data->SetFrameRate(25.0);
+  data->SetSampleRate(44100);
+  ASSERT_EQ(data->Open(), S_OK) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+  ASSERT_TRUE(write(enc_.get(), Path("titled.avi")));
+  shape = Shape(Path("titled.avi"));
+  EXPECT_EQ(shape.first, "4:3");
+  EXPECT_EQ(shape.second, std::make_pair(4, 3));
+
+  // Another thread (another apartment) has no title open.
+  std::thread other([&] {
+    ASSERT_GE(CoInitialize(nullptr), 0);
+    {
+      ComPtr<IAVIEncode> enc = Create<IAVIEncode>(CLSID_AVIEncode, IID_IAVIEncode);
+      EXPECT_TRUE(enc && write(enc.get(), Path("elsewhere.avi")));
+    }
+    CoUninitialize();
+  });
+  other.join();
+  EXPECT_EQ(Shape(Path("elsewhere.avi")).second, std::make_pair(0, 0));
+
+  // Once the reader is closed its title shapes nothing more.
+  data->Close();
+  ASSERT_TRUE(write(enc_.get(), Path("closed.avi")));
+  EXPECT_EQ(Shape(Path("closed.avi")).second, std::make_pair(0, 0));
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ inline Outcome Convert(const std::string& disc, const Job& job, HWND preview) {
   ComPtr<IDVDInfObj> info;
   CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
   if (!info) return {"no DVD information object"};
-  Bstr folder(disc);
+  Bstr folder = Bstr::FromPath(disc);
   if (info->OpenDvd(folder.get()) < 0) return {"OpenDvd: " + qcom::ErrorDescription(info.get(), IID_IDVDInfObj)};
   INT value = 0, start = 0, end = 0;
   info->SelectTitle(job.title);
@@ -144,7 +144,7 @@ inline Outcome Convert(const std::string& disc, const Job& job, HWND preview) {
     if (job.kind == kAvi) pictures->GetDibSize(ow, oh, 24, &dibSize);
   }
 
-  Bstr output(job.output);
+  Bstr output = Bstr::FromPath(job.output);
   if (job.kind == kVcd || job.kind == kSvcd) {
     const bool vcd = job.kind == kVcd;
     mpeg->SetOutputFile(output.get());

@@ -25,6 +25,11 @@ namespace fs = std::filesystem;
 // <build>/sample-dvd, built by the sample_dvd target; tests live in <build>/bin.
 inline fs::path SampleDisc() { return (quill_test::BuildBin() / ".." / "sample-dvd").lexically_normal(); }
 inline std::string SampleVideoTs() { return (SampleDisc() / "VIDEO_TS").lexically_normal().string(); }
+// <build>/detailed-dvd/VIDEO_TS: one 16:9 PAL title of a minute of detailed, noisy pictures
+// (target detailed_dvd).
+inline std::string DetailedVideoTs() {
+  return (quill_test::BuildBin() / ".." / "detailed-dvd" / "VIDEO_TS").lexically_normal().string();
+}
 
 using quill_test::OpenDescriptors;
 

@@ -25,13 +25,16 @@ inline constexpr IID IID_IPicShowObj = {0x3F7F0B5C, 0x7F8C, 0x436E, {0x98, 0x53,
 //   SetParameter10: picture coding, 1 MPEG-1 for VCD, 3 MPEG-2 for SVCD.
 //   SetParameter12: multiplex, 1 VCD, 3 SVCD.
 //   SetParameter22: 1 codes pictures as interlaced fields (MPEG-2 only), 0 as frames.
-//   SetParameter26: decoder buffer in units of 16 kbit (20 = the 40 KB of a VCD),
-//                   no more than the target allows.
-//   SetParameter32: mean video bitrate in kbit/s (SVCD; a VCD's is fixed at 1150).
+//   SetParameter26: a VCD's decoder buffer in units of 16 kbit (20 = its 40 KB, the
+//                   most it may have); an SVCD's pictures always get its 224 KB.
+//   SetParameter32: highest mean video bitrate in kbit/s (SVCD): its pictures are
+//                   coded at 2040 kbit/s, or at this when lower (a VCD's are fixed at 1150).
 //   SetParameter34: largest video bitrate in kbit/s (a VCD needs 1150; an SVCD
 //                   stays within its own limit).
 //   SetParameter42: largest multiplex rate in Mbit/s the player must read.
 //   SetParameter44: 1 closes every group of pictures (no reference across it).
+// The pictures get the display shape (4:3 or 16:9) of the title that a DVD data object
+// of this library has open on the thread that calls Start, else 4:3.
 // value1 of EncodeFrame points at the picture's sound (16-bit signed interleaved
 // stereo at the SetSampleRate rate), value2 is its byte count. GetFileSize
 // answers, in megabytes (2^20 bytes), what the current file will hold once
@@ -95,6 +98,11 @@ struct IMpegEnc : IDispatch {
 //   SetParameter21: seconds between key pictures (at least 1 picture).
 //   SetParameter23: sound is interleaved with the pictures every n pictures.
 // SetLameBitrate takes 80..320 kbit/s, SetLameQuality 1 (best) .. 8 (fastest).
+// Each codec has its own picture rate: 1.5 Mbit/s for the MPEG-4 kind, 1 Mbit/s for
+// H.264 (both at 720x576, scaled with the picture area), lossless for FFV1 and Huffyuv.
+// The pictures keep the levels of the 24-bit rows (black at 16, white at 235) and get
+// the display shape of the title a DVD data object has open on the thread that calls
+// Start (else square pixels). A run that ends without a picture fails and leaves no file.
 // Codec ids stay the same across versions; sound, sizes and the size limit work
 // as for IMpegEnc.
 struct IAVIEncode : IDispatch {

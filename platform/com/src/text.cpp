@@ -3,6 +3,7 @@
 #include <com/strings.h>
 #include <win32/hexdigit.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -39,7 +40,13 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view s) {
+namespace {
+
+// A byte that is not part of valid UTF-8 is either replaced by U+FFFD (text) or carried
+// as the unpaired low surrogate U+DC80..U+DCFF (file names), which turns back into it.
+enum class BadBytes { Replace, Carry };
+
+std::u16string DecodeUtf8(std::string_view s, BadBytes bad) {
   std::u16string out;
   out.reserve(s.size());
   std::size_t i = 0;
@@ -52,7 +59,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     }
     int len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
     if (len == 0 || (b >= 0xF0 && len != 4)) {
-      out += static_cast<char16_t>(kReplacement);
+      out += static_cast<char16_t>(bad == BadBytes::Carry ? 0xDC00 | b : kReplacement);
       ++i;
       continue;
     }
@@ -64,9 +71,15 @@ std::u16string Utf8ToUtf16(std::string_view s) {
       c = (c << 6) | (t & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    bool bad = got != len || (len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-               (len == 4 && (c < 0x10000 || c > 0x10FFFF));
-    if (bad) {
+    bool invalid = got != len || (len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+                   (len == 4 && (c < 0x10000 || c > 0x10FFFF));
+    if (invalid && bad == BadBytes::Carry) {
+      // Only the first byte is carried; the rest are looked at afresh.
+      out += static_cast<char16_t>(0xDC00 | b);
+      ++i;
+      continue;
+    }
+    if (invalid) {
       out += static_cast<char16_t>(kReplacement);
       i += got == len ? len : std::max(got, 1);
       continue;
@@ -77,7 +90,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
+std::string EncodeUtf8(std::u16string_view s, BadBytes bad) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -85,6 +98,9 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
+    } else if (bad == BadBytes::Carry && c >= 0xDC80 && c <= 0xDCFF) {
+      out += static_cast<char>(c & 0xFF);
+      continue;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
     }
@@ -93,6 +109,12 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   return out;
 }
 
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view s) { return DecodeUtf8(s, BadBytes::Replace); }
+
+std::string Utf16ToUtf8(std::u16string_view s) { return EncodeUtf8(s, BadBytes::Replace); }
+
 std::string BstrToUtf8(BSTR bstr) {
   if (!bstr) return {};
   return Utf16ToUtf8(std::u16string_view(bstr, SysStringLen(bstr)));
@@ -100,6 +122,16 @@ std::string BstrToUtf8(BSTR bstr) {
 
 BSTR SysAllocStringUtf8(std::string_view utf8) {
   std::u16string w = Utf8ToUtf16(utf8);
+  return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+}
+
+std::string BstrToPath(BSTR bstr) {
+  if (!bstr) return {};
+  return EncodeUtf8(std::u16string_view(bstr, SysStringLen(bstr)), BadBytes::Carry);
+}
+
+BSTR SysAllocStringPath(std::string_view path) {
+  std::u16string w = DecodeUtf8(path, BadBytes::Carry);
   return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 

@@ -68,6 +68,37 @@ TEST(ComText, Utf8Utf16RoundTripAndMalformedInput) {
   EXPECT_EQ(b.Utf8(), "h\xC3\xA9");
 }
 
+TEST(ComText, FileNamesKeepEveryByteThroughABstr) {
+  // Latin-1, a stray continuation, a cut-off and an overlong sequence, an encoded
+  // surrogate (whose bytes look like the carried ones), NUL, and valid UTF-8 around them.
+  const std::string names[] = {
+      "caf\xE9.mpg", "\x80", "a\xE2\x82", "\xC0\xAF/x", "\xED\xB2\x80", std::string("n\0ul\xFF", 5),
+      "\xF0\x9F\x8E\xAC\xE9\xC3\xA9", "\xF4\x90\x80\x80", ""};
+  for (const std::string& name : names) {
+    BSTR b = SysAllocStringPath(name);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(BstrToPath(b), name);
+    SysFreeString(b);
+    EXPECT_EQ(Bstr::FromPath(name).Path(), name);
+  }
+  // Valid UTF-8 gives the same text as any other string, so servers read it either way.
+  const std::string utf8 = "Vid\xC3\xA9os/\xE2\x82\xAC.avi";
+  Bstr path = Bstr::FromPath(utf8);
+  EXPECT_EQ(path.Utf8(), utf8);
+  EXPECT_EQ(Bstr(utf8).Path(), utf8);
+  // A carried byte is one unpaired surrogate; shown as text it is a replacement character.
+  Bstr latin = Bstr::FromPath("caf\xE9");
+  ASSERT_EQ(SysStringLen(latin.get()), 4u);
+  EXPECT_EQ(latin.get()[3], 0xDCE9);
+  EXPECT_EQ(latin.Utf8(), "caf\xEF\xBF\xBD");
+  // Surrogates that are no carried byte stay replacement characters.
+  const char16_t odd[] = {0xD800, u'a', 0xDC41};
+  BSTR b = SysAllocStringLen(odd, 3);
+  EXPECT_EQ(BstrToPath(b), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD");
+  SysFreeString(b);
+  EXPECT_EQ(BstrToPath(nullptr), "");
+}
+
 TEST(ComGuid, FormatsUppercaseAndParsesStrictly) {
   const GUID g = {0xA7220B29, 0x6598, 0x499A, {0x94, 0x8E, 0x70, 0xFF, 0x65, 0xFE, 0x66, 0x2E}};
   EXPECT_EQ(GuidToString(g), "{A7220B29-6598-499A-948E-70FF65FE662E}");
