@@ -57,6 +57,7 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   if (s.ok()) {
     SessionConfig c = config;
     c.videoThreads = serial ? 1 : CodecThreads();
+    c.converters = serial ? 1 : kConverters;
     session_ = std::make_unique<EncodingSession>();
     s = session_->Open(c);
   }
@@ -110,19 +111,21 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
   if (Status s = session_->CheckPicture(planes, samples, bytes); !s.ok()) return Fail(s);
   // The sound is encoded here while the workers convert and encode the pictures before.
   Status s;
-  if (rows_) {
-    Rows* r = rows_->BeginPut();
-    if (!r) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
+  const Status stopped{E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."};
+  if (!rows_.empty()) {
+    BoundedPipe<Rows>& lane = *rows_[static_cast<std::size_t>(handed_) % rows_.size()];
+    Rows* r = lane.BeginPut();
+    if (!r) return Fail(stopped);
     r->rows.assign(planes[0], planes[0] + rowBytes_);
     s = session_->EncodeSound(samples, bytes, &r->sound);
-    if (s.ok()) rows_->EndPut();
+    if (s.ok()) lane.EndPut();
     else FreePackets(&r->sound);
   } else {
-    Queued* q = pipe_->BeginPut();
-    if (!q) return Fail({E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."});
+    Queued* q = pipes_[0]->BeginPut();
+    if (!q) return Fail(stopped);
     s = session_->EncodeSound(samples, bytes, &q->sound);
     if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
-    if (s.ok()) pipe_->EndPut();
+    if (s.ok()) pipes_[0]->EndPut();
     else FreePackets(&q->sound);
   }
   if (!s.ok()) {
@@ -143,26 +146,31 @@ EncoderRun::Queued::~Queued() {
 }
 
 // After a failure the pictures still queued are dropped; the caller breaks the run off.
-void EncoderRun::Convert() {
-  while (Rows* r = rows_->BeginTake()) {
-    Queued* q = failed_.load() ? nullptr : pipe_->BeginPut();
+void EncoderRun::Convert(int lane) {
+  BoundedPipe<Rows>& in = *rows_[static_cast<std::size_t>(lane)];
+  BoundedPipe<Queued>& out = *pipes_[static_cast<std::size_t>(lane)];
+  while (Rows* r = in.BeginTake()) {
+    Queued* q = failed_.load() ? nullptr : out.BeginPut();
     const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
     Status s;
-    if (q) s = session_->ConvertPicture(planes, q->picture);
+    if (q) s = session_->ConvertPicture(planes, q->picture, lane);
     if (q && s.ok()) {
       q->sound.swap(r->sound);
-      pipe_->EndPut();
+      out.EndPut();
     } else {
       if (q) NoteFailure(s);
       FreePackets(&r->sound);
     }
-    rows_->EndTake();
+    in.EndTake();
     if (!q || !s.ok()) NoteDone(false);
   }
 }
 
 void EncoderRun::Work() {
-  while (Queued* q = pipe_->BeginTake()) {
+  for (std::size_t n = 0;; ++n) {
+    BoundedPipe<Queued>& lane = *pipes_[n % pipes_.size()];
+    Queued* q = lane.BeginTake();
+    if (!q) return;
     bool written = false;
     if (failed_.load()) {
       FreePackets(&q->sound);
@@ -171,21 +179,23 @@ void EncoderRun::Work() {
     } else {
       NoteFailure(s);
     }
-    pipe_->EndTake();
+    lane.EndTake();
     NoteDone(written);
   }
 }
 
 void EncoderRun::StartWorker(SessionConfig::Input input) {
   failed_ = false;
+  const int lanes = input == SessionConfig::Input::Dib24BottomUp ? kConverters : 1;
   try {
-    pipe_ = std::make_unique<BoundedPipe<Queued>>(kPicturesQueued);
-    worker_ = std::thread([this] { Work(); });
-    // Converting bitmap rows takes as long as encoding them: a thread of its own.
-    if (input == SessionConfig::Input::Dib24BottomUp) {
-      rows_ = std::make_unique<BoundedPipe<Rows>>(kPicturesQueued);
-      converter_ = std::thread([this] { Convert(); });
+    // Every pipe is there before a thread looks for its own.
+    for (int i = 0; i < lanes; ++i) {
+      pipes_.push_back(std::make_unique<BoundedPipe<Queued>>(kPicturesQueued));
+      if (input == SessionConfig::Input::Dib24BottomUp)
+        rows_.push_back(std::make_unique<BoundedPipe<Rows>>(kPicturesQueued));
     }
+    for (std::size_t i = 0; i < rows_.size(); ++i) converters_.emplace_back([this, i] { Convert(static_cast<int>(i)); });
+    worker_ = std::thread([this] { Work(); });
   } catch (const std::exception&) {
     StopWorker();  // then the pictures are encoded in the caller's thread
   }
@@ -205,12 +215,13 @@ void EncoderRun::TakeFailure() {
 
 void EncoderRun::StopWorker() {
   Settle();
-  if (rows_) rows_->Close();
-  if (pipe_) pipe_->Close();
-  if (converter_.joinable()) converter_.join();
+  for (auto& pipe : rows_) pipe->Close();
+  for (auto& pipe : pipes_) pipe->Close();
+  for (std::thread& t : converters_) t.join();
   if (worker_.joinable()) worker_.join();
-  rows_.reset();
-  pipe_.reset();
+  converters_.clear();
+  rows_.clear();
+  pipes_.clear();
   if (failed_.load() && session_ && session_->IsOpen()) session_->BreakOff(workerFailure_);
 }
 

@@ -20,8 +20,8 @@ namespace outside {
 
 // While a file is written, a worker encodes and writes the pictures: Encode checks a
 // picture, encodes its sound, converts the picture into a free slot (bitmap rows: copies
-// them for a second worker that converts them) and returns, and a failure of the workers
-// is reported by the next call. FileSize answers for the file as it stood
+// them for two more workers that take turns converting them) and returns, and a failure
+// of the workers is reported by the next call. FileSize answers for the file as it stood
 // kSizeLag pictures before the last one handed over, allowing for those pictures, and
 // waits only for the worker to get that far; SizeLimitReached and Finish wait for every
 // picture. With QUILLMERE_SERIAL set, pictures are encoded in the caller's thread and the
@@ -39,6 +39,8 @@ class EncoderRun {
   // the pictures each may hold besides the one it works on.
   static constexpr int kSizeLag = 2;
   static constexpr std::size_t kPicturesQueued = kSizeLag + 1;
+  // Converting a bitmap takes longer than encoding it: converters taking pictures in turn.
+  static constexpr int kConverters = 2;
 
   // Leaves s as the caller's error information and returns its code.
   HRESULT Fail(const Status& s) const;
@@ -94,7 +96,7 @@ class EncoderRun {
   void NoteFailure(const Status& s);
   void StartWorker(SessionConfig::Input input);
   void StopWorker();
-  void Convert();
+  void Convert(int lane);
   void Work();
   // A picture is done with: written (keeping what FileSize will answer once the caller is
   // kSizeLag pictures further), or dropped after a failure. Called by the worker that
@@ -112,9 +114,11 @@ class EncoderRun {
   // Between Settle calls the session is shared out: the caller encodes sound (and
   // converts pictures when there is no converter), the converter converts and the worker
   // encodes and writes; the caller reads only `failed_` of theirs.
-  std::unique_ptr<BoundedPipe<Rows>> rows_;
-  std::thread converter_;
-  std::unique_ptr<BoundedPipe<Queued>> pipe_;
+  // Picture n goes through lane n % lanes: its rows pipe and converter (bitmap input
+  // only), then its pipe of pictures, which the worker takes in turn.
+  std::vector<std::unique_ptr<BoundedPipe<Rows>>> rows_;
+  std::vector<std::thread> converters_;
+  std::vector<std::unique_ptr<BoundedPipe<Queued>>> pipes_;
   std::thread worker_;
   std::size_t rowBytes_ = 0;
   std::atomic<bool> failed_{false};  // a picture could not be done; the rest are dropped

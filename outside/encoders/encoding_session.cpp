@@ -257,19 +257,25 @@ Status EncodingSession::OpenPart() {
     return fail(E_OUTOFMEMORY, "Out of memory.");
 
   const bool needSws = cfg_.input == SessionConfig::Input::Dib24BottomUp || video_->pix_fmt != AV_PIX_FMT_YUV420P;
-  if (needSws && !sws_) {
+  // One scaler for each thread that converts pictures, all alike.
+  const int scalers = needSws && converters_.empty() ? std::max(1, cfg_.converters) : 0;
+  for (int i = 0; i < scalers; ++i) {
     const AVPixelFormat src =
         cfg_.input == SessionConfig::Input::Dib24BottomUp ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
-    sws_ = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
-                          SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-    if (!sws_) return fail(E_FAIL, "The picture converter could not be set up.");
+    SwsContext* sws = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!sws) {
+      FreeConverters();
+      return fail(E_FAIL, "The picture converter could not be set up.");
+    }
     if (src == AV_PIX_FMT_BGR24) {
       // The bitmap's RGB keeps the pictures' studio levels (Y itself, no stretch), so the
       // unscaled BT.601 matrix gives each Y back as it was; the scaled one would squeeze
       // the levels a second time (black 16 -> 30, white 235 -> 218).
       const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-      sws_setColorspaceDetails(sws_, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
+      sws_setColorspaceDetails(sws, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
     }
+    converters_.push_back({sws, {}});
   }
 
   headerBytes_ = avio_tell(fmt_->pb);
@@ -417,7 +423,7 @@ Status EncodingSession::EncodeSound(const std::int16_t* sound, std::size_t sound
   return s;
 }
 
-Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out) {
+Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out, int converter) {
   if (!out->data[0] || !av_frame_is_writable(out)) {
     // The encoder may still hold the frame's last picture for its B-pictures: a new buffer.
     av_frame_unref(out);
@@ -427,21 +433,22 @@ Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out
     if (av_frame_get_buffer(out, 0) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   }
   const int w = cfg_.width, h = cfg_.height;
+  Converter* c = converters_.empty() ? nullptr : &converters_[static_cast<std::size_t>(converter) % converters_.size()];
   if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
     const int stride = (3 * w + 3) & ~3;
     // The scaler's SIMD readers may look a few bytes past a row; the caller's
     // bitmap ends right after its last row, so they read a padded copy.
     const std::size_t bytes = static_cast<std::size_t>(stride) * h;
-    dibCopy_.resize(bytes + 64);
-    std::memcpy(dibCopy_.data(), planes[0], bytes);
-    const std::uint8_t* src[4] = {dibCopy_.data() + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr,
+    c->rows.resize(bytes + 64);
+    std::memcpy(c->rows.data(), planes[0], bytes);
+    const std::uint8_t* src[4] = {c->rows.data() + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr,
                                   nullptr, nullptr};
     const int strides[4] = {-stride, 0, 0, 0};
-    sws_scale(sws_, src, strides, 0, h, out->data, out->linesize);
-  } else if (sws_) {
+    sws_scale(c->sws, src, strides, 0, h, out->data, out->linesize);
+  } else if (c) {
     const std::uint8_t* src[4] = {planes[0], planes[1], planes[2], nullptr};
     const int strides[4] = {w, w / 2, w / 2, 0};
-    sws_scale(sws_, src, strides, 0, h, out->data, out->linesize);
+    sws_scale(c->sws, src, strides, 0, h, out->data, out->linesize);
   } else {
     av_image_copy_plane(out->data[0], out->linesize[0], planes[0], w, w, h);
     av_image_copy_plane(out->data[1], out->linesize[1], planes[1], w / 2, w / 2, h / 2);
@@ -571,6 +578,11 @@ void EncodingSession::FreePart() {
   av_packet_free(&packet_);
 }
 
+void EncodingSession::FreeConverters() {
+  for (Converter& c : converters_) sws_freeContext(c.sws);
+  converters_.clear();
+}
+
 void EncodingSession::FreeAll() {
   FreePackets(&soundPackets_);
   // A file cut short by a failure still gets its trailer where the disk allows,
@@ -578,8 +590,7 @@ void EncodingSession::FreeAll() {
   // OpenPart frees a part that fails before it is written.
   if (fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
   FreePart();
-  sws_freeContext(sws_);
-  sws_ = nullptr;
+  FreeConverters();
   swr_free(&swr_);
   if (fifo_) {
     av_audio_fifo_free(fifo_);

@@ -74,6 +74,7 @@ struct SessionConfig {
   bool interlaced = false;
   int meRange = 0;
   int videoThreads = 1;  // slice threads of the picture encoders that have them
+  int converters = 1;    // threads that may convert pictures at the same time
 
   std::string audioEncoder;  // "mp2", "libmp3lame"
   int inputSampleRate = 44100;
@@ -104,13 +105,14 @@ class EncodingSession {
   // One picture (Y, U, V planes, or the first byte of bottom-up 24-bit rows in
   // planes[0]) and the sound that belongs to it (16-bit stereo at the input rate).
   Status Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes);
-  // Encode in parts that may run in two threads at the same time (they share no state):
-  // EncodeSound and ConvertPicture make the next picture's sound packets and its frame in
-  // the encoder's format (*out, given a new buffer while the encoder still holds its last
-  // one) while EncodePicture encodes the picture before and writes it, then its sound.
-  // None ends the run on a failure; the caller does that with BreakOff once both rest.
+  // Encode in parts that may run in different threads at the same time (they share no
+  // state): EncodeSound and ConvertPicture make the next pictures' sound packets and their
+  // frames in the encoder's format (*out, given a new buffer while the encoder still holds
+  // its last one; each of the `converters` threads passes its own number) while
+  // EncodePicture encodes the picture before and writes it, then its sound. None ends the
+  // run on a failure; the caller does that with BreakOff once all rest.
   Status EncodeSound(const std::int16_t* sound, std::size_t soundBytes, PacketList* packets);
-  Status ConvertPicture(const BYTE* const planes[3], AVFrame* out);
+  Status ConvertPicture(const BYTE* const planes[3], AVFrame* out, int converter = 0);
   Status EncodePicture(AVFrame* picture, PacketList* sound);
   // What Encode refuses before touching the run: missing planes, implausible sound.
   Status CheckPicture(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) const;
@@ -143,6 +145,7 @@ class EncodingSession {
   // Ends a run without pictures: its file is closed as it stands and removed.
   Status AbandonEmptyRun();
   void FreePart();
+  void FreeConverters();
   void FreeAll();
 
   SessionConfig cfg_;
@@ -160,12 +163,16 @@ class EncodingSession {
   int pictureFormat_ = -1;  // the video encoder's pixel format
   AVFrame* soundFrame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  SwsContext* sws_ = nullptr;
+  // A scaler with the padded copy of bitmap rows it reads, for each converting thread.
+  struct Converter {
+    SwsContext* sws = nullptr;
+    std::vector<std::uint8_t> rows;
+  };
+  std::vector<Converter> converters_;
   SwrContext* swr_ = nullptr;
   AVAudioFifo* fifo_ = nullptr;  // resampled sound not yet encoded; carries across parts
   std::vector<std::uint8_t*> convertPlanes_;
   int convertCapacity_ = 0;
-  std::vector<std::uint8_t> dibCopy_;
   PacketList soundPackets_;
 
   std::int64_t picturesInPart_ = 0;
