@@ -180,7 +180,8 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     close(fds[0]);
     return {0, 0, 0, "no child process"};
   }
-  const std::string line = ReadLine(fds[0], 900);
+  // A run takes seconds; one that has not finished after two minutes waits for nothing more.
+  const std::string line = ReadLine(fds[0], 120);
   // The program closes its windows by itself; one that hangs there is ended.
   rusage usage{};
   int status = 0;
@@ -201,7 +202,7 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     run.seconds = seconds;
     run.cpuSeconds = cpu;
   } else {
-    run.failure = line.empty() ? "no report from the program" : line;
+    run.failure = line.empty() ? "the run did not finish within two minutes" : line;
   }
   return run;
 }
