@@ -189,10 +189,10 @@ void EncoderRun::StartWorker(SessionConfig::Input input) {
   const int lanes = input == SessionConfig::Input::Dib24BottomUp ? kConverters : 1;
   try {
     // Every pipe is there before a thread looks for its own.
+    const std::size_t depth = lanes > 1 ? kPicturesPerLane : kPicturesQueued;
     for (int i = 0; i < lanes; ++i) {
-      pipes_.push_back(std::make_unique<BoundedPipe<Queued>>(kPicturesQueued));
-      if (input == SessionConfig::Input::Dib24BottomUp)
-        rows_.push_back(std::make_unique<BoundedPipe<Rows>>(kPicturesQueued));
+      pipes_.push_back(std::make_unique<BoundedPipe<Queued>>(depth));
+      if (input == SessionConfig::Input::Dib24BottomUp) rows_.push_back(std::make_unique<BoundedPipe<Rows>>(depth));
     }
     for (std::size_t i = 0; i < rows_.size(); ++i) converters_.emplace_back([this, i] { Convert(static_cast<int>(i)); });
     worker_ = std::thread([this] { Work(); });

@@ -35,12 +35,15 @@ class EncoderRun {
   // The pictures handed over are written before the session closes its file.
   ~EncoderRun() { StopWorker(); }
 
-  // How far the workers may stay behind the caller before FileSize waits for them, and so
-  // the pictures each may hold besides the one it works on.
-  static constexpr int kSizeLag = 2;
-  static constexpr std::size_t kPicturesQueued = kSizeLag + 1;
+  // How far the workers may stay behind the caller before FileSize waits for them: enough
+  // pictures in flight to keep a converter and the encoder busy at once.
+  static constexpr int kSizeLag = 4;
   // Converting a bitmap takes longer than encoding it: converters taking pictures in turn.
   static constexpr int kConverters = 2;
+  // What each pipe holds: all the pictures in flight for the one pipe of planes; for bitmap
+  // rows, whose lanes share them, three per pipe.
+  static constexpr std::size_t kPicturesQueued = kSizeLag + 1;
+  static constexpr std::size_t kPicturesPerLane = 3;
 
   // Leaves s as the caller's error information and returns its code.
   HRESULT Fail(const Status& s) const;

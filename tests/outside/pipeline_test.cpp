@@ -315,10 +315,10 @@ TEST_F(PipelineTest, AFullDiskIsReportedByACallJustAfterTheFailedWriteAndByEvery
   ASSERT_GE(serial.first, 4);
   EXPECT_EQ(serial.first % 2, 0);
   const int j = serial.first / 2;
-  // Working ahead, the next calls find it, at the latest the size asked two pictures on,
+  // Working ahead, the next calls find it, at the latest the size asked four pictures on,
   // which waits for picture j.
   EXPECT_GT(ahead.first, serial.first);
-  EXPECT_LE(ahead.first, 2 * (j + 2) + 1);
+  EXPECT_LE(ahead.first, 2 * (j + 4) + 1);
   for (const Line* l : {&serial, &ahead}) {
     EXPECT_EQ(l->hr, kFileTooLarge);
     EXPECT_TRUE(l->allFail) << "a call after the failure answered success";
