@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include <vcl/resources.h>
 #include <vcl/winuser.h>
@@ -155,6 +156,13 @@ void TfrmConvert::btnPlayClick(TObject*) {
   }
 }
 
+void TfrmConvert::RequestStop() {
+  if (!FRunning) return;
+  FRunning = false;
+  SetPlayImages(ImageList1);
+  if (FThread) FThread->SetStop(true);
+}
+
 void TfrmConvert::StopAndFreeThread() {
   if (!FOwnedThread) return;
   if (FThread) FThread->SetStop(true);
@@ -211,9 +219,18 @@ bool TfrmConvert::StartConversion() {
     }
   }
 
+  // A start after a run would replace the file it made: ask as OK asks, unless OK has
+  // just asked about this very file.
+  const std::string output = opt->edtOutput->Text();
+  const bool agreed = opt->TakeReplaceConsent(output);
+  std::error_code ec;
+  if (std::filesystem::exists(output, ec) && !agreed &&
+      MessageBoxA(Handle(), ReplaceQuestion(output).c_str(), "Confirm please", MB_YESNO) != IDYES)
+    return false;
+
   TConversionSettings s;
   s.dvdPath = VideoFolderOf(opt->cmbDisk->Text());
-  s.outputFile = opt->edtOutput->Text();
+  s.outputFile = output;
   s.startPosition = start;
   s.endPosition = end;
   s.title = opt->cmbTittle->ItemIndex();

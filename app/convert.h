@@ -80,6 +80,10 @@ class TfrmConvert : public TForm {
   static bool AreChaptersConsecutive(const std::vector<int>& indexes, int* first, int* last);
   // Run on the GUI thread by the ending thread.
   void ResetAfterConversion(TConvertThread* ended);
+  // What the stop button does, without waiting for the run's end: for a program that
+  // is ending, whose closing waits for it (the wait may not run inside a message box
+  // that the run itself is waiting on).
+  void RequestStop();
 
   virtual void ShowProgress(int value);
   virtual void ConversionDone();

@@ -1,11 +1,14 @@
 #include "main.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <set>
 
 #include <ksini.h>
 #include <vcl/winuser.h>
@@ -45,10 +48,31 @@ void WriteSkinIndex(int n) {
   ini->Release();
 }
 
-// A skin that cannot be used is refused whole; the window keeps what it shows.
-void RefuseSkin(HWND owner, const std::string& why) {
-  std::string text = "The skin in " + SkinFolder + " cannot be used: " + why;
+// A skin that cannot be used is refused whole; the window keeps what it shows. `file`
+// is the skin's file at fault, named so that the user can mend or remove it.
+bool RefuseSkin(HWND owner, const std::string& file, const std::string& why) {
+  std::string text = "The skin in " + SkinFolder + " cannot be used: " + file + ": " + why;
   MessageBoxA(owner, text.c_str(), "Error", MB_ICONERROR);
+  return false;
+}
+
+// Why a file of a skin cannot be read as a picture before trying, or "".
+std::string MissingPicture(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) return "there is no such file.";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file.";
+  return {};
+}
+
+// A button of the layout must lie where a window can be: no screen shows more.
+bool FitsOnScreen(std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t height) {
+  return left >= -kMaxFormExtent && top >= -kMaxFormExtent && left + width <= kMaxFormExtent &&
+         top + height <= kMaxFormExtent;
+}
+
+std::int32_t SaturatedInt32(long value) {
+  return static_cast<std::int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
 struct LoadedStrip {
@@ -193,7 +217,12 @@ void TfrmMain::FormCreate(TObject*) {
   int n = int(std::atol(text));
   SkinFolder = SkinFolderPath(n);
   FSkinIndex = n;
-  ApplySkin();
+  if (!ApplySkin()) {
+    // The stored skin cannot be shown (it was said why when it is there but broken):
+    // the first skin that loads takes its place.
+    for (int i = 0; IsDirectory(SkinFolderPath(i)); ++i)
+      if (i != n && UseSkin(i)) break;
+  }
   BuildSkinMenu();
 }
 
@@ -202,8 +231,19 @@ void TfrmMain::FormCreate(TObject*) {
 void TfrmMain::Button_Ctrl1Click(TObject*) { Perform(WM_SYSCOMMAND, SC_MINIMIZE, 0); }
 
 void TfrmMain::Button_Ctrl2Click(TObject*) {
-  SelectNextSkin();
-  ApplySkin();
+  // Skins that cannot be used are said and passed over; the number is stored only
+  // for a skin that is shown, so a broken skin is never the one the next start finds.
+  const int shown = FSkinIndex;
+  const std::string shownFolder = SkinFolder;
+  std::set<int> tried{shown};
+  while (SelectNextSkin() && tried.insert(FSkinIndex).second) {
+    if (ApplySkin()) {
+      WriteSkinIndex(FSkinIndex);
+      return;
+    }
+  }
+  FSkinIndex = shown;
+  SkinFolder = shownFolder;
 }
 
 void TfrmMain::Button_Ctrl3Click(TObject*) { Close(); }
@@ -323,9 +363,11 @@ bool ParseControlLine(const std::string& line, SkinControlEntry* entry) {
   std::string rest = line.substr(eq + 1);
   size_t comma = rest.find(',');
   if (comma == std::string::npos) return false;
-  entry->number = std::int32_t(std::atol(TextBeforeChar(line, '=').c_str()));
-  entry->left = std::int32_t(std::atol(TextBeforeChar(rest, ',').c_str()));
-  entry->top = std::int32_t(std::atol(rest.c_str() + comma + 1));
+  // Numbers beyond 32 bits stay beyond them instead of wrapping round to a small,
+  // plausible place.
+  entry->number = SaturatedInt32(std::atol(TextBeforeChar(line, '=').c_str()));
+  entry->left = SaturatedInt32(std::atol(TextBeforeChar(rest, ',').c_str()));
+  entry->top = SaturatedInt32(std::atol(rest.c_str() + comma + 1));
   return true;
 }
 
@@ -352,35 +394,50 @@ void TfrmMain::ClearSkinImageLists() {
 }
 
 bool TfrmMain::ApplySkin() {
-  std::string facePath = SkinFolder + "//face.bmp";
-  if (!IsFile(facePath)) return false;
-  // Everything is read and checked first, so that a skin that cannot be used leaves
-  // the window as it was.
+  // A folder that is not there is no skin: nothing to say. Everything else is read
+  // and checked first, so that a skin that cannot be used leaves the window as it was.
+  if (!IsDirectory(SkinFolder)) return false;
+  const std::string facePath = SkinFolder + "//face.bmp";
+  if (std::string why = MissingPicture(facePath); !why.empty()) return RefuseSkin(Handle(), "face.bmp", why);
+  std::string file = "face.bmp";  // the file being read, named when it fails
   auto face = std::make_unique<TBitmap>();
-  face->LoadFromFile(facePath);
-  if (face->Height() > kMaxFaceRows) {
-    RefuseSkin(Handle(), "its face picture is taller than " + std::to_string(kMaxFaceRows) + " rows.");
-    return false;
-  }
-  std::vector<SkinControlEntry> entries = ReadSkinControls(SkinFolder + "//skin.ini");
-  if (entries.size() > size_t(kMaxSkinEntries)) {
-    RefuseSkin(Handle(), "its layout has more than " + std::to_string(kMaxSkinEntries) + " lines.");
-    return false;
-  }
   std::vector<LoadedStrip> strips;
-  for (const SkinControlEntry& e : entries) {
-    std::string number = std::to_string(e.number);
-    auto* list = dynamic_cast<TImageList*>(FindComponent("ImageList_ctrl" + number));
-    auto* button = dynamic_cast<TTransparentButton*>(FindComponent("Button_ctrl" + number));
-    if (!list || !button) continue;
-    std::string stripPath = SkinFolder + (e.number == 9 ? "//ctrl9_2.bmp" : "//ctrl" + number + ".bmp");
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->LoadFromFile(stripPath);
-    if (bitmap->Width() < 4) {
-      RefuseSkin(Handle(), "the picture strip of button " + number + " is narrower than 4 pixels.");
-      return false;
+  try {
+    face->LoadFromFile(facePath);
+    if (face->Height() > kMaxFaceRows)
+      return RefuseSkin(Handle(), file, "the picture is taller than " + std::to_string(kMaxFaceRows) + " rows.");
+    if (face->Width() > kMaxFormExtent)
+      return RefuseSkin(Handle(), file,
+                        "the picture is wider than " + std::to_string(kMaxFormExtent) +
+                            " columns, more than a screen shows.");
+    file = "skin.ini";
+    std::vector<SkinControlEntry> entries = ReadSkinControls(SkinFolder + "//skin.ini");
+    if (entries.size() > size_t(kMaxSkinEntries))
+      return RefuseSkin(Handle(), file, "the layout has more than " + std::to_string(kMaxSkinEntries) + " lines.");
+    for (const SkinControlEntry& e : entries) {
+      std::string number = std::to_string(e.number);
+      auto* list = dynamic_cast<TImageList*>(FindComponent("ImageList_ctrl" + number));
+      auto* button = dynamic_cast<TTransparentButton*>(FindComponent("Button_ctrl" + number));
+      if (!list || !button) continue;
+      const std::string place = "button " + number + " at " + std::to_string(e.left) + "," + std::to_string(e.top);
+      file = "skin.ini";
+      if (!FitsOnScreen(e.left, e.top, 0, 0))
+        return RefuseSkin(Handle(), file, place + " lies outside what a screen can show.");
+      file = e.number == 9 ? "ctrl9_2.bmp" : "ctrl" + number + ".bmp";
+      const std::string stripPath = SkinFolder + "//" + file;
+      if (std::string why = MissingPicture(stripPath); !why.empty()) return RefuseSkin(Handle(), file, why);
+      auto bitmap = std::make_unique<TBitmap>();
+      bitmap->LoadFromFile(stripPath);
+      if (bitmap->Width() < 4)
+        return RefuseSkin(Handle(), file, "the picture strip of button " + number + " is narrower than 4 pixels.");
+      if (!FitsOnScreen(e.left, e.top, bitmap->Width() / 4, bitmap->Height()))
+        return RefuseSkin(Handle(), file, "the picture of " + place + " reaches beyond what a screen can show.");
+      strips.push_back({e, list, button, std::move(bitmap)});
     }
-    strips.push_back({e, list, button, std::move(bitmap)});
+  } catch (const Exception& e) {
+    return RefuseSkin(Handle(), file, e.Message);
+  } catch (const std::bad_alloc&) {
+    return RefuseSkin(Handle(), file, "there is not enough memory to read it.");
   }
 
   Image1->Picture()->SetBitmap(face.get());
@@ -396,6 +453,17 @@ bool TfrmMain::ApplySkin() {
   }
   ShapeWindowFromFace();
   return true;
+}
+
+bool TfrmMain::UseSkin(int n) {
+  const int shown = FSkinIndex;
+  const std::string shownFolder = SkinFolder;
+  FSkinIndex = n;
+  SkinFolder = SkinFolderPath(n);
+  if (ApplySkin()) return true;
+  FSkinIndex = shown;
+  SkinFolder = shownFolder;
+  return false;
 }
 
 std::vector<POINT> FaceOutline(TBitmap* face) {
@@ -489,12 +557,8 @@ void TfrmMain::SkinItemDraw(TObject* sender, TCanvas* canvas, TRect rect, bool) 
 
 void TfrmMain::SkinItemClick(TObject* sender) {
   int i = pupSelectSkin->IndexOf(static_cast<TMenuItem*>(sender)) / 2;
-  std::string folder = SkinFolderPath(i);
-  if (!IsDirectory(folder)) return;
-  FSkinIndex = i;
-  SkinFolder = folder;
-  WriteSkinIndex(i);
-  ApplySkin();
+  if (!IsDirectory(SkinFolderPath(i))) return;
+  if (UseSkin(i)) WriteSkinIndex(i);
 }
 
 bool TfrmMain::SelectNextSkin() {
@@ -507,7 +571,6 @@ bool TfrmMain::SelectNextSkin() {
     FSkinIndex = 0;
     SkinFolder = SkinFolderPath(0);
   }
-  WriteSkinIndex(FSkinIndex);
   return true;
 }
 

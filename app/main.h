@@ -78,15 +78,20 @@ class TfrmMain : public TForm {
   void StartConversionMode(int kind, bool divx);
 
   // --- Skins ---
-  // Applies the skin in SkinFolder; false when the skin was refused (the window keeps
-  // the skin it had) or has no face picture.
+  // Applies the skin in SkinFolder; false when there is no such folder, or when the
+  // skin was refused with a message that names the file at fault (the window keeps
+  // the skin it had).
   bool ApplySkin();
+  // Makes skin n the skin in force when it applies; otherwise the skin in force stays.
+  bool UseSkin(int n);
   void ShapeWindowFromFace();
   void ClearSkinImageLists();
   void BuildSkinMenu();
   void SkinItemMeasure(TObject* sender, TCanvas* canvas, int& width, int& height);
   void SkinItemDraw(TObject* sender, TCanvas* canvas, TRect rect, bool selected);
   void SkinItemClick(TObject* sender);
+  // Moves SkinFolder and SkinIndex to the next skin folder (back to the first after
+  // the last); the caller applies it and stores its number once it is shown.
   bool SelectNextSkin();
 
  private:

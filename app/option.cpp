@@ -261,6 +261,22 @@ void DigitFilter(char& key) {
   if (key != 8 && (key < '0' || key > '9')) key = 0;
 }
 
+std::string ReplaceQuestion(const std::string& path) {
+  return "The file " + path + " already exists. Do you want to replace it?";
+}
+
+bool IsDiscFile(const std::string& root, const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (path.empty() || !fs::exists(path, ec)) return false;
+  for (const fs::directory_entry& file : fs::directory_iterator(VideoFolderOf(root), ec)) {
+    // Device and inode: the same file through a link, a hard link or another path.
+    std::error_code other;
+    if (fs::equivalent(file.path(), path, other)) return true;
+  }
+  return false;
+}
+
 // --- DVD browsing -------------------------------------------------------------------
 
 void TfrmOption::FormCreate(TObject*) {
@@ -299,6 +315,9 @@ void TfrmOption::FormCreate(TObject*) {
 }
 
 void TfrmOption::FormDestroy(TObject*) {
+  // A field never filled (the dialog was not opened) must not wipe the folder the
+  // user chose last time.
+  if (edtOutput->Text().empty()) return;
   if (KsIni* ini = NEW_KSINI()) {
     ini->Open("config.ini");
     ini->WriteString("DefMediaPath", edtOutput->Text().c_str());
@@ -507,13 +526,25 @@ bool TfrmOption::CheckOk() {
     std::string problem = AviSizeProblem(width, height);
     if (!problem.empty()) return stop(problem);
   }
-  // Never replace a file without asking.
+  // Writing over what the conversion reads would destroy the disc's own files.
+  const std::string output = edtOutput->Text();
+  if (IsDiscFile(cmbDisk->Items()->Get(cmbDisk->ItemIndex()), output))
+    return stop("The file " + output +
+                " is one of the files of the DVD to convert! Please select another file to output!");
+  // Never replace a file without asking; the start that follows does not ask again.
+  FReplaceConsent.clear();
   std::error_code ec;
-  if (std::filesystem::exists(edtOutput->Text(), ec)) {
-    std::string text = "The file " + edtOutput->Text() + " already exists. Do you want to replace it?";
-    if (MessageBoxA(Handle(), text.c_str(), "Confirm please", MB_YESNO) != IDYES) return false;
+  if (std::filesystem::exists(output, ec)) {
+    if (MessageBoxA(Handle(), ReplaceQuestion(output).c_str(), "Confirm please", MB_YESNO) != IDYES) return false;
+    FReplaceConsent = output;
   }
   return true;
+}
+
+bool TfrmOption::TakeReplaceConsent(const std::string& path) {
+  const bool given = !FReplaceConsent.empty() && FReplaceConsent == path;
+  FReplaceConsent.clear();
+  return given;
 }
 
 void TfrmOption::btnOkClick(TObject*) {

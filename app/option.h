@@ -123,6 +123,10 @@ class TfrmOption : public TForm {
   // so that the list and the open disc never disagree).
   void SelectDrive(int index);
 
+  // True when OK's question just had the user agree to replace the existing file at
+  // path; the agreement holds for one start only.
+  bool TakeReplaceConsent(const std::string& path);
+
  private:
   // The output field and save filter of MPEG or AVI output; the size fields and the
   // codec list take input only for AVI.
@@ -132,6 +136,8 @@ class TfrmOption : public TForm {
   // The source picture size into the size fields ("0" without a disc).
   void ApplySourceSize();
   bool CheckOk();
+
+  std::string FReplaceConsent;  // the output OK was allowed to replace
 };
 
 extern "C" {
@@ -154,6 +160,11 @@ std::string ChapterLine(int number, std::int32_t start, std::int32_t end, double
 std::string AviSizeProblem(long width, long height);
 // Decimal digits and backspace pass; any other character becomes 0.
 void DigitFilter(char& key);
+// The question asked before an existing output file is replaced.
+std::string ReplaceQuestion(const std::string& path);
+// True when path names one of the files of the disc whose drive root is `root` (in
+// the VIDEO_TS folder the disc is read from), by any name or link.
+bool IsDiscFile(const std::string& root, const std::string& path);
 
 extern "C" {
 void Option_Initialization();

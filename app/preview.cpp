@@ -31,10 +31,17 @@ TfrmPreview::TfrmPreview(TComponent* owner) : TForm(owner) {
 
 void TfrmPreview::FormShow(TObject*) {
   // Each showing takes the welcome picture of the skin current at that moment.
+  // Only a regular file: a FIFO would hang the start of a conversion. A picture that
+  // cannot be read leaves the last one, as a missing one does: it is decoration, and
+  // the run this window is shown for must still start.
   const std::string path = SkinFolder + "/welcome.bmp";
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
-  Image1->Picture()->LoadFromFile(path);
+  try {
+    Image1->Picture()->LoadFromFile(path);
+  } catch (const Exception&) {
+    return;
+  }
   Update();
 }
 

@@ -2,6 +2,7 @@
 
 #include <com/com.h>
 #include <vcl/forms.h>
+#include <vcl/winuser.h>
 
 #include "about.h"
 #include "convert.h"
@@ -39,6 +40,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CreateForms();
     Application->Run();
   });
+}
+
+void EndOnSignal(int) {
+  // Nobody may be there to answer (a logout, a closed terminal): no box may hold the
+  // ending up, neither one open now nor the error of a run cut short.
+  SetMessageBoxesUnattended(true);
+  if (!Application) return;  // the forms are gone: the program is ending anyway
+  // While the application frees its forms the pointer may outlive the window.
+  for (int i = 0; i < Application->ComponentCount(); ++i)
+    if (frmConvert && Application->Components(i) == frmConvert) frmConvert->RequestStop();
+  Application->Terminate();
 }
 
 void CreateForms() {

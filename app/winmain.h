@@ -19,6 +19,12 @@ void CreateForms();
 // Exception with an empty message) and the remaining steps are skipped. Returns 0.
 int RunGuarded(const std::function<void()>& steps);
 
+// A termination signal (on the GUI thread): message boxes answer by themselves from
+// now on, a running conversion is told to stop and the application ends its message
+// loop; freeing the forms then waits for the run to close its file and stores the
+// settings, as when the main window is closed.
+void EndOnSignal(int signal);
+
 // Initialisation routines of the program's units, in order, and their finalisation
 // in reverse order.
 void InitializeUnits();

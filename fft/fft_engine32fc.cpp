@@ -2,10 +2,11 @@
 // in-cache radix-4 pass, the scaling pass, the blocked and four-step
 // transforms of the large orders, and the driver that picks among them.
 //
-// Build 1 forms its kernels, joins and factor products in double precision
-// and rounds to single when it stores a value (inside a radix-4 butterfly it
-// holds single-precision values, as the other builds do); builds 2 to 4
-// compute in single precision throughout (SSE), so every operation rounds.
+// Build 1 forms its kernels, joins and factor products on the x87 unit at
+// extended precision (long double) and rounds to single when it stores a
+// value (inside a radix-4 butterfly it holds single-precision values, as the
+// other builds do); builds 2 to 4 compute in single precision throughout
+// (SSE), so every operation rounds.
 #include <zentra/fft_spec32fc.h>
 
 #include "fft_pass64f.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 
 namespace zentra {
 
@@ -182,7 +184,7 @@ void RealInverse8(const float* x, float* y, Scale s) {
   for (int k = 0; k < 8; ++k) y[k] = static_cast<float>(out[k]);
 }
 
-// The kernels of one arithmetic (R = double: build 1's extended precision,
+// The kernels of one arithmetic (R = long double: build 1's x87 registers,
 // rounded on store; float: builds 2 to 4, every operation rounded).
 template <typename R>
 struct Kernels {
@@ -269,7 +271,7 @@ struct KernelTableBlock {
   DataMarker closing;
 };
 const KernelTableBlock kKernelTables = {kDataMarker,          KernelTable<float>(), KernelTable<float>(),
-                                        KernelTable<float>(), KernelTable<double>(), kDataMarker, kDataMarker};
+                                        KernelTable<float>(), KernelTable<long double>(), kDataMarker, kDataMarker};
 
 // ---- Radix-4 pass.
 
@@ -343,19 +345,6 @@ struct F4 {
   F4 operator+(F4 o) const { return {_mm_add_ps(v, o.v)}; }
   F4 operator-(F4 o) const { return {_mm_sub_ps(v, o.v)}; }
   F4 operator*(F4 o) const { return {_mm_mul_ps(v, o.v)}; }
-};
-
-// Four lanes of double precision: build 1's factor products in the column
-// gathers, rounded to single once when stored.
-struct D4 {
-  __m128d lo, hi;
-  static D4 Of(__m128 f) { return {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))}; }
-  static D4 Load(const float* p) { return Of(_mm_loadu_ps(p)); }
-  __m128 Float() const { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
-  void Store(float* p) const { _mm_storeu_ps(p, Float()); }
-  D4 operator+(D4 o) const { return {_mm_add_pd(lo, o.lo), _mm_add_pd(hi, o.hi)}; }
-  D4 operator-(D4 o) const { return {_mm_sub_pd(lo, o.lo), _mm_sub_pd(hi, o.hi)}; }
-  D4 operator*(D4 o) const { return {_mm_mul_pd(lo, o.lo), _mm_mul_pd(hi, o.hi)}; }
 };
 
 template <typename V>
@@ -712,7 +701,7 @@ void Radix4PassQuads(float* data, std::int32_t points, const float* stages, bool
 
 template <typename R>
 void LeafPass(float* data, std::int32_t points, const float* twiddles) {
-  if constexpr (sizeof(R) == sizeof(double)) Radix4PassWide(data, points, twiddles);
+  if constexpr (!std::is_same_v<R, float>) Radix4PassWide(data, points, twiddles);
   else Radix4PassQuads(data, points, twiddles, true);
 }
 
@@ -790,19 +779,16 @@ struct Large {
   }
 
   // Row r's four values of the group, each times the conjugate of its factor
-  // (interleaved pairs) at double precision, into work as four-lane values
-  // (lane j = column j), rounded to single once.
+  // (interleaved pairs) in R, into work as four-lane values (lane j = column
+  // j), rounded to single once.
   static void GatherInterleaved(const float* x, std::int64_t rows, std::int64_t columns, const float* w,
                                 float* work) {
     for (std::int64_t r = 0; r < rows; ++r, x += 2 * columns, w += 8, work += 8) {
-      const __m128 a = _mm_loadu_ps(x), b = _mm_loadu_ps(x + 4);
-      const __m128 c = _mm_loadu_ps(w), d = _mm_loadu_ps(w + 4);
-      const D4 re = D4::Of(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-      const D4 im = D4::Of(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-      const D4 wc = D4::Of(_mm_shuffle_ps(c, d, _MM_SHUFFLE(2, 0, 2, 0)));
-      const D4 ws = D4::Of(_mm_shuffle_ps(c, d, _MM_SHUFFLE(3, 1, 3, 1)));
-      (re * wc + im * ws).Store(work);
-      (im * wc - re * ws).Store(work + 4);
+      for (int j = 0; j < 4; ++j) {
+        const Cx<R> v = MulConj(Load<R>(x, j), w[2 * j], w[2 * j + 1]);
+        work[j] = static_cast<float>(v.re);
+        work[4 + j] = static_cast<float>(v.im);
+      }
     }
   }
 
@@ -1175,7 +1161,7 @@ void BitReversePermuteInPlace32fc_V4(float* data, std::int32_t points, const std
   PermuteInPlace32fc(data, points, pairs);
 }
 void FftLargeOrder32fc_V1(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
-  Large<double>::Run(record, data, order, work);
+  Large<long double>::Run(record, data, order, work);
 }
 void FftLargeOrder32fc_V2(const FftSpec32fc* record, float* data, std::int32_t order, void* work) {
   LargeQuads(FftBuildPlanOf32fc(2), record, data, order, work);

@@ -201,7 +201,7 @@ struct Sse2Build {
       for (int j = 0; j < 4; ++j) {
         double* vector = work + j * 2 * rows;
         fft64::PairedStage4InPlace(vector, rows);
-        fft64::PairedStages<fft64::PairedConsts<Build>>(vector, rows, table);
+        fft64::PairedStages<fft64::ColumnConsts<Build>>(vector, rows, table);
       }
       FftColumnScatter64f(work, re, im, columns, rows, k0);
     }

@@ -227,11 +227,18 @@ inline void StorePaired(const double* w, double* re, double* im, std::int64_t co
 }
 
 // The radix-2 factors of the stage of eight as (cos, cos), (-sin, -sin) pairs of
-// butterflies 0, 1 and 2, 3; each build keeps its own copy.
+// butterflies 0, 1 and 2, 3; each build keeps its own copy. The radix pass
+// takes sqrt(2)/2 rounded to nearest; the column transform of the large orders
+// has its own table, whose cos(pi/4) is the double one unit below it.
 template <int Build>
 struct PairedConsts {
   alignas(16) static constexpr double kEight[8] = {1.0, 0.7071067811865476, 0.0, -0.7071067811865476,
                                                    0.0, -0.7071067811865476, -1.0, -0.7071067811865476};
+};
+template <int Build>
+struct ColumnConsts {
+  alignas(16) static constexpr double kEight[8] = {1.0, 0.7071067811865475, 0.0, -0.7071067811865475,
+                                                   0.0, -0.7071067811865475, -1.0, -0.7071067811865475};
 };
 
 }  // namespace zentra::fft64

@@ -3,6 +3,8 @@
 #include <zentra/fft_records.h>
 #include <zentra/fft_spec32fc.h>
 
+#include "fft_sine_table.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -50,15 +52,11 @@ void* AllocBytes(std::int64_t bytes) {
 
 float* AllocFloats(std::int64_t count) { return static_cast<float*>(AllocBytes(4 * count)); }
 
-// S[j] = sin(2 pi j / M), j = 0..M/4, at extended precision, rounded on store.
+// S[j] = sin(2 pi j / M), j = 0..M/4, rounded once to single.
 float* BuildSineTable(std::int32_t m) {
-  const std::int64_t points = std::int64_t{1} << m, quarter = points / 4;
-  float* table = AllocFloats(quarter + 1);
+  float* table = AllocFloats((std::int64_t{1} << m) / 4 + 1);
   if (table == nullptr) return nullptr;
-  const long double step = 6.283185307179586L / static_cast<long double>(points);
-  for (std::int64_t j = 0; j <= quarter; ++j)
-    table[j] = j <= points / 8 ? static_cast<float>(std::sin(static_cast<long double>(j) * step))
-                               : static_cast<float>(std::cos(static_cast<long double>(quarter - j) * step));
+  fft_detail::FillSineTable(m, table);
   return table;
 }
 

@@ -5,6 +5,8 @@
 #include <zentra/fft_records.h>
 #include <zentra/fft_spec64f.h>
 
+#include "fft_sine_table.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -59,17 +61,12 @@ double* AllocDoubles(std::uint64_t count) {
   return static_cast<double*>(AllocAligned(Bytes32(count * 8)));
 }
 
-// Quarter-wave sine table of order m: S[j] = sin(2 pi j / M), j = 0..M/4, in
-// extended precision and rounded once on store.
+// Quarter-wave sine table of order m, S[j] = sin(2 pi j / M), j = 0..M/4.
 double* BuildSineTable64f(std::int32_t m) {
   const std::int64_t quarter = (std::int64_t{1} << m) / 4;
   double* table = AllocDoubles(static_cast<std::uint64_t>(quarter) + 1);
   if (table == nullptr) return nullptr;
-  const long double step = 6.283185307179586L / std::ldexp(1.0L, m);
-  for (std::int64_t j = 0; j <= quarter; ++j) {
-    table[j] = j <= quarter / 2 ? static_cast<double>(std::sin(j * step))
-                                : static_cast<double>(std::cos((quarter - j) * step));
-  }
+  fft_detail::FillSineTable(m, table);
   return table;
 }
 

@@ -64,8 +64,9 @@ double LinearStep(std::int32_t regionSize, double scaled) {
 
 // Q14 offsets and weights of one axis. edge is the image's last index relative
 // to the region origin; a position on it keeps the pair inside the image.
+template <typename Offset>
 void BuildLinearAxis(std::int32_t count, double step, std::int32_t edge, std::int64_t scale,
-                     std::int32_t* offsets, std::int16_t* weights, bool pairs) {
+                     Offset* offsets, std::int16_t* weights, bool pairs) {
   double p = 0.0;
   for (std::int32_t i = 0; i < count; ++i, p += step) {
     std::int32_t j = static_cast<std::int32_t>(std::trunc(p + kPositionEpsilon));
@@ -76,7 +77,7 @@ void BuildLinearAxis(std::int32_t count, double step, std::int32_t edge, std::in
     } else {
       f = static_cast<std::int32_t>(std::trunc((p - j) * 16384.0 + kPositionEpsilon));
     }
-    offsets[i] = static_cast<std::int32_t>(j * scale);
+    offsets[i] = static_cast<Offset>(j * scale);
     if (pairs) {
       weights[2 * i] = static_cast<std::int16_t>(16384 - f);
       weights[2 * i + 1] = static_cast<std::int16_t>(f);
@@ -87,8 +88,9 @@ void BuildLinearAxis(std::int32_t count, double step, std::int32_t edge, std::in
 }
 
 // Nearest-neighbour positions of one axis.
+template <typename Offset>
 void BuildNearestAxis(std::int32_t count, double factor, std::int32_t regionSize, double scaled,
-                      std::int64_t scale, std::int32_t* offsets) {
+                      std::int64_t scale, Offset* offsets) {
   double q = factor >= 1.0 ? factor : 1.0 / factor;
   double step;
   double p;
@@ -100,7 +102,7 @@ void BuildNearestAxis(std::int32_t count, double factor, std::int32_t regionSize
     p = 0.5;
   }
   for (std::int32_t i = 0; i < count; ++i, p += step)
-    offsets[i] = static_cast<std::int32_t>(std::trunc(p + kPositionEpsilon) * scale);
+    offsets[i] = static_cast<Offset>(static_cast<std::int64_t>(std::trunc(p + kPositionEpsilon)) * scale);
 }
 
 }  // namespace
@@ -145,7 +147,7 @@ PrimitiveStatus ResizeInterpolatedWith(const ResizeLinear8uKernels& kernels, con
   const std::int64_t columnScale = oneChannel ? 1 : pixelStride;
 
   CallBlocks blocks;
-  auto* yOffsets = static_cast<std::int32_t*>(blocks.Take(TableBytes(dstH, 4)));
+  auto* yOffsets = static_cast<RowOffset*>(blocks.Take(TableBytes(dstH, sizeof(RowOffset))));
   auto* xOffsets = static_cast<std::int32_t*>(blocks.Take(TableBytes(dstW, 4)));
   if (yOffsets == nullptr || xOffsets == nullptr) return StatusNoMemory;
 

@@ -210,7 +210,7 @@ bool CubicRow8uBuildRuns(int build) {
 
 template <typename T, int Channels>
 void ResizeNearest(const void* src, void* dst, std::int32_t dstStep, std::int32_t width,
-                   std::int32_t height, const std::int32_t* yOffsets, const std::int32_t* xOffsets,
+                   std::int32_t height, const RowOffset* yOffsets, const std::int32_t* xOffsets,
                    std::int32_t pixelStride) {
   const std::int32_t dstPixel = Channels == 1 ? 1 : (Channels == 3 ? pixelStride : 4);
   for (std::int32_t i = 0; i < height; ++i) {
@@ -226,7 +226,7 @@ void ResizeNearest(const void* src, void* dst, std::int32_t dstStep, std::int32_
 template <typename T, bool Multi>
 void ResizeLinear(const ResizeLinear8uKernels& kernels, const void* src, void* dst,
                   std::int32_t srcStep, std::int32_t dstStep, std::int32_t width,
-                  std::int32_t height, const std::int32_t* yOffsets, const std::int32_t* xOffsets,
+                  std::int32_t height, const RowOffset* yOffsets, const std::int32_t* xOffsets,
                   const void* yWeights, const void* xWeights, void* rowA, void* rowB,
                   std::int32_t pixelStride, std::int32_t channels) {
   using Arith = LinearArith<T>;
@@ -282,7 +282,7 @@ void ResizeLinear(const ResizeLinear8uKernels& kernels, const void* src, void* d
 
 template <typename T, bool Multi>
 void ResizeCubic(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
-                 std::int32_t width, std::int32_t height, const std::int32_t* yOffsets,
+                 std::int32_t width, std::int32_t height, const RowOffset* yOffsets,
                  const std::int32_t* xOffsets, const float* yWeights, const float* xWeights,
                  float* rows[4], std::int32_t pixelStride, std::int32_t channels) {
   const std::int32_t chans = Multi ? channels : 1;
@@ -308,10 +308,10 @@ void ResizeCubic(const void* src, void* dst, std::int32_t srcStep, std::int32_t 
   // Window of four intermediate rows, source rows top .. top + 3 (offsets in
   // samples); rows already in the window are reused when it moves down.
   float* window[4] = {rows[0], rows[1], rows[2], rows[3]};
-  std::int64_t top = std::int64_t{yOffsets[0]} - 2 * std::int64_t{srcStep};
+  std::int64_t top = yOffsets[0] - 2 * std::int64_t{srcStep};
   for (int r = 1; r < 4; ++r) interpolate(top + r * std::int64_t{srcStep}, window[r]);
   for (std::int32_t i = 0; i < height; ++i) {
-    const std::int64_t wanted = std::int64_t{yOffsets[i]} - srcStep;
+    const std::int64_t wanted = yOffsets[i] - srcStep;
     if (wanted != top) {
       const std::int64_t moved = (wanted - top) / srcStep;
       const int keep = moved > 0 && moved < 4 ? 4 - static_cast<int>(moved) : 0;
@@ -339,8 +339,9 @@ void ResizeCubic(const void* src, void* dst, std::int32_t srcStep, std::int32_t 
 
 // ---- Tables.
 
+template <typename Offset>
 void BuildLinearAxisFloat(std::int32_t count, double step, std::int32_t edge, std::int64_t scale,
-                          std::int32_t* offsets, float* weights) {
+                          Offset* offsets, float* weights) {
   double p = 0.0;
   for (std::int32_t i = 0; i < count; ++i, p += step) {
     std::int32_t j = static_cast<std::int32_t>(std::trunc(p + kPositionEpsilon));
@@ -351,13 +352,14 @@ void BuildLinearAxisFloat(std::int32_t count, double step, std::int32_t edge, st
     } else {
       w = static_cast<float>(p - j);
     }
-    offsets[i] = static_cast<std::int32_t>(j * scale);
+    offsets[i] = static_cast<Offset>(j * scale);
     weights[i] = w;
   }
 }
 
+template <typename Offset>
 void BuildCubicAxis(std::int32_t count, double step, std::int32_t first, std::int32_t last,
-                    std::int64_t scale, std::int32_t* offsets, float* weights) {
+                    std::int64_t scale, Offset* offsets, float* weights) {
   double p = 0.0;
   for (std::int32_t i = 0; i < count; ++i, p += step) {
     std::int32_t j = static_cast<std::int32_t>(std::trunc(p + kPositionEpsilon));
@@ -373,20 +375,25 @@ void BuildCubicAxis(std::int32_t count, double step, std::int32_t first, std::in
         j -= 1;
       w = static_cast<float>(p - j);
     }
-    offsets[i] = static_cast<std::int32_t>(j * scale);
+    offsets[i] = static_cast<Offset>(j * scale);
     weights[i] = w;
   }
 }
 
+template void BuildLinearAxisFloat(std::int32_t, double, std::int32_t, std::int64_t, RowOffset*, float*);
+template void BuildLinearAxisFloat(std::int32_t, double, std::int32_t, std::int64_t, std::int32_t*, float*);
+template void BuildCubicAxis(std::int32_t, double, std::int32_t, std::int32_t, std::int64_t, RowOffset*, float*);
+template void BuildCubicAxis(std::int32_t, double, std::int32_t, std::int32_t, std::int64_t, std::int32_t*, float*);
+
 #define ZENTRA_NEAREST_ARGS                                                                  \
-  const void*, void*, std::int32_t, std::int32_t, std::int32_t, const std::int32_t*, \
+  const void*, void*, std::int32_t, std::int32_t, std::int32_t, const RowOffset*, \
       const std::int32_t*, std::int32_t)
 #define ZENTRA_LINEAR_ARGS                                                                      \
   const ResizeLinear8uKernels&, const void*, void*, std::int32_t, std::int32_t, std::int32_t, \
-      std::int32_t, const std::int32_t*, const std::int32_t*, const void*, const void*, void*,  \
+      std::int32_t, const RowOffset*, const std::int32_t*, const void*, const void*, void*,  \
       void*, std::int32_t, std::int32_t)
 #define ZENTRA_CUBIC_ARGS                                                                         \
-  const void*, void*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const std::int32_t*, \
+  const void*, void*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const RowOffset*, \
       const std::int32_t*, const float*, const float*, float*[4], std::int32_t, std::int32_t)
 
 template void ResizeNearest<std::uint8_t, 1>(ZENTRA_NEAREST_ARGS;

@@ -72,11 +72,12 @@ void WalkAxis(std::int32_t count, double r, std::int32_t limit, Visit visit) {
 // lost some takes the mean of what remains (factor 1/weight) instead of factor.
 bool BuildAxisTaps(std::int32_t count, double r, double factor, std::int32_t limit, AxisTaps& a,
                    void* (*take)(void*, std::int64_t), void* owner) {
-  std::int64_t total = 0;
-  WalkAxis(count, r, limit, [&](std::int32_t, std::int64_t index, double) { total += index < limit ? 1 : 0; });
+  // Room for every tap: a sample of the region serves at most two
+  // destinations, and a destination left without taps takes one.
+  const std::int64_t total = std::int64_t{limit} + 2 * std::int64_t{count};
   a.begin = static_cast<std::int32_t*>(take(owner, (std::int64_t{count} + 1) * 4));
-  a.index = static_cast<std::int32_t*>(take(owner, std::max<std::int64_t>(total, 1) * 4));
-  a.weight = static_cast<double*>(take(owner, std::max<std::int64_t>(total, 1) * 8));
+  a.index = static_cast<std::int32_t*>(take(owner, total * 4));
+  a.weight = static_cast<double*>(take(owner, total * 8));
   a.scale = static_cast<double*>(take(owner, std::int64_t{count} * 8));
   if (a.begin == nullptr || a.index == nullptr || a.weight == nullptr || a.scale == nullptr) return false;
   std::int32_t n = 0;
@@ -135,6 +136,36 @@ struct FixedTaps {
   bool uniformScale = true;  // no column lost taps at the region's end
 };
 
+// The byte core's columns-first plan: columns in groups of four whose taps all
+// lie in one 16-byte window from `base`. Each column's taps that weigh 1 are
+// summed as integers, its (at most two) fractional taps, the first F and the
+// last L, are weighted in float: per step of eight columns (two groups side by
+// side, as a 256-bit register holds them; the last step padded with empty
+// columns) three byte shuffles of 32 bytes, group h and column l at
+// 16h + 4l: the whole taps' bytes of each column, F's byte and L's byte
+// (0x80: none, zero), and F's and L's weights as eight floats each.
+struct ByteWindows {
+  std::int32_t steps = 0;           // 0: the columns do not fit windows
+  std::int32_t* base = nullptr;     // per group of four
+  std::uint8_t* shuffle = nullptr;  // per step 3 x 32 bytes
+  float* weight = nullptr;          // per step 2 x 8 floats
+  // The same per column for the 128-bit pass, which has no byte shuffle: the
+  // first whole tap's offset in the window, the count of whole taps, F's and
+  // L's offsets (-1: none).
+  std::int8_t* column = nullptr;
+  std::int32_t direct = 0;          // leading groups whose window lies inside the span; later ones are copied out
+};
+
+// What the byte core of one channel works from.
+struct ByteTaps {
+  FixedTaps fixed;
+  ByteWindows windows;
+  const std::uint8_t** wholeRows = nullptr;  // room for the tallest destination row's rows
+  // Every tap weighs 1 (whole ratios both ways): exact integer sums, as the
+  // integral reductions are defined.
+  bool integral = false;
+};
+
 bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
                     void* (*take)(void*, std::int64_t), void* owner) {
   for (std::int32_t k = 0; k < width; ++k) {
@@ -162,6 +193,149 @@ bool BuildFixedTaps(const AxisTaps& x, std::int32_t width, FixedTaps& f,
         std::copy_n(f.weight + std::int64_t{k + l + 4} * f.count + t, 4, out + 4);
       }
   return true;
+}
+
+// Lays the fixed taps out as byte windows; steps stay 0 when some column has
+// taps over more than four bytes or more than two fractional ones, or four
+// columns span more than 16 bytes.
+bool BuildByteWindows(const FixedTaps& f, std::int32_t width, std::int32_t span, ByteWindows& b,
+                      void* (*take)(void*, std::int64_t), void* owner) {
+  if (f.count != 4) return true;
+  const std::int32_t groups = (width + 3) / 4;
+  for (std::int32_t g = 0; g < groups; ++g) {
+    const std::int32_t last = std::min(4 * g + 3, width - 1);
+    if (f.first[last] + 3 - f.first[4 * g] > 15) return true;
+  }
+  for (std::int64_t k = 0; k < width; ++k) {
+    const float* w = f.weight + 4 * k;
+    if ((w[0] != 0.0f && w[0] != 1.0f) + (w[1] != 0.0f && w[1] != 1.0f) + (w[2] != 0.0f && w[2] != 1.0f) +
+            (w[3] != 0.0f && w[3] != 1.0f) > 2)
+      return true;
+  }
+  const std::int32_t steps = (groups + 1) / 2;
+  b.base = static_cast<std::int32_t*>(take(owner, std::int64_t{steps} * 2 * 4));
+  b.shuffle = static_cast<std::uint8_t*>(take(owner, std::int64_t{steps} * 96));
+  b.weight = static_cast<float*>(take(owner, std::int64_t{steps} * 64));
+  b.column = static_cast<std::int8_t*>(take(owner, std::int64_t{steps} * 32));
+  if (b.base == nullptr || b.shuffle == nullptr || b.weight == nullptr || b.column == nullptr) return false;
+  std::fill_n(b.shuffle, std::int64_t{steps} * 96, std::uint8_t{0x80});
+  std::fill_n(b.weight, std::int64_t{steps} * 16, 0.0f);
+  for (std::int64_t k = 0; k < std::int64_t{steps} * 8; ++k) {
+    const std::int8_t none[4] = {0, 0, -1, -1};
+    std::memcpy(b.column + 4 * k, none, 4);
+  }
+  for (std::int32_t g = 0; g < 2 * steps; ++g) {
+    b.base[g] = g < groups ? f.first[4 * g] : b.base[g - 1];
+    for (std::int32_t l = 0; l < 4 && 4 * g + l < width; ++l) {
+      const std::int32_t k = 4 * g + l;
+      std::uint8_t* shuffle = b.shuffle + std::int64_t{g / 2} * 96 + 16 * (g % 2) + 4 * l;
+      float* weight = b.weight + std::int64_t{g / 2} * 16 + 4 * (g % 2) + l;
+      std::int8_t* column = b.column + 4 * std::int64_t{k};
+      int whole = 0, fractional = 0;
+      for (std::int32_t t = 0; t < 4; ++t) {
+        const float w = f.weight[std::int64_t{k} * 4 + t];
+        const auto at = static_cast<std::uint8_t>(f.first[k] - b.base[g] + t);
+        if (w == 1.0f) {
+          if (whole == 0) column[0] = static_cast<std::int8_t>(at);
+          shuffle[whole++] = at;
+          column[1] = static_cast<std::int8_t>(whole);
+        } else if (w != 0.0f) {
+          column[2 + fractional] = static_cast<std::int8_t>(at);
+          shuffle[32 * (1 + fractional)] = at;
+          weight[8 * fractional++] = w;
+        }
+      }
+    }
+  }
+  while (b.direct < 2 * steps && b.base[b.direct] + 16 <= span) ++b.direct;
+  b.steps = steps;
+  return true;
+}
+
+// The 16 bytes of a window; one that reaches past the span is copied out, the
+// bytes past it zero (no tap reads them).
+inline const std::uint8_t* Window(const std::uint8_t* row, std::int32_t span, const ByteWindows& b,
+                                  std::int32_t group, std::uint8_t* copy) {
+  const std::int32_t from = b.base[group];
+  if (group < b.direct) return row + from;
+  std::memset(copy, 0, 16);
+  if (span > from) std::memcpy(copy, row + from, static_cast<std::size_t>(std::min(16, span - from)));
+  return copy;
+}
+
+// A group of source rows of one weight entering a destination row in the
+// columns-first pass: the rows, their weight (every row weighing 1 forms one
+// group; a fractional row is a group of its own), whether the group comes
+// first (its products are stored, not added), the weight with which the next
+// destination row starts from the group's row when the two share it (`next`
+// then receives those products), and, for the last group, where the
+// destination row goes.
+template <typename Acc>
+struct RowGroup {
+  const std::uint8_t* const* rows = nullptr;
+  std::int32_t count = 0;
+  float weight = 1.0f;
+  bool first = true;
+  Acc* next = nullptr;
+  float nextWeight = 1.0f;
+  std::uint8_t* out = nullptr;
+  double rowScale = 1.0;
+};
+
+// The mean of a destination sample from its sum: sum x area + 0.5 in double,
+// truncated.
+inline std::uint8_t MeanByte(double sum, double area) {
+  return static_cast<std::uint8_t>(std::clamp(std::trunc(sum * area + 0.5), 0.0, 255.0));
+}
+
+template <typename Acc>
+void MeanBytes(const Acc* sums, const AxisTaps& x, std::int32_t k, std::int32_t n, std::int32_t width,
+               double rowScale, std::uint8_t* out) {
+  for (std::int32_t l = 0; l < n && k + l < width; ++l)
+    out[k + l] = MeanByte(static_cast<double>(sums[l]), rowScale * x.scale[k + l]);
+}
+
+// A group's contribution, four columns a step: over its rows the integer sums
+// I of the whole taps and of the F and L bytes, then the sum
+// float(I) + (wF float(F) + wL float(L)) (integral: I alone) times the group's
+// weight, added into acc (or stored there for the first group).
+template <typename Acc>
+void GroupRow(const RowGroup<Acc>& group, std::int32_t span, const ByteWindows& b, const AxisTaps& x,
+              std::int32_t width, Acc* acc) {
+  alignas(16) std::uint8_t copy[16];
+  const __m128 weight = _mm_set1_ps(group.weight), nextWeight = _mm_set1_ps(group.nextWeight);
+  for (std::int32_t g = 0; g < 2 * b.steps; ++g) {
+    const std::int8_t* column = b.column + 16 * std::int64_t{g};
+    alignas(16) std::int32_t sums[3][4] = {};
+    for (std::int32_t r = 0; r < group.count; ++r) {
+      const std::uint8_t* window = Window(group.rows[r], span, b, g, copy);
+      for (int l = 0; l < 4; ++l) {
+        const std::int8_t* c = column + 4 * l;
+        for (int t = 0; t < c[1]; ++t) sums[0][l] += window[c[0] + t];
+        if (c[2] >= 0) sums[1][l] += window[c[2]];
+        if (c[3] >= 0) sums[2][l] += window[c[3]];
+      }
+    }
+    const __m128i whole = _mm_load_si128(reinterpret_cast<const __m128i*>(sums[0]));
+    alignas(16) Acc out[4];
+    if constexpr (std::is_same_v<Acc, float>) {
+      const float* wt = b.weight + std::int64_t{g / 2} * 16 + 4 * (g % 2);
+      const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(sums[1]))),
+                                  _mm_load_ps(wt));
+      const __m128 l = _mm_mul_ps(_mm_cvtepi32_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(sums[2]))),
+                                  _mm_load_ps(wt + 8));
+      const __m128 h = _mm_add_ps(_mm_cvtepi32_ps(whole), _mm_add_ps(f, l));
+      if (group.next != nullptr) _mm_storeu_ps(group.next + 4 * g, _mm_mul_ps(h, nextWeight));
+      const __m128 wh = _mm_mul_ps(h, weight);
+      _mm_store_ps(out, group.first ? wh : _mm_add_ps(_mm_loadu_ps(acc + 4 * g), wh));
+    } else {
+      if (group.next != nullptr) _mm_storeu_si128(reinterpret_cast<__m128i*>(group.next + 4 * g), whole);
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + 4 * g));
+      _mm_store_si128(reinterpret_cast<__m128i*>(out), group.first ? whole : _mm_add_epi32(a, whole));
+    }
+    if (group.out != nullptr) MeanBytes(out, x, 4 * g, 4, width, group.rowScale, group.out);
+    else std::memcpy(acc + 4 * g, out, sizeof out);
+  }
 }
 
 // Sum of weighted rows of bytes into acc, sixteen columns a step, each column's
@@ -293,6 +467,152 @@ ZENTRA_AVX2 void WriteRow8uAvx2(const float* acc, const FixedTaps& f, const Axis
   }
 }
 
+// The columns-first pass eight columns a step: two windows in the two halves
+// of a 256-bit register, byte shuffles for the whole taps (summed by two
+// multiply-adds with ones) and for F and L; the same sums as the four-column
+// pass.
+// Rows is the group's row count when known at compile time (1 or 2), else 0;
+// Out whether the group is the destination row's last.
+template <typename Acc, int Rows, bool Out>
+ZENTRA_AVX2 void GroupRowAvx2(const RowGroup<Acc>& group, std::int32_t span, const ByteWindows& b,
+                              const AxisTaps& x, bool uniform, std::int32_t width, Acc* acc) {
+  alignas(16) std::uint8_t copy[2][16];
+  const __m256 weight = _mm256_set1_ps(group.weight), nextWeight = _mm256_set1_ps(group.nextWeight);
+  const __m256d half = _mm256_set1_pd(0.5), rs = _mm256_set1_pd(group.rowScale);
+  const __m256d area = _mm256_set1_pd(group.rowScale * x.scale[0]);
+  const __m256i ones8 = _mm256_set1_epi8(1), ones16 = _mm256_set1_epi16(1);
+  const std::int32_t steps = b.steps, direct = b.direct, count = Rows > 0 ? Rows : group.count;
+  const std::int32_t* base = b.base;
+  const std::uint8_t* const* rows = group.rows;
+  const bool first = group.first;
+  Acc* next = group.next;
+  std::uint8_t* out = group.out;
+  for (std::int32_t step = 0; step < steps; ++step) {
+    const std::int32_t g = 2 * step;
+    const auto* shuffle = reinterpret_cast<const __m256i*>(b.shuffle + std::int64_t{step} * 96);
+    const __m256i wholeShuffle = _mm256_load_si256(shuffle), fShuffle = _mm256_load_si256(shuffle + 1);
+    const __m256i lShuffle = _mm256_load_si256(shuffle + 2);
+    __m256i whole = _mm256_setzero_si256(), fBytes = _mm256_setzero_si256(), lBytes = _mm256_setzero_si256();
+    for (std::int32_t r = 0; r < count; ++r) {
+      const std::uint8_t* row = rows[r];
+      const __m128i lo = _mm_loadu_si128(
+          reinterpret_cast<const __m128i*>(g < direct ? row + base[g] : Window(row, span, b, g, copy[0])));
+      const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+          g + 1 < direct ? row + base[g + 1] : Window(row, span, b, g + 1, copy[1])));
+      const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), up, 1);
+      const __m256i pairs = _mm256_maddubs_epi16(_mm256_shuffle_epi8(bytes, wholeShuffle), ones8);
+      whole = _mm256_add_epi32(whole, _mm256_madd_epi16(pairs, ones16));
+      fBytes = _mm256_add_epi32(fBytes, _mm256_shuffle_epi8(bytes, fShuffle));
+      lBytes = _mm256_add_epi32(lBytes, _mm256_shuffle_epi8(bytes, lShuffle));
+    }
+    Acc* a = acc + 8 * step;
+    __m256 sum;
+    __m256i sumWhole;
+    __m256d sumLo, sumUp;
+    if constexpr (std::is_same_v<Acc, float>) {
+      const float* wt = b.weight + std::int64_t{step} * 16;
+      const __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(fBytes), _mm256_load_ps(wt));
+      const __m256 l = _mm256_mul_ps(_mm256_cvtepi32_ps(lBytes), _mm256_load_ps(wt + 8));
+      const __m256 h = _mm256_add_ps(_mm256_cvtepi32_ps(whole), _mm256_add_ps(f, l));
+      if (next != nullptr) _mm256_storeu_ps(next + 8 * step, _mm256_mul_ps(h, nextWeight));
+      const __m256 wh = _mm256_mul_ps(h, weight);
+      sum = first ? wh : _mm256_add_ps(_mm256_loadu_ps(a), wh);
+      if constexpr (!Out) {
+        _mm256_storeu_ps(a, sum);
+        continue;
+      }
+      sumLo = _mm256_cvtps_pd(_mm256_castps256_ps128(sum)), sumUp = _mm256_cvtps_pd(_mm256_extractf128_ps(sum, 1));
+    } else {
+      if (next != nullptr) _mm256_storeu_si256(reinterpret_cast<__m256i*>(next + 8 * step), whole);
+      sumWhole = first ? whole : _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), whole);
+      if constexpr (!Out) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), sumWhole);
+        continue;
+      }
+      sumLo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(sumWhole));
+      sumUp = _mm256_cvtepi32_pd(_mm256_extracti128_si256(sumWhole, 1));
+    }
+    // The last group of the destination row: its bytes.
+    const std::int32_t k = 8 * step;
+    if (k + 8 > width) {
+      alignas(32) Acc sums[8];
+      if constexpr (std::is_same_v<Acc, float>) _mm256_store_ps(sums, sum);
+      else _mm256_store_si256(reinterpret_cast<__m256i*>(sums), sumWhole);
+      MeanBytes(sums, x, k, 8, width, group.rowScale, out);
+      continue;
+    }
+    const __m256d areaLo = uniform ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k));
+    const __m256d areaUp = uniform ? area : _mm256_mul_pd(rs, _mm256_loadu_pd(x.scale + k + 4));
+    sumLo = _mm256_add_pd(_mm256_mul_pd(sumLo, areaLo), half);
+    sumUp = _mm256_add_pd(_mm256_mul_pd(sumUp, areaUp), half);
+    const __m128i words = _mm_packs_epi32(_mm256_cvttpd_epi32(sumLo), _mm256_cvttpd_epi32(sumUp));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
+  }
+}
+
+// Columns first: the source rows of a destination row in groups (all rows that
+// weigh 1 together, each fractional row alone; the row shared with the
+// previous destination row has already started its sums), each summed over
+// the destination columns' taps in one pass; a row shared with the next
+// destination row also starts that row's sums. Two rows of sums take turns.
+template <typename Acc>
+void ColumnsFirst8u(const std::uint8_t* src, std::uint8_t* dst, std::int32_t srcStep, std::int32_t dstStep,
+                    std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
+                    const ByteTaps& taps, Acc* acc, Acc* started) {
+  const ByteWindows& b = taps.windows;
+  const bool avx2 = taps.fixed.avx2;
+  auto run = [&](const RowGroup<Acc>& group) {
+    const bool uniform = taps.fixed.uniformScale;
+    const bool out = group.out != nullptr;
+    if (!avx2) GroupRow(group, x.span, b, x, width, acc);
+    else if (group.count == 1) (out ? GroupRowAvx2<Acc, 1, true> : GroupRowAvx2<Acc, 1, false>)(group, x.span, b, x, uniform, width, acc);
+    else if (group.count == 2) (out ? GroupRowAvx2<Acc, 2, true> : GroupRowAvx2<Acc, 2, false>)(group, x.span, b, x, uniform, width, acc);
+    else (out ? GroupRowAvx2<Acc, 0, true> : GroupRowAvx2<Acc, 0, false>)(group, x.span, b, x, uniform, width, acc);
+  };
+  bool begun = false;  // acc holds the products of this destination row's shared first row
+  for (std::int32_t i = 0; i < height; ++i) {
+    const std::int32_t from = begun ? y.begin[i] + 1 : y.begin[i], to = y.begin[i + 1];
+    const bool shared = i + 1 < height && to < y.begin[i + 2] && y.index[to] == y.index[to - 1];
+    std::uint8_t* out = dst + std::int64_t{i} * dstStep;
+    // The rows that weigh 1, then each fractional row, in row order.
+    std::int32_t whole = 0;
+    for (std::int32_t t = from; t < to; ++t)
+      if (y.weight[t] == 1.0) taps.wholeRows[whole++] = src + std::int64_t{y.index[t]} * srcStep;
+    const std::int32_t fractional = (to - from) - whole;
+    bool first = !begun;
+    if (whole > 0) {
+      RowGroup<Acc> group;
+      group.rows = taps.wholeRows;
+      group.count = whole;
+      group.first = first;
+      if (fractional == 0) group.out = out, group.rowScale = y.scale[i];
+      run(group);
+      first = false;
+    }
+    for (std::int32_t t = from, left = fractional; t < to; ++t) {
+      if (y.weight[t] == 1.0) continue;
+      const std::uint8_t* row = src + std::int64_t{y.index[t]} * srcStep;
+      RowGroup<Acc> group;
+      group.rows = &row;
+      group.count = 1;
+      group.weight = static_cast<float>(y.weight[t]);
+      group.first = first;
+      if (--left == 0) {
+        group.out = out, group.rowScale = y.scale[i];
+        if (shared && t == to - 1) group.next = started, group.nextWeight = static_cast<float>(y.weight[to]);
+      }
+      run(group);
+      first = false;
+    }
+    if (first) {
+      // Nothing but the shared row: its products are the sums.
+      for (std::int32_t k = 0; k < width; k += 8) MeanBytes(acc + k, x, k, 8, width, y.scale[i], out);
+    }
+    std::swap(acc, started);
+    begun = shared;
+  }
+}
+
 // Accumulates source rows into the accumulator row: integer sums when every
 // row weighs 1, float sums of sample x weight otherwise.
 template <typename T>
@@ -368,10 +688,23 @@ void WriteRow(const Acc* acc, const AxisTaps& x, std::int32_t width, std::int32_
 template <typename T, int Channels>
 void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t dstStep,
                      std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
-                     const FixedTaps& fixed, std::int32_t pixelStride, void* accumulator) {
+                     const ByteTaps& taps, std::int32_t pixelStride, void* accumulator) {
+  const FixedTaps& fixed = taps.fixed;
+  // Bytes of one channel: columns first where the taps fit byte windows, else
+  // rows first in float; whole ratios with wide taps take the integer sums below.
   if constexpr (std::is_same_v<T, std::uint8_t> && Channels == 1) {
-    // Bytes of one channel: float sums are exact for whole weights, so one
-    // path serves every mode.
+    if (taps.windows.steps > 0) {
+      const std::int64_t n = std::int64_t{taps.windows.steps} * 8;
+      if (taps.integral) {
+        auto* acc = static_cast<std::int32_t*>(accumulator);
+        ColumnsFirst8u(src, dst, srcStep, dstStep, width, height, x, y, taps, acc, acc + n);
+      } else {
+        auto* acc = static_cast<float*>(accumulator);
+        ColumnsFirst8u(src, dst, srcStep, dstStep, width, height, x, y, taps, acc, acc + n);
+      }
+      return;
+    }
+    if (!taps.integral) {
     auto* acc = static_cast<float*>(accumulator);
     float* more = acc + x.span + fixed.count;  // a second row of sums for tall areas
     std::fill_n(acc + x.span, fixed.count, 0.0f);  // read with zero weights only
@@ -393,6 +726,7 @@ void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t ds
       (fixed.avx2 ? WriteRow8uAvx2 : WriteRow8u)(acc, fixed, x, width, y.scale[i], dst + std::int64_t{i} * dstStep);
     }
     return;
+    }
   }
   const std::int32_t pixel = Channels == 1 ? 1 : (Channels == 3 ? pixelStride : 4);
   const std::int64_t values = std::int64_t{x.span} * pixel;
@@ -421,15 +755,15 @@ void SuperSampleCore(const T* src, T* dst, std::int32_t srcStep, std::int32_t ds
 
 using SuperSampleCoreFn = void (*)(const void* src, void* dst, std::int32_t srcStep,
                                    std::int32_t dstStep, std::int32_t width, std::int32_t height,
-                                   const AxisTaps& x, const AxisTaps& y, const FixedTaps& fixed,
+                                   const AxisTaps& x, const AxisTaps& y, const ByteTaps& taps,
                                    std::int32_t pixelStride, void* accumulator);
 
 template <typename T, int Channels>
 void RunCore(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
              std::int32_t width, std::int32_t height, const AxisTaps& x, const AxisTaps& y,
-             const FixedTaps& fixed, std::int32_t pixelStride, void* accumulator) {
+             const ByteTaps& taps, std::int32_t pixelStride, void* accumulator) {
   SuperSampleCore<T, Channels>(static_cast<const T*>(src), static_cast<T*>(dst), srcStep, dstStep,
-                               width, height, x, y, fixed, pixelStride, accumulator);
+                               width, height, x, y, taps, pixelStride, accumulator);
 }
 
 // The nine cores: one channel, three channels, four channels by sample type.
@@ -441,7 +775,7 @@ const SuperSampleCoreFn kSuperSampleCores[3][3] = {
 
 // Aligned blocks of one call, all freed when it returns.
 struct Blocks {
-  void* block[16] = {};
+  void* block[24] = {};
   int count = 0;
   static void* Take(void* self, std::int64_t bytes) {
     auto* b = static_cast<Blocks*>(self);
@@ -505,13 +839,30 @@ PrimitiveStatus ResizeSuperSampleWith(int build, const void* pSrc, ImageSize src
 
   const int layout = planar != 0 || channels == 1 ? 0 : (channels == 3 ? 1 : 2);
   const std::int32_t pixel = layout == 0 ? 1 : (layout == 1 ? pixelStride : 4);
-  FixedTaps fixed;
-  fixed.avx2 = build == kSuperSampleBuildAvx2;
-  if (layout == 0 && sampleType == 0 && !BuildFixedTaps(x, dstW, fixed, &Blocks::Take, &blocks))
-    return StatusNoMemory;
-  // Room for 64-bit integer sums, the widest accumulator a core uses (the byte
-  // core: two rows of float sums and the padding its fixed taps read).
-  void* accumulator = Blocks::Take(&blocks, (std::int64_t{x.span} * pixel + fixed.count) * 8);
+  ByteTaps taps;
+  taps.fixed.avx2 = build == kSuperSampleBuildAvx2;
+  if (layout == 0 && sampleType == 0) {
+    // Whole ratios sum in 32-bit integers, exact; the columns-first sums of a
+    // destination row must then stay below 2^31.
+    std::int32_t tallest = 0;
+    for (std::int32_t i = 0; i < dstH; ++i) tallest = std::max(tallest, y.begin[i + 1] - y.begin[i]);
+    taps.integral = std::all_of(x.weight, x.weight + x.begin[dstW], [](double w) { return w == 1.0; }) &&
+                    std::all_of(y.weight, y.weight + y.begin[dstH], [](double w) { return w == 1.0; });
+    if (!BuildFixedTaps(x, dstW, taps.fixed, &Blocks::Take, &blocks)) return StatusNoMemory;
+    if ((!taps.integral || std::int64_t{tallest} * 4 * 255 < (std::int64_t{1} << 31)) &&
+        !BuildByteWindows(taps.fixed, dstW, x.span, taps.windows, &Blocks::Take, &blocks))
+      return StatusNoMemory;
+    if (taps.windows.steps > 0) {
+      taps.wholeRows = static_cast<const std::uint8_t**>(Blocks::Take(&blocks, std::int64_t{tallest} * 8));
+      if (taps.wholeRows == nullptr) return StatusNoMemory;
+    }
+  }
+  // Room for 64-bit integer sums, the widest accumulator a core uses; the byte
+  // core's rows first take two rows of float sums and the padding their fixed
+  // taps read, its columns first a row of sums and a kept row.
+  const std::int64_t accumulatorBytes =
+      std::max((std::int64_t{x.span} * pixel + taps.fixed.count) * 8, std::int64_t{taps.windows.steps} * 64);
+  void* accumulator = Blocks::Take(&blocks, accumulatorBytes);
   if (accumulator == nullptr) return StatusNoMemory;
 
   const int sampleShift = sampleType == 0 ? 0 : (sampleType == 1 ? 1 : 2);
@@ -524,7 +875,7 @@ PrimitiveStatus ResizeSuperSampleWith(int build, const void* pSrc, ImageSize src
                                    : static_cast<const std::uint8_t*>(pSrc);
     void* out = planar != 0 ? static_cast<void* const*>(pDst)[plane] : pDst;
     core(base + regionOffset, out, srcStep >> sampleShift, dstStep >> sampleShift, dstW, dstH, x, y,
-         fixed, pixelStride, accumulator);
+         taps, pixelStride, accumulator);
   }
   return StatusOk;
 }

@@ -461,20 +461,73 @@ FdctScale BuildFdctScaleTable() {
   return t;
 }
 
-// The inverse's constants and its clamp to -256..255, indexed by value + 1024.
+// The inverse's multipliers: w[k] = sqrt(2) cos(k pi / 16) with the sums and
+// differences its rotations take, once as they are for the row pass and once
+// times 1/8 for the column pass, which thereby gives the final values; and the
+// clamp to -256..255, indexed by value + 1024.
+struct IdctMultipliers {
+  double dc;                       // the weight of inputs 0 and 4
+  double w7, w1MinusW7, w1PlusW7;  // rotation of inputs 1 and 7
+  double w3, w3MinusW5, w3PlusW5;  // rotation of inputs 5 and 3
+  double w6, w2PlusW6, w2MinusW6;  // rotation of inputs 2 and 6
+};
+
 struct IdctFloatConstants {
-  double basis[8][8];  // C(u)/2 * cos((2x+1)u*pi/16), at [x][u]
+  double invSqrt2;
+  IdctMultipliers row, column;
   std::int16_t clamp[2048];
 };
 
 IdctFloatConstants BuildIdctFloatConstants() {
   IdctFloatConstants t{};
-  const double invSqrt2 = 1.0 / std::sqrt(2.0);
-  for (int x = 0; x < 8; ++x)
-    for (int u = 0; u < 8; ++u)
-      t.basis[x][u] = (u == 0 ? invSqrt2 : 1.0) * 0.5 * std::cos((2 * x + 1) * u * M_PI / 16.0);
+  double w[8];
+  for (int k = 1; k < 8; ++k) w[k] = std::sqrt(2.0) * std::cos(k * M_PI / 16.0);
+  t.invSqrt2 = 1.0 / std::sqrt(2.0);
+  t.row = {1.0, w[7], w[1] - w[7], w[1] + w[7], w[3], w[3] - w[5], w[3] + w[5], w[6], w[2] + w[6], w[2] - w[6]};
+  const IdctMultipliers& r = t.row;
+  t.column = {r.dc / 8,         r.w7 / 8,       r.w1MinusW7 / 8, r.w1PlusW7 / 8,  r.w3 / 8,
+              r.w3MinusW5 / 8, r.w3PlusW5 / 8, r.w6 / 8,        r.w2PlusW6 / 8, r.w2MinusW6 / 8};
   for (int i = 0; i < 2048; ++i) t.clamp[i] = static_cast<std::int16_t>(Clamp(i - 1024, -256, 255));
   return t;
+}
+
+// The Chen-Wang flowgraph on eight coefficients: in[k] for frequency k, out[x]
+// for sample x, both `stride` apart.
+void InverseChenWang(const double* in, double* out, int stride, const IdctMultipliers& m, double invSqrt2) {
+  double x0 = m.dc * in[0], x1 = m.dc * in[4 * stride];
+  double x2 = in[6 * stride], x3 = in[2 * stride], x4 = in[stride], x5 = in[7 * stride];
+  double x6 = in[5 * stride], x7 = in[3 * stride];
+  // Odd part: the rotations of (1, 7) and (5, 3).
+  double x8 = m.w7 * (x4 + x5);
+  x4 = x8 + m.w1MinusW7 * x4;
+  x5 = x8 - m.w1PlusW7 * x5;
+  x8 = m.w3 * (x6 + x7);
+  x6 = x8 - m.w3MinusW5 * x6;
+  x7 = x8 - m.w3PlusW5 * x7;
+  // Even part: the butterfly of (0, 4) and the rotation of (2, 6).
+  x8 = x0 + x1;
+  x0 -= x1;
+  x1 = m.w6 * (x3 + x2);
+  x2 = x1 - m.w2PlusW6 * x2;
+  x3 = x1 + m.w2MinusW6 * x3;
+  x1 = x4 + x6;
+  x4 -= x6;
+  x6 = x5 + x7;
+  x5 -= x7;
+  x7 = x8 + x3;
+  x8 -= x3;
+  x3 = x0 + x2;
+  x0 -= x2;
+  x2 = invSqrt2 * (x4 + x5);
+  x4 = invSqrt2 * (x4 - x5);
+  out[0] = x7 + x1;
+  out[stride] = x3 + x2;
+  out[2 * stride] = x0 + x4;
+  out[3 * stride] = x8 + x6;
+  out[4 * stride] = x8 - x6;
+  out[5 * stride] = x0 - x4;
+  out[6 * stride] = x3 - x2;
+  out[7 * stride] = x7 - x1;
 }
 
 }  // namespace
@@ -490,9 +543,9 @@ PrimitiveStatus Fdct8x8_Fpu(I16* block) {
   return StatusOk;
 }
 
-// Rounded outputs reach the clamp table through an index bounded to its 2048
-// entries: coefficients far outside the pixel range would otherwise index
-// beyond it.
+// Outputs are rounded to the nearest integer, halves to even as the x87 rounds,
+// and reach the clamp table through an index bounded to its 2048 entries:
+// coefficients far outside the pixel range would otherwise index beyond it.
 PrimitiveStatus Idct8x8_Fpu(I16* block) {
   bool onlyLast = (block[63] == 0 || block[63] == 1);
   for (int i = 0; i < 63 && onlyLast; ++i) onlyLast = block[i] == 0;
@@ -501,20 +554,14 @@ PrimitiveStatus Idct8x8_Fpu(I16* block) {
     return StatusOk;
   }
   static const IdctFloatConstants k = BuildIdctFloatConstants();
-  double rows[64];
-  for (int v = 0; v < 8; ++v)
-    for (int x = 0; x < 8; ++x) {
-      double s = 0.0;
-      for (int u = 0; u < 8; ++u) s += k.basis[x][u] * block[8 * v + u];
-      rows[8 * v + x] = s;
-    }
-  for (int x = 0; x < 8; ++x)
-    for (int y = 0; y < 8; ++y) {
-      double s = 0.0;
-      for (int v = 0; v < 8; ++v) s += k.basis[y][v] * rows[8 * v + x];
-      const double index = std::floor(s + 0.5) + 1024.0;
-      block[8 * y + x] = k.clamp[static_cast<int>(Clamp(index, 0.0, 2047.0))];
-    }
+  double in[64], rows[64], out[64];
+  for (int i = 0; i < 64; ++i) in[i] = block[i];
+  for (int v = 0; v < 8; ++v) InverseChenWang(in + 8 * v, rows + 8 * v, 1, k.row, k.invSqrt2);
+  for (int x = 0; x < 8; ++x) InverseChenWang(rows + x, out + x, 8, k.column, k.invSqrt2);
+  for (int i = 0; i < 64; ++i) {
+    const double index = std::nearbyint(out[i]) + 1024.0;
+    block[i] = k.clamp[static_cast<int>(Clamp(index, 0.0, 2047.0))];
+  }
   return StatusOk;
 }
 

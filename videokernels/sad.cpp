@@ -300,8 +300,10 @@ void SadKernelMmx(const U8* cur, I32 curStep, const U8* ref, I32 refStep, I32* s
 PrimitiveStatus RunSadKernel(const IppKernelTable<SadKernel16x16>& table, const U8* cur, I32 curStep,
                              const U8* ref, I32 refStep, I32* sad, I32 mode) {
   if (cur == nullptr || ref == nullptr || sad == nullptr) return StatusNullPointer;
-  // Other mode values run no kernel and leave *sad as it was.
-  if (IsHalfPelMode(mode)) table.kernel[HalfPelIndex(mode)](cur, curStep, ref, refStep, sad);
+  // A mode with no kernel is refused with *sad untouched, never reported as a
+  // measured block.
+  if (!IsHalfPelMode(mode)) return StatusInterpolationError;
+  table.kernel[HalfPelIndex(mode)](cur, curStep, ref, refStep, sad);
   return StatusOk;
 }
 

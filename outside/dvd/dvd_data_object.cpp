@@ -191,6 +191,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     sectorsRead_ = 0;
     dataEnded_ = false;
     titleEnded_ = false;
+    readFailure_.reset();
     position_ = position;
     scrambling_.Reset();
   }
@@ -225,7 +226,13 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
 
   void Pump() {
     std::uint32_t first = 0;
-    const std::size_t got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
+    std::size_t got = 0;
+    try {
+      got = reader_->Read(buffer_.data(), kSectorsPerRead, &first);
+    } catch (const DvdError& e) {
+      // The pictures of what was read before the damage go out first, the failure after them.
+      readFailure_ = e;
+    }
     if (got == 0) {
       scrambling_.Finish();
       decoder_->Finish();
@@ -242,6 +249,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   }
 
   HRESULT EndOfTitle(std::vector<std::int16_t>* sound, std::uint32_t* position) {
+    if (readFailure_) throw *readFailure_;
     if (next_ == 0 && sectorsRead_ > 0)
       throw DvdError("No picture could be decoded from the chosen part of the title; the video data is damaged.");
     titleEnded_ = true;
@@ -368,6 +376,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   std::unique_ptr<SectorReader> reader_;
   std::unique_ptr<TitleDecoder> decoder_;
   std::optional<DvdError> failure_;
+  std::optional<DvdError> readFailure_;  // where the data ended early
   SwsContext* scaler_ = nullptr;
   std::vector<std::uint8_t> buffer_;
   ScrambleWatch scrambling_;

@@ -1,5 +1,7 @@
 #include "dvd_demux.h"
 
+#include "dvd_ifo_guard.h"
+
 #include <dvdread/dvd_reader.h>
 #include <dvdread/nav_read.h>
 #include <dvdread/nav_types.h>
@@ -121,27 +123,81 @@ bool IsNavPack(const std::uint8_t* pack) {
          pack[0x406] == 0x01;
 }
 
-std::uint32_t NextVobuSector(std::uint32_t nav, std::uint32_t vobuEnd, std::uint32_t ilvuEnd,
-                             std::uint32_t nextIlvuStart) {
-  const std::uint32_t following = nav + vobuEnd + 1;
-  // The last VOBU of an interleaved unit: the same angle goes on in its next unit.
-  if (ilvuEnd != 0 && vobuEnd == ilvuEnd && nextIlvuStart != 0 && nextIlvuStart < 0x7FFFFFFFu &&
-      nav + nextIlvuStart > nav)
-    return nav + nextIlvuStart;
-  return following;
+VobuSpan FollowVobu(std::uint32_t nav, std::uint32_t vobuEnd, std::uint32_t ilvuEnd, std::uint32_t nextIlvuStart,
+                    std::uint32_t cellLast) {
+  VobuSpan span;
+  const std::uint64_t end = std::uint64_t{nav} + vobuEnd;  // never wraps the sector count
+  if (end > cellLast) {
+    span.last = cellLast;
+    span.endKnown = false;
+    span.next = std::uint64_t{cellLast} + 1;
+    return span;
+  }
+  span.last = end;
+  span.next = end + 1;
+  // The last VOBU of an interleaved unit: the same angle goes on in its next unit, past
+  // the other angles' units. A unit address that does not lead past this VOBU is damage:
+  // reading goes on in sector order.
+  if (ilvuEnd != 0 && vobuEnd == ilvuEnd && nextIlvuStart != 0 && nextIlvuStart < 0x7FFFFFFFu)
+    span.next = std::max(span.next, std::uint64_t{nav} + nextIlvuStart);
+  return span;
 }
 
+namespace {
+
+struct FileCloser {
+  void operator()(dvd_file_s* f) const { DVDCloseFile(f); }
+};
+using FilePtr = std::unique_ptr<dvd_file_s, FileCloser>;
+
+// The title set's VOB files, once each is known to be a regular file: libdvdread opens
+// them all at once, and opening a named pipe would wait for a writer for good.
+FilePtr OpenVobs(dvd_reader_s* reader, const std::string& videoTs, int titleSet) {
+  const std::string set = "VTS_" + std::string(titleSet < 10 ? "0" : "") + std::to_string(titleSet) + "_";
+  for (int part = 1; part <= 9; ++part) {
+    const std::string name = set + std::to_string(part) + ".VOB";
+    const std::string path = FindDiscFile(videoTs, name);
+    if (const std::string kind = path.empty() ? "" : SpecialFileKind(path); !kind.empty())
+      throw DvdError("The video file " + name + " of the title cannot be read: it is " + kind + ", not a file.");
+  }
+  FilePtr file(DVDOpenFile(reader, titleSet, DVD_READ_TITLE_VOBS));
+  if (!file) throw DvdError("The video files (" + set + "1.VOB ...) of the title cannot be opened.");
+  return file;
+}
+
+// Reads count sectors from `sector`. When that fails, reads them one by one up to the
+// first that cannot be read, so that what lies before damage is kept. Returns how many
+// were read.
+std::size_t ReadBlocks(dvd_file_s* file, std::uint64_t sector, std::size_t count, std::uint8_t* out) {
+  // libdvdread counts sectors in an int; no disc reaches that far.
+  constexpr std::uint64_t kBeyond = std::uint64_t{1} << 31;
+  if (sector >= kBeyond) return 0;
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, kBeyond - sector));
+  const ssize_t got = DVDReadBlocks(file, static_cast<int>(sector), count, out);
+  if (got == static_cast<ssize_t>(count)) return count;
+  std::size_t good = got > 0 ? std::min(static_cast<std::size_t>(got), count) : 0;
+  while (good < count && DVDReadBlocks(file, static_cast<int>(sector + good), 1, out + good * kSectorSize) == 1)
+    ++good;
+  return good;
+}
+
+}  // namespace
+
 SectorReader::SectorReader(DvdDisc& disc, int titleSet, std::vector<DvdCell> cells)
-    : cells_(std::move(cells)) {
-  file_ = DVDOpenFile(disc.Reader(), titleSet, DVD_READ_TITLE_VOBS);
-  if (!file_)
-    throw DvdError("The video files (VTS_" + std::string(titleSet < 10 ? "0" : "") + std::to_string(titleSet) +
-                   "_1.VOB ...) of the title cannot be opened.");
+    : worker_(disc.Worker()),
+      cells_(std::move(cells)),
+      landing_(std::make_shared<std::vector<std::uint8_t>>()) {
+  file_ = worker_
+              .Call([reader = disc.Reader(), videoTs = disc.VideoTs(), titleSet](
+                        Deadline) { return OpenVobs(reader, videoTs, titleSet); },
+                    "The title's video files")
+              .release();
   Seek(cells_.empty() ? 0 : cells_.front().firstSector);
 }
 
 SectorReader::~SectorReader() {
-  if (file_) DVDCloseFile(file_);
+  // Closed on the worker, after a read that may still be under way.
+  if (file_) worker_.Post([file = file_] { DVDCloseFile(file); });
 }
 
 void SectorReader::Seek(std::uint32_t sector) {
@@ -156,26 +212,51 @@ void SectorReader::Seek(std::uint32_t sector) {
   }
 }
 
-void SectorReader::ReadSectors(std::uint32_t sector, std::size_t count, std::uint8_t* buffer) {
-  const ssize_t got = DVDReadBlocks(file_, static_cast<int>(sector), count, buffer);
-  if (got != static_cast<ssize_t>(count))
+void SectorReader::NextCell() {
+  inVobu_ = false;
+  if (++cell_ < cells_.size()) next_ = cells_[cell_].firstSector;
+}
+
+std::size_t SectorReader::ReadSectors(std::uint64_t sector, std::size_t count, std::uint8_t* buffer) {
+  std::size_t got = 0;
+  // A sector known to be unreadable is not asked for again: a damaged disc may take long
+  // over each try.
+  if (!unreadable_ || *unreadable_ != sector) {
+    if (unreadable_ && *unreadable_ > sector && *unreadable_ < sector + count)
+      count = static_cast<std::size_t>(*unreadable_ - sector);
+    // A new buffer rather than a larger one: a read given up on may still write into the old.
+    if (landing_->size() < count * kSectorSize)
+      landing_ = std::make_shared<std::vector<std::uint8_t>>(count * kSectorSize);
+    got = worker_.Call([file = file_, landing = landing_, sector, count](
+                           Deadline) { return ReadBlocks(file, sector, count, landing->data()); },
+                       "Sector " + std::to_string(sector) + " of the title's video files");
+    std::copy_n(landing_->data(), got * kSectorSize, buffer);
+    if (got < count) unreadable_ = sector + got;
+  }
+  if (got == 0)
     throw DvdError("Sector " + std::to_string(sector) + " of the title's video files cannot be read: " +
                    "the VOB files are shorter than the disc's IFO files say, or the disc is damaged.");
+  return got;
 }
 
 std::size_t SectorReader::Read(std::uint8_t* buffer, std::size_t maxSectors, std::uint32_t* first) {
+  // How many sectors from next_ on, up to `last`, one read takes.
+  const auto upTo = [&](std::uint64_t last) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(maxSectors, last - next_ + 1));
+  };
+  // Every step moves next_ forward or ends the VOBU or the cell: addresses from the disc
+  // cannot make reading go round in circles.
   while (cell_ < cells_.size() && maxSectors > 0) {
     const DvdCell& cell = cells_[cell_];
-    if (next_ > cell.lastSector) {
-      inVobu_ = false;
-      if (++cell_ < cells_.size()) next_ = cells_[cell_].firstSector;
+    const std::uint64_t cellLast = cell.lastSector;
+    if (next_ > cellLast) {
+      NextCell();
       continue;
     }
     if (!cell.interleaved) {
-      const std::size_t n = std::min<std::size_t>(maxSectors, cell.lastSector - next_ + 1);
-      ReadSectors(next_, n, buffer);
-      *first = next_;
-      next_ += static_cast<std::uint32_t>(n);
+      const std::size_t n = ReadSectors(next_, upTo(cellLast), buffer);
+      *first = static_cast<std::uint32_t>(next_);
+      next_ += n;
       return n;
     }
     if (!inVobu_) {
@@ -186,23 +267,31 @@ std::size_t SectorReader::Read(std::uint8_t* buffer, std::size_t maxSectors, std
       }
       dsi_t dsi;
       navRead_DSI(&dsi, buffer + DSI_START_BYTE);
-      *first = next_;
-      vobuLast_ = next_ + dsi.dsi_gi.vobu_ea;
-      vobuNext_ = NextVobuSector(next_, dsi.dsi_gi.vobu_ea, dsi.sml_pbi.ilvu_ea, dsi.sml_pbi.ilvu_sa);
-      inVobu_ = vobuLast_ > next_;
-      next_ = inVobu_ ? next_ + 1 : vobuNext_;
+      const auto nav = static_cast<std::uint32_t>(next_);
+      vobu_ = FollowVobu(nav, dsi.dsi_gi.vobu_ea, dsi.sml_pbi.ilvu_ea, dsi.sml_pbi.ilvu_sa, cell.lastSector);
+      *first = nav;
+      inVobu_ = vobu_.last > nav;
+      next_ = inVobu_ ? next_ + 1 : vobu_.next;
       return 1;
     }
-    const std::size_t n = std::min<std::size_t>(
-        {maxSectors, static_cast<std::size_t>(vobuLast_ - next_ + 1), static_cast<std::size_t>(cell.lastSector - next_ + 1)});
-    ReadSectors(next_, n, buffer);
-    *first = next_;
-    next_ += static_cast<std::uint32_t>(n);
-    if (next_ > vobuLast_) {
-      inVobu_ = false;
-      next_ = vobuNext_;
+    std::size_t n = ReadSectors(next_, upTo(vobu_.last), buffer);
+    if (!vobu_.endKnown) {
+      // Its navigation pack gave no usable end: it ends before the next one.
+      std::size_t k = 0;
+      while (k < n && !IsNavPack(buffer + k * kSectorSize)) ++k;
+      if (k < n) {
+        vobu_.last = next_ + k - 1;
+        vobu_.next = next_ + k;
+        n = k;
+      }
     }
-    return n;
+    *first = static_cast<std::uint32_t>(next_);
+    next_ += n;
+    if (next_ > vobu_.last) {
+      inVobu_ = false;
+      next_ = vobu_.next;
+    }
+    if (n > 0) return n;
   }
   return 0;
 }

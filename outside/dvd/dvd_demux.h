@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 struct dvd_file_s;
@@ -65,16 +67,27 @@ class ScrambleWatch {
 // True when the sector is a navigation pack (its DSI packet tells where the VOBU ends).
 bool IsNavPack(const std::uint8_t* pack);
 
-// The sector after a VOBU of an interleaved cell: the next unit of the same angle when
-// this VOBU ends its interleaved unit, else the next VOBU. Addresses are relative to the
-// navigation pack at `nav`, as its DSI gives them.
-std::uint32_t NextVobuSector(std::uint32_t nav, std::uint32_t vobuEnd, std::uint32_t ilvuEnd,
-                             std::uint32_t nextIlvuStart);
+// Where an interleaved cell's reading goes around one VOBU, from the addresses its
+// navigation pack gives (relative to the pack, as its DSI has them). Whatever they say,
+// reading moves forward and stays inside the cell.
+struct VobuSpan {
+  std::uint64_t last = 0;  // the VOBU's last sector
+  // False when the pack's end address lies outside the cell: the VOBU then ends before the
+  // next navigation pack, found by sector order (`last` is the cell's last sector).
+  bool endKnown = true;
+  // The sector after it: this angle's next interleaved unit when the VOBU ends its unit,
+  // else the next VOBU in sector order. Past cellLast: the cell ends here.
+  std::uint64_t next = 0;
+};
+VobuSpan FollowVobu(std::uint32_t nav, std::uint32_t vobuEnd, std::uint32_t ilvuEnd, std::uint32_t nextIlvuStart,
+                    std::uint32_t cellLast);
 
-// Reads the sectors of a list of cells in order through libdvdread.
+// Reads the sectors of a list of cells in order through libdvdread, on the disc's worker
+// thread (each read within its time limit).
 class SectorReader {
  public:
-  // The disc must outlive the reader.
+  // The disc must outlive the reader. Throws DvdError when the title's VOB files cannot be
+  // opened or one of them is not a regular file.
   SectorReader(DvdDisc& disc, int titleSet, std::vector<DvdCell> cells);
   ~SectorReader();
   SectorReader(const SectorReader&) = delete;
@@ -84,21 +97,28 @@ class SectorReader {
   // cells; past the last cell the reader is at its end.
   void Seek(std::uint32_t sector);
   // Reads up to maxSectors consecutive sectors into buffer; *first receives the number of
-  // the first one. Returns 0 at the end of the cells. Throws DvdError on a read failure.
+  // the first one. Returns 0 at the end of the cells. A read that fails part-way gives the
+  // sectors before the first unreadable one; the next call throws DvdError naming it.
   std::size_t Read(std::uint8_t* buffer, std::size_t maxSectors, std::uint32_t* first);
 
  private:
-  void ReadSectors(std::uint32_t sector, std::size_t count, std::uint8_t* buffer);
+  // Reads up to count sectors from `sector`; returns how many of them, from the first on,
+  // could be read. Throws DvdError when not even the first can be.
+  std::size_t ReadSectors(std::uint64_t sector, std::size_t count, std::uint8_t* buffer);
+  void NextCell();
 
+  DiscWorker& worker_;
   std::vector<DvdCell> cells_;
-  dvd_file_s* file_ = nullptr;
+  dvd_file_s* file_ = nullptr;  // used by the worker's tasks only
+  // The worker reads into this and the caller copies out, so that a read given up on
+  // never writes into the caller's buffer.
+  std::shared_ptr<std::vector<std::uint8_t>> landing_;
+  std::optional<std::uint64_t> unreadable_;  // the first sector a read could not get
   std::size_t cell_ = 0;
-  std::uint32_t next_ = 0;
-  // Interleaved cells are read one VOBU at a time: the last sector of the current VOBU,
-  // or none while the next navigation pack is still to be found.
+  std::uint64_t next_ = 0;
+  // Interleaved cells are read one VOBU at a time: the current VOBU, if any.
   bool inVobu_ = false;
-  std::uint32_t vobuLast_ = 0;
-  std::uint32_t vobuNext_ = 0;
+  VobuSpan vobu_;
 };
 
 }  // namespace outside

@@ -170,16 +170,14 @@ std::vector<DvdCell> CellsForAngle(const DvdProgramChain& pgc, int angle) {
   return out;
 }
 
-// libdvdread would print its complaints on standard error; the servers report failures
-// through error information instead, with texts of their own.
-struct DvdDisc::Logger {
-  dvd_logger_cb cb{};
-  static void Log(void*, dvd_logger_level_t, const char*, va_list) {}
-};
-
 namespace {
 
-// A reader of its own for a parse in a child process.
+// libdvdread would print its complaints on standard error; the servers report failures
+// through error information instead, with texts of their own.
+void Quiet(void*, dvd_logger_level_t, const char*, va_list) {}
+const dvd_logger_cb kQuiet{&Quiet};
+
+// A reader closes on every path out of a scope.
 struct ReaderCloser {
   void operator()(dvd_reader_s* r) const { DVDClose(r); }
 };
@@ -187,67 +185,95 @@ using ReaderPtr = std::unique_ptr<dvd_reader_s, ReaderCloser>;
 
 }  // namespace
 
-dvd_reader_s* DvdDisc::OpenReader() const { return DVDOpen2(logger_.get(), &logger_->cb, root_.c_str()); }
+// What the worker found when it opened the disc.
+struct DvdDisc::Opened {
+  std::string root, videoTs;
+  ReaderPtr reader;
+  std::vector<TitleRef> titles;
+};
 
-DvdDisc::DvdDisc(const std::string& videoFolder) : logger_(std::make_unique<Logger>()) {
+dvd_reader_s* DvdDisc::OpenReader(const std::string& root) { return DVDOpen2(nullptr, &kQuiet, root.c_str()); }
+
+DvdDisc::DvdDisc(const std::string& videoFolder) : worker_(std::make_unique<DiscWorker>()) {
   std::string path = videoFolder;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path.empty()) throw DvdError("No DVD folder was given.");
+  Opened opened = worker_->Call([path](Deadline deadline) { return Open(path, deadline); },
+                                "The DVD folder \"" + path + "\"");
+  root_ = std::move(opened.root);
+  videoTs_ = std::move(opened.videoTs);
+  reader_ = opened.reader.release();
+  titleSets_ = std::move(opened.titles);
+  titles_.resize(titleSets_.size());
+}
+
+DvdDisc::Opened DvdDisc::Open(const std::string& folder, Deadline deadline) {
+  Opened out;
+  std::string path = folder;
   if (!IsDirectory(path)) throw DvdError("The DVD folder \"" + path + "\" does not exist.");
   // libdvdread wants the disc's root; accept the VIDEO_TS folder itself as well.
   const std::size_t slash = path.find_last_of('/');
   const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
   if (Lower(last) == "video_ts") {
-    videoTs_ = path;
+    out.videoTs = path;
     path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   } else if (IsDirectory(path + "/VIDEO_TS")) {
-    videoTs_ = path + "/VIDEO_TS";
+    out.videoTs = path + "/VIDEO_TS";
   } else if (IsDirectory(path + "/video_ts")) {
-    videoTs_ = path + "/video_ts";
+    out.videoTs = path + "/video_ts";
   } else {
     throw DvdError("The folder \"" + path + "\" holds no VIDEO_TS folder.");
   }
-  root_ = path;
+  out.root = path;
 
-  logger_->cb.pf_log = &Logger::Log;
-  reader_ = OpenReader();
-  if (!reader_) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
+  out.reader.reset(OpenReader(path));
+  if (!out.reader) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
   // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a child, and
   // only a file it read there is read here.
-  bool readable = false;
-  try {
-    readable = GuardIfoSet(videoTs_, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"", [&] {
-      ReaderPtr reader(OpenReader());
-      return !reader || ReadTitleList(reader.get());
-    });
-  } catch (...) {
-    DVDClose(reader_);
-    reader_ = nullptr;
-    throw;
-  }
-  if (!readable || !ReadTitleList(reader_)) {
-    DVDClose(reader_);
-    reader_ = nullptr;
+  const bool readable = GuardIfoSet(
+      out.videoTs, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"",
+      [&] {
+        ReaderPtr reader(OpenReader(path));
+        std::vector<TitleRef> titles;
+        return !reader || ReadTitleList(reader.get(), &titles);
+      },
+      deadline);
+  if (!readable || !ReadTitleList(out.reader.get(), &out.titles))
     throw DvdError("VIDEO_TS.IFO in \"" + path +
                    "\" is missing or damaged; this is not a readable DVD-Video folder.");
-  }
-  titles_.resize(titleSets_.size());
+  return out;
 }
 
-bool DvdDisc::ReadTitleList(dvd_reader_s* reader) {
+bool DvdDisc::ReadTitleList(dvd_reader_s* reader, std::vector<TitleRef>* titles) {
   IfoPtr vmg(ifoOpen(reader, 0));
   if (!vmg || !vmg->tt_srpt) return false;
   const tt_srpt_t* tt = vmg->tt_srpt;
-  titleSets_.clear();
+  titles->clear();
   for (int i = 0; i < tt->nr_of_srpts; ++i) {
     const title_info_t& t = tt->title[i];
-    titleSets_.push_back({t.title_set_nr, t.vts_ttn, std::max<int>(1, t.nr_of_angles), t.nr_of_ptts});
+    titles->push_back({t.title_set_nr, t.vts_ttn, std::max<int>(1, t.nr_of_angles), t.nr_of_ptts});
+  }
+  return true;
+}
+
+bool DvdDisc::ProbeTitleSet(const std::string& root, int set, const std::vector<TitleRef>& refs) {
+  ReaderPtr reader(OpenReader(root));
+  if (!reader) return true;
+  if (!IfoPtr(ifoOpen(reader.get(), set))) return false;
+  for (std::size_t i = 0; i < refs.size(); ++i) {
+    if (refs[i].titleSet != set) continue;
+    try {
+      ReadTitle(reader.get(), refs[i], static_cast<int>(i));
+    } catch (const DvdError&) {
+      // Refused with a reason: no crash.
+    }
   }
   return true;
 }
 
 DvdDisc::~DvdDisc() {
-  if (reader_) DVDClose(reader_);
+  // Closed on the worker, after any task that may still use the reader.
+  if (reader_) worker_->Post([reader = reader_] { DVDClose(reader); });
 }
 
 const DvdTitle& DvdDisc::Title(int index) {
@@ -258,22 +284,16 @@ const DvdTitle& DvdDisc::Title(int index) {
 
   // The first parse of a title set's IFO runs in a child, with every title of the set;
   // a set libdvdread refused there is not given to it here.
-  const int set = titleSets_[index].titleSet;
-  const bool readable = set > 0 && GuardIfoSet(videoTs_, SetName(set), "The title set file " + SetName(set) + ".IFO", [&] {
-    ReaderPtr reader(OpenReader());
-    if (!reader) return true;
-    if (!IfoPtr(ifoOpen(reader.get(), set))) return false;
-    for (int i = 0; i < TitleCount(); ++i) {
-      if (titleSets_[i].titleSet != set) continue;
-      try {
-        ReadTitle(reader.get(), i);
-      } catch (const DvdError&) {
-        // Refused with a reason: no crash.
-      }
-    }
-    return true;
-  });
-  titles_[index] = ReadTitle(readable ? reader_ : nullptr, index);
+  const std::string what = "The title set file " + SetName(titleSets_[index].titleSet) + ".IFO";
+  titles_[index] = worker_->Call(
+      [reader = reader_, root = root_, videoTs = videoTs_, refs = titleSets_, index, what](Deadline deadline) {
+        const int set = refs[index].titleSet;
+        const bool readable =
+            set > 0 && GuardIfoSet(videoTs, SetName(set), what, [&] { return ProbeTitleSet(root, set, refs); },
+                                   deadline);
+        return ReadTitle(readable ? reader : nullptr, refs[index], index);
+      },
+      what);
   return *titles_[index];
 }
 
@@ -281,8 +301,7 @@ std::string DvdDisc::SetName(int titleSet) {
   return "VTS_" + std::string(titleSet < 10 ? "0" : "") + std::to_string(titleSet) + "_0";
 }
 
-DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, int index) const {
-  const TitleRef& ref = titleSets_[index];
+DvdTitle DvdDisc::ReadTitle(dvd_reader_s* reader, const TitleRef& ref, int index) {
   const std::string setName = SetName(ref.titleSet) + ".IFO";
   IfoPtr vts(reader && ref.titleSet > 0 ? ifoOpen(reader, ref.titleSet) : nullptr);
   if (!vts || !vts->vtsi_mat || !vts->vts_ptt_srpt || !vts->vts_pgcit)

@@ -3,6 +3,7 @@
 // so that their indexes and positions agree.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@
 struct dvd_reader_s;
 
 namespace outside {
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 // A failure whose text the user sees; thrown inside the servers, turned into an HRESULT
 // with error information at the COM boundary.
@@ -83,7 +86,10 @@ std::vector<DvdCell> CellsForAngle(const DvdProgramChain& pgc, int angle);
 // "Unknown" for none.
 std::string LanguageName(std::uint16_t code);
 
+class DiscWorker;
+
 // An open disc. The IFO of a title set is read when a title of it is first asked for.
+// Every access to the disc runs on the disc's worker thread, each within a time limit.
 class DvdDisc {
  public:
   // videoFolder: the VIDEO_TS folder or the folder that holds it.
@@ -95,28 +101,36 @@ class DvdDisc {
   int TitleCount() const { return static_cast<int>(titleSets_.size()); }
   // Throws DvdError when the index is out of range or the title set cannot be read.
   const DvdTitle& Title(int index);
+  // The thread that does the disc's input and output, and libdvdread's reader, which only
+  // tasks of that thread may use.
+  DiscWorker& Worker() { return *worker_; }
   dvd_reader_s* Reader() const { return reader_; }
+  const std::string& VideoTs() const { return videoTs_; }
 
  private:
-  struct Logger;
-  struct TitleRef;
-  dvd_reader_s* OpenReader() const;
-  // Reads the list of titles from VIDEO_TS.IFO; false when libdvdread cannot read it.
-  bool ReadTitleList(dvd_reader_s* reader);
-  // Reads a title from its title set's IFO; a null reader reports the set as unreadable.
-  DvdTitle ReadTitle(dvd_reader_s* reader, int index) const;
-  static std::string SetName(int titleSet);  // "VTS_01_0"
-
-  std::string root_;     // the folder that holds VIDEO_TS
-  std::string videoTs_;  // the VIDEO_TS folder itself
-  dvd_reader_s* reader_ = nullptr;
-  std::unique_ptr<Logger> logger_;
   struct TitleRef {
     int titleSet;
     int titleInSet;
     int angles;
     int chapters;
   };
+  struct Opened;
+  // The worker's tasks: they own what they use, since a stuck one outlives its caller.
+  static Opened Open(const std::string& path, Deadline deadline);
+  static dvd_reader_s* OpenReader(const std::string& root);
+  // Reads the list of titles from VIDEO_TS.IFO; false when libdvdread cannot read it.
+  static bool ReadTitleList(dvd_reader_s* reader, std::vector<TitleRef>* titles);
+  // The parse of a title set in the child: every title of the set. False when libdvdread
+  // refuses the set.
+  static bool ProbeTitleSet(const std::string& root, int set, const std::vector<TitleRef>& refs);
+  // Reads a title from its title set's IFO; a null reader reports the set as unreadable.
+  static DvdTitle ReadTitle(dvd_reader_s* reader, const TitleRef& ref, int index);
+  static std::string SetName(int titleSet);  // "VTS_01_0"
+
+  std::unique_ptr<DiscWorker> worker_;
+  std::string root_;     // the folder that holds VIDEO_TS
+  std::string videoTs_;  // the VIDEO_TS folder itself
+  dvd_reader_s* reader_ = nullptr;
   std::vector<TitleRef> titleSets_;
   std::vector<std::optional<DvdTitle>> titles_;
 };

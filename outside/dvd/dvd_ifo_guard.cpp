@@ -14,12 +14,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <span>
 #include <tuple>
 #include <vector>
+
+// Set by AddressSanitizer's runtime when there is one (libFuzzer hangs its crash report on
+// it); absent otherwise.
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
 namespace outside {
 
@@ -108,6 +111,34 @@ std::string CheckMenus(const IfoBytes& f, std::uint64_t start, std::uint64_t end
   return {};
 }
 
+// What a file that is not a regular file is, for error texts; "" for a regular file.
+std::string KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a special file";
+}
+
+// The whole of an open IFO file, or why it cannot be had.
+std::string ReadIfo(int fd, std::vector<std::uint8_t>* bytes) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return "it cannot be read";
+  if (!S_ISREG(st.st_mode)) return "it is " + KindOf(st.st_mode) + ", not a file";
+  const auto length = static_cast<std::uint64_t>(st.st_size);
+  if (length < kSector) return "it is shorter than one sector";
+  if (length > kLargestIfo) return "it is far larger than an IFO file can be";
+  bytes->resize(length);
+  for (std::uint64_t got = 0; got < length;) {
+    const ssize_t n = ::read(fd, bytes->data() + got, length - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return "it cannot be read";
+    got += static_cast<std::uint64_t>(n);
+  }
+  return {};
+}
+
 }  // namespace
 
 bool FileIdentity::operator<(const FileIdentity& o) const { return Key(*this) < Key(o); }
@@ -139,6 +170,9 @@ ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs) {
     // A crash here is expected and answered by the parent: no crash handler of the
     // program (or of a sanitizer) is to run for it.
     for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
+    // A sanitizer's report of the crash would run it too: under a fuzzer that would file
+    // the input as a crash of the fuzzing process.
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) ::dup2(null, STDERR_FILENO);
     char answer = 'P';
@@ -174,16 +208,20 @@ ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs) {
   return end;
 }
 
+std::string SpecialFileKind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return KindOf(st.st_mode);
+}
+
 std::string CheckIfoFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return "it cannot be opened";
-  const std::streamoff length = in.tellg();
-  if (length < 0) return "it cannot be read";
-  if (static_cast<std::uint64_t>(length) < kSector) return "it is shorter than one sector";
-  if (static_cast<std::uint64_t>(length) > kLargestIfo) return "it is far larger than an IFO file can be";
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), length)) return "it cannot be read";
+  // Not blocking: opening a named pipe for reading would wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "it cannot be opened";
+  std::vector<std::uint8_t> bytes;
+  const std::string problem = ReadIfo(fd, &bytes);
+  ::close(fd);
+  if (!problem.empty()) return problem;
   const IfoBytes f(std::move(bytes));
 
   const bool vmg = f.Starts("DVDVIDEO-VMG");
@@ -209,6 +247,21 @@ std::string CheckIfoFile(const std::string& path) {
                                      {0xE0, "cell table"},      {0xE4, "unit map"}};
   for (const Table& t : vmg ? std::span<const Table>(kVmgTables) : std::span<const Table>(kVtsTables))
     if (f.U32(t.field) >= sectors) return std::string("its ") + t.name + " lies past the end of the file";
+  // Tables whose claimed length libdvdread takes in one allocation: a claim past the end of
+  // the file would cost gigabytes for a few damaged bytes. (The unit maps give their last
+  // byte first, the others after two counts.)
+  struct Claim {
+    std::uint64_t field, lastByte;
+    const char* name;
+  };
+  static const Claim kVmgClaims[] = {{0xC4, 4, "title table"}, {0xD8, 4, "menu cell table"},
+                                     {0xDC, 0, "menu unit map"}};
+  static const Claim kVtsClaims[] = {{0xC8, 4, "chapter table"}, {0xD8, 4, "menu cell table"},
+                                     {0xDC, 0, "menu unit map"}, {0xE0, 4, "cell table"},
+                                     {0xE4, 0, "unit map"}};
+  for (const Claim& c : vmg ? std::span<const Claim>(kVmgClaims) : std::span<const Claim>(kVtsClaims))
+    if (const std::uint64_t at = f.U32(c.field) * kSector; at && at + f.U32(at + c.lastByte) >= end)
+      return std::string("its ") + c.name + " claims more bytes than the file holds";
 
   if (const std::uint64_t menus = f.U32(vmg ? 0xC8 : 0xD0) * kSector; menus)
     if (std::string why = CheckMenus(f, menus, end); !why.empty()) return why;
@@ -244,10 +297,22 @@ std::string FindDiscFile(const std::string& videoTs, const std::string& name) {
   return found;
 }
 
+std::string TimedOutText(const std::string& what, int timeLimitMs) {
+  const int seconds = timeLimitMs / 1000;
+  return what + " could not be read within " +
+         (seconds > 0 ? std::to_string(seconds) + " seconds" : std::to_string(timeLimitMs) + " milliseconds") +
+         ": the disc is damaged or the drive does not answer.";
+}
+
 bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
-                 const std::function<bool()>& parse) {
+                 const std::function<bool()>& parse, Deadline deadline) {
   const std::string ifo = FindDiscFile(videoTs, base + ".IFO"), bup = FindDiscFile(videoTs, base + ".BUP");
   if (ifo.empty() && bup.empty()) return false;  // missing: the caller says so
+  // libdvdread opens the backup copy when the IFO fails: neither may be a pipe or a device.
+  for (const std::string& file : {ifo, bup})
+    if (const std::string kind = file.empty() ? "" : SpecialFileKind(file); !kind.empty())
+      throw DvdError(what + " cannot be read: " + file.substr(file.find_last_of('/') + 1) + " is " + kind +
+                     ", not a file.");
   // libdvdread falls back to the backup copy: one sound file of the two is enough.
   const std::string ifoProblem = ifo.empty() ? "it is missing" : CheckIfoFile(ifo);
   if (!ifoProblem.empty()) {
@@ -255,20 +320,28 @@ bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std:
     if (!bupProblem.empty()) throw DvdError(what + " is damaged (" + ifoProblem + "); it cannot be read.");
   }
 
-  static std::mutex lock;
-  static std::map<std::pair<FileIdentity, FileIdentity>, ProbeEnd> verdicts;
+  // Never destroyed: a worker given up on may still come here while the program ends.
+  struct Verdicts {
+    std::mutex lock;
+    std::map<std::pair<FileIdentity, FileIdentity>, ProbeEnd> ends;
+  };
+  static Verdicts* const verdicts = new Verdicts;
   const auto key = std::make_pair(IdentityOf(ifo), IdentityOf(bup));
   ProbeEnd end = ProbeEnd::TimedOut;
   {
-    std::lock_guard<std::mutex> hold(lock);
-    if (auto it = verdicts.find(key); it != verdicts.end()) end = it->second;
+    std::lock_guard<std::mutex> hold(verdicts->lock);
+    if (auto it = verdicts->ends.find(key); it != verdicts->ends.end()) end = it->second;
   }
   if (end == ProbeEnd::TimedOut) {
-    end = RunIsolated(parse, kIfoTimeLimitMs);
+    // The child ends a little before the caller stops waiting, so that its time-out is
+    // reported as such and the worker stays usable.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now() - std::chrono::milliseconds(250));
+    if (left.count() > 0) end = RunIsolated(parse, static_cast<int>(left.count()));
     // A time-out may be a slow drive: not kept, the next open tries again.
     if (end != ProbeEnd::TimedOut) {
-      std::lock_guard<std::mutex> hold(lock);
-      verdicts[key] = end;
+      std::lock_guard<std::mutex> hold(verdicts->lock);
+      verdicts->ends[key] = end;
     }
   }
   switch (end) {
@@ -278,8 +351,56 @@ bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std:
       throw DvdError(what + " is damaged so badly that the DVD library fails on it; it cannot be read.");
     case ProbeEnd::TimedOut: break;
   }
-  throw DvdError(what + " could not be read within " + std::to_string(kIfoTimeLimitMs / 1000) +
-                 " seconds; it is damaged or the drive does not answer.");
+  throw DvdError(TimedOutText(what));
+}
+
+DiscWorker::DiscWorker(int timeLimitMs)
+    : limit_(timeLimitMs), queue_(std::make_shared<Queue>()), thread_(Serve, queue_) {}
+
+DiscWorker::~DiscWorker() {
+  {
+    std::lock_guard<std::mutex> hold(queue_->lock);
+    queue_->quit = true;
+  }
+  queue_->changed.notify_all();
+  bool ended = false;
+  if (stuck_.empty()) {
+    std::unique_lock<std::mutex> hold(queue_->lock);
+    ended = queue_->changed.wait_for(hold, limit_, [&] { return queue_->ended; });
+  }
+  // A thread stuck in a read keeps the queue (and the tasks' handles) and ends by itself.
+  if (ended) thread_.join();
+  else thread_.detach();
+}
+
+void DiscWorker::Post(std::function<void()> task) { Enqueue(std::move(task)); }
+
+void DiscWorker::Enqueue(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> hold(queue_->lock);
+    queue_->tasks.push_back(std::move(task));
+  }
+  queue_->changed.notify_all();
+}
+
+void DiscWorker::Serve(const std::shared_ptr<Queue>& queue) {
+  std::unique_lock<std::mutex> hold(queue->lock);
+  for (;;) {
+    queue->changed.wait(hold, [&] { return queue->quit || !queue->tasks.empty(); });
+    if (queue->tasks.empty()) break;
+    std::function<void()> task = std::move(queue->tasks.front());
+    queue->tasks.pop_front();
+    hold.unlock();
+    try {
+      task();
+    } catch (...) {
+      // A posted task has no one to tell; a call's failure travels in its future.
+    }
+    task = nullptr;  // what it held goes now, outside the lock
+    hold.lock();
+  }
+  queue->ended = true;
+  queue->changed.notify_all();
 }
 
 }  // namespace outside

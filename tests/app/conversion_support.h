@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <com/comptr.h>
+#include <com/guid.h>
 #include <com/registry.h>
 #include <com/strings.h>
 #include <vcl/headless.h>
@@ -195,6 +196,15 @@ class ConversionTest : public ::testing::Test {
     return frmConvert->LastThread();
   }
 
+  // Serves the thread's routines on the GUI thread until it has ended.
+  static void ServeUntilEnded(TConvertThread* t) {
+    while (!t->Finished()) {
+      TThread::CheckSynchronize();
+      TThread::WaitForSyncSignal(20);
+    }
+    TThread::CheckSynchronize();
+  }
+
   // The conversion window after a run: idle, the thread's end routine ran.
   void ExpectIdleWindow() {
     EXPECT_FALSE(frmConvert->Running());
@@ -202,16 +212,20 @@ class ConversionTest : public ::testing::Test {
     EXPECT_EQ(frmConvert->PlayImages(), frmConvert->ImageList1);
   }
 
-  // A copy of the build tree's registry without the class, used from now on.
-  void Unregister(REFCLSID clsid) {
+  // A copy of the build tree's registry, changed by `change`, used from now on.
+  void EditRegistry(const std::function<bool(qcom::RegistryTree&)>& change) {
     if (!registry_.empty()) unsetenv("QUILLMERE_REGISTRY");
     registry_ = (scratch_.path() / "registry.txt").string();
     fs::copy_file(qcom::RegistryFilePath(), registry_, fs::copy_options::overwrite_existing);
     setenv("QUILLMERE_REGISTRY", registry_.c_str(), 1);
-    OLECHAR text[64];
-    StringFromGUID2(clsid, text, 64);
-    const std::string key = "CLSID\\" + Utf16ToUtf8(text);
-    ASSERT_EQ(qcom::RegistryEdit([&](qcom::RegistryTree& t) { return t.DeleteKey(key) ? S_OK : E_FAIL; }), S_OK);
+    ASSERT_EQ(qcom::RegistryEdit([&](qcom::RegistryTree& t) { return change(t) ? S_OK : E_FAIL; }), S_OK);
+  }
+
+  static std::string ClassKey(REFCLSID clsid) { return "CLSID\\" + GuidToString(clsid); }
+
+  // The build tree's registry without the class.
+  void Unregister(REFCLSID clsid) {
+    EditRegistry([&](qcom::RegistryTree& t) { return t.DeleteKey(ClassKey(clsid)); });
   }
 
   // The user's click on a control of the conversion window.

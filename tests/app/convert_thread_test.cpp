@@ -1,8 +1,10 @@
 // The conversion thread against the sample disc: the three output kinds checked by
 // ffprobe, stop, log-off, and every failing server ending in the error box.
 #include "conversion_support.h"
+#include "stuck_reads.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <csignal>
@@ -215,6 +217,47 @@ TEST_F(ConvertThreadTest, ADiscCutShortWhileReadingIsAFailure) {
   ASSERT_TRUE(removed);
   ASSERT_EQ(boxes_.size(), 1u);
   ExpectFailure(t, boxes_[0].text);
+}
+
+TEST_F(ConvertThreadTest, AVideoFileThatIsANamedPipeEndsTheRunAtOnceByName) {
+  const fs::path disc = scratch_.CopySample();
+  fs::remove(disc / "VTS_01_1.VOB");
+  ASSERT_EQ(::mkfifo((disc / "VTS_01_1.VOB").c_str(), 0600), 0);
+  auto s = Settings(0, 0, 0, 0, Path("pipe.mpg"));
+  s.dvdPath = disc.string();
+  // Opening the pipe for reading would wait for a writer for good, and the stop button and
+  // the program's end with it.
+  ExpectFailure(Run(s), "The video file VTS_01_1.VOB of the title cannot be read: it is a named pipe, not a file.");
+  EXPECT_FALSE(fs::exists(s.outputFile));
+}
+
+// A read of the disc that never returns (a dead drive, a hung network mount): the stop
+// button waits for the run at most the reader's time limit, and the file is closed and plays.
+TEST_F(ConvertThreadTest, StopDuringAReadThatNeverReturnsEndsTheRunWithAPlayableFile) {
+  const fs::path disc = scratch_.CopySample();
+  auto s = Settings(0, 0, 0, 2, Path("stuck.mpg"));
+  s.dvdPath = disc.string();
+  bool held = false, stopped = false;
+  TConvertThread* t = Run(s, [&](TConvertThread* run) {
+    if (!held && run->Pictures() >= 20) held = outsidetest::HoldReads((disc / "VTS_01_1.VOB").string());
+    if (held && !stopped && outsidetest::HeldReads() > 0) {
+      stopped = true;
+      frmConvert->btnPlayClick(frmConvert->btnPlay);  // waits for the run to end
+    }
+  });
+  const int waiting = outsidetest::HeldReads();
+  outsidetest::ReleaseReads();
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(waiting, 1) << "the run ended while its read still hung";
+  EXPECT_EQ(t, nullptr) << "the stop button freed the ended run";
+  ExpectIdleWindow();
+  // The pictures decoded before the read went out; then the stop ended the run, or, had
+  // none been left, the read's time-out.
+  for (const Box& b : boxes_)
+    EXPECT_NE(b.text.find("could not be read within 15 seconds"), std::string::npos) << b.text;
+  auto probe = Probe(s.outputFile);
+  ASSERT_FALSE(probe.is_null()) << "the file was closed";
+  EXPECT_GE(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 20);
 }
 
 TEST_F(ConvertThreadTest, TheTitlesOwnEndEndsTheRunAsDone) {

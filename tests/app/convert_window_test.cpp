@@ -1,9 +1,8 @@
 // The conversion window: starting from the options dialog's settings (chapter runs,
-// disk mode, the confirmation), closing and the check boxes; and the preview calls
-// seen through a painter of our own.
+// disk mode, the confirmation), closing and the check boxes.
 #include "conversion_support.h"
 
-#include <atomic>
+#include <support/files.h>
 
 #include "app_fakes.h"
 #include "option.h"
@@ -46,15 +45,6 @@ class ConvertWindowTest : public ConversionTest {
     return frmConvert->Thread();
   }
 
-  // Serves the thread until it has ended.
-  void Finish(TConvertThread* t) {
-    while (!t->Finished()) {
-      TThread::CheckSynchronize();
-      TThread::WaitForSyncSignal(20);
-    }
-    TThread::CheckSynchronize();
-  }
-
   int ChapterStart(int c) { return ReadRange(videoTs_, 0, c, c).start; }
   int ChapterEnd(int c) { return ReadRange(videoTs_, 0, c, c).end; }
 };
@@ -67,7 +57,7 @@ TEST_F(ConvertWindowTest, ARunOfConsecutiveChaptersConvertsFromTheFirstStartToTh
   EXPECT_EQ(frmConvert->PlayImages(), frmConvert->ImageList2);
   EXPECT_EQ(t->StartPosition(), static_cast<std::uint32_t>(ChapterStart(1)));
   EXPECT_EQ(t->EndPosition(), static_cast<std::uint32_t>(ChapterEnd(2)));
-  Finish(t);
+  ServeUntilEnded(t);
   EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
   EXPECT_TRUE(boxes_.empty());
   ExpectIdleWindow();
@@ -80,6 +70,48 @@ TEST_F(ConvertWindowTest, ARunOfConsecutiveChaptersConvertsFromTheFirstStartToTh
   EXPECT_EQ(again->StartPosition(), static_cast<std::uint32_t>(ChapterStart(1)));
   frmConvert->btnPlayClick(frmConvert->btnPlay);  // stop at once
   ExpectIdleWindow();
+}
+
+// The start button after a run would replace the finished file: it asks as OK asks,
+// except for the one start that follows OK's own question about the same file.
+TEST_F(ConvertWindowTest, ASecondStartAsksBeforeReplacingTheFinishedFile) {
+  const std::string out = Path("window.mpg");
+  SelectChapters({0});
+  TConvertThread* t = Press();
+  ASSERT_TRUE(t);
+  ServeUntilEnded(t);
+  ASSERT_EQ(t->Outcome(), TConvertOutcome::Completed);
+  EXPECT_TRUE(boxes_.empty());
+  const std::string finished = quill_test::ReadFile(out);
+  ASSERT_FALSE(finished.empty());
+
+  answer_ = IDNO;
+  EXPECT_EQ(Press(), nullptr);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Confirm please");
+  EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(boxes_[0].text, ReplaceQuestion(out));
+  EXPECT_EQ(boxes_[0].text, "The file " + out + " already exists. Do you want to replace it?");
+  ExpectIdleWindow();
+  EXPECT_EQ(quill_test::ReadFile(out), finished) << "No leaves the file alone";
+
+  // OK asked and was answered yes: the start that follows does not ask again, the one
+  // after it does.
+  boxes_.clear();
+  answer_ = IDYES;
+  frmOption->btnOkClick(frmOption->btnOk);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, ReplaceQuestion(out));
+  t = Press();
+  ASSERT_TRUE(t);
+  EXPECT_EQ(boxes_.size(), 1u);
+  ServeUntilEnded(t);
+  boxes_.clear();
+  t = Press();
+  ASSERT_TRUE(t);
+  ASSERT_EQ(boxes_.size(), 1u) << "yes to the question starts the run";
+  EXPECT_EQ(boxes_[0].caption, "Confirm please");
+  ServeUntilEnded(t);
 }
 
 // QUILLMERE_DVD naming the VIDEO_TS folder itself, as it is usually copied off a disc.
@@ -96,7 +128,7 @@ TEST_F(VideoTsAsDriveTest, TheVideoFolderItselfBrowsesAndConvertsLikeTheFolderTh
   SelectChapters({1});
   TConvertThread* t = Press();
   ASSERT_TRUE(t);
-  Finish(t);
+  ServeUntilEnded(t);
   EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
   EXPECT_TRUE(boxes_.empty());
   EXPECT_NEAR(t->Pictures(), ReadRange(videoTs_, 0, 1, 1).seconds * 25, 1);
@@ -251,113 +283,6 @@ TEST(ChapterRuns, AnyNumberOfChaptersAndGapsAnywhere) {
   EXPECT_TRUE(TfrmConvert::AreChaptersConsecutive({3}, &first, &last));
   EXPECT_EQ(first, 3);
   EXPECT_EQ(last, 3);
-}
-
-// A preview painter of the test's own: counts its calls and fails on request, leaving
-// no error information behind.
-class FakePainter : public IPicShowObj, public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-    } else if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IPicShowObj) {
-      *out = static_cast<IPicShowObj*>(this);
-    } else {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Open(HWND window, INT width, INT height) override {
-    openWindow = window;
-    openWidth = width;
-    openHeight = height;
-    return openResult;
-  }
-  HRESULT STDMETHODCALLTYPE ShowFrame(INT, INT, BYTE*, BYTE*, BYTE*, HWND window) override {
-    ++shows;
-    showWindow = window;
-    return shows == failAt ? E_FAIL : S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
-    return QueryInterface(iid, out);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-  HRESULT openResult = S_OK;
-  int failAt = 0;
-  std::atomic<int> shows{0};
-  HWND openWindow = nullptr, showWindow = nullptr;
-  INT openWidth = 0, openHeight = 0;
-};
-
-class PreviewCallsTest : public ConversionTest {
- protected:
-  void SetUp() override {
-    ConversionTest::SetUp();
-    ASSERT_EQ(CoRegisterClassObject(CLSID_PicShowObj, static_cast<IClassFactory*>(&painter_), CLSCTX_INPROC_SERVER,
-                                    0, &cookie_),
-              S_OK);
-  }
-  void TearDown() override {
-    CoRevokeClassObject(cookie_);
-    ConversionTest::TearDown();
-  }
-  FakePainter painter_;
-  DWORD cookie_ = 0;
-};
-
-TEST_F(PreviewCallsTest, EveryTwentyFifthPictureGoesUnscaledToThePreviewWindow) {
-  const auto s = Settings(0, 0, 0, 1, Path("preview.mpg"));
-  TConvertThread* t = Run(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  EXPECT_EQ(painter_.openWindow, frmPreview->Handle());
-  EXPECT_EQ(painter_.openWidth, 720);
-  EXPECT_EQ(painter_.openHeight, 576);
-  EXPECT_EQ(painter_.shows, t->Pictures() / 25);
-  EXPECT_EQ(painter_.showWindow, frmPreview->Handle());
-}
-
-TEST_F(PreviewCallsTest, AFailingPreviewWithoutErrorInformationStopsTheRunWithTheGeneralText) {
-  painter_.failAt = 2;  // the 50th picture
-  const auto s = Settings(0, 0, 0, 1, Path("preview-fails.mpg"));
-  TConvertThread* t = Run(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Failed);
-  EXPECT_EQ(t->Pictures(), 50);
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, "Program Exception ,have to stop!");
-  // The file keeps what was written before the failure.
-  auto probe = Probe(s.outputFile);
-  ASSERT_FALSE(probe.is_null());
-  EXPECT_EQ(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 49);
-}
-
-TEST_F(PreviewCallsTest, APreviewThatCannotOpenIsSaidOnceAndTheRunGoesOnWithoutIt) {
-  painter_.openResult = E_FAIL;
-  const auto s = Settings(0, 0, 0, 1, Path("preview-off.mpg"));
-  TConvertThread* t = Run(s);
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, "Preview can not create directdraw Object,can not show pictures!");
-  EXPECT_EQ(painter_.shows, 0);
-}
-
-TEST_F(PreviewCallsTest, ARangeOfFewerThanTwentyFivePicturesIsNeverPreviewed) {
-  auto s = Settings(0, 0, 0, 0, Path("short.mpg"));
-  TConvertThread* t = Run(s, [](TConvertThread* run) {
-    if (run->Pictures() >= 20) run->SetStop(true);
-  });
-  EXPECT_EQ(t->Outcome(), TConvertOutcome::Stopped);
-  EXPECT_LT(t->Pictures(), 25);
-  EXPECT_EQ(painter_.shows, 0);
 }
 
 }  // namespace

@@ -315,6 +315,61 @@ TEST_F(OptionDialog, AnExistingOutputFileIsReplacedOnlyWhenTheUserSaysYes) {
   EXPECT_TRUE(fs::exists(out)) << "the dialog itself deletes nothing";
 }
 
+// Writing over one of the disc's own files would destroy what the run reads: refused
+// whatever the name, link or other path that reaches it.
+TEST_F(OptionDialog, AnOutputThatIsOneOfTheDiscsFilesIsRefused) {
+  const fs::path videoTs = dir_ / "discA" / "VIDEO_TS";
+  fs::create_directories(videoTs);
+  std::ofstream(videoTs / "VTS_01_1.VOB") << "the film";
+  fs::create_directories(dir_ / "links");
+  fs::create_symlink(videoTs / "VTS_01_1.VOB", dir_ / "links" / "film.mpg");
+  fs::create_hard_link(videoTs / "VTS_01_1.VOB", dir_ / "links" / "hard.mpg");
+  fs::create_symlink(videoTs, dir_ / "links" / "folder");
+  TfrmOption* f = CreateOption();
+  ASSERT_EQ(f->cmbDisk->ItemIndex(), 0);
+  f->radioVCDClick(f->radioVCD);
+  const std::string refused[] = {
+      (videoTs / "VTS_01_1.VOB").string(),
+      (dir_ / "links" / "film.mpg").string(),
+      (dir_ / "links" / "hard.mpg").string(),
+      (dir_ / "links" / "folder" / "VTS_01_1.VOB").string(),
+      (dir_ / "discA" / "." / "VIDEO_TS" / ".." / "VIDEO_TS" / "VTS_01_1.VOB").string(),
+  };
+  for (const std::string& out : refused) {
+    SCOPED_TRACE(out);
+    boxes.clear();
+    f->edtOutput->SetText(out);
+    f->btnOkClick(f->btnOk);
+    ASSERT_EQ(boxes.size(), 1u) << "refused before any question of replacing";
+    EXPECT_EQ(boxes[0].caption, "Stop");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(boxes[0].text,
+              "The file " + out + " is one of the files of the DVD to convert! Please select another file to output!");
+    EXPECT_EQ(f->ModalResult(), mrNone);
+  }
+  EXPECT_EQ(quill_test::ReadFile(videoTs / "VTS_01_1.VOB"), "the film");
+  // The same name on the other disc, or beside the disc, is an ordinary output.
+  std::ofstream(dir_ / "discA" / "VTS_01_1.VOB") << "a copy";
+  for (const fs::path& out : {dir_ / "discA" / "VTS_01_1.VOB", dir_ / "new.mpg"}) {
+    boxes.clear();
+    f->edtOutput->SetText(out.string());
+    f->btnOkClick(f->btnOk);
+    EXPECT_TRUE(boxes.empty() || boxes[0].caption == "Confirm please") << boxes[0].text;
+    EXPECT_EQ(f->ModalResult(), mrOk);
+    f->SetModalResult(mrNone);
+  }
+}
+
+// Closing the program without ever filling the output field keeps the stored path.
+TEST_F(OptionDialog, AFieldNeverFilledKeepsTheStoredPath) {
+  WriteConfig("DefMediaPath", "/films/last.avi");
+  TfrmOption* f = CreateOption();
+  EXPECT_TRUE(f->edtOutput->Text().empty());
+  DoneApplication();
+  frmOption = nullptr;
+  EXPECT_EQ(ReadConfig("DefMediaPath"), "/films/last.avi");
+}
+
 TEST_F(OptionDialog, NumberFieldsTakeOnlyDigitsAndBackspace) {
   TfrmOption* f = CreateOption();
   for (TEdit* e : {f->edtBitrate, f->edtWidth, f->edtHeight, f->edtFileSize}) {

@@ -6,6 +6,11 @@
 
 #include <outside/dvd.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include <support/files.h>
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
+#include <vcl/winuser.h>
 #include <win32/drives.h>
 #include <win32/shell.h>
 
@@ -28,6 +35,7 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "signals.h"
 #include "winmain.h"
 
 namespace {
@@ -77,6 +85,7 @@ class ProgramTest : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
+    SetMessageBoxesUnattended(false);
     SetExitWindowsHandler(previousExit_);
     apptest::ForgetForms();
     InitApplication();
@@ -261,6 +270,79 @@ TEST_F(ProgramTest, TheStopButtonLeavesAClosedPlayableFile) {
   EXPECT_GE(pictures, 30);
   EXPECT_LT(pictures, ChaptersSeconds() * 25 - 10);
   EXPECT_TRUE(StreamOfType(probe, "audio"));
+}
+
+// A signal while a question is open over the options dialog (nobody may be there to
+// answer it): the question ends as "No", the dialog as cancelled, nothing is converted
+// or replaced, and the program leaves its loop and stores the output path.
+TEST_F(ProgramTest, ASignalWhileAQuestionIsOpenEndsTheProgramWithoutARun) {
+  const fs::path existing = dir_ / "out" / "KORVEX_Quillmere.mpg";
+  std::ofstream(existing) << "keep me";
+  InstallSignalHandling(EndOnSignal);
+  std::vector<std::string> asked;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    asked.push_back(info.caption);
+    raise(SIGTERM);  // handled at once; the program hears of it through its loop
+    return 0;        // the question stays open: nobody answers
+  });
+  bool okPressed = false;
+  HeadlessSetIdleHook([&]() -> bool {
+    if (frmMain && frmMain->Visible() && !frmOption->Visible() && !okPressed) {
+      ClickControl(frmMain->Button(6), frmMain);
+      return true;
+    }
+    if (frmOption->Visible() && !okPressed) {
+      okPressed = true;
+      ClickControl(frmOption->btnOk, frmOption);
+      return true;
+    }
+    return false;
+  });
+  EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+  HeadlessSetIdleHook(nullptr);
+  EXPECT_EQ(asked, std::vector<std::string>{"Confirm please"});
+  EXPECT_EQ(TerminationSignal(), SIGTERM);
+  EXPECT_EQ(frmConvert->LastThread(), nullptr) << "no run was started";
+  DoneApplication();
+  RemoveSignalHandling();
+  signal(SIGTERM, SIG_DFL);
+  EXPECT_EQ(quill_test::ReadFile(existing), "keep me");
+  EXPECT_NE(quill_test::ReadFile(dir_ / "config.ini").find("DefMediaPath=" + existing.string()), std::string::npos);
+}
+
+// A file-size limit of the process (ulimit -f) once killed the program with SIGXFSZ and
+// no word: the write fails like on a full disk and the run ends in the "Error" box.
+// The limit is the process's own, so the session runs in a child started for it.
+TEST_F(ProgramTest, AFileSizeLimitEndsTheRunInTheErrorBox) {
+  constexpr rlim_t kLimit = 200 * 1024;
+  if (!std::getenv("QUILL_FILE_SIZE_LIMIT_RUN")) {
+    const pid_t child = fork();
+    if (child == 0) {
+      setenv("QUILL_FILE_SIZE_LIMIT_RUN", "1", 1);
+      execl("/proc/self/exe", "program_test", "--gtest_filter=ProgramTest.AFileSizeLimitEndsTheRunInTheErrorBox",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the run in the child failed";
+    return;
+  }
+  InstallSignalHandling(EndOnSignal);  // as the program's own start does
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  limit.rlim_cur = kLimit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const std::string out = Session(6);  // "VCD"
+  RemoveSignalHandling();
+  EXPECT_EQ(outcome_, TConvertOutcome::Failed);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Error");
+  EXPECT_NE(boxes_[0].text.find(out), std::string::npos) << boxes_[0].text;
+  EXPECT_LT(progress_, 100);
+  EXPECT_LE(fs::file_size(out), kLimit);
 }
 
 }  // namespace

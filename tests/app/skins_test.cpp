@@ -1,5 +1,7 @@
 // Skins: folders beside the program, their layout and strips, the shaped window, the
 // skin menu and the next-skin button; and the skins the build draws.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <set>
 #include <utility>
@@ -124,20 +126,37 @@ TEST_F(Skins, AGapInTheNumberingEndsTheList) {
   EXPECT_EQ(ReadConfig("Index"), "0");
 }
 
-TEST_F(Skins, AMissingStoredSkinStartsUnskinnedAndFallsBackToTheFirst) {
+// A stored skin whose folder is gone: the first skin that loads, without a word (there
+// is nothing to mend); the stored number stays until the user picks a skin.
+TEST_F(Skins, AMissingStoredSkinFallsBackToTheFirstThatLoads) {
   MakePlainSkin(0);
+  MakePlainSkin(1);
   WriteConfig("Index", "7");
   TfrmMain* m = CreateMain();
-  EXPECT_EQ(m->SkinIndex(), 7);
-  EXPECT_EQ(SkinFolder, SkinFolderPath(7));
-  EXPECT_TRUE(m->Image1->Picture()->Bitmap()->Empty());
-  EXPECT_EQ(m->WindowRegion(), nullptr) << "rectangular";
-  EXPECT_EQ(m->Button(4)->Left(), 48) << "buttons keep their resource places";
-  ClickButton(m, 2);  // SKIN8 does not exist either
   EXPECT_EQ(m->SkinIndex(), 0);
   EXPECT_EQ(SkinFolder, SkinFolderPath(0));
   EXPECT_FALSE(m->Image1->Picture()->Bitmap()->Empty());
-  EXPECT_NE(m->WindowRegion(), nullptr);
+  EXPECT_NE(m->WindowRegion(), nullptr) << "shaped";
+  EXPECT_EQ(SkinItems(m), 2);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(ReadConfig("Index"), "7");
+  ClickButton(m, 2);
+  EXPECT_EQ(m->SkinIndex(), 1);
+  EXPECT_EQ(ReadConfig("Index"), "1");
+}
+
+// Without any skin the window starts unskinned, as before there were skins.
+TEST_F(Skins, WithoutSkinsTheWindowStartsUnskinnedAndSilent) {
+  TfrmMain* m = CreateMain();
+  EXPECT_EQ(m->SkinIndex(), 0);
+  EXPECT_EQ(SkinFolder, SkinFolderPath(0));
+  EXPECT_TRUE(m->Image1->Picture()->Bitmap()->Empty());
+  EXPECT_EQ(m->WindowRegion(), nullptr) << "rectangular";
+  EXPECT_EQ(m->Button(4)->Left(), 48) << "buttons keep their resource places";
+  ClickButton(m, 2);
+  EXPECT_EQ(m->SkinIndex(), 0);
+  EXPECT_EQ(ReadConfig("Index"), "<missing>") << "no skin was shown, so none is stored";
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(Skins, StoredIndexReadsAtMostEightCharacters) {
@@ -147,6 +166,7 @@ TEST_F(Skins, StoredIndexReadsAtMostEightCharacters) {
   EXPECT_EQ(m->SkinIndex(), 0);
   FreeComponent(m);
   frmMain = nullptr;
+  MakeSkin(12345678, 300, 200, {}, {});
   WriteConfig("Index", "123456789");
   m = CreateMain();
   EXPECT_EQ(m->SkinIndex(), 12345678);
@@ -191,30 +211,45 @@ TEST_F(Skins, SkinsBeyondTheLimitsAreRefusedAndTheWindowKeepsItsSkin) {
   MakeSkin(1, 540, 200, many, {{4, 40, 10}});
   MakeSkin(2, 560, 1601, {"4=1,1"}, {{4, 40, 10}});
   MakeSkin(3, 580, 200, {"4=1,1", "5=2,2"}, {{4, 40, 10}, {5, 3, 10}});
+  // A place beyond 32 bits must not wrap round to a small one, nor allocate a window
+  // of that width.
+  MakeSkin(5, 300, 200, {"4=99999999999,1"}, {{4, 40, 10}});
+  MakeSkin(6, 300, 200, {"4=1,-8193"}, {{4, 40, 10}});
+  MakeSkin(7, 300, 200, {"4=8000,1"}, {{4, 1000, 10}});
+  MakeSkin(8, kMaxFormExtent + 1, 2, {}, {});
+  MakeSkin(9, 300, 200, {"4=1,1", "5=2,2"}, {{4, 40, 10}});  // no ctrl5.bmp
+  struct Refusal {
+    int skin;
+    std::string text;
+  };
+  const Refusal refusals[] = {
+      {1, "skin.ini: the layout has more than 1000 lines"},
+      {2, "face.bmp: the picture is taller than 1600 rows"},
+      {3, "ctrl5.bmp: the picture strip of button 5 is narrower than 4 pixels"},
+      {5, "skin.ini: button 4 at 2147483647,1 lies outside what a screen can show"},
+      {6, "skin.ini: button 4 at 1,-8193 lies outside"},
+      {7, "ctrl4.bmp: the picture of button 4 at 8000,1 reaches beyond what a screen can show"},
+      {8, "face.bmp: the picture is wider than 8192 columns"},
+      {9, "ctrl5.bmp: there is no such file"},
+  };
   TfrmMain* m = CreateMain();
   HRGN before = m->WindowRegion();
   ASSERT_NE(before, nullptr);
   std::vector<RegionSpan> shape = GetRegionSpans(before);
-  const std::string reasons[] = {"more than 1000 lines", "taller than 1600 rows", "narrower than 4 pixels"};
-  for (int n = 1; n <= 3; ++n) {
-    SCOPED_TRACE(n);
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.skin);
     boxes.clear();
-    SkinFolder = SkinFolderPath(n);
+    SkinFolder = SkinFolderPath(r.skin);
     EXPECT_FALSE(m->ApplySkin());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_NE(boxes[0].text.find(reasons[n - 1]), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[0].text.rfind("The skin in " + SkinFolder + " cannot be used: ", 0), 0u) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find(r.text), std::string::npos) << boxes[0].text;
     EXPECT_EQ(m->ClientWidth(), 520);
     EXPECT_EQ(m->Button(4)->BoundsRect(), Bounds(20, 30, 10, 10));
     EXPECT_EQ(m->ImageList(4)->Count(), 4);
     EXPECT_EQ(GetRegionSpans(m->WindowRegion()), shape);
   }
-  // A strip that cannot be read raises the library's file error before anything changes.
-  MakeSkin(5, 620, 200, {"4=1,1", "5=2,2"}, {{4, 40, 10}});
-  SkinFolder = SkinFolderPath(5);
-  EXPECT_THROW(m->ApplySkin(), Exception);
-  EXPECT_EQ(m->ClientWidth(), 520);
-  EXPECT_EQ(m->Button(4)->BoundsRect(), Bounds(20, 30, 10, 10));
   // The most that is allowed still works.
   // (Leading zeros make the section longer than the old 10000-byte buffer: nothing is cut.)
   many.resize(1000);
@@ -225,6 +260,79 @@ TEST_F(Skins, SkinsBeyondTheLimitsAreRefusedAndTheWindowKeepsItsSkin) {
   EXPECT_TRUE(m->ApplySkin());
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(m->Button(4)->Left(), 99) << "the last line wins";
+}
+
+// Cuts a file of a skin to its first `bytes` bytes.
+void Truncate(const fs::path& file, std::uintmax_t bytes) { fs::resize_file(file, bytes); }
+
+// The next-skin button passes over a broken skin, says which file is at fault and
+// stores only the number of a skin it shows; the menu stores nothing for one either.
+TEST_F(Skins, NextSkinPassesOverABrokenSkinAndStoresOnlyAShownOne) {
+  for (int n = 0; n < 3; ++n) MakePlainSkin(n);
+  Truncate(dir_ / "SKIN1" / "ctrl1.bmp", 200);
+  TfrmMain* m = CreateMain();
+  ClickButton(m, 2);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].text, "The skin in " + SkinFolderPath(1) +
+                               " cannot be used: ctrl1.bmp: Bitmap image is not valid: truncated pixels");
+  EXPECT_EQ(m->SkinIndex(), 2);
+  EXPECT_EQ(SkinFolder, SkinFolderPath(2));
+  EXPECT_EQ(m->ClientWidth(), 520);
+  EXPECT_EQ(ReadConfig("Index"), "2");
+  ClickButton(m, 2);
+  EXPECT_EQ(m->SkinIndex(), 0);
+  EXPECT_EQ(ReadConfig("Index"), "0");
+  EXPECT_EQ(boxes.size(), 1u);
+
+  // Picked from the menu: said, and the window stays on the skin it shows.
+  m->pupSelectSkin->Items(2)->Click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[1].text.find("ctrl1.bmp"), std::string::npos) << boxes[1].text;
+  EXPECT_EQ(m->SkinIndex(), 0);
+  EXPECT_EQ(SkinFolder, SkinFolderPath(0));
+  EXPECT_EQ(ReadConfig("Index"), "0");
+  EXPECT_EQ(m->ClientWidth(), 500);
+}
+
+// When every other skin is broken the window keeps its own, and nothing is stored.
+TEST_F(Skins, NextSkinWithNoOtherUsableSkinKeepsTheWindowAsItIs) {
+  MakePlainSkin(0);
+  MakePlainSkin(1);
+  fs::remove(dir_ / "SKIN0" / "face.bmp");
+  WriteConfig("Index", "1");
+  TfrmMain* m = CreateMain();
+  ASSERT_EQ(m->SkinIndex(), 1);
+  ClickButton(m, 2);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find(SkinFolderPath(0) + " cannot be used: face.bmp: there is no such file."),
+            std::string::npos)
+      << boxes[0].text;
+  EXPECT_EQ(m->SkinIndex(), 1);
+  EXPECT_EQ(SkinFolder, SkinFolderPath(1));
+  EXPECT_EQ(ReadConfig("Index"), "1");
+  EXPECT_NE(m->WindowRegion(), nullptr);
+}
+
+// Files of a skin that are FIFOs or devices are refused without being opened for
+// reading: a FIFO would block the start until a writer came.
+TEST_F(Skins, SpecialFilesInASkinAreRefusedWithoutWaiting) {
+  MakePlainSkin(0);
+  MakePlainSkin(1);
+  MakePlainSkin(2);
+  fs::remove(dir_ / "SKIN1" / "ctrl1.bmp");
+  ASSERT_EQ(mkfifo((dir_ / "SKIN1" / "ctrl1.bmp").c_str(), 0644), 0);
+  fs::remove(dir_ / "SKIN2" / "face.bmp");
+  ASSERT_EQ(mkfifo((dir_ / "SKIN2" / "face.bmp").c_str(), 0644), 0);
+  fs::remove(dir_ / "SKIN0" / "skin.ini");
+  ASSERT_EQ(mkfifo((dir_ / "SKIN0" / "skin.ini").c_str(), 0644), 0);
+  TfrmMain* m = CreateMain();
+  EXPECT_EQ(m->SkinIndex(), 0) << "a layout that cannot be read is an empty one";
+  ClickButton(m, 2);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[0].text.find("ctrl1.bmp: it is not a regular file."), std::string::npos) << boxes[0].text;
+  EXPECT_NE(boxes[1].text.find("face.bmp: it is not a regular file."), std::string::npos) << boxes[1].text;
+  EXPECT_EQ(m->SkinIndex(), 0);
 }
 
 TEST_F(Skins, NoLayoutEmptiesEveryButtonAndStillShapes) {

@@ -2,12 +2,13 @@
 // shown modally and answered by injected input on the headless backend.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <vector>
 #include <functional>
+#include <vector>
 
 #include <support/scratch_dir.h>
 #include <vcl/graphics.h>
@@ -142,6 +143,16 @@ TEST_F(SmallForms, ThePreviewShowsTheWelcomePictureOfTheSkinCurrentWhenShown) {
   SkinFolder = (dir_ / "SKIN2").string();
   frmPreview->Show();
   EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64) << "without a welcome picture the last one stays";
+  // A FIFO is not waited on, a broken picture raises nothing: the last picture stays.
+  frmPreview->Hide();
+  ASSERT_EQ(mkfifo((dir_ / "SKIN2" / "welcome.bmp").c_str(), 0644), 0);
+  frmPreview->Show();
+  EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64);
+  frmPreview->Hide();
+  fs::remove(dir_ / "SKIN2" / "welcome.bmp");
+  std::ofstream(dir_ / "SKIN2" / "welcome.bmp") << "BM not a picture";
+  EXPECT_NO_THROW(frmPreview->Show());
+  EXPECT_EQ(frmPreview->Image1->Picture()->Width(), 64);
 }
 
 TEST_F(SmallForms, TheAboutBoxNamesTheProgramAndClosesWithEnter) {

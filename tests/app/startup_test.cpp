@@ -2,18 +2,23 @@
 // and the program directory; also the real executable, headless.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
+#include <support/files.h>
 #include <support/scratch_dir.h>
 #include <vcl/headless.h>
+#include <vcl/winuser.h>
 
 #include "about.h"
 #include "convert.h"
@@ -23,6 +28,7 @@
 #include "option.h"
 #include "preview.h"
 #include "shutdlg.h"
+#include "signals.h"
 #include "winmain.h"
 
 namespace {
@@ -37,6 +43,7 @@ class StartUp : public ::testing::Test {
   void TearDown() override {
     HeadlessSetIdleHook(nullptr);
     SetMessageBoxRecorder(nullptr);
+    SetMessageBoxesUnattended(false);
     apptest::FreshApplication();
   }
 };
@@ -214,6 +221,166 @@ TEST_F(StartUp, UnitRoutinesCreateAndFreeTheirTextOnTheOutermostCalls) {
   Interface_Finalization();
 }
 
+// Start-ups with skins beside the program: the drawn skins copied, some of them broken.
+class StartUpWithSkins : public StartUp {
+ protected:
+  void SetUp() override {
+    StartUp::SetUp();
+    dir_ = GetModulePath();
+    Clean();
+    SetMessageBoxRecorder([this](const MessageBoxInfo& info) {
+      boxes_.push_back(info.caption + ": " + info.text);
+      return IDOK;
+    });
+  }
+  void TearDown() override {
+    StartUp::TearDown();
+    Clean();
+  }
+  void Clean() {
+    std::error_code ec;
+    fs::remove(dir_ / "config.ini", ec);
+    for (int n = 0; n < 4; ++n) fs::remove_all(dir_ / ("SKIN" + std::to_string(n)), ec);
+  }
+  void CopySkin(int n) {
+    const std::string name = "SKIN" + std::to_string(n);
+    fs::copy(quill_test::BuildBin() / name, dir_ / name, fs::copy_options::recursive);
+  }
+  // One life of the program: WinMain until the main window shows, `whileShown` on it,
+  // then the user closes it. What the window was like is kept for the checks.
+  void Start(const std::function<void()>& whileShown = {}) {
+    bool closeAsked = false;
+    HeadlessSetIdleHook([&]() -> bool {
+      if (closeAsked || !frmMain || !frmMain->Visible()) return false;
+      if (whileShown) whileShown();
+      skinIndex_ = frmMain->SkinIndex();
+      shaped_ = frmMain->WindowRegion() != nullptr;
+      width_ = frmMain->ClientWidth();
+      skinItems_ = 0;
+      for (int i = 0; i < frmMain->pupSelectSkin->Count(); ++i)
+        skinItems_ += !frmMain->pupSelectSkin->Items(i)->IsLine();
+      closeAsked = true;
+      HeadlessCloseRequest(frmMain);
+      return true;
+    });
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    HeadlessSetIdleHook(nullptr);
+    EXPECT_TRUE(closeAsked) << "the main window never showed";
+    apptest::FreshApplication();
+  }
+  std::string Config() const { return quill_test::ReadFile(dir_ / "config.ini"); }
+  int FaceWidth(int n) const {
+    TBitmap face;
+    face.LoadFromFile((dir_ / ("SKIN" + std::to_string(n)) / "face.bmp").string());
+    return face.Width();
+  }
+
+  fs::path dir_;
+  std::vector<std::string> boxes_;
+  int skinIndex_ = -1, width_ = 0, skinItems_ = 0;
+  bool shaped_ = false;
+};
+
+// A layout place beyond 32 bits once took the start down (and, the number being
+// stored, every later start): the skin is refused, the next one shows, each time.
+TEST_F(StartUpWithSkins, AHugeLayoutPlaceIsRefusedAndTheNextSkinShows) {
+  CopySkin(0);
+  CopySkin(1);
+  quill_test::WriteFile(dir_ / "SKIN0" / "skin.ini", "[Controls]\n1=99999999999,1\n2=433,12\n");
+  quill_test::WriteFile(dir_ / "config.ini", "[INI]\nIndex=0\n");
+  for (int start = 0; start < 2; ++start) {
+    SCOPED_TRACE(start);
+    boxes_.clear();
+    Start();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "Error: The skin in " + SkinFolderPath(0) +
+                             " cannot be used: skin.ini: button 1 at 2147483647,1 lies outside what a screen "
+                             "can show.");
+    EXPECT_EQ(skinIndex_, 1);
+    EXPECT_TRUE(shaped_);
+    EXPECT_EQ(width_, FaceWidth(1));
+    EXPECT_EQ(skinItems_, 2);
+  }
+  EXPECT_NE(Config().find("Index=0"), std::string::npos) << "the user's choice is kept until another is made";
+}
+
+// "Next skin" onto a broken skin once stored its number first, so that every later
+// start was an unshaped grey window with an empty skin menu.
+TEST_F(StartUpWithSkins, NextSkinOntoABrokenSkinLeavesNoBrokenStartBehind) {
+  for (int n = 0; n < 3; ++n) CopySkin(n);
+  fs::resize_file(dir_ / "SKIN1" / "ctrl4.bmp", 300);
+  const std::string broken = "Error: The skin in " + SkinFolderPath(1) +
+                             " cannot be used: ctrl4.bmp: Bitmap image is not valid: truncated pixels";
+  Start([] {
+    TTransparentButton* next = frmMain->Button(2);
+    HeadlessClick(frmMain, next->Left() + next->Width() / 2, next->Top() + next->Height() / 2);
+    Application->ProcessMessages();
+  });
+  EXPECT_EQ(boxes_, std::vector<std::string>{broken});
+  EXPECT_EQ(skinIndex_, 2) << "passed over to the next skin";
+  EXPECT_NE(Config().find("Index=2"), std::string::npos) << Config();
+
+  // A start that finds the broken skin stored (as the old fault left it) falls back to
+  // the first skin that loads, says which file is at fault, and builds the whole menu.
+  quill_test::WriteFile(dir_ / "config.ini", "[INI]\nIndex=1\n");
+  boxes_.clear();
+  Start();
+  EXPECT_EQ(boxes_, std::vector<std::string>{broken});
+  EXPECT_EQ(skinIndex_, 0);
+  EXPECT_TRUE(shaped_);
+  EXPECT_EQ(width_, FaceWidth(0));
+  EXPECT_EQ(skinItems_, 3);
+}
+
+// A FIFO as config.ini once hung the start before any window showed: it reads as no
+// settings, the program starts and ends, and the FIFO is left as it is.
+TEST_F(StartUpWithSkins, AFifoAsTheSettingsFileDoesNotHangTheStart) {
+  CopySkin(0);
+  ASSERT_EQ(mkfifo((dir_ / "config.ini").c_str(), 0644), 0);
+  Start();
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0];
+  EXPECT_EQ(skinIndex_, 0);
+  EXPECT_TRUE(shaped_);
+  EXPECT_TRUE(fs::is_fifo(dir_ / "config.ini"));
+}
+
+// The handlers hand the first termination signal to the GUI thread, once; a signal the
+// program finds ignored stays ignored (nohup); SIGXFSZ is ignored; removal restores.
+TEST_F(StartUp, TheFirstTerminationSignalReachesTheGuiThreadOnce) {
+  signal(SIGHUP, SIG_IGN);
+  std::vector<int> heard;
+  InstallSignalHandling([&](int sig) { heard.push_back(sig); });
+  struct sigaction now {};
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  sigaction(SIGXFSZ, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  raise(SIGINT);
+  raise(SIGTERM);
+  raise(SIGHUP);  // ignored: never seen
+  for (int turns = 0; heard.empty() && turns < 600; ++turns) {
+    TThread::CheckSynchronize();
+    TThread::WaitForSyncSignal(100);
+  }
+  TThread::CheckSynchronize();
+  EXPECT_EQ(heard, std::vector<int>{SIGINT});
+  EXPECT_EQ(TerminationSignal(), SIGINT);
+  // Ending on a signal: the last moments of the process ignore further ones.
+  RemoveSignalHandling();
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  // Without a signal the handlers found at the start come back.
+  InstallSignalHandling([&](int sig) { heard.push_back(sig); });
+  EXPECT_EQ(TerminationSignal(), 0);
+  RemoveSignalHandling();
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN) << "as found";
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGXFSZ}) signal(sig, SIG_DFL);
+  EXPECT_EQ(heard.size(), 1u);
+}
+
 // The real program, copied into an empty folder (so there is no config.ini), run
 // headless; the backend's test hook closes the main window once it is on screen.
 TEST_F(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
@@ -262,13 +429,9 @@ TEST_F(StartUp, ProgramStartsHeadlessWithoutSettingsAndExitsWithZero) {
   EXPECT_EQ(titles, (std::vector<std::string>{"Korvex Quillmere", "Options", "Preview", "About", "Ripper", "Warning"}));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(title[shown[0]], "Korvex Quillmere");
-  // The options dialog stores its (still empty) output field at exit; the skin number
-  // is written only when the skin changes.
-  std::ifstream ini(dir / "config.ini");
-  std::stringstream stored;
-  stored << ini.rdbuf();
-  EXPECT_NE(stored.str().find("DefMediaPath="), std::string::npos) << stored.str();
-  EXPECT_EQ(stored.str().find("Index"), std::string::npos) << stored.str();
+  // Nothing to store: the output field was never filled (an empty one would wipe a
+  // stored folder) and the skin number is written only when the user changes the skin.
+  EXPECT_FALSE(fs::exists(dir / "config.ini")) << quill_test::ReadFile(dir / "config.ini");
 }
 
 }  // namespace

@@ -103,4 +103,46 @@ TEST(BitReversePermutation, BuildOneMovesEveryBitPattern) {
   EXPECT_EQ(out[4], 0x7FF0000000000001ull);
 }
 
+// Build 2 copies through the x87 unit, and build 3 its self swaps: every double
+// keeps its bits (negative zero, subnormals, infinities, NaN payloads) except a
+// signalling NaN, which is stored quieted. Build 3's pair swaps are plain
+// 128-bit moves and keep it signalling.
+TEST(BitReversePermutation, X87CopiesQuietSignallingNaNs) {
+  const std::uint64_t patterns[] = {0x7FF0000000000001ull, 0xFFF4000000000000ull, 0x7FF8000000000123ull,
+                                    0x8000000000000000ull, 0x0000000000000001ull, 0x7FF0000000000000ull,
+                                    0x3FF0000000000001ull};
+  auto quiet = [](std::uint64_t v) {
+    const bool signalling = (v & 0x7FF0000000000000ull) == 0x7FF0000000000000ull &&
+                            (v & 0x000FFFFFFFFFFFFFull) != 0 && (v & 0x0008000000000000ull) == 0;
+    return signalling ? v | 0x0008000000000000ull : v;
+  };
+  const int n = 4, count = 16;
+  Table pairs(BuildBitReverseTable(n));
+  std::vector<std::uint64_t> src(count);
+  for (int x = 0; x < count; ++x) src[x] = patterns[x % 7];
+  auto bits = [](const std::vector<double>& v, int i) {
+    std::uint64_t b;
+    std::memcpy(&b, &v[i], 8);
+    return b;
+  };
+  std::vector<double> in(count), out(count), same(count), paired(count);
+  std::memcpy(in.data(), src.data(), count * 8);
+  BitReversePermute_V2(in.data(), out.data(), count, pairs.get());
+  same = in;
+  BitReversePermuteInPlace_V2(same.data(), count, pairs.get());
+  for (int x = 0; x < count; ++x) {
+    const int r = static_cast<int>(ReverseBits(x, n));
+    EXPECT_EQ(bits(out, r), quiet(src[x])) << "out of place, element " << x;
+    EXPECT_EQ(bits(same, r), r == x ? src[x] : quiet(src[x])) << "in place, element " << x;
+  }
+  // Order 4: the self swap of k = 0 exchanges 1 and 8 through the x87 unit;
+  // the pair (4, 8) moves elements 2, 3, 10, 11 with 4, 5, 12, 13 as they are.
+  paired = in;
+  BitReversePermuteInPlace_V3(paired.data(), count, pairs.get());
+  EXPECT_EQ(bits(paired, 8), quiet(src[1]));
+  EXPECT_EQ(bits(paired, 1), quiet(src[8]));
+  for (int x : {2, 3, 10, 11, 4, 5, 12, 13}) EXPECT_EQ(bits(paired, static_cast<int>(ReverseBits(x, n))), src[x]) << x;
+  EXPECT_NE(src[1], quiet(src[1]));  // the source does hold a signalling NaN there
+}
+
 }  // namespace

@@ -151,7 +151,8 @@ TEST_P(FftImageTest, BuildsAgreeWithBuild1) {
 
 TEST_P(FftImageTest, StatusesInTheirOrder) {
   ScopedHeap heap;
-  FftSpec2D32fc* record = nullptr;
+  FftSpec2D32fc* const unwritten = reinterpret_cast<FftSpec2D32fc*>(0x5A5A5A5A);
+  FftSpec2D32fc* record = unwritten;
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(nullptr, 31, 0, 3, 0), StatusNullPointer);
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 5, 31, 2, 0), StatusFftOrderError);
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, -1, 3, 2, 0), StatusFftOrderError);
@@ -165,7 +166,7 @@ TEST_P(FftImageTest, StatusesInTheirOrder) {
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 26, 26, 8, 0), StatusNoMemory);
   EXPECT_LE(*std::max_element(Log().requests.begin(), Log().requests.end()), 4096u);
   EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&record, 0, 27, 3, 0), StatusFftFlagError);  // the flag still wins
-  EXPECT_EQ(record, nullptr);
+  EXPECT_EQ(record, unwritten);
   EXPECT_EQ(Outstanding(), 0u);
   ASSERT_EQ(ippiFFTInitAlloc_C_32fc(&record, 3, 3, 8, 0), StatusOk);
   EXPECT_EQ(record->columnSpec, nullptr);  // one record serves rows and columns
@@ -193,9 +194,9 @@ TEST_P(FftImageTest, StatusesInTheirOrder) {
   }
   for (std::size_t fail = 0; fail < total; ++fail) {
     ScopedHeap failing(static_cast<int>(fail));
-    FftSpec2D32fc* none = nullptr;
+    FftSpec2D32fc* none = unwritten;
     EXPECT_EQ(ippiFFTInitAlloc_C_32fc(&none, 13, 5, 4, 0), StatusNoMemory) << fail;
-    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(none, unwritten);
     EXPECT_EQ(Outstanding(), 0u) << fail;
   }
 }

@@ -149,12 +149,13 @@ TEST_P(Fft32fcTest, ImpulsesAndTones) {
 
 TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
   ScopedHeap heap;
-  FftSpec32fc* record = nullptr;
+  FftSpec32fc* const unwritten = reinterpret_cast<FftSpec32fc*>(0x5A5A5A5A);
+  FftSpec32fc* record = unwritten;
   EXPECT_EQ(kInitSpec[index()](nullptr, 31, 3, 0), StatusNullPointer);
   EXPECT_EQ(kInitSpec[index()](&record, 31, 3, 0), StatusFftOrderError);
   EXPECT_EQ(kInitSpec[index()](&record, -1, 2, 0), StatusFftOrderError);
   EXPECT_EQ(kInitSpec[index()](&record, 5, 3, 0), StatusFftFlagError);
-  EXPECT_EQ(record, nullptr);
+  EXPECT_EQ(record, unwritten);
   EXPECT_EQ(Outstanding(), 0u);
   ASSERT_EQ(kInitSpec[index()](&record, 3, 4, 7), StatusOk);
   EXPECT_EQ(record->scaleFactor, 0.35355338f);
@@ -182,9 +183,14 @@ TEST_P(Fft32fcTest, RecordsSizesAndFlags) {
     EXPECT_EQ(s.record->scaleInverse, 0);
   }
   EXPECT_EQ(Outstanding(), 0u);
-  // The combine table of order 28 needs 2^31 bytes: refused, nothing kept.
-  EXPECT_EQ(kInitSpec[index()](&record, 28, 2, 0), StatusNoMemory);
-  EXPECT_EQ(Outstanding(), 0u);
+  // The combine table of orders 28 to 30 needs 2^31 bytes or more: refused,
+  // the caller's pointer not written, nothing kept.
+  for (std::int32_t order = 28; order <= 30; ++order) {
+    record = unwritten;
+    EXPECT_EQ(kInitSpec[index()](&record, order, 2, 0), StatusNoMemory) << order;
+    EXPECT_EQ(record, unwritten) << order;
+    EXPECT_EQ(Outstanding(), 0u);
+  }
 }
 
 // Without a caller buffer a record that asks for work allocates it; when that
@@ -236,12 +242,18 @@ TEST_P(Fft32fcTest, RecordOfTheOtherFamilyIsRefused) {
 // The tables of each build's plans: which levels, block tables and form of
 // bit-reversal table an order gets.
 TEST_P(Fft32fcTest, PlansOfEachBuild) {
+  // The outer orders of the plans from their first planned order (11 in
+  // builds 1 and 2, 15 in builds 3 and 4); 0: joined from blocks.
+  constexpr std::int32_t kSplitX87[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 7,
+                                          8, 8, 8, 10, 10, 10, 10, 8, 8, 10, 10, 10, 10, 10, 10};
+  constexpr std::int32_t kSplitSse2[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5,
+                                           4, 3, 4, 11, 12, 11, 12, 12, 12, 11, 12, 13, 14, 10, 10};
   const FftBuildPlan32fc& plan = FftBuildPlanOf32fc(index());
-  const std::int32_t* split = index() <= 2 ? PlanSplitTable32fc_V12 : PlanSplitTable32fc_V34;
-  EXPECT_EQ(plan.split, split);
-  EXPECT_EQ(PlanSplitTable32fc_V12[19], 10);
-  EXPECT_EQ(PlanSplitTable32fc_V34[17], 3);
-  EXPECT_EQ(PlanSplitTable32fc_V34[29], 10);
+  const std::int32_t* split = index() <= 2 ? kSplitX87 : kSplitSse2;
+  for (std::int32_t order = index() <= 2 ? 11 : 15; order <= FftMaxOrder; ++order)
+    EXPECT_EQ(plan.split[order], split[order]) << order;
+  EXPECT_EQ(PlanSplitTable32fc_V12, FftBuildPlanOf32fc(1).split);  // the record builder's copy
+  EXPECT_EQ(PlanSplitTable32fc_V34, FftBuildPlanOf32fc(3).split);
   for (std::int32_t order = 4; order <= 22; ++order) {
     Spec1D s(index(), order, 8);
     const FftSpec32fc& r = *s.record;
@@ -532,6 +544,141 @@ TEST(Fft32fcKernels, EveryRowOfEveryBuild) {
     EXPECT_EQ(y3, y4);
     EXPECT_EQ(one, y3);
     EXPECT_EQ(inPlace, y3);
+  }
+}
+
+// ---- Build 1's precision: its kernels, joins and column factors hold values
+// at the x87's extended precision and round to single only where they store.
+// The inputs mix values far apart in size, so that a sum rounded to double on
+// the way lands on a halfway point between two floats where the extended sum
+// lies beside it: a build that computed in double would store other bits.
+
+namespace build_one {
+
+template <typename R>
+struct Cx {
+  R re, im;
+};
+template <typename R> Cx<R> operator+(Cx<R> a, Cx<R> b) { return {a.re + b.re, a.im + b.im}; }
+template <typename R> Cx<R> operator-(Cx<R> a, Cx<R> b) { return {a.re - b.re, a.im - b.im}; }
+template <typename R> Cx<R> PlusI(Cx<R> a, Cx<R> b) { return {a.re - b.im, a.im + b.re}; }   // a + i b
+template <typename R> Cx<R> MinusI(Cx<R> a, Cx<R> b) { return {a.re + b.im, a.im - b.re}; }  // a - i b
+template <typename R> Cx<R> Park(Cx<R> a) { return {static_cast<float>(a.re), static_cast<float>(a.im)}; }
+
+// The inverse kernels of 2, 4 and 8 points, in R, from their formulas: the
+// first-stage values times s when scaled, the 8-point kernel parking E_0.im,
+// O_0.re, E_1, E_2, E_3, O_2 and O_3 in single precision before its join.
+template <typename R>
+std::vector<float> InverseKernel(const std::vector<float>& x, int order, const float* s) {
+  const int n = 1 << order;
+  std::vector<Cx<R>> v(n);
+  for (int k = 0; k < n; ++k) v[k] = {x[2 * k], x[2 * k + 1]};
+  auto scale = [&](Cx<R> a) { return s != nullptr ? Cx<R>{a.re * *s, a.im * *s} : a; };
+  std::vector<Cx<R>> y(n);
+  if (order == 1) {
+    y = {scale(v[0] + v[1]), scale(v[0] - v[1])};
+  } else if (order == 2) {
+    const Cx<R> p0 = scale(v[0] + v[2]), q0 = scale(v[0] - v[2]), p1 = scale(v[1] + v[3]), q1 = scale(v[1] - v[3]);
+    y = {p0 + p1, PlusI(q0, q1), p0 - p1, MinusI(q0, q1)};
+  } else {
+    Cx<R> p[4], q[4];
+    for (int k = 0; k < 4; ++k) p[k] = scale(v[k] + v[k + 4]), q[k] = scale(v[k] - v[k + 4]);
+    Cx<R> e0 = p[0] + p[2], o0 = p[1] + p[3];
+    e0.im = static_cast<float>(e0.im);
+    o0.re = static_cast<float>(o0.re);
+    const Cx<R> e2 = Park(p[0] - p[2]), o2 = Park(p[1] - p[3]);
+    const Cx<R> e1 = Park(PlusI(q[0], q[2])), e3 = Park(MinusI(q[0], q[2]));
+    const Cx<R> o1 = PlusI(q[1], q[3]), o3 = Park(MinusI(q[1], q[3]));
+    const float c = 0.70710677f, minusC = -0.70710677f;
+    const Cx<R> t1 = {c * (o1.re - o1.im), c * (o1.im + o1.re)};
+    const Cx<R> t3 = {minusC * (o3.re + o3.im), minusC * (o3.im - o3.re)};
+    y = {e0 + o0, e1 + t1, PlusI(e2, o2), e3 + t3, e0 - o0, e1 - t1, MinusI(e2, o2), e3 - t3};
+  }
+  std::vector<float> out;
+  for (const Cx<R>& c : y) out.push_back(static_cast<float>(c.re)), out.push_back(static_cast<float>(c.im));
+  return out;
+}
+
+// Values of very different sizes: 1, the halfway bits of 1 and 1.5, and
+// amounts far below a double's last bit.
+std::vector<float> MixedSizes(int points, std::mt19937& rng) {
+  const float pool[] = {0.0f, 1.0f, 0x1p-24f, 0x1p-23f, 0x1p-60f, 0x1p-62f, 0x3p-25f, 0.5f, 1.5f, 3.0f};
+  std::vector<float> v(2 * static_cast<std::size_t>(points));
+  for (float& f : v) f = pool[rng() % 10] * (rng() % 2 ? -1.0f : 1.0f);
+  return v;
+}
+
+}  // namespace build_one
+
+TEST(Fft32fcBuildOne, KernelsStoreFromExtendedPrecision) {
+  using namespace build_one;
+  std::mt19937 rng(12);
+  const float factors[] = {1.0f, 0.25f, 1.0f / 3, 0x1.000002p0f, 0x1p-40f};
+  const SmallKernelTable32f& one = FftSmallKernelTable32f(1);
+  for (int order = 1; order <= 3; ++order) {
+    int telling = 0;  // inputs on which double arithmetic would store other bits
+    for (int trial = 0; trial < 6000; ++trial) {
+      const std::vector<float> x = MixedSizes(1 << order, rng);
+      const bool scaled = trial % 2 == 1;
+      const float s = factors[rng() % 5];
+      const std::vector<float> want = InverseKernel<long double>(x, order, scaled ? &s : nullptr);
+      std::vector<float> got(x.size());
+      if (scaled) one.invScaled[order](x.data(), got.data(), s);
+      else one.invPlain[order](x.data(), got.data());
+      ASSERT_EQ(std::memcmp(got.data(), want.data(), 4 * want.size()), 0) << "order " << order << " trial " << trial;
+      telling += InverseKernel<double>(x, order, scaled ? &s : nullptr) != want;
+      // Builds 2 to 4 round every operation.
+      for (std::int32_t build = 2; build <= 4; ++build) {
+        const SmallKernelTable32f& t = FftSmallKernelTable32f(build);
+        if (scaled) t.invScaled[order](x.data(), got.data(), s);
+        else t.invPlain[order](x.data(), got.data());
+        ASSERT_EQ(got, InverseKernel<float>(x, order, scaled ? &s : nullptr)) << build << " " << order;
+      }
+    }
+    EXPECT_GT(telling, 0) << "order " << order;
+  }
+}
+
+// Order 11 joins two 1024-point halves; order 13 gathers columns of 32 rows,
+// each value times the conjugate of its four-step factor. An impulse
+// b = (3, -2^-60) at sample 1 makes one half (one row) b throughout, so each
+// output is b times the conjugate of one stored factor w, formed at extended
+// precision and rounded once.
+TEST(Fft32fcBuildOne, JoinsAndColumnFactorsAtExtendedPrecision) {
+  const float b[2] = {3.0f, -0x1p-60f};
+  // b * conj(w) for w = (c, s), and i times it, in R, rounded once.
+  auto times = [&](auto r, float c, float s, bool turned) {
+    using R = decltype(r);
+    const R re = R(b[0]) * c + R(b[1]) * s, im = R(b[1]) * c - R(b[0]) * s;
+    return turned ? std::pair<float, float>{static_cast<float>(-im), static_cast<float>(re)}
+                  : std::pair<float, float>{static_cast<float>(re), static_cast<float>(im)};
+  };
+  for (std::int32_t order : {11, 13}) {
+    Spec1D s(1, order, 8);
+    const std::size_t points = std::size_t{1} << order;
+    std::vector<float> x(2 * points, 0.0f), y(2 * points);
+    x[2] = b[0], x[3] = b[1];
+    ASSERT_EQ(FftInv1D32fc_V1(x.data(), y.data(), s.record, nullptr), StatusOk);
+    int telling = 0;
+    // Order 11: outputs k < 1024 are b times W(k) of 2048 points (the upper
+    // quarter turned by i), outputs k + 1024 the negation. Order 13: row 16
+    // holds the residue 1 (rev5(16) = 1), so output k < 256 is b times W(k)
+    // of 8192 points.
+    const std::size_t count = order == 11 ? 1024 : 256;
+    for (std::size_t k = 0; k < count; ++k) {
+      const float* w = order == 11 ? s.record->blockTwiddles + 2 * (k % 512)
+                                   : s.record->levelCombineTwiddles[0] + 2 * (((k / 4) * 32 + 16) * 4 + k % 4);
+      const bool turned = order == 11 && k >= 512;
+      const auto want = times(0.0L, w[0], w[1], turned);
+      ASSERT_EQ(y[2 * k], want.first) << order << " " << k;
+      ASSERT_EQ(y[2 * k + 1], want.second) << order << " " << k;
+      if (order == 11) {
+        ASSERT_EQ(y[2 * (k + 1024)], -want.first) << k;
+        ASSERT_EQ(y[2 * (k + 1024) + 1], -want.second) << k;
+      }
+      telling += times(0.0, w[0], w[1], turned) != want;
+    }
+    EXPECT_GT(telling, 3) << order;
   }
 }
 

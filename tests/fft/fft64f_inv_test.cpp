@@ -130,6 +130,33 @@ TEST_P(FftInv64fTest, ImpulsesAndTonesLandWhereTheSenseSays) {
   }
 }
 
+// Builds 3 and 4 turn by e^(i pi/4) in their stages of eight with constants:
+// the radix pass with sqrt(2)/2 rounded to nearest, the column transform of
+// the large orders with its own table, whose cos(pi/4) is the double one unit
+// below. An impulse that only such a stage turns shows each constant exactly.
+TEST(FftSse2Constants64f, StagesOfEightOfRadixPassAndColumns) {
+  for (std::int32_t build : {3, 4}) {
+    ForcedBuild forced(build);
+    // Order 5: an impulse at 4 is turned only by the stage of eight: X1 = e^(i pi/4).
+    const RecordPtr small = MakeSpec(5, 8);
+    SplitSignal x(32);
+    x.re[4] = 1;
+    SplitSignal y = Inverse(x, small.get());
+    EXPECT_EQ(y.re[1], 0.7071067811865476) << build;
+    EXPECT_EQ(y.im[1], 0.7071067811865476) << build;
+    // Order 15 is 8 rows of 4096: the impulse at 1 makes row 4 all ones, and
+    // the eight-point transform of column 0 turns it into output 4096.
+    const RecordPtr large = MakeSpec(15, 8);
+    SplitSignal z(std::size_t{1} << 15);
+    z.re[1] = 1;
+    y = Inverse(z, large.get());
+    EXPECT_EQ(y.re[4096], 0.7071067811865475) << build;
+    EXPECT_EQ(y.im[4096], 0.7071067811865475) << build;
+    EXPECT_EQ(y.re[3 * 4096], -0.7071067811865475) << build;
+    EXPECT_EQ(y.im[3 * 4096], 0.7071067811865475) << build;
+  }
+}
+
 // In place (both parts, or one of them) gives the out-of-place result bit for
 // bit at every order, the 8-point kernel included.
 TEST_P(FftInv64fTest, InPlaceEqualsOutOfPlace) {

@@ -26,6 +26,16 @@ class FftSpec64fTest : public zentra_test::FftBuildTest {
 
 std::size_t Outstanding() { return Log().blocks.size() - Log().released.size(); }
 
+// The outer order of the four-step plan by order, from the first order with a
+// plan (10 in builds 1 and 2, 14 in builds 3 and 4); 0: joined from blocks.
+constexpr std::int32_t kSplitX87[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5, 6, 7,
+                                        7, 8, 9, 9, 9, 8, 8, 9, 9, 9, 9, 9, 9, 9, 9};
+constexpr std::int32_t kSplitSse2[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 3,
+                                         3, 7, 8, 9, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10};
+
+// A value no call writes: a refused creation must leave the caller's pointer as it was.
+FftSpec64f* const kUnwritten = reinterpret_cast<FftSpec64f*>(0x5A5A5A5A);
+
 TEST_P(FftSpec64fTest, ArgumentChecksInTheirOrder) {
   ScopedHeap heap;
   FftSpec64f* record = reinterpret_cast<FftSpec64f*>(0x1);
@@ -99,7 +109,7 @@ TEST_P(FftSpec64fTest, WorkBytesAndPlanTables) {
     ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 8, 0), StatusOk) << order;
     if (paired()) {
       const std::int32_t expected =
-          order < 14 ? (16 << order) + 16 : (64 << PlanSplitTable64f_V34[order]) + 131088;
+          order < 14 ? (16 << order) + 16 : (64 << kSplitSse2[order]) + 131088;
       EXPECT_EQ(record->workBytes, expected) << order;
       EXPECT_EQ(record->levelTwiddles[0] != nullptr, order >= 14);
     } else {
@@ -126,7 +136,7 @@ TEST_P(FftSpec64fTest, CombineTwiddlesInReadingOrder) {
   const std::int32_t order = 16;
   FftSpec64f* record = nullptr;
   ASSERT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 8, 0), StatusOk);
-  const std::int32_t c = paired() ? PlanSplitTable64f_V34[order] : PlanSplitTable64f_V12[order];
+  const std::int32_t c = paired() ? kSplitSse2[order] : kSplitX87[order];
   const std::int64_t rows = 1 << c, n = 1 << order;
   const double* t = record->levelCombineTwiddles[0];
   for (std::int64_t g : {std::int64_t{0}, std::int64_t{5}, (n / rows) / 4 - 1}) {
@@ -149,9 +159,9 @@ TEST_P(FftSpec64fTest, CombineTwiddlesInReadingOrder) {
 TEST_P(FftSpec64fTest, OrdersFrom27AreRefusedWithoutTouchingMemory) {
   for (std::int32_t order = 27; order <= 30; ++order) {
     ScopedHeap heap;
-    FftSpec64f* record = nullptr;
+    FftSpec64f* record = kUnwritten;
     EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusNoMemory) << order;
-    EXPECT_EQ(record, nullptr);
+    EXPECT_EQ(record, kUnwritten);
     EXPECT_EQ(Outstanding(), 0u);
     for (std::size_t bytes : Log().requests) EXPECT_LT(bytes, 4096u) << order;
   }
@@ -170,9 +180,9 @@ TEST_P(FftSpec64fTest, FailedTableAllocationsLeaveNothing) {
     }
     for (std::size_t fail = 0; fail < total; ++fail) {
       ScopedHeap heap(static_cast<int>(fail));
-      FftSpec64f* record = nullptr;
+      FftSpec64f* record = kUnwritten;
       EXPECT_EQ(ippsFFTInitAlloc_C_64f(&record, order, 2, 0), StatusNoMemory) << order << " " << fail;
-      EXPECT_EQ(record, nullptr);
+      EXPECT_EQ(record, kUnwritten);
       EXPECT_EQ(Outstanding(), 0u) << order << " " << fail;
     }
   }
@@ -190,6 +200,15 @@ TEST_P(FftSpec64fTest, FreeChecksItsRecord) {
   record->contextId = 8;
   EXPECT_EQ(ippsFFTFree_C_64f(record), StatusOk);
   EXPECT_EQ(Outstanding(), 0u);
+}
+
+// The record builders and the large-order transforms read the same split
+// tables, which hold the plans' outer orders.
+TEST(FftSpec64fPlans, SplitTablesHoldThePlansOuterOrders) {
+  for (std::int32_t order = 10; order <= FftMaxOrder; ++order)
+    EXPECT_EQ(PlanSplitTable64f_V12[order], kSplitX87[order]) << order;
+  for (std::int32_t order = 14; order <= FftMaxOrder; ++order)
+    EXPECT_EQ(PlanSplitTable64f_V34[order], kSplitSse2[order]) << order;
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, FftSpec64fTest, ::testing::ValuesIn(zentra_test::kFftBuilds),

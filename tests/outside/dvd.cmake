@@ -3,6 +3,8 @@ foreach(name dvd_info_test dvd_data_test dvd_ifo_mutation_test)
   quill_add_test(NAME ${name} SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp
                  LIBS quill_outside_harness TIMEOUT 300)
 endforeach()
+target_link_libraries(dvd_data_test PRIVATE quill_stuck_reads)
+set_target_properties(dvd_data_test PROPERTIES ENABLE_EXPORTS ON)
 # The IFO mutation test's long run (hundreds of damaged discs, a checking process for most),
 # by hand:  ctest --test-dir <build> -C LongFuzz -L long
 add_test(NAME dvd_ifo_mutation_long CONFIGURATIONS LongFuzz

@@ -5,6 +5,9 @@
 #include <support/files.h>
 
 #include "outside_test_util.h"
+#include "stuck_reads.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -110,6 +113,32 @@ class DvdDataTest : public ComTest {
     Settings s;
     s.folder = disc.string();
     return s;
+  }
+
+  // Every picture of a title from its start, as a hash of its planes, and how reading ended.
+  struct TitleRun {
+    std::vector<std::size_t> pictures;
+    HRESULT end = S_OK;
+    std::string text;  // the error information of a failed end
+  };
+  TitleRun ReadTitle(const fs::path& folder, INT title = 0) {
+    Settings s;
+    s.folder = folder.string();
+    s.title = title;
+    auto data = Start(s, 0);
+    TitleRun run;
+    if (!data) return run;
+    for (int guard = 0; guard < 2000 && run.end == S_OK; ++guard) {
+      Picture p;
+      run.end = Read(data.get(), 720, 576, &p);
+      if (run.end != S_OK) break;
+      const std::string_view y(reinterpret_cast<const char*>(p.y.data()), p.y.size());
+      const std::string_view u(reinterpret_cast<const char*>(p.u.data()), p.u.size());
+      run.pictures.push_back(std::hash<std::string_view>{}(y) ^ (std::hash<std::string_view>{}(u) << 1));
+    }
+    if (run.end < 0) run.text = qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+    EXPECT_EQ(data->Close(), S_OK);
+    return run;
   }
 
   std::vector<Chapter> Chapters(int title) {
@@ -285,28 +314,11 @@ TEST_F(DvdDataTest, VideoPacketEndingAReadDecodesLikeTheSampleDisc) {
   ASSERT_NE(sector, 0u) << "no pack of the sample disc could be laid out on a read boundary";
   EXPECT_EQ((sector - chapters[0].start) % 32, 31u);
 
-  // Every picture of the title, as a hash of its planes.
-  auto readAll = [&](const fs::path& folder) {
-    Settings s;
-    s.folder = folder.string();
-    auto data = Start(s, 0);
-    std::vector<std::size_t> hashes;
-    if (!data) return hashes;
-    for (int guard = 0; guard < 1000; ++guard) {
-      Picture p;
-      const HRESULT hr = Read(data.get(), 720, 576, &p);
-      EXPECT_GE(hr, 0) << qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
-      if (hr != S_OK) break;
-      const std::string_view y(reinterpret_cast<const char*>(p.y.data()), p.y.size());
-      const std::string_view u(reinterpret_cast<const char*>(p.u.data()), p.u.size());
-      hashes.push_back(std::hash<std::string_view>{}(y) ^ (std::hash<std::string_view>{}(u) << 1));
-    }
-    return hashes;
-  };
-  const auto moved = readAll(disc);
-  const auto sample = readAll(SampleDisc() / "VIDEO_TS");
-  EXPECT_EQ(moved.size(), 300u) << "12 seconds at 25 pictures a second";
-  EXPECT_EQ(moved, sample) << "the same pictures, whatever packs carried them";
+  const TitleRun moved = ReadTitle(disc);
+  const TitleRun sample = ReadTitle(SampleDisc() / "VIDEO_TS");
+  EXPECT_EQ(moved.end, DVD_S_END_OF_TITLE) << moved.text;
+  EXPECT_EQ(moved.pictures.size(), 300u) << "12 seconds at 25 pictures a second";
+  EXPECT_EQ(moved.pictures, sample.pictures) << "the same pictures, whatever packs carried them";
 }
 
 TEST_F(DvdDataTest, AudioStreamChoiceAndSampleRateReachTheSound) {
@@ -548,6 +560,175 @@ TEST_F(DvdDataTest, TruncatedVobFailsWithAReasonAndClosesEverything) {
     EXPECT_EQ(data->Close(), S_OK);
   }
   EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+std::uint32_t Get32(const std::uint8_t* at) {
+  return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) | (std::uint32_t{at[2]} << 8) | at[3];
+}
+void Put32(std::uint8_t* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  quill_test::WriteFile(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// Edits the cell table of title 1's program chain in VTS_01_0.IFO and its backup:
+// edit(the 24-byte entry, its index).
+void EditTitleCells(const fs::path& disc, const std::function<void(std::uint8_t*, int)>& edit) {
+  for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) {
+    std::vector<std::uint8_t> b = quill_test::ReadBytes(disc / name);
+    ASSERT_GE(b.size(), 3 * 2048u);
+    const std::size_t chains = std::size_t{Get32(b.data() + 0xCC)} * 2048;
+    const std::size_t chain = chains + Get32(b.data() + chains + 12);
+    const std::size_t table = chain + ((b[chain + 0xE8] << 8) | b[chain + 0xE9]);
+    ASSERT_LE(table + 24 * b[chain + 3], b.size());
+    for (int i = 0; i < b[chain + 3]; ++i) edit(b.data() + table + 24 * i, i);
+    WriteBytes(disc / name, b);
+  }
+}
+
+constexpr std::uint8_t kInterleaved = 0x04;  // in the first byte of a cell's entry
+
+// Sets the end address (relative to the pack) of the VOBU whose navigation pack is at
+// `sector`, in the pack's DSI packet.
+void SetVobuEnd(const fs::path& vob, std::uint32_t sector, std::uint32_t end) {
+  std::vector<std::uint8_t> b = quill_test::ReadBytes(vob);
+  std::uint8_t* pack = b.data() + std::size_t{sector} * 2048;
+  ASSERT_LE((sector + 1) * 2048u, b.size());
+  ASSERT_TRUE(pack[0x400] == 0 && pack[0x401] == 0 && pack[0x402] == 1 && pack[0x403] == 0xBF && pack[0x406] == 1)
+      << "no navigation pack at sector " << sector;
+  ASSERT_EQ(Get32(pack + 0x407 + 4), sector) << "the pack names itself";
+  Put32(pack + 0x407 + 8, end);
+  WriteBytes(vob, b);
+}
+
+// With every cell read VOBU by VOBU through its navigation packs, a pack whose end address
+// wraps the 32-bit sector count (the next VOBU at nav + end + 1 is the pack itself, or lies
+// before it) made reading go round forever. Such a VOBU ends before the next navigation
+// pack: the title reads as the sample disc does.
+TEST_F(DvdDataTest, NavigationPacksWhoseEndWrapsTheSectorCountReadOnToTheNextUnit) {
+  ScratchDir scratch;
+  const fs::path disc = scratch.CopySample();
+  EditTitleCells(disc, [](std::uint8_t* cell, int) { cell[0] |= kInterleaved; });
+  SetVobuEnd(disc / "VTS_01_1.VOB", 143, 0xFFFFFFFFu);  // back onto itself
+  SetVobuEnd(disc / "VTS_01_1.VOB", 541, 0xFFFFFF00u);  // back 256 sectors
+  EndsWithin(std::chrono::seconds(120), [&] {
+    const TitleRun run = ReadTitle(disc);
+    const TitleRun sample = ReadTitle(SampleVideoTs());
+    EXPECT_EQ(run.end, DVD_S_END_OF_TITLE) << run.text;
+    EXPECT_EQ(run.pictures.size(), 300u);
+    EXPECT_EQ(run.pictures, sample.pictures);
+  });
+}
+
+// A first cell whose last sector is 0xFFFFFFFF held no sector at all for a count made in
+// 32 bits. It is read to where the VOB files end, and that sector is named.
+TEST_F(DvdDataTest, ACellEndingOnTheLastSectorNumberIsReadToTheEndOfTheFiles) {
+  const auto sectors = static_cast<std::uint32_t>(fs::file_size(SampleDisc() / "VIDEO_TS" / "VTS_01_1.VOB") / 2048);
+  const TitleRun sample = ReadTitle(SampleVideoTs());
+  for (bool interleaved : {false, true}) {
+    SCOPED_TRACE(interleaved ? "interleaved" : "contiguous");
+    ScratchDir scratch;
+    const fs::path disc = scratch.CopySample();
+    EditTitleCells(disc, [&](std::uint8_t* cell, int index) {
+      if (index == 0) Put32(cell + 20, 0xFFFFFFFFu);
+      if (interleaved) cell[0] |= kInterleaved;
+    });
+    EndsWithin(std::chrono::seconds(120), [&] {
+      const TitleRun run = ReadTitle(disc);
+      EXPECT_EQ(run.pictures, sample.pictures) << "every picture the files hold";
+      EXPECT_LT(run.end, 0);
+      EXPECT_EQ(run.text, "Sector " + std::to_string(sectors) +
+                              " of the title's video files cannot be read: the VOB files are shorter than the "
+                              "disc's IFO files say, or the disc is damaged.");
+    });
+  }
+}
+
+// A VOB cut 8 sectors into one of the reader's 32-sector reads: the error names the first
+// missing sector, and the title gives every picture the sectors before it hold, as a disc
+// whose sectors from there on are blank does.
+TEST_F(DvdDataTest, ADiscCutInsideAReadNamesTheCutAndKeepsThePicturesBeforeIt) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  const std::uint32_t cut = chapters[0].start + 15 * 32 + 8;
+  ASSERT_LT(cut, chapters[0].end);
+  ScratchDir cutScratch, blankScratch;
+  const fs::path cutDisc = cutScratch.CopySample(), blankDisc = blankScratch.CopySample();
+  fs::resize_file(cutDisc / "VTS_01_1.VOB", std::uintmax_t{cut} * 2048);
+  std::vector<std::uint8_t> vob = quill_test::ReadBytes(blankDisc / "VTS_01_1.VOB");
+  std::fill(vob.begin() + std::ptrdiff_t{cut} * 2048, vob.end(), 0);
+  WriteBytes(blankDisc / "VTS_01_1.VOB", vob);
+
+  const TitleRun cutRun = ReadTitle(cutDisc);
+  const TitleRun blankRun = ReadTitle(blankDisc);
+  EXPECT_EQ(cutRun.text, "Sector " + std::to_string(cut) +
+                             " of the title's video files cannot be read: the VOB files are shorter than the "
+                             "disc's IFO files say, or the disc is damaged.");
+  EXPECT_EQ(blankRun.end, DVD_S_END_OF_TITLE) << blankRun.text;
+  EXPECT_GT(blankRun.pictures.size(), 30u);
+  EXPECT_EQ(cutRun.pictures, blankRun.pictures);
+}
+
+// Named pipes among the VOB files: libdvdread opens every part of a title set at once, and
+// opening a pipe for reading waits for a writer for good (so did the conversion thread,
+// and the stop button after it). They are refused at once, by name.
+TEST_F(DvdDataTest, VideoFilesThatAreNamedPipesAreRefusedAtOnce) {
+  ScratchDir scratch;
+  const fs::path disc = scratch.CopySample();
+  fs::remove(disc / "VTS_01_1.VOB");
+  ASSERT_EQ(::mkfifo((disc / "VTS_01_1.VOB").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((disc / "VTS_02_2.VOB").c_str(), 0600), 0);  // as a second part of title 2
+  EndsWithin(std::chrono::seconds(120), [&] {
+    for (const auto& [title, name] : {std::pair{0, "VTS_01_1.VOB"}, std::pair{1, "VTS_02_2.VOB"}}) {
+      SCOPED_TRACE(name);
+      Settings s;
+      s.folder = disc.string();
+      s.title = title;
+      HRESULT open = S_OK;
+      auto data = Start(s, 0, &open);
+      ASSERT_TRUE(data);
+      EXPECT_LT(open, 0);
+      const std::string text =
+          std::string("The video file ") + name + " of the title cannot be read: it is a named pipe, not a file.";
+      EXPECT_EQ(qcom::ErrorDescription(data.get(), IID_IDVDDataObj), text);
+      Picture p;
+      EXPECT_LT(Read(data.get(), 720, 480, &p), 0) << "the thread's first picture ends the run";
+      EXPECT_EQ(qcom::ErrorDescription(data.get(), IID_IDVDDataObj), text);
+      EXPECT_EQ(data->Close(), S_OK);
+    }
+    EXPECT_EQ(ReadTitle(disc, 2).end, DVD_S_END_OF_TITLE) << "the other title sets read as ever";
+  });
+}
+
+// A read of the disc that never returns (a dead drive, a hung network mount): the picture
+// that waits for it fails after the time limit with the sector's number, and closing the
+// reader does not wait for the read either; the stuck read is left to end by itself.
+TEST_F(DvdDataTest, AReadThatNeverReturnsFailsAfterTheTimeLimitAndCloseDoesNotWait) {
+  ScratchDir scratch;
+  const fs::path disc = scratch.CopySample();
+  EndsWithin(std::chrono::seconds(240), [&] {
+    Settings s;
+    s.folder = disc.string();
+    auto data = Start(s, 0);
+    ASSERT_TRUE(data);
+    Picture p;
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(Read(data.get(), 720, 576, &p), S_OK);
+    ASSERT_TRUE(HoldReads((disc / "VTS_01_1.VOB").string()));
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 500 && hr == S_OK; ++i) hr = Read(data.get(), 720, 576, &p);
+    EXPECT_LT(hr, 0);
+    const std::string text = qcom::ErrorDescription(data.get(), IID_IDVDDataObj);
+    EXPECT_TRUE(text.starts_with("Sector ")) << text;
+    EXPECT_NE(text.find(" of the title's video files could not be read within 15 seconds: the disc is damaged or "
+                        "the drive does not answer."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(HeldReads(), 1) << "the read is still under way";
+    EXPECT_EQ(data->Close(), S_OK);
+    data = nullptr;
+    ReleaseReads();
+  });
 }
 
 // Marks every video packet of a VOB file as scrambled, as on a CSS-encrypted disc read

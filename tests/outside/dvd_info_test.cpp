@@ -4,6 +4,9 @@
 
 #include "outside_test_util.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cmath>
 #include <fstream>
 
@@ -21,6 +24,22 @@ class DvdInfoTest : public ComTest {
     return info;
   }
   std::string Error(IDVDInfObj* info) { return qcom::ErrorDescription(info, IID_IDVDInfObj); }
+
+  // Opens a disc whose first title set cannot be read: the list still shows title 1, as
+  // unreadable, and selecting it fails. *why receives the failure's text.
+  ComPtr<IDVDInfObj> OpenWithTitleOneRefused(const fs::path& disc, std::string* why) {
+    HRESULT hr = E_FAIL;
+    auto info = Open(disc.string(), &hr);
+    EXPECT_TRUE(info);
+    if (!info) return info;
+    EXPECT_EQ(hr, S_OK) << Error(info.get());
+    BSTR name = nullptr;
+    EXPECT_EQ(info->GetTitleName(0, &name), S_OK);
+    EXPECT_EQ(TakeString(name), "Title 1 (unreadable)");
+    EXPECT_LT(info->SelectTitle(0), 0);
+    *why = Error(info.get());
+    return info;
+  }
 };
 
 struct ChapterRow {
@@ -218,15 +237,10 @@ TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
     const fs::path disc = scratch.CopySample();
     // Only the first title set is damaged: its title fails, the other one still works.
     TruncateIfo(disc, "VTS_01_0", 300);
-    HRESULT hr = E_FAIL;
-    auto info = Open(disc.string(), &hr);
+    std::string why;
+    auto info = OpenWithTitleOneRefused(disc, &why);
     ASSERT_TRUE(info);
-    ASSERT_EQ(hr, S_OK) << Error(info.get());
-    BSTR name = nullptr;
-    ASSERT_EQ(info->GetTitleName(0, &name), S_OK);
-    EXPECT_EQ(TakeString(name), "Title 1 (unreadable)");
-    EXPECT_LT(info->SelectTitle(0), 0);
-    EXPECT_NE(Error(info.get()).find("VTS_01_0.IFO"), std::string::npos);
+    EXPECT_NE(why.find("VTS_01_0.IFO"), std::string::npos);
     INT count = 5;
     EXPECT_LT(info->GetChapterCount(&count), 0) << "no title stays selected after a failed select";
     EXPECT_EQ(info->SelectTitle(1), S_OK);
@@ -244,6 +258,37 @@ TEST_F(DvdInfoTest, TruncatedIfoFilesFailWhereTheyAreNeeded) {
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(info->SelectTitle(1), S_OK) << Error(info.get());
   }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// IFO files that are named pipes: opening one for reading waits for a writer for good,
+// which hung the options dialog as the program started. They are refused at once, by name.
+TEST_F(DvdInfoTest, IfoFilesThatAreNamedPipesAreRefusedAtOnceByName) {
+  const int fds = OpenDescriptors();
+  ScratchDir mainScratch, setScratch;
+  const fs::path mainPipe = mainScratch.CopySample(), setPipe = setScratch.CopySample();
+  for (const fs::path& file : {mainPipe / "VIDEO_TS.IFO", setPipe / "VTS_01_0.IFO"}) {
+    fs::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  }
+  EndsWithin(std::chrono::seconds(120), [&] {
+    HRESULT hr = S_OK;
+    auto info = Open(mainPipe.string(), &hr);
+    ASSERT_TRUE(info);
+    EXPECT_LT(hr, 0);
+    EXPECT_EQ(Error(info.get()), "VIDEO_TS.IFO in \"" + mainScratch.path().string() +
+                                     "\" cannot be read: VIDEO_TS.IFO is a named pipe, not a file.");
+
+    // A title set's IFO: its title is unreadable and says why, the others are listed.
+    std::string why;
+    info = OpenWithTitleOneRefused(setPipe, &why);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(why, "The title set file VTS_01_0.IFO cannot be read: VTS_01_0.IFO is a named pipe, not a file.");
+    BSTR name = nullptr;
+    ASSERT_EQ(info->GetTitleName(1, &name), S_OK);
+    EXPECT_EQ(TakeString(name), "Title 2 (0:06)");
+    EXPECT_EQ(info->SelectTitle(1), S_OK);
+  });
   EXPECT_EQ(OpenDescriptors(), fds);
 }
 

@@ -8,8 +8,14 @@
 #include <support/files.h>
 #include <support/scratch_dir.h>
 
+#include <sys/stat.h>
+
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -213,15 +219,42 @@ TEST(DvdPackSplit, NavigationPacksAreRecognised) {
 }
 
 TEST(DvdNavigation, InterleavedUnitsJumpToTheSameAnglesNextUnit) {
+  auto next = [](std::uint32_t vobuEnd, std::uint32_t ilvuEnd, std::uint32_t ilvuStart) {
+    return FollowVobu(1000, vobuEnd, ilvuEnd, ilvuStart, 5000).next;
+  };
   // An ordinary VOBU: the next one follows it.
-  EXPECT_EQ(NextVobuSector(1000, 40, 0, 0), 1041u);
+  EXPECT_EQ(next(40, 0, 0), 1041u);
+  EXPECT_EQ(FollowVobu(1000, 40, 0, 0, 5000).last, 1040u);
   // Inside an interleaved unit but not its last VOBU: still the next VOBU.
-  EXPECT_EQ(NextVobuSector(1000, 40, 90, 300), 1041u);
+  EXPECT_EQ(next(40, 90, 300), 1041u);
   // The unit's last VOBU: on to this angle's next unit, past the other angles' units.
-  EXPECT_EQ(NextVobuSector(1000, 40, 40, 300), 1300u);
+  EXPECT_EQ(next(40, 40, 300), 1300u);
   // The cell's last unit has no next one.
-  EXPECT_EQ(NextVobuSector(1000, 40, 40, 0), 1041u);
-  EXPECT_EQ(NextVobuSector(1000, 40, 40, 0x7FFFFFFF), 1041u);
+  EXPECT_EQ(next(40, 40, 0), 1041u);
+  EXPECT_EQ(next(40, 40, 0x7FFFFFFF), 1041u);
+}
+
+TEST(DvdNavigation, AddressesFromTheDiscAlwaysLeadForwardInsideTheCell) {
+  // An end address that wraps the sector count (nav + end + 1 is nav again in 32 bits):
+  // the VOBU ends before the next navigation pack, at the latest with the cell.
+  const VobuSpan wrapped = FollowVobu(1000, 0xFFFFFFFFu, 0, 0, 5000);
+  EXPECT_FALSE(wrapped.endKnown);
+  EXPECT_EQ(wrapped.last, 5000u);
+  EXPECT_EQ(wrapped.next, 5001u);
+  EXPECT_FALSE(FollowVobu(1000, 4001, 0, 0, 5000).endKnown) << "one sector past the cell";
+  const VobuSpan last = FollowVobu(1000, 4000, 4000, 300, 5000);
+  EXPECT_TRUE(last.endKnown);
+  EXPECT_EQ(last.next, 5001u) << "the cell's last VOBU ends the cell";
+  // A next-unit address back into this VOBU or onto its end: on in sector order.
+  EXPECT_EQ(FollowVobu(1000, 40, 40, 20, 5000).next, 1041u);
+  EXPECT_EQ(FollowVobu(1000, 40, 40, 40, 5000).next, 1041u);
+  // One past the cell: the cell ends, as with any unit beyond it.
+  EXPECT_GT(FollowVobu(1000, 40, 40, 0x7FFFFFFE, 5000).next, 5000u);
+  // A cell that ends on the last sector number: reading moves past it instead of wrapping to 0.
+  const VobuSpan top = FollowVobu(0xFFFFFF00u, 0xFF, 0xFF, 0x7FFFFFF0, 0xFFFFFFFFu);
+  EXPECT_EQ(top.last, 0xFFFFFFFFu);
+  EXPECT_EQ(top.next, std::uint64_t{0xFFFFFF00u} + 0x7FFFFFF0);
+  EXPECT_EQ(FollowVobu(0xFFFFFF00u, 0xFF, 0, 0, 0xFFFFFFFFu).next, std::uint64_t{1} << 32);
 }
 
 DvdCell Cell(std::uint32_t first, std::uint32_t last, bool angle = false, bool blockStart = false) {
@@ -291,6 +324,131 @@ void Put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// As libFuzzer does: a report of the sanitizer in this process files the input as a crash.
+extern "C" void __sanitizer_set_death_callback(void (*callback)());
+std::string g_deathMark;
+void MarkDeath() { std::ofstream(g_deathMark) << "crash"; }
+
+TEST(DvdIsolation, ASanitizerReportInTheChildRunsNoDeathHandlerOfOurs) {
+  const quill_test::ScratchDir scratch("quill-death");
+  g_deathMark = (scratch.path() / "crash-mark").string();
+  __sanitizer_set_death_callback(&MarkDeath);
+  const ProbeEnd end = RunIsolated(
+      [] {
+        std::vector<char> bytes(4);
+        volatile std::size_t past = bytes.size();
+        bytes.data()[past] = 1;  // the kind of damage the child is there to take
+        return true;
+      },
+      10000);
+  __sanitizer_set_death_callback(nullptr);
+  EXPECT_EQ(end, ProbeEnd::Died);
+  EXPECT_FALSE(std::filesystem::exists(g_deathMark)) << "the child's death ran the parent's crash report";
+}
+#endif
+
+// A task of the worker that waits until the test lets it go.
+struct Gate {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool open = false;
+  void Wait() {
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return open; });
+  }
+  void Open() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      open = true;
+    }
+    changed.notify_all();
+  }
+};
+
+TEST(DvdDiscWorker, CallsRunInOrderAndBringBackResultsAndFailures) {
+  DiscWorker worker;
+  std::vector<int> order;
+  worker.Post([&] { order.push_back(1); });
+  EXPECT_EQ(worker.Call([&](Deadline) { order.push_back(2); return 42; }, "x"), 42);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  try {
+    worker.Call([](Deadline) -> int { throw DvdError("the disc says no"); }, "x");
+    ADD_FAILURE() << "no failure";
+  } catch (const DvdError& e) {
+    EXPECT_STREQ(e.what(), "the disc says no");
+  }
+  const Deadline before = std::chrono::steady_clock::now();
+  const Deadline given = worker.Call([](Deadline d) { return d; }, "x");
+  EXPECT_GE(given - before, std::chrono::milliseconds(kDiscTimeLimitMs)) << "each call has the whole limit";
+  EXPECT_EQ(worker.Call([](Deadline) { return std::this_thread::get_id(); }, "x"),
+            worker.Call([](Deadline) { return std::this_thread::get_id(); }, "x"))
+      << "one thread for every access";
+}
+
+TEST(DvdDiscWorker, AStuckCallIsGivenUpAndTheThreadEndsAloneWhenItReturns) {
+  auto gate = std::make_shared<Gate>();
+  auto held = std::make_shared<int>(7);  // stands for what a task owns: a buffer, a handle
+  std::weak_ptr<int> watch = held;
+  std::atomic<bool> closed{false};
+  {
+    DiscWorker worker(200);
+    try {
+      worker.Call([gate, held = std::move(held)](Deadline) { gate->Wait(); return *held; }, "Sector 480 of the title");
+      ADD_FAILURE() << "the stuck call came back";
+    } catch (const DvdError& e) {
+      EXPECT_STREQ(e.what(),
+                   "Sector 480 of the title could not be read within 200 milliseconds: the disc is damaged or the "
+                   "drive does not answer.");
+    }
+    // Every later call fails at once, without queueing behind the stuck one.
+    try {
+      worker.Call([](Deadline) { return 1; }, "Sector 512");
+      ADD_FAILURE() << "a call after the stuck one ran";
+    } catch (const DvdError& e) {
+      EXPECT_NE(std::string(e.what()).find("Sector 480"), std::string::npos) << e.what();
+    }
+    worker.Post([&closed] { closed = true; });  // as the reader's handles are closed
+  }  // leaving does not wait for the stuck task
+  EXPECT_FALSE(watch.expired());
+  EXPECT_FALSE(closed);
+  gate->Open();
+  // The thread finishes the stuck task and the queued close, then drops what they held.
+  for (int i = 0; i < 6000 && !(watch.expired() && closed); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(closed);
+}
+
+TEST(DvdSpecialFiles, PipesAndDevicesAreToldWithoutOpeningThem) {
+  const quill_test::ScratchDir scratchDir("quill-special");
+  const auto& dir = scratchDir.path();
+  const std::string pipe = (dir / "VIDEO_TS.IFO").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  // Each of these would wait for a writer for good if it opened the pipe for reading.
+  EXPECT_EQ(SpecialFileKind(pipe), "a named pipe");
+  EXPECT_EQ(CheckIfoFile(pipe), "it is a named pipe, not a file");
+  EXPECT_EQ(SpecialFileKind("/dev/null"), "a device");
+  EXPECT_EQ(CheckIfoFile("/dev/zero"), "it is a device, not a file");
+  EXPECT_EQ(SpecialFileKind(dir.string()), "a folder");
+  EXPECT_EQ(SpecialFileKind(SampleFile("VIDEO_TS.IFO").string()), "");
+  EXPECT_EQ(SpecialFileKind((dir / "missing").string()), "") << "a missing file is its reader's business";
+
+  // A sound IFO beside a backup that is a pipe: libdvdread would open the pipe when the
+  // IFO fails it, so the set is refused before any child starts.
+  std::filesystem::copy_file(SampleFile("VTS_02_0.IFO"), dir / "VTS_02_0.IFO");
+  ASSERT_EQ(::mkfifo((dir / "VTS_02_0.BUP").c_str(), 0600), 0);
+  bool probed = false;
+  try {
+    GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", [&] { return probed = true; },
+                std::chrono::steady_clock::now() + std::chrono::seconds(60));
+    ADD_FAILURE() << "the set was not refused";
+  } catch (const DvdError& e) {
+    EXPECT_STREQ(e.what(), "The title set file VTS_02_0.IFO cannot be read: VTS_02_0.BUP is a named pipe, not a file.");
+  }
+  EXPECT_FALSE(probed);
+}
+
 TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
   const quill_test::ScratchDir scratchDir("quill-ifo-check");
   const auto& scratch = scratchDir.path();
@@ -309,6 +467,12 @@ TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 0); }, "no title table"},
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 0xC4, 9); }, "title table lies past the end"},
       {"VIDEO_TS.IFO", [](std::vector<char>& b) { b[2048] = 0x7F; }, "title table is cut short"},
+      // libdvdread would take 2 GB at once for the table's claimed length.
+      {"VIDEO_TS.IFO", [](std::vector<char>& b) { Put32(b, 2048 + 4, 0x81000000); },
+       "title table claims more bytes than the file holds"},
+      {"VTS_01_0.IFO",  // the unit map's sector number is small: its last byte holds it
+       [](std::vector<char>& b) { Put32(b, static_cast<unsigned char>(b[0xE7]) * std::size_t{2048}, 0xFFFFFFF0); },
+       "its unit map claims more bytes than the file holds"},
       {"VTS_01_0.IFO", [](std::vector<char>& b) { Put32(b, 0xCC, 77); }, "program chain table lies past the end"},
       // The program chain table's first chain claims 255 programs and cells.
       {"VTS_01_0.IFO",
@@ -345,8 +509,10 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
   const auto refuse = [] { return false; };
   auto verdict = [&](const std::function<bool()>& parse) {
     try {
-      return std::string(GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse) ? "passed"
-                                                                                                          : "refused");
+      const Deadline later = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      return std::string(GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse, later)
+                             ? "passed"
+                             : "refused");
     } catch (const DvdError& e) {
       return std::string(e.what());
     }

@@ -1,7 +1,8 @@
 # The DVD reader's fuzzers, built and run like the BMP fuzzer: clang's libFuzzer in a
-# separate clang invocation, in the sanitizer build only. The suite runs each briefly;
-# ten-minute runs are there by hand:  ctest --test-dir build-asan -C LongFuzz -L long
-# (with the long IFO mutation run of dvd.cmake)
+# separate clang invocation, in the sanitizer build only, each run through run_fuzzer.cmake
+# (which fails on any crash file and prints the run's counts). The suite runs each
+# briefly; ten-minute runs are there by hand:  ctest --test-dir build-asan -C LongFuzz -L long
+# (with the BMP fuzzer's and the long IFO mutation run of dvd.cmake)
 if(QUILL_SANITIZE)
   # The clang tools/install-deps installs, whatever its version.
   find_program(QUILL_CLANGXX NAMES clang++)
@@ -35,14 +36,13 @@ if(QUILL_SANITIZE)
       VERBATIM)
     add_custom_target(${name} ALL DEPENDS ${bin})
     add_dependencies(${name} sample_dvd)
-    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
-    set(artifacts ${CMAKE_CURRENT_BINARY_DIR}/${name}_artifacts/)
-    file(MAKE_DIRECTORY ${corpus} ${artifacts})
-    set(options -rss_limit_mb=2048 -timeout=20 -max_len=${max_len} -artifact_prefix=${artifacts})
-    add_test(NAME ${name} COMMAND ${bin} -max_total_time=20 ${options} ${corpus})
+    set(run ${CMAKE_COMMAND} -DFUZZER=${bin} -DCORPUS=${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus
+            -DARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/${name}_artifacts)
+    set(options -rss_limit_mb=2048 -timeout=20 -max_len=${max_len})
+    add_test(NAME ${name} COMMAND ${run} "-DOPTIONS=-max_total_time=20;${options}" -P ${QUILL_RUN_FUZZER})
     set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
-    add_test(NAME ${name}_long CONFIGURATIONS LongFuzz COMMAND ${bin} -max_total_time=600 -print_final_stats=1
-             ${options} ${corpus})
+    add_test(NAME ${name}_long CONFIGURATIONS LongFuzz
+             COMMAND ${run} "-DOPTIONS=-max_total_time=600;${options}" -P ${QUILL_RUN_FUZZER})
     set_tests_properties(${name}_long PROPERTIES TIMEOUT 900 LABELS "fuzz;long")
   endforeach()
 endif()

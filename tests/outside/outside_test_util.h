@@ -11,11 +11,16 @@
 #include <support/files.h>
 #include <support/scratch_dir.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace outsidetest {
@@ -95,6 +100,25 @@ ComPtr<I> Create(REFCLSID clsid, REFIID iid) {
   const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, p.put_void());
   EXPECT_GE(hr, 0) << "CoCreateInstance failed";
   return p;
+}
+
+// Runs body on a thread of its own, in an apartment of its own, and waits for it at most
+// `limit`: reading that goes round in circles or waits for good must fail the test at once
+// (the process ends, since such a thread cannot be stopped), not stall the suite.
+inline void EndsWithin(std::chrono::seconds limit, std::function<void()> body) {
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> ended = done->get_future();
+  std::thread([done, body = std::move(body)] {
+    CoInitialize(nullptr);
+    body();
+    CoUninitialize();
+    done->set_value();
+  }).detach();
+  if (ended.wait_for(limit) != std::future_status::ready) {
+    std::fprintf(stderr, "The test's reading did not end within %lld seconds: it loops or hangs.\n",
+                 static_cast<long long>(limit.count()));
+    std::_Exit(1);
+  }
 }
 
 inline std::string TakeString(BSTR b) {

@@ -5,11 +5,13 @@
 #include <zentra/resize_drivers.h>
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -302,6 +304,52 @@ TEST(ResizeFamily, CubicRowBuildsAgree) {
     resize_detail::CubicRow8u_Sse2(row, width, offsets.data(), weights.data(), a.data());
     resize_detail::CubicRow8u_Avx2(row, width, offsets.data(), weights.data(), b.data());
     for (int k = 0; k < width; ++k) ASSERT_EQ(a[k], b[k]) << width << " column " << k;
+  }
+}
+
+// A 65536 x 40000 plane (2.6 GB, mapped without memory behind it: untouched
+// pages read as zero) to 16 x 16: row offsets past 2^31 samples used to wrap,
+// so nearest and cubic read outside the image and linear blended the wrong
+// rows. Only the rows a method reads are written, each with its own value, so
+// a wrong row shows.
+TEST(ResizeFamily, ImagesOverTwoGigabytesReadTheirOwnRows) {
+  constexpr int kWidth = 65536, kHeight = 40000, kSide = 16;
+  const std::size_t bytes = std::size_t{kWidth} * kHeight;
+  void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED) << "a sparse mapping of 2.6 GB";
+  const std::unique_ptr<void, std::function<void(void*)>> unmap(mapped, [bytes](void* p) { munmap(p, bytes); });
+  auto* plane = static_cast<std::uint8_t*>(mapped);
+  auto value = [](long long row) { return static_cast<std::uint8_t>((row * 37 + 11) % 251 + 2); };
+  const double f = double(kSide) / kWidth, g = double(kSide) / kHeight;
+  const AxisModel nearest = NearestModel(kSide, kHeight, g);
+  const AxisModel linear = LinearModel(kSide, kHeight, g, kHeight - 1, true);
+  const AxisModel cubic = CubicModel(kSide, kHeight, g, 0, kHeight - 1);
+  for (const AxisModel* a : {&nearest, &linear, &cubic})
+    for (int j : a->index)
+      for (int r = std::max(j - 1, 0); r <= std::min(j + 2, kHeight - 1); ++r)
+        std::memset(plane + std::size_t(r) * kWidth, value(r), kWidth);
+  for (int interpolation : {1, 2, 4}) {
+    Bytes dst(kSide * kSide, 0);
+    ASSERT_EQ(ResizeImage(plane, {kWidth, kHeight}, kWidth, {0, 0, kWidth, kHeight}, dst.data(), kSide,
+                          {kSide, kSide}, f, g, interpolation),
+              StatusOk)
+        << interpolation;
+    for (int i = 0; i < kSide; ++i) {
+      double want;
+      if (interpolation == 1) {
+        want = value(nearest.index[i]);
+      } else if (interpolation == 2) {
+        // Equal neighbours in a row: the horizontal stage gives 64 times the sample.
+        const long long j = linear.index[i], w = static_cast<long long>(linear.weight[i]);
+        want = static_cast<double>(((16384 - w) * 64 * value(j) + w * 64 * value(j + 1)) >> 20);
+      } else {
+        const long long j = cubic.index[i];
+        want = std::clamp(CubicModelValue(value(j - 1), value(j), value(j + 1), value(j + 2), cubic.weight[i]), 0.0, 255.0);
+      }
+      for (int k = 0; k < kSide; ++k)
+        ASSERT_NEAR(dst[i * kSide + k], want, interpolation == 4 ? 0.5 + 1e-4 : 0.0)
+            << "interpolation " << interpolation << " row " << i << " column " << k;
+    }
   }
 }
 

@@ -227,6 +227,72 @@ TEST(ResizeSuperSample, BuildsOfTheBytePassesAgree) {
   }
 }
 
+// Whole ratios both ways are sums of whole samples: exact 32-bit integer sums,
+// then trunc(sum x area + 0.5). Each picture's mean is exactly halfway between
+// b and b + 1 and its sum lies beyond 2^24, where float sums lose units:
+// added up in float, row by row or column by column four columns at a time,
+// one of the orders rounds the mean the other way.
+TEST(ResizeSuperSample, WholeRatiosSumExactly) {
+  struct Case { int w, h; };
+  for (const Case c : {Case{300, 300}, Case{4, 24000}, Case{3, 30000}}) {
+    // Column j holds 200 in its upper half of rows and 201 in its lower half
+    // plus e_j rows; the e_j (one more in columns 280, 284, ..., 296, one
+    // fewer in 0, 4, ..., 16) add up to 0.
+    Bytes src(static_cast<std::size_t>(c.w) * c.h, 200);
+    for (int j = 0; j < c.w; ++j) {
+      const int e = c.w < 300 ? 0 : (j % 4 == 0 && j >= 280 ? 1 : (j % 4 == 0 && j < 20 ? -1 : 0));
+      for (int r = c.h / 2 - e; r < c.h; ++r) src[static_cast<std::size_t>(r) * c.w + j] = 201;
+    }
+    std::int64_t sum = 0;
+    float byRows = 0.0f, byColumns = 0.0f;
+    std::vector<float> columns(static_cast<std::size_t>(c.w), 0.0f);
+    for (std::size_t i = 0; i < src.size(); ++i) sum += src[i], byRows += src[i], columns[i % c.w] += src[i];
+    for (int j = 0; j < c.w; j += 4) {
+      float group = 0.0f;
+      for (int t = j; t < std::min(j + 4, c.w); ++t) group += columns[static_cast<std::size_t>(t)];
+      byColumns += group;
+    }
+    const double xf = 1.0 / c.w, yf = 1.0 / c.h, area = yf * xf;
+    auto mean = [&](double s) { return static_cast<int>(std::trunc(s * area + 0.5)); };
+    const int want = mean(static_cast<double>(sum));
+    ASSERT_TRUE(mean(byRows) != want || mean(byColumns) != want) << c.w << "x" << c.h;
+    for (int build : {kSuperSampleBuildSse2, kSuperSampleBuildAvx2}) {
+      if (!SuperSampleBuildRuns(build)) continue;
+      std::uint8_t dst[2] = {0, 0x5A};
+      ASSERT_EQ(ResizeSuperSampleWith(build, src.data(), {c.w, c.h}, c.w, {0, 0, c.w, c.h}, dst, 1, {1, 1}, xf, yf,
+                                      1, 1, 0, 0),
+                StatusOk);
+      EXPECT_EQ(dst[0], want) << c.w << "x" << c.h << " build " << build;
+      EXPECT_EQ(dst[1], 0x5A);
+    }
+  }
+  // Random pictures and whole ratios, narrow taps and wide: every sample is
+  // the rounded exact mean, in both builds.
+  std::mt19937 rng(58);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int nx = 1 + static_cast<int>(rng() % 7), ny = 1 + static_cast<int>(rng() % 7);
+    const int dw = 1 + static_cast<int>(rng() % 40), dh = 1 + static_cast<int>(rng() % 20);
+    const int w = dw * nx, h = dh * ny;
+    const Bytes src = RandomBytes(rng, static_cast<std::size_t>(w) * h);
+    const double xf = 1.0 / nx, yf = 1.0 / ny;
+    for (int build : {kSuperSampleBuildSse2, kSuperSampleBuildAvx2}) {
+      if (!SuperSampleBuildRuns(build)) continue;
+      Bytes dst(static_cast<std::size_t>(dw) * dh, 0);
+      ASSERT_EQ(ResizeSuperSampleWith(build, src.data(), {w, h}, w, {0, 0, w, h}, dst.data(), dw, {dw, dh}, xf, yf,
+                                      1, 1, 0, 0),
+                StatusOk);
+      for (int i = 0; i < dh; ++i)
+        for (int k = 0; k < dw; ++k) {
+          std::int64_t sum = 0;
+          for (int r = 0; r < ny; ++r)
+            for (int x = 0; x < nx; ++x) sum += src[static_cast<std::size_t>(i * ny + r) * w + k * nx + x];
+          ASSERT_EQ(dst[static_cast<std::size_t>(i) * dw + k], static_cast<int>(std::trunc(sum * (yf * xf) + 0.5)))
+              << nx << "x" << ny << " ratio, sample " << i << "," << k << " build " << build;
+        }
+    }
+  }
+}
+
 TEST(ResizeSuperSample, AllocationFailureFreesEverythingAndWritesNothing) {
   std::mt19937 rng(56);
   Bytes src = RandomBytes(rng, 40 * 40);

@@ -247,7 +247,9 @@ TEST_P(SadPrimitiveTest, AllSixteenModeValuesAgainstTheFormula) {
     if (v == SadV::PavgbUp && pred == Pred::DiagExact) pred = Pred::DiagUpHorizontal;
     const bool defined = v == SadV::Plain || (mode & ~12) == 0;
     I32 sad = -7;
-    ASSERT_EQ(build().fn(cur.data(), curStep, ref.data(), refStep, &sad, mode), StatusOk);
+    ASSERT_EQ(build().fn(cur.data(), curStep, ref.data(), refStep, &sad, mode),
+              defined ? StatusOk : StatusInterpolationError)
+        << "mode " << mode;
     I32 expected = -7;
     if (defined) {
       expected = 0;
@@ -277,6 +279,36 @@ TEST_P(SadPrimitiveTest, NegativeStepsAndGuardPages) {
     for (int y = 0; y < 16; ++y)
       for (int x = 0; x < 16; ++x) expected += std::abs(Predict(refTop - y * 32 + x, -32, pred) - curTop[-y * 24 + x]);
     EXPECT_EQ(sad, expected) << mode;
+  }
+}
+
+// The kernel builds have no kernel for a mode outside 0, 4, 8, 12: they used to
+// report success with the sum unwritten, so a caller read whatever its
+// variable held. Now they refuse, write nothing; the plain build reads only
+// bits 2-3 of any mode and measures.
+TEST_P(SadPrimitiveTest, UndefinedModesAreRefusedWithNothingWritten) {
+  std::mt19937 rng(17);
+  const Bytes ref = RandomPlane(rng, 17 * 17), cur = RandomPlane(rng, 16 * 16);
+  const bool plain = build().formula == SadV::Plain;
+  std::vector<I32> modes;
+  for (I32 mode = -16; mode < 64; ++mode)
+    if (!IsHalfPelMode(mode)) modes.push_back(mode);
+  for (I32 mode : {0x7FFFFFFF, static_cast<I32>(0x80000000), 0x7FFFFFFC, static_cast<I32>(0x8000000C), 1 << 16 | 4})
+    modes.push_back(mode);
+  for (I32 mode : modes) {
+    I32 sad = -7;
+    const PrimitiveStatus status = build().fn(cur.data(), 16, ref.data(), 17, &sad, mode);
+    if (plain) {
+      ASSERT_EQ(status, StatusOk) << mode;
+      I32 expected = 0;
+      for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+          expected += std::abs(Predict(ref.data() + y * 17 + x, 17, PredOfModeBits(mode)) - cur[y * 16 + x]);
+      ASSERT_EQ(sad, expected) << mode;
+    } else {
+      ASSERT_EQ(status, StatusInterpolationError) << mode;
+      ASSERT_EQ(sad, -7) << mode;
+    }
   }
 }
 

@@ -11,22 +11,26 @@
 
 namespace zentra::resize_detail {
 
+// Row offsets (row index times the source step, in samples) run past 2^31 in
+// images over 2 GiB, so they are 64-bit; column offsets stay within one row.
+using RowOffset = std::int64_t;
+
 // nearest: region origin, destination, destination step (samples), width,
 // height, row offsets, column offsets, pixel stride.
 using NearestDriver = void (*)(const void* src, void* dst, std::int32_t dstStep, std::int32_t width,
-                               std::int32_t height, const std::int32_t* yOffsets,
+                               std::int32_t height, const RowOffset* yOffsets,
                                const std::int32_t* xOffsets, std::int32_t pixelStride);
 // linear: the weight tables are Q14 16-bit for 8-bit and 16-bit samples and
 // float for float samples; the two row buffers hold the intermediate rows.
 using LinearDriver = void (*)(const ResizeLinear8uKernels& kernels, const void* src, void* dst,
                               std::int32_t srcStep, std::int32_t dstStep, std::int32_t width,
-                              std::int32_t height, const std::int32_t* yOffsets,
+                              std::int32_t height, const RowOffset* yOffsets,
                               const std::int32_t* xOffsets, const void* yWeights,
                               const void* xWeights, void* rowA, void* rowB,
                               std::int32_t pixelStride, std::int32_t channels);
 // cubic: float weight tables and four float row buffers.
 using CubicDriver = void (*)(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
-                             std::int32_t width, std::int32_t height, const std::int32_t* yOffsets,
+                             std::int32_t width, std::int32_t height, const RowOffset* yOffsets,
                              const std::int32_t* xOffsets, const float* yWeights,
                              const float* xWeights, float* rows[4], std::int32_t pixelStride,
                              std::int32_t channels);
@@ -35,18 +39,18 @@ using CubicDriver = void (*)(const void* src, void* dst, std::int32_t srcStep, s
 // image), 3 (three channels in pixels of pixelStride samples, 3 or 4) or 4.
 template <typename T, int Channels>
 void ResizeNearest(const void* src, void* dst, std::int32_t dstStep, std::int32_t width,
-                   std::int32_t height, const std::int32_t* yOffsets, const std::int32_t* xOffsets,
+                   std::int32_t height, const RowOffset* yOffsets, const std::int32_t* xOffsets,
                    std::int32_t pixelStride);
 // Linear, one channel (Multi false) or interleaved three or four channels.
 template <typename T, bool Multi>
 void ResizeLinear(const ResizeLinear8uKernels& kernels, const void* src, void* dst,
                   std::int32_t srcStep, std::int32_t dstStep, std::int32_t width,
-                  std::int32_t height, const std::int32_t* yOffsets, const std::int32_t* xOffsets,
+                  std::int32_t height, const RowOffset* yOffsets, const std::int32_t* xOffsets,
                   const void* yWeights, const void* xWeights, void* rowA, void* rowB,
                   std::int32_t pixelStride, std::int32_t channels);
 template <typename T, bool Multi>
 void ResizeCubic(const void* src, void* dst, std::int32_t srcStep, std::int32_t dstStep,
-                 std::int32_t width, std::int32_t height, const std::int32_t* yOffsets,
+                 std::int32_t width, std::int32_t height, const RowOffset* yOffsets,
                  const std::int32_t* xOffsets, const float* yWeights, const float* xWeights,
                  float* rows[4], std::int32_t pixelStride, std::int32_t channels);
 
@@ -117,12 +121,12 @@ inline std::int32_t ClippedRegion(std::int32_t origin, std::int32_t size, std::i
 // one the row below it, so no source row is interpolated twice in a call.
 // interpolate(rowOffset, out) fills a buffer; blend(i, upper, lower) writes row i.
 template <typename Interpolate, typename Blend>
-void WalkLinearRows(std::int32_t srcStep, std::int32_t height, const std::int32_t* yOffsets,
+void WalkLinearRows(std::int32_t srcStep, std::int32_t height, const RowOffset* yOffsets,
                     void* rowA, void* rowB, Interpolate interpolate, Blend blend) {
   void* upper = rowA;
   void* lower = rowB;
   interpolate(std::int64_t{0}, lower);
-  std::int64_t held = std::int64_t{yOffsets[0]} - srcStep;
+  std::int64_t held = yOffsets[0] - srcStep;
   for (std::int32_t i = 0; i < height; ++i) {
     const std::int64_t y = yOffsets[i];
     if (y > held) {
@@ -136,14 +140,17 @@ void WalkLinearRows(std::int32_t srcStep, std::int32_t height, const std::int32_
 }
 
 // Float axis tables of linear interpolation: the fraction p - j, or 1.0 with j
-// lowered by one when the position falls on the image's last sample.
+// lowered by one when the position falls on the image's last sample. Offset is
+// RowOffset for rows, std::int32_t for columns.
+template <typename Offset>
 void BuildLinearAxisFloat(std::int32_t count, double step, std::int32_t edge, std::int64_t scale,
-                          std::int32_t* offsets, float* weights);
+                          Offset* offsets, float* weights);
 // Cubic axis tables: offsets of tap j (taps j-1..j+2) and the position p - j,
 // adjusted at the image's first and last two samples so all taps stay inside.
 // first is the region's offset in the image, last the image's last index.
+template <typename Offset>
 void BuildCubicAxis(std::int32_t count, double step, std::int32_t first, std::int32_t last,
-                    std::int64_t scale, std::int32_t* offsets, float* weights);
+                    std::int64_t scale, Offset* offsets, float* weights);
 
 // The horizontal cubic pass over bytes of one channel, in a 128-bit and a
 // 256-bit build with the same values; the driver runs the widest one the

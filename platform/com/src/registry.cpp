@@ -197,8 +197,14 @@ std::string ExecutableDir() {
 
 // Reads a whole file. 1 = read, 0 = absent, -1 = present but unreadable.
 int ReadFile(const std::string& path, std::string* text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is read; a FIFO must not hang the caller on open.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? 0 : -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
   text->clear();
   char buf[65536];
   while (true) {

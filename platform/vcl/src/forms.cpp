@@ -293,7 +293,7 @@ void TCustomForm::SetClientSize(int width, int height) {
 
 void TCustomForm::SetBounds(int left, int top, int width, int height) {
   TRect before = BoundsRect();
-  TWinControl::SetBounds(left, top, width, height);
+  TWinControl::SetBounds(left, top, std::min(width, kMaxFormExtent), std::min(height, kMaxFormExtent));
   if (BoundsRect() == before) return;
   TPoint o = ClientOrigin();
   Backend().SetBounds(Handle(), o.X, o.Y, ClientWidth(), ClientHeight());

@@ -1,4 +1,5 @@
 // MessageBoxA: a modal form that draws its own icon, text and buttons.
+#include <atomic>
 #include <cstdio>
 
 #include <vcl/headless.h>
@@ -9,6 +10,25 @@
 namespace {
 
 constexpr UINT kShownMessage = WM_USER + 0x100;
+
+std::atomic<bool> g_unattended{false};
+
+// What a box answers when nobody can: never the answer that goes ahead.
+int SafeAnswer(UINT type) {
+  switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    default: return IDOK;
+  }
+}
+
+void SayUnattended(const std::string& caption, const std::string& text) {
+  HeadlessLog("msgbox " + caption + "\t" + text);
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+}
 constexpr int kButtonWidth = 75, kButtonHeight = 23, kButtonGap = 6, kMargin = 12, kIconSize = 32;
 
 struct BoxButton {
@@ -47,6 +67,12 @@ class TMessageBoxForm : public TForm {
   }
 
   int DefaultAnswer() const { return buttons_[focused_].result; }
+  // Ends an open box as nobody is there to answer it.
+  void EndUnattended() {
+    if (!Modal()) return;
+    SayUnattended(GetText(), text_);
+    SetModalResult(SafeAnswer(type_));
+  }
   int CancelAnswer() const { return cancel_ ? cancel_ : DefaultAnswer(); }
   bool IsAnswer(int id) const {
     for (auto& b : buttons_)
@@ -283,6 +309,10 @@ int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type) {
     TThread::Synchronize(nullptr, [&] { r = MessageBoxA(hwnd, text, caption, type); });
     return r;
   }
+  if (g_unattended) {
+    SayUnattended(caption ? caption : "Error", text ? text : "");
+    return SafeAnswer(type);
+  }
   auto* box = new TMessageBoxForm(hwnd, text ? text : "", caption ? caption : "Error", type);
   int result;
   try {
@@ -295,4 +325,11 @@ int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type) {
   }
   FreeComponent(box);
   return result;
+}
+
+void SetMessageBoxesUnattended(bool unattended) {
+  g_unattended = unattended;
+  if (!unattended || !Screen) return;
+  for (int i = 0; i < Screen->FormCount(); ++i)
+    if (auto* box = dynamic_cast<TMessageBoxForm*>(Screen->Forms(i))) box->EndUnattended();
 }

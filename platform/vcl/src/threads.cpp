@@ -123,6 +123,8 @@ void TThread::Synchronize(TThread* /*thread*/, const TThreadMethod& method) {
 
 void TThread::Synchronize(const TThreadMethod& method) { Synchronize(this, method); }
 
+void TThread::Queue(const TThreadMethod& method) { Enqueue(SyncCall{method}); }
+
 // ---------------------------------------------------------------------------
 TThread::TThread(bool createSuspended) : alive_(std::make_shared<std::atomic<bool>>(true)) {
   if (!createSuspended) {

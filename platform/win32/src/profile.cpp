@@ -99,7 +99,9 @@ ParsedLine ParseLine(const std::string& raw) {
 
 std::optional<ProfileFile> LoadProfile(const char* path) {
   ProfileFile f;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO in place of the file must not hang the caller before
+  // the type test below refuses it.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(ErrnoToWin32(errno));
     if (errno == ENOENT) return f;  // a missing file reads as an empty one

@@ -107,6 +107,8 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR dir, INT)
     if (full.front() != '/' && dir != nullptr && dir[0] != '\0') full = std::string(dir) + "/" + full;
     struct stat st {};
     if (stat(full.c_str(), &st) != 0) return ShellResult(errno == ENOTDIR ? SE_ERR_PNF : SE_ERR_FNF);
+    // A FIFO or a device would leave the viewer waiting for data that never ends.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return ShellResult(SE_ERR_ACCESSDENIED);
     // A name beginning with '-' must not be taken for an option of xdg-open.
     if (target.front() == '-') target = "./" + target;
   }

@@ -1,6 +1,9 @@
 #include <com/guid.h>
 #include <com/registry.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -130,6 +133,15 @@ TEST_F(ComRegistryFile, UnreadableFileIsNeverReplaced) {
             REGDB_E_READREGDB);
   EXPECT_FALSE(called);
   EXPECT_TRUE(std::filesystem::is_directory(registry_));
+}
+
+// A FIFO would block the reader on open: it is unreadable, and stays a FIFO.
+TEST_F(ComRegistryFile, AFifoIsUnreadableAndNeverWaitedOn) {
+  ASSERT_EQ(mkfifo(registry_.c_str(), 0644), 0);
+  RegistryTree t;
+  EXPECT_EQ(qcom::RegistryLoad(&t), REGDB_E_READREGDB);
+  EXPECT_EQ(qcom::RegistryEdit([](RegistryTree&) { return S_OK; }), REGDB_E_READREGDB);
+  EXPECT_TRUE(std::filesystem::is_fifo(registry_));
 }
 
 TEST_F(ComRegistryFile, ConcurrentEditsAreNotLost) {

@@ -2,6 +2,8 @@
 #include <win32/errors.h>
 #include <win32/profile.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -266,6 +268,20 @@ TEST_F(Profile, FailedWritesReportFalse) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     chmod(locked.c_str(), 0755);
   }
+}
+
+// A FIFO in place of the file would block an opening reader until a writer comes: it
+// reads as a missing file, a write fails, and the FIFO stays.
+TEST_F(Profile, AFifoIsNeitherWaitedOnNorReplaced) {
+  ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  EXPECT_EQ(Get("INI", "Index", "0"), "0");
+  char sections[16] = "#";
+  EXPECT_EQ(GetPrivateProfileSectionA("INI", sections, sizeof sections, file.c_str()), 0u);
+  EXPECT_FALSE(WritePrivateProfileStringA("INI", "Index", "1", file.c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  struct stat st {};
+  ASSERT_EQ(lstat(file.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(Profile, WritingThroughASymbolicLinkKeepsTheLinkAndTheMode) {

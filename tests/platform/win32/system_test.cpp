@@ -5,6 +5,7 @@
 #include <win32/shell.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -203,6 +204,10 @@ TEST_F(Shell, FailuresAreSmallNumbers) {
   testutil::WriteFile(dir / "doc.txt", "x");
   EXPECT_EQ(Result(ShellExecuteA(nullptr, "print", (dir / "doc.txt").c_str(), nullptr, nullptr, SW_SHOW)),
             SE_ERR_NOASSOC);
+  // A FIFO would keep the viewer reading forever: it is not handed on.
+  const std::string fifo = dir / "README.md";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(Result(ShellExecuteA(nullptr, "open", fifo.c_str(), nullptr, nullptr, SW_SHOW)), SE_ERR_ACCESSDENIED);
   std::filesystem::remove(bin + "/xdg-open");
   EXPECT_LE(Result(ShellExecuteA(nullptr, "open", (dir / "doc.txt").c_str(), nullptr, nullptr, SW_SHOW)), 32);
   EXPECT_FALSE(std::filesystem::exists(log));

@@ -325,6 +325,9 @@ class QVCL_API TThread : public TObject {
   // raised again in the calling thread. On the GUI thread it runs at once.
   void Synchronize(const TThreadMethod& method);
   static void Synchronize(TThread* thread, const TThreadMethod& method);
+  // Runs method on the GUI thread at its next turn and returns at once, from any
+  // thread (a thread of the library's or not); an exception it raises is shown there.
+  static void Queue(const TThreadMethod& method);
   // Runs the queued Synchronize calls; true when any ran. GUI thread only.
   static bool CheckSynchronize();
   static bool IsMainThread();

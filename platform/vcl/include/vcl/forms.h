@@ -27,6 +27,11 @@ inline constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, m
                               mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9,
                               mrYesToAll = 10;
 
+// More than any screen shows: a form never grows beyond this many pixels either way,
+// whatever its size is set to or its contents ask for, so that its pixels can always
+// be allocated.
+inline constexpr int kMaxFormExtent = 8192;
+
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
 using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
 

@@ -53,11 +53,21 @@ struct TSurface {
     return *this;
   }
 
-  // New size with every pixel set to fill (the old content is dropped).
+  // New size with every pixel set to fill (the old content is dropped). When the
+  // pixels cannot be allocated the exception leaves the surface as it was, so its
+  // size never claims pixels it does not have.
   void Resize(int width, int height, std::uint32_t fill = 0) {
-    Width = width > 0 ? width : 0;
-    Height = height > 0 ? height : 0;
-    Pixels.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height), fill);
+    const int w = width > 0 ? width : 0;
+    const int h = height > 0 ? height : 0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    if (count <= Pixels.capacity()) {
+      Pixels.assign(count, fill);  // within the capacity: cannot throw
+    } else {
+      std::vector<std::uint32_t> pixels(count, fill);
+      Pixels.swap(pixels);
+    }
+    Width = w;
+    Height = h;
   }
   bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height; }
   std::uint32_t* Row(int y) { return Pixels.data() + static_cast<std::size_t>(y) * Width; }
@@ -65,10 +75,12 @@ struct TSurface {
   std::uint32_t At(int x, int y) const { return Row(y)[x]; }
   void Set(int x, int y, std::uint32_t p) { Row(y)[x] = p; }
   void Fill(std::uint32_t p) { Pixels.assign(Pixels.size(), p); }
+  // Like Resize: a failed copy leaves the surface as it was.
   void CopyFrom(const TSurface& other) {
+    if (this == &other) return;
+    Pixels = other.Pixels;  // copy-assignment of a vector gives the strong guarantee
     Width = other.Width;
     Height = other.Height;
-    Pixels = other.Pixels;
     Monochrome = other.Monochrome;
   }
 };

@@ -148,4 +148,9 @@ QVCL_API BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT win
 // and OK, OK/Cancel, Yes/No or Yes/No/Cancel buttons. Answers IDOK, IDCANCEL, IDYES
 // or IDNO. Runs a modal loop, which keeps running queued Synchronize calls.
 QVCL_API int MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT type);
+// For a program that ends with nobody to answer (a logout, a closed terminal): while
+// set, message boxes answer at once with their safest answer (Cancel, else No, else
+// Abort, else OK) and write their text to standard error instead; setting it ends
+// the boxes open now the same way. GUI thread only.
+QVCL_API void SetMessageBoxesUnattended(bool unattended);
 QVCL_API BOOL MessageBeep(UINT type);

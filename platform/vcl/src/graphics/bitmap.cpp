@@ -1,6 +1,11 @@
 // TGraphic, TBitmap and TPicture.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 #include <vcl/graphics.h>
@@ -15,21 +20,32 @@ namespace {
 constexpr long kMaxFileBytes = 300L << 20;
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw EFOpenError("Cannot open file \"" + path + "\"");
+  // Opened without blocking and read only when it is a regular file: a FIFO or a
+  // device in place of a picture must not hang or flood the program.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\"");
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    throw EFOpenError("Cannot open file \"" + path + "\": not a regular file");
+  }
   std::vector<std::uint8_t> data;
   std::uint8_t buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      throw EFOpenError("Cannot read file \"" + path + "\"");
+    }
+    if (n == 0) break;
     data.insert(data.end(), buf, buf + n);
     if (static_cast<long>(data.size()) > kMaxFileBytes) {
-      std::fclose(f);
+      close(fd);
       throw EInvalidGraphic("Bitmap image is not valid: file too large");
     }
   }
-  bool err = std::ferror(f) != 0;
-  std::fclose(f);
-  if (err) throw EFOpenError("Cannot read file \"" + path + "\"");
+  close(fd);
   return data;
 }
 

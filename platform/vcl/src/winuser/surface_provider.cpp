@@ -18,8 +18,14 @@ class VclSurfaceProvider : public WindowSurfaceProvider {
     TSurface& s = f->Surface();
     s.Lock.lock();
     // The surface follows the form's client size once it has been painted.
-    if (s.Width != f->ClientWidth() || s.Height != f->ClientHeight())
-      s.Resize(f->ClientWidth(), f->ClientHeight(), 0);
+    if (s.Width != f->ClientWidth() || s.Height != f->ClientHeight()) {
+      try {
+        s.Resize(f->ClientWidth(), f->ClientHeight(), 0);
+      } catch (...) {
+        s.Lock.unlock();  // no pixels to paint into: the caller sees no surface
+        return false;
+      }
+    }
     TPoint off = OffsetInForm(rec->control);
     TRect cr = rec->control->ClientRect();
     int w = std::min(cr.Width(), s.Width - off.X);

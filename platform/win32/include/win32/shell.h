@@ -25,7 +25,8 @@ inline constexpr UINT EWX_FORCEIFHUNG = 0x00000010;
 extern "C" {
 // Opens file (a path, or an address such as https://...) with xdg-open, started
 // without a shell; verb null, "open" or "explore". dir, when given, is the working
-// folder. Returns a value above 32 when xdg-open was started, else SE_ERR_*.
+// folder. Returns a value above 32 when xdg-open was started, else SE_ERR_*
+// (SE_ERR_ACCESSDENIED for a path that is neither a regular file nor a folder).
 QWIN32_API HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                                    LPCSTR dir, INT show);
 

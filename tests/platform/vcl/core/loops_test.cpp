@@ -304,6 +304,39 @@ TEST_F(LoopsTest, MessageBoxIsAModalFormThatTheRecorderAnswers) {
   FreeComponent(owner);
 }
 
+// A program ending with nobody to answer: the open box ends, later ones answer at once,
+// each with the answer that does not go ahead, and their texts go to standard error.
+TEST_F(LoopsTest, UnattendedMessageBoxesAnswerAtOnceWithTheirSafestAnswer) {
+  std::vector<std::string> asked;
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    asked.push_back(info.text);
+    return 0;  // left open: nobody answers
+  });
+  HeadlessSetIdleHook([&]() -> bool {
+    if (asked.empty()) return false;
+    HeadlessSetIdleHook(nullptr);
+    TThread::Queue([] { SetMessageBoxesUnattended(true); });  // as a signal arrives
+    return true;
+  });
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(MessageBoxA(nullptr, "Replace it?", "Confirm please", MB_YESNO), IDNO);
+  EXPECT_EQ(asked, std::vector<std::string>{"Replace it?"});
+  EXPECT_EQ(MessageBoxA(nullptr, "Out of disk", "Error", MB_ICONERROR), IDOK);
+  EXPECT_EQ(MessageBoxA(nullptr, "Go on?", "Q", MB_YESNOCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "Again?", "Q", MB_ABORTRETRYIGNORE), IDABORT);
+  EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Q", MB_OKCANCEL), IDCANCEL);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(asked.size(), 1u) << "no box was shown once unattended";
+  EXPECT_EQ(said, "[Confirm please] Replace it?\n[Error] Out of disk\n[Q] Go on?\n[Q] Again?\n[Q] Sure?\n");
+  SetMessageBoxesUnattended(false);
+  SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+    asked.push_back(info.text);
+    return IDYES;
+  });
+  EXPECT_EQ(MessageBoxA(nullptr, "Attended again", "Q", MB_YESNO), IDYES);
+  EXPECT_EQ(asked.back(), "Attended again");
+}
+
 TEST_F(LoopsTest, MessageBoxAnsweredByInputAndFromAWorkerThread) {
   // The recorder leaves the box open; the "user" presses N on the keyboard.
   HWND box = nullptr;

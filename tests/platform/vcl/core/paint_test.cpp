@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -338,6 +339,41 @@ TEST_F(PaintTest, AutoSizeFormFollowsItsChildrenAndSizeLimitsHold) {
   form->SetWidth(300);
   EXPECT_EQ(form->Width(), 300);
   EXPECT_EQ(asked, 2);
+}
+
+// Pixels that cannot be had leave a surface as it was: a size claiming pixels it
+// lacks would have every later drawing write outside them.
+TEST(SurfaceTest, AFailedResizeOrCopyKeepsTheSurfaceWhole) {
+  TSurface s(2, 2, 0x123456);
+  EXPECT_ANY_THROW(s.Resize(INT_MAX, INT_MAX));  // more than a vector may hold
+  EXPECT_EQ(s.Width, 2);
+  EXPECT_EQ(s.Height, 2);
+  EXPECT_EQ(s.Pixels, std::vector<std::uint32_t>(4, 0x123456));
+  s.Resize(3, 1, 7);
+  EXPECT_EQ(s.Pixels, std::vector<std::uint32_t>(3, 7));
+  s.Resize(-4, 5);
+  EXPECT_EQ(s.Width, 0);
+  EXPECT_TRUE(s.Pixels.empty());
+}
+
+// A child placed far beyond any screen (a skin's wrapped-round number) must not make
+// its auto-sized form allocate pixels for all that width.
+TEST_F(PaintTest, AFormNeverGrowsBeyondWhatAScreenShows) {
+  form->SetAutoSize(true);
+  auto* far = new Spot(form);
+  far->SetColor(clBlue);
+  far->SetBounds(1215752191, 1, 40, 40);
+  far->SetParent(form);
+  EXPECT_EQ(form->ClientWidth(), kMaxFormExtent - (form->Width() - form->ClientWidth()));
+  EXPECT_LE(form->Width(), kMaxFormExtent);
+  form->SetBounds(0, 0, 100000, 100000);
+  EXPECT_LE(form->Width(), kMaxFormExtent);
+  EXPECT_LE(form->Height(), kMaxFormExtent);
+  form->Show();
+  Application->ProcessMessages();
+  TSurface s;
+  ASSERT_TRUE(HeadlessCapture(form->Handle(), s));
+  EXPECT_EQ(s.Width, form->ClientWidth());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // BMP reading of every common depth, refusal of broken files, the 24-bit writer,
 // the PNG writer and pictures loaded from files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -298,6 +299,14 @@ TEST(Bmp, BitmapFilesLoadSaveAndFailCleanly) {
   EXPECT_THROW(b.LoadFromFile(dir + "/gfx_broken.bmp"), EInvalidGraphic);
   EXPECT_EQ(b.Width(), 4);
   EXPECT_THROW(b.LoadFromFile(dir + "/no_such_file.bmp"), EFOpenError);
+  // Only regular files are read: a FIFO would wait for a writer, a device never end.
+  const std::string fifo = dir + "/gfx_fifo.bmp";
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_THROW(b.LoadFromFile(fifo), EFOpenError);
+  EXPECT_THROW(b.LoadFromFile("/dev/zero"), EFOpenError);
+  EXPECT_EQ(b.Width(), 4);
+  std::filesystem::remove(fifo);
 
   TPicture pic;
   int changes = 0;

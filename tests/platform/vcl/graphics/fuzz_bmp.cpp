@@ -42,11 +42,13 @@ std::vector<std::uint8_t> Seed(int bpp, int height, std::uint32_t compression) {
 
 }  // namespace
 
-// Writes seed files into the corpus folder (the last argument) when it is empty.
+// Writes small made-up files of every depth into the corpus folder (the first argument
+// that is no option; the folders after it hold real pictures to start from).
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  if (*argc < 2) return 0;
-  std::string dir = (*argv)[*argc - 1];
-  if (dir.empty() || dir[0] == '-') return 0;
+  std::string dir;
+  for (int i = 1; i < *argc && dir.empty(); ++i)
+    if ((*argv)[i][0] != '-') dir = (*argv)[i];
+  if (dir.empty()) return 0;
   int n = 0;
   for (int bpp : {1, 4, 8, 16, 24, 32})
     for (int height : {2, -2}) {
