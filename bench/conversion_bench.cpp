@@ -442,6 +442,7 @@ int main(int argc, char** argv) {
   RunTimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintRatios(reporter.seconds);
+  RemoveProgramRoadFolder();
   for (DWORD c : cookies)
     if (c) CoRevokeClassObject(c);
   DoneApplication();

@@ -119,6 +119,8 @@ void Drive(int button, int fd) {
 
 fs::path BuildDir() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path(); }
 
+bool g_childFolderMade = false;
+
 // A folder with a copy of this program and the first skin, made once.
 const fs::path& ChildFolder() {
   static const fs::path folder = [] {
@@ -130,9 +132,9 @@ const fs::path& ChildFolder() {
     fs::copy(BuildDir() / "bin" / "SKIN0", dir / "SKIN0",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     std::ofstream(dir / "mounts").close();
-    std::atexit([] { std::error_code ec; fs::remove_all(ChildFolder(), ec); });
     return dir;
   }();
+  g_childFolderMade = true;
   return folder;
 }
 
@@ -205,6 +207,11 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     run.failure = line.empty() ? "the run did not finish within two minutes" : line;
   }
   return run;
+}
+
+void RemoveProgramRoadFolder() {
+  std::error_code ec;
+  if (g_childFolderMade) fs::remove_all(ChildFolder(), ec);
 }
 
 bool ProgramRoadChild(int argc, char** argv, int* code) {

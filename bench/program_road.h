@@ -19,6 +19,9 @@ struct RoadRun {
 // settings file and output stay there.
 RoadRun RunProgramRoad(int button, const std::filesystem::path& disc, const std::string& display);
 
+// Removes the child's folder, once the runs are over.
+void RemoveProgramRoadFolder();
+
 // When this process was started as such a child: runs the program and answers true with
 // the exit code in *code.
 bool ProgramRoadChild(int argc, char** argv, int* code);
