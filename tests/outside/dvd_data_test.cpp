@@ -918,6 +918,26 @@ TEST_F(DvdDataTest, AFailureReadAheadComesAtTheReadOfItsPictureAndNotBefore) {
   for (const Delivered& d : stopped) EXPECT_EQ(d.hr, S_OK);
 }
 
+TEST_F(DvdDataTest, ThePicturesSoundStaysUntilTheNextReadWhileTheWorkerReadsOn) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  auto data = Start(s, chapters[0].start);
+  std::vector<BYTE> y(720 * 576), u(y.size() / 4), v(y.size() / 4);
+  for (int n = 0; n < 10; ++n) {
+    INT_PTR value1 = 0;
+    INT value2 = 0;
+    ASSERT_EQ(data->ReadFrame(y.data(), u.data(), v.data(), &value1, &value2), S_OK);
+    ASSERT_GT(value2, 0);
+    const auto* sound = reinterpret_cast<const std::int16_t*>(value1);
+    const std::vector<std::int16_t> copy(sound, sound + value2 / 2);
+    // Meanwhile the worker fills its slots with the next pictures and their sound.
+    std::this_thread::sleep_for(std::chrono::milliseconds(n == 0 ? 300 : 20));
+    ASSERT_TRUE(std::equal(copy.begin(), copy.end(), sound)) << "picture " << n;
+  }
+  EXPECT_EQ(data->Close(), S_OK);
+}
+
 TEST_F(DvdDataTest, ReadingAheadHoldsOnlyAFewPicturesWhileNoneIsTaken) {
   const auto chapters = Chapters(0);
   ASSERT_EQ(chapters.size(), 3u);
