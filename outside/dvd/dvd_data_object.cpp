@@ -3,6 +3,7 @@
 #include <com/server.h>
 #include <outside/dvd.h>
 
+#include "bounded_pipe.h"
 #include "dvd_server_support.h"
 #include "dvd_decode.h"
 #include "dvd_demux.h"
@@ -14,9 +15,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace outside {
 
@@ -26,6 +30,21 @@ constexpr std::size_t kSectorsPerRead = 32;
 // While the sound lags behind, pictures are decoded at most this far ahead of the one
 // being delivered; past it the picture goes out with silence where its sound is missing.
 constexpr double kSoundWaitSeconds = 1.0;
+// Pictures the worker keeps ready for ReadFrame (about 0.6 MB each at 720x576).
+constexpr std::size_t kPicturesAhead = 4;
+
+// A picture read ahead, as ReadFrame hands it out, or the end of the title, or the failure
+// that stopped reading there.
+struct AheadPicture {
+  std::vector<BYTE> planes;  // Y, then U and V
+  std::vector<std::int16_t> sound;
+  std::uint32_t position = 0;
+  HRESULT result = S_OK;  // S_OK or DVD_S_END_OF_TITLE
+  std::optional<DvdError> failure;
+};
+
+// Thrown inside the worker's reading when it is told to stop.
+struct ReadingStopped {};
 
 class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj, Binding::TypeLibrary> {
  public:
@@ -68,9 +87,11 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   HRESULT STDMETHODCALLTYPE Seek(INT position) override {
     return Run([&] {
       RequireOpen();
+      StopAhead();
       reader_->Seek(static_cast<std::uint32_t>(position));
       decoder_->Reset();
       Restart(static_cast<std::uint32_t>(position));
+      StartAhead();
       return S_OK;
     });
   }
@@ -81,12 +102,16 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
       *value1 = 0;
       *value2 = 0;
       RequireOpen();
+      HRESULT hr = S_OK;
       try {
-        return Next(y, u, v, value1, value2);
-      } catch (const DvdError& e) {
-        failure_ = e;  // reading does not go on past a failure
-        throw;
+        hr = serial_ ? Next(y, u, v, &sound_, &position_) : TakeAhead(y, u, v);
+      } catch (...) {
+        failure_ = FailureOf(std::current_exception());  // reading does not go on past a failure
+        throw *failure_;
       }
+      *value1 = reinterpret_cast<INT_PTR>(sound_.data());
+      *value2 = static_cast<INT>(sound_.size() * sizeof(std::int16_t));
+      return hr;
     });
   }
 
@@ -148,6 +173,8 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     if (subtitle_ >= 0) settings.subtitleSubstreamId = pgc.subtitles[subtitle_].substreamId;
     std::copy(std::begin(pgc.palette), std::end(pgc.palette), settings.palette);
 
+    serial_ = SerialServers();
+    settings.videoThreads = serial_ ? 1 : CodecThreads();
     width_ = title.width;
     height_ = title.height;
     // Film on an NTSC disc runs at 24000/1001 pictures a second under its pulldown.
@@ -170,6 +197,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   }
 
   void CloseAll(bool clearFailure = true) {
+    StopAhead();
     WithdrawTitleShape(this);
     decoder_.reset();
     reader_.reset();
@@ -220,20 +248,20 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     }
   }
 
-  HRESULT EndOfTitle(INT_PTR* value1, INT* value2) {
+  HRESULT EndOfTitle(std::vector<std::int16_t>* sound, std::uint32_t* position) {
     if (readFailure_) throw *readFailure_;
     if (next_ == 0 && sectorsRead_ > 0)
       throw DvdError("No picture could be decoded from the chosen part of the title; the video data is damaged.");
     titleEnded_ = true;
-    position_ = DVD_POSITION_END;
-    sound_.clear();
-    *value1 = reinterpret_cast<INT_PTR>(sound_.data());
-    *value2 = 0;
+    *position = DVD_POSITION_END;
+    sound->clear();
     return DVD_S_END_OF_TITLE;
   }
 
-  HRESULT Next(BYTE* y, BYTE* u, BYTE* v, INT_PTR* value1, INT* value2) {
-    if (titleEnded_) return EndOfTitle(value1, value2);
+  // The next picture into the planes, its sound and position; S_OK, or DVD_S_END_OF_TITLE.
+  // Runs on the worker while reading ahead, else on the caller's thread.
+  HRESULT Next(BYTE* y, BYTE* u, BYTE* v, std::vector<std::int16_t>* sound, std::uint32_t* position) {
+    if (titleEnded_) return EndOfTitle(sound, position);
     const double target = TargetTime(next_);
     const std::size_t soundFrames = SoundBefore(next_ + 1) - SoundBefore(next_);
     auto& pictures = decoder_->Pictures();
@@ -242,28 +270,100 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
       bool ready = pictures.size() >= 2;
       if (dataEnded_ && pictures.size() == 1) {
         const DecodedPicture& last = pictures.front();
-        if (target >= last.start + last.duration) return EndOfTitle(value1, value2);
+        if (target >= last.start + last.duration) return EndOfTitle(sound, position);
         ready = true;
       }
-      if (dataEnded_ && pictures.empty()) return EndOfTitle(value1, value2);
+      if (dataEnded_ && pictures.empty()) return EndOfTitle(sound, position);
       if (ready) {
         const bool soundReady = !decoder_->HasSound() || dataEnded_ ||
                                 decoder_->SoundAvailable() >= soundFrames ||
                                 pictures.back().start > target + kSoundWaitSeconds;
         if (soundReady) break;
       }
+      if (stopAhead_.load(std::memory_order_relaxed)) throw ReadingStopped{};
       Pump();
     }
 
     const DecodedPicture& picture = decoder_->Pictures().front();
     CopyPicture(picture.frame, width_, height_, y, u, v, &scaler_);
     if (const AVSubtitle* sub = decoder_->SubtitleAt(picture.pts)) BurnSubtitle(*sub, width_, height_, y, u, v);
-    decoder_->TakeSound(soundFrames, &sound_);
-    *value1 = reinterpret_cast<INT_PTR>(sound_.data());
-    *value2 = static_cast<INT>(soundFrames * 2 * sizeof(std::int16_t));
-    position_ = picture.sector;
+    decoder_->TakeSound(soundFrames, sound);
+    *position = picture.sector;
     ++next_;
     return S_OK;
+  }
+
+  // Reading ahead: a worker fills the pipe's slots with the next pictures while the caller
+  // works on the last one. Nothing of the reader is touched by the caller while it runs.
+  void StartAhead() {
+    if (serial_ || worker_.joinable() || !decoder_) return;
+    aheadEnded_ = false;
+    stopAhead_ = false;
+    const std::size_t bytes = static_cast<std::size_t>(width_) * height_ + 2 * PlaneBytesUv();
+    ahead_ = std::make_unique<BoundedPipe<AheadPicture>>(kPicturesAhead);
+    worker_ = std::thread([this, bytes] { ReadAhead(bytes); });
+  }
+
+  void StopAhead() {
+    if (!worker_.joinable()) return;
+    stopAhead_ = true;
+    ahead_->Close();
+    worker_.join();
+    ahead_.reset();
+  }
+
+  std::size_t PlaneBytesUv() const { return static_cast<std::size_t>(width_ / 2) * (height_ / 2); }
+
+  void ReadAhead(std::size_t bytes) {
+    for (;;) {
+      AheadPicture* p = ahead_->BeginPut();
+      if (!p) return;
+      p->failure.reset();
+      try {
+        p->planes.resize(bytes);
+        BYTE* y = p->planes.data();
+        BYTE* u = y + static_cast<std::size_t>(width_) * height_;
+        p->result = Next(y, u, u + PlaneBytesUv(), &p->sound, &p->position);
+      } catch (const ReadingStopped&) {
+        return;
+      } catch (...) {
+        p->failure = FailureOf(std::current_exception());
+      }
+      const bool last = p->failure || p->result == DVD_S_END_OF_TITLE;
+      ahead_->EndPut();
+      if (last) return;
+    }
+  }
+
+  // The next picture the worker has read, as Next would have given it.
+  HRESULT TakeAhead(BYTE* y, BYTE* u, BYTE* v) {
+    if (!worker_.joinable() && !aheadEnded_) StartAhead();  // read without a Seek first
+    if (aheadEnded_) {
+      position_ = DVD_POSITION_END;
+      sound_.clear();
+      return DVD_S_END_OF_TITLE;
+    }
+    AheadPicture* p = ahead_->BeginTake();
+    if (!p) throw DvdError("The DVD reader was closed while reading.", E_UNEXPECTED);
+    struct Release {
+      BoundedPipe<AheadPicture>* pipe;
+      ~Release() { pipe->EndTake(); }
+    } release{ahead_.get()};
+    if (p->failure) {
+      aheadEnded_ = true;
+      throw *p->failure;
+    }
+    if (p->result == S_OK) {  // at the end the planes keep the last picture
+      const std::size_t luma = static_cast<std::size_t>(width_) * height_, chroma = PlaneBytesUv();
+      std::memcpy(y, p->planes.data(), luma);
+      std::memcpy(u, p->planes.data() + luma, chroma);
+      std::memcpy(v, p->planes.data() + luma + chroma, chroma);
+    }
+    // The slot takes the last picture's sound buffer back, so nothing is allocated per picture.
+    sound_.swap(p->sound);
+    position_ = p->position;
+    if (p->result == DVD_S_END_OF_TITLE) aheadEnded_ = true;
+    return p->result;
   }
 
   // Settings.
@@ -280,6 +380,16 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
   SwsContext* scaler_ = nullptr;
   std::vector<std::uint8_t> buffer_;
   ScrambleWatch scrambling_;
+  bool serial_ = false;
+
+  // Reading ahead. The worker alone uses the reader, the decoder and their state above
+  // while it runs; the caller only takes pictures from the pipe.
+  std::unique_ptr<BoundedPipe<AheadPicture>> ahead_;
+  std::thread worker_;
+  std::atomic<bool> stopAhead_{false};
+  bool aheadEnded_ = false;  // the worker delivered the end of the title or a failure
+
+  // What the caller was last handed.
   std::vector<std::int16_t> sound_;  // the last picture's sound, handed out through value1
   int width_ = 0, height_ = 0;
   bool wide_ = false;  // the title is shown at 16:9

@@ -42,11 +42,14 @@ std::string PaletteOption(const std::uint32_t (&palette)[16]) {
   return text;
 }
 
-AVCodecContext* OpenDecoder(AVCodecID id, AVDictionary** options) {
+AVCodecContext* OpenDecoder(AVCodecID id, AVDictionary** options, int threads = 1) {
   const AVCodec* codec = avcodec_find_decoder(id);
   if (!codec) throw DvdError(std::string("No decoder for ") + avcodec_get_name(id) + " is available.");
   AVCodecContext* ctx = avcodec_alloc_context3(codec);
   if (!ctx) throw std::bad_alloc();
+  // Slices only: frame threads would hold pictures back and change when they come out.
+  ctx->thread_count = threads;
+  ctx->thread_type = FF_THREAD_SLICE;
   if (avcodec_open2(ctx, codec, options) < 0) {
     avcodec_free_context(&ctx);
     throw DvdError(std::string("The ") + avcodec_get_name(id) + " decoder cannot be started.");
@@ -61,9 +64,11 @@ struct TitleDecoder::Codec {
   AVCodecContext* ctx = nullptr;
   AVCodecParserContext* parser = nullptr;
   bool video = false;
+  int threads = 1;
 
-  Codec(AVCodecID codecId, bool isVideo, bool parsed) : id(codecId), video(isVideo) {
-    ctx = OpenDecoder(id, nullptr);
+  Codec(AVCodecID codecId, bool isVideo, bool parsed, int threadCount = 1)
+      : id(codecId), video(isVideo), threads(threadCount) {
+    ctx = OpenDecoder(id, nullptr, threads);
     if (parsed) NewParser();
   }
   ~Codec() {
@@ -75,8 +80,12 @@ struct TitleDecoder::Codec {
     parser = av_parser_init(id);
     if (!parser) throw DvdError(std::string("No parser for ") + avcodec_get_name(id) + " is available.");
   }
+  // A new decoder: a flushed one may keep the overlap of the sound it decoded last, so
+  // that what follows a seek would depend on what was read before it.
   void Reset() {
-    avcodec_flush_buffers(ctx);
+    AVCodecContext* fresh = OpenDecoder(id, nullptr, threads);
+    avcodec_free_context(&ctx);
+    ctx = fresh;
     if (parser) NewParser();  // parsers have no flush of their own
   }
 };
@@ -97,7 +106,7 @@ TitleDecoder::TitleDecoder(const DecoderSettings& settings) : settings_(settings
     throw std::bad_alloc();
   }
   try {
-    video_ = std::make_unique<Codec>(AV_CODEC_ID_MPEG2VIDEO, true, true);
+    video_ = std::make_unique<Codec>(AV_CODEC_ID_MPEG2VIDEO, true, true, std::max(1, settings_.videoThreads));
     if (settings_.audioStreamId >= 0) {
       switch (settings_.audioFormat) {
         case AudioFormat::Ac3: audio_ = std::make_unique<Codec>(AV_CODEC_ID_AC3, false, true); break;
@@ -129,7 +138,7 @@ TitleDecoder::TitleDecoder(const DecoderSettings& settings) : settings_(settings
 }
 
 TitleDecoder::~TitleDecoder() {
-  Reset();
+  for (DecodedPicture& p : pictures_) av_frame_free(&p.frame);
   video_.reset();
   audio_.reset();
   avcodec_free_context(&spu_);

@@ -30,6 +30,7 @@ struct DecoderSettings {
   std::uint32_t palette[16] = {};
   int sampleRate = 44100;
   double nominalFps = 25.0;
+  int videoThreads = 1;  // slice threads of the picture decoder
 };
 
 // A decoded picture on the title's clock: it is shown from `start` for `duration` seconds.

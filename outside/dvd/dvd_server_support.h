@@ -7,10 +7,26 @@
 #include "dvd_disc.h"
 
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <string>
 
 namespace outside {
+
+// The failure an exception caught inside a server stands for, with the text the user sees.
+inline DvdError FailureOf(std::exception_ptr caught) {
+  try {
+    std::rethrow_exception(caught);
+  } catch (const DvdError& e) {
+    return e;
+  } catch (const std::bad_alloc&) {
+    return DvdError("Not enough memory to read the DVD.", E_OUTOFMEMORY);
+  } catch (const std::exception& e) {
+    return DvdError(std::string("Reading the DVD failed: ") + e.what());
+  } catch (...) {
+    return DvdError("Reading the DVD failed.");
+  }
+}
 
 // Runs body, which returns an HRESULT or throws DvdError; any failure leaves error
 // information for the caller and never lets an exception cross the COM boundary.
@@ -18,14 +34,13 @@ template <class Body>
 HRESULT Guarded(REFCLSID clsid, REFIID iid, Body&& body) noexcept {
   try {
     return body();
-  } catch (const DvdError& e) {
-    return qcom::ReportError(e.Result(), clsid, e.what(), iid);
-  } catch (const std::bad_alloc&) {
-    return qcom::ReportError(E_OUTOFMEMORY, clsid, "Not enough memory to read the DVD.", iid);
-  } catch (const std::exception& e) {
-    return qcom::ReportError(E_FAIL, clsid, std::string("Reading the DVD failed: ") + e.what(), iid);
   } catch (...) {
-    return qcom::ReportError(E_FAIL, clsid, "Reading the DVD failed.", iid);
+    try {
+      const DvdError e = FailureOf(std::current_exception());
+      return qcom::ReportError(e.Result(), clsid, e.what(), iid);
+    } catch (...) {
+      return E_OUTOFMEMORY;  // not even the text could be made
+    }
   }
 }
 

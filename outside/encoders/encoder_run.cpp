@@ -5,6 +5,12 @@
 #include <com/errorinfo.h>
 #include <com/strings.h>
 
+#include <new>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 namespace outside {
 
 namespace {
@@ -21,6 +27,10 @@ HRESULT EncoderRun::CheckIdle() const {
 }
 
 HRESULT EncoderRun::CheckRunning() {
+  if (worker_.joinable()) {
+    if (!failed_.load()) return S_OK;
+    TakeFailure();
+  }
   if (session_ && session_->IsOpen()) return S_OK;
   if (session_) {
     // A failed write ended the run; every later call says why.
@@ -43,39 +53,206 @@ HRESULT EncoderRun::SetPath(std::string* field, BSTR path) {
 HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   startFailure_ = {};
   Status s = built;
+  const bool serial = SerialServers();
   if (s.ok()) {
+    SessionConfig c = config;
+    c.videoThreads = serial ? 1 : CodecThreads();
+    c.converters = serial ? 1 : kConverters;
     session_ = std::make_unique<EncodingSession>();
-    s = session_->Open(config);
+    s = session_->Open(c);
   }
   if (!s.ok()) {
     session_.reset();
     startFailure_ = s;
     return Fail(s);
   }
+  written_ = done_ = handed_ = 0;
+  rowBytes_ = static_cast<std::size_t>((3 * config.width + 3) & ~3) * static_cast<std::size_t>(config.height);
+  NotePartStart();
+  if (!serial) StartWorker(config.input);
   return S_OK;
+}
+
+void EncoderRun::NoteDone(bool written) {
+  const double size = written ? session_->ProjectedBytes(1 + kSizeLag) : 0.0;
+  {
+    std::lock_guard lock(sizesMu_);
+    if (written) sizes_[static_cast<std::size_t>(++written_) % sizes_.size()] = size;
+    ++done_;
+  }
+  doneChanged_.notify_all();
+}
+
+void EncoderRun::NotePartStart() {
+  partStart_ = handed_;
+  partStartSize_ = session_->ProjectedBytes(1 + kSizeLag);
+}
+
+void EncoderRun::NoteFailure(const Status& s) {
+  std::lock_guard lock(failureMu_);
+  if (failed_.load()) return;
+  workerFailure_ = s;
+  failed_ = true;
 }
 
 HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT soundBytes) {
   if (soundBytes < 0) return Fail({E_INVALIDARG, "The sound byte count of the picture is negative."});
-  Status s = session_->Encode(planes, reinterpret_cast<const std::int16_t*>(sound),
-                              static_cast<std::size_t>(soundBytes));
-  return s.ok() ? S_OK : Fail(s);
+  const auto* samples = reinterpret_cast<const std::int16_t*>(sound);
+  const auto bytes = static_cast<std::size_t>(soundBytes);
+  if (!worker_.joinable()) {
+    Status s = session_->Encode(planes, samples, bytes);
+    if (!s.ok()) return Fail(s);
+    ++handed_;
+    NoteDone(true);
+    return S_OK;
+  }
+  if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
+  // A picture the session would refuse is refused here, before the run goes on without it.
+  if (Status s = session_->CheckPicture(planes, samples, bytes); !s.ok()) return Fail(s);
+  // The sound is encoded here while the workers convert and encode the pictures before.
+  Status s;
+  const Status stopped{E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."};
+  if (!rows_.empty()) {
+    BoundedPipe<Rows>& lane = *rows_[static_cast<std::size_t>(handed_) % rows_.size()];
+    Rows* r = lane.BeginPut();
+    if (!r) return Fail(stopped);
+    r->rows.assign(planes[0], planes[0] + rowBytes_);
+    s = session_->EncodeSound(samples, bytes, &r->sound);
+    if (s.ok()) lane.EndPut();
+    else FreePackets(&r->sound);
+  } else {
+    Queued* q = pipes_[0]->BeginPut();
+    if (!q) return Fail(stopped);
+    s = session_->EncodeSound(samples, bytes, &q->sound);
+    if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
+    if (s.ok()) pipes_[0]->EndPut();
+    else FreePackets(&q->sound);
+  }
+  if (!s.ok()) {
+    NoteFailure(s);
+    return CheckRunning();
+  }
+  ++handed_;
+  return S_OK;
 }
 
-HRESULT EncoderRun::FileSize(double* megabytes) const {
+EncoderRun::Queued::Queued() : picture(av_frame_alloc()) {
+  if (!picture) throw std::bad_alloc();
+}
+
+EncoderRun::Queued::~Queued() {
+  FreePackets(&sound);
+  av_frame_free(&picture);
+}
+
+// After a failure the pictures still queued are dropped; the caller breaks the run off.
+void EncoderRun::Convert(int lane) {
+  BoundedPipe<Rows>& in = *rows_[static_cast<std::size_t>(lane)];
+  BoundedPipe<Queued>& out = *pipes_[static_cast<std::size_t>(lane)];
+  while (Rows* r = in.BeginTake()) {
+    Queued* q = failed_.load() ? nullptr : out.BeginPut();
+    const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
+    Status s;
+    if (q) s = session_->ConvertPicture(planes, q->picture, lane);
+    if (q && s.ok()) {
+      q->sound.swap(r->sound);
+      out.EndPut();
+    } else {
+      if (q) NoteFailure(s);
+      FreePackets(&r->sound);
+    }
+    in.EndTake();
+    if (!q || !s.ok()) NoteDone(false);
+  }
+}
+
+void EncoderRun::Work() {
+  for (std::size_t n = 0;; ++n) {
+    BoundedPipe<Queued>& lane = *pipes_[n % pipes_.size()];
+    Queued* q = lane.BeginTake();
+    if (!q) return;
+    bool written = false;
+    if (failed_.load()) {
+      FreePackets(&q->sound);
+    } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
+      written = true;
+    } else {
+      NoteFailure(s);
+    }
+    lane.EndTake();
+    NoteDone(written);
+  }
+}
+
+void EncoderRun::StartWorker(SessionConfig::Input input) {
+  failed_ = false;
+  const int lanes = input == SessionConfig::Input::Dib24BottomUp ? kConverters : 1;
+  try {
+    // Every pipe is there before a thread looks for its own.
+    const std::size_t depth = lanes > 1 ? kPicturesPerLane : kPicturesQueued;
+    for (int i = 0; i < lanes; ++i) {
+      pipes_.push_back(std::make_unique<BoundedPipe<Queued>>(depth));
+      if (input == SessionConfig::Input::Dib24BottomUp) rows_.push_back(std::make_unique<BoundedPipe<Rows>>(depth));
+    }
+    for (std::size_t i = 0; i < rows_.size(); ++i) converters_.emplace_back([this, i] { Convert(static_cast<int>(i)); });
+    worker_ = std::thread([this] { Work(); });
+  } catch (const std::exception&) {
+    StopWorker();  // then the pictures are encoded in the caller's thread
+  }
+}
+
+void EncoderRun::Settle(int behind) {
+  if (!worker_.joinable()) return;
+  std::unique_lock lock(sizesMu_);
+  doneChanged_.wait(lock, [&] { return done_ >= handed_ - behind; });
+}
+
+void EncoderRun::TakeFailure() {
+  Settle();
+  std::lock_guard lock(failureMu_);
+  if (session_->IsOpen()) session_->BreakOff(workerFailure_);
+}
+
+void EncoderRun::StopWorker() {
+  Settle();
+  for (auto& pipe : rows_) pipe->Close();
+  for (auto& pipe : pipes_) pipe->Close();
+  for (std::thread& t : converters_) t.join();
+  if (worker_.joinable()) worker_.join();
+  converters_.clear();
+  rows_.clear();
+  pipes_.clear();
+  if (failed_.load() && session_ && session_->IsOpen()) session_->BreakOff(workerFailure_);
+}
+
+HRESULT EncoderRun::FileSize(double* megabytes) {
   if (!megabytes) return Fail({E_POINTER, "No place was given for the file size."});
-  *megabytes = session_ ? session_->ProjectedBytes() / kMegabyte : 0.0;
+  *megabytes = 0.0;
+  if (!session_) return S_OK;
+  Settle(kSizeLag);
+  // The size the caller weighs against its limit must not stand for a run that broke off.
+  if (failed_.load() || (!worker_.joinable() && !session_->IsOpen())) return CheckRunning();
+  const std::int64_t lagged = handed_ - kSizeLag;
+  std::lock_guard lock(sizesMu_);
+  const double bytes =
+      lagged <= partStart_ ? partStartSize_ : sizes_[static_cast<std::size_t>(lagged) % sizes_.size()];
+  *megabytes = bytes / kMegabyte;
   return S_OK;
 }
 
 HRESULT EncoderRun::SizeLimitReached() {
   if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
+  Settle();
+  if (failed_.load()) return CheckRunning();
   Status s = session_->Split();
-  return s.ok() ? s.hr : Fail(s);
+  if (!s.ok()) return Fail(s);
+  if (s.hr == S_OK) NotePartStart();
+  return s.hr;
 }
 
 HRESULT EncoderRun::Finish() {
   if (!session_) return S_OK;
+  StopWorker();
   Status s = session_->Finish();
   session_.reset();
   return s.ok() ? S_OK : Fail(s);

@@ -176,6 +176,16 @@ Status EncodingSession::OpenPart() {
     video_->sample_aspect_ratio =
         av_mul_q(cfg_.displayAspect, AVRational{cfg_.height, cfg_.width});
   if (cfg_.codecTag) video_->codec_tag = cfg_.codecTag;
+  // Slices of a picture coded side by side. Frame threads would hold pictures back and
+  // make the size after each picture depend on timing, so encoders without slices stay
+  // on the worker's thread; so do MPEG-1 and MPEG-2, whose pictures at a VCD's or an
+  // SVCD's rate lose a quarter of a dB to the slices' own headers and predictions.
+  const bool slicesCostQuality = vcodec->id == AV_CODEC_ID_MPEG1VIDEO || vcodec->id == AV_CODEC_ID_MPEG2VIDEO;
+  if (cfg_.videoThreads > 1 && !slicesCostQuality &&
+      (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
+    video_->thread_count = cfg_.videoThreads;
+    video_->thread_type = FF_THREAD_SLICE;
+  }
   if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   {
     Dict opts(cfg_.videoOptions);
@@ -235,6 +245,7 @@ Status EncodingSession::OpenPart() {
   soundFrame_ = av_frame_alloc();
   packet_ = av_packet_alloc();
   if (!picture_ || !soundFrame_ || !packet_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  pictureFormat_ = video_->pix_fmt;
   picture_->format = video_->pix_fmt;
   picture_->width = cfg_.width;
   picture_->height = cfg_.height;
@@ -246,19 +257,25 @@ Status EncodingSession::OpenPart() {
     return fail(E_OUTOFMEMORY, "Out of memory.");
 
   const bool needSws = cfg_.input == SessionConfig::Input::Dib24BottomUp || video_->pix_fmt != AV_PIX_FMT_YUV420P;
-  if (needSws && !sws_) {
+  // One scaler for each thread that converts pictures, all alike.
+  const int scalers = needSws && converters_.empty() ? std::max(1, cfg_.converters) : 0;
+  for (int i = 0; i < scalers; ++i) {
     const AVPixelFormat src =
         cfg_.input == SessionConfig::Input::Dib24BottomUp ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV420P;
-    sws_ = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
-                          SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-    if (!sws_) return fail(E_FAIL, "The picture converter could not be set up.");
+    SwsContext* sws = sws_getContext(cfg_.width, cfg_.height, src, cfg_.width, cfg_.height, video_->pix_fmt,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!sws) {
+      FreeConverters();
+      return fail(E_FAIL, "The picture converter could not be set up.");
+    }
     if (src == AV_PIX_FMT_BGR24) {
       // The bitmap's RGB keeps the pictures' studio levels (Y itself, no stretch), so the
       // unscaled BT.601 matrix gives each Y back as it was; the scaled one would squeeze
       // the levels a second time (black 16 -> 30, white 235 -> 218).
       const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-      sws_setColorspaceDetails(sws_, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
+      sws_setColorspaceDetails(sws, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
     }
+    converters_.push_back({sws, {}});
   }
 
   headerBytes_ = avio_tell(fmt_->pb);
@@ -279,32 +296,51 @@ Status EncodingSession::CheckIo(const char* what) {
   return {};
 }
 
-Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream) {
+void FreePackets(PacketList* packets) {
+  for (AVPacket*& p : *packets) av_packet_free(&p);
+  packets->clear();
+}
+
+Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketList* keep) {
   for (;;) {
-    int err = avcodec_receive_packet(codec, packet_);
-    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
-    if (err < 0) return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
-    av_packet_rescale_ts(packet_, codec->time_base, stream->time_base);
-    packet_->stream_index = stream->index;
-    payloadBytes_ += packet_->size;
-    ++packetsInPart_;
-    err = av_interleaved_write_frame(fmt_, packet_);
+    AVPacket* p = keep ? av_packet_alloc() : packet_;
+    if (!p) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    const int err = avcodec_receive_packet(codec, p);
     if (err < 0) {
-      Status io = CheckIo("write");
-      if (!io.ok()) return io;
-      return Status::Fail(HresultFromAvError(err), "Can not write the output file \"" + files_.back() +
-                                                       "\": " + AvErrorText(err));
+      if (keep) av_packet_free(&p);
+      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
+      return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
     }
+    av_packet_rescale_ts(p, codec->time_base, stream->time_base);
+    p->stream_index = stream->index;
+    if (keep) {
+      keep->push_back(p);
+      continue;
+    }
+    if (Status s = Write(p); !s.ok()) return s;
   }
 }
 
+Status EncodingSession::Write(AVPacket* packet) {
+  payloadBytes_ += packet->size;
+  ++packetsInPart_;
+  const int err = av_interleaved_write_frame(fmt_, packet);
+  if (err < 0) {
+    Status io = CheckIo("write");
+    if (!io.ok()) return io;
+    return Status::Fail(HresultFromAvError(err), "Can not write the output file \"" + files_.back() +
+                                                     "\": " + AvErrorText(err));
+  }
+  return {};
+}
+
 // A null frame flushes the encoder.
-Status EncodingSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+Status EncodingSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame, PacketList* keep) {
   const int err = avcodec_send_frame(codec, frame);
   if (err < 0 && err != AVERROR_EOF)
     return Status::Fail(E_FAIL, std::string(codec == video_ ? "The video" : "The sound") +
                                     " encoder failed: " + AvErrorText(err));
-  return Drain(codec, stream);
+  return Drain(codec, stream, keep);
 }
 
 Status EncodingSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
@@ -347,13 +383,13 @@ Status EncodingSession::PadSoundTo(std::int64_t samples) {
   return {};
 }
 
-Status EncodingSession::EncodeWholeSoundFrames() {
+Status EncodingSession::EncodeWholeSoundFrames(PacketList* keep) {
   while (av_audio_fifo_size(fifo_) >= audio_->frame_size) {
     if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
     av_audio_fifo_read(fifo_, reinterpret_cast<void**>(soundFrame_->data), audio_->frame_size);
     soundFrame_->pts = samplesInPart_;
     samplesInPart_ += audio_->frame_size;
-    if (Status s = Send(audio_, audioStream_, soundFrame_); !s.ok()) return s;
+    if (Status s = Send(audio_, audioStream_, soundFrame_, keep); !s.ok()) return s;
   }
   return {};
 }
@@ -373,6 +409,75 @@ Status EncodingSession::BreakOff(const Status& s) {
 
 Status EncodingSession::Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
   if (Status s = CheckOpen(); !s.ok()) return s;
+  if (Status s = CheckPicture(planes, sound, soundBytes); !s.ok()) return s;
+  Status s = EncodeSound(sound, soundBytes, &soundPackets_);
+  if (s.ok()) s = ConvertPicture(planes, picture_);
+  if (s.ok()) s = EncodePicture(picture_, &soundPackets_);
+  FreePackets(&soundPackets_);
+  return s.ok() ? s : BreakOff(s);
+}
+
+Status EncodingSession::EncodeSound(const std::int16_t* sound, std::size_t soundBytes, PacketList* packets) {
+  Status s = PushSound(sound, soundBytes);
+  if (s.ok()) s = EncodeWholeSoundFrames(packets);
+  return s;
+}
+
+Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out, int converter) {
+  if (!out->data[0] || !av_frame_is_writable(out)) {
+    // The encoder may still hold the frame's last picture for its B-pictures: a new buffer.
+    av_frame_unref(out);
+    out->format = pictureFormat_;
+    out->width = cfg_.width;
+    out->height = cfg_.height;
+    if (av_frame_get_buffer(out, 0) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  }
+  const int w = cfg_.width, h = cfg_.height;
+  Converter* c = converters_.empty() ? nullptr : &converters_[static_cast<std::size_t>(converter) % converters_.size()];
+  if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
+    const int stride = (3 * w + 3) & ~3;
+    // The scaler's SIMD readers may look a few bytes past a row; the caller's
+    // bitmap ends right after its last row, so they read a padded copy.
+    const std::size_t bytes = static_cast<std::size_t>(stride) * h;
+    c->rows.resize(bytes + 64);
+    std::memcpy(c->rows.data(), planes[0], bytes);
+    const std::uint8_t* src[4] = {c->rows.data() + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr,
+                                  nullptr, nullptr};
+    const int strides[4] = {-stride, 0, 0, 0};
+    sws_scale(c->sws, src, strides, 0, h, out->data, out->linesize);
+  } else if (c) {
+    const std::uint8_t* src[4] = {planes[0], planes[1], planes[2], nullptr};
+    const int strides[4] = {w, w / 2, w / 2, 0};
+    sws_scale(c->sws, src, strides, 0, h, out->data, out->linesize);
+  } else {
+    av_image_copy_plane(out->data[0], out->linesize[0], planes[0], w, w, h);
+    av_image_copy_plane(out->data[1], out->linesize[1], planes[1], w / 2, w / 2, h / 2);
+    av_image_copy_plane(out->data[2], out->linesize[2], planes[2], w / 2, w / 2, h / 2);
+  }
+  return {};
+}
+
+Status EncodingSession::EncodePicture(AVFrame* picture, PacketList* sound) {
+  if (cfg_.interlaced) {
+    picture->interlaced_frame = 1;
+    picture->top_field_first = 1;
+  }
+  picture->pts = picturesInPart_++;
+  ++picturesInRun_;
+
+  const std::int64_t before = payloadBytes_;
+  Status s = Send(video_, videoStream_, picture);
+  // The picture's sound goes after the picture's own packets, as when encoded in turn.
+  for (AVPacket* p : *sound)
+    if (s.ok()) s = Write(p);
+  FreePackets(sound);
+  if (s.ok()) s = CheckIo("write");
+  largestStep_ = std::max(largestStep_, payloadBytes_ - before);
+  return s;
+}
+
+Status EncodingSession::CheckPicture(const BYTE* const planes[3], const std::int16_t* sound,
+                                     std::size_t soundBytes) const {
   if (!planes[0] || (cfg_.input == SessionConfig::Input::Yuv420Planes && (!planes[1] || !planes[2])))
     return Status::Fail(E_POINTER, "No picture was given to the encoder.");
   if (soundBytes % 4 != 0)
@@ -382,53 +487,17 @@ Status EncodingSession::Encode(const BYTE* const planes[3], const std::int16_t* 
   if (soundBytes > static_cast<std::size_t>(cfg_.inputSampleRate) * 4 * 10)
     return Status::Fail(E_INVALIDARG, "The sound byte count " + std::to_string(soundBytes) +
                                           " of one picture is not plausible.");
-
-  if (av_frame_make_writable(picture_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  const int w = cfg_.width, h = cfg_.height;
-  if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
-    const int stride = (3 * w + 3) & ~3;
-    // The scaler's SIMD readers may look a few bytes past a row; the caller's
-    // bitmap ends right after its last row, so they read a padded copy.
-    const std::size_t bytes = static_cast<std::size_t>(stride) * h;
-    dibCopy_.resize(bytes + 64);
-    std::memcpy(dibCopy_.data(), planes[0], bytes);
-    const std::uint8_t* src[4] = {dibCopy_.data() + static_cast<std::ptrdiff_t>(stride) * (h - 1), nullptr,
-                                  nullptr, nullptr};
-    const int strides[4] = {-stride, 0, 0, 0};
-    sws_scale(sws_, src, strides, 0, h, picture_->data, picture_->linesize);
-  } else if (sws_) {
-    const std::uint8_t* src[4] = {planes[0], planes[1], planes[2], nullptr};
-    const int strides[4] = {w, w / 2, w / 2, 0};
-    sws_scale(sws_, src, strides, 0, h, picture_->data, picture_->linesize);
-  } else {
-    av_image_copy_plane(picture_->data[0], picture_->linesize[0], planes[0], w, w, h);
-    av_image_copy_plane(picture_->data[1], picture_->linesize[1], planes[1], w / 2, w / 2, h / 2);
-    av_image_copy_plane(picture_->data[2], picture_->linesize[2], planes[2], w / 2, w / 2, h / 2);
-  }
-  if (cfg_.interlaced) {
-    picture_->interlaced_frame = 1;
-    picture_->top_field_first = 1;
-  }
-  picture_->pts = picturesInPart_++;
-  ++picturesInRun_;
-
-  const std::int64_t before = payloadBytes_;
-  Status s = Send(video_, videoStream_, picture_);
-  if (s.ok()) s = PushSound(sound, soundBytes);
-  if (s.ok()) s = EncodeWholeSoundFrames();
-  if (s.ok()) s = CheckIo("write");
-  largestStep_ = std::max(largestStep_, payloadBytes_ - before);
-  return s.ok() ? s : BreakOff(s);
+  return {};
 }
 
-double EncodingSession::ProjectedBytes() const {
+double EncodingSession::ProjectedBytes(int picturesAhead) const {
   if (!open_ || !fmt_ || !fmt_->pb) return 0.0;
   const double written = static_cast<double>(avio_tell(fmt_->pb));
   // Multiplexers hold back up to a second of data; the packet bytes handed over,
   // plus the pack and index overhead, bound what closing adds.
   const double handed = static_cast<double>(headerBytes_) + 1.04 * static_cast<double>(payloadBytes_) +
                         24.0 * static_cast<double>(packetsInPart_);
-  return std::max(written, handed) + 2.0 * static_cast<double>(largestStep_) + 16384.0;
+  return std::max(written, handed) + (1.0 + picturesAhead) * static_cast<double>(largestStep_) + 16384.0;
 }
 
 Status EncodingSession::ClosePart(bool last) {
@@ -509,14 +578,19 @@ void EncodingSession::FreePart() {
   av_packet_free(&packet_);
 }
 
+void EncodingSession::FreeConverters() {
+  for (Converter& c : converters_) sws_freeContext(c.sws);
+  converters_.clear();
+}
+
 void EncodingSession::FreeAll() {
+  FreePackets(&soundPackets_);
   // A file cut short by a failure still gets its trailer where the disk allows,
   // so that what was written stays playable. An open part always has its header:
   // OpenPart frees a part that fails before it is written.
   if (fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
   FreePart();
-  sws_freeContext(sws_);
-  sws_ = nullptr;
+  FreeConverters();
   swr_free(&swr_);
   if (fifo_) {
     av_audio_fifo_free(fifo_);

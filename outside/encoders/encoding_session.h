@@ -25,6 +25,10 @@ struct SwsContext;
 
 namespace outside {
 
+using PacketList = std::vector<AVPacket*>;
+// Frees the packets of the list and empties it.
+void FreePackets(PacketList* packets);
+
 // Result of an operation: S_OK, or a failure with the text the user sees.
 struct Status {
   HRESULT hr = S_OK;
@@ -69,6 +73,8 @@ struct SessionConfig {
   bool closedGop = false;
   bool interlaced = false;
   int meRange = 0;
+  int videoThreads = 1;  // slice threads of the picture encoders that have them
+  int converters = 1;    // threads that may convert pictures at the same time
 
   std::string audioEncoder;  // "mp2", "libmp3lame"
   int inputSampleRate = 44100;
@@ -99,12 +105,26 @@ class EncodingSession {
   // One picture (Y, U, V planes, or the first byte of bottom-up 24-bit rows in
   // planes[0]) and the sound that belongs to it (16-bit stereo at the input rate).
   Status Encode(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes);
-  // Bytes the current file would hold once closed after the next picture.
-  double ProjectedBytes() const;
+  // Encode in parts that may run in different threads at the same time (they share no
+  // state): EncodeSound and ConvertPicture make the next pictures' sound packets and their
+  // frames in the encoder's format (*out, given a new buffer while the encoder still holds
+  // its last one; each of the `converters` threads passes its own number) while
+  // EncodePicture encodes the picture before and writes it, then its sound. None ends the
+  // run on a failure; the caller does that with BreakOff once all rest.
+  Status EncodeSound(const std::int16_t* sound, std::size_t soundBytes, PacketList* packets);
+  Status ConvertPicture(const BYTE* const planes[3], AVFrame* out, int converter = 0);
+  Status EncodePicture(AVFrame* picture, PacketList* sound);
+  // What Encode refuses before touching the run: missing planes, implausible sound.
+  Status CheckPicture(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) const;
+  // Bytes the current file would hold once closed after `picturesAhead` more pictures,
+  // allowing each the largest growth of one picture so far, plus that once more.
+  double ProjectedBytes(int picturesAhead = 1) const;
   // Closes the current file and opens the next numbered one. S_FALSE when the
   // current file is too small to be worth a file of its own.
   Status Split();
   Status Finish();
+  // Ends the run after a failure; every later call answers s.
+  Status BreakOff(const Status& s);
 
   bool IsOpen() const { return open_; }
 
@@ -112,18 +132,20 @@ class EncodingSession {
   Status OpenPart();
   Status ClosePart(bool last);
   Status CheckOpen() const;
-  // Ends the run after a failure; every later call answers s.
-  Status BreakOff(const Status& s);
-  Status Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame);
-  Status Drain(AVCodecContext* codec, AVStream* stream);
+  // Packets the encoder has ready are written, or kept in *keep with their time stamps
+  // in the stream's base.
+  Status Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame, PacketList* keep = nullptr);
+  Status Drain(AVCodecContext* codec, AVStream* stream, PacketList* keep = nullptr);
+  Status Write(AVPacket* packet);
   Status PushSound(const std::int16_t* sound, std::size_t soundBytes);
   Status Resample(const std::int16_t* sound, int inSamples);
-  Status EncodeWholeSoundFrames();
+  Status EncodeWholeSoundFrames(PacketList* keep = nullptr);
   Status PadSoundTo(std::int64_t samples);
   Status CheckIo(const char* what);
   // Ends a run without pictures: its file is closed as it stands and removed.
   Status AbandonEmptyRun();
   void FreePart();
+  void FreeConverters();
   void FreeAll();
 
   SessionConfig cfg_;
@@ -138,14 +160,20 @@ class EncodingSession {
   AVStream* videoStream_ = nullptr;
   AVStream* audioStream_ = nullptr;
   AVFrame* picture_ = nullptr;
+  int pictureFormat_ = -1;  // the video encoder's pixel format
   AVFrame* soundFrame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  SwsContext* sws_ = nullptr;
+  // A scaler with the padded copy of bitmap rows it reads, for each converting thread.
+  struct Converter {
+    SwsContext* sws = nullptr;
+    std::vector<std::uint8_t> rows;
+  };
+  std::vector<Converter> converters_;
   SwrContext* swr_ = nullptr;
   AVAudioFifo* fifo_ = nullptr;  // resampled sound not yet encoded; carries across parts
   std::vector<std::uint8_t*> convertPlanes_;
   int convertCapacity_ = 0;
-  std::vector<std::uint8_t> dibCopy_;
+  PacketList soundPackets_;
 
   std::int64_t picturesInPart_ = 0;
   std::int64_t picturesInRun_ = 0;

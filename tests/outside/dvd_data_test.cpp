@@ -9,12 +9,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 using namespace outsidetest;
@@ -99,6 +103,16 @@ class DvdDataTest : public ComTest {
     }
     EXPECT_EQ(data->Close(), S_OK);
     return out;
+  }
+
+  // Settings for a copy of the sample disc in scratch whose first VOB ends 100 sectors
+  // into the second chapter, as on a damaged disc.
+  Settings CutShortCopy(const ScratchDir& scratch, const Chapter& second) {
+    const fs::path disc = scratch.CopySample();
+    fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(second.start) * 2048 + 100 * 2048);
+    Settings s;
+    s.folder = disc.string();
+    return s;
   }
 
   // Every picture of a title from its start, as a hash of its planes, and how reading ended.
@@ -528,10 +542,7 @@ TEST_F(DvdDataTest, TruncatedVobFailsWithAReasonAndClosesEverything) {
   ASSERT_EQ(chapters.size(), 3u);
   {
     ScratchDir scratch;
-    const fs::path disc = scratch.CopySample();
-    fs::resize_file(disc / "VTS_01_1.VOB", static_cast<std::uintmax_t>(chapters[1].start) * 2048 + 100 * 2048);
-    Settings s;
-    s.folder = disc.string();
+    const Settings s = CutShortCopy(scratch, chapters[1]);
     auto data = Start(s, chapters[1].start);
     ASSERT_TRUE(data);
     HRESULT hr = S_OK;
@@ -791,6 +802,186 @@ TEST_F(DvdDataTest, EncryptedDiscIsReportedAsSuch) {
     Picture p;
     EXPECT_LT(Read(data.get(), 720, 576, &p), 0);
     EXPECT_NE(qcom::ErrorDescription(data.get(), IID_IDVDDataObj).find("encrypted"), std::string::npos);
+  }
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// --- Reading ahead ---------------------------------------------------------------------
+
+// What ReadFrame and GetPosition handed out for one picture, as digests.
+struct Delivered {
+  HRESULT hr = S_OK;
+  std::uint32_t position = 0;
+  std::uint64_t planes = 0, sound = 0;
+  std::size_t soundBytes = 0;
+  bool operator==(const Delivered&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Delivered& d) {
+  return os << "hr " << std::hex << d.hr << std::dec << " at " << d.position << " sound " << d.soundBytes;
+}
+
+// `count` reads (or up to two past the end of the title), one picture after another.
+std::vector<Delivered> Deliveries(IDVDDataObj* data, int width, int height, int count) {
+  std::vector<Delivered> out;
+  std::vector<BYTE> y(static_cast<std::size_t>(width) * height), u(y.size() / 4), v(y.size() / 4);
+  int pastEnd = 0;
+  for (int i = 0; i < count && pastEnd < 2; ++i) {
+    INT_PTR value1 = 0;
+    INT value2 = 0;
+    Delivered d;
+    d.hr = data->ReadFrame(y.data(), u.data(), v.data(), &value1, &value2);
+    if (d.hr < 0) {
+      out.push_back(d);
+      break;
+    }
+    INT position = 0;
+    data->GetPosition(&position);
+    d.position = static_cast<std::uint32_t>(position);
+    d.planes = Digest(v.data(), v.size(), Digest(u.data(), u.size(), Digest(y.data(), y.size())));
+    d.soundBytes = static_cast<std::size_t>(value2);
+    if (value2 > 0) d.sound = Digest(reinterpret_cast<const void*>(value1), d.soundBytes);
+    pastEnd += d.hr == DVD_S_END_OF_TITLE;
+    out.push_back(d);
+  }
+  return out;
+}
+
+TEST_F(DvdDataTest, ReadingAheadDeliversWhatReadingInTheCallersThreadDelivers) {
+  struct Case {
+    INT title;
+    int width, height;
+    double fps;
+  };
+  // PAL with AC-3, NTSC with LPCM at another rate, two VOBs whose time stamps start again.
+  for (const Case c : {Case{0, 720, 576, 25.0}, Case{1, 720, 480, 23.976}, Case{2, 720, 576, 29.97}}) {
+    SCOPED_TRACE(c.title);
+    const auto chapters = Chapters(c.title);
+    ASSERT_FALSE(chapters.empty());
+    Settings s;
+    s.title = c.title;
+    s.fps = c.fps;
+    auto run = [&](bool serial) {
+      SerialServers mode(serial);
+      auto data = Start(s, chapters.front().start);
+      // The whole title, then a seek back into it while the worker is reading.
+      std::vector<Delivered> all = Deliveries(data.get(), c.width, c.height, 5000);
+      data->Seek(static_cast<INT>(chapters.back().start));
+      const auto few = Deliveries(data.get(), c.width, c.height, 20);
+      data->Seek(static_cast<INT>(chapters.front().start));
+      const auto again = Deliveries(data.get(), c.width, c.height, 30);
+      // A seek back gives what the first reading gave, sound included: nothing of the
+      // decoders' last state is carried over.
+      EXPECT_TRUE(std::equal(again.begin(), again.end(), all.begin())) << (serial ? "serial" : "ahead");
+      all.insert(all.end(), few.begin(), few.end());
+      all.insert(all.end(), again.begin(), again.end());
+      EXPECT_EQ(data->Close(), S_OK);
+      return all;
+    };
+    const auto serial = run(true);
+    const auto ahead = run(false);
+    ASSERT_GT(serial.size(), 100u);
+    EXPECT_EQ(std::count_if(serial.begin(), serial.end(), [](const Delivered& d) { return d.hr == DVD_S_END_OF_TITLE; }),
+              2);
+    ASSERT_EQ(ahead.size(), serial.size());
+    for (std::size_t i = 0; i < serial.size(); ++i) ASSERT_EQ(ahead[i], serial[i]) << "read " << i;
+  }
+}
+
+TEST_F(DvdDataTest, AFailureReadAheadComesAtTheReadOfItsPictureAndNotBefore) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  ScratchDir scratch;
+  const Settings s = CutShortCopy(scratch, chapters[1]);
+  auto run = [&](bool serial, int reads, std::string* error) {
+    SerialServers mode(serial);
+    auto data = Start(s, chapters[0].start);
+    const auto out = Deliveries(data.get(), 720, 576, reads);
+    *error = out.back().hr < 0 ? qcom::ErrorDescription(data.get(), IID_IDVDDataObj) : "";
+    EXPECT_EQ(data->Close(), S_OK);
+    return out;
+  };
+  std::string serialError, aheadError;
+  const auto serial = run(true, 5000, &serialError);
+  const auto ahead = run(false, 5000, &aheadError);
+  ASSERT_GT(serial.size(), 20u);
+  ASSERT_LT(serial.back().hr, 0);
+  EXPECT_FALSE(serialError.empty());
+  EXPECT_EQ(ahead, serial);
+  EXPECT_EQ(aheadError, serialError);
+
+  // A run that stops a few pictures before the damage hears nothing of it, though the
+  // worker has read that far.
+  std::string error = "none";
+  const auto stopped = run(false, static_cast<int>(serial.size()) - 3, &error);
+  EXPECT_EQ(error, "");
+  for (const Delivered& d : stopped) EXPECT_EQ(d.hr, S_OK);
+}
+
+TEST_F(DvdDataTest, ThePicturesSoundStaysUntilTheNextReadWhileTheWorkerReadsOn) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  auto data = Start(s, chapters[0].start);
+  std::vector<BYTE> y(720 * 576), u(y.size() / 4), v(y.size() / 4);
+  for (int n = 0; n < 10; ++n) {
+    INT_PTR value1 = 0;
+    INT value2 = 0;
+    ASSERT_EQ(data->ReadFrame(y.data(), u.data(), v.data(), &value1, &value2), S_OK);
+    ASSERT_GT(value2, 0);
+    const auto* sound = reinterpret_cast<const std::int16_t*>(value1);
+    const std::vector<std::int16_t> copy(sound, sound + value2 / 2);
+    // Meanwhile the worker fills its slots with the next pictures and their sound.
+    std::this_thread::sleep_for(std::chrono::milliseconds(n == 0 ? 300 : 20));
+    ASSERT_TRUE(std::equal(copy.begin(), copy.end(), sound)) << "picture " << n;
+  }
+  EXPECT_EQ(data->Close(), S_OK);
+}
+
+TEST_F(DvdDataTest, ReadingAheadHoldsOnlyAFewPicturesWhileNoneIsTaken) {
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  {
+    // The libraries and their first allocations are in place before measuring.
+    auto warm = Start(s, chapters[0].start);
+    Deliveries(warm.get(), 720, 576, 10);
+  }
+  const std::size_t before = ResidentBytes();
+  auto data = Start(s, chapters[0].start);
+  // Until the reader rests: resident memory within a megabyte over half a second (the
+  // title's 300 pictures would need 180 MB).
+  auto apart = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };
+  std::size_t last = 0, now = ResidentBytes();
+  for (int i = 0; i < 100 && apart(now, last) >= (1u << 20); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    last = now;
+    now = ResidentBytes();
+  }
+  EXPECT_LT(apart(now, last), 1u << 20) << "the reader kept reading";
+  EXPECT_LT(now - std::min(now, before), 40u << 20) << "from " << before << " to " << now;
+  // It goes on where it stopped.
+  const auto first = Deliveries(data.get(), 720, 576, 1);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].hr, S_OK);
+  EXPECT_LE(first[0].position, chapters[0].end);
+}
+
+TEST_F(DvdDataTest, ClosingOrReleasingWhileTheWorkerReadsEndsIt) {
+  const int fds = OpenDescriptors();
+  const auto chapters = Chapters(0);
+  ASSERT_EQ(chapters.size(), 3u);
+  Settings s;
+  for (int round = 0; round < 5; ++round) {
+    auto data = Start(s, chapters[0].start);
+    if (round % 2) {
+      Deliveries(data.get(), 720, 576, round);
+    }
+    for (int seek = 0; seek < round; ++seek) data->Seek(static_cast<INT>(chapters[seek % 3].start));
+    if (round % 3 == 0) {
+      EXPECT_EQ(data->Close(), S_OK);
+    }
+    data = nullptr;
   }
   EXPECT_EQ(OpenDescriptors(), fds);
 }

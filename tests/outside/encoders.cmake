@@ -12,3 +12,11 @@ quill_add_test(NAME outside_harness_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/harness_test.cpp
   LIBS quill_outside_harness
   TIMEOUT 600)
+# The servers working ahead of the conversion thread against the same servers working in
+# its thread (QUILLMERE_SERIAL), and the ring of slots between them.
+quill_add_test(NAME outside_pipeline_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/pipeline_test.cpp
+  LIBS quill_outside_harness
+  TIMEOUT 300)
+quill_add_test(NAME outside_bounded_pipe_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/bounded_pipe_test.cpp)
+target_include_directories(outside_bounded_pipe_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)

@@ -67,18 +67,7 @@ class AviEncodeTest : public ComTest {
     enc_.Reset();
     ComTest::TearDown();
   }
-  INT CodecIdNamed(const std::string& prefix) {
-    INT count = 0;
-    enc_->GetCodecCount(&count);
-    for (INT i = 0; i < count; ++i) {
-      Bstr name;
-      enc_->GetCodecName(i, name.put());
-      INT id = -1;
-      enc_->GetCodecId(i, &id);
-      if (name.Utf8().rfind(prefix, 0) == 0) return id;
-    }
-    return -1;
-  }
+  INT CodecIdNamed(const std::string& prefix) { return AviCodecNamed(enc_.get(), prefix); }
   // The program's AVI set-up order.
   void Configure(const std::string& path, int w, int h, double fps, INT codec, int kbps = 192, int quality = 3) {
     Bstr p(path);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <outside/encoders.h>
+
 #include <nlohmann/json.hpp>
 #include <support/vtable.h>
 
@@ -104,6 +106,20 @@ inline std::vector<std::uint8_t> FirstPictureRgb(const std::string& path) {
 }
 
 using quill_test::CallSlot;
+
+// The id of the AVI encoder's first codec whose name begins with prefix; -1 when none.
+inline INT AviCodecNamed(IAVIEncode* enc, const std::string& prefix) {
+  INT count = 0;
+  if (enc) enc->GetCodecCount(&count);
+  for (INT i = 0; i < count; ++i) {
+    Bstr name;
+    enc->GetCodecName(i, name.put());
+    INT id = -1;
+    enc->GetCodecId(i, &id);
+    if (name.Utf8().rfind(prefix, 0) == 0) return id;
+  }
+  return -1;
+}
 
 // An apartment and a scratch folder for the output files.
 class ComTest : public outsidetest::ComTest {

@@ -64,6 +64,36 @@ class ComTest : public ::testing::Test {
   void TearDown() override { CoUninitialize(); }
 };
 
+// While it lives, runs started set QUILLMERE_SERIAL: the servers do their work one picture
+// at a time in the calling thread, as the reference for their pipelined runs.
+class SerialServers {
+ public:
+  explicit SerialServers(bool serial = true) {
+    if (serial) setenv("QUILLMERE_SERIAL", "1", 1);
+    else unsetenv("QUILLMERE_SERIAL");
+  }
+  ~SerialServers() { unsetenv("QUILLMERE_SERIAL"); }
+  SerialServers(const SerialServers&) = delete;
+  SerialServers& operator=(const SerialServers&) = delete;
+};
+
+// Resident memory of this process, in bytes.
+inline std::size_t ResidentBytes() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A 64-bit FNV-1a digest of the bytes, to compare long runs of pictures without keeping them.
+inline std::uint64_t Digest(const void* data, std::size_t bytes, std::uint64_t h = 1469598103934665603ull) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < bytes; ++i) h = (h ^ p[i]) * 1099511628211ull;
+  return h;
+}
+
 template <class I>
 ComPtr<I> Create(REFCLSID clsid, REFIID iid) {
   ComPtr<I> p;
