@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include <com/registry.h>
 #include <com/strings.h>
 #include <vcl/headless.h>
+#include <win32/drives.h>
 #include <win32/shell.h>
 
 #include "convert.h"
@@ -246,5 +248,20 @@ class ConversionTest : public ::testing::Test {
   int answer_ = IDOK;
   ExitWindowsHandler previousExit_;
 };
+
+// The program's folder `dir` (beside the test program) made ready for a whole run: the
+// skins, the sample disc as the only drive, an empty output folder `dir/out` that the
+// options dialog proposes, and the first skin chosen.
+inline void PrepareProgramFolder(const fs::path& dir) {
+  const fs::path bin = std::getenv("QUILLMERE_BUILD_BIN");
+  for (const char* skin : {"SKIN0", "SKIN1", "SKIN2"})
+    fs::copy(bin / skin, dir / skin, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  std::ofstream(dir / "mounts").close();
+  SetMountsFile((dir / "mounts").string());
+  setenv("QUILLMERE_DVD", outsidetest::SampleDisc().c_str(), 1);
+  fs::remove_all(dir / "out");
+  fs::create_directories(dir / "out");
+  std::ofstream(dir / "config.ini") << "[INI]\nIndex=0\nDefMediaPath=" << (dir / "out" / "last.mpg").string() << "\n";
+}
 
 }  // namespace convtest

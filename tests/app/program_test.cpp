@@ -13,7 +13,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,7 +21,6 @@
 #include <vcl/graphics.h>
 #include <vcl/headless.h>
 #include <vcl/winuser.h>
-#include <win32/drives.h>
 #include <win32/shell.h>
 
 #include "convert.h"
@@ -64,17 +62,7 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = GetModulePath();  // a folder of this test's own (see isolated_main.cpp)
-    const fs::path bin = std::getenv("QUILLMERE_BUILD_BIN");
-    for (const char* skin : {"SKIN0", "SKIN1", "SKIN2"})
-      fs::copy(bin / skin, dir_ / skin, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    // The sample disc is the only drive; the output goes to a folder of ours.
-    std::ofstream(dir_ / "mounts").close();
-    SetMountsFile((dir_ / "mounts").string());
-    setenv("QUILLMERE_DVD", outsidetest::SampleDisc().c_str(), 1);
-    fs::remove_all(dir_ / "out");
-    fs::create_directories(dir_ / "out");
-    std::ofstream(dir_ / "config.ini") << "[INI]\nIndex=0\nDefMediaPath=" << (dir_ / "out" / "last.mpg").string()
-                                       << "\n";
+    convtest::PrepareProgramFolder(dir_);
     InitApplication();
     SetMessageBoxRecorder([this](const MessageBoxInfo& info) {
       boxes_.push_back({info.text, info.caption});

@@ -139,6 +139,9 @@ void TApplication::Idle() {
   if (wm.PeekPosted(&peek, nullptr, 0, 0, false) || (terminated_ && !answer_awaited)) return;
   int timeout = wm.RunTimers();
   if (wm.PeekPosted(&peek, nullptr, 0, 0, false)) return;
+  // A worker's routine queued since the loop last looked may have had its wake-up
+  // spent on an earlier event: run it now rather than wait for some other event.
+  if (TThread::CheckSynchronize()) return;
   if (wm.HasPendingPaint()) timeout = 0;
   wm.PumpBackend(timeout);
 }

@@ -1,7 +1,10 @@
 // The SDL2 backend: each top-level form is one SDL window whose client area shows the
 // form's surface. Every SDL video call runs on the thread that called Init (the GUI
-// thread); other threads only wake the loop through SDL's thread-safe event queue.
+// thread); other threads only wake its loop, through a descriptor of our own.
 #include <SDL2/SDL_shape.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <vcl/resources.h>
 
 #include "sdl_backend.h"
+#include "sdl_x11.h"
 
 namespace {
 
@@ -28,6 +32,9 @@ constexpr int kSizeLimit = 16384;
 constexpr std::uint64_t kSettleMs = 500;
 // How long a window that lost the keyboard may take to get it back unnoticed.
 constexpr std::uint64_t kFocusSettleMs = 60;
+// Without an X connection to wait on (another video driver), how often the loop looks
+// for input while it waits.
+constexpr int kPollSliceMs = 10;
 
 struct SdlWin {
   HWND handle = nullptr;
@@ -43,6 +50,7 @@ struct SdlWin {
   std::vector<RECT> shape;
   bool presented = false;  // SDL's window surface holds the last picture
   bool move_pending = false, size_pending = false;
+  bool place_on_show = false;  // moved while hidden
   std::uint64_t move_since = 0, size_since = 0;
 };
 
@@ -67,11 +75,16 @@ State& S() {
   return state;
 }
 
-// SDL user event types; 0 while the backend is not running.
-std::atomic<Uint32> g_wake_type{0};
+// SDL user event type; 0 while the backend is not running.
 std::atomic<Uint32> g_clipboard_type{0};
-// One wake event in the queue is enough however many threads ask.
-std::atomic<bool> g_wake_queued{false};
+// Other threads wake the GUI thread through this descriptor, which its wait polls beside
+// the X connection. SDL's own wake-up of SDL_WaitEvent goes through a window of SDL's
+// choosing and a second X connection, and races with that window's destruction. Made
+// once and never closed: a late Wake must not write into a reused descriptor.
+std::atomic<int> g_wake_fd{-1};
+std::atomic<bool> g_running{false};
+// One Wake event is enough however many threads ask before the loop looks.
+std::atomic<bool> g_wake_pending{false};
 
 int ClampCoord(int v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
 int ClampSize(int v) { return std::clamp(v, 0, kSizeLimit); }
@@ -82,11 +95,19 @@ bool OnGuiThread() {
   return S().initialized && std::this_thread::get_id() == S().gui;
 }
 
+void SignalWakeFd() {
+  const int fd = g_wake_fd.load();
+  const std::uint64_t one = 1;
+  if (fd >= 0 && write(fd, &one, sizeof one) < 0) {
+    // Only a counter at its limit refuses, and that still wakes the poll.
+  }
+}
+
 void PushUserEvent(Uint32 type) {
   if (type == 0) return;
   SDL_Event e{};
   e.type = type;
-  SDL_PushEvent(&e);
+  if (SDL_PushEvent(&e) == 1) SignalWakeFd();
 }
 
 void PostClipboard() { PushUserEvent(g_clipboard_type.load()); }
@@ -146,6 +167,7 @@ SDL_Surface* LoadProgramIcon() {
 void Attach(SdlWin& w, SDL_Window* window) {
   w.window = window;
   w.id = SDL_GetWindowID(window);
+  sdl_x11::WindowCreated(window);
   w.presented = false;
   S().by_id[w.id] = &w;
   if (w.popup) return;
@@ -163,7 +185,21 @@ void QueueEvent(BackendEventKind kind, HWND h, int x = 0, int y = 0) {
   S().pending.push_back(e);
 }
 
+// Where a window's client area is on the screen: from the X server where there is one
+// (SDL's own figure can be stale under a window manager).
+void ScreenOrigin(const SdlWin& w, int* x, int* y) {
+  if (!sdl_x11::ClientOrigin(w.window, x, y)) SDL_GetWindowPosition(w.window, x, y);
+}
+
 void RequestPosition(SdlWin& w) {
+  // A hidden window goes to its place when it is shown: a window manager that is just
+  // taking a hidden window out of its frame answers a move with events that SDL looks
+  // up through that vanishing frame.
+  if (!w.visible) {
+    w.place_on_show = true;
+    return;
+  }
+  w.place_on_show = false;
   SDL_SetWindowPosition(w.window, w.x, w.y);
   w.move_pending = true;
   w.move_since = SDL_GetTicks64();
@@ -213,6 +249,7 @@ bool MakeShaped(SdlWin& w) {
   for (auto& [h, other] : S().windows)
     if (other->owner == w.handle && !other->popup) SDL_SetWindowModalFor(other->window, shaped);
   if (S().capture == w.handle) SDL_CaptureMouse(SDL_FALSE);
+  sdl_x11::WindowDestroyed(old);
   SDL_DestroyWindow(old);
   // The new window has no picture yet.
   QueueEvent(BackendEventKind::Expose, w.handle);
@@ -256,15 +293,27 @@ bool InitOp(std::string* error) {
   }
   s.gui = std::this_thread::get_id();
   s.initialized = true;
-  const Uint32 base = SDL_RegisterEvents(2);
+  const Uint32 base = SDL_RegisterEvents(1);
   if (base == static_cast<Uint32>(-1)) {
     if (error) *error = std::string("cannot register SDL user events: ") + SDL_GetError();
     ShutdownOp();
     return false;
   }
-  g_wake_queued = false;
-  g_wake_type = base;
-  g_clipboard_type = base + 1;
+  if (g_wake_fd < 0) g_wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (g_wake_fd < 0) {
+    if (error) *error = "cannot make the descriptor that wakes the GUI thread";
+    ShutdownOp();
+    return false;
+  }
+  // SDL's X connection, for waiting on it and for our X error handler; SDL names it
+  // only through a window.
+  if (SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN)) {
+    sdl_x11::Connect(probe);
+    SDL_DestroyWindow(probe);
+  }
+  g_wake_pending = false;
+  g_clipboard_type = base;
+  g_running = true;
   SDL_StartTextInput();
   s.icon = LoadProgramIcon();
   s.clipboard = MakeSdlClipboard(&OnGuiThread, &PostClipboard);
@@ -274,10 +323,13 @@ bool InitOp(std::string* error) {
 void ShutdownOp() {
   State& s = S();
   if (!s.initialized) return;
-  g_wake_type = 0;
+  g_running = false;
   g_clipboard_type = 0;
   if (s.capture) SDL_CaptureMouse(SDL_FALSE);
-  for (auto& [h, w] : s.windows) SDL_DestroyWindow(w->window);
+  for (auto& [h, w] : s.windows) {
+    sdl_x11::WindowDestroyed(w->window);
+    SDL_DestroyWindow(w->window);
+  }
   s.windows.clear();
   s.by_id.clear();
   s.pending.clear();
@@ -289,6 +341,7 @@ void ShutdownOp() {
   s.icon = nullptr;
   s.clipboard.reset();
   s.shape_unsupported = false;
+  sdl_x11::Disconnect();
   SDL_Quit();
   s.initialized = false;
 }
@@ -326,6 +379,7 @@ void DestroyWindowOp(HWND h) {
   }
   if (s.lost_focus == h) s.lost_focus = nullptr;
   s.by_id.erase(w->id);
+  sdl_x11::WindowDestroyed(w->window);
   SDL_DestroyWindow(w->window);
   std::erase_if(s.pending, [h](const BackendEvent& e) { return e.window == h; });
   s.windows.erase(h);
@@ -371,11 +425,16 @@ void SetVisibleOp(HWND h, bool visible) {
   w->visible = visible;
   if (visible) {
     SDL_Window* focused = SDL_GetKeyboardFocus();
+    if (w->place_on_show) RequestPosition(*w);
     SDL_ShowWindow(w->window);
     if (w->minimized) SDL_MinimizeWindow(w->window);
     // Without a window manager SDL gives a shown window the keyboard; menus and lists
     // leave it with the form that opened them.
     if (w->popup && focused && focused != w->window) SDL_SetWindowInputFocus(focused);
+    // A window that comes up while the user works in the program comes up in front and
+    // takes the keyboard, as a dialog or box opened from it should: window managers
+    // that guard the focus otherwise put it under the window that has it.
+    if (!w->popup && !w->minimized && focused && focused != w->window) SDL_RaiseWindow(w->window);
   } else {
     SDL_HideWindow(w->window);
   }
@@ -469,13 +528,13 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
     int sx, sy, tx, ty;
     if (w) {
       int wx, wy;
-      SDL_GetWindowPosition(w->window, &wx, &wy);
+      ScreenOrigin(*w, &wx, &wy);
       sx = wx + x;
       sy = wy + y;
     } else {
       SDL_GetGlobalMouseState(&sx, &sy);
     }
-    SDL_GetWindowPosition(target->window, &tx, &ty);
+    ScreenOrigin(*target, &tx, &ty);
     x = sx - tx;
     y = sy - ty;
   }
@@ -561,21 +620,50 @@ bool Settled(bool& pending, std::uint64_t since, bool matches) {
   return true;
 }
 
-// A window manager puts a window where it likes (its frame where the window was asked
-// to be, say) and may report that within the settling time, where it is ignored: once
-// the move has settled, a window that is not where it was asked to be says so.
-void ReportSettledMoves() {
-  const std::uint64_t now = SDL_GetTicks64();
+void ReportMoved(SdlWin& w, int x, int y) {
+  w.x = x;
+  w.y = y;
+  QueueEvent(BackendEventKind::Moved, w.handle, x, y);
+}
+
+void ReportResized(SdlWin& w, int width, int height) {
+  w.width = ClampSize(width);
+  w.height = ClampSize(height);
+  w.presented = false;
+  if (w.shaped) ApplyShape(w);
+  QueueEvent(BackendEventKind::Resized, w.handle, w.width, w.height);
+}
+
+// A move or resize we asked for that a window manager did otherwise, with no event
+// after it (it placed the frame where we meant the client, or kept the window on the
+// screen), is reported as it came out once the settling time is over. Answers when the
+// next one is due (0: none).
+std::uint64_t SettleRequests(std::uint64_t now) {
+  std::uint64_t next = 0;
+  auto due = [&](bool& pending, std::uint64_t since) {
+    if (!pending) return false;
+    if (now >= since + kSettleMs) {
+      pending = false;
+      return true;
+    }
+    next = next ? std::min(next, since + kSettleMs) : since + kSettleMs;
+    return false;
+  };
   for (auto& [h, w] : S().windows) {
-    if (!w->move_pending || !w->visible || w->minimized || now - w->move_since < kSettleMs) continue;
-    w->move_pending = false;
-    int x = w->x, y = w->y;
-    SDL_GetWindowPosition(w->window, &x, &y);
-    if (x == w->x && y == w->y) continue;
-    w->x = x;
-    w->y = y;
-    QueueEvent(BackendEventKind::Moved, h, x, y);
+    // A minimized window has no place on the screen to report.
+    if (!w->visible || w->minimized) continue;
+    if (due(w->move_pending, w->move_since)) {
+      int x = w->x, y = w->y;
+      ScreenOrigin(*w, &x, &y);
+      if (x != w->x || y != w->y) ReportMoved(*w, x, y);
+    }
+    if (due(w->size_pending, w->size_since)) {
+      int width = 0, height = 0;
+      SDL_GetWindowSize(w->window, &width, &height);
+      if (width != SdlSize(w->width) || height != SdlSize(w->height)) ReportResized(*w, width, height);
+    }
   }
+  return next;
 }
 
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
@@ -589,21 +677,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (w->presented) SDL_UpdateWindowSurface(w->window);
       QueueEvent(BackendEventKind::Expose, w->handle);
       break;
-    case SDL_WINDOWEVENT_MOVED:
-      if (Settled(w->move_pending, w->move_since, e.data1 == w->x && e.data2 == w->y)) {
-        w->x = e.data1;
-        w->y = e.data2;
-        QueueEvent(BackendEventKind::Moved, w->handle, w->x, w->y);
-      }
+    case SDL_WINDOWEVENT_MOVED: {
+      int x = e.data1, y = e.data2;
+      ScreenOrigin(*w, &x, &y);
+      if (Settled(w->move_pending, w->move_since, x == w->x && y == w->y)) ReportMoved(*w, x, y);
       break;
+    }
     case SDL_WINDOWEVENT_RESIZED:
-      if (Settled(w->size_pending, w->size_since, e.data1 == SdlSize(w->width) && e.data2 == SdlSize(w->height))) {
-        w->width = ClampSize(e.data1);
-        w->height = ClampSize(e.data2);
-        w->presented = false;
-        if (w->shaped) ApplyShape(*w);
-        QueueEvent(BackendEventKind::Resized, w->handle, w->width, w->height);
-      }
+      if (Settled(w->size_pending, w->size_since, e.data1 == SdlSize(w->width) && e.data2 == SdlSize(w->height)))
+        ReportResized(*w, e.data1, e.data2);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       if (w->popup) break;  // pop-ups never become the active window
@@ -626,7 +708,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (!S().capture) {
         int gx, gy, wx, wy, ww, wh;
         SDL_GetGlobalMouseState(&gx, &gy);
-        SDL_GetWindowPosition(w->window, &wx, &wy);
+        ScreenOrigin(*w, &wx, &wy);
         SDL_GetWindowSize(w->window, &ww, &wh);
         int x = gx - wx, y = gy - wy;
         if (x >= 0 && y >= 0 && x < ww && y < wh) x = y = -kCoordLimit;
@@ -648,13 +730,6 @@ int ButtonOf(Uint8 sdl) {
 }
 
 void Translate(const SDL_Event& e) {
-  if (e.type == g_wake_type.load() && e.type != 0) {
-    g_wake_queued = false;
-    BackendEvent out;
-    out.kind = BackendEventKind::Wake;
-    S().pending.push_back(out);
-    return;
-  }
   if (e.type == g_clipboard_type.load() && e.type != 0) {
     FlushSdlClipboard(S().clipboard.get());
     return;
@@ -703,47 +778,71 @@ void Translate(const SDL_Event& e) {
   }
 }
 
+// Blocks until the X connection has something to read, another thread woke the loop,
+// or `ms` pass (-1: no limit).
+void WaitForInput(int ms) {
+  const int x = sdl_x11::Socket();
+  // Xlib may have read events off the socket already (while answering a request).
+  if (x >= 0 && sdl_x11::EventsWaiting()) return;
+  if (x < 0) ms = ms < 0 ? kPollSliceMs : std::min(ms, kPollSliceMs);
+  pollfd fds[2] = {{g_wake_fd.load(), POLLIN, 0}, {x, POLLIN, 0}};
+  if (poll(fds, x >= 0 ? 2 : 1, ms) > 0 && (fds[0].revents & POLLIN)) {
+    std::uint64_t count = 0;
+    if (read(fds[0].fd, &count, sizeof count) < 0) {
+      // Another reader drained it first: nothing is lost, the loop looks again.
+    }
+  }
+}
+
+bool NextSdlEvent(SDL_Event* e) {
+  if (SDL_PeepEvents(e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) return true;
+  SDL_PumpEvents();
+  return SDL_PeepEvents(e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0;
+}
+
 bool WaitEventOp(BackendEvent* event, int timeoutMs) {
   State& s = S();
   if (!OnGuiThread() || !event) return false;
   const std::uint64_t deadline = SDL_GetTicks64() + static_cast<std::uint64_t>(std::max(timeoutMs, 0));
   for (;;) {
-    ReportSettledMoves();
     if (!s.pending.empty()) {
       *event = s.pending.front();
       s.pending.pop_front();
       return true;
     }
-    std::uint64_t now = SDL_GetTicks64();
+    const std::uint64_t now = SDL_GetTicks64();
     if (s.lost_focus && now >= s.lost_at + kFocusSettleMs) {
       ReportLostFocus();
       continue;
     }
-    // -1: without limit.
-    std::int64_t wait = timeoutMs < 0 ? -1 : static_cast<std::int64_t>(deadline > now ? deadline - now : 0);
-    if (s.lost_focus) {
-      const auto settle = static_cast<std::int64_t>(s.lost_at + kFocusSettleMs - now);
-      wait = wait < 0 ? settle : std::min(wait, settle);
+    const std::uint64_t settle = SettleRequests(now);
+    if (!s.pending.empty()) continue;
+    if (g_wake_pending.exchange(false)) {
+      *event = BackendEvent{};
+      event->kind = BackendEventKind::Wake;
+      return true;
     }
     SDL_Event e;
-    const int got = wait < 0    ? SDL_WaitEvent(&e)
-                    : wait == 0 ? SDL_PollEvent(&e)
-                                : SDL_WaitEventTimeout(&e, static_cast<int>(wait));
-    if (got) {
+    if (NextSdlEvent(&e)) {
       Translate(e);
       continue;
     }
-    now = SDL_GetTicks64();
-    if (s.lost_focus && now >= s.lost_at + kFocusSettleMs) continue;
-    if (timeoutMs < 0 && wait >= 0) continue;  // only the focus settling timed out
-    return false;
+    // -1: without limit.
+    std::int64_t wait = timeoutMs < 0 ? -1 : static_cast<std::int64_t>(deadline > now ? deadline - now : 0);
+    auto until = [&](std::uint64_t when) {
+      const auto left = static_cast<std::int64_t>(when > now ? when - now : 0);
+      wait = wait < 0 ? left : std::min(wait, left);
+    };
+    if (s.lost_focus) until(s.lost_at + kFocusSettleMs);
+    if (settle) until(settle);
+    if (wait == 0) return false;
+    WaitForInput(static_cast<int>(std::min<std::int64_t>(wait, 0x7FFFFFFF)));
   }
 }
 
 void WakeOp() {
-  const Uint32 type = g_wake_type.load();
-  if (type == 0 || g_wake_queued.exchange(true)) return;
-  PushUserEvent(type);
+  if (!g_running || g_wake_pending.exchange(true)) return;
+  SignalWakeFd();
 }
 
 std::uint64_t ClockOp() { return SDL_GetTicks64(); }

@@ -1,5 +1,6 @@
 #include "xvfb.h"
 
+#include <SDL2/SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -11,12 +12,71 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <support/files.h>
 
 extern char** environ;
 
 namespace {
+
+// A program on PATH; empty when it is not there.
+std::string FindProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+// The window a window manager names as its own on the root (_NET_SUPPORTING_WM_CHECK),
+// when that window names itself too, as the manager sets both once it runs.
+bool ManagerHasTakenTheScreen(Display* dpy) {
+  const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+  auto windowProperty = [&](Window w) -> Window {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    Window out = 0;
+    if (XGetWindowProperty(dpy, w, check, 0, 1, False, XA_WINDOW, &type, &format, &items, &after, &data) ==
+            Success &&
+        data && format == 32 && items == 1)
+      out = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+    if (data) XFree(data);
+    return out;
+  };
+  const Window own = windowProperty(DefaultRootWindow(dpy));
+  return own != 0 && windowProperty(own) == own;
+}
+
+// Whether the manager frames a new window now: a manager that has only begun to start
+// may let a window's first map request go unanswered.
+bool ManagerFramesWindows(Display* dpy) {
+  const Window root = DefaultRootWindow(dpy);
+  const Window probe = XCreateSimpleWindow(dpy, root, 0, 0, 16, 16, 0, 0, 0);
+  XMapWindow(dpy, probe);
+  XSync(dpy, False);
+  bool framed = false;
+  for (int i = 0; i < 25 && !framed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Window r = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(dpy, probe, &r, &parent, &children, &count)) framed = parent != root;
+    if (children) XFree(children);
+  }
+  XDestroyWindow(dpy, probe);
+  XSync(dpy, False);
+  return framed;
+}
 
 // Starts a program (looked up in PATH) with nothing to read and its output thrown away;
 // answers its process id, or -1.
@@ -35,29 +95,42 @@ pid_t SpawnQuietly(std::vector<std::string> args) {
   return rc == 0 ? pid : -1;
 }
 
+// Errors of the checks above (the manager's window may come and go while it starts).
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
+std::string RequestedWindowManager() {
+  const char* wm = std::getenv("QUILL_TEST_WM");
+  const std::string name = wm ? wm : "";
+  return name == "none" ? std::string() : name;
+}
+
+namespace {
+
+// Asks a child to end and makes it end if it does not within a second (fluxbox may
+// wait for clients that are still connected).
+void StopChild(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+}
+
 }  // namespace
 
 XvfbServer::~XvfbServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-}
-
-std::string XvfbServer::Program() {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    std::string candidate = (dir.empty() ? "." : dir) + "/Xvfb";
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
+  StopChild(wm_pid_);
+  StopChild(pid_);
 }
 
 bool XvfbServer::Start(std::string* why) {
-  const std::string program = Program();
+  const std::string program = FindProgram("Xvfb");
   if (program.empty()) {
     *why = "Xvfb is not installed";
     return false;
@@ -92,45 +165,91 @@ bool XvfbServer::Start(std::string* why) {
   }
   display_ = ":" + number;
   setenv("DISPLAY", display_.c_str(), 1);
-  return true;
+  const std::string wm = RequestedWindowManager();
+  return wm.empty() || StartWindowManager(wm, why);
 }
 
-WindowManagerProcess::~WindowManagerProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-}
-
-bool WindowManagerProcess::Start(const std::string& program, const std::string& display, std::string* why) {
-  setenv("DISPLAY", display.c_str(), 1);
-  pid_ = SpawnQuietly({program});
-  if (pid_ < 0) {
-    *why = "cannot start " + program + " (tools/install-deps installs it)";
+bool XvfbServer::StartWindowManager(const std::string& name, std::string* why) {
+  std::vector<std::string> args;
+  if (name == "openbox")
+    args = {"openbox", "--sm-disable"};
+  else if (name == "fluxbox")
+    args = {"fluxbox"};
+  else {
+    *why = "unknown window manager \"" + name + "\" in QUILL_TEST_WM (openbox, fluxbox or none)";
     return false;
   }
-  Display* dpy = XOpenDisplay(display.c_str());
+  args[0] = FindProgram(args[0]);
+  if (args[0].empty()) {
+    *why = name + " is not installed (tools/install-deps installs it)";
+    return false;
+  }
+  // A home of its own: no user's configuration applies, and what the manager writes
+  // there (fluxbox makes its files on first start) goes with the server.
+  wm_home_ = std::make_unique<quill_test::ScratchDir>("quill-wm");
+  const std::string home = wm_home_->str();
+  const std::string log = home + "/log";
+  if (name == "fluxbox") {
+    // The desktop stays black, as the tests read it: no wallpaper from the style (it
+    // makes the rest of its files from the system's defaults).
+    std::filesystem::create_directories(home + "/.fluxbox");
+    quill_test::WriteFile(home + "/.fluxbox/overlay", "background: none\n");
+  }
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const std::string key = entry.substr(0, entry.find('='));
+    if (key != "HOME" && key != "XDG_CONFIG_HOME" && key != "XDG_CONFIG_DIRS" && key != "DISPLAY")
+      env.push_back(entry);
+  }
+  env.push_back("HOME=" + home);
+  env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+  env.push_back("DISPLAY=" + display_);
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  const int rc = posix_spawn(&wm_pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    wm_pid_ = -1;
+    *why = "cannot start " + name;
+    return false;
+  }
+  ::Display* dpy = XOpenDisplay(display_.c_str());
   if (!dpy) {
-    *why = "cannot open " + display;
+    *why = "cannot open " + display_;
     return false;
   }
-  const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
-  bool up = false;
-  for (int i = 0; i < 300 && !up; ++i) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long items = 0, after = 0;
-    unsigned char* data = nullptr;
-    up = XGetWindowProperty(dpy, DefaultRootWindow(dpy), check, 0, 1, False, XA_WINDOW, &type, &format, &items,
-                            &after, &data) == Success &&
-         items == 1;
-    if (data) XFree(data);
-    if (!up) usleep(50000);
+  XErrorHandler previous = XSetErrorHandler(&IgnoreErrors);
+  bool ready = false;
+  bool ended = false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (!ready && !ended && std::chrono::steady_clock::now() < end) {
+    ready = ManagerHasTakenTheScreen(dpy) && ManagerFramesWindows(dpy);
+    int status = 0;
+    ended = waitpid(wm_pid_, &status, WNOHANG) == wm_pid_;
+    if (!ready && !ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  XSetErrorHandler(previous);
   XCloseDisplay(dpy);
-  if (!up) *why = program + " did not take over the display";
-  return up;
+  if (ended) {
+    wm_pid_ = -1;
+    *why = name + " ended at start: " + quill_test::ReadFile(log);
+    return false;
+  }
+  if (!ready) {
+    *why = name + " did not take the screen within 15 s: " + quill_test::ReadFile(log);
+    return false;
+  }
+  wm_ = name;
+  return true;
 }
 
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
@@ -148,17 +267,93 @@ std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, 
   return out;
 }
 
+unsigned long XWindowOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window : 0;
+}
+
+bool ShownAt(const std::string& display, unsigned long window, int* x, int* y) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return false;
+  // A window that is gone by now is an error the program's own handler lets pass.
+  XWindowAttributes a;
+  Window child = 0;
+  const bool shown = window && XGetWindowAttributes(dpy, window, &a) && a.map_state == IsViewable &&
+                     XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, x, y, &child);
+  XCloseDisplay(dpy);
+  return shown;
+}
+
+bool ShownAt(const std::string& display, unsigned long window, int x, int y) {
+  int sx = 0, sy = 0;
+  return ShownAt(display, window, &sx, &sy) && sx == x && sy == y;
+}
+
+unsigned long ActiveWindow(const std::string& display) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return 0;
+  const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  unsigned long out = 0;
+  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), active, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                         &data) == Success &&
+      data && format == 32 && items == 1)
+    out = *reinterpret_cast<unsigned long*>(data);
+  if (data) XFree(data);
+  XCloseDisplay(dpy);
+  return out;
+}
+
+namespace {
+
+// The client window inside a window manager's frame: the one that carries WM_STATE.
+Window ClientIn(Display* dpy, Window frame, Atom wmState) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool client = XGetWindowProperty(dpy, frame, wmState, 0, 0, False, AnyPropertyType, &type, &format, &items,
+                                         &after, &data) == Success &&
+                      type != 0;
+  if (data) XFree(data);
+  if (client) return frame;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(dpy, frame, &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && !found; ++i) found = ClientIn(dpy, children[i], wmState);
+    if (children) XFree(children);
+  }
+  return found;
+}
+
+}  // namespace
+
 std::vector<TopWindow> TopWindows(const std::string& display) {
   std::vector<TopWindow> out;
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return out;
+  const Atom wmState = XInternAtom(dpy, "WM_STATE", False);
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
     for (unsigned i = 0; i < count; ++i) {
       XWindowAttributes a;
       if (!XGetWindowAttributes(dpy, children[i], &a)) continue;
-      out.push_back({a.x, a.y, a.width, a.height, a.map_state == IsViewable, a.override_redirect != 0});
+      // A window manager's frame stands for the program's window inside it.
+      const Window client = a.override_redirect ? 0 : ClientIn(dpy, children[i], wmState);
+      XWindowAttributes c;
+      int x = 0, y = 0;
+      Window child = 0;
+      if (client && client != children[i] && XGetWindowAttributes(dpy, client, &c) &&
+          XTranslateCoordinates(dpy, client, root, 0, 0, &x, &y, &child))
+        out.push_back({x, y, c.width, c.height, c.map_state == IsViewable, false});
+      else
+        out.push_back({a.x, a.y, a.width, a.height, a.map_state == IsViewable, a.override_redirect != 0});
     }
     XFree(children);
   }
@@ -193,7 +388,7 @@ int RunProgram(const std::vector<std::string>& args, const std::vector<std::stri
   posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   posix_spawn_file_actions_addclose(&actions, fds[1]);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   std::string text;
@@ -210,33 +405,51 @@ int RunProgram(const std::vector<std::string>& args, const std::vector<std::stri
   return WEXITSTATUS(status);
 }
 
+namespace {
+
+// The mapped windows with the given place on the screen and size, at any depth: a
+// window manager puts the program's windows into frames of its own, which may have
+// the same place and size.
+void FindWindowsAt(Display* dpy, Window parent, int x, int y, int width, int height, std::vector<Window>* out) {
+  Window root = 0, up = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(dpy, parent, &root, &up, &children, &count)) return;
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes a;
+    int sx = 0, sy = 0;
+    Window child = 0;
+    if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width &&
+        a.height == height && XTranslateCoordinates(dpy, children[i], root, 0, 0, &sx, &sy, &child) && sx == x &&
+        sy == y)
+      out->push_back(children[i]);
+    FindWindowsAt(dpy, children[i], x, y, width, height, out);
+  }
+  if (children) XFree(children);
+}
+
+}  // namespace
+
 std::vector<unsigned long> WindowIcon(const std::string& display, int x, int y, int width, int height) {
   std::vector<unsigned long> out;
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return out;
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
   const Atom icon = XInternAtom(dpy, "_NET_WM_ICON", False);
-  if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count && out.empty(); ++i) {
-      XWindowAttributes a;
-      if (!XGetWindowAttributes(dpy, children[i], &a) || a.x != x || a.y != y || a.width != width ||
-          a.height != height)
-        continue;
-      Atom type = 0;
-      int format = 0;
-      unsigned long items = 0, after = 0;
-      unsigned char* data = nullptr;
-      if (XGetWindowProperty(dpy, children[i], icon, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items, &after,
-                             &data) == Success &&
-          data && format == 32) {
-        // Format-32 properties come back as longs, possibly sign-extended.
-        auto* values = reinterpret_cast<unsigned long*>(data);
-        for (unsigned long k = 0; k < items; ++k) out.push_back(values[k] & 0xFFFFFFFFul);
-      }
-      if (data) XFree(data);
+  std::vector<Window> candidates;
+  FindWindowsAt(dpy, DefaultRootWindow(dpy), x, y, width, height, &candidates);
+  for (const Window w : candidates) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, w, icon, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
+            Success &&
+        data && format == 32) {
+      // Format-32 properties come back as longs, possibly sign-extended.
+      auto* values = reinterpret_cast<unsigned long*>(data);
+      for (unsigned long k = 0; k < items; ++k) out.push_back(values[k] & 0xFFFFFFFFul);
     }
-    XFree(children);
+    if (data) XFree(data);
+    if (!out.empty()) break;
   }
   XCloseDisplay(dpy);
   return out;

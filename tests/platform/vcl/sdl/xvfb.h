@@ -4,8 +4,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <support/scratch_dir.h>
 
 class XvfbServer {
  public:
@@ -14,38 +17,46 @@ class XvfbServer {
   XvfbServer& operator=(const XvfbServer&) = delete;
   ~XvfbServer();
 
-  // The Xvfb program, or empty when it is not installed.
-  static std::string Program();
   // Starts a 1024x768x24 server with a black root window on a free display number
-  // and sets DISPLAY to it; false with the reason when it cannot.
+  // and sets DISPLAY to it; then the window manager that QUILL_TEST_WM names
+  // (openbox or fluxbox; unset or "none" for none) and waits until it has taken the
+  // screen. False with the reason when any of that fails.
   bool Start(std::string* why);
   const std::string& Display() const { return display_; }
+  // The window manager running on the server; empty for none.
+  const std::string& WindowManager() const { return wm_; }
 
  private:
+  bool StartWindowManager(const std::string& name, std::string* why);
+
   pid_t pid_ = -1;
   std::string display_;
+  pid_t wm_pid_ = -1;
+  std::string wm_;
+  std::unique_ptr<quill_test::ScratchDir> wm_home_;  // its configuration and log
 };
 
-// A window manager (openbox, fluxbox, ...) on a display, ended with the object.
-class WindowManagerProcess {
- public:
-  WindowManagerProcess() = default;
-  WindowManagerProcess(const WindowManagerProcess&) = delete;
-  WindowManagerProcess& operator=(const WindowManagerProcess&) = delete;
-  ~WindowManagerProcess();
-  // Starts the program and waits until it manages the display (it has announced
-  // itself on the root window); false with the reason when it does not.
-  bool Start(const std::string& program, const std::string& display, std::string* why);
+// The window manager QUILL_TEST_WM names; empty for none.
+std::string RequestedWindowManager();
 
- private:
-  pid_t pid_ = -1;
-};
 
 // Pixels 0x00RRGGBB of a rectangle of the screen (root window), row by row; empty when
 // the display cannot be read.
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height);
 
-// Windows directly under the root: position, size, mapped, override-redirect.
+struct SDL_Window;
+// The X window of an SDL window; 0 when SDL does not run on X11.
+unsigned long XWindowOf(SDL_Window* window);
+// Whether the window is mapped and viewable, and where its client area's origin is on
+// the screen; the second form: whether that is x, y. (For the SDL2 backend's windows:
+// it keeps errors over windows that are gone harmless.)
+bool ShownAt(const std::string& display, unsigned long window, int* x, int* y);
+bool ShownAt(const std::string& display, unsigned long window, int x, int y);
+// The window the window manager calls active (_NET_ACTIVE_WINDOW); 0 for none.
+unsigned long ActiveWindow(const std::string& display);
+
+// Windows directly under the root: position, size, mapped, override-redirect; a window
+// manager's frame is given as the program's window inside it.
 struct TopWindow {
   int x, y, width, height;
   bool mapped;
@@ -53,7 +64,8 @@ struct TopWindow {
 };
 std::vector<TopWindow> TopWindows(const std::string& display);
 
-// Runs a program with the environment changed (set: NAME=value, unset: NAME) and
+// Runs a program (found on PATH when its name has no slash) with the environment
+// changed (set: NAME=value, unset: NAME) and
 // waits for it; answers its exit code (-1 when it could not run or was killed) and
 // what it wrote on standard error.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& set,
