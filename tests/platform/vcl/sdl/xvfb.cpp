@@ -338,14 +338,18 @@ std::vector<TopWindow> TopWindows(const std::string& display) {
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return out;
   const Atom wmState = XInternAtom(dpy, "WM_STATE", False);
+  // One still picture of the windows: a window manager that takes a window into its
+  // frame meanwhile would leave it listed under the root with its place in the frame.
+  XGrabServer(dpy);
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
     for (unsigned i = 0; i < count; ++i) {
       XWindowAttributes a;
       if (!XGetWindowAttributes(dpy, children[i], &a)) continue;
-      // A window manager's frame stands for the program's window inside it.
-      const Window client = a.override_redirect ? 0 : ClientIn(dpy, children[i], wmState);
+      // A window manager's frame stands for the program's window inside it; fluxbox
+      // makes its frames override-redirect, so that alone does not tell a frame.
+      const Window client = ClientIn(dpy, children[i], wmState);
       XWindowAttributes c;
       int x = 0, y = 0;
       Window child = 0;
@@ -357,6 +361,7 @@ std::vector<TopWindow> TopWindows(const std::string& display) {
     }
     XFree(children);
   }
+  XUngrabServer(dpy);
   XCloseDisplay(dpy);
   return out;
 }
