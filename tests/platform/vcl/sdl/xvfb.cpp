@@ -252,6 +252,40 @@ bool XvfbServer::StartWindowManager(const std::string& name, std::string* why) {
   return true;
 }
 
+bool PaintDesktop(const std::string& display, std::uint32_t colour) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return false;
+  // The server's 24-bit true-colour visual takes 0x00RRGGBB as the pixel itself; the
+  // root keeps its background after this connection is gone.
+  XSetWindowBackground(dpy, DefaultRootWindow(dpy), colour);
+  XClearWindow(dpy, DefaultRootWindow(dpy));
+  XSync(dpy, False);
+  XCloseDisplay(dpy);
+  return true;
+}
+
+Backdrop::Backdrop(const std::string& display, int x, int y, int width, int height, std::uint32_t colour) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return;
+  display_ = dpy;
+  XSetWindowAttributes a{};
+  a.background_pixel = colour;
+  a.override_redirect = True;
+  const Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), x, y, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWBackPixel | CWOverrideRedirect, &a);
+  XMapWindow(dpy, w);
+  XLowerWindow(dpy, w);
+  XSync(dpy, False);
+  window_ = w;
+}
+
+Backdrop::~Backdrop() {
+  if (!display_) return;
+  // Its window goes with the connection.
+  XCloseDisplay(static_cast<Display*>(display_));
+}
+
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
   std::vector<std::uint32_t> out;
   Display* dpy = XOpenDisplay(display.c_str());
