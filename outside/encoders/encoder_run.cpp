@@ -146,23 +146,29 @@ EncoderRun::Queued::~Queued() {
 }
 
 // After a failure the pictures still queued are dropped; the caller breaks the run off.
+// Every picture goes on to the encoder's worker all the same, converted or not: it takes
+// the lanes in turn, and a picture missing from one lane would leave it waiting there
+// for good while the next one waits in the other.
 void EncoderRun::Convert(int lane) {
   BoundedPipe<Rows>& in = *rows_[static_cast<std::size_t>(lane)];
   BoundedPipe<Queued>& out = *pipes_[static_cast<std::size_t>(lane)];
   while (Rows* r = in.BeginTake()) {
-    Queued* q = failed_.load() ? nullptr : out.BeginPut();
-    const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
-    Status s;
-    if (q) s = session_->ConvertPicture(planes, q->picture, lane);
-    if (q && s.ok()) {
-      q->sound.swap(r->sound);
-      out.EndPut();
-    } else {
-      if (q) NoteFailure(s);
+    Queued* q = out.BeginPut();
+    if (!q) {  // the run is being closed
       FreePackets(&r->sound);
+      in.EndTake();
+      NoteDone(false);
+      continue;
     }
+    if (!failed_.load()) {
+      const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
+      // The worker drops what comes after a failure, this picture too.
+      if (Status s = session_->ConvertPicture(planes, q->picture, lane); !s.ok()) NoteFailure(s);
+    }
+    q->sound.swap(r->sound);
+    FreePackets(&r->sound);
+    out.EndPut();
     in.EndTake();
-    if (!q || !s.ok()) NoteDone(false);
   }
 }
 

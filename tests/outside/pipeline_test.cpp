@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "encoders_support.h"
 #include "harness_driver.h"
@@ -271,6 +272,36 @@ TEST_F(PipelineTest, TheSizeAnsweredAfterEachPictureAndSoTheSplitsAreThoseOfTheS
     ASSERT_TRUE(std::filesystem::exists(aheadPart));
     EXPECT_LT(std::filesystem::file_size(aheadPart), limit * 1048576);
     EXPECT_TRUE(quill_test::ReadFile(aheadPart) == quill_test::ReadFile(serialPart));
+  }
+}
+
+// Runs side by side load the machine, so that the bitmap converters fall behind the
+// encoder's worker when the disk fills up: none of them may leave its caller waiting.
+TEST_F(PipelineTest, AFullDiskLeavesNoCallerWaitingWhileTheConvertersLagBehind) {
+  constexpr int kRuns = 6;
+  std::vector<pid_t> children;
+  for (int i = 0; i < kRuns; ++i) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{3000000, 3000000};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      alarm(120);  // a caller left waiting ends here, and the test sees how
+      int failed = 0;
+      for (int round = 0; round < 3; ++round)
+        if (WriteHuffyuv(Path("run" + std::to_string(i) + "-" + std::to_string(round) + ".avi"), 100, 1e9, false)
+                .firstFailure >= 0)
+          ++failed;
+      _exit(failed == 3 ? 0 : 3);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_FALSE(WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) << "a run was left waiting for good";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run ended otherwise than in its full disk";
   }
 }
 
