@@ -73,10 +73,14 @@ void TConvertThread::Execute() {
   Synchronize([this] { SyncConversionEnded(); });
 }
 
-void TConvertThread::ReportError(IUnknown* object, const IID& iid, const std::string& fallback) {
+void TConvertThread::NoteError(IUnknown* object, const IID& iid, const std::string& fallback) {
   ErrorText = GetComErrorText(object, iid);
   if (ErrorText.empty()) ErrorText = fallback;
   FOutcome = TConvertOutcome::Failed;
+}
+
+void TConvertThread::ReportError(IUnknown* object, const IID& iid, const std::string& fallback) {
+  NoteError(object, iid, fallback);
   Synchronize([this] { SyncShowError(); });
 }
 
@@ -198,7 +202,7 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
   }
   // An output file that cannot be created is said at once, not after the first picture.
   if (hr < 0) {
-    ReportError(encoder, encoderIid, kProgramException);
+    NoteError(encoder, encoderIid, kProgramException);
     ending = Ending::Error;
   }
 
@@ -222,7 +226,7 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
       ok = ok && dib;
     }
     if (!ok) {
-      ReportError(nullptr, GUID_NULL, "Not enough memory for the pictures, have to stop!");
+      NoteError(nullptr, GUID_NULL, "Not enough memory for the pictures, have to stop!");
       ending = Ending::Error;
     }
   }
@@ -240,7 +244,7 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
     INT value2 = 0;
     hr = data->ReadFrame(sy.get(), su.get(), sv.get(), &value1, &value2);
     if (hr < 0) {
-      ReportError(data, IID_IDVDDataObj, kProgramException);
+      NoteError(data, IID_IDVDDataObj, kProgramException);
       ending = Ending::Error;
       break;
     }
@@ -251,14 +255,14 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
     }
     const Progress progress = CheckProgress(data);
     if (progress != Progress::GoOn) {
-      if (progress == Progress::Failed) ReportError(data, IID_IDVDDataObj, kProgramException);
+      if (progress == Progress::Failed) NoteError(data, IID_IDVDDataObj, kProgramException);
       ending = progress == Progress::Failed ? Ending::Error : Ending::Range;
       break;
     }
     FPictures.store(++counter);
     if (counter % 25 == 0 && painter) {
       if (painter->ShowFrame(FSourceWidth, FSourceHeight, sy.get(), su.get(), sv.get(), FPreviewWindow) < 0) {
-        ReportError(painter, IID_IPicShowObj, kProgramException);
+        NoteError(painter, IID_IPicShowObj, kProgramException);
         ending = Ending::Error;
         break;
       }
@@ -266,13 +270,13 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
     }
     if (resize && pictures->ResizeYuvPlanes(FSourceWidth, FSourceHeight, sy.get(), su.get(), sv.get(), FOutputWidth,
                                             FOutputHeight, py, pu, pv) < 0) {
-      ReportError(pictures.get(), IID_IPICTUREUTL, kProgramException);
+      NoteError(pictures.get(), IID_IPICTUREUTL, kProgramException);
       ending = Ending::Error;
       break;
     }
     if (avi) {
       if (pictures->YuvPlanesToDib(FOutputWidth, FOutputHeight, py, pu, pv, dib.get()) < 0) {
-        ReportError(pictures.get(), IID_IPICTUREUTL, kProgramException);
+        NoteError(pictures.get(), IID_IPICTUREUTL, kProgramException);
         ending = Ending::Error;
         break;
       }
@@ -284,7 +288,7 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
     if (hr >= 0) hr = avi ? aviEnc->GetFileSize(&size) : mpeg->GetFileSize(&size);
     if (hr >= 0 && size >= FFileSizeLimit) hr = avi ? aviEnc->SizeLimitReached() : mpeg->SizeLimitReached();
     if (hr < 0) {
-      ReportError(encoder, encoderIid, kProgramException);
+      NoteError(encoder, encoderIid, kProgramException);
       ending = Ending::Error;
       break;
     }
@@ -301,9 +305,11 @@ void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
   // Closing writes the file's last data: a full disk shows up here too.
   hr = avi ? aviEnc->Finish() : mpeg->Finish();
   if (hr < 0 && ending != Ending::Error) {
-    ReportError(encoder, encoderIid, kProgramException);
+    NoteError(encoder, encoderIid, kProgramException);
     ending = Ending::Error;
   }
+  // The box waits for the user; by then the file has its end and plays.
+  if (ending == Ending::Error) Synchronize([this] { SyncShowError(); });
   if (ending != Ending::Error) {
     FOutcome = ending == Ending::Stop ? TConvertOutcome::Stopped : TConvertOutcome::Completed;
     Synchronize([this] { SyncFinished(); });

@@ -74,6 +74,9 @@ class TConvertThread : public TThread {
   // Reads the position of the picture just read; past the end position the run is over.
   Progress CheckProgress(IDVDDataObj* data);
   // Sets ErrorText from the failing object (or `fallback`) and shows the box.
+  // The failed call's text (or fallback) becomes ErrorText while it is the thread's last
+  // error; ReportError also shows it.
+  void NoteError(IUnknown* object, const IID& iid, const std::string& fallback);
   void ReportError(IUnknown* object, const IID& iid, const std::string& fallback);
   void SyncProgress();
   void SyncShowError();

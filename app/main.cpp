@@ -550,9 +550,17 @@ void TfrmMain::SkinItemDraw(TObject* sender, TCanvas* canvas, TRect rect, bool) 
   } catch (const Exception&) {
     return;  // a broken picture shows no thumbnail; the menu still works
   }
-  thumb.SetTransparentColor(thumb.Canvas()->Brush()->Color());
+  // Magenta is outside the window; it has no place in the thumbnail either. It becomes the
+  // canvas brush's white, which the thumbnail leaves transparent.
+  TBitmap flat(thumb.Width(), thumb.Height());
+  flat.Canvas()->Brush()->SetColor(clWhite);
+  flat.Canvas()->FillRect(TRect(0, 0, thumb.Width(), thumb.Height()));
+  thumb.SetTransparentColor(TColor(kMagenta));
   thumb.SetTransparent(true);
-  canvas->StretchDraw(rect, &thumb);
+  flat.Canvas()->Draw(0, 0, &thumb);
+  flat.SetTransparentColor(flat.Canvas()->Brush()->Color());
+  flat.SetTransparent(true);
+  canvas->StretchDraw(rect, &flat);
 }
 
 void TfrmMain::SkinItemClick(TObject* sender) {

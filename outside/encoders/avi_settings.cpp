@@ -93,6 +93,7 @@ Status BuildAviConfig(const AviSettings& s, SessionConfig* c) {
   c->audioEncoder = "libmp3lame";
   c->inputSampleRate = s.sampleRate;
   c->audioSampleRate = s.sampleRate;
+  c->soundFromZero = true;
   c->audioBitRate = s.lameKbps * 1000LL;
   c->audioCompressionLevel = s.lameQuality;
   c->minPicturesPerPart = static_cast<int>(std::lround(av_q2d(rate)));

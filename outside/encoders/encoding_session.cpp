@@ -319,6 +319,10 @@ Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketLis
       if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
       return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
     }
+    if (codec == audio_ && cfg_.soundFromZero) {
+      if (p->pts != AV_NOPTS_VALUE) p->pts += codec->initial_padding;
+      if (p->dts != AV_NOPTS_VALUE) p->dts += codec->initial_padding;
+    }
     av_packet_rescale_ts(p, codec->time_base, stream->time_base);
     p->stream_index = stream->index;
     if (keep) {

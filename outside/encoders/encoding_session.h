@@ -84,6 +84,10 @@ struct SessionConfig {
   int audioSampleRate = 44100;
   std::int64_t audioBitRate = 224000;
   int audioCompressionLevel = -1;
+  // The container plays sound from its first sample, by count (AVI): the sound encoder's
+  // priming, given a time before zero, is put at zero instead of moving every stream
+  // later, which would cost the pictures a whole picture's time and repeat the first.
+  bool soundFromZero = false;
 
   // A split is refused while the part holds fewer pictures than this and is
   // smaller than minPartBytes: limits are whole megabytes, so a request below

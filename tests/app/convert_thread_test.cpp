@@ -219,6 +219,39 @@ TEST_F(ConvertThreadTest, ADiscCutShortWhileReadingIsAFailure) {
   ExpectFailure(t, boxes_[0].text);
 }
 
+// The error box waits for the user, who may open the file meanwhile: it is finished
+// before the box shows (an MPEG with its end, an AVI with its index, which players need).
+TEST_F(ConvertThreadTest, TheErrorBoxOfADiscCutWhileReadingShowsOnceTheFileIsFinished) {
+  for (int kind : {0, 2}) {
+    SCOPED_TRACE(kind == 0 ? "VCD" : "AVI");
+    const fs::path disc = scratch_.CopySample();
+    auto s = Settings(kind, 0, 0, 2, Path(kind == 0 ? "cut.mpg" : "cut.avi"));
+    s.dvdPath = disc.string();
+    std::string atBox = "no box";
+    SetMessageBoxRecorder([&](const MessageBoxInfo& info) {
+      boxes_.push_back({info.text, info.caption, info.type, info.owner});
+      atBox = enctest::Run({"sh", "-c", "ffmpeg -v error -nostdin -i \"$0\" -f null - 2>&1; echo status $?",
+                            s.outputFile})
+                  .out;
+      return IDOK;
+    });
+    bool cut = false;
+    TConvertThread* t = Run(s, [&](TConvertThread* run) {
+      if (cut || run->Pictures() < 10) return;
+      cut = true;
+      for (const auto& e : fs::directory_iterator(disc))
+        if (e.path().filename().string().starts_with("VTS_01_") && e.path().extension() == ".VOB")
+          fs::resize_file(e.path(), 0);
+    });
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(boxes_.size(), 1u);
+    ExpectFailure(t, boxes_[0].text);
+    EXPECT_EQ(atBox, "status 0\n") << "the file as it stood while the box was up";
+    EXPECT_GE(JsonNumber(*StreamOfType(Probe(s.outputFile), "video"), "nb_read_frames"), 10);
+    boxes_.clear();
+  }
+}
+
 TEST_F(ConvertThreadTest, AVideoFileThatIsANamedPipeEndsTheRunAtOnceByName) {
   const fs::path disc = scratch_.CopySample();
   fs::remove(disc / "VTS_01_1.VOB");

@@ -391,6 +391,9 @@ class DialogToServersTest : public ServerCallsTest {
     frmOption->cmbTittleChange(frmOption->cmbTittle);
     frmOption->ProgChain->SetItemIndex(1);
     frmOption->ProgChainChange(frmOption->ProgChain);
+    // The mode buttons name the output after the base name; keep it in the scratch folder,
+    // whatever the user's own videos folder holds.
+    frmOption->FBaseName = Path("dialog");
     frmOption->edtOutput->SetText(Path("dialog.out"));
   }
   void TearDown() override {

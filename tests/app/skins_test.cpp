@@ -392,11 +392,14 @@ TEST_F(Skins, TheOutlineFollowsTheMagentaAndHolesAreCutOut) {
 }
 
 TEST_F(Skins, MenuItemsShowThumbnailsAndSwitchSkins) {
-  // Skin 1's face has a white block: see-through in its thumbnail only.
+  // Skin 1's face has a white block: see-through in its thumbnail only; its magenta
+  // corner, outside the window, is see-through in the thumbnail too.
   MakePlainSkin(0);
   MakeSkin(1, 100, 50, {"1=10,10"}, {{1, 80, 20}}, [](TBitmap& face) {
     face.Canvas()->Brush()->SetColor(clWhite);
     face.Canvas()->FillRect(TRect(0, 0, 50, 50));
+    face.Canvas()->Brush()->SetColor(TColor(0xFF00FF));
+    face.Canvas()->FillRect(TRect(90, 40, 100, 50));
   });
   TfrmMain* m = CreateMain();
   ASSERT_EQ(m->pupSelectSkin->Count(), 3);
@@ -412,6 +415,7 @@ TEST_F(Skins, MenuItemsShowThumbnailsAndSwitchSkins) {
   item1->OnDrawItem(item1, menu.Canvas(), TRect(0, 0, 100, 50), false);
   EXPECT_EQ(menu.ScanLine(10)[10] & 0xFFFFFF, 0x010203u) << "white is transparent in the thumbnail";
   EXPECT_EQ(menu.ScanLine(10)[80] & 0xFFFFFF, 0x648C64u) << "the face colour shows";
+  EXPECT_EQ(menu.ScanLine(45)[95] & 0xFFFFFF, 0x010203u) << "magenta is transparent in the thumbnail";
 
   item1->Click();
   EXPECT_EQ(m->SkinIndex(), 1);

@@ -313,6 +313,38 @@ TEST_F(AviEncodeTest, EveryCodecKeepsTheLevelsAndColoursOfTheRows) {
   }
 }
 
+// Each picture is shown at its own time: the AVI index holds one chunk per picture, with
+// nothing in between (an empty chunk repeats the picture before and puts every later one,
+// and the end of the pictures, a picture late against the sound).
+TEST_F(AviEncodeTest, EveryCodecGivesEachPictureItsOwnTime) {
+  for (const char* codec : {"DIVX", "XVID", "H.264", "FFV1"}) {
+    SCOPED_TRACE(codec);
+    const INT id = CodecIdNamed(codec);
+    ASSERT_GE(id, 0) << "not in the list";
+    const std::string path = Path(std::string(codec) + "-times.avi");
+    Configure(path, 320, 240, 25.0, id);
+    ASSERT_EQ(enc_->Start(), S_OK) << qcom::ErrorDescription(enc_.get(), IID_IAVIEncode);
+    Write(320, 240, 25.0, 30, 1e9, true);
+    ASSERT_EQ(enc_->Finish(), S_OK);
+    const auto r = enctest::Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=dts,size", "-of",
+                        "csv=p=0", path});
+    ASSERT_EQ(r.status, 0);
+    std::vector<std::string> packets;
+    for (std::size_t at = 0, next; at < r.out.size(); at = next + 1) {
+      next = r.out.find('\n', at);
+      if (next == std::string::npos) next = r.out.size();
+      if (next > at) packets.push_back(r.out.substr(at, next - at));
+    }
+    ASSERT_EQ(packets.size(), 30u);
+    for (int n = 0; n < 30; ++n) {
+      const std::string& p = packets[static_cast<std::size_t>(n)];
+      EXPECT_EQ(std::atoi(p.substr(0, p.find(',')).c_str()), n) << "picture " << n << ": " << p;
+      EXPECT_GT(std::atoi(p.substr(p.find(',') + 1).c_str()), 0) << "picture " << n << ": " << p;
+    }
+    EXPECT_NEAR(JsonNumber(*StreamOfType(Probe(path), "video"), "duration"), 30 / 25.0, 1e-6);
+  }
+}
+
 // The shape comes from the title a DVD data object has open on the encoder's thread: the
 // sample disc's PAL title is 4:3, so its 720x576 pictures have pixels of 16:15.
 TEST_F(AviEncodeTest, PicturesTakeTheShapeOfTheTitleOpenOnTheirThread) {

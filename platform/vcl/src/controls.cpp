@@ -1154,14 +1154,22 @@ bool TWinControl::DoKeyUp(TMessage& m) {
 }
 
 bool TWinControl::DoKeyPress(TMessage& m) {
-  char ch = static_cast<char>(m.CharCode());
+  // The message carries a code point; a handler sees a character beyond ASCII as the
+  // first byte of its UTF-8 form (never a letter, digit or control), and the code point
+  // goes on unless the handler swallows or replaces it.
+  const auto code = static_cast<unsigned>(m.WParam);
+  const char offered = static_cast<char>(code < 0x80      ? code
+                                         : code < 0x800   ? 0xC0 | (code >> 6)
+                                         : code < 0x10000 ? 0xE0 | (code >> 12)
+                                                          : 0xF0 | std::min(code >> 18, 4u));
+  char ch = offered;
   TCustomForm* f = GetParentForm(this);
   if (f && f != this && f->KeyPreview) {
     f->KeyPress(ch);
     if (ch == 0) return true;
   }
   KeyPress(ch);
-  m.SetCharCode(static_cast<unsigned char>(ch));
+  if (ch != offered) m.WParam = static_cast<unsigned char>(ch);
   return ch == 0;
 }
 
@@ -1212,7 +1220,7 @@ void TWinControl::WMChar(TMessage& m) {
   WindowManager& wm = WindowManager::Get();
   char swallow = wm.swallow_char;
   wm.swallow_char = 0;
-  if (swallow && static_cast<char>(m.CharCode()) == swallow) return;
+  if (swallow && m.WParam == static_cast<unsigned char>(swallow)) return;
   if (DoKeyPress(m)) return;
   // A control that does not take characters lets them act as accelerators.
   if (!(Perform(WM_GETDLGCODE, 0, 0) & (DLGC_WANTCHARS | DLGC_WANTALLKEYS))) {

@@ -31,6 +31,9 @@ QVCL_API void HeadlessWheel(TCustomForm* form, int x, int y, int delta);
 QVCL_API void HeadlessKeyDown(TCustomForm* form, unsigned vk, unsigned modifiers = 0);
 QVCL_API void HeadlessKeyUp(TCustomForm* form, unsigned vk, unsigned modifiers = 0);
 QVCL_API void HeadlessChar(TCustomForm* form, char ch, unsigned modifiers = 0);
+// Text typed through an input method or a keyboard layout: one character for each code
+// point of the UTF-8 text, as the display backend reports them.
+QVCL_API void HeadlessText(TCustomForm* form, const std::string& utf8);
 // Key down, the character it types (when printable), key up.
 QVCL_API void HeadlessKey(TCustomForm* form, unsigned vk, unsigned modifiers = 0);
 // The window manager's close button.

@@ -243,7 +243,7 @@ class QVCL_API TCustomEdit : public TCustomControl {
   void TextChanged(bool user);
   int VisibleLines();
   void EditKey(WORD key);
-  void EditChar(char ch);
+  void EditChar(unsigned ch);  // a code point
 };
 
 class QVCL_API TEdit : public TCustomEdit {

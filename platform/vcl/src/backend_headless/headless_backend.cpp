@@ -15,6 +15,7 @@
 #include <vcl/graphics.h>
 
 #include "headless_backend.h"
+#include "../graphics/gdi_internal.h"
 
 namespace {
 
@@ -339,6 +340,10 @@ void HeadlessKeyUp(TCustomForm* f, unsigned vk, unsigned m) {
 
 void HeadlessChar(TCustomForm* f, char ch, unsigned m) {
   PushKey(BackendEventKind::Char, f, static_cast<unsigned char>(ch), m);
+}
+
+void HeadlessText(TCustomForm* f, const std::string& utf8) {
+  for (char32_t ch : quill_gdi::DecodeText(utf8)) PushKey(BackendEventKind::Char, f, static_cast<unsigned>(ch), 0);
 }
 
 void HeadlessKey(TCustomForm* f, unsigned vk, unsigned m) {

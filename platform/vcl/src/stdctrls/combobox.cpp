@@ -411,10 +411,12 @@ void TCustomComboBox::MouseDown(TMouseButton button, TShiftState shift, int x, i
       // A press in the edit field places the caret.
       TCanvas* c = ctl::Measure(Font());
       int target = x - EditRect().Left - 1, pos = 0, col = 0;
-      for (; col < static_cast<int>(edit_text_.size()); ++col) {
-        int w = c->TextWidth(edit_text_.substr(col, 1));
+      while (col < static_cast<int>(edit_text_.size())) {
+        const int next = ctl::NextCharAt(edit_text_, col);
+        int w = c->TextWidth(edit_text_.substr(col, next - col));
         if (target < pos + w / 2) break;
         pos += w;
+        col = next;
       }
       sel_start_ = col;
       sel_len_ = 0;
@@ -503,12 +505,17 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
         case VK_END: if (style_ == csDropDownList) UserChoose(n - 1); return;
         case VK_LEFT:
           if (style_ == csDropDownList) UserChoose(std::max(0, cur - 1));
-          else { sel_start_ = std::max(0, sel_start_ - (sel_len_ ? 0 : 1)); sel_len_ = 0; Invalidate(); }
+          else {
+            if (!sel_len_) sel_start_ = ctl::PrevCharAt(edit_text_, sel_start_);
+            sel_len_ = 0;
+            Invalidate();
+          }
           return;
         case VK_RIGHT:
           if (style_ == csDropDownList) UserChoose(cur < 0 ? 0 : std::min(n - 1, cur + 1));
           else {
-            sel_start_ = std::min(static_cast<int>(edit_text_.size()), sel_start_ + (sel_len_ ? sel_len_ : 1));
+            sel_start_ = sel_len_ ? std::min(static_cast<int>(edit_text_.size()), sel_start_ + sel_len_)
+                                  : ctl::NextCharAt(edit_text_, sel_start_);
             sel_len_ = 0;
             Invalidate();
           }
@@ -517,12 +524,12 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
       }
     }
     case WM_CHAR: {
-      char ch = static_cast<char>(m.CharCode());
+      const auto ch = static_cast<unsigned>(m.WParam);  // a code point
       if (DroppedDown() && (ch == '\r' || ch == 27)) return;
       if (style_ == csDropDownList) {
         // Typing picks the next item that starts with the character.
-        if (static_cast<unsigned char>(ch) > ' ') {
-          int i = FindPrefix(std::string(1, ch), item_index_);
+        if (ch > ' ') {
+          int i = FindPrefix(ctl::Utf8Of(ch), item_index_);
           if (i >= 0) {
             if (DroppedDown()) popup_->SetHot(i);
             else UserChoose(i);
@@ -533,13 +540,20 @@ void TCustomComboBox::DefaultHandler(TMessage& m) {
       if (GetKeyState(VK_CONTROL) < 0) return;
       std::string t = edit_text_;
       if (ch == 8) {
-        if (sel_len_ > 0) t.erase(sel_start_, sel_len_);
-        else if (sel_start_ > 0) t.erase(--sel_start_, 1);
-        else return;
-      } else if (static_cast<unsigned char>(ch) >= ' ') {
+        if (sel_len_ > 0) {
+          t.erase(sel_start_, sel_len_);
+        } else if (sel_start_ > 0) {
+          const int prev = ctl::PrevCharAt(t, sel_start_);
+          t.erase(prev, sel_start_ - prev);
+          sel_start_ = prev;
+        } else {
+          return;
+        }
+      } else if (ch >= ' ') {
+        const std::string typed = ctl::Utf8Of(ch);
         t.erase(sel_start_, sel_len_);
-        t.insert(t.begin() + sel_start_, ch);
-        ++sel_start_;
+        t.insert(sel_start_, typed);
+        sel_start_ += static_cast<int>(typed.size());
       } else {
         return;
       }

@@ -128,6 +128,66 @@ int FindItem(const TStrings& items, int start, const std::string& text, bool exa
   return -1;
 }
 
+std::string Utf8Of(unsigned cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  std::string out;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+namespace {
+bool IsContinuation(const std::string& t, int i) {
+  return i > 0 && i < static_cast<int>(t.size()) && (static_cast<unsigned char>(t[i]) & 0xC0) == 0x80;
+}
+}  // namespace
+
+// Bytes that are not UTF-8 (a name in another encoding) count one character each, as
+// they are drawn; a run of continuation bytes belongs to the character before it.
+int NextCharAt(const std::string& t, int i) {
+  const int n = static_cast<int>(t.size());
+  if (i >= n) return n;
+  const int lead = static_cast<unsigned char>(t[i]);
+  const int length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  int j = i + 1;
+  while (j < i + length && IsContinuation(t, j)) ++j;
+  return j;
+}
+
+int PrevCharAt(const std::string& t, int i) {
+  i = std::min(i, static_cast<int>(t.size()));
+  if (i <= 0) return 0;
+  // Every byte but a continuation byte starts a character; a continuation byte is a
+  // character of its own unless the lead before it reaches over it.
+  for (int k = 1; k <= 4 && i - k >= 0; ++k) {
+    if (IsContinuation(t, i - k) && i - k > 0) continue;
+    return NextCharAt(t, i - k) == i ? i - k : i - 1;
+  }
+  return i - 1;
+}
+
+int WholeCharsWithin(const std::string& t, int bytes) {
+  if (bytes >= static_cast<int>(t.size())) return static_cast<int>(t.size());
+  if (bytes <= 0) return 0;
+  // A cut inside a character moves back to its start.
+  for (int q = bytes; q >= 0 && q > bytes - 4; --q)
+    if (!IsContinuation(t, q)) return NextCharAt(t, q) > bytes ? q : bytes;
+  return bytes;
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!OpenClipboard(nullptr)) return text;

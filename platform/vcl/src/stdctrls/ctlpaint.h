@@ -34,6 +34,13 @@ TCanvas* Measure(TFont* font);
 int FindItem(const TStrings& items, int start, const std::string& text, bool exact);
 // Raises EStringListError unless 0 <= index < count.
 void CheckIndex(int index, int count);
+// Typed text: a character arrives as its code point and is kept as UTF-8, and the caret
+// steps over a whole character, never into the bytes of one.
+std::string Utf8Of(unsigned codePoint);
+int NextCharAt(const std::string& text, int index);
+int PrevCharAt(const std::string& text, int index);
+// The longest start of text that ends on a whole character and holds at most bytes bytes.
+int WholeCharsWithin(const std::string& text, int bytes);
 // The clipboard's text (empty when it holds none) and replacing it.
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);

@@ -163,7 +163,7 @@ void TCustomEdit::InsertText(const std::string& raw, bool user) {
     // Line breaks count as two characters, as in Text.
     int room = max_length_ - TotalLength();
     if (room <= 0) s.clear();
-    else if (static_cast<int>(s.size()) > room) s.resize(room);
+    else if (static_cast<int>(s.size()) > room) s.resize(ctl::WholeCharsWithin(s, room));
     if (!s.empty() && s.back() == '\r') s.pop_back();
   }
   if (s.empty()) {
@@ -242,7 +242,10 @@ TRect TCustomEdit::TextArea() const {
 }
 
 std::string TCustomEdit::Shown(const std::string& line) const {
-  return password_char_ ? std::string(line.size(), password_char_) : line;
+  if (!password_char_) return line;
+  std::string shown;
+  for (int i = 0; i < static_cast<int>(line.size()); i = ctl::NextCharAt(line, i)) shown += password_char_;
+  return shown;
 }
 
 int TCustomEdit::LineHeight() { return ctl::LineHeight(ctl::Measure(Font())); }
@@ -260,13 +263,15 @@ TCustomEdit::Pos TCustomEdit::PosAtPoint(int x, int y) {
   if (y < a.Top && multi_line_) line = top_line_ - 1;
   line = std::clamp(line, 0, static_cast<int>(lines_.size()) - 1);
   TCanvas* c = ctl::Measure(Font());
-  std::string shown = Shown(lines_[line]);
+  const std::string& text = lines_[line];
   int target = x - a.Left + scroll_x_;
   int pos = 0, col = 0;
-  for (; col < static_cast<int>(shown.size()); ++col) {
-    int w = c->TextWidth(shown.substr(col, 1));
+  while (col < static_cast<int>(text.size())) {
+    const int next = ctl::NextCharAt(text, col);
+    int w = c->TextWidth(Shown(text.substr(col, next - col)));
     if (target < pos + w / 2) break;
     pos += w;
+    col = next;
   }
   return Pos{line, col};
 }
@@ -309,23 +314,25 @@ void TCustomEdit::Paint() {
   for (int i = top_line_; i < static_cast<int>(lines_.size()); ++i) {
     int y = a.Top + (i - top_line_) * lh;
     if (y >= r.Bottom) break;
-    std::string text = Shown(lines_[i]);
+    const std::string& line = lines_[i];
+    std::string text = Shown(line);
     int x = a.Left - scroll_x_;
     int s0 = 0, s1 = 0;
     if (showSel && HasSelection() && i >= sb.line && i <= se.line) {
       s0 = i == sb.line ? sb.col : 0;
-      s1 = i == se.line ? se.col : static_cast<int>(text.size());
+      s1 = i == se.line ? se.col : static_cast<int>(line.size());
     }
     c->Brush()->SetStyle(bsClear);
     c->Font()->SetColor(textColor);
     c->TextOut(x, y, text);
     if (s1 > s0) {
-      int x0 = x + c->TextWidth(text.substr(0, s0));
-      int x1 = x0 + c->TextWidth(text.substr(s0, s1 - s0));
+      const std::string selected = Shown(line.substr(s0, s1 - s0));
+      int x0 = x + c->TextWidth(Shown(line.substr(0, s0)));
+      int x1 = x0 + c->TextWidth(selected);
       ctl::Fill(c, TRect(x0, y, x1, y + lh), clHighlight);
       c->Brush()->SetStyle(bsClear);
       c->Font()->SetColor(clHighlightText);
-      c->TextOut(x0, y, text.substr(s0, s1 - s0));
+      c->TextOut(x0, y, selected);
     }
   }
   if (Focused()) {
@@ -427,10 +434,10 @@ void TCustomEdit::EditKey(WORD key) {
         }
         p = PosOf(i);
       } else if (left) {
-        if (p.col > 0) --p.col;
+        if (p.col > 0) p.col = ctl::PrevCharAt(lines_[p.line], p.col);
         else if (p.line > 0) p = Pos{p.line - 1, lineLen(p.line - 1)};
       } else {
-        if (p.col < lineLen(p.line)) ++p.col;
+        if (p.col < lineLen(p.line)) p.col = ctl::NextCharAt(lines_[p.line], p.col);
         else if (p.line < last) p = Pos{p.line + 1, 0};
       }
       MoveCaret(p, shift);
@@ -472,7 +479,7 @@ void TCustomEdit::EditKey(WORD key) {
         DeleteRange(SelBegin(), SelEnd());
         TextChanged(true);
       } else if (IndexOf(p) < TotalLength()) {
-        Pos next = p.col < lineLen(p.line) ? Pos{p.line, p.col + 1} : Pos{p.line + 1, 0};
+        Pos next = p.col < lineLen(p.line) ? Pos{p.line, ctl::NextCharAt(lines_[p.line], p.col)} : Pos{p.line + 1, 0};
         DeleteRange(p, next);
         TextChanged(true);
       }
@@ -506,7 +513,7 @@ void TCustomEdit::EditKey(WORD key) {
   }
 }
 
-void TCustomEdit::EditChar(char ch) {
+void TCustomEdit::EditChar(unsigned ch) {
   if (CtrlDown() && !AltDown()) return;  // control characters of Ctrl+letter shortcuts
   if (read_only_) return;
   if (ch == 8) {
@@ -515,7 +522,8 @@ void TCustomEdit::EditChar(char ch) {
     } else {
       Pos p = caret_;
       if (p.col == 0 && p.line == 0) return;
-      Pos prev = p.col > 0 ? Pos{p.line, p.col - 1} : Pos{p.line - 1, static_cast<int>(lines_[p.line - 1].size())};
+      Pos prev = p.col > 0 ? Pos{p.line, ctl::PrevCharAt(lines_[p.line], p.col)}
+                           : Pos{p.line - 1, static_cast<int>(lines_[p.line - 1].size())};
       DeleteRange(prev, p);
     }
     TextChanged(true);
@@ -529,14 +537,14 @@ void TCustomEdit::EditChar(char ch) {
     if (multi_line_ && want_tabs_) InsertText("\t", true);
     return;
   }
-  if (static_cast<unsigned char>(ch) < 32) return;
-  InsertText(std::string(1, ch), true);
+  if (ch < 32) return;
+  InsertText(ctl::Utf8Of(ch), true);
 }
 
 void TCustomEdit::DefaultHandler(TMessage& m) {
   switch (m.Msg) {
     case WM_KEYDOWN: EditKey(m.CharCode()); return;
-    case WM_CHAR: EditChar(static_cast<char>(m.CharCode())); return;
+    case WM_CHAR: EditChar(static_cast<unsigned>(m.WParam)); return;
     case WM_COPY: CopyToClipboard(); return;
     case WM_CUT: CutToClipboard(); return;
     case WM_PASTE: PasteFromClipboard(); return;

@@ -52,6 +52,11 @@ class ControlTest : public ::testing::Test {
     for (char ch : text) HeadlessChar(form, ch);
     Pump();
   }
+  // Text as a keyboard layout or an input method types it, beyond ASCII too.
+  void TypeText(const std::string& utf8) {
+    HeadlessText(form, utf8);
+    Pump();
+  }
   void Key(unsigned vk, unsigned mods = 0) {
     HeadlessKey(form, vk, mods);
     Pump();

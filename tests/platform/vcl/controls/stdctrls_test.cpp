@@ -2,6 +2,7 @@
 // buttons, list and combo boxes, and what bad input does to them.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <vcl/stdctrls.h>
 
@@ -91,6 +92,67 @@ TEST_F(EditTest, PastedTextIsCutToOneLineAndToMaxLength) {
   Key(VK_END);
   Type("!");
   EXPECT_EQ(edit->Text().back(), '!');
+}
+
+// A folder typed as "Vidéos" must be the folder of that name on disk (UTF-8), and the
+// caret, Backspace and Delete take a character, never a byte of one.
+TEST_F(EditTest, CharactersBeyondAsciiAreKeptAsUtf8AndEditedWhole) {
+  TypeText("sp\u00e4ces \u00fc\u20ac\U0001F600");
+  EXPECT_EQ(edit->Text(), "sp\xC3\xA4" "ces \xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
+  Key(VK_LEFT);
+  EXPECT_EQ(edit->SelStart(), 13);
+  Key(VK_BACK);
+  EXPECT_EQ(edit->Text(), "sp\xC3\xA4" "ces \xC3\xBC\xF0\x9F\x98\x80");
+  Key(VK_DELETE);
+  EXPECT_EQ(edit->Text(), "sp\xC3\xA4" "ces \xC3\xBC");
+  Key(VK_HOME);
+  for (int i = 0; i < 3; ++i) Key(VK_RIGHT);
+  EXPECT_EQ(edit->SelStart(), 4);
+  Key(VK_LEFT, BackendShift);
+  EXPECT_EQ(edit->SelText(), "\xC3\xA4");
+  // A click lands between characters too.
+  for (int x = 12; x < 150; x += 3) {
+    Click(x, 15);
+    const std::string t = edit->Text();
+    const auto at = static_cast<std::size_t>(edit->SelStart());
+    EXPECT_TRUE(at >= t.size() || (static_cast<unsigned char>(t[at]) & 0xC0) != 0x80)
+        << "caret inside a character after a click at x " << x;
+  }
+  // A length limit in bytes takes whole characters or none.
+  edit->SetText("ab");
+  edit->SetMaxLength(3);
+  Key(VK_END);
+  TypeText("\u20ac");
+  EXPECT_EQ(edit->Text(), "ab");
+  TypeText("\u00e9");
+  EXPECT_EQ(edit->Text(), "ab");
+  edit->SetText("a");
+  Key(VK_END);
+  TypeText("\u00e9");
+  EXPECT_EQ(edit->Text(), "a\xC3\xA9");
+}
+
+TEST_F(EditTest, KeyPressHandlerSeesCharactersBeyondAsciiAsNoDigit) {
+  std::vector<int> seen;
+  edit->OnKeyPress = [&](TObject*, char& key) {
+    seen.push_back(static_cast<unsigned char>(key));
+    if (key != 8 && (key < '0' || key > '9')) key = 0;
+  };
+  TypeText("1\u00e42\u0661");  // U+0661 is an Arabic-Indic digit, no ASCII one
+  EXPECT_EQ(edit->Text(), "12");
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_GE(seen[1], 0x80);
+  EXPECT_GE(seen[3], 0x80);
+  // A handler that lets it pass keeps the character itself.
+  edit->OnKeyPress = [](TObject*, char&) {};
+  TypeText("\u0161");
+  EXPECT_EQ(edit->Text(), "12\xC5\xA1");
+  // One that replaces it types its replacement.
+  edit->OnKeyPress = [](TObject*, char& key) {
+    if (static_cast<unsigned char>(key) >= 0x80) key = '?';
+  };
+  TypeText("\u4e2d");
+  EXPECT_EQ(edit->Text(), "12\xC5\xA1?");
 }
 
 TEST_F(EditTest, SettingTextInCodeRaisesOnChangeButIsNoUserEdit) {
@@ -538,6 +600,15 @@ TEST_F(ControlTest, DropDownComboEditsText) {
   EXPECT_EQ(changes, 5);
   Key(VK_BACK);
   EXPECT_EQ(combo->ItemIndex(), -1);
+  // Characters beyond ASCII go in as UTF-8 and come out whole.
+  TypeText("\u00e9\u20ac");
+  EXPECT_EQ(combo->Text(), "alph\xC3\xA9\xE2\x82\xAC");
+  Key(VK_LEFT);
+  Key(VK_BACK);
+  EXPECT_EQ(combo->Text(), "alph\xE2\x82\xAC");
+  Key(VK_RIGHT);
+  Key(VK_BACK);
+  EXPECT_EQ(combo->Text(), "alph");
 }
 
 }  // namespace
