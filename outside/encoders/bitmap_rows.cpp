@@ -27,14 +27,18 @@ inline std::uint8_t Chroma(std::int32_t sum) {
   return static_cast<std::uint8_t>(c > 255 ? 255 : c);
 }
 
+// The two bitmap rows from `row` on and the plane rows they give.
+struct RowPair {
+  RowPair(const BitmapToPlanes& p, int row)
+      : p0(p.top + p.stride * row), p1(p0 + p.stride), y0(p.y + p.yStride * row), y1(y0 + p.yStride),
+        u(p.u + p.uStride * (row / 2)), v(p.v + p.vStride * (row / 2)) {}
+  const std::uint8_t *p0, *p1;
+  std::uint8_t *y0, *y1, *u, *v;
+};
+
 // Columns x0 to the width of the two rows from `row` on.
 void PlainColumns(const BitmapToPlanes& p, int row, int x0) {
-  const std::uint8_t* p0 = p.top + p.stride * row;
-  const std::uint8_t* p1 = p0 + p.stride;
-  std::uint8_t* y0 = p.y + p.yStride * row;
-  std::uint8_t* y1 = y0 + p.yStride;
-  std::uint8_t* u = p.u + p.uStride * (row / 2);
-  std::uint8_t* v = p.v + p.vStride * (row / 2);
+  const auto [p0, p1, y0, y1, u, v] = RowPair(p, row);
   for (int x = x0; x < p.width; x += 2) {
     const std::uint8_t* a = p0 + 3 * x;
     const std::uint8_t* b = p1 + 3 * x;
@@ -116,12 +120,7 @@ __attribute__((target("ssse3"))) void Ssse3Rows(const BitmapToPlanes& p, int fir
                                                (kVg & 0xFFFF));
   const int whole = p.width & ~15;
   for (int row = firstRow; row < firstRow + rows; row += 2) {
-    const std::uint8_t* p0 = p.top + p.stride * row;
-    const std::uint8_t* p1 = p0 + p.stride;
-    std::uint8_t* y0 = p.y + p.yStride * row;
-    std::uint8_t* y1 = y0 + p.yStride;
-    std::uint8_t* u = p.u + p.uStride * (row / 2);
-    std::uint8_t* v = p.v + p.vStride * (row / 2);
+    const auto [p0, p1, y0, y1, u, v] = RowPair(p, row);
     for (int x = 0; x < whole; x += 16) {
       const Channels a = Load16(p0 + 3 * x), b = Load16(p1 + 3 * x);
       StoreLuma16(a, y0 + x);

@@ -55,6 +55,13 @@ double Psnr(const std::string& a, const std::string& b) {
   return n == 0 || sum == 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(n) / sum);
 }
 
+// In a forked child: writes past `bytes` fail (a full disk) instead of ending the process.
+void LimitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{bytes, bytes};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
 class PipelineTest : public ComTest {
  protected:
   void SetUp() override {
@@ -284,9 +291,7 @@ TEST_F(PipelineTest, AFullDiskIsReportedByACallJustAfterTheFailedWriteAndByEvery
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{3000000, 3000000};  // about twenty pictures
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSize(3000000);  // about twenty pictures
     std::ofstream out(results);
     for (bool serial : {true, false}) {
       const Calls c = WriteHuffyuv(Path(serial ? "serial.avi" : "ahead.avi"), 100, 1e9, serial);
@@ -335,7 +340,6 @@ TEST_F(PipelineTest, AFullDiskIsReportedByACallJustAfterTheFailedWriteAndByEvery
   EXPECT_EQ(ahead.error, expected);
 }
 
-
 // A full disk met while the workers are spread over the lanes unevenly (the machine busy
 // with other threads) must still end in the failure, never in a wait for a picture that
 // no lane passes on. Many short runs, each one cut off by the file-size limit.
@@ -343,9 +347,7 @@ TEST_F(PipelineTest, AFailureWhileTheLanesAreUnevenEndsTheRunAndNeverHangs) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{1500000, 1500000};  // about ten pictures
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSize(1500000);  // about ten pictures
     // Busy threads take the processors away from the converters at random moments.
     std::atomic<bool> busy{true};
     std::vector<std::thread> spinners;
