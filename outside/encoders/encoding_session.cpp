@@ -179,18 +179,14 @@ Status EncodingSession::OpenPart() {
         av_mul_q(cfg_.displayAspect, AVRational{cfg_.height, cfg_.width});
   if (cfg_.codecTag) video_->codec_tag = cfg_.codecTag;
   // Slices of a picture coded side by side. Frame threads would hold pictures back and
-  // make the size after each picture depend on timing, so encoders without slices stay on
-  // the worker's thread. A fixed slice count gives the same file on any number of
-  // processors; the serial reference codes one slice.
-  if (cfg_.videoThreads > 1 && (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
-    if (cfg_.pictureSlices == 0) {
-      video_->thread_count = cfg_.videoThreads;
-      video_->thread_type = FF_THREAD_SLICE;
-    } else if (cfg_.pictureSlices > 1) {
-      video_->slices = cfg_.pictureSlices;
-      video_->thread_count = std::min(cfg_.pictureSlices, cfg_.videoThreads);
-      video_->thread_type = FF_THREAD_SLICE;
-    }
+  // make the size after each picture depend on timing, so encoders without slices stay
+  // on the worker's thread; so do MPEG-1 and MPEG-2, whose pictures at a VCD's or an
+  // SVCD's rate lose 0.2 dB already to two slices' own headers and predictions.
+  const bool slicesCostQuality = vcodec->id == AV_CODEC_ID_MPEG1VIDEO || vcodec->id == AV_CODEC_ID_MPEG2VIDEO;
+  if (cfg_.videoThreads > 1 && !slicesCostQuality &&
+      (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
+    video_->thread_count = cfg_.videoThreads;
+    video_->thread_type = FF_THREAD_SLICE;
   }
   if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   {

@@ -74,9 +74,6 @@ struct SessionConfig {
   bool interlaced = false;
   int meRange = 0;
   int videoThreads = 1;  // slice threads of the picture encoders that have them
-  // Slices of a picture when threads may code them: 0 lets the threads decide, 1 keeps one
-  // slice, more fix the count (and so the file) whatever the number of threads.
-  int pictureSlices = 0;
   int converters = 1;    // threads that may convert pictures at the same time
 
   std::string audioEncoder;  // "mp2", "libmp3lame"

@@ -22,9 +22,6 @@ constexpr int kSvcdVideoKbps = 2040;
 // without a low-pass filter), the trellis quantiser drops further coefficients instead of
 // letting the picture overrun the buffer and the multiplex fall behind its clock.
 constexpr int kMaxLambda = 4 * 31 * 118;
-// Slices coded side by side; each starts its predictions afresh, which costs a VCD's MPEG-1
-// 0.05 dB with two (0.08 to 0.12 dB with four) and an SVCD's MPEG-2 0.19 dB already with two.
-constexpr int kVcdSlices = 2;
 constexpr std::int64_t kVcdMuxRate = 2352 * 75 * 8;  // one CD speed
 constexpr std::int64_t kSvcdMuxRate = 2 * 2324 * 75 * 8;  // two CD speeds of Mode 2 sectors
 
@@ -104,7 +101,6 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   c->videoEncoder = vcd ? "mpeg1video" : "mpeg2video";
   c->videoOptions = {{"trellis", "1"}, {"lmax", std::to_string(kMaxLambda)}};
   if (!vcd) c->videoOptions.push_back({"scan_offset", "1"});
-  c->pictureSlices = vcd ? kVcdSlices : 1;
   c->width = width;
   c->height = height;
   c->frameRate = rate;
