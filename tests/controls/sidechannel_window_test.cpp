@@ -9,6 +9,7 @@
 
 #include <vcl/backend.h>
 
+#include "sdl_application.h"
 #include "xvfb.h"
 #include "sdl_events.h"
 #include "sdl_backend.h"
@@ -32,11 +33,7 @@ bool PumpUntil(Cond cond, int ms) {
 
 TEST(SideChannelWindow, SlidesOutAndBackOnARealWindow) {
   XvfbServer xvfb;
-  std::string why;
-  ASSERT_TRUE(xvfb.Start(&why)) << why;
-  setenv("QUILLMERE_BACKEND", "sdl", 1);
-  Application->Initialize();
-  ASSERT_STREQ(Backend().name, "sdl");
+  ASSERT_TRUE(StartSdlApplication(xvfb));
   auto* form = new TForm(nullptr);
   form->SetBorderStyle(bsNone);
   form->SetBounds(40, 40, 300, 200);

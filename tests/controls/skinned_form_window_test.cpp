@@ -15,6 +15,7 @@
 #include <vcl/winuser.h>
 
 #include "scene.h"
+#include "sdl_application.h"
 #include "xvfb.h"
 #include "sdl_events.h"
 #include "sdl_backend.h"
@@ -76,11 +77,7 @@ TEST(SkinnedWindow, ShapeAndTitleBarMatchTheHeadlessRenderingAndTheMouseWorks) {
   ASSERT_TRUE(ReadCapture(file, &w, &h, &want));
 
   XvfbServer xvfb;
-  std::string why;
-  ASSERT_TRUE(xvfb.Start(&why)) << why;
-  setenv("QUILLMERE_BACKEND", "sdl", 1);
-  Application->Initialize();
-  ASSERT_STREQ(Backend().name, "sdl");
+  ASSERT_TRUE(StartSdlApplication(xvfb));
   Suipopupmenu_Initialization();
   auto* form = new TForm(nullptr);
   g_owner = form;

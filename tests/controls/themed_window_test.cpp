@@ -12,6 +12,7 @@
 #include <vcl/backend.h>
 
 #include "scene.h"
+#include "sdl_application.h"
 #include "xvfb.h"
 #include "sdl_events.h"
 #include "sdl_backend.h"
@@ -69,11 +70,7 @@ TEST(ThemedWindow, DeepBlueControlsOnARealWindowMatchTheHeadlessRendering) {
   ASSERT_TRUE(ReadCapture(after, &clicked.width, &clicked.height, &clicked.pixels));
 
   XvfbServer xvfb;
-  std::string why;
-  ASSERT_TRUE(xvfb.Start(&why)) << why;
-  setenv("QUILLMERE_BACKEND", "sdl", 1);
-  Application->Initialize();
-  ASSERT_STREQ(Backend().name, "sdl");
+  ASSERT_TRUE(StartSdlApplication(xvfb));
   auto* form = new TForm(nullptr);
   form->SetBounds(60, 60, kThemedSceneWidth, kThemedSceneHeight);
   ThemedScene scene;

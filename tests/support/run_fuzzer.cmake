@@ -32,7 +32,7 @@ foreach(pattern IN LISTS SEEDS)
   endforeach()
 endforeach()
 if(SEEDS AND NOT seed_dirs)
-  message(FATAL_ERROR "run_fuzzer.cmake: none of the seed folders ${SEEDS} exists (build them first)")
+  message(FATAL_ERROR "run_fuzzer.cmake: none of the starting-input folders ${SEEDS} exists (build them first)")
 endif()
 
 list_artifacts(before)

@@ -1,4 +1,5 @@
 #include "ctlpaint.h"
+#include "../graphics/gdi_internal.h"
 #include "../winuser/window_manager.h"
 
 #include <algorithm>
@@ -130,23 +131,7 @@ int FindItem(const TStrings& items, int start, const std::string& text, bool exa
 
 std::string Utf8Of(unsigned cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  std::string out;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return out;
+  return quill_gdi::EncodeText(std::u32string(1, static_cast<char32_t>(cp)));
 }
 
 namespace {

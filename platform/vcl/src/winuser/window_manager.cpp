@@ -148,7 +148,12 @@ void WindowManager::Wake() { Backend().Wake(); }
 bool WindowManager::PumpBackend(int timeoutMs) {
   BackendEvent e;
   bool any = false;
-  while (Backend().WaitEvent(&e, any ? 0 : timeoutMs)) {
+  MSG queued;
+  // Input becomes messages one event at a time, and the next event only once the
+  // messages before it are handled: it is routed with the capture and focus they leave.
+  // Input that piled up (a busy loop, a quick user) would otherwise send a click right
+  // after another to the control whose capture the first click's release ends.
+  while (!PeekPosted(&queued, nullptr, 0, 0, false) && Backend().WaitEvent(&e, any ? 0 : timeoutMs)) {
     any = true;
     TranslateEvent(e);
   }

@@ -12,55 +12,59 @@ namespace {
 
 std::vector<std::string> g_log;
 
-// A windowless control that logs what reaches it.
-class Probe : public TGraphicControl {
+// A control that logs what reaches it: windowless (TGraphicControl) or with a window
+// of its own (TCustomControl).
+template <class Base>
+class ProbeOf : public Base {
  public:
-  Probe(TComponent* owner, const std::string& name) : TGraphicControl(owner) { SetName(name); }
-  using TGraphicControl::ControlStyle;
+  ProbeOf(TComponent* owner, const std::string& name) : Base(owner) { this->SetName(name); }
+  using Base::ControlStyle;
 
  protected:
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
-    g_log.push_back(Name() + ".down" + std::to_string(b) + (s.Contains(ssDouble) ? "dbl" : "") + "@" +
+    g_log.push_back(this->Name() + ".down" + std::to_string(b) + (s.Contains(ssDouble) ? "dbl" : "") + "@" +
                     std::to_string(x) + "," + std::to_string(y));
-    TGraphicControl::MouseDown(b, s, x, y);
+    Base::MouseDown(b, s, x, y);
   }
   void MouseUp(TMouseButton b, TShiftState s, int x, int y) override {
-    g_log.push_back(Name() + ".up" + std::to_string(b) + "@" + std::to_string(x) + "," + std::to_string(y));
-    TGraphicControl::MouseUp(b, s, x, y);
+    g_log.push_back(this->Name() + ".up" + std::to_string(b) + "@" + std::to_string(x) + "," + std::to_string(y));
+    Base::MouseUp(b, s, x, y);
   }
   void MouseMove(TShiftState s, int x, int y) override {
-    g_log.push_back(Name() + ".move@" + std::to_string(x) + "," + std::to_string(y));
-    TGraphicControl::MouseMove(s, x, y);
+    g_log.push_back(this->Name() + ".move@" + std::to_string(x) + "," + std::to_string(y));
+    Base::MouseMove(s, x, y);
   }
   void Click() override {
-    g_log.push_back(Name() + ".click");
-    TGraphicControl::Click();
+    g_log.push_back(this->Name() + ".click");
+    Base::Click();
   }
   void DblClick() override {
-    g_log.push_back(Name() + ".dblclick");
-    TGraphicControl::DblClick();
+    g_log.push_back(this->Name() + ".dblclick");
+    Base::DblClick();
   }
   void CMMouseEnter(TMessage& m) override {
-    g_log.push_back(Name() + ".enter");
-    TGraphicControl::CMMouseEnter(m);
+    g_log.push_back(this->Name() + ".enter");
+    Base::CMMouseEnter(m);
   }
   void CMMouseLeave(TMessage& m) override {
-    g_log.push_back(Name() + ".leave");
-    TGraphicControl::CMMouseLeave(m);
+    g_log.push_back(this->Name() + ".leave");
+    Base::CMMouseLeave(m);
   }
   void CMEnabledChanged(TMessage& m) override {
-    g_log.push_back(Name() + ".enabledchanged" + (Enabled() ? "1" : "0"));
-    TGraphicControl::CMEnabledChanged(m);
+    g_log.push_back(this->Name() + ".enabledchanged" + (this->Enabled() ? "1" : "0"));
+    Base::CMEnabledChanged(m);
   }
   void CMDialogChar(TMessage& m) override {
-    if (IsAccel(m.CharCode(), Caption()) && Enabled()) {
-      g_log.push_back(Name() + ".accel");
+    if (IsAccel(m.CharCode(), this->Caption()) && this->Enabled()) {
+      g_log.push_back(this->Name() + ".accel");
       m.Result = 1;
       return;
     }
-    TGraphicControl::CMDialogChar(m);
+    Base::CMDialogChar(m);
   }
 };
+using Probe = ProbeOf<TGraphicControl>;
+using WinProbe = ProbeOf<TCustomControl>;
 
 // A focusable windowed control that logs keys and focus.
 class KeyBox : public TCustomControl {
@@ -138,6 +142,46 @@ TEST_F(InputTest, CaptureKeepsMessagesOnThePressedControlAndReleaseOutsideDoesNo
   Pump();
   std::vector<std::string> want = {"a.enter", "a.move@10,10", "a.down0@10,10", "a.leave", "a.move@60,10",
                                    "a.up0@60,10", "b.enter", "b.move@15,15"};
+  EXPECT_EQ(g_log, want);
+  EXPECT_EQ(GetCaptureControl(), nullptr);
+}
+
+// A busy loop finds input piled up: the release of a click on one control with a
+// window of its own and the next click on another arrive together. The press goes
+// where the pointer is, not to the control whose capture the release ends.
+TEST_F(InputTest, AClickRightAfterAnotherGoesToTheControlUnderThePointer) {
+  auto* c = new WinProbe(form, "c");
+  c->SetBounds(10, 60, 40, 40);
+  c->SetParent(form);
+  auto* d = new WinProbe(form, "d");
+  d->SetBounds(60, 60, 40, 40);
+  d->SetParent(form);
+  Pump();
+  g_log.clear();
+  int calls = 0;
+  bool done = false;
+  // Input comes while the loop waits: the first press alone, then the rest at once.
+  HeadlessSetIdleHook([&] {
+    ++calls;
+    if (calls == 1) {
+      HeadlessMouseMove(form, 20, 70);
+      HeadlessMouseDown(form, 20, 70);
+    } else if (calls == 2) {
+      HeadlessMouseUp(form, 20, 70);
+      HeadlessMouseMove(form, 70, 70);
+      HeadlessMouseDown(form, 70, 70);
+      HeadlessMouseUp(form, 70, 70);
+    } else {
+      done = true;
+    }
+    return true;
+  });
+  for (int i = 0; i < 100 && !done; ++i) Application->HandleMessage();
+  HeadlessSetIdleHook(nullptr);
+  ASSERT_TRUE(done);
+  std::vector<std::string> want = {"c.enter", "c.move@10,10", "c.down0@10,10", "c.click",       "c.up0@10,10",
+                                   "c.leave", "d.enter",      "d.move@10,10",  "d.down0@10,10", "d.click",
+                                   "d.up0@10,10"};
   EXPECT_EQ(g_log, want);
   EXPECT_EQ(GetCaptureControl(), nullptr);
 }

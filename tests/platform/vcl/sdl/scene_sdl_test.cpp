@@ -16,6 +16,7 @@
 #include "scene.h"
 #include "sdl_backend.h"
 #include "sdl_events.h"
+#include "sdl_application.h"
 #include "xvfb.h"
 
 namespace {
@@ -93,11 +94,7 @@ TEST(SdlScene, RealWindowsDrivenBySdlEventsMatchTheHeadlessRendering) {
       << errors;
 
   XvfbServer xvfb;
-  std::string why;
-  ASSERT_TRUE(xvfb.Start(&why)) << why;
-  setenv("QUILLMERE_BACKEND", "sdl", 1);
-  Application->Initialize();
-  ASSERT_STREQ(Backend().name, "sdl");
+  ASSERT_TRUE(StartSdlApplication(xvfb));
 
   Scene scene;
   BuildScene(scene);

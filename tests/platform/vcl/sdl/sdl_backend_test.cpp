@@ -123,10 +123,18 @@ TEST_F(SdlBackend, PresentPutsTheSurfaceOnScreenAndDirtyUpdatesOnlyThatPart) {
 }
 
 TEST_F(SdlBackend, RegionShapesTheWindowAndFollowsMovesAndResizes) {
+  // What lies behind: a coloured desktop, and another window under the right part.
+  constexpr std::uint32_t kDesktop = 0x2E8B57, kBehind = 0xD2691E;
+  ASSERT_TRUE(PaintDesktop(xvfb_.Display(), kDesktop));
+  const Backdrop behind(xvfb_.Display(), 250, 0, 200, 300, kBehind);
+  ASSERT_TRUE(behind.Shown());
+  auto under = [&](int sx, int) { return sx >= 250 && sx < 450 ? kBehind : kDesktop; };
+
   HWND h = Create(1, 200, 100, 80, 60);
   TSurface s(80, 60);
   ShowFilled(h, s, [](int, int) { return 0x00C04020u; });
-  // An L-shaped region: the left half and a bar to the right; the rest shows the root.
+  // An L-shaped region: the left half and a bar to the right; the rest shows what is
+  // behind the window.
   const RECT rects[] = {{0, 0, 40, 60}, {40, 20, 80, 40}};
   ops().SetShape(h, rects, 2);
   ops().Present(h, s, RECT{0, 0, 80, 60});
@@ -134,7 +142,7 @@ TEST_F(SdlBackend, RegionShapesTheWindowAndFollowsMovesAndResizes) {
   EXPECT_TRUE(WaitScreen(190, 90, 100, 80, [&](int x, int y, std::uint32_t p) {
     const int cx = x - 10, cy = y - 10;
     const bool in = cx >= 0 && cy >= 0 && cx < 80 && cy < 60 && inL(cx, cy);
-    return p == (in ? 0x00C04020u : 0u);
+    return p == (in ? 0x00C04020u : under(190 + x, 90 + y));
   })) << "the shaped window is not in place or not masked";
 
   // Moved to the left edge and made wider: the same region at the new place.
@@ -144,17 +152,27 @@ TEST_F(SdlBackend, RegionShapesTheWindowAndFollowsMovesAndResizes) {
   EXPECT_TRUE(WaitScreen(0, 20, 120, 80, [&](int x, int y, std::uint32_t p) {
     const int cx = x, cy = y - 10;
     const bool in = cx >= 0 && cy >= 0 && cx < 100 && cy < 60 && inL(cx, cy);
-    return p == (in ? 0x00C04020u : 0u);
+    return p == (in ? 0x00C04020u : under(x, 20 + y));
   }));
+
+  // Over the window behind, with a hole: the window behind shows through it.
+  const RECT ring[] = {{0, 0, 100, 20}, {0, 20, 30, 40}, {70, 20, 100, 40}, {0, 40, 100, 60}};
+  ops().SetShape(h, ring, 4);
+  ops().SetBounds(h, 300, 30, 100, 60);
+  ops().Present(h, s, RECT{0, 0, 100, 60});
+  EXPECT_TRUE(WaitScreen(300, 30, 100, 60, [&](int x, int y, std::uint32_t p) {
+    const bool hole = x >= 30 && x < 70 && y >= 20 && y < 40;
+    return p == (hole ? kBehind : 0x00C04020u);
+  })) << "the hole does not show the window behind";
 
   // No region: the whole rectangle shows again.
   ops().SetShape(h, nullptr, -1);
   ops().Present(h, s, RECT{0, 0, 100, 60});
-  EXPECT_TRUE(WaitScreen(0, 30, 100, 60, [](int, int, std::uint32_t p) { return p == 0x00C04020u; }));
+  EXPECT_TRUE(WaitScreen(300, 30, 100, 60, [](int, int, std::uint32_t p) { return p == 0x00C04020u; }));
 
   // An empty region hides every pixel, without any failure.
   ops().SetShape(h, rects, 0);
-  EXPECT_TRUE(WaitScreen(0, 30, 100, 60, [](int, int, std::uint32_t p) { return p == 0u; }));
+  EXPECT_TRUE(WaitScreen(300, 30, 100, 60, [](int, int, std::uint32_t p) { return p == kBehind; }));
 }
 
 TEST_F(SdlBackend, PopupWindowIsAboveWithoutWindowManagerCare) {

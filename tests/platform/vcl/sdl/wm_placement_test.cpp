@@ -10,6 +10,7 @@
 
 #include "sdl_backend.h"
 #include "sdl_events.h"
+#include "sdl_application.h"
 #include "xvfb.h"
 
 namespace {
@@ -36,11 +37,7 @@ bool OpenList(const std::string& display, int width, TRect* list) {
 TEST(WindowManagerPlacement, DropDownListsOpenBelowOrAboveTheirComboBoxWhereverTheManagerPutTheDialog) {
   ASSERT_FALSE(RequestedWindowManager().empty()) << "this test runs under a window manager: QUILL_TEST_WM";
   XvfbServer xvfb;
-  std::string why;
-  ASSERT_TRUE(xvfb.Start(&why)) << why;
-  setenv("QUILLMERE_BACKEND", "sdl", 1);
-  Application->Initialize();
-  ASSERT_STREQ(Backend().name, "sdl");
+  ASSERT_TRUE(StartSdlApplication(xvfb));
 
   auto* form = new TForm(nullptr);
   form->SetBorderStyle(bsDialog);

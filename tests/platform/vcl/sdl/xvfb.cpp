@@ -252,6 +252,40 @@ bool XvfbServer::StartWindowManager(const std::string& name, std::string* why) {
   return true;
 }
 
+bool PaintDesktop(const std::string& display, std::uint32_t colour) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return false;
+  // The server's 24-bit true-colour visual takes 0x00RRGGBB as the pixel itself; the
+  // root keeps its background after this connection is gone.
+  XSetWindowBackground(dpy, DefaultRootWindow(dpy), colour);
+  XClearWindow(dpy, DefaultRootWindow(dpy));
+  XSync(dpy, False);
+  XCloseDisplay(dpy);
+  return true;
+}
+
+Backdrop::Backdrop(const std::string& display, int x, int y, int width, int height, std::uint32_t colour) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return;
+  display_ = dpy;
+  XSetWindowAttributes a{};
+  a.background_pixel = colour;
+  a.override_redirect = True;
+  const Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), x, y, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWBackPixel | CWOverrideRedirect, &a);
+  XMapWindow(dpy, w);
+  XLowerWindow(dpy, w);
+  XSync(dpy, False);
+  window_ = w;
+}
+
+Backdrop::~Backdrop() {
+  if (!display_) return;
+  // Its window goes with the connection.
+  XCloseDisplay(static_cast<Display*>(display_));
+}
+
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
   std::vector<std::uint32_t> out;
   Display* dpy = XOpenDisplay(display.c_str());
@@ -338,14 +372,18 @@ std::vector<TopWindow> TopWindows(const std::string& display) {
   Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return out;
   const Atom wmState = XInternAtom(dpy, "WM_STATE", False);
+  // One still picture of the windows: a window manager that takes a window into its
+  // frame meanwhile would leave it listed under the root with its place in the frame.
+  XGrabServer(dpy);
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
     for (unsigned i = 0; i < count; ++i) {
       XWindowAttributes a;
       if (!XGetWindowAttributes(dpy, children[i], &a)) continue;
-      // A window manager's frame stands for the program's window inside it.
-      const Window client = a.override_redirect ? 0 : ClientIn(dpy, children[i], wmState);
+      // A window manager's frame stands for the program's window inside it; fluxbox
+      // makes its frames override-redirect, so that alone does not tell a frame.
+      const Window client = ClientIn(dpy, children[i], wmState);
       XWindowAttributes c;
       int x = 0, y = 0;
       Window child = 0;
@@ -357,6 +395,7 @@ std::vector<TopWindow> TopWindows(const std::string& display) {
     }
     XFree(children);
   }
+  XUngrabServer(dpy);
   XCloseDisplay(dpy);
   return out;
 }

@@ -40,6 +40,27 @@ class XvfbServer {
 std::string RequestedWindowManager();
 
 
+// Paints the desktop (the root window) in one colour 0x00RRGGBB, so that what a shaped
+// window lets through can be told from black; false when the display cannot be reached.
+bool PaintDesktop(const std::string& display, std::uint32_t colour);
+
+// A window of one colour 0x00RRGGBB below every other one, no window manager's
+// business (override-redirect): something for the program's windows to cover or let
+// show through. It goes with the object.
+class Backdrop {
+ public:
+  Backdrop(const std::string& display, int x, int y, int width, int height, std::uint32_t colour);
+  ~Backdrop();
+  Backdrop(const Backdrop&) = delete;
+  Backdrop& operator=(const Backdrop&) = delete;
+  // Whether it is on the screen.
+  bool Shown() const { return window_ != 0; }
+
+ private:
+  void* display_ = nullptr;  // its own connection, open while it lives
+  unsigned long window_ = 0;
+};
+
 // Pixels 0x00RRGGBB of a rectangle of the screen (root window), row by row; empty when
 // the display cannot be read.
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height);
