@@ -123,6 +123,7 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
   } else {
     Queued* q = pipes_[0]->BeginPut();
     if (!q) return Fail(stopped);
+    q->dropped = false;
     s = session_->EncodeSound(samples, bytes, &q->sound);
     if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
     if (s.ok()) pipes_[0]->EndPut();
@@ -146,23 +147,32 @@ EncoderRun::Queued::~Queued() {
 }
 
 // After a failure the pictures still queued are dropped; the caller breaks the run off.
+// Every picture taken goes on to the worker, converted or marked dropped: the worker takes
+// the lanes in turn, so a picture left out would keep it waiting on that lane while the
+// pictures in the other lanes are never counted done.
 void EncoderRun::Convert(int lane) {
   BoundedPipe<Rows>& in = *rows_[static_cast<std::size_t>(lane)];
   BoundedPipe<Queued>& out = *pipes_[static_cast<std::size_t>(lane)];
   while (Rows* r = in.BeginTake()) {
-    Queued* q = failed_.load() ? nullptr : out.BeginPut();
-    const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
-    Status s;
-    if (q) s = session_->ConvertPicture(planes, q->picture, lane);
-    if (q && s.ok()) {
-      q->sound.swap(r->sound);
-      out.EndPut();
-    } else {
-      if (q) NoteFailure(s);
+    Queued* q = out.BeginPut();
+    if (!q) {  // closed: nobody waits for the picture any more
       FreePackets(&r->sound);
+      in.EndTake();
+      NoteDone(false);
+      continue;
     }
+    q->dropped = failed_.load();
+    if (!q->dropped) {
+      const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
+      if (Status s = session_->ConvertPicture(planes, q->picture, lane); !s.ok()) {
+        NoteFailure(s);
+        q->dropped = true;
+      }
+    }
+    q->sound.swap(r->sound);
+    FreePackets(&r->sound);
+    out.EndPut();
     in.EndTake();
-    if (!q || !s.ok()) NoteDone(false);
   }
 }
 
@@ -172,7 +182,7 @@ void EncoderRun::Work() {
     Queued* q = lane.BeginTake();
     if (!q) return;
     bool written = false;
-    if (failed_.load()) {
+    if (failed_.load() || q->dropped) {
       FreePackets(&q->sound);
     } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
       written = true;

@@ -4,10 +4,14 @@
 // that split after the same picture.
 #include <outside/encoders.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -49,6 +53,13 @@ double Psnr(const std::string& a, const std::string& b) {
     sum += d * d;
   }
   return n == 0 || sum == 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(n) / sum);
+}
+
+// In a forked child: writes past `bytes` fail (a full disk) instead of ending the process.
+void LimitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{bytes, bytes};
+  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 class PipelineTest : public ComTest {
@@ -152,6 +163,7 @@ TEST_F(PipelineTest, VcdAndSvcdOfThePipelinedServersHaveTheSerialRunsPicturesAnd
       EXPECT_EQ(decoded.size(), source.size()) << (serial ? "serial" : "ahead") << ": another picture count";
       psnr[serial] = Psnr(decoded, source);
     }
+    std::printf("[ measured ] PSNR against the source: serial %.3f dB, pipelined %.3f dB\n", psnr[1], psnr[0]);
     EXPECT_GT(psnr[1], 25.0) << "the serial run itself is poor";
     EXPECT_NEAR(psnr[0], psnr[1], 0.1);
   }
@@ -279,9 +291,7 @@ TEST_F(PipelineTest, AFullDiskIsReportedByACallJustAfterTheFailedWriteAndByEvery
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{3000000, 3000000};  // about twenty pictures
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSize(3000000);  // about twenty pictures
     std::ofstream out(results);
     for (bool serial : {true, false}) {
       const Calls c = WriteHuffyuv(Path(serial ? "serial.avi" : "ahead.avi"), 100, 1e9, serial);
@@ -328,6 +338,46 @@ TEST_F(PipelineTest, AFullDiskIsReportedByACallJustAfterTheFailedWriteAndByEvery
   std::string expected = serial.error;
   expected.replace(expected.find("serial.avi"), 6, "ahead");
   EXPECT_EQ(ahead.error, expected);
+}
+
+// A full disk met while the workers are spread over the lanes unevenly (the machine busy
+// with other threads) must still end in the failure, never in a wait for a picture that
+// no lane passes on. Many short runs, each one cut off by the file-size limit.
+TEST_F(PipelineTest, AFailureWhileTheLanesAreUnevenEndsTheRunAndNeverHangs) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    LimitFileSize(1500000);  // about ten pictures
+    // Busy threads take the processors away from the converters at random moments.
+    std::atomic<bool> busy{true};
+    std::vector<std::thread> spinners;
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i)
+      spinners.emplace_back([&] {
+        while (busy.load(std::memory_order_relaxed)) {
+        }
+      });
+    int failed = 0;
+    constexpr int kRuns = 60;
+    for (int run = 0; run < kRuns; ++run) {
+      const Calls c = WriteHuffyuv(Path("uneven.avi"), 40, 1e9, false);
+      failed += c.firstFailure >= 0 && c.results.back() == kFileTooLarge;
+    }
+    busy = false;
+    for (std::thread& t : spinners) t.join();
+    _exit(failed == kRuns ? 0 : 2);
+  }
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 1800 && !ended; ++i) {  // three minutes
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "a run cut off by a full disk never ended";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run did not report the full disk";
 }
 
 }  // namespace
