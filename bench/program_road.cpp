@@ -171,7 +171,6 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     setenv("QUILLMERE_BACKEND", "sdl", 1);
     setenv("QUILLMERE_DVD", disc.c_str(), 1);
     setenv("QUILLMERE_REGISTRY", (BuildDir() / "bin" / "registry.txt").c_str(), 1);
-    unsetenv("QUILLMERE_SERIAL");
     if (chdir(dir.c_str()) != 0) _exit(126);
     const std::string b = "--program-road=" + std::to_string(button), f = "--report-fd=" + std::to_string(fds[1]);
     execl((dir / "road").c_str(), "road", b.c_str(), f.c_str(), static_cast<char*>(nullptr));

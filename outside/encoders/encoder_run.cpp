@@ -123,6 +123,7 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
   } else {
     Queued* q = pipes_[0]->BeginPut();
     if (!q) return Fail(stopped);
+    q->dropped = false;
     s = session_->EncodeSound(samples, bytes, &q->sound);
     if (s.ok()) s = session_->ConvertPicture(planes, q->picture);
     if (s.ok()) pipes_[0]->EndPut();
@@ -146,24 +147,27 @@ EncoderRun::Queued::~Queued() {
 }
 
 // After a failure the pictures still queued are dropped; the caller breaks the run off.
-// Every picture goes on to the encoder's worker all the same, converted or not: it takes
-// the lanes in turn, and a picture missing from one lane would leave it waiting there
-// for good while the next one waits in the other.
+// Every picture taken goes on to the worker, converted or marked dropped: the worker takes
+// the lanes in turn, so a picture left out would keep it waiting on that lane while the
+// pictures in the other lanes are never counted done.
 void EncoderRun::Convert(int lane) {
   BoundedPipe<Rows>& in = *rows_[static_cast<std::size_t>(lane)];
   BoundedPipe<Queued>& out = *pipes_[static_cast<std::size_t>(lane)];
   while (Rows* r = in.BeginTake()) {
     Queued* q = out.BeginPut();
-    if (!q) {  // the run is being closed
+    if (!q) {  // closed: nobody waits for the picture any more
       FreePackets(&r->sound);
       in.EndTake();
       NoteDone(false);
       continue;
     }
-    if (!failed_.load()) {
+    q->dropped = failed_.load();
+    if (!q->dropped) {
       const BYTE* planes[3] = {r->rows.data(), nullptr, nullptr};
-      // The worker drops what comes after a failure, this picture too.
-      if (Status s = session_->ConvertPicture(planes, q->picture, lane); !s.ok()) NoteFailure(s);
+      if (Status s = session_->ConvertPicture(planes, q->picture, lane); !s.ok()) {
+        NoteFailure(s);
+        q->dropped = true;
+      }
     }
     q->sound.swap(r->sound);
     FreePackets(&r->sound);
@@ -178,7 +182,7 @@ void EncoderRun::Work() {
     Queued* q = lane.BeginTake();
     if (!q) return;
     bool written = false;
-    if (failed_.load()) {
+    if (failed_.load() || q->dropped) {
       FreePackets(&q->sound);
     } else if (Status s = session_->EncodePicture(q->picture, &q->sound); s.ok()) {
       written = true;

@@ -85,6 +85,7 @@ class EncoderRun {
   struct Queued {
     AVFrame* picture = nullptr;
     PacketList sound;
+    bool dropped = false;  // not converted: the worker only counts it done
     Queued();
     ~Queued();
     Queued(const Queued&) = delete;

@@ -1,6 +1,8 @@
 // The encoding engine behind IMpegEnc and IAVIEncode.
 #include "encoding_session.h"
 
+#include "bitmap_rows.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -179,7 +181,7 @@ Status EncodingSession::OpenPart() {
   // Slices of a picture coded side by side. Frame threads would hold pictures back and
   // make the size after each picture depend on timing, so encoders without slices stay
   // on the worker's thread; so do MPEG-1 and MPEG-2, whose pictures at a VCD's or an
-  // SVCD's rate lose a quarter of a dB to the slices' own headers and predictions.
+  // SVCD's rate lose 0.2 dB already to two slices' own headers and predictions.
   const bool slicesCostQuality = vcodec->id == AV_CODEC_ID_MPEG1VIDEO || vcodec->id == AV_CODEC_ID_MPEG2VIDEO;
   if (cfg_.videoThreads > 1 && !slicesCostQuality &&
       (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
@@ -256,7 +258,9 @@ Status EncodingSession::OpenPart() {
   if (av_frame_get_buffer(picture_, 0) < 0 || av_frame_get_buffer(soundFrame_, 0) < 0)
     return fail(E_OUTOFMEMORY, "Out of memory.");
 
-  const bool needSws = cfg_.input == SessionConfig::Input::Dib24BottomUp || video_->pix_fmt != AV_PIX_FMT_YUV420P;
+  // Bitmap rows for YUV 4:2:0 pictures are converted by our own rows code; swscale keeps the
+  // levels only on its slow exact path.
+  const bool needSws = video_->pix_fmt != AV_PIX_FMT_YUV420P;
   // One scaler for each thread that converts pictures, all alike.
   const int scalers = needSws && converters_.empty() ? std::max(1, cfg_.converters) : 0;
   for (int i = 0; i < scalers; ++i) {
@@ -438,8 +442,20 @@ Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out
   }
   const int w = cfg_.width, h = cfg_.height;
   Converter* c = converters_.empty() ? nullptr : &converters_[static_cast<std::size_t>(converter) % converters_.size()];
-  if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
-    const int stride = (3 * w + 3) & ~3;
+  const int stride = (3 * w + 3) & ~3;
+  if (cfg_.input == SessionConfig::Input::Dib24BottomUp && !c) {
+    BitmapToPlanes rows;
+    rows.top = planes[0] + static_cast<std::ptrdiff_t>(stride) * (h - 1);
+    rows.stride = -stride;
+    rows.width = w;
+    rows.y = out->data[0];
+    rows.u = out->data[1];
+    rows.v = out->data[2];
+    rows.yStride = out->linesize[0];
+    rows.uStride = out->linesize[1];
+    rows.vStride = out->linesize[2];
+    Bgr24RowsToYuv420(rows, 0, h);
+  } else if (cfg_.input == SessionConfig::Input::Dib24BottomUp) {
     // The scaler's SIMD readers may look a few bytes past a row; the caller's
     // bitmap ends right after its last row, so they read a padded copy.
     const std::size_t bytes = static_cast<std::size_t>(stride) * h;

@@ -20,3 +20,10 @@ quill_add_test(NAME outside_pipeline_test
   TIMEOUT 300)
 quill_add_test(NAME outside_bounded_pipe_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/bounded_pipe_test.cpp)
 target_include_directories(outside_bounded_pipe_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)
+# The AVI encoder's bitmap rows conversion, built from its source (the server library
+# exports only its Dll... entries), against the scaler conversion it replaced.
+pkg_check_modules(QUILL_ROWS_SCALER REQUIRED IMPORTED_TARGET libswscale libavutil)
+quill_add_test(NAME outside_bitmap_rows_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_rows_test.cpp ${PROJECT_SOURCE_DIR}/outside/encoders/bitmap_rows.cpp
+  LIBS zentra_core PkgConfig::QUILL_ROWS_SCALER)
+target_include_directories(outside_bitmap_rows_test PRIVATE ${PROJECT_SOURCE_DIR}/outside ${PROJECT_SOURCE_DIR}/tests/support)
