@@ -24,6 +24,10 @@ constexpr double kMaxSilenceSeconds = 10.0;  // a larger gap at the start means 
 constexpr std::int64_t kJumpPts = 45000;        // a jump of more than 0.5 s in time stamps
 constexpr std::int64_t kSoundGapPts = 9000;     // sound missing for more than 0.1 s
 constexpr std::int64_t kJumpLimitPts = 450000;  // longer "gaps" are jumps, not missing sound
+// How far the pictures may run past a jump in the sound's time stamps before the sound is
+// taken to have jumped alone. A cell's sound may end this long before its pictures. It stays
+// within the second the reader waits for sound, so held sound is never replaced by silence.
+constexpr double kSoundHoldSeconds = 0.95;
 
 std::uint8_t Clamp8(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
@@ -166,6 +170,7 @@ void TitleDecoder::Reset() {
   marks_.clear();
   nextSoundPts_ = kNoPts;
   resync_.reset();
+  soundHeldAt_.reset();
   lastDuration_ = 0;
   spuBuffer_.clear();
   spuSize_ = 0;
@@ -252,6 +257,7 @@ void TitleDecoder::Receive(Codec& codec) {
 void TitleDecoder::Finish() {
   Drain(*video_);
   if (audio_) Drain(*audio_);
+  soundHeldAt_.reset();  // no pictures come to line it up
 }
 
 void TitleDecoder::OnVideoFrame(AVFrame* frame) {
@@ -278,6 +284,10 @@ void TitleDecoder::OnVideoFrame(AVFrame* frame) {
   if (!copy) throw std::bad_alloc();
   pictures_.push_back({copy, clock_, duration, pts, sector});
   clock_ += duration;
+  // The pictures went well past held sound without a jump of their own: the jump was the
+  // sound's alone, and it goes on where it is.
+  if (soundHeldAt_ && clock_ > static_cast<double>(*soundHeldAt_) / settings_.sampleRate + kSoundHoldSeconds)
+    soundHeldAt_.reset();
   lastPts_ = pts;
   lastDuration_ = duration;
   lastSector_ = sector;
@@ -326,7 +336,9 @@ void TitleDecoder::OnAudioFrame(AVFrame* frame) {
   std::size_t skip = 0;
   if (soundAnchored_ && pts != kNoPts) {
     std::int64_t shift = 0;
-    if (resync_ && std::llabs(pts - resync_->pts) < std::llabs(pts - resync_->oldPts)) {
+    const bool jumped = nextSoundPts_ != kNoPts && std::llabs(pts - nextSoundPts_) > kJumpPts;
+    const bool resynced = resync_ && std::llabs(pts - resync_->pts) < std::llabs(pts - resync_->oldPts);
+    if (resynced) {
       shift = std::llround((resync_->clock + static_cast<double>(pts - resync_->pts) / 90000.0) * rate) -
               static_cast<std::int64_t>(SoundEnd());
       resync_.reset();
@@ -343,6 +355,7 @@ void TitleDecoder::OnAudioFrame(AVFrame* frame) {
       skip = static_cast<std::size_t>(std::min<std::int64_t>(-shift - k, got));
       pts += std::llround(static_cast<double>(skip) * 90000.0 / rate);
     }
+    if (jumped && !resynced && !soundHeldAt_) soundHeldAt_ = SoundEnd();
     marks_.push_back({pts, SoundEnd()});
     if (marks_.size() > 256) marks_.pop_front();
   }
@@ -399,10 +412,13 @@ void TitleDecoder::ShiftSound(std::uint64_t at, std::int64_t frames) {
   }
   for (SoundMark& m : marks_)
     if (m.index >= at) m.index = static_cast<std::uint64_t>(static_cast<std::int64_t>(m.index) + change);
+  if (soundHeldAt_ && *soundHeldAt_ >= at)
+    soundHeldAt_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(*soundHeldAt_) + change);
 }
 
 void TitleDecoder::ResyncSound(double clock, std::int64_t pts, std::int64_t oldPts) {
   if (!soundAnchored_) return;  // the start is lined up by AnchorSound
+  soundHeldAt_.reset();  // lined up here, or when it comes
   // The sound frames decoded since the sound's own time stamps last jumped: if they are of
   // the new stretch (sound runs ahead of the pictures in the stream), line them up now.
   std::size_t first = marks_.empty() ? 0 : marks_.size() - 1;
@@ -423,7 +439,12 @@ void TitleDecoder::ResyncSound(double clock, std::int64_t pts, std::int64_t oldP
   resync_ = Resync{clock, pts, oldPts};
 }
 
-std::size_t TitleDecoder::SoundAvailable() const { return soundAnchored_ ? (sound_.size() - head_) / 2 : 0; }
+std::size_t TitleDecoder::SoundAvailable() const {
+  if (!soundAnchored_) return 0;
+  const std::size_t buffered = (sound_.size() - head_) / 2;
+  if (!soundHeldAt_) return buffered;
+  return *soundHeldAt_ <= taken_ ? 0 : std::min<std::size_t>(buffered, static_cast<std::size_t>(*soundHeldAt_ - taken_));
+}
 
 void TitleDecoder::TakeSound(std::size_t frames, std::vector<std::int16_t>* out) {
   out->assign(frames * 2, 0);

@@ -128,6 +128,10 @@ class TitleDecoder {
     std::int64_t pts, oldPts;
   };
   std::optional<Resync> resync_;
+  // Where the sound's own time stamps jumped (a sample-frame index) while the pictures'
+  // have not yet: sound from there on waits until the pictures get there, so none of the
+  // new stretch goes out on the old stretch's clock before it is lined up.
+  std::optional<std::uint64_t> soundHeldAt_;
 
   std::vector<std::uint8_t> padded_;
   std::vector<std::uint8_t> spuBuffer_;

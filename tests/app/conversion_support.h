@@ -9,7 +9,9 @@
 #include <outside/encoders.h>
 #include <zentra/picture_util.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -103,8 +105,43 @@ inline int ChapterCount(const std::string& videoTs, int title) {
   return chapters;
 }
 
-// ffprobe's verdict on an output: kind of file, picture and sound streams, and a
-// length within one picture of `seconds`.
+// The sound of a file's first sound stream, decoded to mono 16-bit samples at its own rate.
+struct DecodedSound {
+  std::vector<std::int16_t> samples;
+  double rate = 0;
+  double start = 0;  // the stream's first time stamp, in seconds
+  double Seconds() const { return rate > 0 ? samples.size() / rate : 0; }
+};
+
+inline DecodedSound DecodeSound(const std::string& path, const nlohmann::json& probe) {
+  DecodedSound d;
+  const auto* a = StreamOfType(probe, "audio");
+  if (!a) return d;
+  d.rate = JsonNumber(*a, "sample_rate");
+  d.start = a->contains("start_time") ? JsonNumber(*a, "start_time") : 0;
+  const auto pcm =
+      enctest::Run({"ffmpeg", "-v", "error", "-nostdin", "-i", path, "-map", "0:a:0", "-ac", "1", "-f", "s16le", "-"});
+  d.samples.resize(pcm.out.size() / 2);
+  std::memcpy(d.samples.data(), pcm.out.data(), d.samples.size() * 2);
+  return d;
+}
+
+// The sound goes with the pictures: it starts within a picture of the first one and lasts
+// as long as they do, give or take a picture and the sound coder's last frame.
+inline void ExpectSoundWithPictures(const std::string& path, const nlohmann::json& probe, double fps) {
+  const auto* v = StreamOfType(probe, "video");
+  ASSERT_TRUE(v);
+  const DecodedSound sound = DecodeSound(path, probe);
+  ASSERT_GT(sound.rate, 0);
+  const double pictureStart = v->contains("start_time") ? JsonNumber(*v, "start_time") : 0;
+  const double pictureSeconds = JsonNumber(*v, "nb_read_frames") / fps;
+  EXPECT_NEAR(sound.start, pictureStart, 1.0 / fps);
+  EXPECT_NEAR(sound.Seconds(), pictureSeconds, 1.0 / fps + 1152 / sound.rate)
+      << "pictures from " << pictureStart << " s, sound from " << sound.start << " s";
+}
+
+// ffprobe's verdict on an output: kind of file, picture and sound streams, a length within
+// one picture of `seconds`, and sound as long as the pictures.
 inline void ExpectConvertedFile(const std::string& path, const char* format, const char* video, int width,
                                 int height, const char* audio, int sampleRate, double fps, double seconds) {
   SCOPED_TRACE(path);
@@ -120,6 +157,7 @@ inline void ExpectConvertedFile(const std::string& path, const char* format, con
   EXPECT_EQ((*a)["codec_name"], audio);
   EXPECT_EQ(JsonNumber(*a, "sample_rate"), sampleRate);
   EXPECT_NEAR(JsonNumber(*v, "nb_read_frames") / fps, seconds, 1.0 / fps + 1e-9);
+  ExpectSoundWithPictures(path, probe, fps);
 }
 
 struct Box {
@@ -167,7 +205,8 @@ class ConversionTest : public ::testing::Test {
     s.startPosition = range_.start;
     s.endPosition = range_.end;
     s.title = title;
-    s.frameRate = title == 0 ? 25 : 29.97;
+    const bool pal = range_.height == 576;
+    s.frameRate = pal ? 25 : 29.97;
     s.sampleRate = kind == 1 ? 48000 : 44100;
     s.sourceWidth = range_.width;
     s.sourceHeight = range_.height;
@@ -175,7 +214,7 @@ class ConversionTest : public ::testing::Test {
     s.codec = kind == 2 ? FirstCodecId() : 0;
     s.videoBitrate = 1150;
     s.outputWidth = kind == 0 ? 352 : kind == 1 ? 480 : range_.width;
-    s.outputHeight = kind == 0 ? (title == 0 ? 288 : 240) : kind == 1 ? (title == 0 ? 576 : 480) : range_.height;
+    s.outputHeight = kind == 0 ? (pal ? 288 : 240) : kind == 1 ? (pal ? 576 : 480) : range_.height;
     s.lameBitrate = 192;
     s.lameQuality = 3;
     return s;
