@@ -194,12 +194,19 @@ bool XvfbServer::StartWindowManager(const std::string& name, std::string* why) {
     // makes the rest of its files from the system's defaults).
     std::filesystem::create_directories(home + "/.fluxbox");
     quill_test::WriteFile(home + "/.fluxbox/overlay", "background: none\n");
+    // fluxbox still runs fbsetbg at start; with no wallpaper program installed, that
+    // puts a message window over the desktop. A do-nothing one comes first on its path.
+    std::filesystem::create_directories(home + "/bin");
+    quill_test::WriteFile(home + "/bin/fbsetbg", "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(home + "/bin/fbsetbg", std::filesystem::perms::owner_all);
   }
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     const std::string key = entry.substr(0, entry.find('='));
-    if (key != "HOME" && key != "XDG_CONFIG_HOME" && key != "XDG_CONFIG_DIRS" && key != "DISPLAY")
+    if (key == "PATH")
+      env.push_back("PATH=" + home + "/bin:" + entry.substr(5));
+    else if (key != "HOME" && key != "XDG_CONFIG_HOME" && key != "XDG_CONFIG_DIRS" && key != "DISPLAY")
       env.push_back(entry);
   }
   env.push_back("HOME=" + home);
