@@ -15,9 +15,9 @@ class SdlClipboard final : public ClipboardProvider {
   std::optional<std::string> GetText() override {
     if (!on_gui_()) {
       std::lock_guard lock(mu_);
-      std::optional<std::string> text = pending_ ? pending_ : seen_;
-      if (text && text->empty()) text.reset();
-      return text;
+      const std::optional<std::string>& text = pending_ ? pending_ : seen_;
+      if (!text || text->empty()) return std::nullopt;
+      return *text;
     }
     Flush();
     std::optional<std::string> text;
