@@ -68,6 +68,7 @@ struct State {
   std::shared_ptr<ClipboardProvider> clipboard;
   HWND lost_focus = nullptr;  // lost the keyboard, not reported yet
   std::uint64_t lost_at = 0;
+  Uint16 mods = 0;  // the modifier keys as of the last event translated
 };
 
 State& S() {
@@ -120,6 +121,16 @@ SdlWin* Find(HWND h) {
 SdlWin* ById(Uint32 id) {
   auto it = S().by_id.find(id);
   return it == S().by_id.end() ? nullptr : it->second;
+}
+
+// The modifier keys when the event being translated happened. SDL's own state is that
+// after every event it has read off the X connection, which can hold a later key release
+// (Ctrl+click sent at once): while key events wait in the queue, the last translated key
+// event's state stands.
+Uint16 ModsOfThisEvent() {
+  State& s = S();
+  if (!SDL_HasEvents(SDL_KEYDOWN, SDL_KEYUP)) s.mods = static_cast<Uint16>(SDL_GetModState());
+  return s.mods;
 }
 
 unsigned Modifiers(Uint16 mod) {
@@ -335,6 +346,7 @@ void ShutdownOp() {
   s.pending.clear();
   s.capture = nullptr;
   s.lost_focus = nullptr;
+  s.mods = 0;
   for (auto& [id, cursor] : s.cursors) SDL_FreeCursor(cursor);
   s.cursors.clear();
   if (s.icon) SDL_FreeSurface(s.icon);
@@ -546,7 +558,7 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
   e.y = y;
   e.button = button;
   e.wheel = wheel;
-  e.modifiers = Modifiers(SDL_GetModState());
+  e.modifiers = Modifiers(ModsOfThisEvent());
   s.pending.push_back(e);
 }
 
@@ -759,6 +771,7 @@ void Translate(const SDL_Event& e) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       const SDL_Keysym& k = e.key.keysym;
+      S().mods = k.mod;
       const unsigned vk = SdlKeyToVirtualKey(k.sym, k.mod);
       if (vk == 0) break;
       QueueKey(e.type == SDL_KEYDOWN ? BackendEventKind::KeyDown : BackendEventKind::KeyUp, e.key.windowID, vk,
@@ -771,7 +784,7 @@ void Translate(const SDL_Event& e) {
     }
     case SDL_TEXTINPUT:
       for (unsigned ch : DecodeUtf8(e.text.text))
-        QueueKey(BackendEventKind::Char, e.text.windowID, ch, SDL_GetModState());
+        QueueKey(BackendEventKind::Char, e.text.windowID, ch, ModsOfThisEvent());
       break;
     default:
       break;
