@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <vcl/controls.h>
@@ -69,6 +70,7 @@ struct State {
   HWND lost_focus = nullptr;  // lost the keyboard, not reported yet
   std::uint64_t lost_at = 0;
   Uint16 mods = 0;  // the modifier keys as of the last event translated
+  int button_mods = -1;  // those of the X button event just before, for SDL's copy of it
 };
 
 State& S() {
@@ -304,6 +306,8 @@ bool InitOp(std::string* error) {
   }
   s.gui = std::this_thread::get_id();
   s.initialized = true;
+  // X's own events as well, for the modifier keys of each click.
+  SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   const Uint32 base = SDL_RegisterEvents(1);
   if (base == static_cast<Uint32>(-1)) {
     if (error) *error = std::string("cannot register SDL user events: ") + SDL_GetError();
@@ -347,6 +351,7 @@ void ShutdownOp() {
   s.capture = nullptr;
   s.lost_focus = nullptr;
   s.mods = 0;
+  s.button_mods = -1;
   for (auto& [id, cursor] : s.cursors) SDL_FreeCursor(cursor);
   s.cursors.clear();
   if (s.icon) SDL_FreeSurface(s.icon);
@@ -558,7 +563,9 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
   e.y = y;
   e.button = button;
   e.wheel = wheel;
-  e.modifiers = Modifiers(ModsOfThisEvent());
+  const bool click = kind == BackendEventKind::MouseDown || kind == BackendEventKind::MouseUp;
+  const int xMods = click ? std::exchange(s.button_mods, -1) : -1;
+  e.modifiers = Modifiers(xMods >= 0 ? static_cast<Uint16>(xMods) : ModsOfThisEvent());
   s.pending.push_back(e);
 }
 
@@ -746,6 +753,15 @@ void Translate(const SDL_Event& e) {
     FlushSdlClipboard(S().clipboard.get());
     return;
   }
+  // SDL passes on each X event before what it makes of it: a button event's modifiers
+  // wait there for the click that follows.
+  if (e.type == SDL_SYSWMEVENT) {
+    const int mods = sdl_x11::ButtonEventMods(e);
+    if (mods >= 0) S().button_mods = mods;
+    return;
+  }
+  if (e.type != SDL_MOUSEMOTION && e.type != SDL_MOUSEBUTTONDOWN && e.type != SDL_MOUSEBUTTONUP)
+    S().button_mods = -1;
   switch (e.type) {
     case SDL_WINDOWEVENT:
       TranslateWindowEvent(e.window);

@@ -378,6 +378,35 @@ TEST_F(SdlBackend, AClickCarriesTheModifiersOfItsMomentNotThoseOfLaterKeys) {
   EXPECT_EQ(clicks, want);
 }
 
+// Ctrl held over a window that does not have the keyboard (a dialog the window manager has
+// not focused yet): SDL sees no key, and the click still carries Ctrl, as the X server
+// reports it with the click.
+TEST_F(SdlBackend, AClickCarriesCtrlAlsoWhenNoWindowOfOursHasTheKeyboard) {
+  HWND h = Create(1, 100, 100, 100, 100);
+  TSurface s(100, 100);
+  ShowFilled(h, s, [](int, int) { return 0x808080u; });
+  Pump(100);
+  ASSERT_TRUE(FocusNoWindow(xvfb_.Display()));
+  Pump(50);
+  Take();
+  std::string errors;
+  ASSERT_EQ(RunProgram({"xdotool", "mousemove", "--sync", "150", "160", "keydown", "ctrl", "click", "1", "keyup",
+                        "ctrl", "click", "1"},
+                       {"DISPLAY=" + xvfb_.Display()}, {}, &errors),
+            0)
+      << errors;
+  Pump(200);
+
+  std::vector<bool> ctrl;  // each press and release: whether Ctrl was down
+  for (const BackendEvent& e : Take())
+    if ((e.kind == BackendEventKind::MouseDown || e.kind == BackendEventKind::MouseUp) && e.window == h) {
+      EXPECT_EQ(e.x, 50);
+      EXPECT_EQ(e.y, 60);
+      ctrl.push_back((e.modifiers & BackendCtrl) != 0);
+    }
+  EXPECT_EQ(ctrl, (std::vector<bool>{true, true, false, false}));
+}
+
 TEST_F(SdlBackend, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
   HWND h = Create(1, 0, 0, 50, 50);
   ops().SetVisible(h, true);
