@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <vcl/controls.h>
@@ -68,6 +69,8 @@ struct State {
   std::shared_ptr<ClipboardProvider> clipboard;
   HWND lost_focus = nullptr;  // lost the keyboard, not reported yet
   std::uint64_t lost_at = 0;
+  Uint16 mods = 0;  // the modifier keys as of the last event translated
+  int button_mods = -1;  // those of the X button event just before, for SDL's copy of it
 };
 
 State& S() {
@@ -120,6 +123,16 @@ SdlWin* Find(HWND h) {
 SdlWin* ById(Uint32 id) {
   auto it = S().by_id.find(id);
   return it == S().by_id.end() ? nullptr : it->second;
+}
+
+// The modifier keys when the event being translated happened. SDL's own state is that
+// after every event it has read off the X connection, which can hold a later key release
+// (Ctrl+click sent at once): while key events wait in the queue, the last translated key
+// event's state stands.
+Uint16 ModsOfThisEvent() {
+  State& s = S();
+  if (!SDL_HasEvents(SDL_KEYDOWN, SDL_KEYUP)) s.mods = static_cast<Uint16>(SDL_GetModState());
+  return s.mods;
 }
 
 unsigned Modifiers(Uint16 mod) {
@@ -293,6 +306,8 @@ bool InitOp(std::string* error) {
   }
   s.gui = std::this_thread::get_id();
   s.initialized = true;
+  // X's own events as well, for the modifier keys of each click.
+  SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   const Uint32 base = SDL_RegisterEvents(1);
   if (base == static_cast<Uint32>(-1)) {
     if (error) *error = std::string("cannot register SDL user events: ") + SDL_GetError();
@@ -335,6 +350,8 @@ void ShutdownOp() {
   s.pending.clear();
   s.capture = nullptr;
   s.lost_focus = nullptr;
+  s.mods = 0;
+  s.button_mods = -1;
   for (auto& [id, cursor] : s.cursors) SDL_FreeCursor(cursor);
   s.cursors.clear();
   if (s.icon) SDL_FreeSurface(s.icon);
@@ -546,7 +563,9 @@ void QueueMouse(BackendEventKind kind, Uint32 windowId, int x, int y, int button
   e.y = y;
   e.button = button;
   e.wheel = wheel;
-  e.modifiers = Modifiers(SDL_GetModState());
+  const bool click = kind == BackendEventKind::MouseDown || kind == BackendEventKind::MouseUp;
+  const int xMods = click ? std::exchange(s.button_mods, -1) : -1;
+  e.modifiers = Modifiers(xMods >= 0 ? static_cast<Uint16>(xMods) : ModsOfThisEvent());
   s.pending.push_back(e);
 }
 
@@ -734,6 +753,15 @@ void Translate(const SDL_Event& e) {
     FlushSdlClipboard(S().clipboard.get());
     return;
   }
+  // SDL passes on each X event before what it makes of it: a button event's modifiers
+  // wait there for the click that follows.
+  if (e.type == SDL_SYSWMEVENT) {
+    const int mods = sdl_x11::ButtonEventMods(e);
+    if (mods >= 0) S().button_mods = mods;
+    return;
+  }
+  if (e.type != SDL_MOUSEMOTION && e.type != SDL_MOUSEBUTTONDOWN && e.type != SDL_MOUSEBUTTONUP)
+    S().button_mods = -1;
   switch (e.type) {
     case SDL_WINDOWEVENT:
       TranslateWindowEvent(e.window);
@@ -759,6 +787,7 @@ void Translate(const SDL_Event& e) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       const SDL_Keysym& k = e.key.keysym;
+      S().mods = k.mod;
       const unsigned vk = SdlKeyToVirtualKey(k.sym, k.mod);
       if (vk == 0) break;
       QueueKey(e.type == SDL_KEYDOWN ? BackendEventKind::KeyDown : BackendEventKind::KeyUp, e.key.windowID, vk,
@@ -771,7 +800,7 @@ void Translate(const SDL_Event& e) {
     }
     case SDL_TEXTINPUT:
       for (unsigned ch : DecodeUtf8(e.text.text))
-        QueueKey(BackendEventKind::Char, e.text.windowID, ch, SDL_GetModState());
+        QueueKey(BackendEventKind::Char, e.text.windowID, ch, ModsOfThisEvent());
       break;
     default:
       break;

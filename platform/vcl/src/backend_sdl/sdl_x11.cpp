@@ -114,4 +114,15 @@ void WindowDestroyed(SDL_Window* window) {
   }
 }
 
+int ButtonEventMods(const SDL_Event& e) {
+  if (e.type != SDL_SYSWMEVENT || !e.syswm.msg || e.syswm.msg->subsystem != SDL_SYSWM_X11) return -1;
+  const XEvent& x = e.syswm.msg->msg.x11.event;
+  if (x.type != ButtonPress && x.type != ButtonRelease) return -1;
+  int mods = 0;
+  if (x.xbutton.state & ShiftMask) mods |= KMOD_LSHIFT;
+  if (x.xbutton.state & ControlMask) mods |= KMOD_LCTRL;
+  if (x.xbutton.state & Mod1Mask) mods |= KMOD_LALT;
+  return mods;
+}
+
 }  // namespace sdl_x11

@@ -24,6 +24,11 @@ bool EventsWaiting();
 // be off by the frame's place.
 bool ClientOrigin(SDL_Window* window, int* x, int* y);
 
+// For SDL's copy of an X button press or release (SDL_SYSWMEVENT): the modifier keys the
+// X server held at that click, as SDL's KMOD bits; -1 for any other event. The X event says
+// it whichever window has the keyboard, and before SDL's keyboard state moves on.
+int ButtonEventMods(const SDL_Event& e);
+
 // The windows whose errors are real faults while they live.
 void WindowCreated(SDL_Window* window);
 void WindowDestroyed(SDL_Window* window);

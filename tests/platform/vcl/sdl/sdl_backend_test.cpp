@@ -334,6 +334,79 @@ TEST_F(SdlBackend, MouseEventsArriveInClientCoordinatesOfTheCapturingWindow) {
   EXPECT_EQ(mouse[3].y, 6);
 }
 
+// Ctrl+click sent at once (as a fast hand or a loaded machine delivers it): SDL has read
+// the key's release before the click is translated, and the click still carries Ctrl.
+TEST_F(SdlBackend, AClickCarriesTheModifiersOfItsMomentNotThoseOfLaterKeys) {
+  HWND h = Create(1, 100, 100, 100, 100);
+  ops().SetVisible(h, true);
+  Pump(50);
+  Take();
+  const Uint32 id = SDL_GetWindowID(SdlWindowOf(h));
+  auto key = [&](Uint32 type, Uint16 mod) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.windowID = id;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.sym = SDLK_LCTRL;
+    e.key.keysym.scancode = SDL_SCANCODE_LCTRL;
+    e.key.keysym.mod = mod;
+    Push(e);
+  };
+  auto button = [&](Uint32 type, int x) {
+    SDL_Event e{};
+    e.type = type;
+    e.button.windowID = id;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.button.x = x;
+    e.button.y = 10;
+    Push(e);
+  };
+  key(SDL_KEYDOWN, KMOD_LCTRL);
+  button(SDL_MOUSEBUTTONDOWN, 10);
+  button(SDL_MOUSEBUTTONUP, 10);
+  key(SDL_KEYUP, KMOD_NONE);
+  button(SDL_MOUSEBUTTONDOWN, 20);
+  button(SDL_MOUSEBUTTONUP, 20);
+  Pump(50);
+
+  std::vector<std::pair<int, bool>> clicks;  // where, and whether Ctrl was down
+  for (const BackendEvent& e : Take())
+    if (e.kind == BackendEventKind::MouseDown || e.kind == BackendEventKind::MouseUp)
+      clicks.emplace_back(e.x, (e.modifiers & BackendCtrl) != 0);
+  const std::vector<std::pair<int, bool>> want = {{10, true}, {10, true}, {20, false}, {20, false}};
+  EXPECT_EQ(clicks, want);
+}
+
+// Ctrl held over a window that does not have the keyboard (a dialog the window manager has
+// not focused yet): SDL sees no key, and the click still carries Ctrl, as the X server
+// reports it with the click.
+TEST_F(SdlBackend, AClickCarriesCtrlAlsoWhenNoWindowOfOursHasTheKeyboard) {
+  HWND h = Create(1, 100, 100, 100, 100);
+  TSurface s(100, 100);
+  ShowFilled(h, s, [](int, int) { return 0x808080u; });
+  Pump(100);
+  ASSERT_TRUE(FocusNoWindow(xvfb_.Display()));
+  Pump(50);
+  Take();
+  std::string errors;
+  ASSERT_EQ(RunProgram({"xdotool", "mousemove", "--sync", "150", "160", "keydown", "ctrl", "click", "1", "keyup",
+                        "ctrl", "click", "1"},
+                       {"DISPLAY=" + xvfb_.Display()}, {}, &errors),
+            0)
+      << errors;
+  Pump(200);
+
+  std::vector<bool> ctrl;  // each press and release: whether Ctrl was down
+  for (const BackendEvent& e : Take())
+    if ((e.kind == BackendEventKind::MouseDown || e.kind == BackendEventKind::MouseUp) && e.window == h) {
+      EXPECT_EQ(e.x, 50);
+      EXPECT_EQ(e.y, 60);
+      ctrl.push_back((e.modifiers & BackendCtrl) != 0);
+    }
+  EXPECT_EQ(ctrl, (std::vector<bool>{true, true, false, false}));
+}
+
 TEST_F(SdlBackend, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
   HWND h = Create(1, 0, 0, 50, 50);
   ops().SetVisible(h, true);

@@ -293,6 +293,15 @@ Backdrop::~Backdrop() {
   XCloseDisplay(static_cast<Display*>(display_));
 }
 
+bool FocusNoWindow(const std::string& display) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) return false;
+  XSetInputFocus(dpy, None, RevertToNone, CurrentTime);
+  XSync(dpy, False);
+  XCloseDisplay(dpy);
+  return true;
+}
+
 std::vector<std::uint32_t> ReadScreen(const std::string& display, int x, int y, int width, int height) {
   std::vector<std::uint32_t> out;
   Display* dpy = XOpenDisplay(display.c_str());

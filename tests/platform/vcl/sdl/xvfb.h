@@ -85,6 +85,9 @@ struct TopWindow {
 };
 std::vector<TopWindow> TopWindows(const std::string& display);
 
+// Gives the keyboard to no window, as before a window manager focuses a new one.
+bool FocusNoWindow(const std::string& display);
+
 // Runs a program (found on PATH when its name has no slash) with the environment
 // changed (set: NAME=value, unset: NAME) and
 // waits for it; answers its exit code (-1 when it could not run or was killed) and
