@@ -53,17 +53,21 @@ class LoopWake : public ::testing::Test {
     form_->Show();
     Serve(std::chrono::milliseconds(200));
     form_->Hide();
-    Serve(std::chrono::milliseconds(200));
+    // Past the time the SDL backend gives a window's move to settle: a wait it still had
+    // to end would free a loop that missed its wake-up, and the cases could not tell.
+    Serve(std::chrono::milliseconds(700));
   }
   void TearDown() override {
     Application->OnIdle = nullptr;
     if (form_) FreeComponent(form_);
   }
 
+  // Runs the loop for `span`, the last time once the span is over.
   static void Serve(std::chrono::milliseconds span) {
     const auto end = Clock::now() + span;
-    while (Clock::now() < end) {
+    for (;;) {
       Application->ProcessMessages();
+      if (Clock::now() >= end) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
@@ -149,13 +153,30 @@ TEST_F(LoopWake, MessagesPostedByAnotherThreadAreServedAtOnce) {
 // ProcessMessages in an OnIdle handler does) after the worker has queued its call.
 TEST_F(LoopWake, ASynchronizeWhoseWakeUpWasSpentStillRunsBeforeTheLoopWaits) {
   std::atomic<bool> ran{false}, rescued{false};
+  // The call is queued before its wake-up is sent: the handler waits for the wake-up
+  // itself, or it could spend nothing and the wake-up come later.
+  std::mutex mu;
+  std::condition_variable cv;
+  bool woken = false;
+  TThread::SetWakeMainThread([&] {
+    Backend().Wake();
+    std::lock_guard lock(mu);
+    woken = true;
+    cv.notify_all();
+  });
+  struct RestoreWake {
+    ~RestoreWake() { TThread::SetWakeMainThread([] { Backend().Wake(); }); }
+  } restoreWake;
   std::thread worker;
   bool first = true;
   Application->OnIdle = [&](TObject*, bool&) {
     if (!first) return;
     first = false;
     worker = std::thread([&] { TThread::Synchronize(nullptr, [&] { ran = true; }); });
-    TThread::WaitForSyncSignal(10000);  // the call is queued and its wake-up sent
+    {
+      std::unique_lock lock(mu);
+      cv.wait(lock, [&] { return woken; });  // the call is queued and its wake-up sent
+    }
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE);  // ...and that wake-up spent
   };
