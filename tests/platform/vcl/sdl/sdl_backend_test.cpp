@@ -96,6 +96,17 @@ class SdlBackend : public ::testing::Test {
 
   static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
 
+  // A key as SDL reports it: `mod` is the modifier state once this key is in.
+  static void PushKey(Uint32 window, Uint32 type, SDL_Keycode sym, Uint16 mod) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.windowID = window;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.sym = sym;
+    e.key.keysym.mod = mod;
+    Push(e);
+  }
+
   XvfbServer xvfb_;
   bool started_ = false;
   std::vector<BackendEvent> events_;
@@ -342,16 +353,7 @@ TEST_F(SdlBackend, AClickCarriesTheModifiersOfItsMomentNotThoseOfLaterKeys) {
   Pump(50);
   Take();
   const Uint32 id = SDL_GetWindowID(SdlWindowOf(h));
-  auto key = [&](Uint32 type, Uint16 mod) {
-    SDL_Event e{};
-    e.type = type;
-    e.key.windowID = id;
-    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.sym = SDLK_LCTRL;
-    e.key.keysym.scancode = SDL_SCANCODE_LCTRL;
-    e.key.keysym.mod = mod;
-    Push(e);
-  };
+  auto key = [&](Uint32 type, Uint16 mod) { PushKey(id, type, SDLK_LCTRL, mod); };
   auto button = [&](Uint32 type, int x) {
     SDL_Event e{};
     e.type = type;
@@ -413,15 +415,7 @@ TEST_F(SdlBackend, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
   Pump(50);
   Take();
   const Uint32 id = SDL_GetWindowID(SdlWindowOf(h));
-  auto key = [&](SDL_Keycode sym, Uint16 mod) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.windowID = id;
-    e.key.state = SDL_PRESSED;
-    e.key.keysym.sym = sym;
-    e.key.keysym.mod = mod;
-    Push(e);
-  };
+  auto key = [&](SDL_Keycode sym, Uint16 mod) { PushKey(id, SDL_KEYDOWN, sym, mod); };
   key(SDLK_RETURN, 0);
   key(SDLK_c, KMOD_LCTRL);
   SDL_Event t{};
