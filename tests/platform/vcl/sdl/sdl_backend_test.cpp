@@ -66,6 +66,15 @@ class SdlBackend : public ::testing::Test {
     ops().Present(h, s, RECT{0, 0, s.Width, s.Height});
   }
 
+  // Shows the window, drops the events that showing it brought, and answers SDL's id of
+  // it for events pushed to it.
+  Uint32 ShowForInput(HWND h) {
+    ops().SetVisible(h, true);
+    Pump(50);
+    Take();
+    return SDL_GetWindowID(SdlWindowOf(h));
+  }
+
   // Serves events for ms milliseconds and keeps them.
   void Pump(int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -349,10 +358,7 @@ TEST_F(SdlBackend, MouseEventsArriveInClientCoordinatesOfTheCapturingWindow) {
 // the key's release before the click is translated, and the click still carries Ctrl.
 TEST_F(SdlBackend, AClickCarriesTheModifiersOfItsMomentNotThoseOfLaterKeys) {
   HWND h = Create(1, 100, 100, 100, 100);
-  ops().SetVisible(h, true);
-  Pump(50);
-  Take();
-  const Uint32 id = SDL_GetWindowID(SdlWindowOf(h));
+  const Uint32 id = ShowForInput(h);
   auto key = [&](Uint32 type, Uint16 mod) { PushKey(id, type, SDLK_LCTRL, mod); };
   auto button = [&](Uint32 type, int x) {
     SDL_Event e{};
@@ -411,10 +417,7 @@ TEST_F(SdlBackend, AClickCarriesCtrlAlsoWhenNoWindowOfOursHasTheKeyboard) {
 
 TEST_F(SdlBackend, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
   HWND h = Create(1, 0, 0, 50, 50);
-  ops().SetVisible(h, true);
-  Pump(50);
-  Take();
-  const Uint32 id = SDL_GetWindowID(SdlWindowOf(h));
+  const Uint32 id = ShowForInput(h);
   auto key = [&](SDL_Keycode sym, Uint16 mod) { PushKey(id, SDL_KEYDOWN, sym, mod); };
   key(SDLK_RETURN, 0);
   key(SDLK_c, KMOD_LCTRL);
