@@ -5,16 +5,53 @@
 #include <com/errorinfo.h>
 #include <com/strings.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <new>
+
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/rational.h>
 }
 
 namespace outside {
 
 namespace {
 constexpr double kMegabyte = 1048576.0;
+
+// A run of GOPs lasts about this long. Each seam costs a little: the run's first pictures
+// are coded without the rate control's history, and a run coded from a fuller decoder
+// buffer than the stream before it leaves is coded again. Longer runs hold more pictures
+// in memory (a run's pictures wait while the run before is coded); some seconds keep the
+// seams a few per cent of the pictures and an SVCD's runs on eight processors within a
+// few hundred megabytes.
+constexpr double kRunSeconds = 3.6;
+// What the pictures waiting in runs may take at the most, and at most a quarter of the
+// memory free when the run starts.
+constexpr double kRunMemoryBytes = 256.0 * 1048576.0;
+// The fullness a run is coded from, as a share of the decoder buffer, where the stream
+// before it is still being coded.
+constexpr double kAssumedStartShare = 0.5;
+
+GopRuns::Settings RunSettings(const SessionConfig& c) {
+  GopRuns::Settings s;
+  const double fps = av_q2d(c.frameRate);
+  const int gop = std::max(1, c.gopSize);
+  s.runLength = gop * std::max(1, static_cast<int>(std::lround(kRunSeconds * fps / gop)));
+  const double pictureBytes = 1.5 * c.width * c.height + 4096.0;
+  double budget = kRunMemoryBytes;
+  const long pages = sysconf(_SC_AVPHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && pageSize > 0) budget = std::min(budget, 0.25 * static_cast<double>(pages) * pageSize);
+  const int byMemory = static_cast<int>(budget / (pictureBytes * s.runLength));
+  s.coders = std::max(1, std::min(CodecThreads(), byMemory));
+  s.assumedStart = kAssumedStartShare * c.bufferBits;
+  s.roundedRate = static_cast<int>(std::lround(fps));
+  if (const char* fail = std::getenv("QUILLMERE_TEST_FAIL_PICTURE")) s.failAtPicture = std::atoll(fail);
+  return s;
+}
 }
 
 HRESULT EncoderRun::Fail(const Status& s) const { return qcom::ReportError(s.hr, clsid_, s.message, iid_); }
@@ -27,7 +64,7 @@ HRESULT EncoderRun::CheckIdle() const {
 }
 
 HRESULT EncoderRun::CheckRunning() {
-  if (worker_.joinable()) {
+  if (Pipelined()) {
     if (!failed_.load()) return S_OK;
     TakeFailure();
   }
@@ -68,8 +105,10 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   }
   written_ = done_ = handed_ = 0;
   rowBytes_ = static_cast<std::size_t>((3 * config.width + 3) & ~3) * static_cast<std::size_t>(config.height);
+  sizeByRate_ = config.gopRuns;
   NotePartStart();
-  if (!serial) StartWorker(config.input);
+  if (!serial && config.gopRuns) StartRuns(config);
+  else if (!serial) StartWorker(config.input);
   return S_OK;
 }
 
@@ -89,17 +128,20 @@ void EncoderRun::NotePartStart() {
 }
 
 void EncoderRun::NoteFailure(const Status& s) {
-  std::lock_guard lock(failureMu_);
-  if (failed_.load()) return;
-  workerFailure_ = s;
-  failed_ = true;
+  {
+    std::lock_guard lock(failureMu_);
+    if (failed_.load()) return;
+    workerFailure_ = s;
+    failed_ = true;
+  }
+  if (gop_) gop_->GiveUp();
 }
 
 HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT soundBytes) {
   if (soundBytes < 0) return Fail({E_INVALIDARG, "The sound byte count of the picture is negative."});
   const auto* samples = reinterpret_cast<const std::int16_t*>(sound);
   const auto bytes = static_cast<std::size_t>(soundBytes);
-  if (!worker_.joinable()) {
+  if (!Pipelined()) {
     Status s = session_->Encode(planes, samples, bytes);
     if (!s.ok()) return Fail(s);
     ++handed_;
@@ -109,6 +151,7 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
   if (HRESULT hr = CheckRunning(); FAILED(hr)) return hr;
   // A picture the session would refuse is refused here, before the run goes on without it.
   if (Status s = session_->CheckPicture(planes, samples, bytes); !s.ok()) return Fail(s);
+  if (gop_) return EncodeToRuns(planes, samples, bytes);
   // The sound is encoded here while the workers convert and encode the pictures before.
   Status s;
   const Status stopped{E_UNEXPECTED, std::string("The ") + kind_ + " encoder has stopped."};
@@ -135,6 +178,43 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
   }
   ++handed_;
   return S_OK;
+}
+
+// The sound is encoded and the picture copied here; the runs code the pictures.
+HRESULT EncoderRun::EncodeToRuns(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
+  PacketList packets;
+  AVFrame* frame = av_frame_alloc();
+  Status s = frame ? session_->EncodeSound(sound, soundBytes, &packets) : Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  if (s.ok()) s = session_->ConvertPicture(planes, frame);
+  if (!s.ok()) {
+    av_frame_free(&frame);
+    FreePackets(&packets);
+    NoteFailure(s);
+    return CheckRunning();
+  }
+  session_->PrepareFrame(frame);
+  ++handed_;
+  if (!gop_->Put(frame, &packets)) {
+    // Dropped: the runs failed; the failure is theirs.
+    NoteDone(false);
+    return CheckRunning();
+  }
+  return S_OK;
+}
+
+void EncoderRun::StartRuns(const SessionConfig& config) {
+  failed_ = false;
+  GopRuns::Sink sink;
+  sink.openCoder = [this](double fullness, AVCodecContext** coder) { return session_->OpenVideoCoder(fullness, coder); };
+  sink.write = [this](PacketList* video, PacketList* sound, std::int64_t) { return session_->WriteCoded(video, sound); };
+  sink.buffer = [this]() -> const DecoderBuffer& { return session_->Buffer(); };
+  sink.done = [this](bool written) { NoteDone(written); };
+  sink.fail = [this](const Status& s) { NoteFailure(s); };
+  try {
+    gop_ = std::make_unique<GopRuns>(RunSettings(config), std::move(sink));
+  } catch (const std::exception&) {
+    gop_.reset();  // then the pictures are encoded in the caller's thread
+  }
 }
 
 EncoderRun::Queued::Queued() : picture(av_frame_alloc()) {
@@ -212,7 +292,8 @@ void EncoderRun::StartWorker(SessionConfig::Input input) {
 }
 
 void EncoderRun::Settle(int behind) {
-  if (!worker_.joinable()) return;
+  if (gop_ && behind == 0) gop_->EndPart();
+  if (!Pipelined()) return;
   std::unique_lock lock(sizesMu_);
   doneChanged_.wait(lock, [&] { return done_ >= handed_ - behind; });
 }
@@ -225,6 +306,10 @@ void EncoderRun::TakeFailure() {
 
 void EncoderRun::StopWorker() {
   Settle();
+  if (gop_) {
+    gop_->Close();
+    gop_.reset();
+  }
   for (auto& pipe : rows_) pipe->Close();
   for (auto& pipe : pipes_) pipe->Close();
   for (std::thread& t : converters_) t.join();
@@ -239,9 +324,15 @@ HRESULT EncoderRun::FileSize(double* megabytes) {
   if (!megabytes) return Fail({E_POINTER, "No place was given for the file size."});
   *megabytes = 0.0;
   if (!session_) return S_OK;
+  if (sizeByRate_) {
+    // No waiting for the runs: the bound for the part with one picture more.
+    if (failed_.load() || (!Pipelined() && !session_->IsOpen())) return CheckRunning();
+    *megabytes = session_->RateBoundBytes(handed_ - partStart_ + 1) / kMegabyte;
+    return S_OK;
+  }
   Settle(kSizeLag);
   // The size the caller weighs against its limit must not stand for a run that broke off.
-  if (failed_.load() || (!worker_.joinable() && !session_->IsOpen())) return CheckRunning();
+  if (failed_.load() || (!Pipelined() && !session_->IsOpen())) return CheckRunning();
   const std::int64_t lagged = handed_ - kSizeLag;
   std::lock_guard lock(sizesMu_);
   const double bytes =

@@ -15,6 +15,7 @@
 
 #include "bounded_pipe.h"
 #include "encoding_session.h"
+#include "gop_runs.h"
 
 namespace outside {
 
@@ -93,12 +94,16 @@ class EncoderRun {
   };
 
   HRESULT Open(const Status& built, const SessionConfig& config);
-  // Waits until the workers are done with all but `behind` of the pictures handed over.
+  // Waits until the workers are done with all but `behind` of the pictures handed over;
+  // with runs of GOPs, `behind` 0 also ends the part's last run.
   void Settle(int behind = 0);
+  bool Pipelined() const { return worker_.joinable() || gop_ != nullptr; }
+  HRESULT EncodeToRuns(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes);
   // Once the workers have failed and rest: the session breaks off with the first reason.
   void TakeFailure();
   void NoteFailure(const Status& s);
   void StartWorker(SessionConfig::Input input);
+  void StartRuns(const SessionConfig& config);
   void StopWorker();
   void Convert(int lane);
   void Work();
@@ -124,6 +129,9 @@ class EncoderRun {
   std::vector<std::thread> converters_;
   std::vector<std::unique_ptr<BoundedPipe<Queued>>> pipes_;
   std::thread worker_;
+  // MPEG pictures: runs of GOPs coded side by side in place of the one worker.
+  std::unique_ptr<GopRuns> gop_;
+  bool sizeByRate_ = false;  // the sizes answered come from the rates alone
   std::size_t rowBytes_ = 0;
   std::atomic<bool> failed_{false};  // a picture could not be done; the rest are dropped
   std::mutex failureMu_;

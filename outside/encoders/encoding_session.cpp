@@ -2,6 +2,7 @@
 #include "encoding_session.h"
 
 #include "bitmap_rows.h"
+#include "decoder_buffer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -140,87 +141,152 @@ Status EncodingSession::Open(const SessionConfig& config) {
 Status EncodingSession::OpenPart() {
   // A part that fails to open ends the run, so the files so far number the parts.
   const std::string path = NumberedPartPath(cfg_.path, static_cast<int>(files_.size()) + 1);
-  auto fail = [&](HRESULT hr, std::string text) {
+  Status s = OpenMuxer(path);
+  if (s.ok()) s = OpenVideoCoder(-1.0, &video_);
+  if (s.ok()) s = OpenSoundCoder();
+  if (s.ok()) s = AddStreams();
+  if (s.ok()) {
+    if (int err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE); err < 0)
+      s = Status::Fail(HresultFromAvError(err), "Can not create the output file \"" + path + "\": " + AvErrorText(err));
+  }
+  if (s.ok()) {
+    Dict opts(cfg_.muxerOptions);
+    if (int err = avformat_write_header(fmt_, &opts.d); err < 0)
+      s = Status::Fail(HresultFromAvError(err), "Can not write the output file \"" + path + "\": " + AvErrorText(err));
+  }
+  if (!s.ok()) {
     FreePart();
-    return Status::Fail(hr, std::move(text));
-  };
+    return s;
+  }
+  files_.push_back(path);
 
+  picture_ = av_frame_alloc();
+  packet_ = av_packet_alloc();
+  if (!picture_ || !packet_) s = Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  if (s.ok()) {
+    pictureFormat_ = video_->pix_fmt;
+    picture_->format = video_->pix_fmt;
+    picture_->width = cfg_.width;
+    picture_->height = cfg_.height;
+    if (av_frame_get_buffer(picture_, 0) < 0) s = Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  }
+  if (s.ok()) s = OpenConverters();
+  if (!s.ok()) {
+    FreePart();
+    return s;
+  }
+
+  // The players' decoder buffer starts where the encoder's rate control starts it.
+  modelBuffer_ = (video_->codec_id == AV_CODEC_ID_MPEG1VIDEO || video_->codec_id == AV_CODEC_ID_MPEG2VIDEO) &&
+                 video_->rc_buffer_size > 0 && video_->rc_max_rate > 0;
+  if (modelBuffer_)
+    buffer_ = DecoderBuffer(DecoderBuffer::For(video_->rc_min_rate, video_->rc_max_rate, video_->rc_buffer_size,
+                                               av_q2d(cfg_.frameRate)),
+                            video_->rc_initial_buffer_occupancy);
+  headerBytes_ = avio_tell(fmt_->pb);
+  picturesInPart_ = 0;
+  samplesInPart_ = 0;
+  payloadBytes_ = 0;
+  largestStep_ = 0;
+  packetsInPart_ = 0;
+  return {};
+}
+
+Status EncodingSession::OpenMuxer(const std::string& path) {
   if (avformat_alloc_output_context2(&fmt_, nullptr, cfg_.muxer.c_str(), path.c_str()) < 0 || !fmt_)
-    return fail(E_FAIL, "The file format \"" + cfg_.muxer + "\" is not available on this system.");
+    return Status::Fail(E_FAIL, "The file format \"" + cfg_.muxer + "\" is not available on this system.");
+  globalHeader_ = (fmt_->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+  return {};
+}
 
-  // Picture encoder.
+Status EncodingSession::OpenVideoCoder(double initialFullness, AVCodecContext** coder) const {
   const AVCodec* vcodec = avcodec_find_encoder_by_name(cfg_.videoEncoder.c_str());
-  video_ = avcodec_alloc_context3(vcodec);
-  if (!video_) return fail(E_OUTOFMEMORY, "Out of memory.");
-  video_->width = cfg_.width;
-  video_->height = cfg_.height;
-  video_->time_base = timeBase_;
-  video_->framerate = cfg_.frameRate;
-  video_->pix_fmt = AV_PIX_FMT_YUV420P;
+  AVCodecContext* c = vcodec ? avcodec_alloc_context3(vcodec) : nullptr;
+  if (!c) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  c->width = cfg_.width;
+  c->height = cfg_.height;
+  c->time_base = timeBase_;
+  c->framerate = cfg_.frameRate;
+  c->pix_fmt = AV_PIX_FMT_YUV420P;
   // Studio levels (black at 16, white at 235), as on the disc.
-  video_->color_range = AVCOL_RANGE_MPEG;
+  c->color_range = AVCOL_RANGE_MPEG;
   if (vcodec->pix_fmts) {
     bool has420 = false;
     for (const AVPixelFormat* p = vcodec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
       has420 = has420 || *p == AV_PIX_FMT_YUV420P;
-    if (!has420) video_->pix_fmt = vcodec->pix_fmts[0];
+    if (!has420) c->pix_fmt = vcodec->pix_fmts[0];
   }
-  video_->gop_size = cfg_.gopSize;
-  video_->max_b_frames = cfg_.maxBFrames;
-  if (cfg_.bitRate > 0) video_->bit_rate = cfg_.bitRate;
-  video_->rc_max_rate = cfg_.maxRate;
-  video_->rc_min_rate = cfg_.minRate;
-  video_->rc_buffer_size = cfg_.bufferBits;
-  if (cfg_.closedGop) video_->flags |= AV_CODEC_FLAG_CLOSED_GOP;
-  if (cfg_.interlaced) video_->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-  if (cfg_.meRange > 0) video_->me_range = cfg_.meRange;
+  c->gop_size = cfg_.gopSize;
+  c->max_b_frames = cfg_.maxBFrames;
+  if (cfg_.bitRate > 0) c->bit_rate = cfg_.bitRate;
+  c->rc_max_rate = cfg_.maxRate;
+  c->rc_min_rate = cfg_.minRate;
+  c->rc_buffer_size = cfg_.bufferBits;
+  if (initialFullness >= 0 && cfg_.bufferBits > 0)
+    c->rc_initial_buffer_occupancy = std::clamp(static_cast<int>(initialFullness), 1, cfg_.bufferBits);
+  if (cfg_.closedGop) c->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+  if (cfg_.interlaced) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+  if (cfg_.meRange > 0) c->me_range = cfg_.meRange;
   if (cfg_.displayAspect.num > 0)
-    video_->sample_aspect_ratio =
-        av_mul_q(cfg_.displayAspect, AVRational{cfg_.height, cfg_.width});
-  if (cfg_.codecTag) video_->codec_tag = cfg_.codecTag;
+    c->sample_aspect_ratio = av_mul_q(cfg_.displayAspect, AVRational{cfg_.height, cfg_.width});
+  if (cfg_.codecTag) c->codec_tag = cfg_.codecTag;
   // Slices of a picture coded side by side. Frame threads would hold pictures back and
   // make the size after each picture depend on timing, so encoders without slices stay
   // on the worker's thread; so do MPEG-1 and MPEG-2, whose pictures at a VCD's or an
-  // SVCD's rate lose 0.2 dB already to two slices' own headers and predictions.
+  // SVCD's rate lose 0.2 dB already to two slices' own headers and predictions (they use
+  // the processors through runs of GOPs instead).
   const bool slicesCostQuality = vcodec->id == AV_CODEC_ID_MPEG1VIDEO || vcodec->id == AV_CODEC_ID_MPEG2VIDEO;
   if (cfg_.videoThreads > 1 && !slicesCostQuality &&
       (vcodec->capabilities & (AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS))) {
-    video_->thread_count = cfg_.videoThreads;
-    video_->thread_type = FF_THREAD_SLICE;
+    c->thread_count = cfg_.videoThreads;
+    c->thread_type = FF_THREAD_SLICE;
+  } else {
+    c->thread_count = 1;
   }
-  if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  {
-    Dict opts(cfg_.videoOptions);
-    // Scene-cut key pictures would open GOPs that reference across the cut.
-    if (cfg_.closedGop) av_dict_set(&opts.d, "sc_threshold", "1000000000", 0);
-    const int err = avcodec_open2(video_, vcodec, &opts.d);
-    if (err < 0)
-      return fail(E_FAIL, "The video encoder \"" + cfg_.videoEncoder + "\" refused the settings (" +
-                              std::to_string(cfg_.width) + "x" + std::to_string(cfg_.height) + "): " +
-                              AvErrorText(err));
+  if (globalHeader_) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  Dict opts(cfg_.videoOptions);
+  // Scene-cut key pictures would open GOPs that reference across the cut.
+  if (cfg_.closedGop) av_dict_set(&opts.d, "sc_threshold", "1000000000", 0);
+  if (const int err = avcodec_open2(c, vcodec, &opts.d); err < 0) {
+    avcodec_free_context(&c);
+    return Status::Fail(E_FAIL, "The video encoder \"" + cfg_.videoEncoder + "\" refused the settings (" +
+                                    std::to_string(cfg_.width) + "x" + std::to_string(cfg_.height) +
+                                    "): " + AvErrorText(err));
   }
+  *coder = c;
+  return {};
+}
 
-  // Sound encoder.
+Status EncodingSession::OpenSoundCoder() {
   const AVCodec* acodec = avcodec_find_encoder_by_name(cfg_.audioEncoder.c_str());
-  audio_ = avcodec_alloc_context3(acodec);
-  if (!audio_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  audio_ = acodec ? avcodec_alloc_context3(acodec) : nullptr;
+  if (!audio_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   audio_->sample_fmt = acodec->sample_fmts ? acodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
   audio_->sample_rate = cfg_.audioSampleRate;
   av_channel_layout_default(&audio_->ch_layout, 2);
   audio_->bit_rate = cfg_.audioBitRate;
   audio_->time_base = {1, cfg_.audioSampleRate};
   if (cfg_.audioCompressionLevel >= 0) audio_->compression_level = cfg_.audioCompressionLevel;
-  if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (globalHeader_) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (int err = avcodec_open2(audio_, acodec, nullptr); err < 0)
-    return fail(E_FAIL, "The sound encoder \"" + cfg_.audioEncoder + "\" refused " +
-                            std::to_string(cfg_.audioSampleRate) + " Hz at " +
-                            std::to_string(cfg_.audioBitRate / 1000) + " kbit/s: " + AvErrorText(err));
+    return Status::Fail(E_FAIL, "The sound encoder \"" + cfg_.audioEncoder + "\" refused " +
+                                    std::to_string(cfg_.audioSampleRate) + " Hz at " +
+                                    std::to_string(cfg_.audioBitRate / 1000) + " kbit/s: " + AvErrorText(err));
   if (audio_->frame_size <= 0) audio_->frame_size = 1152;
+  soundFrame_ = av_frame_alloc();
+  if (!soundFrame_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  soundFrame_->format = audio_->sample_fmt;
+  soundFrame_->nb_samples = audio_->frame_size;
+  soundFrame_->sample_rate = audio_->sample_rate;
+  av_channel_layout_copy(&soundFrame_->ch_layout, &audio_->ch_layout);
+  if (av_frame_get_buffer(soundFrame_, 0) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  return {};
+}
 
-  // Streams.
+Status EncodingSession::AddStreams() {
   videoStream_ = avformat_new_stream(fmt_, nullptr);
   audioStream_ = avformat_new_stream(fmt_, nullptr);
-  if (!videoStream_ || !audioStream_) return fail(E_OUTOFMEMORY, "Out of memory.");
+  if (!videoStream_ || !audioStream_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   avcodec_parameters_from_context(videoStream_->codecpar, video_);
   avcodec_parameters_from_context(audioStream_->codecpar, audio_);
   videoStream_->time_base = video_->time_base;
@@ -233,31 +299,10 @@ Status EncodingSession::OpenPart() {
     if (std::uint8_t* dst = av_stream_new_side_data(videoStream_, sd.type, sd.size))
       std::memcpy(dst, sd.data, sd.size);
   }
+  return {};
+}
 
-  if (int err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE); err < 0)
-    return fail(HresultFromAvError(err), "Can not create the output file \"" + path + "\": " + AvErrorText(err));
-  {
-    Dict opts(cfg_.muxerOptions);
-    if (int err = avformat_write_header(fmt_, &opts.d); err < 0)
-      return fail(HresultFromAvError(err), "Can not write the output file \"" + path + "\": " + AvErrorText(err));
-  }
-  files_.push_back(path);
-
-  picture_ = av_frame_alloc();
-  soundFrame_ = av_frame_alloc();
-  packet_ = av_packet_alloc();
-  if (!picture_ || !soundFrame_ || !packet_) return fail(E_OUTOFMEMORY, "Out of memory.");
-  pictureFormat_ = video_->pix_fmt;
-  picture_->format = video_->pix_fmt;
-  picture_->width = cfg_.width;
-  picture_->height = cfg_.height;
-  soundFrame_->format = audio_->sample_fmt;
-  soundFrame_->nb_samples = audio_->frame_size;
-  soundFrame_->sample_rate = audio_->sample_rate;
-  av_channel_layout_copy(&soundFrame_->ch_layout, &audio_->ch_layout);
-  if (av_frame_get_buffer(picture_, 0) < 0 || av_frame_get_buffer(soundFrame_, 0) < 0)
-    return fail(E_OUTOFMEMORY, "Out of memory.");
-
+Status EncodingSession::OpenConverters() {
   // Bitmap rows for YUV 4:2:0 pictures are converted by our own rows code; swscale keeps the
   // levels only on its slow exact path.
   const bool needSws = video_->pix_fmt != AV_PIX_FMT_YUV420P;
@@ -270,7 +315,7 @@ Status EncodingSession::OpenPart() {
                                      SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!sws) {
       FreeConverters();
-      return fail(E_FAIL, "The picture converter could not be set up.");
+      return Status::Fail(E_FAIL, "The picture converter could not be set up.");
     }
     if (src == AV_PIX_FMT_BGR24) {
       // The bitmap's RGB keeps the pictures' studio levels (Y itself, no stretch), so the
@@ -281,13 +326,6 @@ Status EncodingSession::OpenPart() {
     }
     converters_.push_back({sws, {}});
   }
-
-  headerBytes_ = avio_tell(fmt_->pb);
-  picturesInPart_ = 0;
-  samplesInPart_ = 0;
-  payloadBytes_ = 0;
-  largestStep_ = 0;
-  packetsInPart_ = 0;
   return {};
 }
 
@@ -325,8 +363,67 @@ Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketLis
       keep->push_back(p);
       continue;
     }
-    if (Status s = Write(p); !s.ok()) return s;
+    if (Status s = codec == video_ ? WriteVideo(p) : Write(p); !s.ok()) return s;
   }
+}
+
+Status EncodingSession::WriteVideo(AVPacket* packet) {
+  if (modelBuffer_) {
+    if (av_packet_make_writable(packet) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    const double before = buffer_.Fullness();
+    const std::int64_t stuffing = buffer_.TakeOut(8LL * packet->size);
+    if (!coded::AppendStuffing(packet, stuffing)) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    // Each picture says how full the buffer is when it arrives, as the stream really goes;
+    // the encoder's own figure leaves out stuffing and does not know of earlier runs.
+    if (buffer_.Parameters().constantRate) coded::SetVbvDelay(packet, before, buffer_.Parameters().bitRate);
+  }
+  return Write(packet);
+}
+
+Status EncodingSession::WriteCoded(PacketList* video, PacketList* sound) {
+  ++picturesInPart_;
+  ++picturesInRun_;
+  const std::int64_t before = payloadBytes_;
+  Status s;
+  for (AVPacket* p : *video) {
+    if (!s.ok()) break;
+    av_packet_rescale_ts(p, timeBase_, videoStream_->time_base);
+    p->stream_index = videoStream_->index;
+    s = WriteVideo(p);
+  }
+  for (AVPacket* p : *sound)
+    if (s.ok()) s = Write(p);
+  FreePackets(video);
+  FreePackets(sound);
+  if (s.ok()) s = CheckIo("write");
+  largestStep_ = std::max(largestStep_, payloadBytes_ - before);
+  return s;
+}
+
+void EncodingSession::PrepareFrame(AVFrame* picture) const {
+  if (cfg_.interlaced) {
+    picture->interlaced_frame = 1;
+    picture->top_field_first = 1;
+  }
+}
+
+double EncodingSession::RateBoundBytes(std::int64_t pictures) const {
+  const double fps = av_q2d(cfg_.frameRate);
+  const double n = static_cast<double>(pictures);
+  if (cfg_.constantMuxRate > 0) {
+    // A multiplex padded to a constant rate writes that rate from its first clock on, and
+    // its last pack arrives before the last picture is decoded: the preload, the pictures'
+    // time and a picture more for the reordering, and the packs it is working on.
+    const double bytesPerSecond = static_cast<double>(cfg_.constantMuxRate) / 8.0;
+    return static_cast<double>(headerBytes_) + (cfg_.preloadSeconds + (n + 2.0) / fps) * bytesPerSecond +
+           4.0 * 2324.0;
+  }
+  // The pictures can hold no more than the peak rate brings in plus a full decoder
+  // buffer; the sound comes at its rate, with a frame more and the silence that ends a
+  // part; packs and packet headers add at most 4 % and a few headers a picture.
+  const double payload = (static_cast<double>(cfg_.maxRate) + static_cast<double>(cfg_.audioBitRate)) / 8.0 / fps;
+  const double slack = cfg_.bufferBits / 8.0 + 2.0 * static_cast<double>(cfg_.audioBitRate) / 8.0 + 65536.0;
+  return static_cast<double>(headerBytes_) + n * (1.04 * payload + 72.0) + slack;
 }
 
 Status EncodingSession::Write(AVPacket* packet) {
@@ -478,10 +575,7 @@ Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out
 }
 
 Status EncodingSession::EncodePicture(AVFrame* picture, PacketList* sound) {
-  if (cfg_.interlaced) {
-    picture->interlaced_frame = 1;
-    picture->top_field_first = 1;
-  }
+  PrepareFrame(picture);
   picture->pts = picturesInPart_++;
   ++picturesInRun_;
 

@@ -10,6 +10,8 @@
 
 #include <win32/types.h>
 
+#include "decoder_buffer.h"
+
 extern "C" {
 #include <libavutil/rational.h>
 }
@@ -74,6 +76,11 @@ struct SessionConfig {
   bool interlaced = false;
   int meRange = 0;
   int videoThreads = 1;  // slice threads of the picture encoders that have them
+  // MPEG pictures in runs of whole GOPs on several encoder instances at once; each part's
+  // size is then answered from the rates, the same however the runs were coded.
+  bool gopRuns = false;
+  std::int64_t constantMuxRate = 0;  // bit/s of a multiplex padded to a constant rate; 0 otherwise
+  double preloadSeconds = 0;         // how far the multiplex runs ahead of the decoding times
   int converters = 1;    // threads that may convert pictures at the same time
 
   std::string audioEncoder;  // "mp2", "libmp3lame"
@@ -123,6 +130,21 @@ class EncodingSession {
   // Bytes the current file would hold once closed after `picturesAhead` more pictures,
   // allowing each the largest growth of one picture so far, plus that once more.
   double ProjectedBytes(int picturesAhead = 1) const;
+  // A bound on the bytes of the current file closed after `pictures` pictures, from the
+  // peak rates alone: the same whatever the pictures and however they were coded.
+  double RateBoundBytes(std::int64_t pictures) const;
+
+  // For pictures coded by encoder instances of their own (runs of GOPs).
+  // A picture encoder set up as the part's, starting from the decoder buffer fullness
+  // `initialFullness` (bits; below 0 for the encoder's own start). Thread-safe.
+  Status OpenVideoCoder(double initialFullness, AVCodecContext** coder) const;
+  // Writes one picture's packets (in the encoder's time base) and then its sound.
+  Status WriteCoded(PacketList* video, PacketList* sound);
+  // The decoder buffer of the part's picture stream as written so far.
+  const DecoderBuffer& Buffer() const { return buffer_; }
+  // Marks a picture's fields for an interlaced run.
+  void PrepareFrame(AVFrame* picture) const;
+
   // Closes the current file and opens the next numbered one. S_FALSE when the
   // current file is too small to be worth a file of its own.
   Status Split();
@@ -134,6 +156,13 @@ class EncodingSession {
 
  private:
   Status OpenPart();
+  Status OpenMuxer(const std::string& path);
+  Status OpenSoundCoder();
+  Status AddStreams();
+  Status OpenConverters();
+  // A picture packet through the decoder buffer (stuffing and vbv_delay where the stream
+  // needs them), then written.
+  Status WriteVideo(AVPacket* packet);
   Status ClosePart(bool last);
   Status CheckOpen() const;
   // Packets the encoder has ready are written, or kept in *keep with their time stamps
@@ -186,6 +215,9 @@ class EncodingSession {
   std::int64_t headerBytes_ = 0;
   std::int64_t largestStep_ = 0;   // largest payload growth of one picture
   std::int64_t packetsInPart_ = 0;
+  bool globalHeader_ = false;     // the container wants the codecs' headers apart
+  bool modelBuffer_ = false;      // an MPEG picture stream: walked through its decoder buffer
+  DecoderBuffer buffer_;
 };
 
 }  // namespace outside

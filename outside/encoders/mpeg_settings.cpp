@@ -95,8 +95,13 @@ Status BuildMpegConfig(const MpegSettings& s, SessionConfig* c) {
   *c = SessionConfig{};
   c->path = s.path;
   c->muxer = vcd ? "vcd" : "svcd";
-  c->muxerOptions = {{"packetsize", "2324"}, {"preload", vcd ? "440000" : "500000"}};
+  const int preloadMicroseconds = vcd ? 440000 : 500000;
+  c->muxerOptions = {{"packetsize", "2324"}, {"preload", std::to_string(preloadMicroseconds)}};
   if (vcd) c->muxerOptions.push_back({"muxrate", std::to_string(kVcdMuxRate)});
+  // A VCD's multiplex is padded to one CD speed; an SVCD's is not.
+  c->constantMuxRate = vcd ? kVcdMuxRate : 0;
+  c->preloadSeconds = preloadMicroseconds / 1e6;
+  c->gopRuns = true;
   c->input = SessionConfig::Input::Yuv420Planes;
   c->videoEncoder = vcd ? "mpeg1video" : "mpeg2video";
   c->videoOptions = {{"trellis", "1"}, {"lmax", std::to_string(kMaxLambda)}};

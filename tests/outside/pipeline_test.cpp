@@ -144,7 +144,7 @@ TEST_F(PipelineTest, ALosslessAviOfThePipelinedServersHoldsTheSerialRunsPictures
   EXPECT_TRUE(DecodedSound(Path("ahead.avi")) == serialSound) << "the decoded sound differs";
 }
 
-TEST_F(PipelineTest, VcdAndSvcdOfThePipelinedServersHaveTheSerialRunsPicturesAndQuality) {
+TEST_F(PipelineTest, VcdAndSvcdOfThePipelinedServersHaveTheSerialRunsPicturesAndNoLessQuality) {
   struct Case {
     harness::Kind kind;
     int width, height;
@@ -165,7 +165,9 @@ TEST_F(PipelineTest, VcdAndSvcdOfThePipelinedServersHaveTheSerialRunsPicturesAnd
     }
     std::printf("[ measured ] PSNR against the source: serial %.3f dB, pipelined %.3f dB\n", psnr[1], psnr[0]);
     EXPECT_GT(psnr[1], 25.0) << "the serial run itself is poor";
-    EXPECT_NEAR(psnr[0], psnr[1], 0.1);
+    // Runs of GOPs coded apart may come out a little better or worse than one encoder's
+    // run; they may not lose more than a tenth of a decibel.
+    EXPECT_GE(psnr[0], psnr[1] - 0.1);
   }
 }
 

@@ -1,0 +1,93 @@
+// MPEG pictures coded on several processors: consecutive runs of whole closed GOPs go to
+// encoder instances of their own, which code them side by side, and one joining thread
+// writes the runs in order as one stream. Inside a run each picture is coded as one
+// encoder codes it alone; at a seam the joiner keeps the players' decoder buffer whole:
+// it walks the run's pictures from the fullness the stream before it really ends with, adds
+// stuffing where a run coded from a lower fullness would overflow, and codes a run again
+// from the true fullness, before anything of it is written, where it would underflow.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "decoder_buffer.h"
+#include "encoding_session.h"
+
+struct AVCodecContext;
+struct AVFrame;
+
+namespace outside {
+
+class GopRuns {
+ public:
+  struct Settings {
+    int runLength = 90;  // pictures of a run: whole GOPs
+    int coders = 1;      // runs coded at once
+    // The decoder buffer fullness (bits) every run but a part's first is coded from.
+    double assumedStart = 0;
+    // A picture number (from 1, over the whole encoding) whose encoder instance fails:
+    // a test's way to make one fail mid-run. 0 for none.
+    std::int64_t failAtPicture = 0;
+    int roundedRate = 25;  // pictures a second as GOP time codes count them
+  };
+  // What the joiner calls: each picture once, in order, with its coded packets and
+  // sound; then done(true). Pictures that are dropped after a failure: done(false).
+  struct Sink {
+    std::function<Status(double initialFullness, AVCodecContext** coder)> openCoder;
+    std::function<Status(PacketList* video, PacketList* sound, std::int64_t pictureInPart)> write;
+    // The decoder buffer of the stream written so far.
+    std::function<const DecoderBuffer&()> buffer;
+    std::function<void(bool written)> done;
+    std::function<void(const Status&)> fail;
+  };
+
+  GopRuns(const Settings& settings, Sink sink);
+  GopRuns(const GopRuns&) = delete;
+  GopRuns& operator=(const GopRuns&) = delete;
+  ~GopRuns();  // writes what was given, as Close does
+
+  // Takes the picture (a frame in the encoder's format, which it now owns) and its sound
+  // packets. Waits while `coders` runs are being coded or wait to be joined. False once
+  // the runs have failed; the picture is then dropped.
+  bool Put(AVFrame* picture, PacketList* sound);
+  // Ends the part's last run and waits until every picture given has been written or
+  // dropped; the next picture starts a new part's first run.
+  void EndPart();
+  // Ends the part and the threads.
+  void Close();
+  // After a failure elsewhere: the pictures not yet written are dropped.
+  void GiveUp();
+  // Runs coded a second time from the true fullness (for the tests' and benchmark's notes).
+  int Recoded() const;
+
+ private:
+  struct Run;
+  void Code();
+  void Join();
+  // Codes the run's pictures that are there, waiting for the rest until its input ends.
+  Status CodeRun(Run& run, double initialFullness, bool waitForInput);
+  void DropFrom(std::size_t index);  // under mu_: the rest of the runs are dropped
+
+  const Settings settings_;
+  Sink sink_;
+
+  mutable std::mutex mu_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<Run>> runs_;  // in order; the oldest is joined next
+  std::size_t nextToCode_ = 0;             // index in runs_ of the next run no coder took
+  std::int64_t partPictures_ = 0;          // pictures of the current part given so far
+  std::int64_t pictures_ = 0;              // pictures given over the whole encoding
+  bool failed_ = false;
+  bool closing_ = false;
+  int recoded_ = 0;
+  std::vector<std::thread> coders_;
+  std::thread joiner_;
+};
+
+}  // namespace outside
