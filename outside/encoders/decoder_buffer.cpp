@@ -55,14 +55,24 @@ std::ptrdiff_t FindStartCode(const AVPacket* p, std::uint8_t code, std::ptrdiff_
 
 }  // namespace
 
+bool HasPicture(const AVPacket* packet) { return FindStartCode(packet, 0x00, 0) >= 0; }
+
+std::int64_t LeadingStuffing(const AVPacket* packet) {
+  std::int64_t n = 0;
+  while (n + 2 < packet->size && packet->data[n] == 0 && !(packet->data[n + 1] == 0 && packet->data[n + 2] == 1)) ++n;
+  return n;
+}
+
 bool SetVbvDelay(AVPacket* packet, double fullnessBits, double bitRate) {
   const std::ptrdiff_t code = FindStartCode(packet, 0x00, 0);
   if (code < 0 || code + 8 > packet->size || bitRate <= 0) return false;
   // The field starts in the sixth byte after the start code's first, after the temporal
-  // reference (10 bits) and the picture type (3).
+  // reference (10 bits) and the picture type (3); stuffing ahead of the picture's own
+  // headers belongs to the picture before.
   const std::ptrdiff_t pos = code + 5;
-  const double before = 8.0 * static_cast<double>(pos - 1);
-  const double after = 8.0 * static_cast<double>(packet->size) - before;
+  const std::ptrdiff_t lead = static_cast<std::ptrdiff_t>(LeadingStuffing(packet));
+  const double before = 8.0 * static_cast<double>(pos - lead - 1);
+  const double after = 8.0 * static_cast<double>(packet->size - lead) - before;
   double ticks = (fullnessBits - before) * 90000.0 / bitRate;
   // Never less than the picture itself takes to arrive after its header.
   ticks = std::max(ticks, std::ceil(after * 90000.0 / bitRate));
@@ -103,6 +113,15 @@ bool AppendStuffing(AVPacket* packet, std::int64_t bytes) {
   const int old = packet->size;
   if (bytes > (1 << 24) || av_grow_packet(packet, static_cast<int>(bytes)) < 0) return false;
   std::memset(packet->data + old, 0, static_cast<std::size_t>(bytes));
+  return true;
+}
+
+bool PrependStuffing(AVPacket* packet, std::int64_t bytes) {
+  if (bytes <= 0) return true;
+  const int old = packet->size;
+  if (bytes > (1 << 24) || av_grow_packet(packet, static_cast<int>(bytes)) < 0) return false;
+  std::memmove(packet->data + bytes, packet->data, static_cast<std::size_t>(old));
+  std::memset(packet->data, 0, static_cast<std::size_t>(bytes));
   return true;
 }
 

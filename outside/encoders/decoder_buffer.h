@@ -43,6 +43,8 @@ class DecoderBuffer {
   // Takes out one picture of `bits` and fills for the next; the zero bytes of stuffing a
   // constant-rate stream needs after it so that the buffer does not overflow.
   std::int64_t TakeOut(std::int64_t bits);
+  // Zero bytes of stuffing after the picture taken out last: they leave with it.
+  void TakeStuffing(std::int64_t bytes) { fullness_ -= 8.0 * static_cast<double>(bytes); }
 
  private:
   Params p_;
@@ -57,6 +59,8 @@ namespace coded {
 // the time from its picture start code to its decoding, as the buffer model has it.
 // False when the packet holds no picture header.
 bool SetVbvDelay(AVPacket* packet, double fullnessBits, double bitRate);
+// Whether the packet holds a picture header.
+bool HasPicture(const AVPacket* packet);
 
 // Moves every group-of-pictures time code of the packet on by `pictures` (counted at the
 // rounded picture rate, without dropped frames): a run coded on its own counts from zero.
@@ -64,6 +68,10 @@ void ShiftGopTimeCodes(AVPacket* packet, std::int64_t pictures, int roundedRate)
 
 // Appends zero bytes; stuffing before the next start code.
 bool AppendStuffing(AVPacket* packet, std::int64_t bytes);
+// Puts zero bytes before the packet's first start code: stuffing of the picture before it.
+bool PrependStuffing(AVPacket* packet, std::int64_t bytes);
+// The zero bytes before the packet's first start code.
+std::int64_t LeadingStuffing(const AVPacket* packet);
 
 }  // namespace coded
 

@@ -22,24 +22,26 @@ namespace outside {
 namespace {
 constexpr double kMegabyte = 1048576.0;
 
-// A run of GOPs lasts about this long. Each seam costs a little: the run's first pictures
-// are coded without the rate control's history, and a run coded from a fuller decoder
-// buffer than the stream before it leaves is coded again. Longer runs hold more pictures
-// in memory (a run's pictures wait while the run before is coded); some seconds keep the
-// seams a few per cent of the pictures and an SVCD's runs on eight processors within a
-// few hundred megabytes.
+// A run of GOPs lasts about this long. Each run but a part's first codes the last GOPs
+// of the run before it once more, to warm its rate control up, so shorter runs cost more
+// processor time; longer ones hold more pictures in memory (a run's pictures wait while
+// the runs before are coded). Some seconds keep the warm-up near half the work of a run
+// and an SVCD's runs on eight processors within a few hundred megabytes.
 constexpr double kRunSeconds = 3.6;
 // What the pictures waiting in runs may take at the most, and at most a quarter of the
 // memory free when the run starts.
 constexpr double kRunMemoryBytes = 256.0 * 1048576.0;
-// The fullness a run is coded from, as a share of the decoder buffer, where the stream
-// before it is still being coded.
-constexpr double kAssumedStartShare = 0.5;
+// The fullness the warm-up is coded from, as a share of the decoder buffer: the rate
+// control's level after it depends little on it.
+constexpr double kWarmUpStartShare = 0.4;
+// GOPs of the run before that each run codes first to bring its rate control to the
+// state one encoder would have there.
+constexpr int kWarmUpGops = 4;
 
-GopRuns::Settings RunSettings(const SessionConfig& c) {
+GopRuns::Settings RunSettings(const SessionConfig& c, int gopLength) {
   GopRuns::Settings s;
   const double fps = av_q2d(c.frameRate);
-  const int gop = std::max(1, c.gopSize);
+  const int gop = std::max(1, gopLength);
   s.runLength = gop * std::max(1, static_cast<int>(std::lround(kRunSeconds * fps / gop)));
   const double pictureBytes = 1.5 * c.width * c.height + 4096.0;
   double budget = kRunMemoryBytes;
@@ -47,8 +49,10 @@ GopRuns::Settings RunSettings(const SessionConfig& c) {
   if (pages > 0 && pageSize > 0) budget = std::min(budget, 0.25 * static_cast<double>(pages) * pageSize);
   const int byMemory = static_cast<int>(budget / (pictureBytes * s.runLength));
   s.coders = std::max(1, std::min(CodecThreads(), byMemory));
-  s.assumedStart = kAssumedStartShare * c.bufferBits;
+  s.warmUpStart = kWarmUpStartShare * c.bufferBits;
   s.roundedRate = static_cast<int>(std::lround(fps));
+  s.warmUp = kWarmUpGops * gop;
+  s.buffer = DecoderBuffer::For(c.minRate, c.maxRate, c.bufferBits, fps);
   if (const char* fail = std::getenv("QUILLMERE_TEST_FAIL_PICTURE")) s.failAtPicture = std::atoll(fail);
   return s;
 }
@@ -108,7 +112,7 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   sizeByRate_ = config.gopRuns;
   NotePartStart();
   if (!serial && config.gopRuns) StartRuns(config);
-  else if (!serial) StartWorker(config.input);
+  if (!serial && !gop_) StartWorker(config.input);
   return S_OK;
 }
 
@@ -211,7 +215,10 @@ void EncoderRun::StartRuns(const SessionConfig& config) {
   sink.done = [this](bool written) { NoteDone(written); };
   sink.fail = [this](const Status& s) { NoteFailure(s); };
   try {
-    gop_ = std::make_unique<GopRuns>(RunSettings(config), std::move(sink));
+    // Runs can only be cut where the encoder itself starts a GOP.
+    const int gopLength = session_->CodedGopLength();
+    if (gopLength <= 0) return;  // then the one worker codes the pictures
+    gop_ = std::make_unique<GopRuns>(RunSettings(config, gopLength), std::move(sink));
   } catch (const std::exception&) {
     gop_.reset();  // then the pictures are encoded in the caller's thread
   }

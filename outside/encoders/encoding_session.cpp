@@ -370,8 +370,11 @@ Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketLis
 Status EncodingSession::WriteVideo(AVPacket* packet) {
   if (modelBuffer_) {
     if (av_packet_make_writable(packet) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    // Zero bytes ahead of the picture (a seam's stuffing) leave with the picture before.
+    const std::int64_t lead = coded::LeadingStuffing(packet);
+    buffer_.TakeStuffing(lead);
     const double before = buffer_.Fullness();
-    const std::int64_t stuffing = buffer_.TakeOut(8LL * packet->size);
+    const std::int64_t stuffing = buffer_.TakeOut(8LL * (packet->size - lead));
     if (!coded::AppendStuffing(packet, stuffing)) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
     // Each picture says how full the buffer is when it arrives, as the stream really goes;
     // the encoder's own figure leaves out stuffing and does not know of earlier runs.
@@ -398,6 +401,41 @@ Status EncodingSession::WriteCoded(PacketList* video, PacketList* sound) {
   if (s.ok()) s = CheckIo("write");
   largestStep_ = std::max(largestStep_, payloadBytes_ - before);
   return s;
+}
+
+int EncodingSession::CodedGopLength() const {
+  AVCodecContext* coder = nullptr;
+  if (!OpenVideoCoder(-1.0, &coder).ok()) return 0;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  std::vector<std::int64_t> keys;
+  if (frame && packet) {
+    frame->format = coder->pix_fmt;
+    frame->width = cfg_.width;
+    frame->height = cfg_.height;
+    if (av_frame_get_buffer(frame, 0) >= 0) {
+      for (int plane = 0; plane < 3 && frame->data[plane]; ++plane)
+        std::memset(frame->data[plane], plane ? 128 : 16,
+                    static_cast<std::size_t>(frame->linesize[plane]) * (plane ? (cfg_.height + 1) / 2 : cfg_.height));
+      const int pictures = 3 * std::max(1, cfg_.gopSize) + 2;
+      for (int n = 0; n <= pictures && keys.size() < 3; ++n) {
+        if (n < pictures) {
+          frame->pts = n;
+          if (avcodec_send_frame(coder, frame) < 0) break;
+        } else if (avcodec_send_frame(coder, nullptr) < 0) {
+          break;
+        }
+        while (avcodec_receive_packet(coder, packet) >= 0) {
+          if (packet->flags & AV_PKT_FLAG_KEY) keys.push_back(packet->pts);
+          av_packet_unref(packet);
+        }
+      }
+    }
+  }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&coder);
+  return keys.size() >= 3 && keys[2] - keys[1] == keys[1] - keys[0] ? static_cast<int>(keys[1] - keys[0]) : 0;
 }
 
 void EncodingSession::PrepareFrame(AVFrame* picture) const {

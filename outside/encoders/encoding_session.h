@@ -138,6 +138,10 @@ class EncodingSession {
   // A picture encoder set up as the part's, starting from the decoder buffer fullness
   // `initialFullness` (bits; below 0 for the encoder's own start). Thread-safe.
   Status OpenVideoCoder(double initialFullness, AVCodecContext** coder) const;
+  // How many pictures the encoder puts in a closed GOP (its rule for B-pictures before an
+  // I-picture can make that fewer than the GOP size asked for), found by coding blank
+  // pictures; 0 when that fails.
+  int CodedGopLength() const;
   // Writes one picture's packets (in the encoder's time base) and then its sound.
   Status WriteCoded(PacketList* video, PacketList* sound);
   // The decoder buffer of the part's picture stream as written so far.

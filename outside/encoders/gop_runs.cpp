@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <utility>
+#include <cstdlib>
+#include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,8 +23,14 @@ constexpr double kSeamMarginBits = 1024;
 struct GopRuns::Run {
   std::int64_t first = 0;         // number of its first picture in the part
   std::int64_t firstOverall = 0;  // the same over the whole encoding
-  bool partStart = false;         // a part's first run starts from the part's own fullness
+  std::size_t index = 0;          // its number in the part
+  double start = -1;              // the fullness it is coded from; below 0 for the part's own
   std::vector<AVFrame*> frames;
+  // The last pictures of the run before (whole GOPs), coded first and thrown away, so that
+  // the rate control comes to the run's first picture with the history and the buffer
+  // level that the pictures before it give, as one encoder coding on would.
+  std::vector<AVFrame*> warmUp;
+  double warmEnd = -1;  // the rate control's buffer fullness after the warm-up, in bits
   std::vector<PacketList> sound;
   bool inputEnded = false;
   bool taken = false;
@@ -34,6 +42,7 @@ struct GopRuns::Run {
 
   ~Run() {
     for (AVFrame*& f : frames) av_frame_free(&f);
+    for (AVFrame*& f : warmUp) av_frame_free(&f);
     for (PacketList& p : sound) FreePackets(&p);
     for (PacketList& p : video) FreePackets(&p);
   }
@@ -70,7 +79,17 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
       auto next = std::make_unique<Run>();
       next->first = partPictures_;
       next->firstOverall = pictures_;
-      next->partStart = partPictures_ == 0;
+      next->index = partPictures_ == 0 ? 0 : runsInPart_;
+      if (next->index > 0 && run) {
+        const std::size_t keep = std::min(run->frames.size(), static_cast<std::size_t>(std::max(0, settings_.warmUp)));
+        for (std::size_t i = run->frames.size() - keep; i < run->frames.size(); ++i)
+          if (AVFrame* ref = av_frame_clone(run->frames[i])) {
+            ref->pict_type = AV_PICTURE_TYPE_NONE;
+            next->warmUp.push_back(ref);
+          }
+      }
+      runsInPart_ = next->index + 1;
+      next->start = next->index == 0 ? -1.0 : settings_.warmUpStart;
       run = next.get();
       runs_.push_back(std::move(next));
     }
@@ -80,6 +99,9 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
     FreePackets(sound);
     return false;
   }
+  // A run after the part's first opens a closed GOP of its own, as the encoder coding on
+  // would there: its length is a whole number of the encoder's GOPs.
+  if (run->index > 0 && run->frames.empty()) picture->pict_type = AV_PICTURE_TYPE_I;
   run->frames.push_back(picture);
   run->sound.emplace_back();
   run->sound.back().swap(*sound);
@@ -97,6 +119,7 @@ void GopRuns::EndPart() {
   }
   changed_.wait(lock, [&] { return runs_.empty(); });
   partPictures_ = 0;
+  runsInPart_ = 0;
 }
 
 void GopRuns::GiveUp() {
@@ -136,7 +159,7 @@ void GopRuns::Code() {
       run->taken = true;
     }
     // A part's first run starts where the part's own stream does (the encoder's default).
-    const Status s = CodeRun(*run, run->partStart ? -1.0 : settings_.assumedStart, true);
+    const Status s = CodeRun(*run, run->start, true);
     {
       std::lock_guard lock(mu_);
       run->status = s;
@@ -174,6 +197,37 @@ Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
     }
   };
 
+  // Warm-up pictures come before the run's own; what they give is thrown away, but walked
+  // through the buffer as the rate control did, for the level the run's own start from.
+  const auto warm = static_cast<std::int64_t>(run.warmUp.size());
+  PacketList thrown;
+  DecoderBuffer model(settings_.buffer, initialFullness >= 0 ? std::floor(initialFullness) : 0.0);
+  auto receiveOwn = [&](PacketList* into) -> Status {
+    Status s = receive(&thrown);
+    for (AVPacket*& p : thrown) {
+      if (p->pts >= warm) {
+        // The encoder counts from the run's start; the stream from the part's.
+        p->pts += run.first - warm;
+        if (p->dts != AV_NOPTS_VALUE) p->dts += run.first - warm;
+        into->push_back(p);
+      } else {
+        model.TakeOut(8LL * p->size);
+        av_packet_free(&p);
+      }
+    }
+    thrown.clear();
+    return s;
+  };
+  run.warmEnd = -1;
+  for (std::int64_t j = 0; j < warm; ++j) {
+    AVFrame* frame = run.warmUp[static_cast<std::size_t>(j)];
+    // Time stamps count from the encoder's own start, as its rate control expects them to.
+    frame->pts = j;
+    if (int err = avcodec_send_frame(coder, frame); err < 0)
+      return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
+    PacketList none;
+    if (Status s = receiveOwn(&none); !s.ok()) return s;
+  }
   for (std::size_t i = 0;; ++i) {
     AVFrame* frame = nullptr;
     {
@@ -188,15 +242,16 @@ Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
     if (settings_.failAtPicture > 0 && run.firstOverall + static_cast<std::int64_t>(i) + 1 == settings_.failAtPicture)
       return Status::Fail(E_FAIL, "The video encoder failed on picture " + std::to_string(settings_.failAtPicture) +
                                       " (a fault made on purpose).");
-    frame->pts = run.first + static_cast<std::int64_t>(i);
+    frame->pts = warm + static_cast<std::int64_t>(i);
     if (int err = avcodec_send_frame(coder, frame); err < 0)
       return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-    if (Status s = receive(&run.video[i]); !s.ok()) return s;
+    if (Status s = receiveOwn(&run.video[i]); !s.ok()) return s;
   }
+  if (warm > 0 && initialFullness >= 0) run.warmEnd = model.Fullness();
   if (run.video.empty()) return {};
   if (int err = avcodec_send_frame(coder, nullptr); err < 0 && err != AVERROR_EOF)
     return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-  return receive(&run.video.back());
+  return receiveOwn(&run.video.back());
 }
 
 void GopRuns::Join() {
@@ -215,15 +270,35 @@ void GopRuns::Join() {
       std::lock_guard lock(mu_);
       failed = failed_;
     }
-    if (!failed && s.ok() && !run->partStart) {
+    if (!failed && s.ok() && run->index > 0) {
       std::vector<std::int64_t> bits;
       for (const PacketList& list : run->video)
         for (const AVPacket* p : list) bits.push_back(8LL * p->size);
       const DecoderBuffer& buffer = sink_.buffer();
-      if (buffer.FirstShortfall(bits, kSeamMarginBits) >= 0) {
+      // A constant-rate stream that left the buffer fuller than the run's rate control
+      // took it to be is brought down to that with stuffing, so that the rate control's
+      // view and the stream's stay one: the buffer would otherwise creep up run by run and
+      // the surplus go to stuffing all the same, where the pictures could have used it.
+      std::int64_t stuffing = 0;
+      if (settings_.buffer.constantRate && run->warmEnd >= 0 && buffer.Fullness() > run->warmEnd &&
+          !run->video.empty() && !run->video.front().empty()) {
+        const double most = buffer.Fullness() - settings_.buffer.minArrival;
+        stuffing = static_cast<std::int64_t>(std::floor(std::min(buffer.Fullness() - run->warmEnd, most) / 8.0));
+        if (stuffing > 0 && !coded::PrependStuffing(run->video.front().front(), stuffing)) {
+          s = Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+          stuffing = 0;
+        }
+        if (!bits.empty()) bits.front() -= 8 * stuffing;
+      }
+      DecoderBuffer from(buffer);
+      from.TakeStuffing(stuffing);
+      if (s.ok() && from.FirstShortfall(bits, kSeamMarginBits) >= 0) {
         // Coded from a fuller buffer than the stream before it leaves: once more from the
         // true fullness, as one encoder coding on would.
         for (PacketList& p : run->video) FreePackets(&p);
+        // Without the warm-up: the rate control then starts from the true fullness itself.
+        for (AVFrame*& f : run->warmUp) av_frame_free(&f);
+        run->warmUp.clear();
         s = CodeRun(*run, buffer.Fullness(), false);
         std::lock_guard lock(mu_);
         ++recoded_;
@@ -238,7 +313,9 @@ void GopRuns::Join() {
       bool written = false;
       if (!failed && s.ok()) {
         PacketList& video = i < run->video.size() ? run->video[i] : run->video.emplace_back();
-        for (AVPacket* p : video) coded::ShiftGopTimeCodes(p, run->first, settings_.roundedRate);
+        // The encoder counted the warm-up pictures in its time codes.
+        const std::int64_t shift = run->first - static_cast<std::int64_t>(run->warmUp.size());
+        for (AVPacket* p : video) coded::ShiftGopTimeCodes(p, shift, settings_.roundedRate);
         s = sink_.write(&video, &run->sound[i], run->first + static_cast<std::int64_t>(i));
         if (s.ok()) written = true;
         else giveUp(s);

@@ -29,12 +29,15 @@ class GopRuns {
   struct Settings {
     int runLength = 90;  // pictures of a run: whole GOPs
     int coders = 1;      // runs coded at once
-    // The decoder buffer fullness (bits) every run but a part's first is coded from.
-    double assumedStart = 0;
+    // Each run but a part's first codes the last `warmUp` pictures of the run before it
+    // (whole GOPs) first, from this decoder buffer fullness (bits), and throws them away.
+    int warmUp = 0;
+    double warmUpStart = 0;
     // A picture number (from 1, over the whole encoding) whose encoder instance fails:
     // a test's way to make one fail mid-run. 0 for none.
     std::int64_t failAtPicture = 0;
     int roundedRate = 25;  // pictures a second as GOP time codes count them
+    DecoderBuffer::Params buffer;  // the picture stream's decoder buffer
   };
   // What the joiner calls: each picture once, in order, with its coded packets and
   // sound; then done(true). Pictures that are dropped after a failure: done(false).
@@ -80,8 +83,8 @@ class GopRuns {
   mutable std::mutex mu_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Run>> runs_;  // in order; the oldest is joined next
-  std::size_t nextToCode_ = 0;             // index in runs_ of the next run no coder took
   std::int64_t partPictures_ = 0;          // pictures of the current part given so far
+  std::size_t runsInPart_ = 0;
   std::int64_t pictures_ = 0;              // pictures given over the whole encoding
   bool failed_ = false;
   bool closing_ = false;
