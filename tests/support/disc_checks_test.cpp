@@ -256,9 +256,9 @@ TEST(DecoderBufferCheck, WhatIsNoProgramStreamIsNotJudged) {
   EXPECT_FALSE(quill_test::CheckDecoderBuffer("/nonexistent/x.mpg").BufferClean());
 }
 
-TEST(VcdImagerCheck, AStreamOfTheWrongShapeIsNotClean) {
+TEST(VcdImagerCheck, UnalignedPacksWithoutSoundAreNotClean) {
   quill_test::ScratchDir scratch("disc-checks");
-  // Packs of 2048 bytes and no sound: no sectors of a disc.
+  // Packs a few bytes short of a sector, and no sound: vcdimager pads them and warns.
   const std::string path = (scratch / "odd.mpg").string();
   Stream s;
   const Bytes file = s.Build();
