@@ -328,7 +328,9 @@ DecoderBufferResult CheckDecoderBufferOfBytes(const Bytes& file) {
   const double rate = static_cast<double>(r.bitRate);
   const double size = static_cast<double>(r.bufferBits);
   const double total = 8.0 * static_cast<double>(es.size());
-  const double slack = rate / 90000;  // one tick of the 90 kHz clock that vbv_delay counts in
+  // Time stamps and vbv_delay are whole ticks of a 90 kHz clock, pictures whole bytes: an
+  // encoder that holds the buffer exactly full is over by rounding alone.
+  const double slack = 2 * rate / 90000 + 8;
   const int firstDelay = VbvDelay(es, codes[0]);
   r.variableRate = firstDelay == 0xFFFF;
   if (!r.variableRate) {
@@ -455,7 +457,9 @@ void ExpectDiscPlayable(const std::string& path, DiscChecks checks) {
   EXPECT_TRUE(buffer.BufferClean()) << path << ": " << buffer.Description();
   if (checks == DiscChecks::kWithoutImager) return;
   EXPECT_EQ(buffer.latePictures.count, 0) << path << ": " << buffer.Description();
-  const VcdImagerResult imager = CheckWithVcdImager(path);
+  VcdImagerResult imager = CheckWithVcdImager(path);
+  if (checks == DiscChecks::kShortTrack)
+    std::erase_if(imager.warnings, [](const std::string& w) { return w.find(kShortTrackWarning) != std::string::npos; });
   EXPECT_TRUE(imager.Clean()) << path << ": " << imager.Description();
 }
 

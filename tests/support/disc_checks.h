@@ -20,7 +20,8 @@
 //   header's rate from the start of the stream, and the first picture is decoded vbv_delay
 //   after its picture start code has entered. An underflow is a picture not wholly in the
 //   buffer at its decoding time; an overflow is the buffer over its size just before a
-//   picture leaves it. Every picture's vbv_delay must match the time from its start code's
+//   picture leaves it (both allowing two 90 kHz ticks' bits and a byte for rounding).
+//   Every picture's vbv_delay must match the time from its start code's
 //   arrival to its decoding within kVbvDelayToleranceTicks (90 kHz).
 // - Variable rate (vbv_delay 0xFFFF): bits enter at the peak rate while the buffer is not
 //   full, the first picture leaves once the buffer is full (or the whole file is in);
@@ -88,8 +89,13 @@ VcdImagerResult CheckWithVcdImager(const std::string& path);
 // What ExpectDiscPlayable asks of a file beyond the buffer model.
 enum class DiscChecks {
   kAll,             // also vcdimager clean and no late picture
+  kShortTrack,      // the same, but a file kept under a second on purpose may be too short
+                    // for a disc track (vcdimager's kShortTrackWarning)
   kWithoutImager,   // a file cut short on purpose, which an authoring tool may refuse
 };
+
+// vcdimager's warning of a track under 75 sectors, one second of a VCD.
+constexpr const char* kShortTrackWarning = "mpeg stream shorter than 75 sectors";
 
 // The checks above as GoogleTest expectations (non-fatal), each failure naming the file
 // and the pictures at fault.
