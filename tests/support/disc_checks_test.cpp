@@ -214,7 +214,7 @@ TEST(DecoderBufferCheck, AVbvDelayOtherThanTheBuffersFullnessIsAMismatch) {
 TEST(DecoderBufferCheck, AVariableRateStreamFillsOnlyUntilItsBufferIsFull) {
   Stream s;
   s.mpeg2 = true;
-  s.bitRate = 2516000;  // past 18 bits of 400 bit/s units: needs the sequence extension
+  s.bitRate = 2516000;  // an SVCD's peak
   s.bufferUnits = 112;
   s.firstDelay = kVbr;
   // Twenty small pictures, then six big ones of 400000 bits, each taking 299360 more than a
