@@ -7,6 +7,7 @@
 //                             image made of the file;
 //   ExpectDiscPlayable(path)  both, as GoogleTest expectations: the one call per file of
 //                             the tests that write VCD and SVCD files.
+// A test program links the library quill_disc_checks (tests/support/CMakeLists.txt).
 //
 // The decoder buffer model:
 // - Picture n is the bytes from its sequence or group header (when one leads it), else its
@@ -21,8 +22,8 @@
 //   after its picture start code has entered. An underflow is a picture not wholly in the
 //   buffer at its decoding time; an overflow is the buffer over its size just before a
 //   picture leaves it (both allowing two 90 kHz ticks' bits and a byte for rounding).
-//   Every picture's vbv_delay must match the time from its start code's
-//   arrival to its decoding within kVbvDelayToleranceTicks (90 kHz).
+//   Every later picture's vbv_delay must match the time from its start code's arrival to
+//   its decoding within kVbvDelayToleranceTicks (90 kHz); 0xFFFF there is a mismatch too.
 // - Variable rate (vbv_delay 0xFFFF): bits enter at the peak rate while the buffer is not
 //   full, the first picture leaves once the buffer is full (or the whole file is in);
 //   underflows are counted, an overflow cannot happen.
