@@ -2,6 +2,8 @@
 // detailed 16:9 title the luma against the source pictures, the shape, the VCD and SVCD
 // multiplex against ffmpeg's own -target files of the same VOB, the AVI codecs' rates and
 // a terminal left quiet; on the sample disc's 4:3 titles the shape of every kind of file.
+#include <support/disc_checks.h>
+
 #include "conversion_support.h"
 #include "output_checks.h"
 
@@ -190,6 +192,7 @@ class ConvertOutputTest : public ConversionTest {
     ExpectLevelsKept(FitToSource(s.outputFile, kSpread, w, h, false));
     ExpectShape(s.outputFile, 16.0 / 9, shapeTolerance, false);
     ExpectMultiplexLikeFfmpeg(s.outputFile, target);
+    quill_test::ExpectDiscPlayable(s.outputFile);
   }
 
   // The whole wide title to an AVI of a lossy codec: levels, shape and the codec's rate.
@@ -248,9 +251,11 @@ TEST_F(ConvertOutputTest, EveryKindOfFileOfA4By3TitleIsShownAt4By3) {
   auto vcd = Settings(0, 0, 0, 0, Path("narrow.mpg"));
   EXPECT_EQ(RunQuietly(vcd)->Outcome(), TConvertOutcome::Completed);
   ExpectShape(vcd.outputFile, 4.0 / 3, 4.0 / 3 * 0.01, false);
+  quill_test::ExpectDiscPlayable(vcd.outputFile);
   auto svcd = Settings(1, 1, 0, 0, Path("narrow-ntsc.mpg"));
   EXPECT_EQ(RunQuietly(svcd)->Outcome(), TConvertOutcome::Completed);
   ExpectShape(svcd.outputFile, 4.0 / 3, 1e-9, false);
+  quill_test::ExpectDiscPlayable(svcd.outputFile);
 
   ComPtr<IAVIEncode> list;
   CoCreateInstance(CLSID_AVIEncode, nullptr, CLSCTX_ALL, IID_IAVIEncode, list.put_void());

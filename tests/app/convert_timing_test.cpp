@@ -2,6 +2,8 @@
 // every title of the sample disc (PAL, NTSC, and two VOBs whose time stamps start again)
 // in every kind of file, the pictures' count and rate against the source VOB's and the
 // sound against the pictures; where the time stamps start again, where the sound is heard.
+#include <support/disc_checks.h>
+
 #include "conversion_support.h"
 
 #include <algorithm>
@@ -66,6 +68,7 @@ TEST_F(ConvertTimingTest, EveryTitleInEveryKindKeepsItsPicturesRateAndSoundInSte
       const auto s = Whole(kind, title);
       SCOPED_TRACE(s.outputFile);
       EXPECT_EQ(Run(s)->Outcome(), TConvertOutcome::Completed);
+      if (kind.kind < 2) quill_test::ExpectDiscPlayable(s.outputFile);
       const bool ntsc = range_.height == 480;
       const double fps = ntsc ? 30000.0 / 1001 : 25;
       ExpectConvertedFile(s.outputFile, kind.kind == 2 ? "avi" : "mpeg", kind.name, s.outputWidth, s.outputHeight,
@@ -102,6 +105,7 @@ TEST_F(ConvertTimingTest, TheSecondVobsSoundIsHeardWithItsPicturesInEveryKind) {
     const auto s = Whole(kind, 2);
     SCOPED_TRACE(s.outputFile);
     EXPECT_EQ(Run(s)->Outcome(), TConvertOutcome::Completed);
+    if (kind.kind < 2) quill_test::ExpectDiscPlayable(s.outputFile);
     auto probe = Probe(s.outputFile);
     ASSERT_FALSE(probe.is_null());
     const auto& v = *StreamOfType(probe, "video");

@@ -3,7 +3,7 @@
 # data object, the picture server and the encoders, checked with ffprobe.
 quill_add_test(NAME outside_encoders_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_mpeg_test.cpp ${CMAKE_CURRENT_LIST_DIR}/encoders_avi_test.cpp
-  LIBS quill_outside_harness
+  LIBS quill_outside_harness quill_disc_checks
   TIMEOUT 300)
 quill_add_test(NAME outside_picshow_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoders_picshow_test.cpp
@@ -16,7 +16,7 @@ quill_add_test(NAME outside_harness_test
 # its thread (QUILLMERE_SERIAL), and the ring of slots between them.
 quill_add_test(NAME outside_pipeline_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/pipeline_test.cpp
-  LIBS quill_outside_harness
+  LIBS quill_outside_harness quill_disc_checks
   TIMEOUT 300)
 quill_add_test(NAME outside_bounded_pipe_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/bounded_pipe_test.cpp)
 target_include_directories(outside_bounded_pipe_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)

@@ -7,6 +7,8 @@
 
 #include <sys/resource.h>
 
+#include <support/disc_checks.h>
+
 #include "encoders_support.h"
 
 using namespace enctest;
@@ -144,6 +146,8 @@ TEST_F(MpegEncTest, MethodsSitAtTheirSlots) {
   auto probe = Probe(Path("slots.mpg"));
   ASSERT_FALSE(probe.is_null());
   EXPECT_EQ(JsonNumber(*StreamOfType(probe, "video"), "height"), 240);
+  // One picture: too short for a disc track, sound otherwise.
+  quill_test::ExpectDiscPlayable(Path("slots.mpg"), quill_test::DiscChecks::kShortTrack);
 }
 
 TEST_F(MpegEncTest, VcdIsMpeg1WithLayerIISoundInAVcdMultiplex) {
@@ -172,6 +176,7 @@ TEST_F(MpegEncTest, VcdIsMpeg1WithLayerIISoundInAVcdMultiplex) {
   // The sequence header carries the constant rate of a VCD.
   EXPECT_EQ(JsonNumber(*v, "bit_rate"), 1150000);
   ExpectSectorPacks(Path("vcd.mpg"));
+  quill_test::ExpectDiscPlayable(Path("vcd.mpg"));
 }
 
 TEST_F(MpegEncTest, SvcdNtscIsMpeg2AndItsSoundIsResampledTo44100) {
@@ -193,6 +198,7 @@ TEST_F(MpegEncTest, SvcdNtscIsMpeg2AndItsSoundIsResampledTo44100) {
   // 48 kHz sound taken as 44.1 kHz would last 9% longer than the pictures.
   EXPECT_NEAR(JsonNumber(*a, "duration"), 60 / 29.97, 0.06);
   ExpectSectorPacks(Path("svcd.mpg"));
+  quill_test::ExpectDiscPlayable(Path("svcd.mpg"));
 }
 
 TEST_F(MpegEncTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
@@ -204,8 +210,10 @@ TEST_F(MpegEncTest, SizeLimitSplitsIntoNumberedFilesEachUnderTheLimit) {
   EXPECT_GE(r.limitCalls, 2);
 
   double frames = 0;
-  for (const char* name : {"big.mpg", "big_2.mpg", "big_3.mpg"})
+  for (const char* name : {"big.mpg", "big_2.mpg", "big_3.mpg"}) {
     ASSERT_NO_FATAL_FAILURE(ExpectPartUnderOneMegabyte(Path(name), &frames));
+    quill_test::ExpectDiscPlayable(Path(name));
+  }
   EXPECT_FALSE(std::filesystem::exists(Path("big_4.mpg")));
   EXPECT_EQ(frames, 400) << "every picture lands in exactly one part";
 }
@@ -220,6 +228,11 @@ TEST_F(MpegEncTest, LimitOfZeroMakesPartsOfOneSecondNotOfOnePicture) {
   EXPECT_TRUE(std::filesystem::exists(Path("zero_2.mpg")));
   EXPECT_FALSE(std::filesystem::exists(Path("zero_4.mpg")));
   EXPECT_EQ(JsonNumber(*StreamOfType(Probe(Path("zero.mpg")), "video"), "nb_read_frames"), 25);
+  // Parts of one second hold a little under 75 sectors, which vcdimager finds short for a
+  // disc track; the buffer of each must still be sound.
+  for (const char* name : {"zero.mpg", "zero_2.mpg", "zero_3.mpg"})
+    if (std::filesystem::exists(Path(name)))
+      quill_test::ExpectDiscPlayable(Path(name), quill_test::DiscChecks::kShortTrack);
 }
 
 TEST_F(MpegEncTest, SettingsAPlayerWouldRefuseFailAtStartAndAgainAtEachPicture) {
@@ -270,6 +283,7 @@ TEST_F(MpegEncTest, PicturesAndSoundThatDoNotFitAreRefused) {
   // None of that harmed the run.
   EXPECT_EQ(encode(352, 288, reinterpret_cast<INT_PTR>(sound.data()), static_cast<INT>(sound.size() * 2)), S_OK);
   EXPECT_EQ(enc_->Finish(), S_OK);
+  quill_test::ExpectDiscPlayable(Path("fit.mpg"), quill_test::DiscChecks::kShortTrack);  // one picture
 }
 
 TEST_F(MpegEncTest, UnwritableOutputPathIsReportedWithThePath) {
@@ -321,6 +335,9 @@ TEST_F(MpegEncTest, FileSizeLimitOfTheProcessEndsTheRunWithoutACrash) {
   ASSERT_TRUE(WIFEXITED(status)) << "the encoder process died";
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_LE(std::filesystem::file_size(path), 300000u);
+  // Cut off by the limit, so vcdimager may rightly refuse its last, partial sector; the
+  // pictures that were written must still have gone through the buffer.
+  quill_test::ExpectDiscPlayable(path, quill_test::DiscChecks::kWithoutImager);
 }
 
 TEST_F(MpegEncTest, StopInTheMiddleLeavesAClosedPlayableFile) {
@@ -333,6 +350,7 @@ TEST_F(MpegEncTest, StopInTheMiddleLeavesAClosedPlayableFile) {
   EXPECT_EQ(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 31);
   EXPECT_EQ((*StreamOfType(probe, "video"))["r_frame_rate"], "24000/1001");
   EXPECT_TRUE(StreamOfType(probe, "audio"));
+  quill_test::ExpectDiscPlayable(Path("stop.mpg"));
   // Once finished, pictures are refused with a reason rather than written nowhere.
   EXPECT_LT(EncodeLoop(enc_.get(), 352, 240, 23.976, 44100, 1).hr, 0);
 }
@@ -382,6 +400,7 @@ TEST_F(MpegEncTest, ReleasingARunningEncoderClosesItsFile) {
   auto probe = Probe(Path("released.mpg"));
   ASSERT_FALSE(probe.is_null());
   EXPECT_EQ(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 20);
+  quill_test::ExpectDiscPlayable(Path("released.mpg"), quill_test::DiscChecks::kShortTrack);  // under a second
 }
 
 }  // namespace

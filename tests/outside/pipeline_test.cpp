@@ -15,6 +15,8 @@
 
 #include <sys/resource.h>
 
+#include <support/disc_checks.h>
+
 #include "encoders_support.h"
 #include "harness_driver.h"
 
@@ -159,6 +161,7 @@ TEST_F(PipelineTest, VcdAndSvcdOfThePipelinedServersHaveTheSerialRunsPicturesAnd
       Job job{.kind = c.kind, .outWidth = c.width, .outHeight = c.height, .output = Path(serial ? "serial.mpg" : "ahead.mpg")};
       const Outcome r = Convert(job, serial);
       ASSERT_EQ(r.error, "");
+      quill_test::ExpectDiscPlayable(job.output);
       const std::string decoded = DecodedVideo(job.output, "yuv420p");
       EXPECT_EQ(decoded.size(), source.size()) << (serial ? "serial" : "ahead") << ": another picture count";
       psnr[serial] = Psnr(decoded, source);
@@ -187,6 +190,7 @@ TEST_F(PipelineTest, AStoppedPipelinedRunLeavesAFileThatPlaysThePicturesGiven) {
     EXPECT_EQ(JsonNumber(*StreamOfType(probe, "video"), "nb_read_frames"), 40);
     ASSERT_TRUE(StreamOfType(probe, "audio"));
     EXPECT_NEAR(JsonNumber(*StreamOfType(probe, "audio"), "duration"), 40 / 25.0, 0.1);
+    if (job.kind != harness::kAvi) quill_test::ExpectDiscPlayable(job.output);
   }
 }
 
