@@ -299,7 +299,7 @@ void EncoderRun::StartWorker(SessionConfig::Input input) {
 }
 
 void EncoderRun::Settle(int behind) {
-  if (gop_ && behind == 0) gop_->EndPart();
+  if (gop_ && behind == 0) gop_->Drain();
   if (!Pipelined()) return;
   std::unique_lock lock(sizesMu_);
   doneChanged_.wait(lock, [&] { return done_ >= handed_ - behind; });
@@ -354,7 +354,10 @@ HRESULT EncoderRun::SizeLimitReached() {
   if (failed_.load()) return CheckRunning();
   Status s = session_->Split();
   if (!s.ok()) return Fail(s);
-  if (s.hr == S_OK) NotePartStart();
+  if (s.hr == S_OK) {
+    NotePartStart();
+    if (gop_) gop_->NewPart();
+  }
   return s.hr;
 }
 

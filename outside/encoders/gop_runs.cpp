@@ -79,7 +79,7 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
       auto next = std::make_unique<Run>();
       next->first = partPictures_;
       next->firstOverall = pictures_;
-      next->index = partPictures_ == 0 ? 0 : runsInPart_;
+      next->index = runsInPart_;
       if (next->index > 0 && run) {
         const std::size_t keep = std::min(run->frames.size(), static_cast<std::size_t>(std::max(0, settings_.warmUp)));
         for (std::size_t i = run->frames.size() - keep; i < run->frames.size(); ++i)
@@ -111,13 +111,17 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
   return true;
 }
 
-void GopRuns::EndPart() {
+void GopRuns::Drain() {
   std::unique_lock lock(mu_);
   if (!runs_.empty() && !runs_.back()->inputEnded) {
     runs_.back()->inputEnded = true;
     changed_.notify_all();
   }
   changed_.wait(lock, [&] { return runs_.empty(); });
+}
+
+void GopRuns::NewPart() {
+  std::lock_guard lock(mu_);
   partPictures_ = 0;
   runsInPart_ = 0;
 }
@@ -132,7 +136,7 @@ void GopRuns::GiveUp() {
 
 void GopRuns::Close() {
   if (!joiner_.joinable() && coders_.empty()) return;
-  EndPart();
+  Drain();
   {
     std::lock_guard lock(mu_);
     closing_ = true;

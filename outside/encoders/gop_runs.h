@@ -59,9 +59,10 @@ class GopRuns {
   // packets. Waits while `coders` runs are being coded or wait to be joined. False once
   // the runs have failed; the picture is then dropped.
   bool Put(AVFrame* picture, PacketList* sound);
-  // Ends the part's last run and waits until every picture given has been written or
-  // dropped; the next picture starts a new part's first run.
-  void EndPart();
+  // Ends the last run and waits until every picture given has been written or dropped.
+  void Drain();
+  // After Drain, once a new part is open: the next picture starts its first run.
+  void NewPart();
   // Ends the part and the threads.
   void Close();
   // After a failure elsewhere: the pictures not yet written are dropped.
