@@ -455,7 +455,7 @@ void PrintRatios() {
                     kNames[kind], 100 * g_counters[key].ownShare, g_counters[key].ownUsPerPicture,
                     g_counters[key].pictureServerUsPerPicture, g_counters[key].pictures);
     }
-    if (title.seconds > 0)
+    if (g_divxBytes.count(tc.index) || g_ffmpegDivxBytes.count(tc.index))
       std::printf("DivX pictures: ffmpeg's at %.2f Mbit/s (our codec's default), ours came to %.2f Mbit/s; "
                   "our file %.1f MB, ffmpeg's %.1f MB\n",
                   DivxPictureRate(title) / 1e6, Found(g_divxVideoRate, tc.index) / 1e6,
