@@ -28,6 +28,7 @@
 #include "main.h"
 #include "option.h"
 #include "sdl_events.h"
+#include "server_slots.h"
 #include "server_wrapping.h"
 #include "winmain.h"
 
@@ -59,15 +60,20 @@ void Finished(long long) {
   g_lastWriteCpu = ProcessCpuNs();
   g_finished.notify_all();
 }
-void WatchMpegFinish(void** t) { wrapping::Hooked<2, 53, HRESULT()>::Install(t, NoTime, Finished); }
-void WatchAviFinish(void** t) { wrapping::Hooked<3, 41, HRESULT()>::Install(t, NoTime, Finished); }
+void WatchMpegFinish(void** t) { wrapping::Hook<2, slots::MpegFinish>(t, NoTime, Finished); }
+void WatchAviFinish(void** t) { wrapping::Hook<3, slots::AviFinish>(t, NoTime, Finished); }
+
+// The limit in words, for the failures that name it.
+std::string LimitText() { return std::to_string(kProgramRoadLimit.count()) + " s"; }
 
 // Runs f on the GUI thread and waits for it.
 void OnGui(const std::function<void()>& f) { TThread::Synchronize(nullptr, f); }
 
-// Waits until `test`, asked on the GUI thread every 50 ms, answers true; false after 60 s.
+// Waits until `test`, asked on the GUI thread every 50 ms, answers true; false after the
+// road's time limit.
 bool WaitFor(const std::function<bool()>& test) {
-  for (int i = 0; i < 1200; ++i) {
+  const auto end = Clock::now() + kProgramRoadLimit;
+  while (Clock::now() < end) {
     bool yes = false;
     OnGui([&] { yes = test(); });
     if (yes) return true;
@@ -87,13 +93,29 @@ void Report(int fd, const std::string& line) {
   if (write(fd, text.data(), text.size()) < 0) std::perror("program road report");
 }
 
-// The user: mode button, "Disk" (the whole title, no question asked), OK; then, once the
-// file is written, the conversion window and the main window closed.
-void Drive(int button, int fd) {
+// The user: mode button, the title, "Disk" (the whole title, no question asked), OK; then,
+// once the file is written, the conversion window and the main window closed.
+void Drive(int button, int title, int fd) {
   if (!WaitFor([] { return frmMain && frmMain->Visible(); })) return Report(fd, "fail the main window never showed");
   OnGui([&] { Click(frmMain->Button(button), frmMain); });
   if (!WaitFor([] { return frmOption && frmOption->Visible(); }))
     return Report(fd, "fail the options dialog never showed");
+  if (!WaitFor([&] { return frmOption->cmbTittle->Items()->Count() > title; }))
+    return Report(fd, "fail the disc has no title " + std::to_string(title + 1));
+  // Chosen as the lists' changes do it: the title, then for NTSC pictures (480 lines) the
+  // "29.97 (NTSC)" rate, as its user would, which also sets a VCD's or SVCD's NTSC size.
+  OnGui([&] {
+    if (title != 0) {
+      frmOption->cmbTittle->SetItemIndex(title);
+      frmOption->cmbTittleChange(frmOption->cmbTittle);
+    }
+    INT height = 0;
+    if (frmOption->FDvdInfo) frmOption->FDvdInfo->GetPictureHeight(&height);
+    if (height == 480) {
+      frmOption->cmbRate->SetItemIndex(3);
+      frmOption->cmbRateChange(frmOption->cmbRate);
+    }
+  });
   OnGui([] { Click(frmOption->radioDisk, frmOption); });
   if (!WaitFor([] { return frmOption->radioDisk->Checked(); })) return Report(fd, "fail \"Disk\" was not chosen");
   const Clock::time_point start = Clock::now();
@@ -101,8 +123,8 @@ void Drive(int button, int fd) {
   OnGui([] { Click(frmOption->btnOk, frmOption); });
   {
     std::unique_lock lock(g_mu);
-    if (!g_finished.wait_for(lock, std::chrono::minutes(10), [] { return g_done; }))
-      return Report(fd, "fail the file was not finished within ten minutes");
+    if (!g_finished.wait_for(lock, kProgramRoadLimit, [] { return g_done; }))
+      return Report(fd, "fail the file was not finished within " + LimitText());
     char line[128];
     std::snprintf(line, sizeof line, "ok %.6f %.6f", std::chrono::duration<double>(g_lastWrite - start).count(),
                   (g_lastWriteCpu - startCpu) / 1e9);
@@ -139,9 +161,9 @@ const fs::path& ChildFolder() {
 }
 
 // Reads one line from fd within the time limit; empty when none came.
-std::string ReadLine(int fd, int seconds) {
+std::string ReadLine(int fd, std::chrono::seconds limit) {
   std::string line;
-  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  const auto end = Clock::now() + limit;
   while (Clock::now() < end) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 200) <= 0) continue;
@@ -155,7 +177,7 @@ std::string ReadLine(int fd, int seconds) {
 
 }  // namespace
 
-RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& display) {
+RoadRun RunProgramRoad(int button, int title, const fs::path& disc, const std::string& display) {
   RoadRun run;
   const fs::path& dir = ChildFolder();
   std::error_code ec;
@@ -172,8 +194,9 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     setenv("QUILLMERE_DVD", disc.c_str(), 1);
     setenv("QUILLMERE_REGISTRY", (BuildDir() / "bin" / "registry.txt").c_str(), 1);
     if (chdir(dir.c_str()) != 0) _exit(126);
-    const std::string b = "--program-road=" + std::to_string(button), f = "--report-fd=" + std::to_string(fds[1]);
-    execl((dir / "road").c_str(), "road", b.c_str(), f.c_str(), static_cast<char*>(nullptr));
+    const std::string b = "--program-road=" + std::to_string(button), t = "--title=" + std::to_string(title),
+                      f = "--report-fd=" + std::to_string(fds[1]);
+    execl((dir / "road").c_str(), "road", b.c_str(), t.c_str(), f.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(fds[1]);
@@ -181,13 +204,12 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     close(fds[0]);
     return {0, 0, 0, "no child process"};
   }
-  // A run takes seconds; one that has not finished after two minutes waits for nothing more.
-  const std::string line = ReadLine(fds[0], 120);
+  const std::string line = ReadLine(fds[0], kProgramRoadLimit);
   // The program closes its windows by itself; one that hangs there is ended.
   rusage usage{};
   int status = 0;
   bool ended = false;
-  for (int i = 0; i < 300 && !ended; ++i) {
+  for (const auto end = Clock::now() + kProgramRoadLimit; !ended && Clock::now() < end;) {
     ended = wait4(child, &status, WNOHANG, &usage) == child;
     if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -203,7 +225,7 @@ RoadRun RunProgramRoad(int button, const fs::path& disc, const std::string& disp
     run.seconds = seconds;
     run.cpuSeconds = cpu;
   } else {
-    run.failure = line.empty() ? "the run did not finish within two minutes" : line;
+    run.failure = line.empty() ? "the run did not finish within " + LimitText() : line;
   }
   return run;
 }
@@ -214,9 +236,10 @@ void RemoveProgramRoadFolder() {
 }
 
 bool ProgramRoadChild(int argc, char** argv, int* code) {
-  int button = 0, fd = -1;
+  int button = 0, title = 0, fd = -1;
   for (int i = 1; i < argc; ++i) {
     std::sscanf(argv[i], "--program-road=%d", &button);
+    std::sscanf(argv[i], "--title=%d", &title);
     std::sscanf(argv[i], "--report-fd=%d", &fd);
   }
   if (button == 0 || fd < 0) return false;
@@ -230,11 +253,11 @@ bool ProgramRoadChild(int argc, char** argv, int* code) {
   }
   // The encoders made through COM are watched for the end of their file.
   CoInitialize(nullptr);
-  wrapping::WrappingFactory<2, 54> mpeg(CLSID_MpegEnc, WatchMpegFinish);
-  wrapping::WrappingFactory<3, 42> avi(CLSID_AVIEncode, WatchAviFinish);
+  wrapping::WrappingFactory<2, slots::kMpegSlots> mpeg(CLSID_MpegEnc, WatchMpegFinish);
+  wrapping::WrappingFactory<3, slots::kAviSlots> avi(CLSID_AVIEncode, WatchAviFinish);
   const DWORD cookies[] = {mpeg.Register(CLSID_MpegEnc), avi.Register(CLSID_AVIEncode)};
   InitializeUnits();
-  std::thread driver(Drive, button, fd);
+  std::thread driver(Drive, button, title, fd);
   *code = WinMain(nullptr, nullptr, nullptr, 0);
   driver.join();
   DoneApplication();

@@ -107,4 +107,10 @@ struct Hooked<Tag, Slot, R(A...)> {
   }
 };
 
+// Hooked for an entry S of the slot table (server_slots.h): its slot and signature.
+template <int Tag, class S>
+void Hook(void** table, long long (*before)(), void (*after)(long long since)) {
+  Hooked<Tag, S::index, typename S::Sig>::Install(table, before, after);
+}
+
 }  // namespace wrapping

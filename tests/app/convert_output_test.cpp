@@ -246,6 +246,58 @@ TEST_F(ConvertOutputTest, LosslessAviOfTheWideTitleGivesEachLumaBack) {
   ExpectShape(s.outputFile, 16.0 / 9, 1e-9, true);
 }
 
+// The detailed disc's second title, which the conversion benchmark converts beside the
+// first: NTSC 4:3 with sound, a minute as the program lists it, and a camera's motion: each
+// picture moves a little from the one before, far less than over ten seconds.
+TEST_F(ConvertOutputTest, DetailedDiscsSecondTitleIsASmoothNtscMinute) {
+  ComPtr<IDVDInfObj> info;
+  CoCreateInstance(CLSID_DVDInfObj, nullptr, CLSCTX_ALL, IID_IDVDInfObj, info.put_void());
+  ASSERT_TRUE(info);
+  Bstr folder = Bstr::FromPath(detailed_);
+  ASSERT_GE(info->OpenDvd(folder.get()), 0);
+  INT titles = 0, chapters = 0, width = 0, height = 0;
+  info->GetTitleCount(&titles);
+  ASSERT_EQ(titles, 2);
+  info->SelectTitle(1);
+  info->SelectProgramChain(0);
+  info->GetChapterCount(&chapters);
+  info->GetPictureWidth(&width);
+  info->GetPictureHeight(&height);
+  EXPECT_EQ(chapters, 6);
+  EXPECT_EQ(width, 720);
+  EXPECT_EQ(height, 480);
+  double seconds = 0;
+  for (INT c = 0; c < chapters; ++c) {
+    double s = 0;
+    info->GetChapterSeconds(c, &s);
+    seconds += s;
+  }
+  EXPECT_NEAR(seconds, 60, 0.5);
+
+  const std::string vob = detailed_ + "/VTS_02_1.VOB";
+  auto probe = Probe(vob);
+  ASSERT_FALSE(probe.is_null());
+  const auto* video = StreamOfType(probe, "video");
+  const auto* sound = StreamOfType(probe, "audio");
+  ASSERT_TRUE(video && sound);
+  EXPECT_EQ((*video)["r_frame_rate"], "30000/1001");
+  EXPECT_EQ((*video)["display_aspect_ratio"], "4:3");
+  EXPECT_EQ((*sound)["codec_name"], "ac3");
+
+  const auto pictures = outcheck::DecodePictures(vob, {900, 901, 1200}, 720, 480);
+  ASSERT_EQ(pictures.size(), 3u);
+  auto meanDifference = [](const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    double sum = 0;
+    for (int i = 0; i < 720 * 480; ++i) sum += std::abs(a[i] - b[i]);
+    return sum / (720 * 480);
+  };
+  const double step = meanDifference(pictures[0], pictures[1]), tenSeconds = meanDifference(pictures[0], pictures[2]);
+  std::printf("[ measured ] second title: luma moves %.2f from one picture to the next, %.2f over ten seconds\n",
+              step, tenSeconds);
+  EXPECT_GT(step, 0.5);
+  EXPECT_LT(step * 3, tenSeconds);
+}
+
 // The sample disc's titles are 4:3: every kind of file says so, every codec of the list.
 TEST_F(ConvertOutputTest, EveryKindOfFileOfA4By3TitleIsShownAt4By3) {
   auto vcd = Settings(0, 0, 0, 0, Path("narrow.mpg"));

@@ -30,8 +30,8 @@ namespace fs = std::filesystem;
 // <build>/sample-dvd, built by the sample_dvd target; tests live in <build>/bin.
 inline fs::path SampleDisc() { return (quill_test::BuildBin() / ".." / "sample-dvd").lexically_normal(); }
 inline std::string SampleVideoTs() { return (SampleDisc() / "VIDEO_TS").lexically_normal().string(); }
-// <build>/detailed-dvd/VIDEO_TS: one 16:9 PAL title of a minute of detailed, noisy pictures
-// (target detailed_dvd).
+// <build>/detailed-dvd/VIDEO_TS: title 1 (VTS_01) a 16:9 PAL minute of detailed, noisy pictures,
+// title 2 (VTS_02) a 4:3 NTSC minute of a slow pan over a detailed still (target detailed_dvd).
 inline std::string DetailedVideoTs() {
   return (quill_test::BuildBin() / ".." / "detailed-dvd" / "VIDEO_TS").lexically_normal().string();
 }
