@@ -449,13 +449,18 @@ TEST_F(OptionDialog, OkRefusesAnOutputFolderThatIsMissingOrCannotBeWritten) {
     fs::path output;
     std::string text;
   };
-  const std::string another = "! Please select another file to output!";
+  auto missing = [](const fs::path& folder) {
+    return "The folder " + folder.string() + " does not exist! Please select another file to output!";
+  };
+  auto unwritable = [](const fs::path& folder) {
+    return "The folder " + folder.string() + " can not be written! Please select another file to output!";
+  };
   // Tests run as root, who may write into any folder whatever its permissions: a regular
   // file in the folder's place and /proc take no new file even from root.
   const Case cases[] = {
-      {dir_ / "gone" / "sub" / "film.mpg", "The folder " + (dir_ / "gone" / "sub").string() + " does not exist" + another},
-      {dir_ / "plain.txt" / "film.mpg", "The folder " + (dir_ / "plain.txt").string() + " can not be written" + another},
-      {"/proc/film.mpg", "The folder /proc can not be written" + another},
+      {dir_ / "gone" / "sub" / "film.mpg", missing(dir_ / "gone" / "sub")},
+      {dir_ / "plain.txt" / "film.mpg", unwritable(dir_ / "plain.txt")},
+      {"/proc/film.mpg", unwritable("/proc")},
   };
   frmMain->Show();
   for (const Case& c : cases) {
