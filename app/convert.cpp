@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <vcl/graphics.h>
 #include <vcl/resources.h>
 #include <vcl/winuser.h>
 #include <win32/drives.h>
@@ -40,7 +41,50 @@ T* Place(TfrmConvert* form, int left, int top, int width, int height) {
 // Frames per second of the options dialog's frame-rate list, by item index.
 constexpr double kFrameRates[] = {23.976, 24, 25, 29.97, 30};
 
+const char* KindName(std::int32_t kind) { return kind == 0 ? "VCD" : kind == 1 ? "SVCD" : "AVI"; }
+
+// Byte offsets where the characters of UTF-8 text start, and its length last: text is
+// only ever cut between characters.
+std::vector<std::size_t> CharacterStarts(const std::string& text) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+  starts.push_back(text.size());
+  return starts;
+}
+
+// lead + text, with text cut in its middle to "..." where the whole is wider than
+// `width` pixels of the canvas's font. Characters are taken from both ends in turn while
+// they fit, so both ends of the text stay.
+std::string ElideMiddle(TCanvas* c, const std::string& lead, const std::string& text, int width) {
+  if (c->TextWidth(lead + text) <= width) return lead + text;
+  const std::vector<std::size_t> at = CharacterStarts(text);
+  std::size_t head = 0, tail = at.size() - 1;  // kept: at[0..head) and at[tail..end)
+  auto line = [&](std::size_t h, std::size_t t) {
+    return lead + text.substr(0, at[h]) + "..." + text.substr(at[t]);
+  };
+  for (bool grown = true; grown && head < tail;) {
+    grown = false;
+    if (head < tail && c->TextWidth(line(head, tail - 1)) <= width) {
+      --tail;
+      grown = true;
+    }
+    if (head < tail && c->TextWidth(line(head + 1, tail)) <= width) {
+      ++head;
+      grown = true;
+    }
+  }
+  return line(head, tail);
+}
+
 }  // namespace
+
+std::string InfoLine(TCanvas* canvas, std::int32_t kind, const std::string& output, int width) {
+  const std::string lead = std::string("DVD to ") + KindName(kind) + "---";
+  // The kind stays whole while there is room for it; otherwise the whole line is cut.
+  if (canvas->TextWidth(lead + "...") <= width) return ElideMiddle(canvas, lead, output, width);
+  return ElideMiddle(canvas, "", lead + output, width);
+}
 
 // The settings of the form resource.
 TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
@@ -76,6 +120,10 @@ TfrmConvert::TfrmConvert(TComponent* owner) : TForm(owner) {
   Bevel1->SetShape(bsTopLine);
 
   Label_Info = Place<TLabel>(this, 175, 60, 124, 13);
+  // The line keeps its place: a long output path is cut to it, not the label widened.
+  Label_Info->SetAutoSize(false);
+  Label_Info->SetBounds(175, 60, 124, 13);
+  Label_Info->SetShowAccelChar(false);  // an "&" in a file name is part of the name
   Label_Info->SetCaption("DVD to AVI---C://test.avi");
   Label_Info->Font()->SetStyle(TFontStyles{fsItalic});
   Label_Info->SetTransparent(true);
@@ -288,6 +336,11 @@ void TfrmConvert::StartThread(const TConversionSettings& s) {
   FThread->SetLameQuality(s.lameQuality);
   FThread->SetFileSizeLimit(s.fileSizeLimit);
   FThread->Resume();
+  // The run's own kind and file, measured in the label's font.
+  TBitmap scratch(1, 1);
+  TCanvas* c = scratch.Canvas();
+  c->SetFont(Label_Info->Font());
+  Label_Info->SetCaption(InfoLine(c, s.kind, s.outputFile, Label_Info->Width()));
 }
 
 void TfrmConvert::ResetAfterConversion(TConvertThread* ended) {

@@ -110,6 +110,10 @@ class TfrmConvert : public TForm {
   std::unique_ptr<TConvertThread> FOwnedThread;
 };
 
+// The conversion window's info line for a run, "DVD to VCD---" and the output file, cut
+// in its middle to fit `width` pixels of the canvas's font.
+std::string InfoLine(TCanvas* canvas, std::int32_t kind, const std::string& output, int width);
+
 extern "C" {
 extern TfrmConvert* frmConvert;
 }

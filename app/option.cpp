@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+#include <unistd.h>
+
 #include <com/strings.h>
 #include <ksini.h>
 #include <outside/encoders.h>
@@ -265,6 +267,38 @@ std::string ReplaceQuestion(const std::string& path) {
   return "The file " + path + " already exists. Do you want to replace it?";
 }
 
+namespace {
+
+bool FolderTakesFiles(const std::string& folder) {
+  // Only making a file tells for sure: permissions, read-only mounts and file systems
+  // that hold no files (root may write anywhere but there) all answer here.
+  std::string probe = (folder.empty() ? std::string(".") : folder) + "/.KORVEX_Quillmere-XXXXXX";
+  std::vector<char> name(probe.begin(), probe.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) return false;
+  close(fd);
+  unlink(name.data());
+  return true;
+}
+
+}  // namespace
+
+std::string OutputFolderProblem(const std::string& output) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path folder = fs::path(output).parent_path();
+  if (folder.empty()) folder = fs::current_path(ec);
+  const std::string named = folder.string();
+  const fs::file_status status = fs::status(folder, ec);
+  if (status.type() == fs::file_type::not_found)
+    return "The folder " + named + " does not exist! Please select another file to output!";
+  // Also a folder that cannot even be looked into, or a file in a folder's place.
+  if (!fs::is_directory(status) || !FolderTakesFiles(named))
+    return "The folder " + named + " can not be written! Please select another file to output!";
+  return {};
+}
+
 bool IsDiscFile(const std::string& root, const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -286,6 +320,10 @@ void TfrmOption::FormCreate(TObject*) {
     FBaseName = OutputFolderOf(stored);
     ini->Release();
   }
+  // A folder that has gone since (a removed stick, a deleted folder) is not proposed:
+  // the user's videos folder is, as at the first start.
+  std::error_code ec;
+  if (!FBaseName.empty() && !std::filesystem::is_directory(FBaseName, ec)) FBaseName.clear();
   if (FBaseName.empty()) FBaseName = UserVideosFolder();
   FBaseName += "KORVEX_Quillmere";
 
@@ -531,6 +569,9 @@ bool TfrmOption::CheckOk() {
   if (IsDiscFile(cmbDisk->Items()->Get(cmbDisk->ItemIndex()), output))
     return stop("The file " + output +
                 " is one of the files of the DVD to convert! Please select another file to output!");
+  // Refused here rather than by a run that fails to make its file.
+  std::string folderProblem = OutputFolderProblem(output);
+  if (!folderProblem.empty()) return stop(folderProblem);
   // Never replace a file without asking; the start that follows does not ask again.
   FReplaceConsent.clear();
   std::error_code ec;

@@ -162,6 +162,9 @@ std::string AviSizeProblem(long width, long height);
 void DigitFilter(char& key);
 // The question asked before an existing output file is replaced.
 std::string ReplaceQuestion(const std::string& path);
+// Why the folder of an output path cannot take the output file, naming the folder, or
+// "" when it can: it must exist and let a file be made in it.
+std::string OutputFolderProblem(const std::string& output);
 // True when path names one of the files of the disc whose drive root is `root` (in
 // the VIDEO_TS folder the disc is read from), by any name or link.
 bool IsDiscFile(const std::string& root, const std::string& path);

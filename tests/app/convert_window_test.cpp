@@ -267,6 +267,110 @@ TEST_F(ConvertWindowTest, ARunningConversionEndsBeforeTheWindowsAtProgramExit) {
   EXPECT_TRUE(boxes_.empty());
 }
 
+// The info line's text as drawn: measured in the label's own font.
+int InfoWidth(const std::string& text) {
+  TBitmap scratch(1, 1);
+  scratch.Canvas()->SetFont(frmConvert->Label_Info->Font());
+  return scratch.Canvas()->TextWidth(text);
+}
+
+bool ValidUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// A line cut to "...": what is left of it before and after, each a true end of `whole`.
+void ExpectBothEndsOf(const std::string& shown, const std::string& whole, const std::string& lead) {
+  SCOPED_TRACE(shown);
+  const std::size_t cut = shown.find("...");
+  ASSERT_NE(cut, std::string::npos) << "not cut";
+  const std::string head = shown.substr(0, cut), tail = shown.substr(cut + 3);
+  EXPECT_EQ(head.rfind(lead, 0), 0u) << "the kind is kept whole";
+  EXPECT_GT(head.size(), lead.size()) << "no start of the path kept";
+  EXPECT_EQ(whole.rfind(head, 0), 0u);
+  ASSERT_FALSE(tail.empty()) << "no end of the path kept";
+  EXPECT_EQ(whole.compare(whole.size() - tail.size(), tail.size(), tail), 0);
+  EXPECT_TRUE(ValidUtf8(shown)) << "cut inside a character";
+  EXPECT_LE(InfoWidth(shown), frmConvert->Label_Info->Width());
+}
+
+// The info line shows the run's own kind and file; the label keeps its place and look.
+TEST_F(ConvertWindowTest, TheInfoLineNamesEachRunsKindAndFile) {
+  TLabel* info = frmConvert->Label_Info;
+  EXPECT_EQ(info->BoundsRect(), TRect(175, 60, 175 + 124, 60 + 13));
+  EXPECT_TRUE(info->Font()->Style().Contains(fsItalic));
+  EXPECT_TRUE(info->Transparent());
+
+  // Read whole on a label wide enough for it, then as the window has it.
+  answer_ = IDYES;  // a stopped run may have left its file
+  info->SetWidth(4000);
+  SelectChapters({0});
+  ASSERT_TRUE(Press());
+  EXPECT_EQ(info->Caption(), "DVD to VCD---" + Path("window.mpg"));
+  frmConvert->btnPlayClick(frmConvert->btnPlay);
+
+  frmOption->radioAVI->SetChecked(true);
+  frmOption->radioAVIClick(frmOption->radioAVI);
+  frmOption->edtOutput->SetText(Path("a&b.avi"));  // "&" is part of the name, not a key
+  ASSERT_TRUE(Press());
+  EXPECT_EQ(info->Caption(), "DVD to AVI---" + Path("a&b.avi"));
+  EXPECT_FALSE(info->ShowAccelChar());
+  frmConvert->btnPlayClick(frmConvert->btnPlay);
+
+  info->SetWidth(124);
+  ASSERT_TRUE(Press());
+  ExpectBothEndsOf(info->Caption(), "DVD to AVI---" + Path("a&b.avi"), "DVD to AVI---");
+  frmConvert->btnPlayClick(frmConvert->btnPlay);
+  EXPECT_EQ(info->BoundsRect(), TRect(175, 60, 175 + 124, 60 + 13)) << "the label did not grow to its text";
+}
+
+// A long path is cut in its middle: the kind, the path's start and its file name's end
+// stay, and the line fits the label.
+TEST_F(ConvertWindowTest, ALongOutputPathIsCutInItsMiddleToFitTheLabel) {
+  const fs::path folder = fs::path(Path(std::string(120, 'a'))) / std::string(120, 'b');
+  fs::create_directories(folder);
+  const std::string out = (folder / "KORVEX_Quillmere.mpg").string();
+  frmOption->edtOutput->SetText(out);
+  SelectChapters({0});
+  ASSERT_TRUE(Press());
+  const std::string shown = frmConvert->Label_Info->Caption();
+  // A look for people: the window with the cut line.
+  Application->ProcessMessages();
+  EXPECT_TRUE(HeadlessCaptureToFile(frmConvert->Handle(),
+                                    (quill_test::GalleryFolder() / "conversion_window_long_output.png").string()));
+  frmConvert->btnPlayClick(frmConvert->btnPlay);
+  ExpectBothEndsOf(shown, "DVD to VCD---" + out, "DVD to VCD---");
+  EXPECT_EQ(shown.substr(shown.size() - 4), ".mpg");
+  EXPECT_GT(InfoWidth(shown), 124 * 3 / 4) << "cut further than the label needs";
+
+  // Characters of several bytes are cut whole, in the middle and at the ends of the path.
+  TBitmap scratch(1, 1);
+  TCanvas* c = scratch.Canvas();
+  c->SetFont(frmConvert->Label_Info->Font());
+  std::string wide = "/";
+  for (int i = 0; i < 100; ++i) wide += "\u00e9\u7247";
+  wide += "/";
+  for (int i = 0; i < 10; ++i) wide += "\u00fc\u7247";
+  for (std::int32_t kind : {0, 1, 2}) {
+    const std::string lead = std::string("DVD to ") + (kind == 0 ? "VCD" : kind == 1 ? "SVCD" : "AVI") + "---";
+    ExpectBothEndsOf(InfoLine(c, kind, wide, 124), lead + wide, lead);
+  }
+  // A label too narrow for the kind: the whole line is cut, its start and end kept.
+  const std::string narrow = InfoLine(c, 1, wide, 60);
+  EXPECT_EQ(narrow.rfind("DVD", 0), 0u) << narrow;
+  EXPECT_EQ(narrow.substr(narrow.size() - 3), "\u7247") << narrow;
+  EXPECT_LE(c->TextWidth(narrow), 60);
+  // Short enough: the line as it is.
+  EXPECT_EQ(InfoLine(c, 2, "/v/a.avi", 124), "DVD to AVI---/v/a.avi");
+}
+
 TEST(ChapterRuns, AnyNumberOfChaptersAndGapsAnywhere) {
   std::vector<int> many(1500);
   for (int i = 0; i < 1500; ++i) many[i] = 7 + i;

@@ -139,6 +139,7 @@ TCustomForm* VisibleFormCaptioned(const std::string& caption) {
 struct Round {
   int button;       // the mode button
   const char* ext;  // the output's extension
+  bool missingFolderFirst = false;  // OK first with an output folder that is not there
 };
 
 class Desktop : public ::testing::Test {
@@ -170,21 +171,26 @@ class Desktop : public ::testing::Test {
     EXPECT_EQ(fs::path(output).extension(), round.ext);
     const bool replaces = fs::exists(output);
     TConvertThread* before = user.OnGui([] { return frmConvert->LastThread(); });
+
+    if (round.missingFolderFirst) {
+      // A folder that is not there: OK says so in a box naming it and the dialog stays;
+      // the output put right, OK goes on. (The field is filled on the GUI thread: typed
+      // keys would add nothing here but a dependence on the keyboard layout.)
+      const fs::path gone = dir_ / "gone";
+      user.OnGui([&] { return (frmOption->edtOutput->SetText((gone / "film.mpg").string()), true); });
+      user.Click([] { return frmOption->btnOk; });
+      if (!AnswerWithEnter(user, "Stop")) return false;
+      if (!user.WaitFor("the refusal to close", [] { return !VisibleFormCaptioned("Stop"); })) return false;
+      EXPECT_EQ(user.OnGui([this] { return boxes_; }),
+                std::vector<std::string>{"The folder " + gone.string() +
+                                         " does not exist! Please select another file to output!"});
+      EXPECT_TRUE(user.OnGui([] { return frmOption->Visible() && !frmConvert->Visible(); }));
+      user.OnGui([&] { return (frmOption->edtOutput->SetText(output), true); });
+    }
     user.Click([] { return frmOption->btnOk; });
 
-    if (replaces) {
-      // The question comes up in front, with the keyboard: Enter answers Yes.
-      if (!user.WaitOnScreen("the question", [] { return VisibleFormCaptioned("Confirm please"); })) return false;
-      const unsigned long box = user.OnGui([] {
-        TCustomForm* f = VisibleFormCaptioned("Confirm please");
-        return f ? XWindowOf(SdlWindowOf(f->Handle())) : 0ul;
-      });
-      const auto end = Clock::now() + std::chrono::seconds(10);
-      while (user.ActiveWindow() != box && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-      EXPECT_EQ(user.ActiveWindow(), box) << "the question is not the active window";
-      user.Tool({"xdotool", "key", "Return"});
-    }
+    // The question comes up in front, with the keyboard: Enter answers Yes.
+    if (replaces && !AnswerWithEnter(user, "Confirm please")) return false;
 
     bool sawRun = false;
     if (!user.WaitFor("the run to end", [&] {
@@ -208,8 +214,25 @@ class Desktop : public ::testing::Test {
     return user.WaitFor("the main window after the run", [] { return frmMain->Visible() && !frmConvert->Visible(); });
   }
 
+  // Waits for the box with this caption to be on screen and active, then presses Enter
+  // (its default button).
+  static bool AnswerWithEnter(User& user, const std::string& caption) {
+    if (!user.WaitOnScreen(caption.c_str(), [&] { return VisibleFormCaptioned(caption); })) return false;
+    const unsigned long box = user.OnGui([&] {
+      TCustomForm* f = VisibleFormCaptioned(caption);
+      return f ? XWindowOf(SdlWindowOf(f->Handle())) : 0ul;
+    });
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (user.ActiveWindow() != box && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    EXPECT_EQ(user.ActiveWindow(), box) << caption << " is not the active window";
+    user.Tool({"xdotool", "key", "Return"});
+    return true;
+  }
+
   fs::path dir_;
   std::vector<std::string> outputs_;
+  std::vector<std::string> boxes_;  // the texts of the boxes shown, on the GUI thread
   ExitWindowsHandler previousExit_;
 };
 
@@ -223,8 +246,14 @@ TEST_F(Desktop, RoundsOfConversionsWithTheConversionWindowClosedThroughTheWindow
   setenv("QUILLMERE_BACKEND", "sdl", 1);
   User user(xvfb.Display());
 
-  // VCD, SVCD into the same file (so the program asks before replacing it), DivX, VCD.
-  const std::vector<Round> rounds = {{6, ".mpg"}, {7, ".mpg"}, {4, ".avi"}, {6, ".mpg"}};
+  // VCD (OK first refused a missing folder), SVCD into the same file (so the program
+  // asks before replacing it), DivX, VCD.
+  const std::vector<Round> rounds = {{6, ".mpg", true}, {7, ".mpg"}, {4, ".avi"}, {6, ".mpg"}};
+  // The boxes stay on screen for the person to answer; their texts are kept.
+  SetMessageBoxRecorder([this](const MessageBoxInfo& box) {
+    boxes_.push_back(box.text);
+    return 0;
+  });
   int played = 0;
   std::atomic<bool> done{false};
   std::thread person([&] {
@@ -250,6 +279,7 @@ TEST_F(Desktop, RoundsOfConversionsWithTheConversionWindowClosedThroughTheWindow
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   person.join();
+  SetMessageBoxRecorder(nullptr);
   DoneApplication();
   EXPECT_EQ(result, 0);
   EXPECT_EQ(played, static_cast<int>(rounds.size())) << "under " << wm;

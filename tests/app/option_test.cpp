@@ -4,6 +4,7 @@
 
 #include <support/files.h>
 
+#include "convert.h"
 #include "forms_fixture.h"
 
 namespace apptest {
@@ -410,7 +411,8 @@ TEST_F(OptionDialog, OutputBaseNameCutsOnlyInsideTheFileName) {
 // The output field is stored at exit; the next start proposes the same folder,
 // however long its path.
 TEST_F(OptionDialog, StoredOutputFolderBecomesTheNextBaseName) {
-  std::string folder = (dir_ / std::string(280, 'm')).string() + "/";
+  std::string folder = (dir_ / std::string(150, 'm') / std::string(150, 'n')).string() + "/";
+  fs::create_directories(folder);
   WriteConfig("DefMediaPath", folder + "film.avi");
   TfrmOption* f = CreateOption();
   EXPECT_EQ(f->FBaseName, folder + "KORVEX_Quillmere");
@@ -420,6 +422,85 @@ TEST_F(OptionDialog, StoredOutputFolderBecomesTheNextBaseName) {
   DoneApplication();
   frmOption = nullptr;
   EXPECT_EQ(ReadConfig("DefMediaPath"), "/elsewhere/clip.mpg");
+}
+
+// A stored folder that is gone since the last run (a removed stick, a deleted folder) is
+// not proposed: the user's videos folder is, as at a first start.
+TEST_F(OptionDialog, AStoredFolderThatIsGoneGivesWayToTheVideosFolder) {
+  const fs::path stick = dir_ / "stick";
+  fs::create_directories(stick / "films");
+  WriteConfig("DefMediaPath", (stick / "films" / "last.mpg").string());
+  fs::remove_all(stick);
+  TfrmOption* f = CreateOption();
+  EXPECT_EQ(f->FBaseName, UserVideosFolder() + "KORVEX_Quillmere");
+  f->radioAVIClick(f->radioAVI);
+  EXPECT_EQ(f->edtOutput->Text(), UserVideosFolder() + "KORVEX_Quillmere.avi");
+  EXPECT_TRUE(boxes.empty());
+}
+
+// OK refuses an output whose folder is missing or takes no file, naming the folder, in
+// the dialog a mode of the main window shows: no conversion window, no run.
+TEST_F(OptionDialog, OkRefusesAnOutputFolderThatIsMissingOrCannotBeWritten) {
+  Application->CreateForm(frmMain);
+  TfrmOption* f = CreateOption();
+  Application->CreateForm(frmConvert);
+  std::ofstream(dir_ / "plain.txt") << "a file, not a folder";
+  struct Case {
+    fs::path output;
+    std::string text;
+  };
+  auto missing = [](const fs::path& folder) {
+    return "The folder " + folder.string() + " does not exist! Please select another file to output!";
+  };
+  auto unwritable = [](const fs::path& folder) {
+    return "The folder " + folder.string() + " can not be written! Please select another file to output!";
+  };
+  // Tests run as root, who may write into any folder whatever its permissions: a regular
+  // file in the folder's place and /proc take no new file even from root.
+  const Case cases[] = {
+      {dir_ / "gone" / "sub" / "film.mpg", missing(dir_ / "gone" / "sub")},
+      {dir_ / "plain.txt" / "film.mpg", unwritable(dir_ / "plain.txt")},
+      {"/proc/film.mpg", unwritable("/proc")},
+  };
+  frmMain->Show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output.string());
+    boxes.clear();
+    bool pressed = false, busy = false;
+    TModalResult afterOk = mrNone;
+    // Once the dialog is up: the path typed, OK pressed, then Cancel when OK refused.
+    HeadlessSetIdleHook([&]() -> bool {
+      if (busy || pressed || !f->Modal() || f->ModalResult() != mrNone) return false;
+      pressed = busy = true;
+      f->edtOutput->SetText(c.output.string());
+      f->btnOk->Click();  // the refusal's box is answered inside
+      busy = false;
+      afterOk = f->ModalResult();
+      if (afterOk == mrNone) f->SetModalResult(mrCancel);
+      return true;
+    });
+    frmMain->Button_Ctrl6Click(frmMain);
+    HeadlessSetIdleHook(nullptr);
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(afterOk, mrNone) << "OK closed the dialog";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].caption, "Stop");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(boxes[0].owner, f->Handle());
+    EXPECT_FALSE(frmConvert->Visible()) << "the conversion window was opened";
+    EXPECT_EQ(frmConvert->LastThread(), nullptr) << "a run was started";
+    EXPECT_FALSE(fs::exists(c.output));
+  }
+
+  // A folder that takes files passes, and checking it leaves nothing behind.
+  fs::create_directories(dir_ / "films");
+  f->edtOutput->SetText((dir_ / "films" / "film.mpg").string());
+  boxes.clear();
+  f->btnOkClick(f->btnOk);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(f->ModalResult(), mrOk);
+  EXPECT_TRUE(fs::is_empty(dir_ / "films"));
 }
 
 // The registered DVD information and AVI servers on the sample disc the build makes.
