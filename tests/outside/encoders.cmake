@@ -27,3 +27,11 @@ quill_add_test(NAME outside_bitmap_rows_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_rows_test.cpp ${PROJECT_SOURCE_DIR}/outside/encoders/bitmap_rows.cpp
   LIBS zentra_core PkgConfig::QUILL_ROWS_SCALER)
 target_include_directories(outside_bitmap_rows_test PRIVATE ${PROJECT_SOURCE_DIR}/outside ${PROJECT_SOURCE_DIR}/tests/support)
+# The MPEG encoder on its workers against the same encoder in the caller's thread
+# (QUILLMERE_SERIAL) on the detailed disc's titles: pictures, quality, splits, stops and
+# failures, judged from the files.
+quill_add_test(NAME outside_mpeg_parallel_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpeg_parallel_test.cpp
+  LIBS quill_outside_harness
+  TIMEOUT 1500)
+add_dependencies(outside_mpeg_parallel_test detailed_dvd)
