@@ -3,23 +3,27 @@
 
 #include <algorithm>
 
-int WindowManager::RunTimers() {
+void WindowManager::RunTimers() {
+  std::uint64_t now = Backend().Clock();
+  for (auto& t : timers) {
+    if (t.due > now) continue;
+    // Like the system, at most one WM_TIMER of a timer waits in the queue.
+    bool queued = false;
+    {
+      std::lock_guard<std::mutex> lock(queue_mu_);
+      for (const MSG& m : queue_)
+        if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) queued = true;
+    }
+    if (!queued) Post(MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), {}});
+    t.due = now + std::max<UINT>(t.elapse, 1);
+  }
+}
+
+int WindowManager::NextTimerDue() {
   std::uint64_t now = Backend().Clock();
   int next = -1;
-  for (auto& t : timers) {
-    if (t.due <= now) {
-      // Like the system, at most one WM_TIMER of a timer waits in the queue.
-      bool queued = false;
-      {
-        std::lock_guard<std::mutex> lock(queue_mu_);
-        for (const MSG& m : queue_)
-          if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) queued = true;
-      }
-      if (!queued)
-        Post(MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), {}});
-      t.due = now + std::max<UINT>(t.elapse, 1);
-    }
-    int left = static_cast<int>(std::min<std::uint64_t>(t.due - now, 0x7FFFFFFF));
+  for (const auto& t : timers) {
+    int left = static_cast<int>(std::min<std::uint64_t>(t.due > now ? t.due - now : 0, 0x7FFFFFFF));
     if (next < 0 || left < next) next = left;
   }
   return next;
