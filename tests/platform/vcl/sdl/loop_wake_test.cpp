@@ -213,9 +213,10 @@ TEST_F(LoopWake, TimersTickWithoutAnyOtherEvent) {
   EXPECT_GE(ticks.load(), 25);
 }
 
-// Four workers' Synchronize calls at once, among one-shot timers and posted messages
-// whose handler peeks at the queue (which spends wake-ups, as handlers in the program
-// do): every call, message and timer is served, and no call waits long for the loop.
+// Four workers' Synchronize calls at once, among one-shot timers and posted messages;
+// the message handler and the idle handler peek at the queue, which spends wake-ups (as
+// handlers in the program do): every call, message and timer is served, and no call
+// waits long for the loop.
 TEST_F(LoopWake, ManySynchronizeRoundTripsAmongTimersAndPostedMessagesNeverWaitLong) {
 #if defined(__SANITIZE_ADDRESS__)
   // The sanitizers make every round trip several times slower; fewer still mix all the
@@ -243,6 +244,11 @@ TEST_F(LoopWake, ManySynchronizeRoundTripsAmongTimersAndPostedMessagesNeverWaitL
       ticks.fetch_add(1);
     }
   });
+
+  Application->OnIdle = [](TObject*, bool&) {
+    MSG peek;
+    PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);
+  };
 
   std::atomic<bool> over{false};
   std::thread watchdog([&] {
