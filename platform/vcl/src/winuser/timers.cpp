@@ -56,11 +56,17 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
                          [&](const TimerRecord& t) { return t.hwnd == hwnd && t.id == id; });
   if (it == wm.timers.end()) return FALSE;
   wm.timers.erase(it);
-  // A tick already queued must not arrive after the timer is gone.
-  MSG m;
-  while (wm.PeekPosted(&m, hwnd, WM_TIMER, WM_TIMER, false) && m.wParam == id)
-    wm.PeekPosted(&m, hwnd, WM_TIMER, WM_TIMER, true);
+  wm.RemoveTick(hwnd, id);
   return TRUE;
+}
+
+void WindowManager::RemoveTick(HWND hwnd, UINT_PTR id) {
+  // Only this timer's: another timer's tick may be queued before it, and a window-less
+  // timer's is not any window's.
+  std::lock_guard<std::mutex> lock(queue_mu_);
+  queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                              [=](const MSG& m) { return m.hwnd == hwnd && m.message == WM_TIMER && m.wParam == id; }),
+               queue_.end());
 }
 
 DWORD GetTickCount() { return static_cast<DWORD>(Backend().Clock()); }

@@ -60,6 +60,8 @@ struct WindowManager {
   void RunTimers();
   // Milliseconds until the next timer is due: 0 when one is, -1 without timers.
   int NextTimerDue();
+  // Drops the queued tick of a timer that is gone: it must not arrive after KillTimer.
+  void RemoveTick(HWND hwnd, UINT_PTR id);
   void PaintAll();
   void PaintForm(TCustomForm* form);
   void Present(TCustomForm* form, const RECT& dirty);
