@@ -105,13 +105,8 @@ bool TApplication::ProcessMessage(MSG& msg) {
   // A routine a worker had queued counts as work done: the loop must not wait now.
   bool synced = TThread::CheckSynchronize();
   wm.RunTimers();
-  // Input is turned into messages one event at a time, so each event is routed
-  // with the focus and capture that the messages before it left.
-  while (!wm.PeekPosted(&msg, nullptr, 0, 0, true)) {
-    BackendEvent e;
-    if (!Backend().WaitEvent(&e, 0)) return synced;
-    wm.TranslateEvent(e);
-  }
+  wm.PollInput();
+  if (!wm.PeekPosted(&msg, nullptr, 0, 0, true)) return synced;
   if (msg.message == WM_QUIT) {
     terminated_ = true;
     return true;
@@ -127,23 +122,33 @@ bool TApplication::ProcessMessage(MSG& msg) {
   return true;
 }
 
+// The one test before the loop sleeps. Whoever hands the loop work from another thread
+// (Synchronize, PostMessage, a window painted there) queues it first and wakes the
+// backend after: what was queued before this test is seen here, however many wake-ups
+// the loop spent on the way (a handler that peeks at messages spends them), and what is
+// queued after it ends the wait. Waiting input needs no test: the backend's wait
+// returns at once while any is there. `waitMs` is how long the loop may sleep
+// (-1: until something comes).
+bool TApplication::HasWork(int* waitMs) {
+  WindowManager& wm = WindowManager::Get();
+  // Once terminated, loops stop waiting so that Run and modal forms end at once; a
+  // message box shown while the program ends still waits for its answer.
+  bool answer_awaited = !wm.modal_stack.empty() && !wm.modal_stack.back()->modal_ends_on_terminate_;
+  if (terminated_ && !answer_awaited) return true;
+  MSG peek;
+  if (TThread::SynchronizePending() || wm.PeekPosted(&peek, nullptr, 0, 0, false) || wm.HasPendingPaint())
+    return true;
+  *waitMs = wm.NextTimerDue();
+  return *waitMs == 0;
+}
+
 void TApplication::Idle() {
   WindowManager& wm = WindowManager::Get();
   wm.PaintAll();
   bool done = true;
   if (OnIdle) OnIdle(this, done);
-  MSG peek;
-  // Once terminated, loops stop waiting for input so that Run and modal forms end
-  // at once; a message box shown while the program ends still waits for its answer.
-  bool answer_awaited = !wm.modal_stack.empty() && !wm.modal_stack.back()->modal_ends_on_terminate_;
-  if (wm.PeekPosted(&peek, nullptr, 0, 0, false) || (terminated_ && !answer_awaited)) return;
-  int timeout = wm.RunTimers();
-  if (wm.PeekPosted(&peek, nullptr, 0, 0, false)) return;
-  // A worker's routine queued since the loop last looked may have had its wake-up
-  // spent on an earlier event: run it now rather than wait for some other event.
-  if (TThread::CheckSynchronize()) return;
-  if (wm.HasPendingPaint()) timeout = 0;
-  wm.PumpBackend(timeout);
+  int wait = -1;
+  if (!HasWork(&wait)) wm.WaitForInput(wait);
 }
 
 void TApplication::HandleMessage() {

@@ -94,6 +94,11 @@ bool TThread::CheckSynchronize() {
   return any;
 }
 
+bool TThread::SynchronizePending() {
+  std::lock_guard<std::mutex> lock(State().mu);
+  return !State().queue.empty();
+}
+
 void TThread::WaitForSyncSignal(int timeoutMs) {
   SyncState& s = State();
   std::unique_lock<std::mutex> lock(s.mu);

@@ -330,6 +330,8 @@ class QVCL_API TThread : public TObject {
   static void Queue(const TThreadMethod& method);
   // Runs the queued Synchronize calls; true when any ran. GUI thread only.
   static bool CheckSynchronize();
+  // Whether calls wait for CheckSynchronize; from any thread.
+  static bool SynchronizePending();
   static bool IsMainThread();
   // Blocks the GUI thread until a Synchronize call is queued or timeoutMs pass.
   static void WaitForSyncSignal(int timeoutMs);

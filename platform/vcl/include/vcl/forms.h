@@ -309,6 +309,7 @@ class QVCL_API TApplication : public TComponent {
   friend struct WindowManager;
   void FormCreated(TCustomForm* form);
   bool ProcessMessage(MSG& msg);
+  bool HasWork(int* waitMs);
   void Idle();
   // Hints (hints.cpp).
   void HintMessage(const MSG& msg, bool dispatched);

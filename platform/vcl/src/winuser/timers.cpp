@@ -3,23 +3,27 @@
 
 #include <algorithm>
 
-int WindowManager::RunTimers() {
+void WindowManager::RunTimers() {
+  std::uint64_t now = Backend().Clock();
+  for (auto& t : timers) {
+    if (t.due > now) continue;
+    // Like the system, at most one WM_TIMER of a timer waits in the queue.
+    bool queued = false;
+    {
+      std::lock_guard<std::mutex> lock(queue_mu_);
+      for (const MSG& m : queue_)
+        if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) queued = true;
+    }
+    if (!queued) Post(MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), {}});
+    t.due = now + std::max<UINT>(t.elapse, 1);
+  }
+}
+
+int WindowManager::NextTimerDue() {
   std::uint64_t now = Backend().Clock();
   int next = -1;
-  for (auto& t : timers) {
-    if (t.due <= now) {
-      // Like the system, at most one WM_TIMER of a timer waits in the queue.
-      bool queued = false;
-      {
-        std::lock_guard<std::mutex> lock(queue_mu_);
-        for (const MSG& m : queue_)
-          if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) queued = true;
-      }
-      if (!queued)
-        Post(MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), {}});
-      t.due = now + std::max<UINT>(t.elapse, 1);
-    }
-    int left = static_cast<int>(std::min<std::uint64_t>(t.due - now, 0x7FFFFFFF));
+  for (const auto& t : timers) {
+    int left = static_cast<int>(std::min<std::uint64_t>(t.due > now ? t.due - now : 0, 0x7FFFFFFF));
     if (next < 0 || left < next) next = left;
   }
   return next;
@@ -52,11 +56,17 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
                          [&](const TimerRecord& t) { return t.hwnd == hwnd && t.id == id; });
   if (it == wm.timers.end()) return FALSE;
   wm.timers.erase(it);
-  // A tick already queued must not arrive after the timer is gone.
-  MSG m;
-  while (wm.PeekPosted(&m, hwnd, WM_TIMER, WM_TIMER, false) && m.wParam == id)
-    wm.PeekPosted(&m, hwnd, WM_TIMER, WM_TIMER, true);
+  wm.RemoveTick(hwnd, id);
   return TRUE;
+}
+
+void WindowManager::RemoveTick(HWND hwnd, UINT_PTR id) {
+  // Only this timer's: another timer's tick may be queued before it, and a window-less
+  // timer's is not any window's.
+  std::lock_guard<std::mutex> lock(queue_mu_);
+  queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                              [=](const MSG& m) { return m.hwnd == hwnd && m.message == WM_TIMER && m.wParam == id; }),
+               queue_.end());
 }
 
 DWORD GetTickCount() { return static_cast<DWORD>(Backend().Clock()); }

@@ -39,7 +39,7 @@ void PostQuitMessage(int exitCode) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT min, UINT max, UINT remove) {
   WindowManager& wm = WindowManager::Get();
-  wm.PumpBackend(0);
+  wm.PollInput();
   return wm.PeekPosted(msg, hwnd, min, max, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 

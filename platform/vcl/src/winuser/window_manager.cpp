@@ -145,19 +145,19 @@ void WindowManager::RemovePosted(HWND hwnd, UINT message) {
 
 void WindowManager::Wake() { Backend().Wake(); }
 
-bool WindowManager::PumpBackend(int timeoutMs) {
+void WindowManager::PollInput() {
   BackendEvent e;
-  bool any = false;
   MSG queued;
   // Input becomes messages one event at a time, and the next event only once the
   // messages before it are handled: it is routed with the capture and focus they leave.
   // Input that piled up (a busy loop, a quick user) would otherwise send a click right
   // after another to the control whose capture the first click's release ends.
-  while (!PeekPosted(&queued, nullptr, 0, 0, false) && Backend().WaitEvent(&e, any ? 0 : timeoutMs)) {
-    any = true;
-    TranslateEvent(e);
-  }
-  return any;
+  while (!PeekPosted(&queued, nullptr, 0, 0, false) && Backend().WaitEvent(&e, 0)) TranslateEvent(e);
+}
+
+void WindowManager::WaitForInput(int timeoutMs) {
+  BackendEvent e;
+  if (Backend().WaitEvent(&e, timeoutMs)) TranslateEvent(e);
 }
 
 void WindowManager::ControlDestroyed(TControl* c) {

@@ -48,12 +48,20 @@ struct WindowManager {
   void RemovePosted(HWND hwnd, UINT message);
 
   // --- loop (GUI thread) ---
-  // Pulls every backend event waiting into the queue; true when any came.
-  bool PumpBackend(int timeoutMs);
+  // Turns waiting input into messages without waiting, one event at a time until a
+  // message is queued.
+  void PollInput();
+  // The loop's only blocking wait: for one backend event (a wake-up counts), at most
+  // timeoutMs (-1: no limit); the event is turned into messages.
+  void WaitForInput(int timeoutMs);
   void TranslateEvent(const BackendEvent& e);
   void UpdateHover(HWND window, TPoint screen);
-  // Posts WM_TIMER for timers that are due; answers ms to the next timer (-1: none).
-  int RunTimers();
+  // Posts WM_TIMER for timers that are due.
+  void RunTimers();
+  // Milliseconds until the next timer is due: 0 when one is, -1 without timers.
+  int NextTimerDue();
+  // Drops the queued tick of a timer that is gone: it must not arrive after KillTimer.
+  void RemoveTick(HWND hwnd, UINT_PTR id);
   void PaintAll();
   void PaintForm(TCustomForm* form);
   void Present(TCustomForm* form, const RECT& dirty);

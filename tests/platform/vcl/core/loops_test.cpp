@@ -219,6 +219,26 @@ TEST_F(LoopsTest, TimersTickOnTheFakeClockOnly) {
   EXPECT_EQ(ticks, 3);
 }
 
+// Ticks of several timers wait in the queue at once; one killed by an earlier one's
+// handler never ticks, wherever its tick stood.
+TEST_F(LoopsTest, AKilledTimersQueuedTickDoesNotArrive) {
+  HeadlessUseFakeClock(10000);
+  std::vector<UINT_PTR> ticks;
+  HWND h = nullptr;
+  h = AllocateHWnd([&](TMessage& m) {
+    if (m.Msg != WM_TIMER) return;
+    ticks.push_back(m.WParam);
+    if (m.WParam == 1) KillTimer(h, 3);
+  });
+  for (UINT_PTR id : {1, 2, 3}) ASSERT_NE(SetTimer(h, id, 100, nullptr), 0u);
+  HeadlessAdvanceClock(100);
+  Application->ProcessMessages();
+  EXPECT_EQ(ticks, (std::vector<UINT_PTR>{1, 2}));
+  KillTimer(h, 1);
+  KillTimer(h, 2);
+  DeallocateHWnd(h);
+}
+
 TEST_F(LoopsTest, CountdownClosesAModalFormFromItsTimer) {
   HeadlessUseFakeClock(0);
   auto* form = new TForm(nullptr);

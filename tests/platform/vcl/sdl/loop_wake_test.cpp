@@ -8,8 +8,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <vcl/backend.h>
 #include <vcl/classes.h>
@@ -209,6 +211,107 @@ TEST_F(LoopWake, TimersTickWithoutAnyOtherEvent) {
   RunLoopUntil(done, Clock::now() + kWindow);
   KillTimer(nullptr, id);
   EXPECT_GE(ticks.load(), 25);
+}
+
+// Four workers' Synchronize calls at once, among one-shot timers and posted messages;
+// the message handler and the idle handler peek at the queue, which spends wake-ups (as
+// handlers in the program do): every call, message and timer is served, and no call
+// waits long for the loop.
+TEST_F(LoopWake, ManySynchronizeRoundTripsAmongTimersAndPostedMessagesNeverWaitLong) {
+  // A few seconds also in the sanitizer build.
+  constexpr int kRoundTrips = 100000;
+  constexpr int kThreads = 4;
+  constexpr auto kLongestAllowed = std::chrono::seconds(1);
+  // A lost wake-up hangs the loop once no other worker is left to wake it: the watchdog
+  // fails the case rather than leave it to ctest's timeout.
+  constexpr auto kNoProgressLimit = std::chrono::seconds(10);
+
+  std::atomic<int> served{0}, completed{0}, posted{0}, answered{0}, timersSet{0}, ticks{0}, finished{0};
+  std::atomic<long long> longestUs{0};
+  HWND target = nullptr;
+  target = AllocateHWnd([&](TMessage& m) {
+    if (m.Msg == WM_USER + 1) {
+      answered.fetch_add(1);
+      MSG peek;
+      PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);
+    } else if (m.Msg == WM_TIMER) {
+      KillTimer(target, m.WParam);
+      ticks.fetch_add(1);
+    }
+  });
+
+  Application->OnIdle = [](TObject*, bool&) {
+    MSG peek;
+    PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE);
+  };
+
+  std::atomic<bool> over{false};
+  std::thread watchdog([&] {
+    int last = -1;
+    auto lastChange = Clock::now();
+    while (!over) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      const int now = completed + answered + ticks;
+      if (now != last) {
+        last = now;
+        lastChange = Clock::now();
+      } else if (Clock::now() - lastChange > kNoProgressLimit) {
+        std::fprintf(stderr,
+                     "the GUI loop hung: %d of %d round trips back, %d of %d posted messages and %d of %d timers "
+                     "served, longest wait so far %lld ms\n",
+                     completed.load(), kRoundTrips, answered.load(), posted.load(), ticks.load(), timersSet.load(),
+                     longestUs.load() / 1000);
+        std::fflush(stderr);
+        std::_Exit(1);
+      }
+    }
+  });
+
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kThreads; ++w) {
+    workers.emplace_back([&, w] {
+      for (int n = 0; n < kRoundTrips / kThreads; ++n) {
+        if (n % 10 == 0) {
+          posted.fetch_add(1);
+          PostMessageA(target, WM_USER + 1, 0, 0);
+        }
+        const bool withTimer = n % 50 == 0;
+        const auto start = Clock::now();
+        TThread::Synchronize(nullptr, [&] {
+          served.fetch_add(1);
+          if (withTimer && SetTimer(target, static_cast<UINT_PTR>(w + 1) * 1000000 + n, 1 + n % 5, nullptr))
+            timersSet.fetch_add(1);
+        });
+        const long long us =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+        for (long long seen = longestUs; us > seen && !longestUs.compare_exchange_weak(seen, us);) {
+        }
+        completed.fetch_add(1);
+      }
+      finished.fetch_add(1);
+      PostMessageA(nullptr, WM_NULL, 0, 0);
+    });
+  }
+  const auto begun = Clock::now();
+  while (finished < kThreads) Application->HandleMessage();
+  const auto took = Clock::now() - begun;
+  for (auto& t : workers) t.join();
+  // The last timers and messages are still queued or due.
+  while (answered < posted || ticks < timersSet) Application->HandleMessage();
+  over = true;
+  watchdog.join();
+  DeallocateHWnd(target);
+
+  std::printf("%d Synchronize round trips from %d threads in %lld ms, longest %lld us; %d posted messages, %d timers\n",
+              completed.load(), kThreads,
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+              longestUs.load(), posted.load(), timersSet.load());
+  EXPECT_EQ(served.load(), kRoundTrips);
+  EXPECT_EQ(answered.load(), posted.load());
+  EXPECT_EQ(ticks.load(), timersSet.load());
+  EXPECT_GT(timersSet.load(), 0);
+  EXPECT_LT(longestUs.load(), std::chrono::duration_cast<std::chrono::microseconds>(kLongestAllowed).count())
+      << "a Synchronize call waited that long for the GUI loop";
 }
 
 }  // namespace
