@@ -53,7 +53,7 @@ GopRuns::Settings RunSettings(const SessionConfig& c, int gopLength) {
   s.roundedRate = static_cast<int>(std::lround(fps));
   s.warmUp = kWarmUpGops * gop;
   s.buffer = DecoderBuffer::For(c.minRate, c.maxRate, c.bufferBits, fps);
-  if (const char* fail = std::getenv("QUILLMERE_TEST_FAIL_PICTURE")) s.failAtPicture = std::atoll(fail);
+  s.failAtPicture = c.failAtPicture;
   return s;
 }
 }
@@ -95,10 +95,12 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   startFailure_ = {};
   Status s = built;
   const bool serial = SerialServers();
+  SessionConfig c = config;
   if (s.ok()) {
-    SessionConfig c = config;
     c.videoThreads = serial ? 1 : CodecThreads();
     c.converters = serial ? 1 : kConverters;
+    // A test's way to make the picture encoder fail in the middle of a run.
+    if (const char* fail = std::getenv("QUILLMERE_TEST_FAIL_PICTURE")) c.failAtPicture = std::atoll(fail);
     session_ = std::make_unique<EncodingSession>();
     s = session_->Open(c);
   }
@@ -111,7 +113,7 @@ HRESULT EncoderRun::Open(const Status& built, const SessionConfig& config) {
   rowBytes_ = static_cast<std::size_t>((3 * config.width + 3) & ~3) * static_cast<std::size_t>(config.height);
   sizeByRate_ = config.gopRuns;
   NotePartStart();
-  if (!serial && config.gopRuns) StartRuns(config);
+  if (!serial && config.gopRuns) StartRuns(c);
   if (!serial && !gop_) StartWorker(config.input);
   return S_OK;
 }

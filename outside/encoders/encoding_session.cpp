@@ -612,8 +612,17 @@ Status EncodingSession::ConvertPicture(const BYTE* const planes[3], AVFrame* out
   return {};
 }
 
+Status FaultMadeOnPurpose(std::int64_t picture) {
+  return Status::Fail(E_FAIL, "The video encoder failed on picture " + std::to_string(picture) +
+                                  " (a fault made on purpose).");
+}
+
 Status EncodingSession::EncodePicture(AVFrame* picture, PacketList* sound) {
   PrepareFrame(picture);
+  if (cfg_.failAtPicture > 0 && picturesInRun_ + 1 == cfg_.failAtPicture) {
+    FreePackets(sound);
+    return FaultMadeOnPurpose(cfg_.failAtPicture);
+  }
   picture->pts = picturesInPart_++;
   ++picturesInRun_;
 

@@ -103,7 +103,14 @@ struct SessionConfig {
   // A run that ends without a picture fails and removes its file instead of leaving a
   // file that no player reads.
   bool refuseEmptyRun = false;
+
+  // The picture (from 1, over the run) at which the picture encoder fails: a test's way to
+  // make a failure in the middle of a run. 0 for none.
+  std::int64_t failAtPicture = 0;
 };
+
+// The failure a test asks for with SessionConfig::failAtPicture.
+Status FaultMadeOnPurpose(std::int64_t picture);
 
 class EncodingSession {
  public:

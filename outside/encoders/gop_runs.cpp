@@ -244,8 +244,7 @@ Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
       if (run.video.size() <= i) run.video.resize(i + 1);
     }
     if (settings_.failAtPicture > 0 && run.firstOverall + static_cast<std::int64_t>(i) + 1 == settings_.failAtPicture)
-      return Status::Fail(E_FAIL, "The video encoder failed on picture " + std::to_string(settings_.failAtPicture) +
-                                      " (a fault made on purpose).");
+      return FaultMadeOnPurpose(settings_.failAtPicture);
     frame->pts = warm + static_cast<std::int64_t>(i);
     if (int err = avcodec_send_frame(coder, frame); err < 0)
       return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
