@@ -165,8 +165,8 @@ ProbeEnd RunIsolated(const std::vector<std::string>& command, int timeLimitMs) {
   argv.push_back(nullptr);
 
   // Close-on-exec: a process another thread starts meanwhile must not keep the write end
-  // open, or a probe that dies would look like one still at work.
-  // Both ends above the standard descriptors, which the program's are set over.
+  // open, or a probe that dies would look like one still at work. Both ends lie above the
+  // standard descriptors, which the program's are set over.
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     throw DvdError("The DVD's files cannot be checked: the system refuses to open a pipe.");
