@@ -2,8 +2,9 @@
 # which the program runs as from the build tree: the program, the server
 # libraries and the libraries of our platform layers side by side, found through
 # an $ORIGIN run path; the servers registered into DIR/bin/registry.txt at
-# install; the skins and the README beside them.
-set(QUILL_INSTALL_TARGETS qwin32 qcom qvcl ZENTRA QuillOutside Quillmere regsvr)
+# install; the skins and the README beside them. The outside servers' IFO checking
+# program goes beside them, where they look for it.
+set(QUILL_INSTALL_TARGETS qwin32 qcom qvcl ZENTRA QuillOutside QuillIfoCheck Quillmere regsvr)
 foreach(t ${QUILL_INSTALL_TARGETS})
   if(NOT TARGET ${t})
     message(FATAL_ERROR "The install tree needs the target ${t}, which this build does not define.")

@@ -8,8 +8,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdarg>
 #include <set>
+#include <string_view>
 
 namespace outside {
 
@@ -228,16 +231,10 @@ DvdDisc::Opened DvdDisc::Open(const std::string& folder, Deadline deadline) {
 
   out.reader.reset(OpenReader(path));
   if (!out.reader) throw DvdError("The DVD in \"" + path + "\" cannot be opened.");
-  // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a child, and
-  // only a file it read there is read here.
-  const bool readable = GuardIfoSet(
-      out.videoTs, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"",
-      [&] {
-        ReaderPtr reader(OpenReader(path));
-        std::vector<TitleRef> titles;
-        return !reader || ReadTitleList(reader.get(), &titles);
-      },
-      deadline);
+  // libdvdread may crash on a damaged VIDEO_TS.IFO: its first parse runs in a process of
+  // its own, and only a file it read there is read here.
+  const bool readable = GuardIfoSet(out.videoTs, "VIDEO_TS", "VIDEO_TS.IFO in \"" + path + "\"",
+                                    ProbeCommand(path, 0, {}), deadline);
   if (!readable || !ReadTitleList(out.reader.get(), &out.titles))
     throw DvdError("VIDEO_TS.IFO in \"" + path +
                    "\" is missing or damaged; this is not a readable DVD-Video folder.");
@@ -254,6 +251,58 @@ bool DvdDisc::ReadTitleList(dvd_reader_s* reader, std::vector<TitleRef>* titles)
     titles->push_back({t.title_set_nr, t.vts_ttn, std::max<int>(1, t.nr_of_angles), t.nr_of_ptts});
   }
   return true;
+}
+
+std::vector<std::string> DvdDisc::ProbeCommand(const std::string& root, int set, const std::vector<TitleRef>& refs) {
+  std::vector<std::string> command{IfoCheckerPath(), root, std::to_string(set)};
+  if (set > 0)
+    for (const TitleRef& r : refs)
+      if (r.titleSet == set)
+        command.push_back(std::to_string(r.titleSet) + "," + std::to_string(r.titleInSet) + "," +
+                          std::to_string(r.angles) + "," + std::to_string(r.chapters));
+  return command;
+}
+
+namespace {
+
+// A whole decimal number of [0, 65535] (the widest of a title's fields), else nothing.
+std::optional<int> Number(std::string_view text) {
+  int value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 65535) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+bool DvdDisc::Probe(const std::vector<std::string>& args) {
+  const std::optional<int> set = args.size() >= 2 ? Number(args[1]) : std::nullopt;
+  if (!set || args[0].empty() || (*set == 0 && args.size() != 2))
+    throw std::invalid_argument("expected: <disc folder> 0 | <disc folder> <set> <set,title,angles,chapters>...");
+  std::vector<TitleRef> refs;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    std::vector<std::optional<int>> fields;
+    for (std::string_view rest = args[i];;) {
+      const std::size_t comma = rest.find(',');
+      fields.push_back(Number(rest.substr(0, comma)));
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+    if (fields.size() != 4 || !std::all_of(fields.begin(), fields.end(), [](auto& f) { return f.has_value(); }) ||
+        *fields[0] != *set)
+      throw std::invalid_argument("a title is not <set,title,angles,chapters> of the set: " + args[i]);
+    refs.push_back({*fields[0], *fields[1], *fields[2], *fields[3]});
+  }
+  const std::string& root = args[0];
+  // A failure with a reason is no crash: this process meets the same reason afterwards.
+  try {
+    if (*set > 0) return ProbeTitleSet(root, *set, refs);
+    ReaderPtr reader(OpenReader(root));
+    std::vector<TitleRef> titles;
+    return !reader || ReadTitleList(reader.get(), &titles);
+  } catch (...) {
+    return true;
+  }
 }
 
 bool DvdDisc::ProbeTitleSet(const std::string& root, int set, const std::vector<TitleRef>& refs) {
@@ -282,15 +331,14 @@ const DvdTitle& DvdDisc::Title(int index) {
                    std::to_string(TitleCount()) + " titles.", kDvdBadIndex);
   if (titles_[index]) return *titles_[index];
 
-  // The first parse of a title set's IFO runs in a child, with every title of the set;
-  // a set libdvdread refused there is not given to it here.
+  // The first parse of a title set's IFO runs in a process of its own, with every title of
+  // the set; a set libdvdread refused there is not given to it here.
   const std::string what = "The title set file " + SetName(titleSets_[index].titleSet) + ".IFO";
   titles_[index] = worker_->Call(
       [reader = reader_, root = root_, videoTs = videoTs_, refs = titleSets_, index, what](Deadline deadline) {
         const int set = refs[index].titleSet;
         const bool readable =
-            set > 0 && GuardIfoSet(videoTs, SetName(set), what, [&] { return ProbeTitleSet(root, set, refs); },
-                                   deadline);
+            set > 0 && GuardIfoSet(videoTs, SetName(set), what, ProbeCommand(root, set, refs), deadline);
         return ReadTitle(readable ? reader : nullptr, refs[index], index);
       },
       what);

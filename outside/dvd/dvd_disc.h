@@ -107,20 +107,31 @@ class DvdDisc {
   dvd_reader_s* Reader() const { return reader_; }
   const std::string& VideoTs() const { return videoTs_; }
 
- private:
+  // A title as VIDEO_TS.IFO lists it.
   struct TitleRef {
     int titleSet;
     int titleInSet;
     int angles;
     int chapters;
   };
+  // The command (for RunIsolated) that runs the first parse of one IFO set of the disc at
+  // `root` in the IFO checking program: set 0 is VIDEO_TS.IFO's title list, any other the
+  // title set with every title of it among `refs`.
+  static std::vector<std::string> ProbeCommand(const std::string& root, int set, const std::vector<TitleRef>& refs);
+  // What the IFO checking program runs for the arguments of such a command (without the
+  // program's path): true when the parse passed or failed with a reason, false when
+  // libdvdread refused the set. Throws std::invalid_argument for arguments that no
+  // command gives; a crash in libdvdread takes the process with it.
+  static bool Probe(const std::vector<std::string>& args);
+
+ private:
   struct Opened;
   // The worker's tasks: they own what they use, since a stuck one outlives its caller.
   static Opened Open(const std::string& path, Deadline deadline);
   static dvd_reader_s* OpenReader(const std::string& root);
   // Reads the list of titles from VIDEO_TS.IFO; false when libdvdread cannot read it.
   static bool ReadTitleList(dvd_reader_s* reader, std::vector<TitleRef>* titles);
-  // The parse of a title set in the child: every title of the set. False when libdvdread
+  // The parse of a title set in the probe: every title of the set. False when libdvdread
   // refuses the set.
   static bool ProbeTitleSet(const std::string& root, int set, const std::vector<TitleRef>& refs);
   // Reads a title from its title set's IFO; a null reader reports the set as unreadable.

@@ -3,9 +3,13 @@
 #include "dvd_disc.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,15 +18,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <span>
 #include <tuple>
 #include <vector>
-
-// Set by AddressSanitizer's runtime when there is one (libFuzzer hangs its crash report on
-// it); absent otherwise.
-extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
 namespace outside {
 
@@ -155,36 +156,62 @@ FileIdentity IdentityOf(const std::string& path) {
   return id;
 }
 
-ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs) {
+ProbeEnd RunIsolated(const std::vector<std::string>& command, int timeLimitMs) {
+  if (command.empty() || command.front().empty())
+    throw DvdError("The DVD's files cannot be checked: no checking program is named.");
+  const std::string& program = command.front();
+  std::vector<char*> argv;
+  for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  // Close-on-exec: a process another thread starts meanwhile must not keep the write end
+  // open, or a probe that dies would look like one still at work. Both ends lie above the
+  // standard descriptors, which the program's are set over.
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     throw DvdError("The DVD's files cannot be checked: the system refuses to open a pipe.");
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    throw DvdError("The DVD's files cannot be checked: the system refuses to start a process.");
-  }
-  if (pid == 0) {
-    ::close(fds[0]);
-    // A crash here is expected and answered by the parent: no crash handler of the
-    // program (or of a sanitizer) is to run for it.
-    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
-    // A sanitizer's report of the crash would run it too: under a fuzzer that would file
-    // the input as a crash of the fuzzing process.
-    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) ::dup2(null, STDERR_FILENO);
-    char answer = 'P';
-    try {
-      if (!probe()) answer = 'R';
-    } catch (...) {
-      // A refusal with a reason is no crash: the parent meets the same reason.
+  for (int& fd : fds)
+    if (fd <= STDERR_FILENO) {
+      const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      ::close(fd);
+      fd = moved;
     }
-    const bool told = ::write(fds[1], &answer, 1) == 1;
-    ::_exit(told ? 0 : 1);  // no exit handlers or flushes of the parent's state
+  if (fds[0] < 0 || fds[1] < 0) {
+    for (int fd : fds)
+      if (fd >= 0) ::close(fd);
+    throw DvdError("The DVD's files cannot be checked: the system refuses to open a pipe.");
   }
+  posix_spawn_file_actions_t files;
+  posix_spawnattr_t attributes;
+  ::posix_spawn_file_actions_init(&files);
+  ::posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&files, fds[1], STDOUT_FILENO);
+  ::posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // The program starts with no signal of this process's blocked, caught or ignored.
+  ::posix_spawnattr_init(&attributes);
+  sigset_t none, all;
+  ::sigemptyset(&none);
+  ::sigfillset(&all);
+  ::posix_spawnattr_setsigmask(&attributes, &none);
+  ::posix_spawnattr_setsigdefault(&attributes, &all);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int failed = ::posix_spawn(&pid, program.c_str(), &files, &attributes, argv.data(), environ);
+  ::posix_spawnattr_destroy(&attributes);
+  ::posix_spawn_file_actions_destroy(&files);
   ::close(fds[1]);
+  if (failed) {
+    ::close(fds[0]);
+    const std::size_t slash = program.find_last_of('/');
+    if (failed == ENOENT)
+      throw DvdError("The DVD's files cannot be checked: the checking program " + program.substr(slash + 1) +
+                     " is missing from " + (slash == std::string::npos ? "." : slash == 0 ? "/" : program.substr(0, slash)) +
+                     "; the installation is incomplete.");
+    if (failed == EACCES || failed == ENOEXEC)
+      throw DvdError("The DVD's files cannot be checked: the checking program " + program + " cannot be run.");
+    throw DvdError("The DVD's files cannot be checked: the system refuses to start " + program + " (" +
+                   std::strerror(failed) + ").");
+  }
   ProbeEnd end = ProbeEnd::TimedOut;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs);
   for (;;) {
@@ -206,6 +233,29 @@ ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs) {
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return end;
+}
+
+const std::string& IfoCheckerPath() {
+  static const std::string path = [] {
+    // The file this function was loaded from: the server library, or a program (a test, a
+    // fuzzer) that links the reader itself, whose link map has no name.
+    std::string self;
+    Dl_info info{};
+    link_map* map = nullptr;
+    if (::dladdr1(reinterpret_cast<void*>(&IfoCheckerPath), &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) &&
+        map && map->l_name && map->l_name[0])
+      self = map->l_name;
+    else
+      self = "/proc/self/exe";
+    char* real = ::realpath(self.c_str(), nullptr);
+    if (real) {
+      self = real;
+      std::free(real);
+    }
+    const std::size_t slash = self.find_last_of('/');
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + kIfoCheckerName;
+  }();
+  return path;
 }
 
 std::string SpecialFileKind(const std::string& path) {
@@ -305,7 +355,7 @@ std::string TimedOutText(const std::string& what, int timeLimitMs) {
 }
 
 bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
-                 const std::function<bool()>& parse, Deadline deadline) {
+                 const std::vector<std::string>& probe, Deadline deadline) {
   const std::string ifo = FindDiscFile(videoTs, base + ".IFO"), bup = FindDiscFile(videoTs, base + ".BUP");
   if (ifo.empty() && bup.empty()) return false;  // missing: the caller says so
   // libdvdread opens the backup copy when the IFO fails: neither may be a pipe or a device.
@@ -333,11 +383,11 @@ bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std:
     if (auto it = verdicts->ends.find(key); it != verdicts->ends.end()) end = it->second;
   }
   if (end == ProbeEnd::TimedOut) {
-    // The child ends a little before the caller stops waiting, so that its time-out is
+    // The probe ends a little before the caller stops waiting, so that its time-out is
     // reported as such and the worker stays usable.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now() - std::chrono::milliseconds(250));
-    if (left.count() > 0) end = RunIsolated(parse, static_cast<int>(left.count()));
+    if (left.count() > 0) end = RunIsolated(probe, static_cast<int>(left.count()));
     // A time-out may be a slow drive: not kept, the next open tries again.
     if (end != ProbeEnd::TimedOut) {
       std::lock_guard<std::mutex> hold(verdicts->lock);

@@ -2,9 +2,11 @@
 // IFO files (bad table offsets and counts) and cannot be mended here, so:
 //  - the IFO files are checked first for what can be checked cheaply: their size against
 //    the sectors they claim, and every table and program chain lying inside its file;
-//  - the first parse of an IFO set runs in a short-lived child process with a time limit;
-//    only sets that passed are parsed in this process;
-//  - the verdict is kept per file identity, so a disc costs one child per IFO set;
+//  - the first parse of an IFO set runs in a short-lived process with a time limit: the
+//    IFO checking program installed beside the servers, started afresh (a forked copy of
+//    this process, whose other threads may hold the locks of malloc, stdio or libdvdread,
+//    could hang in them); only sets that passed are parsed in this process;
+//  - the verdict is kept per file identity, so a disc costs one probe per IFO set;
 //  - only regular files are read: a named pipe or a device in the disc folder would block
 //    the first read of it for good;
 //  - every access to the disc runs on a worker thread that the caller waits for at most a
@@ -24,6 +26,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 #include <sys/types.h>
 
 namespace outside {
@@ -39,14 +42,22 @@ struct FileIdentity {
 };
 FileIdentity IdentityOf(const std::string& path);
 
-// How a probe run in a child process ended: it returned true (or threw), returned false,
-// died or ran out of time.
+// How a probe run in a process of its own ended: it passed (its parse returned true or
+// threw), was refused (its parse returned false), died or ran out of time.
 enum class ProbeEnd { Passed, Refused, Died, TimedOut };
 
-// Runs probe in a forked child. The child's standard error is discarded: a crash is
-// expected there and reported by the caller, and no death handler of a sanitizer or a
-// fuzzer that this process installed runs for it.
-ProbeEnd RunIsolated(const std::function<bool()>& probe, int timeLimitMs);
+// Runs `command` (a program by its full path, then its arguments; never looked up on the
+// PATH) in a new process and waits at most timeLimitMs for its verdict: one byte on its
+// standard output, 'P' for passed and 'R' for refused. Anything else, or none, is a death;
+// a program that runs out of time is killed. Its standard input and error are /dev/null: a
+// crash is expected there and reported by the caller. Throws DvdError when the program
+// cannot be started (a missing program among them), never guessing a verdict for it.
+ProbeEnd RunIsolated(const std::vector<std::string>& command, int timeLimitMs);
+
+// The name of the IFO checking program, and its full path: the folder of the file this
+// code is linked into (the server library, or a program that links the reader) and that name.
+inline constexpr const char kIfoCheckerName[] = "QuillIfoCheck";
+const std::string& IfoCheckerPath();
 
 // "" for a regular file (or a missing one: its reader says so), else what it is instead
 // ("a named pipe"). Tells without opening it.
@@ -68,13 +79,13 @@ inline constexpr int kDiscTimeLimitMs = 15000;
 std::string TimedOutText(const std::string& what, int timeLimitMs = kDiscTimeLimitMs);
 
 // Opens IFO sets safely. `what` names the set in error texts ("VIDEO_TS.IFO",
-// "the title set file VTS_01_0.IFO"), `parse` is the parse that will run in this process
-// afterwards; it answers false when libdvdread refuses the set. The child must be done by
-// `deadline`. Throws DvdError when the set must not be parsed here; returns false when
-// libdvdread refused it in the child, so that this process need not meet libdvdread's
-// failure paths at all.
+// "the title set file VTS_01_0.IFO"), `probe` is the command (for RunIsolated) that runs
+// the parse that will run in this process afterwards; its verdict is 'R' when libdvdread
+// refuses the set. The probe must be done by `deadline`. Throws DvdError when the set must
+// not be parsed here; returns false when libdvdread refused it in the probe, so that this
+// process need not meet libdvdread's failure paths at all.
 bool GuardIfoSet(const std::string& videoTs, const std::string& base, const std::string& what,
-                 const std::function<bool()>& parse, Deadline deadline);
+                 const std::vector<std::string>& probe, Deadline deadline);
 
 // The thread that does all of one disc's input and output. A read of a dead drive or of a
 // hung network mount can stay in the kernel for good, where no thread can be interrupted;

@@ -8,7 +8,9 @@
 #include <support/files.h>
 #include <support/scratch_dir.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -16,9 +18,11 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <fstream>
 #include <thread>
 #include <functional>
@@ -291,26 +295,6 @@ TEST(DvdNames, LanguagesByTheirCodes) {
 
 using quill_test::OpenDescriptors;
 
-TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
-  const int fds = OpenDescriptors();
-  EXPECT_EQ(RunIsolated([] { return true; }, 10000), ProbeEnd::Passed);
-  EXPECT_EQ(RunIsolated([] { return false; }, 10000), ProbeEnd::Refused);
-  EXPECT_EQ(RunIsolated([]() -> bool { throw DvdError("refused with a reason"); }, 10000), ProbeEnd::Passed);
-  EXPECT_EQ(RunIsolated([] { return std::raise(SIGSEGV) == 0; }, 10000), ProbeEnd::Died);
-  EXPECT_EQ(RunIsolated([]() -> bool { std::abort(); }, 10000), ProbeEnd::Died);
-  EXPECT_EQ(RunIsolated([]() -> bool { std::_Exit(0); }, 10000), ProbeEnd::Died) << "gone without a verdict";
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(RunIsolated(
-                [] {
-                  std::this_thread::sleep_for(std::chrono::seconds(30));
-                  return true;
-                },
-                300),
-            ProbeEnd::TimedOut);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the hung child is killed";
-  EXPECT_EQ(OpenDescriptors(), fds);
-}
-
 std::filesystem::path SampleFile(const std::string& name) {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "sample-dvd" / "VIDEO_TS" / name;
 }
@@ -324,29 +308,160 @@ void Put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// As libFuzzer does: a report of the sanitizer in this process files the input as a crash.
-extern "C" void __sanitizer_set_death_callback(void (*callback)());
-std::string g_deathMark;
-void MarkDeath() { std::ofstream(g_deathMark) << "crash"; }
+// A probe command that stands for one way the checking program can end.
+std::vector<std::string> Shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
-TEST(DvdIsolation, ASanitizerReportInTheChildRunsNoDeathHandlerOfOurs) {
-  const quill_test::ScratchDir scratch("quill-death");
-  g_deathMark = (scratch.path() / "crash-mark").string();
-  __sanitizer_set_death_callback(&MarkDeath);
-  const ProbeEnd end = RunIsolated(
-      [] {
-        std::vector<char> bytes(4);
-        volatile std::size_t past = bytes.size();
-        bytes.data()[past] = 1;  // the kind of damage the child is there to take
-        return true;
-      },
-      10000);
-  __sanitizer_set_death_callback(nullptr);
-  EXPECT_EQ(end, ProbeEnd::Died);
-  EXPECT_FALSE(std::filesystem::exists(g_deathMark)) << "the child's death ran the parent's crash report";
+TEST(DvdIsolation, ProbesThatReturnPassAndCrashesOrHangsDoNotReachUs) {
+  const int fds = OpenDescriptors();
+  EXPECT_EQ(RunIsolated(Shell("printf P"), 10000), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated(Shell("printf R"), 10000), ProbeEnd::Refused);
+  EXPECT_EQ(RunIsolated(Shell("echo complaint >&2; printf P"), 10000), ProbeEnd::Passed)
+      << "its standard error is no verdict";
+  EXPECT_EQ(RunIsolated(Shell("printf X"), 10000), ProbeEnd::Died) << "an answer that is no verdict";
+  EXPECT_EQ(RunIsolated(Shell("kill -SEGV $$"), 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated(Shell("kill -ABRT $$"), 10000), ProbeEnd::Died);
+  EXPECT_EQ(RunIsolated(Shell("exit 0"), 10000), ProbeEnd::Died) << "gone without a verdict";
+  EXPECT_EQ(RunIsolated(Shell("cat; printf P"), 10000), ProbeEnd::Passed) << "its standard input is empty";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunIsolated(Shell("exec sleep 30"), 300), ProbeEnd::TimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the hung probe is killed";
+  EXPECT_EQ(OpenDescriptors(), fds);
 }
+
+TEST(DvdIsolation, AProbeThatCannotStartIsAnErrorNeverAVerdict) {
+  const int fds = OpenDescriptors();
+  const quill_test::ScratchDir scratch("quill-no-checker");
+  const auto message = [](const std::vector<std::string>& command) {
+    try {
+      return "ended: " + std::to_string(static_cast<int>(RunIsolated(command, 10000)));
+    } catch (const DvdError& e) {
+      return std::string(e.what());
+    }
+  };
+  const std::string missing = (scratch.path() / kIfoCheckerName).string();
+  EXPECT_EQ(message({missing, "/media/dvd", "0"}),
+            "The DVD's files cannot be checked: the checking program QuillIfoCheck is missing from " +
+                scratch.path().string() + "; the installation is incomplete.");
+  std::ofstream(missing) << "#!/bin/sh\nprintf P\n";  // there, but not executable
+  EXPECT_EQ(message({missing, "/media/dvd", "0"}),
+            "The DVD's files cannot be checked: the checking program " + missing + " cannot be run.");
+  // A bare name is never looked up on the PATH, where any program of that name could be.
+  const std::filesystem::path onPath = scratch.path() / "on-path";
+  std::filesystem::create_directory(onPath);
+  std::ofstream(onPath / kIfoCheckerName) << "#!/bin/sh\nprintf P\n";
+  std::filesystem::permissions(onPath / kIfoCheckerName, std::filesystem::perms::owner_all);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (onPath.string() + ":" + path).c_str(), 1);
+  EXPECT_EQ(message({kIfoCheckerName, "/media/dvd", "0"}),
+            "The DVD's files cannot be checked: the checking program QuillIfoCheck is missing from .; the "
+            "installation is incomplete.");
+  ::setenv("PATH", path.c_str(), 1);
+
+  // Through the guard: the error reaches the caller, and is not kept as the set's verdict.
+  for (const char* ext : {".IFO", ".BUP"})
+    std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext),
+                               scratch.path() / (std::string("VTS_02_0") + ext));
+  const Deadline later = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  try {
+    GuardIfoSet(scratch.path().string(), "VTS_02_0", "The title set file VTS_02_0.IFO", {missing + "-gone"}, later);
+    ADD_FAILURE() << "a set passed without its probe";
+  } catch (const DvdError& e) {
+    EXPECT_NE(std::string(e.what()).find("is missing from"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(GuardIfoSet(scratch.path().string(), "VTS_02_0", "The title set file VTS_02_0.IFO", Shell("printf P"),
+                          later));
+  EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// The sample disc's folder, as the reader hands it to the checking program.
+std::string SampleRoot() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "sample-dvd").lexically_normal().string();
+}
+
+TEST(DvdIsolation, TheCheckingProgramBesideTheReaderGivesLibdvdreadsVerdict) {
+  EXPECT_EQ(IfoCheckerPath(), (std::filesystem::read_symlink("/proc/self/exe").parent_path() / kIfoCheckerName).string())
+      << "beside the file the reader is linked into";
+  const std::string root = SampleRoot();
+  EXPECT_EQ(RunIsolated(DvdDisc::ProbeCommand(root, 0, {}), kDiscTimeLimitMs), ProbeEnd::Passed);
+  // Title 1 is the first of title set 1, with three chapters; title 2 is of another set.
+  const std::vector<DvdDisc::TitleRef> refs{{1, 1, 1, 3}, {2, 1, 1, 2}};
+  EXPECT_EQ(RunIsolated(DvdDisc::ProbeCommand(root, 1, refs), kDiscTimeLimitMs), ProbeEnd::Passed);
+  EXPECT_EQ(RunIsolated(DvdDisc::ProbeCommand(root, 9, {{9, 1, 1, 1}}), kDiscTimeLimitMs), ProbeEnd::Refused)
+      << "a title set the disc lacks";
+
+  // A VIDEO_TS.IFO (without a backup) that libdvdread refuses.
+  const quill_test::ScratchDir scratch("quill-checker");
+  std::filesystem::create_directory(scratch.path() / "VIDEO_TS");
+  std::vector<char> bytes = Load(SampleFile("VIDEO_TS.IFO"));
+  bytes[3] = 'X';
+  std::ofstream(scratch.path() / "VIDEO_TS" / "VIDEO_TS.IFO", std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(RunIsolated(DvdDisc::ProbeCommand(scratch.path().string(), 0, {}), kDiscTimeLimitMs), ProbeEnd::Refused);
+
+  // Arguments no command gives: no verdict at all, rather than a guessed one.
+  const std::vector<std::vector<std::string>> wrong{
+      {},          {root},        {root, "x"},          {root, "0", "1,1,1,3"}, {root, "1", "2,1,1,2"},
+      {root, "1", "1,1,3"}, {root, "1", "1,1,1,3,4"}, {root, "1", "1,1,-1,3"}, {root, "1", "1,1,1,"},
+      {"", "0"},   {root, "70000"}};
+  for (const auto& args : wrong) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_THROW(DvdDisc::Probe(args), std::invalid_argument);
+  }
+  std::vector<std::string> command{IfoCheckerPath(), root, "1", "2,1,1,2"};
+  EXPECT_EQ(RunIsolated(command, kDiscTimeLimitMs), ProbeEnd::Died);
+}
+
+// The check runs while the program's other threads are busy: a process copied from this
+// one at any moment would take their locks of malloc and stdio along, held for good.
+TEST(DvdIsolation, EveryCheckGivesItsVerdictWhileOtherThreadsAllocateAndPrint) {
+#if defined(__SANITIZE_ADDRESS__)
+  // With the sanitizers every start of the checking program maps their shadow memory and
+  // sets up their allocator, several times the plain start's cost: fewer rounds keep the
+  // run short, still far more than a disc ever needs.
+  constexpr int kRounds = 500;
+#else
+  constexpr int kRounds = 2000;
 #endif
+  constexpr int kBusyThreads = 8;
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  ASSERT_NE(sink, nullptr);
+  std::setvbuf(sink, nullptr, _IOFBF, 256);  // a write to the file every few lines
+  std::atomic<bool> stop{false};
+  std::atomic<long> busyRounds{0};
+  std::vector<std::thread> busy;
+  for (int t = 0; t < kBusyThreads; ++t)
+    busy.emplace_back([&, t] {
+      // Never pausing, but last in line for a processor: taken off one in the middle of
+      // malloc or fprintf, their locks held, is the very case; and the checking programs
+      // need not queue behind them on a busy machine.
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+      std::mt19937 rng(static_cast<unsigned>(t));
+      // Sizes across malloc's bins, below the size it maps on its own (which takes no lock
+      // of its arenas).
+      std::uniform_int_distribution<int> sizeBits(3, 15);
+      std::vector<std::unique_ptr<char[]>> held(64);
+      for (long round = 0; !stop.load(std::memory_order_relaxed); ++round) {
+        auto& slot = held[rng() % held.size()];
+        const std::size_t size = std::size_t{1} << sizeBits(rng);
+        slot.reset(new char[size]);
+        slot[size - 1] = static_cast<char>(round);
+        std::fprintf(sink, "thread %d, round %ld, %zu bytes\n", t, round, size);
+        busyRounds.fetch_add(1, std::memory_order_relaxed);
+      }
+    });
+
+  const std::vector<std::string> check = DvdDisc::ProbeCommand(SampleRoot(), 0, {});
+  std::map<ProbeEnd, int> ends;
+  for (int i = 0; i < kRounds; ++i) ++ends[RunIsolated(check, kDiscTimeLimitMs)];
+  stop = true;
+  for (std::thread& t : busy) t.join();
+  std::fclose(sink);
+
+  EXPECT_EQ(ends[ProbeEnd::Passed], kRounds) << "timed out: " << ends[ProbeEnd::TimedOut]
+                                             << ", died: " << ends[ProbeEnd::Died]
+                                             << ", refused: " << ends[ProbeEnd::Refused];
+  EXPECT_GT(busyRounds.load(), kRounds) << "the other threads ran alongside the checks";
+}
 
 // A task of the worker that waits until the test lets it go.
 struct Gate {
@@ -435,18 +550,19 @@ TEST(DvdSpecialFiles, PipesAndDevicesAreToldWithoutOpeningThem) {
   EXPECT_EQ(SpecialFileKind((dir / "missing").string()), "") << "a missing file is its reader's business";
 
   // A sound IFO beside a backup that is a pipe: libdvdread would open the pipe when the
-  // IFO fails it, so the set is refused before any child starts.
+  // IFO fails it, so the set is refused before any probe starts.
   std::filesystem::copy_file(SampleFile("VTS_02_0.IFO"), dir / "VTS_02_0.IFO");
   ASSERT_EQ(::mkfifo((dir / "VTS_02_0.BUP").c_str(), 0600), 0);
-  bool probed = false;
+  const std::filesystem::path probed = dir / "probed";
   try {
-    GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", [&] { return probed = true; },
+    GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO",
+                Shell("touch '" + probed.string() + "'; printf P"),
                 std::chrono::steady_clock::now() + std::chrono::seconds(60));
     ADD_FAILURE() << "the set was not refused";
   } catch (const DvdError& e) {
     EXPECT_STREQ(e.what(), "The title set file VTS_02_0.IFO cannot be read: VTS_02_0.BUP is a named pipe, not a file.");
   }
-  EXPECT_FALSE(probed);
+  EXPECT_FALSE(std::filesystem::exists(probed));
 }
 
 TEST(DvdIfoCheck, SoundFilesPassAndBrokenTablesAreNamed) {
@@ -504,10 +620,10 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
   const auto& dir = scratch.path();
   for (const char* ext : {".IFO", ".BUP"})
     std::filesystem::copy_file(SampleFile(std::string("VTS_02_0") + ext), dir / (std::string("VTS_02_0") + ext));
-  const auto crash = [] { return std::raise(SIGSEGV) == 0; };
-  const auto fine = [] { return true; };
-  const auto refuse = [] { return false; };
-  auto verdict = [&](const std::function<bool()>& parse) {
+  const auto crash = Shell("kill -SEGV $$");
+  const auto fine = Shell("printf P");
+  const auto refuse = Shell("printf R");
+  auto verdict = [&](const std::vector<std::string>& parse) {
     try {
       const Deadline later = std::chrono::steady_clock::now() + std::chrono::seconds(60);
       return std::string(GuardIfoSet(dir.string(), "VTS_02_0", "The title set file VTS_02_0.IFO", parse, later)
@@ -517,22 +633,22 @@ TEST(DvdIsolation, VerdictsAreKeptPerFileIdentity) {
       return std::string(e.what());
     }
   };
-  // A crash in the child makes the set unreadable, and stays the verdict for these files.
+  // A crash in the probe makes the set unreadable, and stays the verdict for these files.
   EXPECT_EQ(verdict(crash),
             "The title set file VTS_02_0.IFO is damaged so badly that the DVD library fails on it; it cannot be read.");
-  EXPECT_NE(verdict(fine), "passed") << "no second child for the same files";
+  EXPECT_NE(verdict(fine), "passed") << "no second probe for the same files";
   // Changed files are a new disc: checked again, and a pass is kept in turn.
   const std::vector<char> bytes = Load(dir / "VTS_02_0.IFO");
   std::filesystem::remove(dir / "VTS_02_0.IFO");
   std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(verdict(fine), "passed");
-  EXPECT_EQ(verdict(crash), "passed") << "the kept verdict, without a child";
-  // A refusal by libdvdread in the child is kept too.
+  EXPECT_EQ(verdict(crash), "passed") << "the kept verdict, without a probe";
+  // A refusal by libdvdread in the probe is kept too.
   std::filesystem::remove(dir / "VTS_02_0.IFO");
   std::ofstream(dir / "VTS_02_0.IFO", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(verdict(refuse), "refused");
   EXPECT_EQ(verdict(fine), "refused");
-  // Both copies failing the checks: refused before any child runs, with the reason.
+  // Both copies failing the checks: refused before any probe runs, with the reason.
   for (const char* ext : {".IFO", ".BUP"}) std::filesystem::resize_file(dir / (std::string("VTS_02_0") + ext), 4096);
   EXPECT_EQ(verdict(fine), "The title set file VTS_02_0.IFO is damaged (it claims 6 sectors but holds 2); it cannot be read.");
 }

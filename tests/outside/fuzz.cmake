@@ -35,7 +35,9 @@ if(QUILL_SANITIZE)
       COMMENT "Building the DVD ${kind} fuzzer with clang"
       VERBATIM)
     add_custom_target(${name} ALL DEPENDS ${bin})
-    add_dependencies(${name} sample_dvd)
+    # The reader runs libdvdread's first parse in the IFO checking program, which it finds
+    # beside the fuzzer in bin/.
+    add_dependencies(${name} sample_dvd QuillIfoCheck)
     set(run ${CMAKE_COMMAND} -DFUZZER=${bin} -DCORPUS=${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus
             -DARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/${name}_artifacts)
     set(options -rss_limit_mb=2048 -timeout=20 -max_len=${max_len})
