@@ -285,8 +285,10 @@ struct EncoderSlots {
   std::vector<int> setUp;  // the settings, ending with Start
   int frame, size, limit, finish;
 };
-const EncoderSlots kMpeg{"MPEG", 0, Server::MpegEnc, {8, 10, 12, 18, 16, 30, 48, 26, 22, 44, 34, 42, 49}, 50, 51, 52, 53};
-const EncoderSlots kAvi{"AVI", 2, Server::AviEncode, {13, 17, 15, 19, 25, 23, 21, 11, 27, 31, 37}, 39, 38, 40, 41};
+const EncoderSlots kMpeg{
+    "MPEG", 0, Server::MpegEnc, {8, 10, 12, 18, 16, 30, 48, 26, 22, 44, 34, 42, 49}, 50, 51, 52, 53};
+const EncoderSlots kAvi{
+    "AVI", 2, Server::AviEncode, {13, 17, 15, 19, 25, 23, 21, 11, 27, 31, 37}, 39, 38, 40, 41};
 
 // The record as who was called at which position, arguments left out.
 std::vector<Call> Order(const std::vector<Call>& calls) {
