@@ -248,8 +248,9 @@ struct TConvertThread::EncodingRun {
   std::unique_ptr<RunEncoder> encoder;
   ComPtr<IPICTUREUTL> pictures;
   Bstr output;
-  // The source planes read into, the output planes (the source planes when an AVI keeps
-  // the source size) and the AVI's bitmap: allocated once per run.
+  // The source planes read into, the output planes and the AVI's bitmap: allocated once
+  // per run. An AVI that keeps the source size has no output planes of its own: `out`
+  // points at the source planes then.
   std::unique_ptr<BYTE[]> sy, su, sv, oy, ou, ov, dib;
   bool resize = false;
   OutputPicture out{};
