@@ -351,24 +351,6 @@ void TfrmConvert::ResetAfterConversion(TConvertThread* ended) {
   SetPlayImages(ImageList1);
 }
 
-void TfrmConvert::ShowProgress(int value) { suiProgressBar1->SetPosition(value / 100); }
-
-void TfrmConvert::ConversionDone() {
-  suiProgressBar1->SetPosition(100);
-  FRunning = false;
-  SetPlayImages(ImageList1);
-}
-
-void TfrmConvert::ShowError(const std::string& text) {
-  FRunning = false;
-  SetPlayImages(ImageList1);
-  MessageBoxA(Handle(), text.c_str(), "Error", MB_ICONERROR);
-}
-
-bool TfrmConvert::IsStopped() { return !FRunning; }
-
-void TfrmConvert::Idle(int) {}
-
 void TfrmConvert::SetPlayImages(TImageList* images) {
   btnPlay->SetImageList(images);
   btnPlay->Invalidate();  // the list is a plain field of the button: show the new state now

@@ -85,12 +85,6 @@ class TfrmConvert : public TForm {
   // that the run itself is waiting on).
   void RequestStop();
 
-  virtual void ShowProgress(int value);
-  virtual void ConversionDone();
-  virtual void ShowError(const std::string& text);
-  virtual bool IsStopped();
-  virtual void Idle(int);
-
   bool Running() const { return FRunning; }
   TConvertThread* Thread() const { return FThread; }
   // The thread object of the current or last run, until it is freed.

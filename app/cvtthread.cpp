@@ -39,6 +39,120 @@ HRESULT Create(REFCLSID clsid, REFIID iid, ComPtr<I>* out) {
   return hr >= 0 && !*out ? E_POINTER : hr;
 }
 
+// A Dib24's header, before its pixel rows.
+constexpr INT kDibHeader = 40;
+
+// What the encoder of a run is started with.
+struct EncoderSettings {
+  BSTR output;
+  INT width, height;
+  double frameRate;
+  INT sampleRate;
+  bool vcd;  // MPEG only: a VCD, else an SVCD
+  // AVI only
+  INT codec, lameBitrate;
+  BYTE lameQuality;
+};
+
+// A picture ready for the encoder: the output planes and, for AVI, the bitmap made of them.
+struct OutputPicture {
+  BYTE *y, *u, *v;
+  INT width, height;
+  BYTE* dib;
+};
+
+// The encoder of a run, MPEG or AVI, behind the calls the run makes of either. Each
+// call is one call of the server; the two differ only in their set-up and how a
+// picture is written.
+class RunEncoder {
+ public:
+  virtual ~RunEncoder() = default;
+  virtual HRESULT Create() = 0;
+  // The settings in the server's own order, then Start, whose result is the answer.
+  virtual HRESULT Start(const EncoderSettings& s) = 0;
+  // AVI writes a bitmap of the output planes, MPEG the planes themselves.
+  virtual bool TakesBitmap() const = 0;
+  virtual HRESULT WriteFrame(const OutputPicture& p, INT_PTR value1, INT value2) = 0;
+  virtual HRESULT GetFileSize(double* size) = 0;
+  virtual HRESULT SizeLimitReached() = 0;
+  virtual HRESULT Finish() = 0;
+  // Asked for the text of a failed call.
+  virtual IUnknown* Object() const = 0;
+  virtual const IID& Iid() const = 0;
+  // Said when the server cannot be created.
+  virtual const char* Name() const = 0;
+};
+
+class MpegRunEncoder final : public RunEncoder {
+ public:
+  HRESULT Create() override { return ::Create(CLSID_MpegEnc, IID_IMpegEnc, &enc_); }
+  HRESULT Start(const EncoderSettings& s) override {
+    enc_->SetOutputFile(s.output);
+    enc_->SetParameter10(s.vcd ? 1 : 3);
+    enc_->SetParameter12(s.vcd ? 1 : 3);
+    enc_->SetHeight(s.height);
+    enc_->SetWidth(s.width);
+    enc_->SetFrameRate(s.frameRate);
+    enc_->SetSampleRate(s.sampleRate);
+    enc_->SetParameter26(20);
+    enc_->SetParameter22(0);
+    enc_->SetParameter44(1);
+    if (!s.vcd) enc_->SetParameter32(2376);
+    enc_->SetParameter34(2600);
+    enc_->SetParameter42(s.vcd ? 1.4 : 5.6);
+    return enc_->Start();
+  }
+  bool TakesBitmap() const override { return false; }
+  HRESULT WriteFrame(const OutputPicture& p, INT_PTR value1, INT value2) override {
+    return enc_->EncodeFrame(p.y, p.u, p.v, p.width, p.height, value1, value2);
+  }
+  HRESULT GetFileSize(double* size) override { return enc_->GetFileSize(size); }
+  HRESULT SizeLimitReached() override { return enc_->SizeLimitReached(); }
+  HRESULT Finish() override { return enc_->Finish(); }
+  IUnknown* Object() const override { return enc_.get(); }
+  const IID& Iid() const override { return IID_IMpegEnc; }
+  const char* Name() const override { return "MPEG Encoder Object"; }
+
+ private:
+  ComPtr<IMpegEnc> enc_;
+};
+
+class AviRunEncoder final : public RunEncoder {
+ public:
+  HRESULT Create() override { return ::Create(CLSID_AVIEncode, IID_IAVIEncode, &enc_); }
+  HRESULT Start(const EncoderSettings& s) override {
+    enc_->SetOutputFile(s.output);
+    enc_->SetHeight(s.height);
+    enc_->SetWidth(s.width);
+    enc_->SetFrameRate(s.frameRate);
+    enc_->SetSampleRate(s.sampleRate);
+    enc_->SetParameter23(1);
+    enc_->SetParameter21(1);
+    enc_->SetCodec(s.codec);
+    enc_->SetLameBitrate(s.lameBitrate);
+    enc_->SetLameQuality(s.lameQuality);
+    return enc_->Start();
+  }
+  bool TakesBitmap() const override { return true; }
+  HRESULT WriteFrame(const OutputPicture& p, INT_PTR value1, INT value2) override {
+    return enc_->WriteFrame(p.dib + kDibHeader, value1, value2);
+  }
+  HRESULT GetFileSize(double* size) override { return enc_->GetFileSize(size); }
+  HRESULT SizeLimitReached() override { return enc_->SizeLimitReached(); }
+  HRESULT Finish() override { return enc_->Finish(); }
+  IUnknown* Object() const override { return enc_.get(); }
+  const IID& Iid() const override { return IID_IAVIEncode; }
+  const char* Name() const override { return "AVI Encoder Object"; }
+
+ private:
+  ComPtr<IAVIEncode> enc_;
+};
+
+std::unique_ptr<RunEncoder> MakeEncoder(bool avi) {
+  if (avi) return std::make_unique<AviRunEncoder>();
+  return std::make_unique<MpegRunEncoder>();
+}
+
 }  // namespace
 
 int ProgressPercent(std::uint32_t current, std::uint32_t start, std::uint32_t end) {
@@ -129,191 +243,156 @@ void TConvertThread::RunConversion() {
   if (FLogOff.load()) ExitWindowsEx(EWX_LOGOFF, 0xFFFFFFFFu);
 }
 
-void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
-  const bool avi = FKind == 2;
-  ComPtr<IMpegEnc> mpeg;
-  ComPtr<IAVIEncode> aviEnc;
-  IUnknown* encoder = nullptr;
-  const IID& encoderIid = avi ? IID_IAVIEncode : IID_IMpegEnc;
+// What a run holds from its set-up to its finish.
+struct TConvertThread::EncodingRun {
+  std::unique_ptr<RunEncoder> encoder;
   ComPtr<IPICTUREUTL> pictures;
-  Ending ending = Ending::None;
+  Bstr output;
+  // The source planes read into, the output planes and the AVI's bitmap: allocated once
+  // per run. An AVI that keeps the source size has no output planes of its own: `out`
+  // points at the source planes then.
+  std::unique_ptr<BYTE[]> sy, su, sv, oy, ou, ov, dib;
+  bool resize = false;
+  OutputPicture out{};
 
-  const HRESULT created = avi ? Create(CLSID_AVIEncode, IID_IAVIEncode, &aviEnc)
-                              : Create(CLSID_MpegEnc, IID_IMpegEnc, &mpeg);
-  if (created < 0) {
-    ReportError(nullptr, encoderIid, CannotCreate(avi ? "AVI Encoder Object" : "MPEG Encoder Object"));
-    data->Close();
-    return;
+  void FreeBuffers() {
+    sy.reset();
+    su.reset();
+    sv.reset();
+    oy.reset();
+    ou.reset();
+    ov.reset();
+    dib.reset();
   }
-  encoder = avi ? static_cast<IUnknown*>(aviEnc.get()) : static_cast<IUnknown*>(mpeg.get());
-  if (Create(CLSID_PICTUREUTL, IID_IPICTUREUTL, &pictures) < 0) {
-    ReportError(nullptr, IID_IPICTUREUTL, CannotCreate("Picture Server Object"));
+};
+
+void TConvertThread::RunEncoding(IDVDDataObj* data, IPicShowObj* painter) {
+  EncodingRun run;
+  const SetUp setUp = SetUpEncoding(run, data);
+  if (setUp == SetUp::Ended) return;
+  FinishEncoding(run, data, setUp == SetUp::Ready ? EncodePictures(run, data, painter) : Ending::Error);
+}
+
+TConvertThread::SetUp TConvertThread::SetUpEncoding(EncodingRun& run, IDVDDataObj* data) {
+  run.encoder = MakeEncoder(FKind == 2);
+  RunEncoder& encoder = *run.encoder;
+  // Nothing was begun: said at once, and the reader closed.
+  auto ended = [&](IUnknown* object, const IID& iid, const std::string& text) {
+    ReportError(object, iid, text);
     data->Close();
-    return;
-  }
+    return SetUp::Ended;
+  };
+  if (encoder.Create() < 0) return ended(nullptr, encoder.Iid(), CannotCreate(encoder.Name()));
+  if (Create(CLSID_PICTUREUTL, IID_IPICTUREUTL, &run.pictures) < 0)
+    return ended(nullptr, IID_IPICTUREUTL, CannotCreate("Picture Server Object"));
 
   // Sizes stay 0 unless the server answers, so a failed call cannot size a buffer.
+  const bool bitmap = encoder.TakesBitmap();
   INT srcY = 0, srcU = 0, srcV = 0, outY = 0, outU = 0, outV = 0, dibSize = 0;
-  HRESULT hr = pictures->GetYuvPlaneSizes(FSourceWidth, FSourceHeight, &srcY, &srcU, &srcV);
-  if (hr >= 0) hr = pictures->GetYuvPlaneSizes(FOutputWidth, FOutputHeight, &outY, &outU, &outV);
-  if (hr >= 0 && avi) hr = pictures->GetDibSize(FOutputWidth, FOutputHeight, 24, &dibSize);
-  if (hr < 0) {
-    ReportError(pictures.get(), IID_IPICTUREUTL, kProgramException);
-    data->Close();
-    return;
-  }
-  if (srcY <= 0 || srcU <= 0 || srcV <= 0 || outY <= 0 || outU <= 0 || outV <= 0 || (avi && dibSize <= 40)) {
-    ReportError(nullptr, IID_IPICTUREUTL,
-                "Can not convert pictures of " + std::to_string(FSourceWidth) + "x" + std::to_string(FSourceHeight) +
-                    " to " + std::to_string(FOutputWidth) + "x" + std::to_string(FOutputHeight) + "!");
-    data->Close();
-    return;
+  HRESULT hr = run.pictures->GetYuvPlaneSizes(FSourceWidth, FSourceHeight, &srcY, &srcU, &srcV);
+  if (hr >= 0) hr = run.pictures->GetYuvPlaneSizes(FOutputWidth, FOutputHeight, &outY, &outU, &outV);
+  if (hr >= 0 && bitmap) hr = run.pictures->GetDibSize(FOutputWidth, FOutputHeight, 24, &dibSize);
+  if (hr < 0) return ended(run.pictures.get(), IID_IPICTUREUTL, kProgramException);
+  if (srcY <= 0 || srcU <= 0 || srcV <= 0 || outY <= 0 || outU <= 0 || outV <= 0 ||
+      (bitmap && dibSize <= kDibHeader)) {
+    return ended(nullptr, IID_IPICTUREUTL,
+                 "Can not convert pictures of " + std::to_string(FSourceWidth) + "x" + std::to_string(FSourceHeight) +
+                     " to " + std::to_string(FOutputWidth) + "x" + std::to_string(FOutputHeight) + "!");
   }
 
-  Bstr output = Bstr::FromPath(FOutputFile);
-  if (avi) {
-    aviEnc->SetOutputFile(output.get());
-    aviEnc->SetHeight(FOutputHeight);
-    aviEnc->SetWidth(FOutputWidth);
-    aviEnc->SetFrameRate(FFrameRate);
-    aviEnc->SetSampleRate(FSampleRate);
-    aviEnc->SetParameter23(1);
-    aviEnc->SetParameter21(1);
-    aviEnc->SetCodec(FCodec);
-    aviEnc->SetLameBitrate(FLameBitrate);
-    aviEnc->SetLameQuality(static_cast<BYTE>(FLameQuality));
-    hr = aviEnc->Start();
-  } else {
-    const bool vcd = FKind == 0;
-    mpeg->SetOutputFile(output.get());
-    mpeg->SetParameter10(vcd ? 1 : 3);
-    mpeg->SetParameter12(vcd ? 1 : 3);
-    mpeg->SetHeight(FOutputHeight);
-    mpeg->SetWidth(FOutputWidth);
-    mpeg->SetFrameRate(FFrameRate);
-    mpeg->SetSampleRate(FSampleRate);
-    mpeg->SetParameter26(20);
-    mpeg->SetParameter22(0);
-    mpeg->SetParameter44(1);
-    if (!vcd) mpeg->SetParameter32(2376);
-    mpeg->SetParameter34(2600);
-    mpeg->SetParameter42(vcd ? 1.4 : 5.6);
-    hr = mpeg->Start();
-  }
+  run.output = Bstr::FromPath(FOutputFile);
+  const EncoderSettings settings{run.output.get(), FOutputWidth, FOutputHeight, FFrameRate,  FSampleRate,
+                                 FKind == 0,       FCodec,       FLameBitrate,  static_cast<BYTE>(FLameQuality)};
   // An output file that cannot be created is said at once, not after the first picture.
-  if (hr < 0) {
-    NoteError(encoder, encoderIid, kProgramException);
-    ending = Ending::Error;
+  if (encoder.Start(settings) < 0) {
+    NoteError(encoder.Object(), encoder.Iid(), kProgramException);
+    return SetUp::Failed;
   }
 
-  // All buffers once per run; the output planes are the source planes when an AVI
-  // keeps the source size.
-  const bool resize = !avi || FOutputWidth != FSourceWidth || FOutputHeight != FSourceHeight;
-  std::unique_ptr<BYTE[]> sy, su, sv, oy, ou, ov, dib;
-  if (ending == Ending::None) {
-    sy.reset(new (std::nothrow) BYTE[srcY]);
-    su.reset(new (std::nothrow) BYTE[srcU]);
-    sv.reset(new (std::nothrow) BYTE[srcV]);
-    bool ok = sy && su && sv;
-    if (resize) {
-      oy.reset(new (std::nothrow) BYTE[outY]);
-      ou.reset(new (std::nothrow) BYTE[outU]);
-      ov.reset(new (std::nothrow) BYTE[outV]);
-      ok = ok && oy && ou && ov;
-    }
-    if (avi) {
-      dib.reset(new (std::nothrow) BYTE[dibSize]);
-      ok = ok && dib;
-    }
-    if (!ok) {
-      NoteError(nullptr, GUID_NULL, "Not enough memory for the pictures, have to stop!");
-      ending = Ending::Error;
-    }
+  run.resize = !bitmap || FOutputWidth != FSourceWidth || FOutputHeight != FSourceHeight;
+  run.sy.reset(new (std::nothrow) BYTE[srcY]);
+  run.su.reset(new (std::nothrow) BYTE[srcU]);
+  run.sv.reset(new (std::nothrow) BYTE[srcV]);
+  bool ok = run.sy && run.su && run.sv;
+  if (run.resize) {
+    run.oy.reset(new (std::nothrow) BYTE[outY]);
+    run.ou.reset(new (std::nothrow) BYTE[outU]);
+    run.ov.reset(new (std::nothrow) BYTE[outV]);
+    ok = ok && run.oy && run.ou && run.ov;
   }
-  BYTE* py = resize ? oy.get() : sy.get();
-  BYTE* pu = resize ? ou.get() : su.get();
-  BYTE* pv = resize ? ov.get() : sv.get();
+  if (bitmap) {
+    run.dib.reset(new (std::nothrow) BYTE[dibSize]);
+    ok = ok && run.dib;
+  }
+  if (!ok) {
+    NoteError(nullptr, GUID_NULL, "Not enough memory for the pictures, have to stop!");
+    return SetUp::Failed;
+  }
+  run.out = {run.resize ? run.oy.get() : run.sy.get(),
+             run.resize ? run.ou.get() : run.su.get(),
+             run.resize ? run.ov.get() : run.sv.get(),
+             FOutputWidth,
+             FOutputHeight,
+             run.dib.get()};
+  return SetUp::Ready;
+}
+
+TConvertThread::Ending TConvertThread::EncodePictures(EncodingRun& run, IDVDDataObj* data, IPicShowObj* painter) {
+  RunEncoder& encoder = *run.encoder;
+  IPICTUREUTL* pictures = run.pictures.get();
+  const OutputPicture& out = run.out;
+  BYTE *sy = run.sy.get(), *su = run.su.get(), *sv = run.sv.get();
+  auto failed = [this](IUnknown* object, const IID& iid) {
+    NoteError(object, iid, kProgramException);
+    return Ending::Error;
+  };
 
   int counter = 0;
-  while (ending == Ending::None) {
-    if (FStop.load()) {
-      ending = Ending::Stop;
-      break;
-    }
+  for (;;) {
+    if (FStop.load()) return Ending::Stop;
     INT_PTR value1 = 0;
     INT value2 = 0;
-    hr = data->ReadFrame(sy.get(), su.get(), sv.get(), &value1, &value2);
-    if (hr < 0) {
-      NoteError(data, IID_IDVDDataObj, kProgramException);
-      ending = Ending::Error;
-      break;
-    }
+    const HRESULT hr = data->ReadFrame(sy, su, sv, &value1, &value2);
+    if (hr < 0) return failed(data, IID_IDVDDataObj);
     // The program chain's own end is the end of the run, not a failure.
-    if (hr == DVD_S_END_OF_TITLE) {
-      ending = Ending::Range;
-      break;
-    }
+    if (hr == DVD_S_END_OF_TITLE) return Ending::Range;
     const Progress progress = CheckProgress(data);
-    if (progress != Progress::GoOn) {
-      if (progress == Progress::Failed) NoteError(data, IID_IDVDDataObj, kProgramException);
-      ending = progress == Progress::Failed ? Ending::Error : Ending::Range;
-      break;
-    }
+    if (progress == Progress::Failed) return failed(data, IID_IDVDDataObj);
+    if (progress == Progress::PastEnd) return Ending::Range;
     FPictures.store(++counter);
     if (counter % 25 == 0 && painter) {
-      if (painter->ShowFrame(FSourceWidth, FSourceHeight, sy.get(), su.get(), sv.get(), FPreviewWindow) < 0) {
-        NoteError(painter, IID_IPicShowObj, kProgramException);
-        ending = Ending::Error;
-        break;
-      }
+      if (painter->ShowFrame(FSourceWidth, FSourceHeight, sy, su, sv, FPreviewWindow) < 0)
+        return failed(painter, IID_IPicShowObj);
       FPreviews.fetch_add(1);
     }
-    if (resize && pictures->ResizeYuvPlanes(FSourceWidth, FSourceHeight, sy.get(), su.get(), sv.get(), FOutputWidth,
-                                            FOutputHeight, py, pu, pv) < 0) {
-      NoteError(pictures.get(), IID_IPICTUREUTL, kProgramException);
-      ending = Ending::Error;
-      break;
-    }
-    if (avi) {
-      if (pictures->YuvPlanesToDib(FOutputWidth, FOutputHeight, py, pu, pv, dib.get()) < 0) {
-        NoteError(pictures.get(), IID_IPICTUREUTL, kProgramException);
-        ending = Ending::Error;
-        break;
-      }
-      hr = aviEnc->WriteFrame(dib.get() + 40, value1, value2);
-    } else {
-      hr = mpeg->EncodeFrame(py, pu, pv, FOutputWidth, FOutputHeight, value1, value2);
-    }
+    if (run.resize && pictures->ResizeYuvPlanes(FSourceWidth, FSourceHeight, sy, su, sv, out.width, out.height, out.y,
+                                                out.u, out.v) < 0)
+      return failed(pictures, IID_IPICTUREUTL);
+    if (encoder.TakesBitmap() && pictures->YuvPlanesToDib(out.width, out.height, out.y, out.u, out.v, out.dib) < 0)
+      return failed(pictures, IID_IPICTUREUTL);
+    // The size is asked only of a written picture, the limit told only after a size report.
     double size = 0;
-    if (hr >= 0) hr = avi ? aviEnc->GetFileSize(&size) : mpeg->GetFileSize(&size);
-    if (hr >= 0 && size >= FFileSizeLimit) hr = avi ? aviEnc->SizeLimitReached() : mpeg->SizeLimitReached();
-    if (hr < 0) {
-      NoteError(encoder, encoderIid, kProgramException);
-      ending = Ending::Error;
-      break;
-    }
+    if (encoder.WriteFrame(out, value1, value2) < 0 || encoder.GetFileSize(&size) < 0 ||
+        (size >= FFileSizeLimit && encoder.SizeLimitReached() < 0))
+      return failed(encoder.Object(), encoder.Iid());
   }
+}
 
-  sy.reset();
-  su.reset();
-  sv.reset();
-  oy.reset();
-  ou.reset();
-  ov.reset();
-  dib.reset();
+void TConvertThread::FinishEncoding(EncodingRun& run, IDVDDataObj* data, Ending ending) {
+  run.FreeBuffers();
   data->Close();
   // Closing writes the file's last data: a full disk shows up here too.
-  hr = avi ? aviEnc->Finish() : mpeg->Finish();
-  if (hr < 0 && ending != Ending::Error) {
-    NoteError(encoder, encoderIid, kProgramException);
+  if (run.encoder->Finish() < 0 && ending != Ending::Error) {
+    NoteError(run.encoder->Object(), run.encoder->Iid(), kProgramException);
     ending = Ending::Error;
   }
   // The box waits for the user; by then the file has its end and plays.
-  if (ending == Ending::Error) Synchronize([this] { SyncShowError(); });
-  if (ending != Ending::Error) {
-    FOutcome = ending == Ending::Stop ? TConvertOutcome::Stopped : TConvertOutcome::Completed;
-    Synchronize([this] { SyncFinished(); });
+  if (ending == Ending::Error) {
+    Synchronize([this] { SyncShowError(); });
+    return;
   }
+  FOutcome = ending == Ending::Stop ? TConvertOutcome::Stopped : TConvertOutcome::Completed;
+  Synchronize([this] { SyncFinished(); });
 }
 
 TConvertThread::Progress TConvertThread::CheckProgress(IDVDDataObj* data) {

@@ -67,15 +67,24 @@ class TConvertThread : public TThread {
   void Execute() override;
 
  private:
-  enum class Ending { None, Range, Stop, Error };
+  enum class Ending { Range, Stop, Error };
+  // How the set-up left a run: ended there (said, the reader closed, no file begun), failed
+  // once the encoder was asked to start (the run is finished as after a failed picture),
+  // or ready for the pictures.
+  enum class SetUp { Ended, Failed, Ready };
+  struct EncodingRun;
   void RunConversion();
   void RunEncoding(IDVDDataObj* data, IPicShowObj* painter);
+  SetUp SetUpEncoding(EncodingRun& run, IDVDDataObj* data);
+  // Reads, shows, converts and writes pictures until the stop, the range's end or a failure.
+  Ending EncodePictures(EncodingRun& run, IDVDDataObj* data, IPicShowObj* painter);
+  // Closes the reader, finishes the file, and says how the run ended.
+  void FinishEncoding(EncodingRun& run, IDVDDataObj* data, Ending ending);
   enum class Progress { GoOn, PastEnd, Failed };
   // Reads the position of the picture just read; past the end position the run is over.
   Progress CheckProgress(IDVDDataObj* data);
-  // Sets ErrorText from the failing object (or `fallback`) and shows the box.
-  // The failed call's text (or fallback) becomes ErrorText while it is the thread's last
-  // error; ReportError also shows it.
+  // The failed call's text, asked of `object` for `iid` (or `fallback` when it has none),
+  // becomes ErrorText and the run a failure; ReportError also shows it.
   void NoteError(IUnknown* object, const IID& iid, const std::string& fallback);
   void ReportError(IUnknown* object, const IID& iid, const std::string& fallback);
   void SyncProgress();

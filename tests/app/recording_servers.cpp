@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <type_traits>
 #include <typeinfo>
@@ -31,11 +32,17 @@ Script g_script;
 std::vector<Call> g_calls;
 std::size_t g_nextSize = 0;
 int g_shows = 0;
+std::map<std::pair<Server, int>, int> g_slotCalls;  // calls so far, by server and slot
 std::atomic<int> g_live{0};
 
-void Record(Server server, int slot, std::vector<Arg> args) {
+// Records the call and answers what the script says for it.
+HRESULT Record(Server server, int slot, std::vector<Arg> args) {
   std::lock_guard lock(g_mutex);
   g_calls.push_back({server, slot, std::move(args)});
+  const int call = ++g_slotCalls[{server, slot}];
+  for (const Failure& f : g_script.failures)
+    if (f.server == server && f.slot == slot && f.call == call) return E_FAIL;
+  return S_OK;
 }
 
 Arg ToArg(BSTR text) { return BstrToUtf8(text); }
@@ -86,12 +93,11 @@ HRESULT STDMETHODCALLTYPE Unlisted(Object* self) {
 // A method that takes values only.
 template <int Slot, class... A>
 HRESULT STDMETHODCALLTYPE Method(Object* self, A... args) {
-  Record(self->server, Slot, {ToArg(args)...});
-  return S_OK;
+  return Record(self->server, Slot, {ToArg(args)...});
 }
 
 HRESULT STDMETHODCALLTYPE Seek(Object* self, INT position) {
-  Record(self->server, 28, {ToArg(position)});
+  if (const HRESULT hr = Record(self->server, 28, {ToArg(position)}); hr < 0) return hr;
   self->seek = position;
   self->reads = 0;
   return S_OK;
@@ -99,7 +105,7 @@ HRESULT STDMETHODCALLTYPE Seek(Object* self, INT position) {
 
 // value1 carries a pointer, so it is pointer-sized.
 HRESULT STDMETHODCALLTYPE ReadFrame(Object* self, BYTE* y, BYTE* u, BYTE* v, INT_PTR* value1, INT* value2) {
-  Record(self->server, 29, {});
+  if (const HRESULT hr = Record(self->server, 29, {}); hr < 0) return hr;
   if (self->reads >= 100000) return DVD_S_END_OF_TITLE;  // a run that never ends fails its test, not the machine
   int width, height;
   {
@@ -117,7 +123,7 @@ HRESULT STDMETHODCALLTYPE ReadFrame(Object* self, BYTE* y, BYTE* u, BYTE* v, INT
 }
 
 HRESULT STDMETHODCALLTYPE GetPosition(Object* self, INT* position) {
-  Record(self->server, 31, {});
+  if (const HRESULT hr = Record(self->server, 31, {}); hr < 0) return hr;
   *position = self->seek + (self->reads > 0 ? self->reads - 1 : 0);
   return S_OK;
 }
@@ -136,7 +142,7 @@ HRESULT STDMETHODCALLTYPE ShowFrame(Object* self, INT width, INT height, BYTE* y
 
 template <int Slot>
 HRESULT STDMETHODCALLTYPE GetFileSize(Object* self, double* size) {
-  Record(self->server, Slot, {});
+  if (const HRESULT hr = Record(self->server, Slot, {}); hr < 0) return hr;
   std::lock_guard lock(g_mutex);
   *size = g_nextSize < g_script.fileSizes.size() ? g_script.fileSizes[g_nextSize++] : 0;
   return S_OK;
@@ -312,6 +318,7 @@ void Reset(const Script& script) {
   g_calls.clear();
   g_nextSize = 0;
   g_shows = 0;
+  g_slotCalls.clear();
 }
 
 std::vector<Call> Calls() {

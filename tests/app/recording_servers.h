@@ -40,12 +40,21 @@ struct Call {
 // kSoundBytes + i for picture i from 0), with planes of the source size filled.
 // The painter answers Open with paintOpenResult and fails the paintFailAt-th
 // ShowFrame (from 1; 0 none), leaving no error information.
+// Any other method fails as `failures` say: the call-th call (from 1) at the slot
+// answers E_FAIL, with no error information; it is recorded all the same, and a
+// failed ReadFrame or GetFileSize fills nothing.
+struct Failure {
+  Server server;
+  int slot;
+  int call = 1;
+};
 struct Script {
   int sourceWidth = 720, sourceHeight = 576;
   std::vector<double> fileSizes;  // GetFileSize answers these in turn, then 0
   std::vector<std::pair<std::string, INT>> codecs;  // the AVI encoder's codec list
   HRESULT paintOpenResult = S_OK;
   int paintFailAt = 0;
+  std::vector<Failure> failures;
 };
 inline constexpr INT_PTR kSoundBase = 0x5000000;
 inline constexpr INT kSoundBytes = 7000;

@@ -275,6 +275,254 @@ TEST_F(ServerCallsTest, TheLameQualityGoesAsEightBits) {
   EXPECT_EQ(it->args, std::vector<Arg>{I(5)});
 }
 
+// ---- How a run ends, on each way out: the whole record of every server, in order.
+
+// The encoder's positions in its table, by kind of output.
+struct EncoderSlots {
+  const char* name;
+  int kind;
+  Server server;
+  std::vector<int> setUp;  // the settings, ending with Start
+  int frame, size, limit, finish;
+};
+const EncoderSlots kMpeg{
+    "MPEG", 0, Server::MpegEnc, {8, 10, 12, 18, 16, 30, 48, 26, 22, 44, 34, 42, 49}, 50, 51, 52, 53};
+const EncoderSlots kAvi{
+    "AVI", 2, Server::AviEncode, {13, 17, 15, 19, 25, 23, 21, 11, 27, 31, 37}, 39, 38, 40, 41};
+
+// The record as who was called at which position, arguments left out.
+std::vector<Call> Order(const std::vector<Call>& calls) {
+  std::vector<Call> out;
+  for (const Call& c : calls) out.push_back({c.server, c.slot, {}});
+  return out;
+}
+
+// An expected record, built in the order of a run.
+class Expect {
+ public:
+  explicit Expect(const EncoderSlots& e) : e_(e) {}
+  Expect& Calls(Server server, std::initializer_list<int> slots) {
+    for (int slot : slots) calls_.push_back({server, slot, {}});
+    return *this;
+  }
+  // The data object and the painter made; the painter opened; the disc set up and sought.
+  Expect& DiscSetUp() {
+    return Calls(Server::DvdData, {kCreated})
+        .Calls(Server::PicShow, {kCreated, 7})
+        .Calls(Server::DvdData, {8, 10, 12, 16, 14, 18, 20, 22, 24, 27, 28});
+  }
+  Expect& EncoderMade() { return Calls(e_.server, {kCreated}); }
+  Expect& EncoderStarted() {
+    EncoderMade();
+    for (int slot : e_.setUp) calls_.push_back({e_.server, slot, {}});
+    return *this;
+  }
+  Expect& Read() { return Calls(Server::DvdData, {29, 31}); }
+  // A picture read, every 25th shown, written, with the size report after it, and the
+  // limit when reached.
+  Expect& Picture(bool limit = false) {
+    Read();
+    if (++pictures_ % 25 == 0) Calls(Server::PicShow, {8});
+    Calls(e_.server, {e_.frame, e_.size});
+    return limit ? Calls(e_.server, {e_.limit}) : *this;
+  }
+  Expect& Pictures(int n) {
+    for (int i = 0; i < n; ++i) Picture();
+    return *this;
+  }
+  // The reader closed before the file is finished; then every object let go.
+  Expect& Finished() {
+    return Calls(Server::DvdData, {32}).Calls(e_.server, {e_.finish}).Released();
+  }
+  Expect& Released() {
+    return Calls(e_.server, {kReleased}).Calls(Server::PicShow, {kReleased}).Calls(Server::DvdData, {kReleased});
+  }
+  const std::vector<Call>& Record() const { return calls_; }
+
+ private:
+  const EncoderSlots& e_;
+  std::vector<Call> calls_;
+  int pictures_ = 0;
+};
+
+class RunEndingsTest : public ServerCallsTest {
+ protected:
+  // Four pictures, 5000 to 5003; the fifth read passes the end.
+  static constexpr int kFour = 4;
+
+  TConversionSettings Short(const EncoderSlots& e) {
+    auto s = RecordedSettings(e.kind);
+    s.endPosition = kStart + kFour - 1;
+    return s;
+  }
+  // Runs with the servers failing as `failures` say.
+  TConvertThread* RunFailing(const TConversionSettings& s, std::vector<recording::Failure> failures,
+                             std::vector<double> sizes = {}) {
+    script_.failures = std::move(failures);
+    script_.fileSizes = std::move(sizes);
+    recording::Reset(script_);
+    TConvertThread* t = Run(s);
+    EXPECT_EQ(recording::LiveObjects(), 0);
+    return t;
+  }
+  void ExpectFailedWithTheGeneralText(TConvertThread* t) {
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Failed);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Program Exception ,have to stop!");
+  }
+};
+
+TEST_F(RunEndingsTest, AnEncoderThatFailsToStartReadsNothingAndIsStillFinished) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    TConvertThread* t = RunFailing(Short(*e), {{e->server, e->setUp.back()}});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(t->Pictures(), 0);
+    EXPECT_EQ(Order(recording::Calls()), Expect(*e).DiscSetUp().EncoderStarted().Finished().Record());
+  }
+}
+
+TEST_F(RunEndingsTest, AFailedFrameWriteEndsTheLoopBeforeTheSizeIsAsked) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    TConvertThread* t = RunFailing(Short(*e), {{e->server, e->frame, 3}});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(t->Pictures(), 3);
+    const auto expected =
+        Expect(*e).DiscSetUp().EncoderStarted().Pictures(2).Read().Calls(e->server, {e->frame}).Finished().Record();
+    EXPECT_EQ(Order(recording::Calls()), expected);
+  }
+}
+
+// 3 is the limit: the second and fourth reports reach it, the file goes on after each.
+TEST_F(RunEndingsTest, TheSizeLimitIsToldRightAfterTheReportThatReachesItAndTheRunGoesOn) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    auto s = Short(*e);
+    s.fileSizeLimit = 3;
+    TConvertThread* t = RunFailing(s, {}, {1, 3, 2.999, 40});
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Completed);
+    EXPECT_TRUE(boxes_.empty());
+    const auto expected = Expect(*e)
+                              .DiscSetUp()
+                              .EncoderStarted()
+                              .Picture()
+                              .Picture(true)
+                              .Picture()
+                              .Picture(true)
+                              .Read()  // past the end
+                              .Finished()
+                              .Record();
+    EXPECT_EQ(Order(recording::Calls()), expected);
+  }
+}
+
+TEST_F(RunEndingsTest, AFailedSizeReportOrLimitEndsTheLoopThere) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    auto s = Short(*e);
+    s.fileSizeLimit = 3;
+    boxes_.clear();
+    TConvertThread* t = RunFailing(s, {{e->server, e->limit}}, {1, 5});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(Order(recording::Calls()),
+              Expect(*e).DiscSetUp().EncoderStarted().Picture().Picture(true).Finished().Record());
+
+    boxes_.clear();
+    t = RunFailing(s, {{e->server, e->size, 2}}, {1, 5});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(Order(recording::Calls()), Expect(*e)
+                                             .DiscSetUp()
+                                             .EncoderStarted()
+                                             .Picture()
+                                             .Read()
+                                             .Calls(e->server, {e->frame, e->size})
+                                             .Finished()
+                                             .Record());
+  }
+}
+
+TEST_F(RunEndingsTest, AFailedReadEndsTheLoopAndTheFileIsFinished) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    TConvertThread* t = RunFailing(Short(*e), {{Server::DvdData, 29, 3}});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(t->Pictures(), 2);
+    EXPECT_EQ(Order(recording::Calls()),
+              Expect(*e).DiscSetUp().EncoderStarted().Pictures(2).Calls(Server::DvdData, {29}).Finished().Record());
+  }
+}
+
+TEST_F(RunEndingsTest, AFailedFinishOfACompleteRunIsSaid) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    TConvertThread* t = RunFailing(Short(*e), {{e->server, e->finish}});
+    ExpectFailedWithTheGeneralText(t);
+    EXPECT_EQ(t->Pictures(), kFour);
+    EXPECT_EQ(Order(recording::Calls()),
+              Expect(*e).DiscSetUp().EncoderStarted().Pictures(kFour).Read().Finished().Record());
+  }
+}
+
+// A stop lets the picture under way finish; no picture is read after it.
+TEST_F(RunEndingsTest, AStopEndsTheLoopAtItsTopAndTheFileIsFinished) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    auto s = RecordedSettings(e->kind);
+    s.endPosition = kStart + 5000;
+    recording::Reset(script_);
+    TConvertThread* t = Run(s, [](TConvertThread* run) {
+      if (run->Pictures() >= 3) run->SetStop(true);
+    });
+    EXPECT_EQ(recording::LiveObjects(), 0);
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Stopped);
+    EXPECT_TRUE(boxes_.empty());
+    ASSERT_GE(t->Pictures(), 3);
+    ASSERT_LT(t->Pictures(), 5000);
+    EXPECT_EQ(Order(recording::Calls()),
+              Expect(*e).DiscSetUp().EncoderStarted().Pictures(t->Pictures()).Finished().Record());
+  }
+}
+
+// Before Start nothing is finished: the reader is closed and the run ends.
+TEST_F(RunEndingsTest, AnEncoderThatCannotBeMadeOrSizesThatCannotBeHadOnlyCloseTheReader) {
+  for (const EncoderSlots* e : {&kMpeg, &kAvi}) {
+    SCOPED_TRACE(e->name);
+    boxes_.clear();
+    auto s = Short(*e);
+    s.outputWidth = 0;  // the picture server has no planes for it
+    TConvertThread* t = RunFailing(s, {});
+    EXPECT_EQ(t->Outcome(), TConvertOutcome::Failed);
+    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(Order(recording::Calls()),
+              Expect(*e).DiscSetUp().EncoderMade().Calls(Server::DvdData, {32}).Released().Record());
+  }
+  // The MPEG encoder's class unknown; the others found as before.
+  EditRegistry([](qcom::RegistryTree& t) {
+    for (const CLSID* c : {&CLSID_DVDDataObj, &CLSID_PicShowObj, &CLSID_AVIEncode})
+      if (!t.SetValue(ClassKey(*c) + "\\InprocServer32", "", APP_RECORDING_SERVERS)) return false;
+    return t.DeleteKey(ClassKey(CLSID_MpegEnc));
+  });
+  boxes_.clear();
+  TConvertThread* t = RunFailing(Short(kMpeg), {});
+  EXPECT_EQ(t->Outcome(), TConvertOutcome::Failed);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Can not Create the MPEG Encoder Object!please re-install the software.");
+  const auto expected = Expect(kMpeg)
+                            .DiscSetUp()
+                            .Calls(Server::DvdData, {32})
+                            .Calls(Server::PicShow, {kReleased})
+                            .Calls(Server::DvdData, {kReleased})
+                            .Record();
+  EXPECT_EQ(Order(recording::Calls()), expected);
+}
+
 // ---- The preview painter alone in place of its server, in runs over the sample
 // disc with the real reader and encoder.
 
