@@ -25,7 +25,7 @@ constexpr double kMegabyte = 1048576.0;
 // A run of GOPs lasts about this long. Each run but a part's first codes the last GOPs
 // of the run before it once more, to warm its rate control up, so shorter runs cost more
 // processor time; longer ones hold more pictures in memory (a run's pictures wait while
-// the runs before are coded). Some seconds keep the warm-up near half the work of a run
+// the runs before are coded). Some seconds keep the warm-up below the work of the run itself
 // and an SVCD's runs on eight processors within a few hundred megabytes.
 constexpr double kRunSeconds = 3.6;
 // What the pictures waiting in runs may take at the most, and at most a quarter of the
@@ -36,7 +36,7 @@ constexpr double kRunMemoryBytes = 256.0 * 1048576.0;
 constexpr double kWarmUpStartShare = 0.4;
 // GOPs of the run before that each run codes first to bring its rate control to the
 // state one encoder would have there.
-constexpr int kWarmUpGops = 4;
+constexpr int kWarmUpGops = 5;
 
 GopRuns::Settings RunSettings(const SessionConfig& c, int gopLength) {
   GopRuns::Settings s;

@@ -544,6 +544,9 @@ Status EncodingSession::CheckOpen() const {
 }
 
 Status EncodingSession::BreakOff(const Status& s) {
+  // Pictures the encoder still holds back for its B-pictures are written where the file
+  // can still take them: the file then ends on the last picture given, in its place.
+  if (open_ && video_ && fmt_ && fmt_->pb && fmt_->pb->error >= 0) Send(video_, videoStream_, nullptr);
   failure_ = s;
   FreeAll();
   open_ = false;

@@ -311,11 +311,16 @@ Judged Judge(const std::string& path, const Source& s, int given) {
     const int k = j.pictures++;
     if (k >= given) continue;  // counted; more pictures than given is its own failure
     double own = 0, nearestOther = 1e30;
+    std::vector<std::uint8_t> mine;
+    s.Read(k, &mine);
+    own = LumaMse(out.data(), mine.data(), luma);
     for (int m = std::max(0, k - 2); m <= std::min(given - 1, k + 2); ++m) {
+      if (m == k) continue;
       s.Read(m, &src);
-      const double mse = LumaMse(out.data(), src.data(), luma);
-      if (m == k) own = mse;
-      else nearestOther = std::min(nearestOther, mse);
+      // A neighbour that differs from the picture less than the coding does (a slow pan
+      // of a still) cannot tell the order: only those that differ more take part.
+      if (LumaMse(mine.data(), src.data(), luma) <= own) continue;
+      nearestOther = std::min(nearestOther, LumaMse(out.data(), src.data(), luma));
     }
     if (own > nearestOther) j.misplaced.push_back(k);
     j.psnr.push_back(own <= 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / own));
@@ -581,7 +586,7 @@ void ExpectFailedRunWithPlayableFile(const FaultReport& r, const std::string& pa
   ASSERT_NO_FATAL_FAILURE(ExpectPlays(path, cutShort));
   const Judged j = Judge(path, source, r.given);
   EXPECT_GE(j.pictures, 1) << "nothing written before the failure plays";
-  EXPECT_TRUE(j.misplaced.empty()) << j.misplaced.size() << " pictures out of place";
+  EXPECT_TRUE(j.misplaced.empty()) << j.misplaced.size() << " pictures out of place, the first is " << (j.misplaced.empty() ? -1 : j.misplaced.front());
   EXPECT_GT(j.MeanPsnr(), 20.0) << "the pictures written are damaged";
   std::printf("[ measured ] %s: %d pictures given, the first failure at call %d, %d pictures in the file\n",
               fs::path(path).filename().c_str(), r.given, r.firstFailure, j.pictures);
