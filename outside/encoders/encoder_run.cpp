@@ -29,8 +29,9 @@ constexpr double kMegabyte = 1048576.0;
 // and an SVCD's runs on eight processors within a few hundred megabytes.
 constexpr double kRunSeconds = 3.6;
 // What the pictures waiting in runs may take at the most, and at most a quarter of the
-// memory free when the run starts.
-constexpr double kRunMemoryBytes = 256.0 * 1048576.0;
+// memory free when the run starts: with the rest of the program an SVCD stays below
+// 400 MB (six runs of pictures at 480x576 or 480x480).
+constexpr double kRunMemoryBytes = 240e6;
 // The fullness the warm-up is coded from, as a share of the decoder buffer: the rate
 // control's level after it depends little on it.
 constexpr double kWarmUpStartShare = 0.4;
@@ -190,7 +191,8 @@ HRESULT EncoderRun::Encode(const BYTE* const planes[3], INT_PTR sound, INT sound
 HRESULT EncoderRun::EncodeToRuns(const BYTE* const planes[3], const std::int16_t* sound, std::size_t soundBytes) {
   PacketList packets;
   AVFrame* frame = av_frame_alloc();
-  Status s = frame ? session_->EncodeSound(sound, soundBytes, &packets) : Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  Status s = frame ? session_->PooledPicture(frame) : Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  if (s.ok()) s = session_->EncodeSound(sound, soundBytes, &packets);
   if (s.ok()) s = session_->ConvertPicture(planes, frame);
   if (!s.ok()) {
     av_frame_free(&frame);

@@ -14,6 +14,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/buffer.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
@@ -438,6 +439,26 @@ int EncodingSession::CodedGopLength() const {
   return keys.size() >= 3 && keys[2] - keys[1] == keys[1] - keys[0] ? static_cast<int>(keys[1] - keys[0]) : 0;
 }
 
+Status EncodingSession::PooledPicture(AVFrame* out) {
+  constexpr int kAlign = 64;
+  const auto format = static_cast<AVPixelFormat>(pictureFormat_);
+  const int bytes = av_image_get_buffer_size(format, cfg_.width, cfg_.height, kAlign);
+  if (bytes <= 0) return Status::Fail(E_FAIL, "The picture size can not be held.");
+  if (!picturePool_) picturePool_ = av_buffer_pool_init(static_cast<std::size_t>(bytes) + kAlign, nullptr);
+  AVBufferRef* buffer = picturePool_ ? av_buffer_pool_get(picturePool_) : nullptr;
+  if (!buffer) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+  av_frame_unref(out);
+  out->buf[0] = buffer;
+  out->format = format;
+  out->width = cfg_.width;
+  out->height = cfg_.height;
+  if (av_image_fill_arrays(out->data, out->linesize, buffer->data, format, cfg_.width, cfg_.height, kAlign) < 0) {
+    av_frame_unref(out);
+    return Status::Fail(E_FAIL, "The picture size can not be held.");
+  }
+  return {};
+}
+
 void EncodingSession::PrepareFrame(AVFrame* picture) const {
   if (cfg_.interlaced) {
     picture->interlaced_frame = 1;
@@ -763,6 +784,8 @@ void EncodingSession::FreeAll() {
   if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
   convertPlanes_.clear();
   convertCapacity_ = 0;
+  // Buffers still out are freed when they come back.
+  av_buffer_pool_uninit(&picturePool_);
 }
 
 }  // namespace outside

@@ -17,6 +17,7 @@ extern "C" {
 }
 
 struct AVAudioFifo;
+struct AVBufferPool;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -153,6 +154,10 @@ class EncodingSession {
   Status WriteCoded(PacketList* video, PacketList* sound);
   // The decoder buffer of the part's picture stream as written so far.
   const DecoderBuffer& Buffer() const { return buffer_; }
+  // Gives `out` a picture buffer in the encoder's format from the session's pool: pictures
+  // held in runs of GOPs come and go by the hundred, and fresh allocations from several
+  // threads leave the heap to grow.
+  Status PooledPicture(AVFrame* out);
   // Marks a picture's fields for an interlaced run.
   void PrepareFrame(AVFrame* picture) const;
 
@@ -227,6 +232,7 @@ class EncodingSession {
   std::int64_t largestStep_ = 0;   // largest payload growth of one picture
   std::int64_t packetsInPart_ = 0;
   bool globalHeader_ = false;     // the container wants the codecs' headers apart
+  AVBufferPool* picturePool_ = nullptr;
   bool modelBuffer_ = false;      // an MPEG picture stream: walked through its decoder buffer
   DecoderBuffer buffer_;
 };
