@@ -32,13 +32,15 @@ struct ProcessResult {
   std::string out;
 };
 
-inline ProcessResult Run(const std::vector<std::string>& argv) {
+// The child's standard output; with withErrors its standard error too.
+inline ProcessResult Run(const std::vector<std::string>& argv, bool withErrors = false) {
   ProcessResult r;
   int fds[2];
   if (pipe(fds) != 0) return r;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], 1);
+    if (withErrors) dup2(fds[1], 2);
     close(fds[0]);
     close(fds[1]);
     std::vector<char*> args;

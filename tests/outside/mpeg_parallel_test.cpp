@@ -41,31 +41,7 @@ constexpr bool kSanitized = false;
 constexpr double kFinishBoundSeconds = 2.0;
 
 // A child process's output, standard error included.
-ProcessResult RunAll(const std::vector<std::string>& argv) {
-  ProcessResult r;
-  int fds[2];
-  if (pipe(fds) != 0) return r;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char buf[65536];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) r.out.append(buf, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+ProcessResult RunAll(const std::vector<std::string>& argv) { return enctest::Run(argv, true); }
 
 // A title of the detailed disc: its VOBs and what ffprobe says of its pictures.
 struct Title {

@@ -48,6 +48,7 @@ struct Demuxed {
   bool mpeg2 = false;
   int packs = 0;
   std::int64_t firstMuxRate = 0;
+  double lastScr = 0;
   Bytes video;
   std::vector<VideoPacket> packets;
 };
@@ -92,6 +93,7 @@ Demuxed Demultiplex(const Bytes& d) {
         return r;
       }
       if (r.packs++ == 0) r.firstMuxRate = muxRate;
+      r.lastScr = scr;
       continue;
     }
     if (code == 0xB9) {  // end of the program stream
@@ -234,6 +236,7 @@ DecoderBufferResult CheckDecoderBufferOfBytes(const Bytes& file) {
   r.mpeg2 = dm.mpeg2;
   r.packs = dm.packs;
   r.muxRate = dm.firstMuxRate;
+  r.lastScr = dm.lastScr;
   if (!dm.error.empty()) {
     r.error = dm.error;
     return r;

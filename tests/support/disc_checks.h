@@ -57,6 +57,7 @@ struct DecoderBufferResult {
   std::int64_t bitRate = 0;     // the sequence header's (with MPEG-2's extension), bit/s
   std::int64_t bufferBits = 0;  // the sequence header's buffer size
   std::int64_t muxRate = 0;     // of the first pack, bit/s
+  double lastScr = 0;           // the last pack's clock reference, in seconds
   double pictureRate = 0;       // the sequence header's pictures per second
   int packs = 0;
   int pictures = 0;
