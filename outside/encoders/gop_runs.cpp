@@ -60,11 +60,6 @@ GopRuns::GopRuns(const Settings& settings, Sink sink) : settings_(settings), sin
 
 GopRuns::~GopRuns() { Close(); }
 
-int GopRuns::Recoded() const {
-  std::lock_guard lock(mu_);
-  return recoded_;
-}
-
 bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
   std::unique_lock lock(mu_);
   Run* run = runs_.empty() ? nullptr : runs_.back().get();
@@ -73,21 +68,27 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
       run->inputEnded = true;
       changed_.notify_all();
     }
+    // The warm-up is taken now: once the wait below lets go of the lock, the run before may
+    // be coded, joined and gone.
+    std::vector<AVFrame*> warmUp;
+    if (runsInPart_ > 0 && run) {
+      const std::size_t keep = std::min(run->frames.size(), static_cast<std::size_t>(std::max(0, settings_.warmUp)));
+      for (std::size_t i = run->frames.size() - keep; i < run->frames.size(); ++i)
+        if (AVFrame* ref = av_frame_clone(run->frames[i])) {
+          ref->pict_type = AV_PICTURE_TYPE_NONE;
+          warmUp.push_back(ref);
+        }
+    }
     // Every run held is being coded or waits to be joined: that bounds the pictures held.
     changed_.wait(lock, [&] { return failed_ || static_cast<int>(runs_.size()) < std::max(1, settings_.coders); });
-    if (!failed_) {
+    if (failed_) {
+      for (AVFrame*& f : warmUp) av_frame_free(&f);
+    } else {
       auto next = std::make_unique<Run>();
       next->first = partPictures_;
       next->firstOverall = pictures_;
       next->index = runsInPart_;
-      if (next->index > 0 && run) {
-        const std::size_t keep = std::min(run->frames.size(), static_cast<std::size_t>(std::max(0, settings_.warmUp)));
-        for (std::size_t i = run->frames.size() - keep; i < run->frames.size(); ++i)
-          if (AVFrame* ref = av_frame_clone(run->frames[i])) {
-            ref->pict_type = AV_PICTURE_TYPE_NONE;
-            next->warmUp.push_back(ref);
-          }
-      }
+      next->warmUp = std::move(warmUp);
       runsInPart_ = next->index + 1;
       next->start = next->index == 0 ? -1.0 : settings_.warmUpStart;
       run = next.get();
@@ -241,11 +242,12 @@ Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
       if (failed_) return Status::Fail(E_ABORT, "The run was given up.");
       if (i >= run.frames.size()) break;
       frame = run.frames[i];
+      // Under the lock: the next run may be taking its warm-up copies of these pictures.
+      frame->pts = warm + static_cast<std::int64_t>(i);
       if (run.video.size() <= i) run.video.resize(i + 1);
     }
     if (settings_.failAtPicture > 0 && run.firstOverall + static_cast<std::int64_t>(i) + 1 == settings_.failAtPicture)
       return FaultMadeOnPurpose(settings_.failAtPicture);
-    frame->pts = warm + static_cast<std::int64_t>(i);
     if (int err = avcodec_send_frame(coder, frame); err < 0)
       return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
     if (Status s = receiveOwn(&run.video[i]); !s.ok()) return s;
@@ -303,8 +305,6 @@ void GopRuns::Join() {
         for (AVFrame*& f : run->warmUp) av_frame_free(&f);
         run->warmUp.clear();
         s = CodeRun(*run, buffer.Fullness(), false);
-        std::lock_guard lock(mu_);
-        ++recoded_;
       }
     }
     auto giveUp = [&](const Status& why) {

@@ -67,8 +67,6 @@ class GopRuns {
   void Close();
   // After a failure elsewhere: the pictures not yet written are dropped.
   void GiveUp();
-  // Runs coded a second time from the true fullness (for the tests' and benchmark's notes).
-  int Recoded() const;
 
  private:
   struct Run;
@@ -89,7 +87,6 @@ class GopRuns {
   std::int64_t pictures_ = 0;              // pictures given over the whole encoding
   bool failed_ = false;
   bool closing_ = false;
-  int recoded_ = 0;
   std::vector<std::thread> coders_;
   std::thread joiner_;
 };
