@@ -442,6 +442,8 @@ TEST_F(MpegParallelTest, AtALimitOf3MegabytesThePartsSplitAtTheSerialRunsPicture
     SCOPED_TRACE(path);
     ASSERT_TRUE(fs::exists(path));
     EXPECT_LT(fs::file_size(path), limit * 1048576);
+    std::printf("[ measured ] part %zu: %d pictures, %.0f %% of the limit\n", part, bounds[part] - bounds[part - 1],
+                100.0 * static_cast<double>(fs::file_size(path)) / (limit * 1048576));
     ASSERT_NO_FATAL_FAILURE(ExpectPlays(path));
     EXPECT_EQ(PicturesInFile(path), bounds[part] - bounds[part - 1]) << "the pictures given to the part";
   }
