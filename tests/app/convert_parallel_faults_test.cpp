@@ -28,26 +28,9 @@ constexpr std::chrono::seconds kRunLimit{300};
 // ffmpeg names.
 int PlayablePictures(const std::string& path, bool cutShort = false) {
   if (!fs::exists(path)) return -1;
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    close(fds[1]);
-    execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-i", path.c_str(), "-f", "null", "-",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string complaints;
-  char buf[4096];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) complaints.append(buf, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || (!cutShort && !complaints.empty())) {
+  const enctest::ProcessResult r = enctest::Run({"ffmpeg", "-v", "error", "-nostdin", "-i", path, "-f", "null", "-"}, true);
+  const std::string& complaints = r.out;
+  if (r.status != 0 || (!cutShort && !complaints.empty())) {
     std::fprintf(stderr, "ffmpeg on %s: %s\n", path.c_str(), complaints.c_str());
     return -1;
   }
