@@ -22,11 +22,12 @@ namespace outside {
 namespace {
 constexpr double kMegabyte = 1048576.0;
 
-// A run of GOPs lasts about this long. Each run but a part's first codes the last GOPs
-// of the run before it once more, to warm its rate control up, so shorter runs cost more
-// processor time; longer ones hold more pictures in memory (a run's pictures wait while
-// the runs before are coded). Some seconds keep the warm-up below the work of the run itself
-// and an SVCD's runs on eight processors within a few hundred megabytes.
+// The shortest run of GOPs. Each run but a part's first codes the last GOPs of the run
+// before it once more, to warm its rate control up, so shorter runs cost more processor
+// time; longer ones hold more pictures in memory (a run's pictures wait while the runs
+// before are coded) and leave the last run of a title longer on one processor. Some
+// seconds keep the warm-up below the work of the run itself and an SVCD's runs within a
+// few hundred megabytes.
 constexpr double kRunSeconds = 3.6;
 // What the pictures waiting in runs may take at the most, and at most a quarter of the
 // memory free when the run starts: with the rest of the program an SVCD stays below
@@ -43,11 +44,15 @@ GopRuns::Settings RunSettings(const SessionConfig& c, int gopLength) {
   GopRuns::Settings s;
   const double fps = av_q2d(c.frameRate);
   const int gop = std::max(1, gopLength);
-  s.runLength = gop * std::max(1, static_cast<int>(std::lround(kRunSeconds * fps / gop)));
   const double pictureBytes = 1.5 * c.width * c.height + 4096.0;
   double budget = kRunMemoryBytes;
   const long pages = sysconf(_SC_AVPHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
   if (pages > 0 && pageSize > 0) budget = std::min(budget, 0.25 * static_cast<double>(pages) * pageSize);
+  // Runs as long as the memory lets every processor have one, up to twice the shortest:
+  // the longer a run, the less of the work is warm-up.
+  const int shortest = gop * std::max(1, static_cast<int>(std::lround(kRunSeconds * fps / gop)));
+  const int fits = static_cast<int>(budget / (pictureBytes * CodecThreads())) / gop * gop;
+  s.runLength = std::clamp(fits, shortest, 2 * shortest);
   const int byMemory = static_cast<int>(budget / (pictureBytes * s.runLength));
   s.coders = std::max(1, std::min(CodecThreads(), byMemory));
   s.warmUpStart = kWarmUpStartShare * c.bufferBits;
