@@ -83,7 +83,20 @@ class RunEncoder {
   virtual const char* Name() const = 0;
 };
 
-class MpegRunEncoder final : public RunEncoder {
+// The calls both servers answer alike.
+template <class Server>
+class RunEncoderOf : public RunEncoder {
+ public:
+  HRESULT GetFileSize(double* size) override { return enc_->GetFileSize(size); }
+  HRESULT SizeLimitReached() override { return enc_->SizeLimitReached(); }
+  HRESULT Finish() override { return enc_->Finish(); }
+  IUnknown* Object() const override { return enc_.get(); }
+
+ protected:
+  ComPtr<Server> enc_;
+};
+
+class MpegRunEncoder final : public RunEncoderOf<IMpegEnc> {
  public:
   HRESULT Create() override { return ::Create(CLSID_MpegEnc, IID_IMpegEnc, &enc_); }
   HRESULT Start(const EncoderSettings& s) override {
@@ -106,18 +119,11 @@ class MpegRunEncoder final : public RunEncoder {
   HRESULT WriteFrame(const OutputPicture& p, INT_PTR value1, INT value2) override {
     return enc_->EncodeFrame(p.y, p.u, p.v, p.width, p.height, value1, value2);
   }
-  HRESULT GetFileSize(double* size) override { return enc_->GetFileSize(size); }
-  HRESULT SizeLimitReached() override { return enc_->SizeLimitReached(); }
-  HRESULT Finish() override { return enc_->Finish(); }
-  IUnknown* Object() const override { return enc_.get(); }
   const IID& Iid() const override { return IID_IMpegEnc; }
   const char* Name() const override { return "MPEG Encoder Object"; }
-
- private:
-  ComPtr<IMpegEnc> enc_;
 };
 
-class AviRunEncoder final : public RunEncoder {
+class AviRunEncoder final : public RunEncoderOf<IAVIEncode> {
  public:
   HRESULT Create() override { return ::Create(CLSID_AVIEncode, IID_IAVIEncode, &enc_); }
   HRESULT Start(const EncoderSettings& s) override {
@@ -137,15 +143,8 @@ class AviRunEncoder final : public RunEncoder {
   HRESULT WriteFrame(const OutputPicture& p, INT_PTR value1, INT value2) override {
     return enc_->WriteFrame(p.dib + kDibHeader, value1, value2);
   }
-  HRESULT GetFileSize(double* size) override { return enc_->GetFileSize(size); }
-  HRESULT SizeLimitReached() override { return enc_->SizeLimitReached(); }
-  HRESULT Finish() override { return enc_->Finish(); }
-  IUnknown* Object() const override { return enc_.get(); }
   const IID& Iid() const override { return IID_IAVIEncode; }
   const char* Name() const override { return "AVI Encoder Object"; }
-
- private:
-  ComPtr<IAVIEncode> enc_;
 };
 
 std::unique_ptr<RunEncoder> MakeEncoder(bool avi) {

@@ -85,7 +85,8 @@ bool SetVbvDelay(AVPacket* packet, double fullnessBits, double bitRate) {
 }
 
 void ShiftGopTimeCodes(AVPacket* packet, std::int64_t pictures, int roundedRate) {
-  if (pictures == 0 || roundedRate <= 0) return;
+  // Group headers lead only key pictures.
+  if (pictures == 0 || roundedRate <= 0 || !(packet->flags & AV_PKT_FLAG_KEY)) return;
   for (std::ptrdiff_t at = FindStartCode(packet, 0xB8, 0); at >= 0 && at + 8 <= packet->size;
        at = FindStartCode(packet, 0xB8, at + 4)) {
     std::uint8_t* g = packet->data + at + 4;
