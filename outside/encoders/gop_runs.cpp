@@ -5,25 +5,58 @@
 #include <utility>
 #include <cstdlib>
 #include <cmath>
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixfmt.h>
 }
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace outside {
 
 namespace {
+// How much lower than the rest of the program the coders run: the pictures are read,
+// decoded and scaled on other threads, which would otherwise wait for a processor behind
+// the coders at every hand-over and leave the coders short of pictures.
+constexpr int kCoderNiceness = 5;
+
 // A run coded from an assumed fullness is taken only where each of its pictures is in the
 // buffer with this much to spare at the true one: the pictures' vbv_delay stands for the
 // fullness less the header before it, which a player's check counts from.
 constexpr double kSeamMarginBits = 1024;
+
+// A black picture of the size and format of `like`: it costs the encoder and its rate
+// control next to nothing (its predictors learn nothing from a flat picture).
+AVFrame* BlackPicture(const AVFrame* like) {
+  if (like->format != AV_PIX_FMT_YUV420P) return av_frame_clone(like);
+  AVFrame* f = av_frame_alloc();
+  if (!f) return nullptr;
+  f->format = like->format;
+  f->width = like->width;
+  f->height = like->height;
+  if (av_frame_copy_props(f, like) < 0 || av_frame_get_buffer(f, 0) < 0) {
+    av_frame_free(&f);
+    return nullptr;
+  }
+  const int chromaHeight = (f->height + 1) / 2;
+  for (int y = 0; y < f->height; ++y) std::memset(f->data[0] + static_cast<std::ptrdiff_t>(y) * f->linesize[0], 16, static_cast<std::size_t>(f->width));
+  for (int plane = 1; plane <= 2; ++plane)
+    for (int y = 0; y < chromaHeight; ++y)
+      std::memset(f->data[plane] + static_cast<std::ptrdiff_t>(y) * f->linesize[plane], 128, static_cast<std::size_t>((f->width + 1) / 2));
+  return f;
+}
 }  // namespace
 
 struct GopRuns::Run {
   std::int64_t first = 0;         // number of its first picture in the part
   std::int64_t firstOverall = 0;  // the same over the whole encoding
   std::size_t index = 0;          // its number in the part
+  int slot = 0;                   // the coder that codes it
   double start = -1;              // the fullness it is coded from; below 0 for the part's own
   std::vector<AVFrame*> frames;
   // The last pictures of the run before (whole GOPs), coded first and thrown away, so that
@@ -31,6 +64,7 @@ struct GopRuns::Run {
   // level that the pictures before it give, as one encoder coding on would.
   std::vector<AVFrame*> warmUp;
   double warmEnd = -1;  // the rate control's buffer fullness after the warm-up, in bits
+  std::int64_t codedFrom = 0;  // pictures its encoder instance coded before the run's first
   std::vector<PacketList> sound;
   bool inputEnded = false;
   bool taken = false;
@@ -50,7 +84,7 @@ struct GopRuns::Run {
 
 GopRuns::GopRuns(const Settings& settings, Sink sink) : settings_(settings), sink_(std::move(sink)) {
   try {
-    for (int i = 0; i < std::max(1, settings_.coders); ++i) coders_.emplace_back([this] { Code(); });
+    for (int i = 0; i < std::max(1, settings_.coders); ++i) coders_.emplace_back([this, i] { Code(i); });
     joiner_ = std::thread([this] { Join(); });
   } catch (...) {
     Close();
@@ -88,6 +122,8 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
       next->first = partPictures_;
       next->firstOverall = pictures_;
       next->index = runsInPart_;
+      // In turn: the runs held at once (at most one a coder) each have a coder of their own.
+      next->slot = static_cast<int>(runsMade_++ % std::max(1, settings_.coders));
       next->warmUp = std::move(warmUp);
       runsInPart_ = next->index + 1;
       next->start = next->index == 0 ? -1.0 : settings_.warmUpStart;
@@ -148,23 +184,41 @@ void GopRuns::Close() {
   if (joiner_.joinable()) joiner_.join();
 }
 
-void GopRuns::Code() {
+// An encoder instance that codes one coder's runs one after another, so that its rate
+// control carries its history on from run to run.
+struct GopRuns::Instance {
+  AVCodecContext* coder = nullptr;
+  AVPacket* packet = nullptr;
+  std::int64_t sent = 0;  // pictures given to it: the next one's time stamp
+  DecoderBuffer model;    // the decoder buffer as its rate control has it
+
+  ~Instance() { Close(); }
+  bool Open() const { return coder != nullptr; }
+  void Close() {
+    avcodec_free_context(&coder);
+    av_packet_free(&packet);
+    sent = 0;
+  }
+};
+
+void GopRuns::Code(int slot) {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kCoderNiceness);  // best effort
+  Instance instance;
   for (;;) {
     Run* run = nullptr;
     {
       std::unique_lock lock(mu_);
-      auto untaken = [&] {
+      auto mine = [&] {
         for (auto& r : runs_)
-          if (!r->taken) return r.get();
+          if (!r->taken && r->slot == slot) return r.get();
         return static_cast<Run*>(nullptr);
       };
-      changed_.wait(lock, [&] { return closing_ || untaken(); });
-      run = untaken();
+      changed_.wait(lock, [&] { return closing_ || mine(); });
+      run = mine();
       if (!run) return;
       run->taken = true;
     }
-    // A part's first run starts where the part's own stream does (the encoder's default).
-    const Status s = CodeRun(*run, run->start, true);
+    const Status s = CodeRun(instance, *run, true, true);
     {
       std::lock_guard lock(mu_);
       run->status = s;
@@ -176,63 +230,95 @@ void GopRuns::Code() {
   }
 }
 
-Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
-  AVCodecContext* coder = nullptr;
-  if (Status s = sink_.openCoder(initialFullness, &coder); !s.ok()) return s;
-  struct Free {
-    AVCodecContext** c;
-    ~Free() { avcodec_free_context(c); }
-  } freeCoder{&coder};
-  AVPacket* packet = av_packet_alloc();
-  if (!packet) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  struct FreePacket {
-    AVPacket** p;
-    ~FreePacket() { av_packet_free(p); }
-  } freePacket{&packet};
+Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen) {
+  struct CloseOnFailure {
+    Instance& in;
+    bool ok = false;
+    ~CloseOnFailure() {
+      if (!ok) in.Close();
+    }
+  } guard{in};
+  // A part's first run starts where the part's own stream does (the encoder's default);
+  // a later one warms a fresh instance up from a fullness of its own, or goes on with the
+  // instance of its coder's run before, which then needs only a few pictures to resync.
+  const bool partStart = run.start < 0;
+  std::size_t warmFrom = 0;
+  if (partStart || !in.Open()) {
+    in.Close();
+    if (Status s = sink_.openCoder(run.start, &in.coder); !s.ok()) return s;
+    in.packet = av_packet_alloc();
+    if (!in.packet) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    in.model = DecoderBuffer(settings_.buffer, in.coder->rc_initial_buffer_occupancy);
+  } else {
+    const auto resync = static_cast<std::size_t>(std::max(0, settings_.resyncWarmUp));
+    if (run.warmUp.size() > resync) warmFrom = run.warmUp.size() - resync;
+  }
+  AVCodecContext* coder = in.coder;
 
-  auto receive = [&](PacketList* into) -> Status {
+  // Pictures given before the run's own are warm-up (or, from the instance's run before,
+  // the pictures that pushed its last ones out): what they give is thrown away, but walked
+  // through the buffer as the rate control did, for the level the run's own start from.
+  std::int64_t ownFrom = -1, ownSent = 0, ownOut = 0;
+  std::size_t given = 0;  // the run's own pictures given: their packets go with the last
+  run.warmEnd = -1;
+  auto take = [&]() -> Status {
     for (;;) {
-      const int err = avcodec_receive_packet(coder, packet);
+      const int err = avcodec_receive_packet(coder, in.packet);
       if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
       if (err < 0) return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-      AVPacket* kept = av_packet_clone(packet);
-      av_packet_unref(packet);
-      if (!kept) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-      into->push_back(kept);
-    }
-  };
-
-  // Warm-up pictures come before the run's own; what they give is thrown away, but walked
-  // through the buffer as the rate control did, for the level the run's own start from.
-  const auto warm = static_cast<std::int64_t>(run.warmUp.size());
-  PacketList thrown;
-  DecoderBuffer model(settings_.buffer, initialFullness >= 0 ? std::floor(initialFullness) : 0.0);
-  auto receiveOwn = [&](PacketList* into) -> Status {
-    Status s = receive(&thrown);
-    for (AVPacket*& p : thrown) {
-      if (p->pts >= warm) {
-        // The encoder counts from the run's start; the stream from the part's.
-        p->pts += run.first - warm;
-        if (p->dts != AV_NOPTS_VALUE) p->dts += run.first - warm;
-        into->push_back(p);
-      } else {
-        model.TakeOut(8LL * p->size);
-        av_packet_free(&p);
+      const std::int64_t at = ownFrom >= 0 ? in.packet->pts - ownFrom : -1;
+      const bool own = at >= 0 && at < ownSent;
+      if (own && ownOut == 0 && !partStart) run.warmEnd = in.model.Fullness();
+      in.model.TakeOut(8LL * in.packet->size);
+      if (!own) {
+        av_packet_unref(in.packet);
+        continue;
       }
+      AVPacket* kept = av_packet_clone(in.packet);
+      av_packet_unref(in.packet);
+      if (!kept) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+      // The encoder counts from its own start; the stream from the part's.
+      kept->pts += run.first - ownFrom;
+      if (kept->dts != AV_NOPTS_VALUE) kept->dts += run.first - ownFrom;
+      run.video[given - 1].push_back(kept);
+      ++ownOut;
     }
-    thrown.clear();
-    return s;
   };
-  run.warmEnd = -1;
-  for (std::int64_t j = 0; j < warm; ++j) {
-    AVFrame* frame = run.warmUp[static_cast<std::size_t>(j)];
-    // Time stamps count from the encoder's own start, as its rate control expects them to.
-    frame->pts = j;
+  // Time stamps count on over the instance's life, as its rate control expects them to.
+  auto send = [&](AVFrame* frame, bool stamped = false) -> Status {
+    if (!stamped) frame->pts = in.sent;
+    ++in.sent;
     if (int err = avcodec_send_frame(coder, frame); err < 0)
       return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-    PacketList none;
-    if (Status s = receiveOwn(&none); !s.ok()) return s;
+    return {};
+  };
+
+  std::int64_t leastLambda = 0;
+  const std::size_t warm = run.warmUp.size() - warmFrom;
+  const bool floored = warmFrom == 0 && warm > 0 && settings_.warmUpLeastLambda > 0 &&
+                       av_opt_get_int(coder->priv_data, "lmin", 0, &leastLambda) >= 0;
+  auto setLeastLambda = [&](std::int64_t lambda) {
+    if (av_opt_set_int(coder->priv_data, "lmin", lambda, 0) < 0)
+      return Status::Fail(E_FAIL, "The video encoder refused its least Lagrange factor.");
+    return Status{};
+  };
+  for (std::size_t j = 0; j < warm; ++j) {
+    if (floored && (j == 0 || j == static_cast<std::size_t>(settings_.warmUpFloorPictures))) {
+      const std::int64_t lambda =
+          j == 0 ? std::max<std::int64_t>(leastLambda, settings_.warmUpLeastLambda) : leastLambda;
+      if (Status s = setLeastLambda(lambda); !s.ok()) return s;
+    }
+    AVFrame* frame = run.warmUp[warmFrom + j];
+    // The warm-up opens a GOP of its own, whatever the instance coded before it.
+    if (j == 0) frame->pict_type = AV_PICTURE_TYPE_I;
+    if (Status s = send(frame); !s.ok()) return s;
+    if (Status s = take(); !s.ok()) return s;
   }
+  if (floored && warm <= static_cast<std::size_t>(settings_.warmUpFloorPictures))
+    if (Status s = setLeastLambda(leastLambda); !s.ok()) return s;
+
+  ownFrom = in.sent;
+  run.codedFrom = ownFrom;
   for (std::size_t i = 0;; ++i) {
     AVFrame* frame = nullptr;
     {
@@ -243,20 +329,46 @@ Status GopRuns::CodeRun(Run& run, double initialFullness, bool waitForInput) {
       if (i >= run.frames.size()) break;
       frame = run.frames[i];
       // Under the lock: the next run may be taking its warm-up copies of these pictures.
-      frame->pts = warm + static_cast<std::int64_t>(i);
+      frame->pts = in.sent;
       if (run.video.size() <= i) run.video.resize(i + 1);
     }
     if (settings_.failAtPicture > 0 && run.firstOverall + static_cast<std::int64_t>(i) + 1 == settings_.failAtPicture)
       return FaultMadeOnPurpose(settings_.failAtPicture);
-    if (int err = avcodec_send_frame(coder, frame); err < 0)
-      return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-    if (Status s = receiveOwn(&run.video[i]); !s.ok()) return s;
+    if (Status s = send(frame, true); !s.ok()) return s;
+    ++ownSent;
+    given = i + 1;
+    if (Status s = take(); !s.ok()) return s;
   }
-  if (warm > 0 && initialFullness >= 0) run.warmEnd = model.Fullness();
-  if (run.video.empty()) return {};
-  if (int err = avcodec_send_frame(coder, nullptr); err < 0 && err != AVERROR_EOF)
-    return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
-  return receiveOwn(&run.video.back());
+  if (given == 0) {
+    guard.ok = true;
+    return {};
+  }
+  // The encoder holds the run's last B-pictures back until it is given more. Where the run
+  // ends a GOP, black pictures push them out (the first opens a GOP of its own, so they
+  // are coded at the start of the instance's next run and thrown away there); otherwise the
+  // instance ends here.
+  const bool wholeGops = settings_.gopLength > 0 && given % static_cast<std::size_t>(settings_.gopLength) == 0;
+  if (keepOpen && wholeGops) {
+    for (int k = 0; k < settings_.heldPictures && ownOut < ownSent; ++k) {
+      AVFrame* pad = BlackPicture(run.frames[given - 1]);
+      if (!pad) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+      pad->pict_type = k == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+      Status s = send(pad);
+      av_frame_free(&pad);
+      if (s.ok()) s = take();
+      if (!s.ok()) return s;
+    }
+  }
+  if (ownOut < ownSent) {
+    if (int err = avcodec_send_frame(coder, nullptr); err < 0 && err != AVERROR_EOF)
+      return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
+    if (Status s = take(); !s.ok()) return s;
+    in.Close();
+  } else if (!keepOpen) {
+    in.Close();
+  }
+  guard.ok = true;
+  return {};
 }
 
 void GopRuns::Join() {
@@ -284,16 +396,22 @@ void GopRuns::Join() {
       // took it to be is brought down to that with stuffing, so that the rate control's
       // view and the stream's stay one: the buffer would otherwise creep up run by run and
       // the surplus go to stuffing all the same, where the pictures could have used it.
+      // The run's first picture comes out with a later one given: the encoder holds
+      // pictures back.
+      AVPacket* first = nullptr;
+      for (const PacketList& list : run->video)
+        if (!list.empty()) {
+          first = list.front();
+          break;
+        }
       std::int64_t stuffing = 0;
-      if (settings_.buffer.constantRate && run->warmEnd >= 0 && buffer.Fullness() > run->warmEnd &&
-          !run->video.empty() && !run->video.front().empty()) {
+      if (settings_.buffer.constantRate && run->warmEnd >= 0 && buffer.Fullness() > run->warmEnd && first) {
         const double most = buffer.Fullness() - settings_.buffer.minArrival;
         stuffing = static_cast<std::int64_t>(std::floor(std::min(buffer.Fullness() - run->warmEnd, most) / 8.0));
-        if (stuffing > 0 && !coded::PrependStuffing(run->video.front().front(), stuffing)) {
+        if (stuffing > 0 && !coded::PrependStuffing(first, stuffing)) {
           s = Status::Fail(E_OUTOFMEMORY, "Out of memory.");
           stuffing = 0;
         }
-        if (!bits.empty()) bits.front() -= 8 * stuffing;
       }
       DecoderBuffer from(buffer);
       from.TakeStuffing(stuffing);
@@ -304,7 +422,9 @@ void GopRuns::Join() {
         // Without the warm-up: the rate control then starts from the true fullness itself.
         for (AVFrame*& f : run->warmUp) av_frame_free(&f);
         run->warmUp.clear();
-        s = CodeRun(*run, buffer.Fullness(), false);
+        run->start = buffer.Fullness();
+        Instance alone;
+        s = CodeRun(alone, *run, false, false);
       }
     }
     auto giveUp = [&](const Status& why) {
@@ -316,8 +436,8 @@ void GopRuns::Join() {
       bool written = false;
       if (!failed && s.ok()) {
         PacketList& video = i < run->video.size() ? run->video[i] : run->video.emplace_back();
-        // The encoder counted the warm-up pictures in its time codes.
-        const std::int64_t shift = run->first - static_cast<std::int64_t>(run->warmUp.size());
+        // The encoder counted the pictures it coded before the run in its time codes.
+        const std::int64_t shift = run->first - run->codedFrom;
         for (AVPacket* p : video) coded::ShiftGopTimeCodes(p, shift, settings_.roundedRate);
         s = sink_.write(&video, &run->sound[i], run->first + static_cast<std::int64_t>(i));
         if (s.ok()) written = true;

@@ -29,10 +29,22 @@ class GopRuns {
   struct Settings {
     int runLength = 90;  // pictures of a run: whole GOPs
     int coders = 1;      // runs coded at once
+    int gopLength = 0;     // pictures of the encoder's GOPs; 0 where unknown
+    int heldPictures = 0;  // pictures the encoder holds back (its B-pictures in a row)
     // Each run but a part's first codes the last `warmUp` pictures of the run before it
     // (whole GOPs) first, from this decoder buffer fullness (bits), and throws them away.
     int warmUp = 0;
     double warmUpStart = 0;
+    // A run coded on an encoder instance that coded an earlier run (its coder's) codes only
+    // the last `resyncWarmUp` of those pictures first: the instance has its history.
+    int resyncWarmUp = 0;
+    // The first `warmUpFloorPictures` of a warm-up are coded with a Lagrange factor of at
+    // least `warmUpLeastLambda`: a fresh rate control first guesses far too fine a
+    // quantiser for detailed pictures, and the trellis quantiser then takes several times a
+    // picture's usual time over each of them, and codes them again and again as the decoder
+    // buffer refuses them, coarser by one step each time.
+    int warmUpFloorPictures = 0;
+    int warmUpLeastLambda = 0;
     // A picture number (from 1, over the whole encoding) whose encoder instance fails:
     // a test's way to make one fail mid-run. 0 for none.
     std::int64_t failAtPicture = 0;
@@ -70,10 +82,12 @@ class GopRuns {
 
  private:
   struct Run;
-  void Code();
+  struct Instance;
+  void Code(int slot);
   void Join();
-  // Codes the run's pictures that are there, waiting for the rest until its input ends.
-  Status CodeRun(Run& run, double initialFullness, bool waitForInput);
+  // Codes the run's pictures that are there on the instance, waiting for the rest until
+  // its input ends when asked to; an instance that cannot go on is closed.
+  Status CodeRun(Instance& instance, Run& run, bool waitForInput, bool keepOpen);
   void DropFrom(std::size_t index);  // under mu_: the rest of the runs are dropped
 
   const Settings settings_;
@@ -84,6 +98,7 @@ class GopRuns {
   std::deque<std::unique_ptr<Run>> runs_;  // in order; the oldest is joined next
   std::int64_t partPictures_ = 0;          // pictures of the current part given so far
   std::size_t runsInPart_ = 0;
+  std::int64_t runsMade_ = 0;              // over the whole encoding: each run's coder
   std::int64_t pictures_ = 0;              // pictures given over the whole encoding
   bool failed_ = false;
   bool closing_ = false;

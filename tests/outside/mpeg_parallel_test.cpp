@@ -564,7 +564,12 @@ void ExpectFailedRunWithPlayableFile(const FaultReport& r, const std::string& pa
   ASSERT_NO_FATAL_FAILURE(ExpectPlays(path, cutShort));
   const Judged j = Judge(path, source, r.given);
   EXPECT_GE(j.pictures, 1) << "nothing written before the failure plays";
-  EXPECT_TRUE(j.misplaced.empty()) << j.misplaced.size() << " pictures out of place, the first is " << (j.misplaced.empty() ? -1 : j.misplaced.front());
+  // A file cut where the disk filled up can end in the middle of a picture's packs: the
+  // players conceal the rest of that one from the picture before, so only it may look
+  // like its neighbour.
+  std::vector<int> misplaced = j.misplaced;
+  if (cutShort && !misplaced.empty() && misplaced.back() == j.pictures - 1) misplaced.pop_back();
+  EXPECT_TRUE(misplaced.empty()) << misplaced.size() << " pictures out of place, the first is " << (misplaced.empty() ? -1 : misplaced.front());
   EXPECT_GT(j.MeanPsnr(), 20.0) << "the pictures written are damaged";
   std::printf("[ measured ] %s: %d pictures given, the first failure at call %d, %d pictures in the file\n",
               fs::path(path).filename().c_str(), r.given, r.firstFailure, j.pictures);
