@@ -32,6 +32,6 @@ target_include_directories(outside_bitmap_rows_test PRIVATE ${PROJECT_SOURCE_DIR
 # failures, judged from the files.
 quill_add_test(NAME outside_mpeg_parallel_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpeg_parallel_test.cpp
-  LIBS quill_outside_harness
+  LIBS quill_outside_harness quill_disc_checks
   TIMEOUT 1500)
 add_dependencies(outside_mpeg_parallel_test detailed_dvd)

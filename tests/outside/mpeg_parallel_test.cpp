@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
+#include <support/disc_checks.h>
+
 #include "encoders_support.h"
 #include "watchdog.h"
 
@@ -377,6 +379,12 @@ TEST_F(MpegParallelTest, EveryTitleHasTheSerialRunsPicturesInOrderAndItsQuality)
       }
       const Judged& serial = judged[1];
       const Judged& parallel = judged[0];
+      // The groups open at the same pictures and count on across the seams: where runs
+      // meet and whatever their encoder instances coded before.
+      const std::vector<std::int64_t> serialGroups = quill_test::GroupTimeCodes(Path(t.name + "-serial.mpg"));
+      ASSERT_GE(serialGroups.size(), 2u);
+      EXPECT_EQ(serialGroups.front(), 0);
+      EXPECT_EQ(quill_test::GroupTimeCodes(Path(t.name + "-parallel.mpg")), serialGroups);
       std::printf("[ measured ] %s %s (%dx%d, %d pictures): mean luma PSNR serial %.3f dB, parallel %.3f dB\n",
                   t.name.c_str(), KindName(kind), source.width(), source.height(), pictures, serial.MeanPsnr(),
                   parallel.MeanPsnr());

@@ -380,6 +380,27 @@ DecoderBufferResult CheckDecoderBuffer(const std::string& path) {
   return CheckDecoderBufferOfBytes(ReadBytes(path));
 }
 
+std::vector<std::int64_t> GroupTimeCodes(const std::string& path) {
+  std::vector<std::int64_t> codes;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return codes;
+  const Demuxed dm = Demultiplex(ReadBytes(path));
+  const Bytes& es = dm.video;
+  const SequenceHeader seq = ReadSequenceHeader(es);
+  if (!dm.error.empty() || !seq.found || seq.pictureRate <= 0) return codes;
+  const auto fps = static_cast<std::int64_t>(std::lround(seq.pictureRate));
+  for (std::size_t i = 0; i + 8 <= es.size(); ++i) {
+    if (!StartCodeAt(es, i) || es[i + 3] != 0xB8) continue;
+    const std::uint32_t bits = (std::uint32_t{es[i + 4]} << 24) | (std::uint32_t{es[i + 5]} << 16) |
+                               (std::uint32_t{es[i + 6]} << 8) | es[i + 7];
+    const std::int64_t hours = (bits >> 26) & 0x1F, minutes = (bits >> 20) & 0x3F;
+    const std::int64_t seconds = (bits >> 13) & 0x3F, pictures = (bits >> 7) & 0x3F;
+    codes.push_back(((hours * 60 + minutes) * 60 + seconds) * fps + pictures);
+    i += 7;
+  }
+  return codes;
+}
+
 // ---- vcdimager.
 
 std::string VcdImagerResult::Description() const {

@@ -72,6 +72,10 @@ struct DecoderBufferResult {
 };
 
 DecoderBufferResult CheckDecoderBuffer(const std::string& path);
+// The time code of each group header of the file's picture stream, in pictures (at the
+// rounded picture rate, as the codes count); empty where the file has none or is no MPEG
+// program stream.
+std::vector<std::int64_t> GroupTimeCodes(const std::string& path);
 DecoderBufferResult CheckDecoderBufferOfBytes(const std::vector<std::uint8_t>& file);
 
 struct VcdImagerResult {
