@@ -82,7 +82,8 @@ struct GopRuns::Run {
   }
 };
 
-GopRuns::GopRuns(const Settings& settings, Sink sink) : settings_(settings), sink_(std::move(sink)) {
+GopRuns::GopRuns(const Settings& settings, Sink sink)
+    : settings_(settings), sink_(std::move(sink)), coderWake_(static_cast<std::size_t>(std::max(1, settings.coders))) {
   try {
     for (int i = 0; i < std::max(1, settings_.coders); ++i) coders_.emplace_back([this, i] { Code(i); });
     joiner_ = std::thread([this] { Join(); });
@@ -100,7 +101,7 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
   if (!failed_ && (!run || run->inputEnded || static_cast<int>(run->frames.size()) >= settings_.runLength)) {
     if (run && !run->inputEnded) {
       run->inputEnded = true;
-      changed_.notify_all();
+      coderWake_[static_cast<std::size_t>(run->slot)].notify_one();
     }
     // The warm-up is taken now: once the wait below lets go of the lock, the run before may
     // be coded, joined and gone.
@@ -144,7 +145,7 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
   run->sound.back().swap(*sound);
   ++partPictures_;
   ++pictures_;
-  changed_.notify_all();
+  coderWake_[static_cast<std::size_t>(run->slot)].notify_one();
   return true;
 }
 
@@ -152,7 +153,7 @@ void GopRuns::Drain() {
   std::unique_lock lock(mu_);
   if (!runs_.empty() && !runs_.back()->inputEnded) {
     runs_.back()->inputEnded = true;
-    changed_.notify_all();
+    coderWake_[static_cast<std::size_t>(runs_.back()->slot)].notify_one();
   }
   changed_.wait(lock, [&] { return runs_.empty(); });
 }
@@ -168,7 +169,12 @@ void GopRuns::GiveUp() {
     std::lock_guard lock(mu_);
     failed_ = true;
   }
+  WakeAll();
+}
+
+void GopRuns::WakeAll() {
   changed_.notify_all();
+  for (std::condition_variable& c : coderWake_) c.notify_all();
 }
 
 void GopRuns::Close() {
@@ -178,7 +184,7 @@ void GopRuns::Close() {
     std::lock_guard lock(mu_);
     closing_ = true;
   }
-  changed_.notify_all();
+  WakeAll();
   for (std::thread& t : coders_) t.join();
   coders_.clear();
   if (joiner_.joinable()) joiner_.join();
@@ -213,7 +219,7 @@ void GopRuns::Code(int slot) {
           if (!r->taken && r->slot == slot) return r.get();
         return static_cast<Run*>(nullptr);
       };
-      changed_.wait(lock, [&] { return closing_ || mine(); });
+      coderWake_[static_cast<std::size_t>(slot)].wait(lock, [&] { return closing_ || mine(); });
       run = mine();
       if (!run) return;
       run->taken = true;
@@ -324,7 +330,8 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
     {
       std::unique_lock lock(mu_);
       if (waitForInput)
-        changed_.wait(lock, [&] { return failed_ || i < run.frames.size() || run.inputEnded; });
+        coderWake_[static_cast<std::size_t>(run.slot)].wait(
+            lock, [&] { return failed_ || i < run.frames.size() || run.inputEnded; });
       if (failed_) return Status::Fail(E_ABORT, "The run was given up.");
       if (i >= run.frames.size()) break;
       frame = run.frames[i];

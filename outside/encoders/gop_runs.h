@@ -88,13 +88,17 @@ class GopRuns {
   // Codes the run's pictures that are there on the instance, waiting for the rest until
   // its input ends when asked to; an instance that cannot go on is closed.
   Status CodeRun(Instance& instance, Run& run, bool waitForInput, bool keepOpen);
-  void DropFrom(std::size_t index);  // under mu_: the rest of the runs are dropped
+  void WakeAll();
 
   const Settings settings_;
   Sink sink_;
 
   mutable std::mutex mu_;
+  // Runs joined or coded, failure, closing: for the caller and the joiner.
   std::condition_variable changed_;
+  // Pictures, input ended, a run of its own, failure, closing: for each coder alone, so
+  // that a picture given wakes only the coder that codes it.
+  std::vector<std::condition_variable> coderWake_;
   std::deque<std::unique_ptr<Run>> runs_;  // in order; the oldest is joined next
   std::int64_t partPictures_ = 0;          // pictures of the current part given so far
   std::size_t runsInPart_ = 0;
