@@ -3,6 +3,7 @@
 
 #include "bitmap_rows.h"
 #include "decoder_buffer.h"
+#include "sound_coder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,11 +14,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
 #include <libavutil/buffer.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -84,6 +83,8 @@ bool FrameRateFromDouble(double fps, AVRational* rate) {
   return rate->num > 0 && rate->den > 0;
 }
 
+EncodingSession::EncodingSession() : sound_(std::make_unique<SoundCoder>()) {}
+
 EncodingSession::~EncodingSession() {
   if (open_) Finish();
   FreeAll();
@@ -115,18 +116,9 @@ Status EncodingSession::Open(const SessionConfig& config) {
     return Status::Fail(REGDB_E_CLASSNOTREG,
                         "The sound encoder \"" + cfg_.audioEncoder + "\" is not available on this system.");
 
-  AVSampleFormat sampleFormat = acodec->sample_fmts ? acodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-  if (swr_alloc_set_opts2(&swr_, &stereo, sampleFormat, cfg_.audioSampleRate, &stereo, AV_SAMPLE_FMT_S16,
-                          cfg_.inputSampleRate, 0, nullptr) < 0 ||
-      swr_init(swr_) < 0) {
+  if (Status s = sound_->Start(cfg_); !s.ok()) {
     FreeAll();
-    return Status::Fail(E_FAIL, "The sound resampler could not be set up.");
-  }
-  fifo_ = av_audio_fifo_alloc(sampleFormat, 2, cfg_.audioSampleRate);
-  if (!fifo_) {
-    FreeAll();
-    return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
+    return s;
   }
   files_.clear();
   picturesInRun_ = 0;
@@ -144,7 +136,7 @@ Status EncodingSession::OpenPart() {
   const std::string path = NumberedPartPath(cfg_.path, static_cast<int>(files_.size()) + 1);
   Status s = OpenMuxer(path);
   if (s.ok()) s = OpenVideoCoder(-1.0, &video_);
-  if (s.ok()) s = OpenSoundCoder();
+  if (s.ok()) s = sound_->OpenPart(globalHeader_);
   if (s.ok()) s = AddStreams();
   if (s.ok()) {
     if (int err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE); err < 0)
@@ -186,7 +178,6 @@ Status EncodingSession::OpenPart() {
                             video_->rc_initial_buffer_occupancy);
   headerBytes_ = avio_tell(fmt_->pb);
   picturesInPart_ = 0;
-  samplesInPart_ = 0;
   payloadBytes_ = 0;
   largestStep_ = 0;
   packetsInPart_ = 0;
@@ -258,42 +249,16 @@ Status EncodingSession::OpenVideoCoder(double initialFullness, AVCodecContext** 
   return {};
 }
 
-Status EncodingSession::OpenSoundCoder() {
-  const AVCodec* acodec = avcodec_find_encoder_by_name(cfg_.audioEncoder.c_str());
-  audio_ = acodec ? avcodec_alloc_context3(acodec) : nullptr;
-  if (!audio_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  audio_->sample_fmt = acodec->sample_fmts ? acodec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-  audio_->sample_rate = cfg_.audioSampleRate;
-  av_channel_layout_default(&audio_->ch_layout, 2);
-  audio_->bit_rate = cfg_.audioBitRate;
-  audio_->time_base = {1, cfg_.audioSampleRate};
-  if (cfg_.audioCompressionLevel >= 0) audio_->compression_level = cfg_.audioCompressionLevel;
-  if (globalHeader_) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (int err = avcodec_open2(audio_, acodec, nullptr); err < 0)
-    return Status::Fail(E_FAIL, "The sound encoder \"" + cfg_.audioEncoder + "\" refused " +
-                                    std::to_string(cfg_.audioSampleRate) + " Hz at " +
-                                    std::to_string(cfg_.audioBitRate / 1000) + " kbit/s: " + AvErrorText(err));
-  if (audio_->frame_size <= 0) audio_->frame_size = 1152;
-  soundFrame_ = av_frame_alloc();
-  if (!soundFrame_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  soundFrame_->format = audio_->sample_fmt;
-  soundFrame_->nb_samples = audio_->frame_size;
-  soundFrame_->sample_rate = audio_->sample_rate;
-  av_channel_layout_copy(&soundFrame_->ch_layout, &audio_->ch_layout);
-  if (av_frame_get_buffer(soundFrame_, 0) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  return {};
-}
-
 Status EncodingSession::AddStreams() {
   videoStream_ = avformat_new_stream(fmt_, nullptr);
   audioStream_ = avformat_new_stream(fmt_, nullptr);
   if (!videoStream_ || !audioStream_) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   avcodec_parameters_from_context(videoStream_->codecpar, video_);
-  avcodec_parameters_from_context(audioStream_->codecpar, audio_);
+  avcodec_parameters_from_context(audioStream_->codecpar, sound_->Codec());
   videoStream_->time_base = video_->time_base;
   videoStream_->avg_frame_rate = cfg_.frameRate;
   videoStream_->sample_aspect_ratio = video_->sample_aspect_ratio;
-  audioStream_->time_base = audio_->time_base;
+  audioStream_->time_base = sound_->Codec()->time_base;
   // The MPEG multiplexer sizes its buffers from the encoder's rate-control properties.
   for (int i = 0; i < video_->nb_coded_side_data; ++i) {
     const AVPacketSideData& sd = video_->coded_side_data[i];
@@ -353,10 +318,6 @@ Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketLis
       if (keep) av_packet_free(&p);
       if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
       return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
-    }
-    if (codec == audio_ && cfg_.soundFromZero) {
-      if (p->pts != AV_NOPTS_VALUE) p->pts += codec->initial_padding;
-      if (p->dts != AV_NOPTS_VALUE) p->dts += codec->initial_padding;
     }
     av_packet_rescale_ts(p, codec->time_base, stream->time_base);
     p->stream_index = stream->index;
@@ -507,55 +468,11 @@ Status EncodingSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* f
   return Drain(codec, stream, keep);
 }
 
-Status EncodingSession::PushSound(const std::int16_t* sound, std::size_t soundBytes) {
-  if (soundBytes == 0) return {};
-  return Resample(sound, static_cast<int>(soundBytes / 4));
-}
-
-// A null sound drains what the resampler's filter still holds.
-Status EncodingSession::Resample(const std::int16_t* sound, int inSamples) {
-  const int outCapacity = swr_get_out_samples(swr_, inSamples) + 32;
-  if (outCapacity > convertCapacity_) {
-    if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
-    convertPlanes_.assign(2, nullptr);
-    if (av_samples_alloc(convertPlanes_.data(), nullptr, 2, outCapacity, audio_->sample_fmt, 0) < 0) {
-      convertPlanes_.clear();
-      convertCapacity_ = 0;
-      return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-    }
-    convertCapacity_ = outCapacity;
+void EncodingSession::ToSoundStream(PacketList* packets) const {
+  for (AVPacket* p : *packets) {
+    av_packet_rescale_ts(p, sound_->Codec()->time_base, audioStream_->time_base);
+    p->stream_index = audioStream_->index;
   }
-  const std::uint8_t* in = reinterpret_cast<const std::uint8_t*>(sound);
-  const int got = swr_convert(swr_, convertPlanes_.data(), convertCapacity_, sound ? &in : nullptr,
-                              sound ? inSamples : 0);
-  if (got < 0) return Status::Fail(E_FAIL, "The sound could not be resampled.");
-  if (got > 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convertPlanes_.data()), got) < got)
-    return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-  return {};
-}
-
-Status EncodingSession::PadSoundTo(std::int64_t samples) {
-  std::int64_t missing = samples - samplesInPart_ - av_audio_fifo_size(fifo_);
-  while (missing > 0) {
-    const int n = static_cast<int>(std::min<std::int64_t>(missing, audio_->frame_size));
-    if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-    av_samples_set_silence(soundFrame_->data, 0, n, 2, audio_->sample_fmt);
-    if (av_audio_fifo_write(fifo_, reinterpret_cast<void**>(soundFrame_->data), n) < n)
-      return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-    missing -= n;
-  }
-  return {};
-}
-
-Status EncodingSession::EncodeWholeSoundFrames(PacketList* keep) {
-  while (av_audio_fifo_size(fifo_) >= audio_->frame_size) {
-    if (av_frame_make_writable(soundFrame_) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-    av_audio_fifo_read(fifo_, reinterpret_cast<void**>(soundFrame_->data), audio_->frame_size);
-    soundFrame_->pts = samplesInPart_;
-    samplesInPart_ += audio_->frame_size;
-    if (Status s = Send(audio_, audioStream_, soundFrame_, keep); !s.ok()) return s;
-  }
-  return {};
 }
 
 Status EncodingSession::CheckOpen() const {
@@ -585,8 +502,10 @@ Status EncodingSession::Encode(const BYTE* const planes[3], const std::int16_t* 
 }
 
 Status EncodingSession::EncodeSound(const std::int16_t* sound, std::size_t soundBytes, PacketList* packets) {
-  Status s = PushSound(sound, soundBytes);
-  if (s.ok()) s = EncodeWholeSoundFrames(packets);
+  PacketList coded;
+  const Status s = sound_->Encode(sound, soundBytes, &coded);
+  ToSoundStream(&coded);
+  packets->insert(packets->end(), coded.begin(), coded.end());
   return s;
 }
 
@@ -687,17 +606,16 @@ double EncodingSession::ProjectedBytes(int picturesAhead) const {
 
 Status EncodingSession::ClosePart(bool last) {
   Status s = Send(video_, videoStream_, nullptr);
-  if (last && s.ok()) s = Resample(nullptr, 0);
-  // Sound shorter than the pictures is made up with silence so that players keep both to the end.
   const std::int64_t videoSamples =
       av_rescale_q(picturesInPart_, timeBase_, AVRational{1, cfg_.audioSampleRate});
-  if (s.ok()) s = PadSoundTo(last ? videoSamples : videoSamples - audio_->frame_size + 1);
-  if (s.ok() && last) {
-    const int rest = av_audio_fifo_size(fifo_) % audio_->frame_size;
-    if (rest) s = PadSoundTo(samplesInPart_ + av_audio_fifo_size(fifo_) + audio_->frame_size - rest);
+  if (s.ok()) {
+    PacketList coded;
+    s = sound_->EndPart(videoSamples, last, &coded);
+    ToSoundStream(&coded);
+    for (AVPacket* p : coded)
+      if (s.ok()) s = Write(p);
+    FreePackets(&coded);
   }
-  if (s.ok()) s = EncodeWholeSoundFrames();
-  if (s.ok()) s = Send(audio_, audioStream_, nullptr);
   if (s.ok()) {
     if (int err = av_write_trailer(fmt_); err < 0) {
       s = CheckIo("finish");
@@ -757,9 +675,8 @@ void EncodingSession::FreePart() {
   }
   videoStream_ = audioStream_ = nullptr;
   avcodec_free_context(&video_);
-  avcodec_free_context(&audio_);
+  sound_->ClosePart();
   av_frame_free(&picture_);
-  av_frame_free(&soundFrame_);
   av_packet_free(&packet_);
 }
 
@@ -776,14 +693,7 @@ void EncodingSession::FreeAll() {
   if (fmt_ && fmt_->pb && fmt_->pb->error >= 0) av_write_trailer(fmt_);
   FreePart();
   FreeConverters();
-  swr_free(&swr_);
-  if (fifo_) {
-    av_audio_fifo_free(fifo_);
-    fifo_ = nullptr;
-  }
-  if (!convertPlanes_.empty()) av_freep(&convertPlanes_[0]);
-  convertPlanes_.clear();
-  convertCapacity_ = 0;
+  sound_->Free();
   // Buffers still out are freed when they come back.
   av_buffer_pool_uninit(&picturePool_);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,17 +17,17 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-struct AVAudioFifo;
 struct AVBufferPool;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
-struct SwrContext;
 struct SwsContext;
 
 namespace outside {
+
+class SoundCoder;
 
 using PacketList = std::vector<AVPacket*>;
 // Frees the packets of the list and empties it.
@@ -115,7 +116,7 @@ Status FaultMadeOnPurpose(std::int64_t picture);
 
 class EncodingSession {
  public:
-  EncodingSession() = default;
+  EncodingSession();
   EncodingSession(const EncodingSession&) = delete;
   EncodingSession& operator=(const EncodingSession&) = delete;
   ~EncodingSession();  // finishes an open run, so no file is left unclosed
@@ -173,7 +174,6 @@ class EncodingSession {
  private:
   Status OpenPart();
   Status OpenMuxer(const std::string& path);
-  Status OpenSoundCoder();
   Status AddStreams();
   Status OpenConverters();
   // A picture packet through the decoder buffer (stuffing and vbv_delay where the stream
@@ -186,10 +186,8 @@ class EncodingSession {
   Status Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame, PacketList* keep = nullptr);
   Status Drain(AVCodecContext* codec, AVStream* stream, PacketList* keep = nullptr);
   Status Write(AVPacket* packet);
-  Status PushSound(const std::int16_t* sound, std::size_t soundBytes);
-  Status Resample(const std::int16_t* sound, int inSamples);
-  Status EncodeWholeSoundFrames(PacketList* keep = nullptr);
-  Status PadSoundTo(std::int64_t samples);
+  // Sound packets of the sound coder timed in the sound stream's base.
+  void ToSoundStream(PacketList* packets) const;
   Status CheckIo(const char* what);
   // Ends a run without pictures: its file is closed as it stands and removed.
   Status AbandonEmptyRun();
@@ -205,12 +203,13 @@ class EncodingSession {
 
   AVFormatContext* fmt_ = nullptr;
   AVCodecContext* video_ = nullptr;
-  AVCodecContext* audio_ = nullptr;
+  // Owned by the thread that gives the pictures, as are the converters below; the joiner of
+  // runs of GOPs only writes what they made.
+  std::unique_ptr<SoundCoder> sound_;
   AVStream* videoStream_ = nullptr;
   AVStream* audioStream_ = nullptr;
   AVFrame* picture_ = nullptr;
   int pictureFormat_ = -1;  // the video encoder's pixel format
-  AVFrame* soundFrame_ = nullptr;
   AVPacket* packet_ = nullptr;
   // A scaler with the padded copy of bitmap rows it reads, for each converting thread.
   struct Converter {
@@ -218,15 +217,10 @@ class EncodingSession {
     std::vector<std::uint8_t> rows;
   };
   std::vector<Converter> converters_;
-  SwrContext* swr_ = nullptr;
-  AVAudioFifo* fifo_ = nullptr;  // resampled sound not yet encoded; carries across parts
-  std::vector<std::uint8_t*> convertPlanes_;
-  int convertCapacity_ = 0;
   PacketList soundPackets_;
 
   std::int64_t picturesInPart_ = 0;
   std::int64_t picturesInRun_ = 0;
-  std::int64_t samplesInPart_ = 0;
   std::int64_t payloadBytes_ = 0;  // packet bytes handed to the muxer in this part
   std::int64_t headerBytes_ = 0;
   std::int64_t largestStep_ = 0;   // largest payload growth of one picture
