@@ -35,3 +35,16 @@ quill_add_test(NAME outside_mpeg_parallel_test
   LIBS quill_outside_harness quill_disc_checks
   TIMEOUT 1500)
 add_dependencies(outside_mpeg_parallel_test detailed_dvd)
+# The runs of GOPs on their own, built from their sources: a seam the decoder buffer
+# refuses, which the detailed titles never give.
+pkg_check_modules(QUILL_RUNS_FFMPEG REQUIRED IMPORTED_TARGET libavcodec libavformat libavutil libswscale libswresample)
+quill_add_test(NAME outside_gop_runs_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/gop_runs_test.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/gop_runs.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/decoder_buffer.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/encoding_session.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/sound_coder.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/bitmap_rows.cpp
+  LIBS quill_outside_headers zentra_core PkgConfig::QUILL_RUNS_FFMPEG
+  TIMEOUT 300)
+target_include_directories(outside_gop_runs_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)
