@@ -309,26 +309,6 @@ void FreePackets(PacketList* packets) {
   packets->clear();
 }
 
-Status EncodingSession::Drain(AVCodecContext* codec, AVStream* stream, PacketList* keep) {
-  for (;;) {
-    AVPacket* p = keep ? av_packet_alloc() : packet_;
-    if (!p) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
-    const int err = avcodec_receive_packet(codec, p);
-    if (err < 0) {
-      if (keep) av_packet_free(&p);
-      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
-      return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
-    }
-    av_packet_rescale_ts(p, codec->time_base, stream->time_base);
-    p->stream_index = stream->index;
-    if (keep) {
-      keep->push_back(p);
-      continue;
-    }
-    if (Status s = codec == video_ ? WriteVideo(p) : Write(p); !s.ok()) return s;
-  }
-}
-
 Status EncodingSession::WriteVideo(AVPacket* packet) {
   if (modelBuffer_) {
     if (av_packet_make_writable(packet) < 0) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
@@ -459,13 +439,17 @@ Status EncodingSession::Write(AVPacket* packet) {
   return {};
 }
 
-// A null frame flushes the encoder.
-Status EncodingSession::Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame, PacketList* keep) {
-  const int err = avcodec_send_frame(codec, frame);
-  if (err < 0 && err != AVERROR_EOF)
-    return Status::Fail(E_FAIL, std::string(codec == video_ ? "The video" : "The sound") +
-                                    " encoder failed: " + AvErrorText(err));
-  return Drain(codec, stream, keep);
+Status EncodingSession::Send(AVFrame* frame) {
+  const int sent = avcodec_send_frame(video_, frame);
+  if (sent < 0 && sent != AVERROR_EOF) return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(sent));
+  for (;;) {
+    const int err = avcodec_receive_packet(video_, packet_);
+    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
+    if (err < 0) return Status::Fail(E_FAIL, "Encoding failed: " + AvErrorText(err));
+    av_packet_rescale_ts(packet_, video_->time_base, videoStream_->time_base);
+    packet_->stream_index = videoStream_->index;
+    if (Status s = WriteVideo(packet_); !s.ok()) return s;
+  }
 }
 
 void EncodingSession::ToSoundStream(PacketList* packets) const {
@@ -484,7 +468,7 @@ Status EncodingSession::CheckOpen() const {
 Status EncodingSession::BreakOff(const Status& s) {
   // Pictures the encoder still holds back for its B-pictures are written where the file
   // can still take them: the file then ends on the last picture given, in its place.
-  if (open_ && video_ && fmt_ && fmt_->pb && fmt_->pb->error >= 0) Send(video_, videoStream_, nullptr);
+  if (open_ && video_ && fmt_ && fmt_->pb && fmt_->pb->error >= 0) Send(nullptr);
   failure_ = s;
   FreeAll();
   open_ = false;
@@ -570,7 +554,7 @@ Status EncodingSession::EncodePicture(AVFrame* picture, PacketList* sound) {
   ++picturesInRun_;
 
   const std::int64_t before = payloadBytes_;
-  Status s = Send(video_, videoStream_, picture);
+  Status s = Send(picture);
   // The picture's sound goes after the picture's own packets, as when encoded in turn.
   for (AVPacket* p : *sound)
     if (s.ok()) s = Write(p);
@@ -605,7 +589,7 @@ double EncodingSession::ProjectedBytes(int picturesAhead) const {
 }
 
 Status EncodingSession::ClosePart(bool last) {
-  Status s = Send(video_, videoStream_, nullptr);
+  Status s = Send(nullptr);
   const std::int64_t videoSamples =
       av_rescale_q(picturesInPart_, timeBase_, AVRational{1, cfg_.audioSampleRate});
   if (s.ok()) {

@@ -181,10 +181,9 @@ class EncodingSession {
   Status WriteVideo(AVPacket* packet);
   Status ClosePart(bool last);
   Status CheckOpen() const;
-  // Packets the encoder has ready are written, or kept in *keep with their time stamps
-  // in the stream's base.
-  Status Send(AVCodecContext* codec, AVStream* stream, AVFrame* frame, PacketList* keep = nullptr);
-  Status Drain(AVCodecContext* codec, AVStream* stream, PacketList* keep = nullptr);
+  // A picture to the part's picture encoder (null flushes it); the packets it has ready
+  // are written.
+  Status Send(AVFrame* frame);
   Status Write(AVPacket* packet);
   // Sound packets of the sound coder timed in the sound stream's base.
   void ToSoundStream(PacketList* packets) const;

@@ -197,12 +197,14 @@ struct GopRuns::Instance {
   AVPacket* packet = nullptr;
   std::int64_t sent = 0;  // pictures given to it: the next one's time stamp
   DecoderBuffer model;    // the decoder buffer as its rate control has it
+  AVFrame* black = nullptr;  // what pushes a run's last pictures out, made once
 
   ~Instance() { Close(); }
   bool Open() const { return coder != nullptr; }
   void Close() {
     avcodec_free_context(&coder);
     av_packet_free(&packet);
+    av_frame_free(&black);
     sent = 0;
   }
 };
@@ -264,8 +266,8 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
   // Pictures given before the run's own are warm-up (or, from the instance's run before,
   // the pictures that pushed its last ones out): what they give is thrown away, but walked
   // through the buffer as the rate control did, for the level the run's own start from.
-  std::int64_t ownFrom = -1, ownSent = 0, ownOut = 0;
-  std::size_t given = 0;  // the run's own pictures given: their packets go with the last
+  std::int64_t ownFrom = -1;
+  std::size_t given = 0, ownOut = 0;  // the run's own pictures given, and coded
   run.warmEnd = -1;
   auto take = [&]() -> Status {
     for (;;) {
@@ -273,7 +275,7 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
       if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return {};
       if (err < 0) return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
       const std::int64_t at = ownFrom >= 0 ? in.packet->pts - ownFrom : -1;
-      const bool own = at >= 0 && at < ownSent;
+      const bool own = at >= 0 && static_cast<std::size_t>(at) < given;
       if (own && ownOut == 0 && !partStart) run.warmEnd = in.model.Fullness();
       in.model.TakeOut(8LL * in.packet->size);
       if (!own) {
@@ -342,7 +344,6 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
     if (settings_.failAtPicture > 0 && run.firstOverall + static_cast<std::int64_t>(i) + 1 == settings_.failAtPicture)
       return FaultMadeOnPurpose(settings_.failAtPicture);
     if (Status s = send(frame, true); !s.ok()) return s;
-    ++ownSent;
     given = i + 1;
     if (Status s = take(); !s.ok()) return s;
   }
@@ -356,8 +357,9 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
   // instance ends here.
   const bool wholeGops = settings_.gopLength > 0 && given % static_cast<std::size_t>(settings_.gopLength) == 0;
   if (keepOpen && wholeGops) {
-    for (int k = 0; k < settings_.heldPictures && ownOut < ownSent; ++k) {
-      AVFrame* pad = BlackPicture(run.frames[given - 1]);
+    if (!in.black) in.black = BlackPicture(run.frames[given - 1]);
+    for (int k = 0; k < settings_.heldPictures && ownOut < given; ++k) {
+      AVFrame* pad = in.black ? av_frame_clone(in.black) : nullptr;
       if (!pad) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
       pad->pict_type = k == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
       Status s = send(pad);
@@ -366,7 +368,7 @@ Status GopRuns::CodeRun(Instance& in, Run& run, bool waitForInput, bool keepOpen
       if (!s.ok()) return s;
     }
   }
-  if (ownOut < ownSent) {
+  if (ownOut < given) {
     if (int err = avcodec_send_frame(coder, nullptr); err < 0 && err != AVERROR_EOF)
       return Status::Fail(E_FAIL, "The video encoder failed: " + AvErrorText(err));
     if (Status s = take(); !s.ok()) return s;
