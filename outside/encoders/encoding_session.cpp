@@ -385,8 +385,8 @@ Status EncodingSession::PooledPicture(AVFrame* out) {
   const auto format = static_cast<AVPixelFormat>(pictureFormat_);
   const int bytes = av_image_get_buffer_size(format, cfg_.width, cfg_.height, kAlign);
   if (bytes <= 0) return Status::Fail(E_FAIL, "The picture size can not be held.");
-  if (!picturePool_) picturePool_ = av_buffer_pool_init(static_cast<std::size_t>(bytes) + kAlign, nullptr);
-  AVBufferRef* buffer = picturePool_ ? av_buffer_pool_get(picturePool_) : nullptr;
+  if (!picturePool_) picturePool_ = std::make_unique<PicturePool>(static_cast<std::size_t>(bytes));
+  AVBufferRef* buffer = picturePool_->Get();
   if (!buffer) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   av_frame_unref(out);
   out->buf[0] = buffer;
@@ -679,7 +679,7 @@ void EncodingSession::FreeAll() {
   FreeConverters();
   sound_->Free();
   // Buffers still out are freed when they come back.
-  av_buffer_pool_uninit(&picturePool_);
+  picturePool_.reset();
 }
 
 }  // namespace outside

@@ -12,6 +12,7 @@
 #include <win32/types.h>
 
 #include "decoder_buffer.h"
+#include "picture_pool.h"
 
 extern "C" {
 #include <libavutil/rational.h>
@@ -225,7 +226,7 @@ class EncodingSession {
   std::int64_t largestStep_ = 0;   // largest payload growth of one picture
   std::int64_t packetsInPart_ = 0;
   bool globalHeader_ = false;     // the container wants the codecs' headers apart
-  AVBufferPool* picturePool_ = nullptr;
+  std::unique_ptr<PicturePool> picturePool_;
   bool modelBuffer_ = false;      // an MPEG picture stream: walked through its decoder buffer
   DecoderBuffer buffer_;
 };

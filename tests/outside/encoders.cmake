@@ -43,8 +43,15 @@ quill_add_test(NAME outside_gop_runs_test
           ${PROJECT_SOURCE_DIR}/outside/encoders/gop_runs.cpp
           ${PROJECT_SOURCE_DIR}/outside/encoders/decoder_buffer.cpp
           ${PROJECT_SOURCE_DIR}/outside/encoders/encoding_session.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/picture_pool.cpp
           ${PROJECT_SOURCE_DIR}/outside/encoders/sound_coder.cpp
           ${PROJECT_SOURCE_DIR}/outside/encoders/bitmap_rows.cpp
   LIBS quill_outside_headers zentra_core PkgConfig::QUILL_RUNS_FFMPEG
   TIMEOUT 300)
 target_include_directories(outside_gop_runs_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)
+quill_add_test(NAME outside_picture_pool_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/picture_pool_test.cpp
+          ${PROJECT_SOURCE_DIR}/outside/encoders/picture_pool.cpp
+  LIBS PkgConfig::QUILL_RUNS_FFMPEG
+  TIMEOUT 120)
+target_include_directories(outside_picture_pool_test PRIVATE ${PROJECT_SOURCE_DIR}/outside)
