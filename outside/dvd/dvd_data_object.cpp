@@ -15,6 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -32,6 +33,11 @@ constexpr std::size_t kSectorsPerRead = 32;
 constexpr double kSoundWaitSeconds = 1.0;
 // Pictures the worker keeps ready for ReadFrame (about 0.6 MB each at 720x576).
 constexpr std::size_t kPicturesAhead = 4;
+// Slice threads of the picture decoder. A DVD's pictures are at most 720x576: three threads
+// decode them far faster than any encoder takes them, while more only wait for processors
+// the encoders hold, so each picture came out later and the encoders' start waited for it
+// (measured on eight processors: VCD, SVCD and DivX 1 to 6 % faster than with eight).
+constexpr int kDecoderSlices = 3;
 
 // A picture read ahead, as ReadFrame hands it out, or the end of the title, or the failure
 // that stopped reading there.
@@ -174,7 +180,7 @@ class DVDDataObj : public ServerObject<DVDDataObj, IDVDDataObj, IID_IDVDDataObj,
     std::copy(std::begin(pgc.palette), std::end(pgc.palette), settings.palette);
 
     serial_ = SerialServers();
-    settings.videoThreads = serial_ ? 1 : CodecThreads();
+    settings.videoThreads = serial_ ? 1 : std::min(CodecThreads(), kDecoderSlices);
     width_ = title.width;
     height_ = title.height;
     // Film on an NTSC disc runs at 24000/1001 pictures a second under its pulldown.
