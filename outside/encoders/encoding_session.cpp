@@ -385,7 +385,7 @@ Status EncodingSession::PooledPicture(AVFrame* out) {
   const auto format = static_cast<AVPixelFormat>(pictureFormat_);
   const int bytes = av_image_get_buffer_size(format, cfg_.width, cfg_.height, kAlign);
   if (bytes <= 0) return Status::Fail(E_FAIL, "The picture size can not be held.");
-  if (!picturePool_) picturePool_ = std::make_unique<PicturePool>(static_cast<std::size_t>(bytes));
+  if (!picturePool_) picturePool_ = std::make_unique<PicturePool>(static_cast<std::size_t>(bytes) + kAlign);
   AVBufferRef* buffer = picturePool_->Get();
   if (!buffer) return Status::Fail(E_OUTOFMEMORY, "Out of memory.");
   av_frame_unref(out);

@@ -12,6 +12,15 @@ extern "C" {
 #include <libavutil/buffer.h>
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QUILL_POOL_RED_ZONE 64
+#else
+#define QUILL_POOL_RED_ZONE 0
+#define ASAN_POISON_MEMORY_REGION(at, bytes) ((void)(at), (void)(bytes))
+#define ASAN_UNPOISON_MEMORY_REGION(at, bytes) ((void)(at), (void)(bytes))
+#endif
+
 namespace outside {
 namespace {
 
@@ -19,16 +28,22 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kAlign = 64;
 // Only the pages written to are resident, so a block may be larger than its pictures need.
 constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
+// Under the address sanitizer a poisoned gap follows each picture, so that reading or
+// writing past one is still caught as it is in memory of its own.
+constexpr std::size_t kRedZone = QUILL_POOL_RED_ZONE;
 
 // Called by the pool under its own lock, so the blocks need none.
 struct Blocks {
-  std::size_t pictureBytes = 0;
+  std::size_t pictureBytes = 0;  // a picture's bytes, with its red zone where there is one
   std::vector<std::pair<void*, std::size_t>> mapped;  // base and length, for munmap
   unsigned char* next = nullptr;  // the free rest of the last block
   std::size_t left = 0;
 
   ~Blocks() {
-    for (auto& [base, length] : mapped) munmap(base, length);
+    for (auto& [base, length] : mapped) {
+      ASAN_UNPOISON_MEMORY_REGION(base, length);
+      munmap(base, length);
+    }
   }
 
   bool Grow() {
@@ -50,10 +65,11 @@ void KeepInBlock(void*, std::uint8_t*) {}  // the block is unmapped with the poo
 
 AVBufferRef* Carve(void* opaque, std::size_t size) {
   auto* blocks = static_cast<Blocks*>(opaque);
-  if (size > blocks->pictureBytes) return nullptr;
+  if (size + kRedZone > blocks->pictureBytes) return nullptr;
   if (blocks->left < blocks->pictureBytes && !blocks->Grow()) return nullptr;
   AVBufferRef* buffer = av_buffer_create(blocks->next, size, KeepInBlock, nullptr, 0);
   if (!buffer) return nullptr;
+  ASAN_POISON_MEMORY_REGION(blocks->next + size, blocks->pictureBytes - size);
   blocks->next += blocks->pictureBytes;
   blocks->left -= blocks->pictureBytes;
   return buffer;
@@ -66,7 +82,7 @@ void FreeBlocks(void* opaque) { delete static_cast<Blocks*>(opaque); }
 PicturePool::PicturePool(std::size_t pictureBytes) {
   auto* blocks = new (std::nothrow) Blocks;
   if (!blocks) return;
-  blocks->pictureBytes = (pictureBytes + kAlign - 1) & ~(kAlign - 1);
+  blocks->pictureBytes = ((pictureBytes + kAlign - 1) & ~(kAlign - 1)) + kRedZone;
   pool_ = av_buffer_pool_init2(pictureBytes, blocks, Carve, FreeBlocks);
   if (!pool_) delete blocks;
 }

@@ -82,4 +82,23 @@ TEST(PicturePoolTest, APictureOutlivesThePoolItCameFrom) {
   kept.reset();  // the blocks go with the last picture
 }
 
+// Pictures share their blocks, so without a gap of its own an overrun of one picture would
+// land in the next unseen.
+TEST(PicturePoolDeathTest, UnderTheSanitizerWritingPastAPictureIsCaught) {
+#if defined(__SANITIZE_ADDRESS__)
+  PicturePool pool(1000);
+  Held first(pool.Get()), second(pool.Get());
+  ASSERT_TRUE(first && second);
+  first->data[first->size - 1] = 1;  // the picture's own last byte
+  EXPECT_DEATH(
+      {
+        volatile std::uint8_t* past = first->data + first->size;
+        *past = 1;
+      },
+      "AddressSanitizer");
+#else
+  GTEST_SKIP() << "only the sanitizer build watches the pictures' bounds";
+#endif
+}
+
 }  // namespace
