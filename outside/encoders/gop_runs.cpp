@@ -151,11 +151,66 @@ bool GopRuns::Put(AVFrame* picture, PacketList* sound) {
 
 void GopRuns::Drain() {
   std::unique_lock lock(mu_);
-  if (!runs_.empty() && !runs_.back()->inputEnded) {
-    runs_.back()->inputEnded = true;
-    coderWake_[static_cast<std::size_t>(runs_.back()->slot)].notify_one();
-  }
+  if (!runs_.empty() && !runs_.back()->inputEnded) runs_.back()->inputEnded = true;
+  // The coders without a run may now take over a part of another's.
+  draining_ = true;
+  for (std::condition_variable& c : coderWake_) c.notify_all();
   changed_.wait(lock, [&] { return runs_.empty(); });
+  draining_ = false;
+}
+
+// The last runs of a part start one after another as their pictures come, so they end one
+// after another too, with the processors of the coders done first idle until the last
+// ends. A coder done takes over the second half of the run with the most left.
+GopRuns::Run* GopRuns::SplitForIdle(int slot, bool instanceOpen) {
+  const auto gop = static_cast<std::size_t>(std::max(0, settings_.gopLength));
+  if (!draining_ || failed_ || closing_ || gop == 0) return nullptr;
+  auto where = runs_.end();
+  std::size_t most = 0;
+  for (auto it = runs_.begin(); it != runs_.end(); ++it) {
+    const Run& r = **it;
+    // A run its coder has not yet taken up counts too: it is then cut before its start.
+    if (r.coded || !r.inputEnded) continue;
+    const std::size_t left = r.frames.size() - std::min(r.frames.size(), r.video.size());
+    if (left > most) {
+      most = left;
+      where = it;
+    }
+  }
+  // The new seam costs the pictures coded before the run's own (a GOP on an instance that
+  // goes on, the whole warm-up on a fresh one); halving what is left must save more.
+  const auto before = static_cast<std::size_t>(std::max(0, instanceOpen ? settings_.resyncWarmUp : settings_.warmUp));
+  if (where == runs_.end() || most < 2 * before + 2 * gop) return nullptr;
+  Run& from = **where;
+  const std::size_t done = from.video.size();
+  // Runs are whole GOPs from their first picture, so a GOP boundary of the run is one of
+  // the stream.
+  const std::size_t cut = (done + most / 2 + gop - 1) / gop * gop;
+  if (cut <= done || cut >= from.frames.size()) return nullptr;
+
+  auto next = std::make_unique<Run>();
+  next->first = from.first + static_cast<std::int64_t>(cut);
+  next->firstOverall = from.firstOverall + static_cast<std::int64_t>(cut);
+  next->index = from.index + 1;  // never a part's first
+  next->slot = slot;
+  next->start = settings_.warmUpStart;
+  next->inputEnded = true;
+  const std::size_t keep = std::min(cut, static_cast<std::size_t>(std::max(0, settings_.warmUp)));
+  for (std::size_t i = cut - keep; i < cut; ++i) {
+    AVFrame* ref = av_frame_clone(from.frames[i]);
+    if (!ref) break;  // then the instance warms up on fewer pictures
+    ref->pict_type = AV_PICTURE_TYPE_NONE;
+    next->warmUp.push_back(ref);
+  }
+  next->frames.assign(from.frames.begin() + static_cast<std::ptrdiff_t>(cut), from.frames.end());
+  from.frames.resize(cut);
+  next->frames.front()->pict_type = AV_PICTURE_TYPE_I;
+  next->sound.assign(std::make_move_iterator(from.sound.begin() + static_cast<std::ptrdiff_t>(cut)),
+                     std::make_move_iterator(from.sound.end()));
+  from.sound.resize(cut);
+  Run* run = next.get();
+  runs_.insert(std::next(where), std::move(next));
+  return run;
 }
 
 void GopRuns::NewPart() {
@@ -221,7 +276,8 @@ void GopRuns::Code(int slot) {
           if (!r->taken && r->slot == slot) return r.get();
         return static_cast<Run*>(nullptr);
       };
-      coderWake_[static_cast<std::size_t>(slot)].wait(lock, [&] { return closing_ || mine(); });
+      coderWake_[static_cast<std::size_t>(slot)].wait(
+          lock, [&] { return closing_ || mine() || SplitForIdle(slot, instance.Open()); });
       run = mine();
       if (!run) return;
       run->taken = true;

@@ -89,6 +89,10 @@ class GopRuns {
   // its input ends when asked to; an instance that cannot go on is closed.
   Status CodeRun(Instance& instance, Run& run, bool waitForInput, bool keepOpen);
   void WakeAll();
+  // While a part drains: the second half of the run with the most pictures left to code,
+  // cut off at a GOP into a run of its own for the idle coder `slot`; nullptr where no run
+  // has enough left to pay for the seam. Called under mu_.
+  Run* SplitForIdle(int slot, bool instanceOpen);
 
   const Settings settings_;
   Sink sink_;
@@ -106,6 +110,7 @@ class GopRuns {
   std::int64_t pictures_ = 0;              // pictures given over the whole encoding
   bool failed_ = false;
   bool closing_ = false;
+  bool draining_ = false;  // no more pictures come to the runs held
   std::vector<std::thread> coders_;
   std::thread joiner_;
 };

@@ -84,27 +84,33 @@ AVFrame* Picture(int number, std::mt19937* noise) {
   return f;
 }
 
-TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullnessBeforeItIsWritten) {
-  // How many pictures the encoder puts in a closed GOP: the runs are whole GOPs.
+// How many pictures the encoder puts in a closed GOP: the runs are whole GOPs. 0 where
+// it could not be found.
+int EncoderGop() {
   int gop = 0;
-  {
-    AVCodecContext* c = nullptr;
-    ASSERT_TRUE(OpenCoder(-1, &c).ok());
-    AVPacket* p = av_packet_alloc();
-    for (int i = 0; i < 40; ++i) {
-      std::mt19937 n(1);
-      AVFrame* f = Picture(0, &n);
-      f->pts = i;
-      ASSERT_GE(avcodec_send_frame(c, f), 0);
-      av_frame_free(&f);
-      while (avcodec_receive_packet(c, p) >= 0) {
-        if (p->flags & AV_PKT_FLAG_KEY && p->pts > 0 && gop == 0) gop = static_cast<int>(p->pts);
-        av_packet_unref(p);
-      }
+  AVCodecContext* c = nullptr;
+  if (!OpenCoder(-1, &c).ok()) return 0;
+  AVPacket* p = av_packet_alloc();
+  for (int i = 0; i < 40 && p; ++i) {
+    std::mt19937 n(1);
+    AVFrame* f = Picture(0, &n);
+    if (!f) break;
+    f->pts = i;
+    const int err = avcodec_send_frame(c, f);
+    av_frame_free(&f);
+    if (err < 0) break;
+    while (avcodec_receive_packet(c, p) >= 0) {
+      if (p->flags & AV_PKT_FLAG_KEY && p->pts > 0 && gop == 0) gop = static_cast<int>(p->pts);
+      av_packet_unref(p);
     }
-    av_packet_free(&p);
-    avcodec_free_context(&c);
   }
+  av_packet_free(&p);
+  avcodec_free_context(&c);
+  return gop;
+}
+
+TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullnessBeforeItIsWritten) {
+  const int gop = EncoderGop();
   ASSERT_GT(gop, 1);
 
   GopRuns::Settings settings;
@@ -183,6 +189,97 @@ TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullness
   // The first run's own coding, from the encoder's start, would not have fitted there:
   // the seams were really refused, not coded again for nothing.
   EXPECT_GE(low.FirstShortfall(runBits[0], 0), 0);
+}
+
+// A part's last runs start one after another as their pictures come, so they would end one
+// after another with processors idle; a coder done early takes over the second half of a
+// run still being coded. The stream must not show it: every picture once and in order, the
+// GOPs where one encoder puts them, the decoder buffer whole across the new seam.
+TEST(GopRunsSplit, WhileThePartDrainsAnIdleCoderTakesOverHalfOfARunAndTheStreamStaysWhole) {
+  const int gop = EncoderGop();
+  ASSERT_GT(gop, 1);
+  GopRuns::Settings settings;
+  settings.runLength = 12 * gop;  // all the pictures in the part's one run
+  settings.coders = 2;
+  settings.gopLength = gop;
+  settings.heldPictures = 2;
+  settings.warmUp = 2 * gop;
+  settings.resyncWarmUp = gop;
+  settings.warmUpStart = 0.7 * kBufferBits;
+  settings.warmUpFloorPictures = gop;
+  settings.warmUpLeastLambda = 14 * 118;
+  settings.buffer = DecoderBuffer::For(kRate, kRate, kBufferBits, 25.0);
+
+  // The stream's own buffer, from where the part's first encoder starts it.
+  double partStart = 0;
+  {
+    AVCodecContext* c = nullptr;
+    ASSERT_TRUE(OpenCoder(-1, &c).ok());
+    partStart = c->rc_initial_buffer_occupancy;
+    avcodec_free_context(&c);
+  }
+  DecoderBuffer stream(settings.buffer, partStart);
+  std::mutex mu;
+  int opened = 0;
+  std::vector<std::int64_t> writtenAt, keyAt;
+  int underflows = 0;
+  bool done = true;
+  GopRuns::Sink sink;
+  sink.openCoder = [&](double fullness, AVCodecContext** c) {
+    std::lock_guard lock(mu);
+    ++opened;
+    return OpenCoder(fullness, c);
+  };
+  sink.write = [&](PacketList* video, PacketList* sound, std::int64_t picture) {
+    std::lock_guard lock(mu);
+    writtenAt.push_back(picture);
+    for (AVPacket* p : *video) {
+      if (p->flags & AV_PKT_FLAG_KEY) keyAt.push_back(picture);
+      const std::int64_t lead = outside::coded::LeadingStuffing(p);
+      stream.TakeStuffing(lead);
+      const std::int64_t bits = 8LL * (p->size - lead);
+      if (static_cast<double>(bits) > stream.Fullness()) ++underflows;
+      stream.TakeOut(bits);
+    }
+    outside::FreePackets(video);
+    outside::FreePackets(sound);
+    return Status{};
+  };
+  sink.buffer = [&]() -> const DecoderBuffer& { return stream; };
+  sink.done = [&](bool written) {
+    std::lock_guard lock(mu);
+    done = done && written;
+  };
+  sink.fail = [&](const Status& s) { ADD_FAILURE() << "the runs failed: " << s.message; };
+
+  // Made first, so that they are all given before the first coder is far.
+  const int pictures = settings.runLength;
+  std::vector<AVFrame*> frames;
+  std::mt19937 noise(11);
+  for (int i = 0; i < pictures; ++i) {
+    frames.push_back(Picture(i, &noise));
+    ASSERT_NE(frames.back(), nullptr);
+  }
+  {
+    GopRuns runs(settings, std::move(sink));
+    for (AVFrame* f : frames) {
+      PacketList none;
+      ASSERT_TRUE(runs.Put(f, &none));
+    }
+    runs.Close();
+  }
+  EXPECT_TRUE(done) << "a picture was dropped";
+  // The idle coder opened an instance of its own for the half it took over.
+  EXPECT_GE(opened, 2);
+  ASSERT_EQ(static_cast<int>(writtenAt.size()), pictures);
+  for (int i = 0; i < pictures; ++i) ASSERT_EQ(writtenAt[static_cast<std::size_t>(i)], i) << "written out of order";
+  // A GOP's I-picture comes out once the pictures it holds back for its B-pictures are given.
+  ASSERT_FALSE(keyAt.empty());
+  EXPECT_LE(keyAt.front(), settings.heldPictures);
+  std::vector<std::int64_t> groups;
+  for (std::int64_t g = 0; g < pictures; g += gop) groups.push_back(g + keyAt.front());
+  EXPECT_EQ(keyAt, groups);
+  EXPECT_EQ(underflows, 0);
 }
 
 }  // namespace
