@@ -109,12 +109,10 @@ int EncoderGop() {
   return gop;
 }
 
-TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullnessBeforeItIsWritten) {
-  const int gop = EncoderGop();
-  ASSERT_GT(gop, 1);
-
+// Runs of a VCD's pictures on two coders, as the MPEG encoder sets them up but shorter.
+GopRuns::Settings TwoCoders(int gop, int runLength) {
   GopRuns::Settings settings;
-  settings.runLength = 2 * gop;
+  settings.runLength = runLength;
   settings.coders = 2;
   settings.gopLength = gop;
   settings.heldPictures = 2;
@@ -124,6 +122,14 @@ TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullness
   settings.warmUpFloorPictures = gop;
   settings.warmUpLeastLambda = 14 * 118;
   settings.buffer = DecoderBuffer::For(kRate, kRate, kBufferBits, 25.0);
+  return settings;
+}
+
+TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullnessBeforeItIsWritten) {
+  const int gop = EncoderGop();
+  ASSERT_GT(gop, 1);
+
+  const GopRuns::Settings settings = TwoCoders(gop, 2 * gop);
 
   std::mutex mu;
   std::vector<double> opened;             // the fullness each encoder instance started from
@@ -198,17 +204,7 @@ TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullness
 TEST(GopRunsSplit, WhileThePartDrainsAnIdleCoderTakesOverHalfOfARunAndTheStreamStaysWhole) {
   const int gop = EncoderGop();
   ASSERT_GT(gop, 1);
-  GopRuns::Settings settings;
-  settings.runLength = 12 * gop;  // all the pictures in the part's one run
-  settings.coders = 2;
-  settings.gopLength = gop;
-  settings.heldPictures = 2;
-  settings.warmUp = 2 * gop;
-  settings.resyncWarmUp = gop;
-  settings.warmUpStart = 0.7 * kBufferBits;
-  settings.warmUpFloorPictures = gop;
-  settings.warmUpLeastLambda = 14 * 118;
-  settings.buffer = DecoderBuffer::For(kRate, kRate, kBufferBits, 25.0);
+  const GopRuns::Settings settings = TwoCoders(gop, 12 * gop);  // the part's one run
 
   // The stream's own buffer, from where the part's first encoder starts it.
   double partStart = 0;
