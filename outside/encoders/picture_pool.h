@@ -1,7 +1,7 @@
 // Buffers for the pictures that wait in runs of GOPs. Hundreds are held at once, so they
-// are carved from large blocks that the system may back with huge pages: faulting each
+// are carved from large blocks that the system may back with huge pages: faulting each new
 // picture's pages in 4 KB at a time cost the converting thread more than copying the
-// picture, and it is the one thread every coder waits for while the runs fill.
+// picture into them.
 #pragma once
 
 #include <cstddef>
