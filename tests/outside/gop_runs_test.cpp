@@ -204,7 +204,7 @@ TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullness
 TEST(GopRunsSplit, WhileThePartDrainsAnIdleCoderTakesOverHalfOfARunAndTheStreamStaysWhole) {
   const int gop = EncoderGop();
   ASSERT_GT(gop, 1);
-  const GopRuns::Settings settings = TwoCoders(gop, 12 * gop);  // the part's one run
+  const GopRuns::Settings settings = TwoCoders(gop, 20 * gop);  // the part's one run
 
   // The stream's own buffer, from where the part's first encoder starts it.
   double partStart = 0;
