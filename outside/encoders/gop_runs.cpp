@@ -177,23 +177,16 @@ GopRuns::Run* GopRuns::SplitForIdle(int slot, bool instanceOpen) {
       where = it;
     }
   }
-  if (where == runs_.end()) return nullptr;
+  // The new seam costs the pictures coded before the run's own (a GOP on an instance that
+  // goes on, the whole warm-up on a fresh one); halving what is left must save more.
+  const auto before = static_cast<std::size_t>(std::max(0, instanceOpen ? settings_.resyncWarmUp : settings_.warmUp));
+  if (where == runs_.end() || most < 2 * before + 2 * gop) return nullptr;
   Run& from = **where;
   const std::size_t done = from.video.size();
-  // The new seam costs the pictures coded before the run's own (a GOP on an instance that
-  // goes on, the whole warm-up on a fresh one). Runs are whole GOPs from their first
-  // picture, so the cut is at a GOP of the run: the one where both coders end soonest.
-  const auto before = static_cast<std::size_t>(std::max(0, instanceOpen ? settings_.resyncWarmUp : settings_.warmUp));
-  std::size_t cut = 0, end = most;
-  for (std::size_t c = (done / gop + 1) * gop; c < from.frames.size(); c += gop) {
-    const std::size_t e = std::max(c - done, before + from.frames.size() - c);
-    if (e < end) {
-      end = e;
-      cut = c;
-    }
-  }
-  // A seam for less than a GOP's time is not worth its stuffing and resync.
-  if (cut == 0 || end + gop > most) return nullptr;
+  // Runs are whole GOPs from their first picture, so a GOP boundary of the run is one of
+  // the stream.
+  const std::size_t cut = (done + most / 2 + gop - 1) / gop * gop;
+  if (cut <= done || cut >= from.frames.size()) return nullptr;
 
   auto next = std::make_unique<Run>();
   next->first = from.first + static_cast<std::int64_t>(cut);
