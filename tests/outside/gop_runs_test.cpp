@@ -125,6 +125,16 @@ GopRuns::Settings TwoCoders(int gop, int runLength) {
   return settings;
 }
 
+// The sink's calls both tests answer alike: the stream's buffer, every picture written, no failure.
+void AnswerAlike(GopRuns::Sink* sink, std::mutex& mu, bool& done, const DecoderBuffer& buffer) {
+  sink->buffer = [&buffer]() -> const DecoderBuffer& { return buffer; };
+  sink->done = [&mu, &done](bool written) {
+    std::lock_guard lock(mu);
+    done = done && written;
+  };
+  sink->fail = [](const Status& s) { ADD_FAILURE() << "the runs failed: " << s.message; };
+}
+
 TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullnessBeforeItIsWritten) {
   const int gop = EncoderGop();
   ASSERT_GT(gop, 1);
@@ -159,12 +169,7 @@ TEST(GopRunsRecode, ARunTheBufferRefusesAtItsSeamIsCodedAgainFromTheTrueFullness
     outside::FreePackets(sound);
     return Status{};
   };
-  sink.buffer = [&]() -> const DecoderBuffer& { return low; };
-  sink.done = [&](bool written) {
-    std::lock_guard lock(mu);
-    done = done && written;
-  };
-  sink.fail = [&](const Status& s) { ADD_FAILURE() << "the runs failed: " << s.message; };
+  AnswerAlike(&sink, mu, done, low);
 
   constexpr int kRuns = 5;
   const int pictures = kRuns * settings.runLength;
@@ -241,12 +246,7 @@ TEST(GopRunsSplit, WhileThePartDrainsAnIdleCoderTakesOverHalfOfARunAndTheStreamS
     outside::FreePackets(sound);
     return Status{};
   };
-  sink.buffer = [&]() -> const DecoderBuffer& { return stream; };
-  sink.done = [&](bool written) {
-    std::lock_guard lock(mu);
-    done = done && written;
-  };
-  sink.fail = [&](const Status& s) { ADD_FAILURE() << "the runs failed: " << s.message; };
+  AnswerAlike(&sink, mu, done, stream);
 
   // Made first, so that they are all given before the first coder is far.
   const int pictures = settings.runLength;
